@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Inside the jail: a virtual display, one persistent wineserver and Wine's
+# background services started with their output sent nowhere (they inherit
+# it, and a pipe they hold open never ends), then the command.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+export WINEPREFIX="${KRV_PREFIX:-$top/.wineprefix}" WINEDEBUG=-all
+if [ -z "${DISPLAY:-}" ] || [ "${KRV_OWN_DISPLAY:-1}" = 1 ]; then
+  Xvfb :71 -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  xpid=$!
+  export DISPLAY=:71
+  for _ in $(seq 50); do [ -e /tmp/.X11-unix/X71 ] && break; sleep 0.1; done
+fi
+wineserver -p
+wineboot >/dev/null 2>&1 </dev/null || true
+rc=0
+"$@" || rc=$?
+wineserver -k >/dev/null 2>&1 || true
+[ -n "${xpid:-}" ] && kill "$xpid" 2>/dev/null || true
+exit $rc

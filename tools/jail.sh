@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# jail.sh COMMAND [ARG...]
+# Runs COMMAND in a new network namespace that holds only loopback, with a
+# private wineserver directory, so that the wineserver (which owns the sockets
+# of every Wine program) is started inside it and nothing leaves the machine.
+set -euo pipefail
+if [ "${KRV_JAILED:-}" = 1 ]; then exec "$@"; fi
+[ $# -gt 0 ] || { echo "usage: jail.sh COMMAND [ARG...]" >&2; exit 2; }
+exec unshare --net --mount --propagation private -- bash -c '
+  set -e
+  ip link set lo up
+  # A private /tmp: the wineserver directory and the X display live there,
+  # so parallel runs never meet.
+  mount -t tmpfs -o mode=1777 krv-tmp /tmp
+  mkdir -p /tmp/.X11-unix && chmod 1777 /tmp/.X11-unix
+  export KRV_JAILED=1
+  exec "$@"' jail "$@"
