@@ -12,4 +12,5 @@ if ! cmake --build "$build" -j"$(nproc)" >"$build/build.log" 2>&1; then
   grep -E -B2 -A8 'error|Error' "$build/build.log" | head -n 200
   echo "build failed (full log: $build/build.log)"; exit 1
 fi
-exec "$top/tools/jail.sh" "$top/tools/inside.sh" ctest --test-dir "$build" --output-on-failure -j4 "$@"
+# Serial: tests share one wineserver, so one pipe namespace, clipboard, display and registry.
+exec "$top/tools/jail.sh" "$top/tools/inside.sh" ctest --test-dir "$build" --output-on-failure "$@"
