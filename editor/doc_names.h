@@ -1,0 +1,25 @@
+// OPC name rules of the document, free of the store so they can be tested
+// on their own: dots out, the next free candidate, the number of a default
+// name.
+#pragma once
+#include "framework/String.h"
+#include <functional>
+
+// Replaces every '.' by '_' (an item path uses dots). True when one was found.
+bool ReplaceNameDots(CString& name);
+
+// The pass-th candidate for a taken name: the name without its trailing
+// digits, or without trailing underscores plus "_" when it has none,
+// followed by pass.
+CString NameCandidate(const CString& name, int pass);
+
+// Changes name until taken() says it is free. An empty name always counts
+// as taken: an empty section name loses its keys in the file. True when
+// the name was changed.
+bool MakeNameFree(CString& name, const std::function<bool(const CString&)>& taken);
+
+// The number that a name carries after a prefix of prefixLen characters
+// (compared with A-Z folded), read as the C library reads a leading integer.
+// -1 when the prefix differs or the number leaves no room for one more,
+// so that the next default number never overflows.
+int DefaultNameNumber(const CString& name, const CString& prefix);

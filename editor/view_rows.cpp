@@ -1,0 +1,75 @@
+#include "editor/view_rows.h"
+
+CString RowPortText(int deviceType, unsigned binaryPort, unsigned httpPort, long serialNo) {
+    CString s;
+    switch (deviceType) {
+    case -1: break;
+    case 0: case 1: case 2: case 3: case 8: case 18:
+        s.Format(L"%d", (int)binaryPort); break;
+    case 4: case 5: case 23:
+        s.Format(L"%d/%d", (int)binaryPort, (int)httpPort); break;
+    case 9: case 10: case 11: case 12:
+        s.Format(L"%08lX", serialNo); break;
+    default:
+        s.Format(L"%d", (int)httpPort); break;
+    }
+    return s;
+}
+
+static CString Tenths(int t) {
+    CString s;
+    if (t % 10 != 0) s.Format(L"%d.%d", t / 10, t % 10);
+    else s.Format(L"%d", t / 10);
+    return s;
+}
+
+CString RowTimingText(int minIntervalTicks, int maxIdleTicks) {
+    return Tenths(minIntervalTicks) + L" .. " + Tenths(maxIdleTicks) + L" s";
+}
+
+int RowImage(int deviceType, bool disabled) {
+    int i;
+    switch (deviceType) {
+    case -1: i = 1; break;
+    case 0: case 1: i = 4; break;
+    case 2: case 3: i = 6; break;
+    case 8: i = 8; break;
+    case 9: case 10: case 11: case 12: i = 12; break;
+    case 18: i = 10; break;
+    default: i = 2; break;
+    }
+    return disabled ? i + 1 : i;
+}
+
+int CompareNamesNoCase(const wchar_t* a, const wchar_t* b) {
+    return CString(a).CompareNoCase(b);
+}
+
+int ComparePortKeys(unsigned a, unsigned b) {
+    return a > b ? 1 : a < b ? -1 : 0;
+}
+
+int CompareTiming(int minA, int maxA, int minB, int maxB) {
+    if (minA != minB) return minA < minB ? -1 : 1;
+    if (maxA != maxB) return maxA < maxB ? -1 : 1;
+    return 0;
+}
+
+CSelSummary SummariseSelection(const std::vector<CSelectedRow>& rows) {
+    CSelSummary s;
+    s.nSelected = (int)rows.size();
+    bool anyEnabled = false;
+    for (const CSelectedRow& r : rows) {
+        if (r.kind == 0) continue;
+        s.notGlobal = true;
+        if (r.kind == 5) continue;
+        s.toggles = true;
+        if (!r.disabled) anyEnabled = true;
+    }
+    if (s.toggles) s.active = anyEnabled;
+    if (s.nSelected == 1) {
+        s.transceiver = rows[0].kind == 4;
+        s.hasItems = rows[0].kind != 0 && rows[0].kind != 4;
+    }
+    return s;
+}
