@@ -1,0 +1,59 @@
+// The store side of the view's device commands: unique names, the default
+// name of a new device, the transceiver chain, delete and undo by
+// generations, enable/disable and the old-format import. No window here:
+// the view and the document call these and then show the result.
+#pragma once
+#include "config/device_cfg.h"
+#include <cstdio>
+#include <vector>
+
+// 1 name kept, -1 changed, 0 a global options record was merged into the
+// store's one (the caller frees dev). dotsReplaced tells the caller to beep.
+int MakeNameUniqueIn(CCfgStore& store, CDeviceCfg* dev, bool& dotsReplaced);
+
+// Links every radio transceiver of the list to the one found before it;
+// returns the last transceiver in list order (the chain's head).
+CDeviceCfg* BuildTransceiverChain(CCfgStore& store);
+
+// Steps of a new device before its dialog: the host of the last device that
+// is no radio module, the chain, and a default name one above the highest
+// number after the kind's prefix. For a radio module the transceiver gives
+// the address; false when it is missing or no transceiver.
+bool PrepareNewDevice(CCfgStore& store, CDeviceCfg* dev, CDeviceCfg* selectedTransceiver,
+                      CDeviceCfg*& chainHead);
+
+// Deletes the given records (top-down order of their rows). With undo they
+// go to the undo list under generation, which is raised once when any
+// moved; without undo they are freed. Returns how many were deleted.
+int DeleteRecords(CCfgStore& store, const std::vector<CDeviceCfg*>& records, bool withUndo,
+                  int& generation);
+
+// Lowers generation and takes back every record filed under it, last
+// deleted first. Empty when there is nothing to undo.
+std::vector<CDeviceCfg*> TakeLatestGeneration(CCfgStore& store, int& generation);
+
+// Enable/disable: devices of kinds 0 and 5 never change.
+void SetDevicesEnabled(const std::vector<CDeviceCfg*>& records, bool enable);
+
+// Old-format files: first line begins with "KRVD1".
+bool IsOldFormatLine(const char* firstLine);
+
+struct COldImport {
+    int added = 0;
+    bool hadType17 = false;
+};
+// Reads the lines after the first one into the store's front, then gives
+// the store its global options record.
+COldImport ImportOldFormat(CCfgStore& store, FILE* f);
+
+// Reads one line as fgets with 1000 bytes does: at most 999 characters, a
+// longer line goes on in the next read. False at the end of the file.
+bool ReadLimitedLine(FILE* f, char (&buf)[1000]);
+
+// After a properties dialog: rec's item names are the defaults of its new
+// type and counts, copy holds the record from before. Puts the user's own
+// names back where an item of the same kind still exists. TRUE when own
+// names met a changed item set (the caller asks before keeping it).
+BOOL CarryOverItemNames(CDeviceCfg* rec, CDeviceCfg* copy);
+// The name of source entry s replaces that of target entry t (depth stays).
+void ReplaceNameComponent(const CString& source, CString& target, int s, int t);

@@ -1,0 +1,22 @@
+#include "editor/device_dialogs.h"
+
+static DeviceDialogRunner g_deviceDialog;
+static ItemNameEditorRunner g_itemEditor;
+
+void SetDeviceDialogRunner(DeviceDialogRunner runner) { g_deviceDialog = runner; }
+void SetItemNameEditorRunner(ItemNameEditorRunner runner) { g_itemEditor = runner; }
+bool HasDeviceDialogs() { return g_deviceDialog != nullptr; }
+bool HasItemNameEditor() { return g_itemEditor != nullptr; }
+
+INT_PTR RunDeviceDialog(CWnd* parent, CDeviceCfg* dev, BOOL isNew, CDeviceCfg* chainHead) {
+    return g_deviceDialog ? g_deviceDialog(parent, dev, isNew, chainHead) : IDCANCEL;
+}
+
+INT_PTR RunItemNameEditor(CWnd* parent, CDeviceCfg* dev) {
+    return g_itemEditor ? g_itemEditor(parent, dev) : IDCANCEL;
+}
+
+static TimingDialogRunner g_timing;
+void SetTimingDialogRunner(TimingDialogRunner runner) { g_timing = runner; }
+bool HasTimingDialog() { return g_timing != nullptr; }
+INT_PTR RunTimingDialog(CWnd* view) { return g_timing ? g_timing(view) : IDCANCEL; }

@@ -1,0 +1,277 @@
+// Store side of the device commands, on a store of its own with real files.
+#include "editor/device_commands.h"
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <string>
+
+namespace {
+
+std::wstring TempDir() {
+    wchar_t tmp[MAX_PATH];
+    GetTempPathW(MAX_PATH, tmp);
+    std::wstring dir = std::wstring(tmp) + L"krv_doc_commands\\";
+    CreateDirectoryW(dir.c_str(), nullptr);
+    return dir;
+}
+
+struct Store : ::testing::Test {
+    std::wstring dir = TempDir();
+    CCfgStore store{(dir + L"Dravoline.ini").c_str()};
+    int generation = 0;
+
+    CDeviceCfg* Add(const wchar_t* name, int type, const wchar_t* host = L"") {
+        CDeviceCfg* d = new CDeviceCfg(name, type);
+        d->TargetHost = host;
+        store.AddDevice(d);
+        return d;
+    }
+    std::vector<CString> Names() {
+        std::vector<CString> v;
+        for (CDeviceCfg* d = store.GetFirstDevice(); d; d = store.GetNextDevice(d)) v.push_back(d->OpcName);
+        return v;
+    }
+};
+
+TEST_F(Store, NameConflictsAndMerge) {
+    store.EnsureGlobalDevice();
+    Add(L"box", 4);
+    bool dots = false;
+
+    CDeviceCfg fresh(L"Box", 4);
+    EXPECT_EQ(MakeNameUniqueIn(store, &fresh, dots), -1);
+    EXPECT_STREQ(fresh.OpcName, L"Box_1");
+    EXPECT_FALSE(dots);
+
+    CDeviceCfg dotted(L"A.B", 4);
+    EXPECT_EQ(MakeNameUniqueIn(store, &dotted, dots), 1);
+    EXPECT_STREQ(dotted.OpcName, L"A_B");
+    EXPECT_TRUE(dots);
+
+    // An empty name would lose the device's keys in the file.
+    CDeviceCfg empty(L"", 4);
+    EXPECT_EQ(MakeNameUniqueIn(store, &empty, dots), -1);
+    EXPECT_STREQ(empty.OpcName, L"_1");
+
+    // A second global options record gives its settings to the first.
+    CDeviceCfg global(L"OpcServer_Global", -1);
+    global.IdleTicks = 77;
+    EXPECT_EQ(MakeNameUniqueIn(store, &global, dots), 0);
+    EXPECT_EQ(store.FindGlobalDevice()->IdleTicks, 77);
+    // It keeps its place in the list (last, behind box).
+    EXPECT_EQ(store.FindGlobalDevice()->m_pNext, store.GetDeviceHead());
+
+    // The record's own name does not count against it.
+    CDeviceCfg* listed = store.GetFirstDevice();
+    EXPECT_EQ(MakeNameUniqueIn(store, listed, dots), 1);
+}
+
+TEST_F(Store, DefaultNameAndHost) {
+    store.EnsureGlobalDevice();
+    // Serial device named Box12x counts for the prefix too.
+    Add(L"Box1", 4, L"10.0.0.1");
+    Add(L"box7", 0, L"10.0.0.7");
+    Add(L"Box12x", 2, L"10.0.0.12");
+    CDeviceCfg* trcv = Add(L"Trcv1", 8, L"10.0.0.8");
+    Add(L"EnO3", 9, L"Trcv1");
+    // list order (front first): EnO3, Trcv1, Box12x, box7, Box1, global
+    CDeviceCfg io(L"", 4);
+    CDeviceCfg* head = nullptr;
+    ASSERT_TRUE(PrepareNewDevice(store, &io, nullptr, head));
+    EXPECT_STREQ(io.OpcName, L"Box13");
+    EXPECT_STREQ(io.TargetHost, L"10.0.0.1");  // last non-module device in list order
+    EXPECT_EQ(head, trcv);
+
+    CDeviceCfg mod(L"", 9);
+    EXPECT_FALSE(PrepareNewDevice(store, &mod, nullptr, head));
+    CDeviceCfg* box1 = store.GetFirstDevice();  // EnO3 is no transceiver
+    EXPECT_FALSE(PrepareNewDevice(store, &mod, box1, head));
+    ASSERT_TRUE(PrepareNewDevice(store, &mod, trcv, head));
+    EXPECT_STREQ(mod.OpcName, L"EnO4");
+    EXPECT_STREQ(mod.TargetHost, L"Trcv1");
+}
+
+TEST_F(Store, DefaultNameNumbersDoNotOverflow) {
+    store.EnsureGlobalDevice();
+    Add(L"Box99999999999", 4);
+    Add(L"Box2147483647", 4);
+    Add(L"Box5", 4);
+    CDeviceCfg io(L"", 4);
+    CDeviceCfg* head = nullptr;
+    ASSERT_TRUE(PrepareNewDevice(store, &io, nullptr, head));
+    EXPECT_STREQ(io.OpcName, L"Box6");
+}
+
+TEST_F(Store, OnlyGlobalGivesBox1WithoutHost) {
+    store.EnsureGlobalDevice();
+    CDeviceCfg io(L"", 4);
+    CDeviceCfg* head = nullptr;
+    ASSERT_TRUE(PrepareNewDevice(store, &io, nullptr, head));
+    EXPECT_STREQ(io.OpcName, L"Box1");
+    EXPECT_TRUE(io.TargetHost.IsEmpty());
+    EXPECT_EQ(head, nullptr);
+}
+
+TEST_F(Store, TransceiverChainLeadsToTheFront) {
+    CDeviceCfg* a = Add(L"T1", 8);
+    Add(L"X", 4);
+    CDeviceCfg* b = Add(L"T2", 8);  // front
+    EXPECT_EQ(BuildTransceiverChain(store), a);
+    EXPECT_EQ(a->NextTransceiver, b);
+    EXPECT_EQ(b->NextTransceiver, nullptr);
+}
+
+TEST_F(Store, DeleteAndUndoAsAStack) {
+    CDeviceCfg* d1 = Add(L"D1", 4);
+    CDeviceCfg* d2 = Add(L"D2", 4);
+    CDeviceCfg* d3 = Add(L"D3", 4);
+    EXPECT_EQ(DeleteRecords(store, {d3, d1}, true, generation), 2);
+    EXPECT_EQ(generation, 1);
+    EXPECT_EQ(DeleteRecords(store, {d2}, true, generation), 1);
+    EXPECT_EQ(generation, 2);
+    EXPECT_EQ(DeleteRecords(store, {}, true, generation), 0);
+    EXPECT_EQ(generation, 2);
+    EXPECT_TRUE(Names().empty());
+
+    auto later = TakeLatestGeneration(store, generation);
+    ASSERT_EQ(later.size(), 1u);
+    EXPECT_EQ(later[0], d2);
+    store.AddDevice(d2);
+    auto first = TakeLatestGeneration(store, generation);
+    // last deleted first
+    ASSERT_EQ(first.size(), 2u);
+    EXPECT_EQ(first[0], d1);
+    EXPECT_EQ(first[1], d3);
+    for (CDeviceCfg* d : first) store.AddDevice(d);
+    EXPECT_EQ(generation, 0);
+    EXPECT_FALSE(store.CanUndo());
+    EXPECT_TRUE(TakeLatestGeneration(store, generation).empty());
+    EXPECT_EQ(generation, 0);
+    // Store order: front holds the former top-to-bottom order.
+    std::vector<CString> expect{L"D3", L"D1", L"D2"};
+    EXPECT_EQ(Names(), expect);
+
+    CDeviceCfg* cut = store.GetFirstDevice();
+    EXPECT_EQ(DeleteRecords(store, {cut}, false, generation), 1);
+    EXPECT_EQ(generation, 0);
+    EXPECT_FALSE(store.CanUndo());
+}
+
+TEST_F(Store, EnableDisableSkipsGlobalAndModules) {
+    store.EnsureGlobalDevice();
+    CDeviceCfg* t = Add(L"T", 8);
+    CDeviceCfg* m = Add(L"M", 9);
+    CDeviceCfg* g = store.FindGlobalDevice();
+    SetDevicesEnabled({t, m, g}, false);
+    EXPECT_EQ(t->Disable, 1);
+    EXPECT_EQ(m->Disable, 0);
+    EXPECT_EQ(g->Disable, 0);
+    SetDevicesEnabled({t}, true);
+    EXPECT_EQ(t->Disable, 0);
+}
+
+void WriteBytes(const std::wstring& path, const std::string& bytes) {
+    FILE* f = _wfopen(path.c_str(), L"wb");
+    ASSERT_TRUE(f);
+    fwrite(bytes.data(), 1, bytes.size(), f);
+    fclose(f);
+}
+
+TEST_F(Store, OldFormatImport) {
+    std::wstring path = dir + L"old.txt";
+    // A type 17 device and one line that is no device.
+    WriteBytes(path, "KRVD1\r\n4\t1\t10.0.0.5\t49153\t5\t1\r\nshort\tline\r\n\r\n17\t2\t10.0.0.6\t80\t1\t0\r\n");
+    FILE* f = _wfopen(path.c_str(), L"r");
+    ASSERT_TRUE(f);
+    char first[1000];
+    ASSERT_TRUE(ReadLimitedLine(f, first));
+    EXPECT_TRUE(IsOldFormatLine(first));
+    COldImport r = ImportOldFormat(store, f);
+    fclose(f);
+    EXPECT_TRUE(r.hadType17);
+    EXPECT_EQ(r.added, 2);
+    ASSERT_NE(store.FindGlobalDevice(), nullptr);
+    EXPECT_STREQ(store.GetFirstDevice()->OpcName, L"OpcServer_Global");
+    int devices = 0;
+    for (CDeviceCfg* d = store.GetFirstDevice(); d; d = store.GetNextDevice(d))
+        if (d->DeviceType != -1) ++devices;
+    EXPECT_EQ(devices, r.added);
+}
+
+TEST_F(Store, LongFirstLineIsReadInPieces) {
+    std::wstring path = dir + L"long.txt";
+    WriteBytes(path, std::string(999, 'x') + "KRVD1\n");
+    FILE* f = _wfopen(path.c_str(), L"r");
+    ASSERT_TRUE(f);
+    char line[1000];
+    ASSERT_TRUE(ReadLimitedLine(f, line));
+    EXPECT_EQ(strlen(line), 999u);
+    EXPECT_FALSE(IsOldFormatLine(line));
+    ASSERT_TRUE(ReadLimitedLine(f, line));
+    EXPECT_TRUE(IsOldFormatLine(line));
+    fclose(f);
+    EXPECT_FALSE(IsOldFormatLine(""));
+}
+
+}  // namespace
+
+namespace {
+
+struct CarryCase {
+    const char* what;
+    int oldType, oldIn, oldOut;
+    const wchar_t* used;      // nullptr: the defaults of the old type
+    int newType, newIn, newOut;
+    bool asks;
+};
+
+// The record as the properties dialog leaves it, with the copy from before.
+void Edit(CDeviceCfg& rec, CDeviceCfg& copy, const CarryCase& c) {
+    copy.DeviceType = c.oldType;
+    copy.Inputs = c.oldIn;
+    copy.Outputs = c.oldOut;
+    copy.BuildDefaultItemNames();
+    if (c.used) copy.ItemNames = c.used;
+    rec.CopySettings(copy);
+    rec.DeviceType = c.newType;
+    rec.Inputs = c.newIn;
+    rec.Outputs = c.newOut;
+    rec.BuildDefaultItemNames();
+}
+
+TEST(CarryOver, OwnNamesFollowTheirItems) {
+    CDeviceCfg rec(L"R", 4), copy(L"", -2);
+    Edit(rec, copy, {"more inputs", 4, 2, 2, L".1Inputs.2Door.2Window.1A.20.21.1N.20.21.1Network", 4, 3, 2, true});
+    // The example's defaults must be what the builder makes, or the case says nothing.
+    ASSERT_STREQ(rec.ItemNames, L".1E.20.21.22.1A.20.21.1N.20.21.22.1Network");
+    EXPECT_TRUE(CarryOverItemNames(&rec, &copy));
+    EXPECT_STREQ(rec.ItemNames, L".1Inputs.2Door.2Window.22.1A.20.21.1N.20.21.22.1Network");
+    EXPECT_STREQ(copy.ItemNames, L".1Inputs.2Door.2Window.1A.20.21.1N.20.21.1Network");
+}
+
+TEST(CarryOver, NoQuestionCases) {
+    const CarryCase cases[] = {
+        {"same item set keeps own names", 4, 2, 2, L".1Inputs.2Door.2Window.1A.20.21.1N.20.21.1Network", 4, 2, 2, false},
+        {"defaults only", 4, 2, 2, nullptr, 6, 2, 2, false},
+    };
+    for (const CarryCase& c : cases) {
+        CDeviceCfg rec(L"R", 4), copy(L"", -2);
+        Edit(rec, copy, c);
+        CString expected = c.used && c.oldType == c.newType ? CString(c.used) : rec.ItemNames;
+        EXPECT_FALSE(CarryOverItemNames(&rec, &copy)) << c.what;
+        EXPECT_STREQ(rec.ItemNames, expected) << c.what;
+    }
+}
+
+TEST(CarryOver, ReplaceNameComponent) {
+    CString t = L".1E.20.21";
+    ReplaceNameComponent(L".1In.2Door", t, 1, 2);
+    EXPECT_STREQ(t, L".1E.20.2Door");
+    ReplaceNameComponent(L".1In", t, 5, 0);  // no such source entry
+    EXPECT_STREQ(t, L".1E.20.2Door");
+    ReplaceNameComponent(L".1In", t, 0, 9);  // no such target entry
+    EXPECT_STREQ(t, L".1E.20.2Door");
+    ReplaceNameComponent(L".1In", t, 0, 0);
+    EXPECT_STREQ(t, L".1In.20.2Door");
+}
+
+}  // namespace
