@@ -1,0 +1,229 @@
+#include "editor/view.h"
+#include "editor/doc.h"
+#include "editor/main_frame.h"
+#include "config/device_cfg.h"
+#include "editor/server_control.h"
+#include "framework/WinApp.h"
+
+using namespace viewid;
+
+CTamselView::~CTamselView() = default;
+
+CTamselDoc* CTamselView::GetDocument() const {
+    return static_cast<CTamselDoc*>(m_pDocument);
+}
+
+BOOL CTamselView::PreCreateWindow(CREATESTRUCTW& cs) {
+    return CListView::PreCreateWindow(cs);
+}
+
+int CTamselView::OnCreate(LPCREATESTRUCTW cs) {
+    if (CListView::OnCreate(cs) == -1) return -1;
+    CListCtrl& list = GetListCtrl();
+    ModifyStyle(LVS_TYPEMASK | LVS_SHOWSELALWAYS, LVS_REPORT | LVS_SHOWSELALWAYS);
+    list.SetExtendedStyle(list.GetExtendedStyle() | LVS_EX_FULLROWSELECT);
+
+    m_nColumns = 0;
+    CString text;
+    text.LoadString(StrColumns);
+    lstrcpynW(m_columnText, text, 1000);
+    m_columnCaptions[m_nColumns++] = m_columnText;
+    for (wchar_t* p = m_columnText; m_nColumns < 9 && (p = wcschr(p, L'|')) != nullptr;) {
+        *p++ = 0;
+        m_columnCaptions[m_nColumns++] = p;
+    }
+    list.InsertColumn(0, L"", LVCFMT_LEFT, 22);
+    for (int c = 1; c < m_nColumns; ++c)
+        list.InsertColumn(c, m_columnCaptions[c], (c == 3 || c == 4) ? LVCFMT_RIGHT : LVCFMT_LEFT);
+
+    m_imageList.Create(BmpDevices, 18, 1, RGB(255, 0, 255));
+    list.SetImageList(m_imageList, LVSIL_SMALL);
+    return 0;
+}
+
+void CTamselView::OnSize(UINT type, int cx, int cy) {
+    Default();
+    if (m_nColumns > 0) GetListCtrl().SetColumnWidth(m_nColumns - 1, LVSCW_AUTOSIZE_USEHEADER);
+}
+
+CDeviceCfg* CTamselView::GetRowDevice(int row) const {
+    return reinterpret_cast<CDeviceCfg*>(GetListCtrl().GetItemData(row));
+}
+
+std::vector<CDeviceCfg*> CTamselView::GetSelectedDevices() const {
+    std::vector<CDeviceCfg*> out;
+    CListCtrl& list = GetListCtrl();
+    for (int i = list.GetNextItem(-1, LVNI_SELECTED); i >= 0; i = list.GetNextItem(i, LVNI_SELECTED))
+        if (CDeviceCfg* d = GetRowDevice(i)) out.push_back(d);
+    return out;
+}
+
+int CTamselView::InsertDevice(CDeviceCfg* dev, int select) {
+    if (!dev) return -1;
+    CListCtrl& list = GetListCtrl();
+    int n = list.GetItemCount();
+    if (n == 0) PostMessage(WM_COMMAND, AutoSize, 0);
+    LVITEMW item{};
+    item.mask = LVIF_TEXT | LVIF_PARAM;
+    item.iItem = n;
+    item.pszText = const_cast<wchar_t*>(L"");
+    item.lParam = reinterpret_cast<LPARAM>(dev);
+    n = list.InsertItem(&item);
+    if (n < 0) return -1;
+    UpdateDeviceRow(n);
+    if (select >= 1) {
+        UINT state = LVIS_SELECTED | (select >= 2 ? LVIS_FOCUSED : 0);
+        list.SetItemState(n, state, state);
+        if (select >= 2) list.EnsureVisible(n, FALSE);
+    }
+    return n;
+}
+
+void CTamselView::UpdateDeviceRow(int row) {
+    m_nSortColumn = -1;
+    CDeviceCfg* d = GetRowDevice(row);
+    if (!d) return;
+    CListCtrl& list = GetListCtrl();
+    const int kind = d->GetKind();
+    list.SetItemText(row, 1, d->DeviceType == -1 ? L"" : (const wchar_t*)d->OpcName);
+    list.SetItemText(row, 5, d->GetTypeDescription());
+    list.SetItemText(row, 2, d->TargetHost);
+    list.SetItemText(row, 3, RowPortText(d->DeviceType, d->BinaryPort, d->HttpPort, d->SerialNo));
+    if (kind != 0 && kind != 5)
+        list.SetItemText(row, 4, RowTimingText(d->MinIntervalTicks, d->MaxIdleTicks));
+    d->ImageIndex = RowImage(d->DeviceType, d->Disable != 0);
+    list.SetItemImage(row, d->ImageIndex);
+}
+
+void CTamselView::DeselectAll() {
+    GetListCtrl().SetItemState(-1, 0, LVIS_SELECTED);
+}
+
+void CTamselView::AutoSizeColumns() {
+    for (int c = 0; c < m_nColumns; ++c) GetListCtrl().SetColumnWidth(c, LVSCW_AUTOSIZE_USEHEADER);
+}
+
+void CTamselView::OnUpdate(CView*, LPARAM, CCmdTarget*) {
+    CListCtrl& list = GetListCtrl();
+    list.DeleteAllItems();
+    for (CDeviceCfg* d = theCfgStore.GetFirstDevice(); d; d = theCfgStore.GetNextDevice(d))
+        InsertDevice(d, 0);
+    UpdateSelectionSummary();
+    if (list.GetItemCount() == 0) AutoSizeColumns();
+}
+
+int CTamselView::CompareDevices(const CDeviceCfg* a, const CDeviceCfg* b, int key) {
+    int r = 0;
+    switch (key < 0 ? -key : key) {
+    case 1: r = a->ImageIndex - b->ImageIndex; break;
+    case 2: r = CompareNamesNoCase(a->OpcName, b->OpcName); break;
+    case 3: r = CompareNamesNoCase(a->TargetHost, b->TargetHost); break;
+    case 4: r = ComparePortKeys(a->GetPortKey(), b->GetPortKey()); break;
+    case 5: r = CompareTiming(a->MinIntervalTicks, a->MaxIdleTicks, b->MinIntervalTicks, b->MaxIdleTicks); break;
+    case 6:
+        r = a->DeviceType - b->DeviceType;
+        if (!r) r = a->Inputs - b->Inputs;
+        if (!r) r = a->Outputs - b->Outputs;
+        break;
+    }
+    return key < 0 ? -r : r;
+}
+
+int CALLBACK CTamselView::SortThunk(LPARAM a, LPARAM b, LPARAM key) {
+    return CompareDevices(reinterpret_cast<const CDeviceCfg*>(a), reinterpret_cast<const CDeviceCfg*>(b),
+                          (int)key);
+}
+
+void CTamselView::OnColumnClick(int column) {
+    if (column == m_nSortColumn) {
+        m_bSortDescending = !m_bSortDescending;
+    } else {
+        m_nSortColumn = column;
+        m_bSortDescending = 0;
+    }
+    int key = m_bSortDescending ? -(column + 1) : column + 1;
+    CListCtrl& list = GetListCtrl();
+    list.SortItems(&CTamselView::SortThunk, key);
+    int first = list.GetNextItem(-1, LVNI_SELECTED);
+    if (first >= 0) list.EnsureVisible(first, FALSE);
+    for (int i = 0, n = list.GetItemCount(); i < n; ++i)
+        if (CDeviceCfg* d = GetRowDevice(i)) theCfgStore.MoveToFront(d);
+}
+
+void CTamselView::UpdateSelectionSummary() {
+    std::vector<CSelectedRow> rows;
+    for (CDeviceCfg* d : GetSelectedDevices()) rows.push_back({d->GetKind(), d->Disable != 0});
+    CSelSummary s = SummariseSelection(rows);
+    m_nSelected = s.nSelected;
+    m_bSelTransceiver = s.transceiver;
+    m_bSelToggles = s.toggles;
+    m_bSelNotGlobal = s.notGlobal;
+    m_bSelHasItems = s.hasItems;
+    if (s.toggles) m_bSelActive = s.active;
+}
+
+BOOL CTamselView::OnNotifyReflect(NMHDR* nm, LRESULT* result) {
+    switch (nm->code) {
+    case LVN_COLUMNCLICK:
+        OnColumnClick(reinterpret_cast<NMLISTVIEW*>(nm)->iSubItem);
+        *result = 0;
+        return TRUE;
+    case LVN_ITEMCHANGED: {
+        // Only a change of the selected state can change the summary.
+        const NMLISTVIEW* lv = reinterpret_cast<NMLISTVIEW*>(nm);
+        if (!(lv->uChanged & LVIF_STATE) || ((lv->uOldState ^ lv->uNewState) & LVIS_SELECTED))
+            UpdateSelectionSummary();
+        *result = 0;
+        return TRUE;
+    }
+    case NM_DBLCLK:
+        OnDeviceProperties();
+        *result = 0;
+        return TRUE;
+    }
+    return FALSE;
+}
+
+void CTamselView::OnContextMenu(CWnd*, POINT pt) {
+    CListCtrl& list = GetListCtrl();
+    if (pt.x < 0 || pt.y < 0) {
+        RECT r;
+        int focused = list.GetNextItem(-1, LVNI_FOCUSED);
+        if (focused < 0 || !list.GetItemRect(focused, &r, LVIR_BOUNDS)) GetClientRect(&r);
+        pt.x = (r.left + r.right) / 2;
+        pt.y = (r.top + r.bottom) / 2;
+        ClientToScreen(&pt);
+    }
+    CMenu menu;
+    if (!menu.LoadMenu(list.GetSelectedCount() > 0 ? MenuDevPopup : MenuDefPopup)) return;
+    HMENU popup = menu.GetSubMenu(0);
+    CWnd* owner = AfxGetMainWnd();
+    if (popup && owner)
+        ::TrackPopupMenu(popup, TPM_RIGHTBUTTON, pt.x, pt.y, 0, owner->GetSafeHwnd(), nullptr);
+}
+
+void CTamselView::OnTimer(UINT_PTR id) {
+    if (id == kReminderTimer) {
+        CTamselDoc* doc = GetDocument();
+        if (!m_bDialogOpen && doc && doc->IsModified() && doc->IsActiveConfiguration()) {
+            ShowFrameBalloon(StrUnsavedReminder, StrUnsavedTitle);
+        }
+        KillTimer(kReminderTimer);
+    }
+    Default();
+}
+
+void CTamselView::NoteChange() {
+    if (CTamselDoc* doc = GetDocument()) doc->SetModifiedFlag(TRUE);
+    SetTimer(kReminderTimer, kReminderMs);
+}
+
+void ShowFrameBalloon(UINT textId, UINT titleId) {
+    if (CMainFrame* frame = dynamic_cast<CMainFrame*>(AfxGetMainWnd()))
+        frame->ShowSaveBalloon(textId, titleId, TTI_INFO);
+}
+
+void ShowServerNotice(const CServerNotice& notice) {
+    if (notice.balloon) ShowFrameBalloon(notice.textId, notice.titleId);
+    else AfxMessageBox(notice.text, MB_OK | notice.icon);
+}

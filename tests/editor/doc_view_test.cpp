@@ -1,0 +1,233 @@
+// Document and device list in this process: the real template, frame, view
+// and store, files in the Wine prefix, message boxes answered by the seam.
+#include "editor/doc.h"
+#include "editor/view.h"
+#include "config/device_cfg.h"
+#include "framework/WinApp.h"
+#include "framework/Seams.h"
+#include <gtest/gtest.h>
+#include <deque>
+#include <string>
+
+namespace {
+
+CWinApp& App() {
+    static CWinApp app(L"Varnel");
+    return app;
+}
+
+struct Boxes {
+    std::deque<int> answers;
+    std::vector<std::wstring> texts;
+    void Install() {
+        SetMessageBoxHook([this](const wchar_t* text, UINT) {
+            texts.push_back(text);
+            if (answers.empty()) return IDOK;
+            int a = answers.front();
+            answers.pop_front();
+            return a;
+        });
+    }
+};
+
+struct DocView : ::testing::Test {
+    static CSingleDocTemplate* tmpl;
+    Boxes boxes;
+    std::wstring dir;
+
+    static void SetUpTestSuite() {
+        CString::SetResourceModule(GetModuleHandleW(nullptr));
+        App();
+        tmpl = new CSingleDocTemplate(128, RUNTIME_CLASS(CTamselDoc), RUNTIME_CLASS(CFrameWnd),
+                                      RUNTIME_CLASS(CTamselView));
+        App().AddDocTemplate(tmpl);
+    }
+    void SetUp() override {
+        boxes.Install();
+        wchar_t tmp[MAX_PATH];
+        GetTempPathW(MAX_PATH, tmp);
+        dir = std::wstring(tmp) + L"krv_doc_view\\";
+        CreateDirectoryW(dir.c_str(), nullptr);
+    }
+    void TearDown() override { SetMessageBoxHook(nullptr); }
+
+    CTamselDoc* Doc() { return static_cast<CTamselDoc*>(tmpl->GetOnlyDocument()); }
+    CTamselView* View() { return static_cast<CTamselView*>(Doc()->GetFirstView()); }
+    CListCtrl& List() { return View()->GetListCtrl(); }
+    int Rows() { return List().GetItemCount(); }
+    CString Text(int row, int col) { return List().GetItemText(row, col); }
+
+    // A configuration file with these devices (name, type), in this order.
+    std::wstring WriteConfig(const wchar_t* name, std::vector<std::pair<const wchar_t*, int>> devs) {
+        std::wstring path = dir + name;
+        CCfgStore s((dir + L"unused.ini").c_str());
+        for (auto it = devs.rbegin(); it != devs.rend(); ++it) s.AddDevice(new CDeviceCfg(it->first, it->second));
+        EXPECT_TRUE(s.Save(path.c_str()));
+        return path;
+    }
+    void Select(std::vector<int> rows) {
+        View()->DeselectAll();
+        for (int r : rows) List().SetItemState(r, LVIS_SELECTED, LVIS_SELECTED);
+    }
+    BOOL Enabled(UINT id) {
+        CCmdUI ui(id);
+        View()->OnCmdMsg(id, &ui);
+        return ui.m_bEnabled;
+    }
+    int Checked(UINT id) {
+        CCmdUI ui(id);
+        View()->OnCmdMsg(id, &ui);
+        return ui.m_nCheck;
+    }
+    void Command(UINT id) { View()->OnCmdMsg(id, nullptr); }
+    void Pump() {
+        MSG m;
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+    }
+};
+CSingleDocTemplate* DocView::tmpl = nullptr;
+
+TEST_F(DocView, OpenShowsRowsDeleteUndoEnable) {
+    std::wstring path = WriteConfig(L"a.ini", {{L"OpcServer_Global", -1}, {L"A", 4}, {L"B", 8}, {L"C", 9}});
+    ASSERT_TRUE(tmpl->OpenDocumentFile(path.c_str()));
+    Pump();
+    // File order global, A, B, C: the list shows the store's reversed order.
+    ASSERT_EQ(Rows(), 4);
+    EXPECT_STREQ(Text(0, 1), L"C");
+    EXPECT_STREQ(Text(2, 1), L"A");
+    EXPECT_STREQ(Text(3, 1), L"");      // global options row
+    EXPECT_STREQ(Text(2, 3), L"49153/80");
+    EXPECT_STREQ(Text(2, 4), L"0.1 .. 5 s");
+    EXPECT_STREQ(Text(0, 4), L"");      // radio module: no timing
+    EXPECT_STREQ(Doc()->GetTitle(), L"a.ini");
+    EXPECT_FALSE(Doc()->IsModified());
+
+    // Global options alone: delete disabled, copy enabled.
+    Select({3});
+    EXPECT_FALSE(Enabled(ID_EDIT_CLEAR));
+    EXPECT_TRUE(Enabled(ID_EDIT_COPY));
+    // With the transceiver too, then without it again: the flags follow.
+    Select({1, 3});
+    EXPECT_TRUE(Enabled(ID_EDIT_CLEAR));
+    EXPECT_TRUE(Enabled(viewid::Enable));
+    List().SetItemState(1, 0, LVIS_SELECTED);
+    EXPECT_FALSE(Enabled(ID_EDIT_CLEAR));
+    EXPECT_FALSE(Enabled(viewid::Enable));
+    EXPECT_FALSE(Enabled(viewid::Timing));
+    // New device and properties wait for the device dialogs.
+    Select({2});
+    EXPECT_FALSE(Enabled(viewid::NewIo));
+    EXPECT_FALSE(Enabled(viewid::Properties));
+
+    // Enable/disable the transceiver and the module: only the transceiver changes.
+    Select({0, 1});
+    EXPECT_EQ(Checked(viewid::Enable), 1);
+    Command(viewid::Enable);
+    CDeviceCfg* trcv = View()->GetRowDevice(1);
+    CDeviceCfg* module = View()->GetRowDevice(0);
+    EXPECT_EQ(trcv->Disable, 1);
+    EXPECT_EQ(module->Disable, 0);
+    EXPECT_EQ(trcv->ImageIndex, 9);
+    EXPECT_TRUE(Doc()->IsModified());
+    EXPECT_EQ(Checked(viewid::Enable), 0);
+    Command(viewid::Enable);
+    EXPECT_EQ(trcv->Disable, 0);
+    EXPECT_EQ(trcv->ImageIndex, 8);
+
+    // Delete rows 1 and 3 (B and global), then undo: back at the end, reversed.
+    Select({1, 3});
+    Command(ID_EDIT_CLEAR);
+    ASSERT_EQ(Rows(), 2);
+    EXPECT_TRUE(Enabled(ID_EDIT_UNDO));
+    Command(ID_EDIT_UNDO);
+    ASSERT_EQ(Rows(), 4);
+    EXPECT_STREQ(Text(2, 1), L"");   // the former row 3 above the former row 1
+    EXPECT_STREQ(Text(3, 1), L"B");
+    EXPECT_FALSE(Enabled(ID_EDIT_UNDO));
+    EXPECT_EQ(List().GetSelectedCount(), 2u);
+
+    // Save writes the store's order.
+    std::wstring out = dir + L"out.ini";
+    ASSERT_TRUE(Doc()->DoSave(out.c_str()));
+    EXPECT_FALSE(Doc()->IsModified());
+    CCfgStore check((dir + L"unused.ini").c_str());
+    EXPECT_EQ(check.Load(out.c_str(), true), 4);
+}
+
+TEST_F(DocView, OldFormatImportAsksBeforeClosing) {
+    std::wstring base = WriteConfig(L"b.ini", {{L"X", 4}});
+    ASSERT_TRUE(tmpl->OpenDocumentFile(base.c_str()));
+    std::wstring old = dir + L"old.txt";
+    FILE* f = _wfopen(old.c_str(), L"wb");
+    fputs("KRVD1\r\n4\t1\t10.0.0.5\t49153\t5\t1\r\n", f);
+    fclose(f);
+    boxes.texts.clear();
+    EXPECT_FALSE(tmpl->OpenDocumentFile(old.c_str()));
+    ASSERT_EQ(boxes.texts.size(), 1u);
+    EXPECT_NE(boxes.texts[0].find(L"Version 3"), std::wstring::npos);
+    EXPECT_TRUE(Doc()->GetPathName().IsEmpty());
+    EXPECT_STREQ(Doc()->GetTitle(), L"Unbenannt");
+    EXPECT_EQ(Rows(), 2);
+    // Unsaved imported devices: closing must ask.
+    EXPECT_TRUE(Doc()->IsModified());
+    boxes.answers = {IDCANCEL};
+    EXPECT_FALSE(Doc()->SaveModified());
+
+    // An empty file is no old-format file: message 227.
+    std::wstring empty = dir + L"empty.ini";
+    fclose(_wfopen(empty.c_str(), L"wb"));
+    boxes.texts.clear();
+    boxes.answers = {IDNO};  // do not save the import
+    EXPECT_FALSE(tmpl->OpenDocumentFile(empty.c_str()));
+    ASSERT_EQ(boxes.texts.size(), 2u);
+    EXPECT_NE(boxes.texts[1].find(L"erwarteten Format"), std::wstring::npos);
+    EXPECT_EQ(Rows(), 1);
+}
+
+TEST_F(DocView, ActiveConfiguration) {
+    const wchar_t* active = theCfgStore.GetActivePath();
+    DeleteFileW(active);
+    // Missing: created with the global options only.
+    ASSERT_TRUE(tmpl->OpenDocumentFile(active));
+    EXPECT_STREQ(Doc()->GetTitle(), L"aktive Konfiguration");
+    EXPECT_NE(GetFileAttributesW(active), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(Rows(), 1);
+    // 32816 on the active configuration itself asks nothing, saves and reloads
+    // (no server here: the save still counts).
+    boxes.texts.clear();
+    Doc()->SetModifiedFlag(TRUE);
+    EXPECT_TRUE(Doc()->OnCmdMsg(kCmdFileSaveActive, nullptr));
+    EXPECT_TRUE(boxes.texts.empty());
+    EXPECT_FALSE(Doc()->IsModified());
+
+    // Locked by another program: reported, the file is left alone.
+    WIN32_FILE_ATTRIBUTE_DATA before{};
+    GetFileAttributesExW(active, GetFileExInfoStandard, &before);
+    HANDLE lock = CreateFileW(active, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    std::wstring other = WriteConfig(L"c.ini", {{L"Y", 4}});
+    ASSERT_TRUE(tmpl->OpenDocumentFile(other.c_str()));
+    boxes.texts.clear();
+    EXPECT_FALSE(tmpl->OpenDocumentFile(active));
+    CloseHandle(lock);
+    ASSERT_EQ(boxes.texts.size(), 1u);
+    EXPECT_NE(boxes.texts[0].find(L"Fehlercode 32"), std::wstring::npos);
+    EXPECT_STREQ(Doc()->GetTitle(), L"c.ini");
+    WIN32_FILE_ATTRIBUTE_DATA after{};
+    GetFileAttributesExW(active, GetFileExInfoStandard, &after);
+    EXPECT_EQ(after.nFileSizeLow, before.nFileSizeLow);
+
+    // Replacing the active configuration asks 208; No keeps it.
+    boxes.answers = {IDNO};
+    boxes.texts.clear();
+    Doc()->OnCmdMsg(kCmdFileSaveActive, nullptr);
+    ASSERT_EQ(boxes.texts.size(), 1u);
+    EXPECT_STREQ(Doc()->GetTitle(), L"c.ini");
+    boxes.answers = {IDYES};
+    Doc()->OnCmdMsg(kCmdFileSaveActive, nullptr);
+    EXPECT_STREQ(Doc()->GetTitle(), L"aktive Konfiguration");
+    CCfgStore check((dir + L"unused.ini").c_str());
+    EXPECT_EQ(check.Load(active, true), 2);
+}
+
+}  // namespace
