@@ -16,6 +16,14 @@ std::wstring Trim(const wchar_t* b, const wchar_t* e) {
     return std::wstring(b, e);
 }
 
+// Names and values live on as C strings: a NUL inside ends them.
+std::wstring TrimmedToken(const wchar_t* b, const wchar_t* e) {
+    std::wstring r = Trim(b, e);
+    size_t nul = r.find(L'\0');
+    if (nul != std::wstring::npos) r.resize(nul);
+    return r;
+}
+
 std::wstring Trim(const wchar_t* s) {
     if (!s) return std::wstring();
     const wchar_t* e = s;
@@ -92,9 +100,7 @@ void CProfileImage::ParseText(const wchar_t* text, size_t length) {
     Encoding keep = m_Encoding;
     Clear();
     m_Encoding = keep;
-    // The platform reads the text as a C string: a NUL ends it.
-    const wchar_t* end = text;
-    while (end < text + length && *end) ++end;
+    const wchar_t* end = text + length;
     Section* cur = &m_Sections.front();
     for (const wchar_t* p = text; p < end;) {
         const wchar_t* eol = p;
@@ -107,14 +113,14 @@ void CProfileImage::ParseText(const wchar_t* text, size_t length) {
                 for (const wchar_t* q = eol; q > p + 1; --q)
                     if (q[-1] == L']') { close = q - 1; break; }
             if (close) {
-                cur = &AddSection(Trim(p + 1, close));
+                cur = &AddSection(TrimmedToken(p + 1, close));
             } else {
                 const wchar_t* eq = p;
                 while (eq < eol && *eq != L'=') ++eq;
                 if (eq < eol)
-                    AddKey(*cur, Trim(p, eq), Trim(eq + 1, eol), true);
+                    AddKey(*cur, TrimmedToken(p, eq), TrimmedToken(eq + 1, eol), true);
                 else
-                    AddKey(*cur, Trim(p, eol), std::wstring(), false);
+                    AddKey(*cur, TrimmedToken(p, eol), std::wstring(), false);
             }
         }
         p = next;

@@ -50,10 +50,3 @@ COldImport ImportOldFormat(CCfgStore& store, FILE* f);
 // longer line goes on in the next read. False at the end of the file.
 bool ReadLimitedLine(FILE* f, char (&buf)[1000]);
 
-// After a properties dialog: rec's item names are the defaults of its new
-// type and counts, copy holds the record from before. Puts the user's own
-// names back where an item of the same kind still exists. TRUE when own
-// names met a changed item set (the caller asks before keeping it).
-BOOL CarryOverItemNames(CDeviceCfg* rec, CDeviceCfg* copy);
-// The name of source entry s replaces that of target entry t (depth stays).
-void ReplaceNameComponent(const CString& source, CString& target, int s, int t);

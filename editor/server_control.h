@@ -3,13 +3,12 @@
 //
 // Use:
 //   after a successful save to the active configuration's path:
-//       ReloadServerAfterSave();          // sends RELOAD, shows balloon or box
-//   command 32835:  StopServerOnRequest(); // asks 217, sends STOP, reports
+//       DWORD e; ServerAnswer a = SendReloadRequest(&e);
+//       show ReloadNotice(a, e): a balloon at Save or a message box
+//   command 32835:  ask 217, then SendStopRequest and StopNotice likewise
 //   command 32778:  StartServiceTool();    // "Tolvane.exe Ostrel" beside us
 //   command 32838:  StartDemoClient();     // "Fennick.exe" beside us
-// The lower functions (SendReloadRequest, ReloadNotice, ...) decide what to
-// show without showing it; the four above show it through the framework's
-// message-box seam and CMainFrame::ShowSaveBalloon.
+// The notices decide what to show; the view and document show them.
 #pragma once
 #include <windows.h>
 #include "framework/String.h"
@@ -77,9 +76,7 @@ struct CServerNotice {
 CServerNotice ReloadNotice(ServerAnswer answer, DWORD error);
 CServerNotice StopNotice(ServerAnswer answer, DWORD error);
 
-// Full operations with their user interface (see the top of this file).
-void ReloadServerAfterSave();
-void StopServerOnRequest();
+// Program starts through the shell; a missing program shows nothing.
 void StartServiceTool();
 void StartDemoClient();
 

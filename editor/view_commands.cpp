@@ -5,6 +5,7 @@
 #include "editor/doc.h"
 #include "editor/device_commands.h"
 #include "editor/device_dialogs.h"
+#include "editor/item_carry.h"
 #include "editor/server_control.h"
 #include "config/device_cfg.h"
 #include "framework/WinApp.h"

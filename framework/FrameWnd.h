@@ -1,0 +1,194 @@
+// Frame, views, bars and the list control.
+//
+// CFrameWnd::LoadFrame(id) creates a top-level frame with menu, accelerators
+// and title from resource id; its WM_CREATE makes the view of the create
+// context. CFrameWnd and CView delete themselves when their window is gone.
+// Commands reaching the frame go to the active view (which passes them on to
+// its document), then to the frame's own table, then to the application.
+// Menus are updated at WM_INITMENUPOPUP and the toolbar at idle through the
+// same route (CCmdUI); a menu entry nobody handles is disabled.
+//
+// CListView is a view whose window is the "SysListView32" control itself;
+// GetListCtrl() gives thin list-control helpers over it.
+#pragma once
+#include "framework/Wnd.h"
+#include "framework/Document.h"
+#include <vector>
+
+class CView;
+
+// Bar styles (only those the frame uses carry meaning).
+#define CBRS_ALIGN_TOP    0x1000
+#define CBRS_ALIGN_BOTTOM 0x4000
+#define CBRS_ALIGN_ANY    0xF000
+#define CBRS_TOP          (CBRS_ALIGN_TOP | 0x0800)
+#define CBRS_BOTTOM       (CBRS_ALIGN_BOTTOM | 0x0100)
+#define CBRS_GRIPPER      0x00400000
+#define CBRS_TOOLTIPS     0x0010
+#define CBRS_FLYBY        0x0020
+#define CBRS_SIZE_DYNAMIC 0x0400
+#define FWS_ADDTOTITLE    0x00008000
+
+class CControlBar : public CWnd {
+public:
+    virtual int CalcHeight() const;
+    void EnableDocking(DWORD) {}
+};
+
+// Toolbar from a TOOLBAR resource (DWORD width, height, count, ids; 0 = bar)
+// with the bitmap of the same id (magenta is transparent). Tool tips and
+// status texts come from the string of each command id ("status\ntip").
+class CToolBar : public CControlBar {
+public:
+    ~CToolBar() override;
+    BOOL CreateEx(CWnd* parent, DWORD tbStyle = TBSTYLE_FLAT,
+                  DWORD style = WS_CHILD | WS_VISIBLE | CBRS_TOP, UINT id = AFX_IDW_TOOLBAR);
+    BOOL LoadToolBar(UINT id);
+    int CommandToIndex(UINT id) const;
+    void GetItemRect(int index, RECT* r) const;
+    UINT GetItemID(int index) const;
+    int GetCount() const;
+    int CalcHeight() const override;
+    // Runs the update handlers of every button through the frame's route.
+    void UpdateButtons(CCmdTarget* target);
+
+private:
+    HIMAGELIST m_images = nullptr;
+};
+
+class CStatusBar : public CControlBar {
+public:
+    BOOL Create(CWnd* parent, DWORD style = WS_CHILD | WS_VISIBLE | CBRS_BOTTOM, UINT id = AFX_IDW_STATUS_BAR);
+    BOOL SetIndicators(const UINT* ids, int count);
+    void SetPaneText(int index, const wchar_t* text);
+    void UpdateIndicators();
+    int CalcHeight() const override;
+    void OnSize(UINT type, int cx, int cy) override;
+
+private:
+    std::vector<UINT> m_ids;
+    void Layout();
+};
+
+class CFrameWnd : public CWnd {
+public:
+    BOOL LoadFrame(UINT id, DWORD style = WS_OVERLAPPEDWINDOW | FWS_ADDTOTITLE, CWnd* parent = nullptr,
+                   CCreateContext* ctx = nullptr);
+    BOOL PreCreateWindow(CREATESTRUCTW& cs) override;
+    int OnCreate(LPCREATESTRUCTW cs) override;
+    void OnClose() override;
+    void OnDestroy() override;
+    void OnSize(UINT type, int cx, int cy) override;
+    void OnSetFocus(HWND old) override;
+    void OnInitMenuPopup(HMENU menu, UINT index, BOOL sysMenu) override;
+    LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
+    BOOL PreTranslateMessage(MSG* msg) override;
+    void PostNcDestroy() override { delete this; }
+    BOOL OnCmdMsg(UINT id, CCmdUI* ui) override;
+    BOOL OnNotify(WPARAM wp, LPARAM lp, LRESULT* result) override;
+
+    CView* GetActiveView() const { return m_pViewActive; }
+    void SetActiveView(CView* view);
+    virtual CDocument* GetActiveDocument();
+    virtual void OnUpdateFrameTitle(BOOL addToTitle);
+    void InitialUpdateFrame(CDocument* doc, BOOL makeVisible);
+    virtual void RecalcLayout();
+    void EnableDocking(DWORD) {}
+    void DockControlBar(CControlBar*) {}
+    void SetMessageText(const wchar_t* text);
+    void SetMessageText(UINT id);
+    // Runs the toolbar's and status bar's updates (called at idle).
+    virtual void OnIdleUpdate();
+    CString m_strTitle;   // the application part of the title
+
+protected:
+    HACCEL m_hAccel = nullptr;
+    UINT m_nIDResource = 0;
+    CView* m_pViewActive = nullptr;
+    CCreateContext* m_pContext = nullptr;
+    BOOL m_bAddToTitle = TRUE;
+    void UpdateMenuPopup(HMENU menu);
+    void UpdateRecentFileMenu(HMENU menu);
+    CString m_mruPlaceholder;
+};
+
+class CView : public CWnd {
+public:
+    ~CView() override;
+    CDocument* GetDocument() const { return m_pDocument; }
+    virtual void OnInitialUpdate() { OnUpdate(nullptr, 0, nullptr); }
+    virtual void OnUpdate(CView* sender, LPARAM hint, CCmdTarget* hintObj) { Invalidate(); }
+    BOOL OnCmdMsg(UINT id, CCmdUI* ui) override;
+    void PostNcDestroy() override { delete this; }
+    CFrameWnd* GetParentFrame() const;
+    LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
+    // Creates the view's window as the frame's pane.
+    virtual BOOL CreateView(CFrameWnd* frame, CCreateContext* ctx);
+
+protected:
+    CDocument* m_pDocument = nullptr;
+    friend class CDocument;
+};
+
+// Image list handle owner.
+class CImageList {
+public:
+    CImageList() = default;
+    CImageList(const CImageList&) = delete;
+    CImageList& operator=(const CImageList&) = delete;
+    ~CImageList() { DeleteImageList(); }
+    HIMAGELIST m_hImageList = nullptr;
+    operator HIMAGELIST() const { return m_hImageList; }
+    BOOL Create(int cx, int cy, UINT flags, int initial, int grow);
+    // A strip bitmap resource of images cx wide; mask colour transparent.
+    BOOL Create(UINT bitmapId, int cx, int grow, COLORREF mask);
+    int Add(HBITMAP bm, COLORREF mask) { return ImageList_AddMasked(m_hImageList, bm, mask); }
+    int Add(HICON icon) { return ImageList_AddIcon(m_hImageList, icon); }
+    int GetImageCount() const { return m_hImageList ? ImageList_GetImageCount(m_hImageList) : 0; }
+    BOOL DeleteImageList();
+    HIMAGELIST Detach() { HIMAGELIST h = m_hImageList; m_hImageList = nullptr; return h; }
+};
+
+// Non-owning helpers over a "SysListView32" window.
+class CListCtrl : public CWnd {
+public:
+    int GetItemCount() const { return (int)SendMessage(LVM_GETITEMCOUNT); }
+    int InsertColumn(int col, const wchar_t* caption, int format = LVCFMT_LEFT, int width = -1, int sub = -1);
+    BOOL SetColumnWidth(int col, int cx) { return (BOOL)SendMessage(LVM_SETCOLUMNWIDTH, col, MAKELPARAM(cx, 0)); }
+    int GetColumnWidth(int col) const { return (int)SendMessage(LVM_GETCOLUMNWIDTH, col); }
+    int InsertItem(int item, const wchar_t* text, int image = -1);
+    int InsertItem(const LVITEMW* item) { return (int)SendMessage(LVM_INSERTITEMW, 0, (LPARAM)item); }
+    BOOL SetItem(const LVITEMW* item) { return (BOOL)SendMessage(LVM_SETITEMW, 0, (LPARAM)item); }
+    BOOL GetItem(LVITEMW* item) const { return (BOOL)SendMessage(LVM_GETITEMW, 0, (LPARAM)item); }
+    BOOL SetItemText(int item, int sub, const wchar_t* text);
+    CString GetItemText(int item, int sub) const;
+    BOOL SetItemData(int item, DWORD_PTR data);
+    DWORD_PTR GetItemData(int item) const;
+    BOOL SetItemState(int item, UINT state, UINT mask);
+    UINT GetItemState(int item, UINT mask) const { return (UINT)SendMessage(LVM_GETITEMSTATE, item, mask); }
+    BOOL SetItemImage(int item, int image);
+    int GetNextItem(int start, int flags) const { return (int)SendMessage(LVM_GETNEXTITEM, start, MAKELPARAM(flags, 0)); }
+    UINT GetSelectedCount() const { return (UINT)SendMessage(LVM_GETSELECTEDCOUNT); }
+    BOOL DeleteItem(int item) { return (BOOL)SendMessage(LVM_DELETEITEM, item); }
+    BOOL DeleteAllItems() { return (BOOL)SendMessage(LVM_DELETEALLITEMS); }
+    BOOL EnsureVisible(int item, BOOL partial) { return (BOOL)SendMessage(LVM_ENSUREVISIBLE, item, partial); }
+    HIMAGELIST SetImageList(HIMAGELIST il, int which) { return (HIMAGELIST)SendMessage(LVM_SETIMAGELIST, which, (LPARAM)il); }
+    DWORD GetExtendedStyle() const { return (DWORD)SendMessage(LVM_GETEXTENDEDLISTVIEWSTYLE); }
+    DWORD SetExtendedStyle(DWORD ex) { return (DWORD)SendMessage(LVM_SETEXTENDEDLISTVIEWSTYLE, 0, ex); }
+    BOOL SortItems(PFNLVCOMPARE fn, LPARAM data) { return (BOOL)SendMessage(LVM_SORTITEMS, data, (LPARAM)fn); }
+    int HitTest(LVHITTESTINFO* info) const { return (int)SendMessage(LVM_HITTEST, 0, (LPARAM)info); }
+    BOOL GetItemRect(int item, RECT* r, int code) const { r->left = code; return (BOOL)SendMessage(LVM_GETITEMRECT, item, (LPARAM)r); }
+    HWND GetHeaderCtrl() const { return (HWND)SendMessage(LVM_GETHEADER); }
+};
+
+class CListView : public CView {
+public:
+    // The list control of this view (the view's own window).
+    CListCtrl& GetListCtrl() const;
+    BOOL PreCreateWindow(CREATESTRUCTW& cs) override;
+    BOOL CreateView(CFrameWnd* frame, CCreateContext* ctx) override;
+    void OnUpdate(CView*, LPARAM, CCmdTarget*) override {}
+
+private:
+    mutable CListCtrl m_ctrl;
+};
