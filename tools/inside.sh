@@ -6,10 +6,13 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 export WINEPREFIX="${KRV_PREFIX:-$top/.wineprefix}" WINEDEBUG=-all
 if [ -z "${DISPLAY:-}" ] || [ "${KRV_OWN_DISPLAY:-1}" = 1 ]; then
-  Xvfb :71 -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  # Xvfb picks a free display itself: lock files live in the shared /tmp.
+  dfile=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$dfile" >/dev/null 2>&1 &
   xpid=$!
-  export DISPLAY=:71
-  for _ in $(seq 50); do [ -e /tmp/.X11-unix/X71 ] && break; sleep 0.1; done
+  for _ in $(seq 100); do [ -s "$dfile" ] && break; sleep 0.1; done
+  export DISPLAY=:$(tr -dc 0-9 <"$dfile")
+  rm -f "$dfile"
 fi
 wineserver -p
 wineboot >/dev/null 2>&1 </dev/null || true

@@ -9,9 +9,11 @@ if [ "${KRV_JAILED:-}" = 1 ]; then exec "$@"; fi
 exec unshare --net --mount --propagation private -- bash -c '
   set -e
   ip link set lo up
-  # A private /tmp: the wineserver directory and the X display live there,
-  # so parallel runs never meet.
-  mount -t tmpfs -o mode=1777 krv-tmp /tmp
-  mkdir -p /tmp/.X11-unix && chmod 1777 /tmp/.X11-unix
+  # Private wineserver and X socket folders, so parallel runs never meet
+  # (the checkout itself may live under /tmp: do not hide all of it).
+  d=/tmp/.wine-$(id -u)
+  mkdir -p "$d" /tmp/.X11-unix
+  mount -t tmpfs -o mode=700 krv-wine "$d"
+  mount -t tmpfs -o mode=1777 krv-x11 /tmp/.X11-unix
   export KRV_JAILED=1
   exec "$@"' jail "$@"
