@@ -1,6 +1,7 @@
-// Per-key access to the configuration file through the private-profile
-// functions. Everything that touches the file key by key lives here, so a
-// faster reader/writer can replace this file without touching the rest.
+// Key access to the configuration file. The file is read into an image once
+// and written from it once (key by key through the profile functions the
+// platform rewrites the whole file for every key). The per-key path stays as
+// the reference.
 #include "config/device_cfg.h"
 #include <cwchar>
 #include <cstdlib>
@@ -16,7 +17,34 @@ bool CCfgStore::CreateEmptyFile(const wchar_t* path) {
     DWORD err = ok ? 0 : GetLastError();
     if (!CloseHandle(h) && ok) { ok = FALSE; err = GetLastError(); }
     if (!ok) SetLastError(err);
+    m_Image.Clear();
+    lstrcpynW(m_ImageFor, m_CurrentPath, 260);
+    m_ImageFramed = true;
+    m_ImageDirty = false;
     return ok != FALSE;
+}
+
+// Loads the image of the current file when it holds another one.
+bool CCfgStore::ImageReady() {
+    if (m_PerKey) return false;
+    if (!m_ImageFor[0] || lstrcmpW(m_ImageFor, m_CurrentPath) != 0) {
+        m_Image.LoadFile(m_CurrentPath);
+        lstrcpynW(m_ImageFor, m_CurrentPath, 260);
+        m_ImageFramed = false;
+        m_ImageDirty = false;
+    }
+    return true;
+}
+
+// Puts the image on disk in one write; a failure counts as a failed key write.
+bool CCfgStore::FlushImage() {
+    if (m_PerKey || !m_ImageDirty) return true;
+    m_ImageDirty = false;
+    DWORD err = m_Image.SaveFile(m_ImageFor, m_ImageFramed);
+    if (err == 0) return true;
+    NoteWriteFailure(err);
+    SetLastError(err);
+    return false;
 }
 
 void CCfgStore::SetSection(const wchar_t* name) {
@@ -24,6 +52,12 @@ void CCfgStore::SetSection(const wchar_t* name) {
 }
 
 int CCfgStore::ReadHex(const wchar_t* key, int def) {
+    if (ImageReady()) {
+        std::wstring v;
+        if (!m_Image.Get(m_Section, key, v) || v.empty()) return def;
+        if (v.size() > 19) v.resize(19);    // as the platform's 20-character buffer
+        return (int)wcstoul(v.c_str(), nullptr, 16);
+    }
     wchar_t buf[20];
     buf[0] = 0;
     GetPrivateProfileStringW(m_Section, key, L"", buf, 20, m_CurrentPath);
@@ -35,6 +69,12 @@ int CCfgStore::ReadHex(const wchar_t* key, int def) {
 // Grows the buffer until the value fits: a long item-name string must not
 // be cut and then refilled with defaults.
 bool CCfgStore::ReadString(const wchar_t* key, CString& out) {
+    if (ImageReady()) {
+        std::wstring v;
+        if (!m_Image.Get(m_Section, key, v) || v.empty()) return false;
+        out = CString(v);
+        return true;
+    }
     std::vector<wchar_t> buf(1024);
     for (;;) {
         buf[0] = 0;
@@ -50,6 +90,12 @@ bool CCfgStore::ReadString(const wchar_t* key, CString& out) {
 }
 
 bool CCfgStore::ReadSectionNames(CString& names) {
+    if (ImageReady()) {
+        std::wstring all;
+        for (const auto& n : m_Image.SectionNames()) { all += n; all += L'\0'; }
+        names = CString(all);
+        return !all.empty();
+    }
     std::vector<wchar_t> buf(65536);
     for (;;) {
         buf[0] = buf[1] = 0;
@@ -70,6 +116,11 @@ bool CCfgStore::WriteHex(const wchar_t* key, int value) {
 }
 
 bool CCfgStore::WriteString(const wchar_t* key, const wchar_t* text) {
+    if (ImageReady()) {
+        m_Image.Set(m_Section, key, text ? text : L"");
+        m_ImageDirty = true;
+        return m_Batch > 0 || FlushImage();
+    }
     if (WritePrivateProfileStringW(m_Section, key, text ? text : L"", m_CurrentPath)) return true;
     NoteWriteFailure(GetLastError());
     return false;

@@ -125,6 +125,7 @@ bool CCfgStore::EnsureGlobalDevice() {
 
 int CCfgStore::Load(const wchar_t* path, bool clear) {
     lstrcpynW(m_CurrentPath, path ? path : L"", 260);
+    m_ImageFor[0] = 0;   // read the file as it is now
     if (clear) ClearAll();
     int count = ReadAllSections();
     if (!FetchGlobalTiming()) EnsureGlobalDevice();
@@ -167,7 +168,17 @@ bool CCfgStore::Save(const wchar_t* path) {
     return ok;
 }
 
+// Outside a WriteAll the image goes to disk after each record, so that a
+// caller (the clipboard copy) finds every record it wrote in the file.
 bool CCfgStore::WriteDevice(CDeviceCfg* dev) {
+    ++m_Batch;
+    bool ok = WriteDeviceKeys(dev);
+    --m_Batch;
+    if (m_Batch == 0 && !FlushImage() && dev->DeviceType != -1) ok = false;
+    return ok;
+}
+
+bool CCfgStore::WriteDeviceKeys(CDeviceCfg* dev) {
     m_WriteOk = 1;
     SetSection(dev->OpcName);
     const int kind = dev->GetKind();
@@ -228,8 +239,11 @@ bool CCfgStore::WriteDevice(CDeviceCfg* dev) {
 
 bool CCfgStore::WriteAll() {
     bool ok = true;
+    ++m_Batch;
     for (CDeviceCfg* p = GetFirstDevice(); p; p = GetNextDevice(p))
         if (!WriteDevice(p)) ok = false;
+    --m_Batch;
+    if (m_Batch == 0 && !FlushImage()) ok = false;
     return ok;
 }
 

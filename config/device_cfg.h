@@ -8,6 +8,7 @@
 // tests construct their own stores on temporary paths.
 #pragma once
 #include "framework/String.h"
+#include "config/profile_file.h"
 
 // Item counts beyond this are cut by the item-name builders, so that a
 // garbage count in a file cannot make them build gigabytes.
@@ -158,7 +159,16 @@ public:
     bool WriteDevice(CDeviceCfg* dev);
     bool WriteAll();
 
+    // Key by key through the platform's profile functions instead of the
+    // file image: slow (the platform rewrites the file for every key), kept
+    // as the reference the image is checked against.
+    void SetPerKeyAccess(bool perKey) { m_PerKey = perKey; m_ImageFor[0] = 0; }
+
 private:
+    bool WriteDeviceKeys(CDeviceCfg* dev);
+    bool ImageReady();
+    bool FlushImage();
+
     void Init(const wchar_t* activePath);
     void NoteWriteFailure(DWORD err);
 
@@ -170,6 +180,14 @@ private:
     int m_WriteOk;
     int m_AllWritesOk;       // global options' writes included
     DWORD m_LastError;
+
+    // The current file held in memory: read once, written once.
+    bool m_PerKey = false;
+    CProfileImage m_Image;
+    wchar_t m_ImageFor[260] = {0};   // path the image holds; empty: none
+    bool m_ImageFramed = false;       // created by us: keep the empty first line
+    bool m_ImageDirty = false;
+    int m_Batch = 0;                  // open WriteDevice/WriteAll calls
 };
 
 extern CCfgStore theCfgStore;

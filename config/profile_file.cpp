@@ -79,12 +79,15 @@ void CProfileImage::ParseBytes(const void* data, size_t size) {
     Encoding enc;
     if (size >= 2 && b[0] == 0xFF && b[1] == 0xFE) {
         enc = Utf16Le;
-        text.resize((size - 2) / 2);
-        for (size_t i = 0; i < text.size(); ++i) text[i] = (wchar_t)(b[2 + 2 * i] | (b[3 + 2 * i] << 8));
+        // a cut-off last byte still counts as a character, as the platform reads it
+        text.resize((size - 1) / 2);
+        for (size_t i = 0; i < text.size(); ++i)
+            text[i] = (wchar_t)(b[2 + 2 * i] | (3 + 2 * i < size ? b[3 + 2 * i] << 8 : 0));
     } else if (size >= 2 && b[0] == 0xFE && b[1] == 0xFF) {
         enc = Utf16Be;
-        text.resize((size - 2) / 2);
-        for (size_t i = 0; i < text.size(); ++i) text[i] = (wchar_t)((b[2 + 2 * i] << 8) | b[3 + 2 * i]);
+        text.resize((size - 1) / 2);
+        for (size_t i = 0; i < text.size(); ++i)
+            text[i] = (wchar_t)((b[2 + 2 * i] << 8) | (3 + 2 * i < size ? b[3 + 2 * i] : 0));
     } else if (size >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) {
         enc = Utf8;
         text = Decode(CP_UTF8, reinterpret_cast<const char*>(b) + 3, size - 3);

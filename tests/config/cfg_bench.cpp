@@ -1,6 +1,7 @@
 // Saves and loads configurations of 100 and 1,000 devices through the store
 // and prints the times and file sizes. A program, not a test:
-//   wine cfg_bench.exe [count...]
+//   wine cfg_bench.exe [--per-key] [count...]
+// --per-key goes key by key through the platform's profile functions.
 #include <windows.h>
 #include <cstdio>
 #include <cstdlib>
@@ -35,20 +36,27 @@ static void Fill(CCfgStore& store, int count) {
 
 int wmain(int argc, wchar_t** argv) {
     std::vector<int> counts;
-    for (int i = 1; i < argc; ++i) counts.push_back(_wtoi(argv[i]));
+    bool perKey = false;
+    for (int i = 1; i < argc; ++i) {
+        if (lstrcmpW(argv[i], L"--per-key") == 0) perKey = true;
+        else counts.push_back(_wtoi(argv[i]));
+    }
     if (counts.empty()) counts = {100, 1000};
     wchar_t dir[MAX_PATH];
     GetTempPathW(MAX_PATH, dir);
+    std::printf("%s\n", perKey ? "key by key through the profile functions" : "file image");
     std::printf("%8s %10s %10s %12s\n", "devices", "save s", "load s", "file bytes");
     for (int n : counts) {
         wchar_t path[MAX_PATH];
         swprintf(path, MAX_PATH, L"%lsKRVbench%d.ini", dir, n);
         CCfgStore store(path);
+        store.SetPerKeyAccess(perKey);
         Fill(store, n);
         double t0 = Now();
         bool ok = store.Save(path);
         double t1 = Now();
         CCfgStore back(path);
+        back.SetPerKeyAccess(perKey);
         int read = back.Load(path, true);
         double t2 = Now();
         WIN32_FILE_ATTRIBUTE_DATA fa{};

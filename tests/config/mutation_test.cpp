@@ -115,8 +115,8 @@ TEST(Mutation, SectionReader) {
     std::mt19937 rng(4711);
     const wchar_t alphabet[] = L"[]=\r\n.0123456789abcdefxyz;I";
     std::wstring path = dir / L"m.ini";
-    DWORD t0 = GetTickCount();
-    for (int i = 0; i < 1500; ++i) {
+    std::wstring viaImage = dir / L"image.ini", viaKeys = dir / L"keys.ini";
+    for (int i = 0; i < 3000; ++i) {
         std::wstring t = text;
         Mutate(t, rng, alphabet);
         std::string out = Utf16Bytes(t, rng() % 8 != 0);
@@ -136,7 +136,17 @@ TEST(Mutation, SectionReader) {
             ASSERT_EQ(Dots(copy.ItemNames), Dots(d->ItemNames)) << i << " " << d->DeviceType;
         }
         ASSERT_LE(n, seen);
+        // a slice goes through the platform's own reader too: both must see
+        // the same configuration (written back the same way, compared as bytes)
+        // (an odd-sized file: what the platform makes of the cut byte is not fixed)
+        if (i % 20 == 0 && out.size() % 2 == 0) {
+            CCfgStore k(L"");
+            k.SetPerKeyAccess(true);
+            ASSERT_EQ(n, k.Load(path.c_str(), true)) << i;
+            k.SetPerKeyAccess(false);
+            ASSERT_TRUE(s.Save(viaImage.c_str()));
+            ASSERT_TRUE(k.Save(viaKeys.c_str()));
+            ASSERT_EQ(ReadBytes(viaKeys), ReadBytes(viaImage)) << i;
+        }
     }
-    // fixed seed, seconds: keep the run small enough for every build
-    EXPECT_LT(GetTickCount() - t0, 60000u);
 }

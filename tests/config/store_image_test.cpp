@@ -1,0 +1,143 @@
+// The store's file image against the platform's own profile functions: the
+// same configuration must give the same file, and the same file the same
+// configuration, whichever way the keys go.
+#include "config/device_cfg.h"
+#include "cfg_test_util.h"
+#include <gtest/gtest.h>
+
+using namespace cfgtest;
+
+namespace {
+
+// A file we created starts with an empty line after the byte-order mark;
+// the platform drops it when it rewrites the file.
+std::string WithoutFrame(std::string bytes) {
+    if (bytes.compare(0, 6, std::string("\xFF\xFE\r\0\n\0", 6)) == 0) bytes.erase(2, 4);
+    return bytes;
+}
+
+// Devices of every type with values that a profile file treats specially.
+void Fill(CCfgStore& s) {
+    const wchar_t* hosts[] = {L"10.0.0.1", L"a=b", L"semi;colon", L"  padded  ", L"\"quoted\"",
+                              L"Gr\x00fc\x00dfe", L"\xD83D\xDE00 wide", L""};
+    int n = 0;
+    for (int type = -1; type <= 25; ++type) {
+        CString name = type == -1 ? CString(L"OpcServer_Global") : FormatString(L"Ger\x00e4t %d", type);
+        if (type == 5) name = CString(L'N', 127);
+        CDeviceCfg* d = new CDeviceCfg(name, type);
+        d->Inputs = 2 + type % 4;
+        d->Outputs = 1 + type % 3;
+        d->TargetHost = hosts[n++ % 8];
+        d->Password = FormatString(L"P=%d;\x00f6", type);
+        d->SerialParam = L"9600,n,8,1";
+        d->SerialFilter = L"end=13;drop=;add=10;";
+        d->Unit[0] = L"m\x00b3/h";
+        d->BuildDefaultItemNames();
+        if (type == 2) {   // longer than any fixed read buffer
+            d->ItemNames = L".1";
+            for (int i = 0; i < 300; ++i) d->ItemNames += FormatString(L"Eingang_%d.", i);
+        }
+        if (type == 4) d->ItemNames = CString(L".1\x00c4nderung=1;x.1Zwei");
+        s.AddDevice(d);
+    }
+}
+
+struct Files {
+    TempDir dir;
+    std::wstring keys = dir / L"keys.ini", image = dir / L"image.ini";
+};
+
+TEST(StoreImage, SaveGivesThePlatformsBytes) {
+    Files f;
+    CCfgStore a(L""), b(L"");
+    Fill(a);
+    Fill(b);
+    a.SetPerKeyAccess(true);
+    ASSERT_TRUE(a.Save(f.keys.c_str()));
+    ASSERT_TRUE(b.Save(f.image.c_str()));
+    std::string viaImage = ReadBytes(f.image);
+    ASSERT_EQ(std::string("\xFF\xFE\r\0\n\0", 6), viaImage.substr(0, 6));
+    EXPECT_EQ(WithoutFrame(ReadBytes(f.keys)), WithoutFrame(viaImage));
+
+    // and both read back to the same records
+    CCfgStore ra(L""), rb(L"");
+    ra.SetPerKeyAccess(true);
+    ASSERT_EQ(27, ra.Load(f.image.c_str(), true));
+    ASSERT_EQ(27, rb.Load(f.image.c_str(), true));
+    ra.SetPerKeyAccess(false);
+    ASSERT_TRUE(ra.Save(f.keys.c_str()));
+    ASSERT_TRUE(rb.Save(f.image.c_str()));
+    EXPECT_EQ(ReadBytes(f.keys), ReadBytes(f.image));
+}
+
+// Records written one by one outside a save (the clipboard copy does so)
+// are each in the file when the call returns.
+TEST(StoreImage, SingleRecordWritesReachTheFile) {
+    Files f;
+    CCfgStore a(L""), b(L"");
+    Fill(a);
+    Fill(b);
+    b.SetPerKeyAccess(true);
+    ASSERT_TRUE(a.CreateEmptyFile(f.image.c_str()));
+    ASSERT_TRUE(b.CreateEmptyFile(f.keys.c_str()));
+    CDeviceCfg* da = a.GetFirstDevice();
+    CDeviceCfg* db = b.GetFirstDevice();
+    for (int i = 0; i < 3; ++i, da = a.GetNextDevice(da), db = b.GetNextDevice(db)) {
+        ASSERT_TRUE(a.WriteDevice(da));
+        ASSERT_TRUE(b.WriteDevice(db));
+        EXPECT_EQ(WithoutFrame(ReadBytes(f.keys)), WithoutFrame(ReadBytes(f.image))) << i;
+    }
+}
+
+// Hand-edited files: both readers must find the same configuration.
+const wchar_t* const kCorpus[] = {
+    L"[A]\r\nDeviceType=1\r\nTargetHost=h1\r\n[a]\r\nTargetHost=h2\r\nDeviceType=3\r\n",
+    L"; comment\r\n\r\n  [ Box 1 ]  \r\n  devicetype = 4 \r\nINPUTS=a\r\nItemNames=\".1X.2Y\"\r\n",
+    L"[B]\nDeviceType=11\nScaledInput0=1;-5.5;20;bar\nScaledInput1=junk\nInputs=3\n",
+    L"[C]\r\nDeviceType\r\nDeviceType=2\r\n[D]\r\nDeviceType=zz\r\n[E]\r\nDeviceType=-1\r\n",
+    L"[OpcServer_Global]\r\nDeviceType=ffffffff\r\nIdleTicks=1e\r\n[OpcServer_Global]\r\nIdleTicks=99\r\n",
+    L"[F]\r\nDeviceType=12\r\nPassword=zzzz\r\nTargetHost=a=b=c\r\nHttpPort=123456789abcdef0123\r\n",
+    L"[G]\r\n[G]\r\nDeviceType=6\r\n[]\r\nDeviceType=1\r\n[H\r\nDeviceType=1\r\n",
+    L"[I]\r\nDeviceType=1a\r\nItemNames=.1\x00c4.2\xD83D\xDE00\r\nTargetHost=  \"  x  \"  \r\n",
+};
+
+class ReadBothWays : public testing::TestWithParam<int> {};
+
+TEST_P(ReadBothWays, SameConfiguration) {
+    Files f;
+    std::wstring src = f.dir / L"src.ini";
+    int which = GetParam();
+    std::wstring text = kCorpus[which % 8];
+    if (which >= 8) WriteBytes(src, std::string(text.begin(), text.end()));   // ANSI, no BOM
+    else WriteProfile(src, text);
+    CCfgStore a(L""), b(L"");
+    a.SetPerKeyAccess(true);
+    int na = a.Load(src.c_str(), true);
+    int nb = b.Load(src.c_str(), true);
+    EXPECT_EQ(na, nb);
+    a.SetPerKeyAccess(false);
+    ASSERT_TRUE(a.Save(f.keys.c_str()));
+    ASSERT_TRUE(b.Save(f.image.c_str()));
+    EXPECT_EQ(ReadBytes(f.keys), ReadBytes(f.image));
+}
+
+// 0..7 UTF-16 with BOM; 8..: the ASCII ones again as ANSI files.
+INSTANTIATE_TEST_SUITE_P(Corpus, ReadBothWays, testing::Values(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14));
+
+// A failed one-go write is a failed save, with the system's error.
+TEST(StoreImage, FailedWriteIsReported) {
+    Files f;
+    std::wstring target = f.dir / L"ro.ini";
+    CCfgStore s(L"");
+    Fill(s);
+    ASSERT_TRUE(s.Save(target.c_str()));
+    std::string before = ReadBytes(target);
+    // the file beside the target cannot be written: a folder of that name
+    ASSERT_TRUE(CreateDirectoryW((target + L".tmp").c_str(), nullptr));
+    s.GetFirstDevice()->TargetHost = L"changed";
+    EXPECT_FALSE(s.Save(target.c_str()));
+    EXPECT_NE(0u, s.GetLastSaveError());
+    EXPECT_EQ(before, ReadBytes(target));
+}
+
+} // namespace
