@@ -99,7 +99,16 @@ const wchar_t* const kCorpus[] = {
     L"[F]\r\nDeviceType=12\r\nPassword=zzzz\r\nTargetHost=a=b=c\r\nHttpPort=123456789abcdef0123\r\n",
     L"[G]\r\n[G]\r\nDeviceType=6\r\n[]\r\nDeviceType=1\r\n[H\r\nDeviceType=1\r\n",
     L"[I]\r\nDeviceType=1a\r\nItemNames=.1\x00c4.2\xD83D\xDE00\r\nTargetHost=  \"  x  \"  \r\n",
+    L"[J]\rDeviceType=3\rSerialParam=\rSerialFilter=end=13;\r[K]\rDeviceType=1\rTargetHost=",
+    L"[L]\r\nDeviceType=2\r\nTargetHost=\r\nPassword=\r\nInputs=\r\nItemNames=\r\n",
 };
+
+std::wstring LongLines() {
+    std::wstring t = L"[Long]\r\nDeviceType=4\r\nInputs=40\r\nItemNames=.1";
+    for (int i = 0; i < 4000; ++i) t += L"Kanal" + std::to_wstring(i) + L".";
+    t += L"\r\nTargetHost=" + std::wstring(70000, L'h') + L"\r\n[" + std::wstring(300, L'S') + L"]\r\nDeviceType=1\r\n";
+    return t;
+}
 
 class ReadBothWays : public testing::TestWithParam<int> {};
 
@@ -107,8 +116,8 @@ TEST_P(ReadBothWays, SameConfiguration) {
     Files f;
     std::wstring src = f.dir / L"src.ini";
     int which = GetParam();
-    std::wstring text = kCorpus[which % 8];
-    if (which >= 8) WriteBytes(src, std::string(text.begin(), text.end()));   // ANSI, no BOM
+    std::wstring text = which == 99 ? LongLines() : kCorpus[which % 10];
+    if (which >= 10 && which < 99) WriteBytes(src, std::string(text.begin(), text.end()));   // ANSI, no BOM
     else WriteProfile(src, text);
     CCfgStore a(L""), b(L"");
     a.SetPerKeyAccess(true);
@@ -121,8 +130,9 @@ TEST_P(ReadBothWays, SameConfiguration) {
     EXPECT_EQ(ReadBytes(f.keys), ReadBytes(f.image));
 }
 
-// 0..7 UTF-16 with BOM; 8..: the ASCII ones again as ANSI files.
-INSTANTIATE_TEST_SUITE_P(Corpus, ReadBothWays, testing::Values(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14));
+// 0..9 UTF-16 with BOM; 10..: the ASCII ones again as ANSI files; 99 long lines.
+INSTANTIATE_TEST_SUITE_P(Corpus, ReadBothWays,
+                         testing::Values(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 18, 19, 99));
 
 // A failed one-go write is a failed save, with the system's error.
 TEST(StoreImage, FailedWriteIsReported) {
