@@ -1,0 +1,61 @@
+#include "editor/app.h"
+#include "editor/doc.h"
+#include "editor/main_frame.h"
+#include "editor/view.h"
+#include "config/device_cfg.h"
+
+// theCfgStore is constructed before theApp (it lives in an earlier
+// initialisation priority), so the active path is known when InitInstance runs.
+CTamselApp theApp;
+
+namespace {
+AboutBoxRunner g_about = nullptr;
+}
+
+void SetAboutBoxRunner(AboutBoxRunner runner) { g_about = runner; }
+
+CTamselApp::CTamselApp() : CWinApp(nullptr) { EnableHtmlHelp(); }
+
+BOOL CTamselApp::OnCommandMap(UINT id, CCmdUI* ui) {
+    static const CmdEntry<CTamselApp> map[] = {
+        {ID_FILE_NEW, &CWinApp::OnFileNew, nullptr},
+        {ID_FILE_OPEN, &CWinApp::OnFileOpen, nullptr},
+        {appid::FileOpenActive, &CTamselApp::OnFileOpenActive, nullptr},
+        {ID_APP_ABOUT, &CTamselApp::OnAppAbout, &CTamselApp::OnUpdateAppAbout},
+    };
+    return DispatchCommands(this, map, id, ui) || CWinApp::OnCommandMap(id, ui);
+}
+
+BOOL CTamselApp::InitInstance() {
+    if (!AfxSocketInit()) {
+        AfxMessageBox(appid::StrSocketsFailed);
+        return FALSE;
+    }
+    EnableControlContainer();
+    SetRegistryKey(L"Korvelin");
+    LoadStdProfileSettings(4);
+    AddDocTemplate(new CSingleDocTemplate(appid::DocTemplate, RUNTIME_CLASS(CTamselDoc), RUNTIME_CLASS(CMainFrame),
+                                          RUNTIME_CLASS(CTamselView)));
+    CCommandLineInfo cmdInfo;
+    ParseCommandLine(cmdInfo);
+    if (cmdInfo.m_nShellCommand == CCommandLineInfo::FileNew) {
+        cmdInfo.m_nShellCommand = CCommandLineInfo::FileOpen;
+        cmdInfo.m_strFileName = theCfgStore.GetActivePath();
+    }
+    if (!ProcessShellCommand(cmdInfo)) return FALSE;
+    m_pMainWnd->ShowWindow(SW_SHOW);
+    m_pMainWnd->UpdateWindow();
+    return TRUE;
+}
+
+void CTamselApp::OnFileOpenActive() { OpenDocumentFile(theCfgStore.GetActivePath()); }
+
+void CTamselApp::OnAppAbout() {
+    if (g_about) g_about(m_pMainWnd);
+}
+
+void CTamselApp::OnUpdateAppAbout(CCmdUI* ui) { ui->Enable(g_about != nullptr); }
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE prev, LPWSTR cmdLine, int show) {
+    return AfxWinMain(instance, prev, cmdLine, show);
+}

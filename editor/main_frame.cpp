@@ -1,0 +1,109 @@
+#include "editor/main_frame.h"
+#include "editor/balloon_msg.h"
+#include "framework/WinApp.h"
+
+namespace {
+
+const wchar_t kWindowSection[] = L"Window";
+
+const UINT kIndicators[] = {ID_SEPARATOR, ID_INDICATOR_CAPS, ID_INDICATOR_NUM, ID_INDICATOR_SCRL};
+
+// The major number of the running Windows (the manifest makes it honest).
+DWORD WindowsMajorVersion() {
+    typedef LONG(WINAPI * RtlGetVersionFn)(OSVERSIONINFOW*);
+    OSVERSIONINFOW vi{};
+    vi.dwOSVersionInfoSize = sizeof vi;
+    HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    auto fn = ntdll ? (RtlGetVersionFn)(void*)::GetProcAddress(ntdll, "RtlGetVersion") : nullptr;
+    if (fn && fn(&vi) == 0) return vi.dwMajorVersion;
+    return LOBYTE(LOWORD(::GetVersion()));
+}
+
+void SetCheckOrBitmapStyle(HMENU menu) {
+    MENUINFO mi{};
+    mi.cbSize = sizeof mi;
+    mi.fMask = MIM_STYLE;
+    if (::GetMenuInfo(menu, &mi)) {
+        mi.dwStyle |= MNS_CHECKORBMP;
+        ::SetMenuInfo(menu, &mi);
+    }
+    int n = ::GetMenuItemCount(menu);
+    for (int i = 0; i < n; ++i)
+        if (HMENU sub = ::GetSubMenu(menu, i)) SetCheckOrBitmapStyle(sub);
+}
+
+}  // namespace
+
+BOOL CMainFrame::PreCreateWindow(CREATESTRUCTW& cs) {
+    if (!CFrameWnd::PreCreateWindow(cs)) return FALSE;
+    CWinApp* app = AfxGetApp();
+    cs.cx = (int)app->GetProfileInt(kWindowSection, L"SizeX", cs.cx);
+    cs.cy = (int)app->GetProfileInt(kWindowSection, L"SizeY", cs.cy);
+    return TRUE;
+}
+
+int CMainFrame::OnCreate(LPCREATESTRUCTW cs) {
+    if (CFrameWnd::OnCreate(cs) == -1) return -1;
+    if (!m_wndToolBar.CreateEx(this, TBSTYLE_FLAT,
+                               WS_CHILD | WS_VISIBLE | CBRS_TOP | CBRS_GRIPPER | CBRS_TOOLTIPS | CBRS_FLYBY |
+                                   CBRS_SIZE_DYNAMIC) ||
+        !m_wndToolBar.LoadToolBar(frameid::Toolbar))
+        return -1;
+    if (!m_wndStatusBar.Create(this) ||
+        !m_wndStatusBar.SetIndicators(kIndicators, (int)(sizeof kIndicators / sizeof kIndicators[0])))
+        return -1;
+    m_wndToolBar.EnableDocking(CBRS_ALIGN_ANY);
+    EnableDocking(CBRS_ALIGN_ANY);
+    DockControlBar(&m_wndToolBar);
+    if (GetMenu() && WindowsMajorVersion() > 5) MarkServiceMenuItem();
+    RecalcLayout();
+    return 0;
+}
+
+void CMainFrame::MarkServiceMenuItem() {
+    HMENU menu = GetMenu();
+    SetCheckOrBitmapStyle(menu);
+    m_menuBitmap = (HBITMAP)::LoadImageW(AfxGetResourceHandle(), MAKEINTRESOURCEW(frameid::ServiceBitmap),
+                                         IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION);
+    if (!m_menuBitmap) return;
+    MENUITEMINFOW mii{};
+    mii.cbSize = sizeof mii;
+    mii.fMask = MIIM_BITMAP;
+    mii.hbmpItem = m_menuBitmap;
+    ::SetMenuItemInfoW(menu, frameid::ServiceControl, FALSE, &mii);
+}
+
+void CMainFrame::OnClose() {
+    WINDOWPLACEMENT wp;
+    if (GetWindowPlacement(&wp)) {
+        CWinApp* app = AfxGetApp();
+        app->WriteProfileInt(kWindowSection, L"SizeX", wp.rcNormalPosition.right - wp.rcNormalPosition.left);
+        app->WriteProfileInt(kWindowSection, L"SizeY", wp.rcNormalPosition.bottom - wp.rcNormalPosition.top);
+    }
+    CFrameWnd::OnClose();
+}
+
+void CMainFrame::OnDestroy() {
+    XBalloonMsg::Close();
+    CFrameWnd::OnDestroy();
+    if (m_menuBitmap) {
+        ::DeleteObject(m_menuBitmap);
+        m_menuBitmap = nullptr;
+    }
+}
+
+void CMainFrame::ShowSaveBalloon(UINT messageId, UINT titleId, UINT icon) {
+    RECT r{};
+    int index = m_wndToolBar.CommandToIndex(ID_FILE_SAVE);
+    if (index >= 0) {
+        m_wndToolBar.GetItemRect(index, &r);
+        m_wndToolBar.ClientToScreen(&r);
+    }
+    int x = (r.left + r.right) / 2, y = (r.top + r.bottom) / 2;
+    RECT spot = {x, y, x + 1, y + 1};
+    CString title, text;
+    title.LoadString(titleId);
+    text.LoadString(messageId);
+    XBalloonMsg::Show(title, text, m_wndToolBar.GetSafeHwnd(), GetSafeHwnd(), AfxGetResourceHandle(), icon, TRUE,
+                      0, &spot, TRUE);
+}

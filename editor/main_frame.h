@@ -1,0 +1,34 @@
+// CMainFrame: Varnel's main window, a single-document frame with toolbar
+// and status bar around the device list. Keeps its size across runs and
+// shows the balloon notes at the toolbar's Save button.
+#pragma once
+#include "framework/FrameWnd.h"
+
+class CMainFrame : public CFrameWnd {
+public:
+    CMainFrame() = default;
+
+    BOOL PreCreateWindow(CREATESTRUCTW& cs) override;
+    int OnCreate(LPCREATESTRUCTW cs) override;
+    void OnClose() override;
+    void OnDestroy() override;
+
+    // A balloon note (string ids) pointing at the centre of the Save button.
+    void ShowSaveBalloon(UINT messageId, UINT titleId, UINT icon);
+
+    CToolBar& GetToolBar() { return m_wndToolBar; }
+    CStatusBar& GetStatusBar() { return m_wndStatusBar; }
+
+protected:
+    CStatusBar m_wndStatusBar;
+    CToolBar m_wndToolBar;
+
+private:
+    HBITMAP m_menuBitmap = nullptr;
+    void MarkServiceMenuItem();
+};
+
+// Resource and command ids of the frame.
+namespace frameid {
+constexpr UINT Toolbar = 128, ServiceBitmap = 141, ServiceControl = 32778;
+}
