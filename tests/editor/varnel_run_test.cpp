@@ -1,0 +1,333 @@
+// Varnel.exe as a whole program under Wine: start-up cases, the device list,
+// saving the active configuration with the server's pipe answering, the
+// server commands and the programs Varnel starts.
+#include "varnel_driver.h"
+#include "../config/cfg_test_util.h"
+#include <gtest/gtest.h>
+#include <fstream>
+
+using namespace varnel;
+using cfgtest::ReadBytes;
+using cfgtest::WriteBytes;
+using cfgtest::WriteProfile;
+
+namespace {
+
+const UINT kSaveActive = 32816, kSelectAll = 57642, kDelete = 57632, kUndo = 57643, kEnable = 32777,
+           kServiceControl = 32778, kServiceStop = 32835, kDemoClient = 32838, kTiming = 32823, kProperties = 32775, kNewIo = 32774;
+
+std::wstring Quote(const std::wstring& s) { return L"\"" + s + L"\""; }
+
+// The test's own pipe server: a program of its own that answers as the OPC
+// server would and logs what it received.
+class PipePeer {
+public:
+    PipePeer(const char* mode, const std::wstring& log) : m_log(log) {
+        DeleteFileW(log.c_str());
+        std::wstring exe = std::wstring(L"Z:") + Wide(PIPE_PEER);
+        std::wstring cmd = Quote(exe) + L" " + Wide(mode) + L" " + Quote(log) + L" 1";
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        std::vector<wchar_t> buf(cmd.begin(), cmd.end());
+        buf.push_back(0);
+        CreateProcessW(nullptr, buf.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &m_pi);
+        for (int i = 0; i < 200; ++i) {
+            if (WaitNamedPipeW(L"\\\\.\\pipe\\Ostrel", 10) || GetLastError() != ERROR_FILE_NOT_FOUND) break;
+            Sleep(20);
+        }
+    }
+    ~PipePeer() {
+        if (m_pi.hProcess) {
+            TerminateProcess(m_pi.hProcess, 0);
+            WaitForSingleObject(m_pi.hProcess, 5000);
+            CloseHandle(m_pi.hProcess);
+            CloseHandle(m_pi.hThread);
+        }
+    }
+    std::string Received() const { return ReadBytes(m_log); }
+
+private:
+    static std::wstring Wide(const char* s) {
+        std::wstring w;
+        for (; *s; ++s) w += (*s == '/') ? L'\\' : (wchar_t)(unsigned char)*s;
+        return w;
+    }
+    std::wstring m_log;
+    PROCESS_INFORMATION m_pi{};
+};
+
+// Keeps the prefix's active configuration as it was.
+class VarnelRun : public ::testing::Test {
+protected:
+    std::wstring active = ActivePath();
+    std::string saved;
+    bool hadActive = false;
+    Program run;
+
+    void SetUp() override {
+        hadActive = GetFileAttributesW(active.c_str()) != INVALID_FILE_ATTRIBUTES;
+        if (hadActive) saved = ReadBytes(active);
+        DeleteFileW(active.c_str());
+        run.folder = PrepareProgramFolder();
+    }
+    void TearDown() override {
+        if (hadActive) WriteBytes(active, saved);
+        else DeleteFileW(active.c_str());
+    }
+    std::wstring File(const wchar_t* name) { return run.folder + name; }
+
+    void WriteActive(const std::wstring& text) { WriteProfile(active, text); }
+    void Close(const std::vector<std::string>& = {}) {
+        PostMessageW(run.Main(), WM_CLOSE, 0, 0);
+        EXPECT_EQ(0, run.WaitExit());
+    }
+};
+
+const wchar_t kThreeDevices[] =
+    L"[OpcServer_Global]\r\nDeviceType=ffffffff\r\n"
+    L"[A]\r\nDeviceType=4\r\nTargetHost=10.0.0.1\r\nBinaryPort=c001\r\nHttpPort=50\r\n"
+    L"[B]\r\nDeviceType=0\r\nTargetHost=10.0.0.2\r\nBinaryPort=c001\r\nDisable=1\r\n"
+    L"[C]\r\nDeviceType=8\r\nTargetHost=trcv\r\nBinaryPort=1f40\r\nMinIntervalTicks=5\r\nMaxIdleTicks=19\r\n";
+
+TEST_F(VarnelRun, FirstStartCreatesTheActiveConfiguration) {
+    ASSERT_TRUE(run.Start(L""));
+    ASSERT_TRUE(run.WaitWindow());
+    EXPECT_NE(std::wstring::npos, run.Title().find(L"aktive Konfiguration")) << run.Title();
+    ASSERT_EQ(1, run.Rows());
+    EXPECT_EQ(L"", run.Cell(0, 1));
+    EXPECT_EQ(L"allgemeine Optionen", run.Cell(0, 5));
+    EXPECT_EQ(1, run.Image(0));
+    cfgtest::Sections s = cfgtest::ParseProfile(active);
+    ASSERT_EQ(1u, s.size());
+    EXPECT_EQ(L"OpcServer_Global", s[0].first);
+    EXPECT_TRUE(run.Boxes().empty());
+    Close();
+}
+
+TEST_F(VarnelRun, ActivePathInOtherLettersIsTheActiveConfiguration) {
+    WriteActive(kThreeDevices);
+    std::wstring lower = active;
+    for (auto& c : lower)
+        if (c >= L'A' && c <= L'Z') c = (wchar_t)(c - L'A' + L'a');
+    ASSERT_TRUE(run.Start(Quote(lower)));
+    ASSERT_TRUE(run.WaitWindow());
+    EXPECT_NE(std::wstring::npos, run.Title().find(L"aktive Konfiguration")) << run.Title();
+    // the store's list order: the file's sections reversed
+    ASSERT_EQ(4, run.Rows());
+    EXPECT_EQ(L"C", run.Cell(0, 1));
+    EXPECT_EQ(L"B", run.Cell(1, 1));
+    EXPECT_EQ(L"A", run.Cell(2, 1));
+    EXPECT_EQ(L"", run.Cell(3, 1));
+    EXPECT_EQ(L"49153/80", run.Cell(2, 3));
+    EXPECT_EQ(L"0.5 .. 2.5 s", run.Cell(0, 4));   // 0x19 tenths
+    EXPECT_EQ(5, run.Image(1));   // disabled I/O server
+    EXPECT_EQ(8, run.Image(0));
+    // for a look at the window: columns, images, umlauts, toolbar
+    run.SelectOnly(2);
+    SaveScreenshot(L"varnel_main.bmp");
+    Close();
+}
+
+TEST_F(VarnelRun, StartFailuresEndTheProgramAfterTheirMessage) {
+    struct Case {
+        const char* name;
+        std::string bytes;   // empty: no file
+        const wchar_t* text;
+        unsigned icon;
+    } cases[] = {
+        {"missing", "", L"wurde nicht gefunden.", MB_ICONEXCLAMATION},
+        {"old format", "KRVD1\r\n4\t1\tbox\t5292033\t5\t1\t\t\t\t\r\n", L"Version 3 des OPC-Servers", MB_ICONINFORMATION},
+        {"old format with analog sensor", "KRVD1\n17\t2\tx\t1\t1\t0\n", L"Lattix Analog-In", MB_ICONEXCLAMATION},
+        {"no configuration", "just text\r\n", L"nicht dem erwarteten Format", MB_ICONEXCLAMATION},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::wstring path = File(L"start.ini");
+        DeleteFileW(path.c_str());
+        if (!c.bytes.empty()) WriteBytes(path, c.bytes);
+        Program r;
+        r.folder = run.folder;
+        ASSERT_TRUE(r.Start(Quote(path), {"ok"}));
+        EXPECT_EQ(0, r.WaitExit()) << "the program must end";
+        auto boxes = r.Boxes();
+        ASSERT_EQ(1u, boxes.size());
+        EXPECT_NE(std::wstring::npos, boxes[0].text.find(c.text)) << boxes[0].text.c_str();
+        EXPECT_EQ(c.icon, boxes[0].flags & MB_ICONMASK);
+    }
+}
+
+TEST_F(VarnelRun, ActiveConfigurationThatCannotBeReadIsLeftAlone) {
+    WriteActive(kThreeDevices);
+    std::string before = ReadBytes(active);
+    // another program holds the file open without sharing
+    HANDLE h = CreateFileW(active.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    ASSERT_TRUE(run.Start(L"", {"ok"}));
+    run.WaitExit(20000) == -1 ? (void)run.WaitWindow(2000) : (void)0;
+    CloseHandle(h);
+    auto boxes = run.Boxes();
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_NE(std::wstring::npos, boxes[0].text.find(L"Fehlercode 32")) << boxes[0].text.c_str();
+    EXPECT_EQ(before, ReadBytes(active));
+}
+
+TEST_F(VarnelRun, SaveActiveSendsTheReloadRequest) {
+    WriteActive(kThreeDevices);
+    ASSERT_TRUE(run.Start(L"", {"ok", "ok"}));
+    ASSERT_TRUE(run.WaitWindow());
+    struct Case {
+        const char* mode;
+        const wchar_t* box;   // nullptr: a balloon and no box
+    } cases[] = {{"ok", nullptr}, {"refuse", L"abgelehnt"}, {"long", L"Fehlercode 234"}};
+    size_t seen = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mode);
+        PipePeer peer(c.mode, File(L"pipe.log"));
+        run.SelectOnly(1);
+        run.Command(kEnable);       // a change: saving is offered again
+        run.Command(kSaveActive);   // the active configuration itself: no question
+        EXPECT_EQ(std::string("RELOAD\r\n"), peer.Received());
+        auto boxes = run.Boxes();
+        if (c.box) {
+            ASSERT_EQ(seen + 1, boxes.size());
+            EXPECT_NE(std::wstring::npos, boxes[seen].text.find(c.box)) << boxes[seen].text.c_str();
+            ++seen;
+        } else {
+            EXPECT_EQ(seen, boxes.size());
+            EXPECT_TRUE(run.FindVisible(L"tooltips_class32")) << "balloon at the Save button";
+        }
+    }
+    // the server is not running: a balloon, no box
+    run.Command(kEnable);
+    run.Command(kSaveActive);
+    EXPECT_EQ(seen, run.Boxes().size());
+    EXPECT_EQ(4u, cfgtest::ParseProfile(active).size());
+    Close();
+}
+
+TEST_F(VarnelRun, ServerThatNeverAnswersIsReportedAfterTheWait) {
+    WriteActive(kThreeDevices);
+    ASSERT_TRUE(run.Start(L"", {"ok"}));
+    ASSERT_TRUE(run.WaitWindow());
+    PipePeer peer("silent", File(L"pipe.log"));
+    run.SelectOnly(1);
+    run.Command(kEnable);
+    DWORD t0 = GetTickCount();
+    run.Command(kSaveActive);
+    DWORD took = GetTickCount() - t0;
+    EXPECT_GE(took, 9000u);
+    EXPECT_LT(took, 25000u);
+    auto boxes = run.Boxes();
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ(0u, boxes[0].text.find(L"Fehlercode ")) << boxes[0].text.c_str();
+    EXPECT_EQ((unsigned)MB_ICONSTOP, boxes[0].flags & MB_ICONMASK);
+    Close();
+}
+
+TEST_F(VarnelRun, StopRequestAndStartedPrograms) {
+    ASSERT_TRUE(run.Start(L"", {"ok", "ok", "ok", "ok", "cancel"}));
+    ASSERT_TRUE(run.WaitWindow());
+    {
+        PipePeer peer("ok", File(L"pipe.log"));
+        run.Command(kServiceStop);
+        EXPECT_EQ(std::string("STOP\r\n\0\0", 8), peer.Received());
+    }
+    run.Command(kServiceStop);   // no server: message 218
+    run.Command(kServiceStop);   // cancelled: nothing sent
+    auto boxes = run.Boxes();
+    ASSERT_EQ(5u, boxes.size());
+    EXPECT_NE(std::wstring::npos, boxes[0].text.find(L"anhalten?"));
+    EXPECT_NE(std::wstring::npos, boxes[1].text.find(L"heruntergefahren"));
+    EXPECT_EQ((unsigned)MB_ICONINFORMATION, boxes[1].flags & MB_ICONMASK);
+    EXPECT_NE(std::wstring::npos, boxes[3].text.find(L"nicht ausgeführt"));
+    EXPECT_NE(std::wstring::npos, boxes[4].text.find(L"anhalten?"));
+
+    run.Command(kServiceControl);
+    run.Command(kDemoClient);
+    std::string tolvane, fennick;
+    for (int i = 0; i < 200 && (tolvane.empty() || fennick.empty()); ++i, Sleep(50)) {
+        tolvane = ReadBytes(File(L"Tolvane.exe.args"));
+        fennick = ReadBytes(File(L"Fennick.exe.args"));
+    }
+    EXPECT_EQ("1\nOstrel\n", tolvane);
+    EXPECT_EQ("0\n", fennick);
+    Close();
+}
+
+TEST_F(VarnelRun, DeleteUndoEnableAndTheSavePrompt) {
+    WriteActive(kThreeDevices);
+    ASSERT_TRUE(run.Start(L"", {"no"}));
+    ASSERT_TRUE(run.WaitWindow());
+    ASSERT_EQ(4, run.Rows());
+    EXPECT_FALSE(run.ButtonEnabled(kSaveActive));
+    EXPECT_TRUE(run.ButtonEnabled(kSelectAll));
+    // the global options row alone: no timing, no enable/disable, and delete does nothing
+    run.SelectOnly(3);
+    EXPECT_EQ(1, run.SelectedCount());
+    EXPECT_FALSE(run.ButtonEnabled(kTiming));
+    EXPECT_FALSE(run.ButtonEnabled(kEnable));
+    run.Command(kDelete);
+    EXPECT_EQ(4, run.Rows());
+    // two rows, then back to the global options row: the flags follow the rows selected now
+    run.Select(1, true);
+    EXPECT_TRUE(run.ButtonEnabled(kEnable));
+    run.Select(1, false);
+    EXPECT_FALSE(run.ButtonEnabled(kEnable));
+    run.Command(kDelete);
+    EXPECT_EQ(4, run.Rows());
+
+    // enable the disabled I/O server
+    run.SelectOnly(1);
+    EXPECT_TRUE(run.ButtonEnabled(kEnable));
+    EXPECT_FALSE(run.ButtonChecked(kEnable));
+    run.Command(kEnable);
+    EXPECT_EQ(4, run.Image(1));
+    EXPECT_TRUE(run.ButtonChecked(kEnable));
+    EXPECT_TRUE(run.ButtonEnabled(kSaveActive));
+    // delete everything (the global options row goes with the others), then undo
+    run.Command(kSelectAll);
+    EXPECT_EQ(4, run.SelectedCount());
+    run.Command(kDelete);
+    ASSERT_EQ(0, run.Rows());
+    run.Command(kUndo);
+    ASSERT_EQ(4, run.Rows());
+    EXPECT_EQ(4, run.SelectedCount());
+    run.Command(kUndo);   // nothing left to undo
+    EXPECT_EQ(4, run.Rows());
+    // device dialogs are not part of this program yet: their commands stay off
+    EXPECT_FALSE(run.ButtonEnabled(kNewIo));
+    run.SelectOnly(0);
+    EXPECT_FALSE(run.ButtonEnabled(kProperties));
+
+    // closing asks about the unsaved active configuration; No keeps the file
+    std::string before = ReadBytes(active);
+    PostMessageW(run.Main(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(0, run.WaitExit());
+    auto boxes = run.Boxes();
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ(L"Änderungen in aktive Konfiguration speichern?", boxes[0].text);
+    EXPECT_EQ((unsigned)(MB_YESNOCANCEL | MB_ICONQUESTION), boxes[0].flags & (MB_TYPEMASK | MB_ICONMASK));
+    EXPECT_EQ(before, ReadBytes(active));
+}
+
+TEST_F(VarnelRun, WindowSizeIsKeptAcrossRuns) {
+    ASSERT_TRUE(run.Start(L""));
+    ASSERT_TRUE(run.WaitWindow());
+    SetWindowPos(run.Main(), nullptr, 0, 0, 640, 480, SWP_NOMOVE | SWP_NOZORDER);
+    run.Sync();
+    ShowWindow(run.Main(), SW_MAXIMIZE);
+    run.Sync();
+    Close();
+    Program again;
+    again.folder = run.folder;
+    ASSERT_TRUE(again.Start(L""));
+    ASSERT_TRUE(again.WaitWindow());
+    RECT r;
+    GetWindowRect(again.Main(), &r);
+    EXPECT_EQ(640, r.right - r.left);
+    EXPECT_EQ(480, r.bottom - r.top);
+    PostMessageW(again.Main(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(0, again.WaitExit());
+}
+
+}  // namespace
