@@ -1,20 +1,22 @@
 #!/usr/bin/env bash
 # run-tool.sh Tolvane|Brackwell [SERVICE]
-# Builds the tool and runs it with the project's Wine prefix inside the
+# run-tool.sh Varnel [FILE]
+# Builds the program and runs it with the project's Wine prefix inside the
 # network jail: on the caller's X display when there is one, on Xvfb otherwise.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 tool="${1:-}"
 case "$tool" in
-  Tolvane|Brackwell) ;;
-  *) echo "usage: run-tool.sh Tolvane|Brackwell [SERVICE]" >&2; exit 2 ;;
+  Tolvane|Brackwell) sub=svctools ;;
+  Varnel) sub=editor ;;
+  *) echo "usage: run-tool.sh Tolvane|Brackwell [SERVICE] | Varnel [FILE]" >&2; exit 2 ;;
 esac
 shift
 "$top/tools/setup.sh"
 build="${KRV_BUILD:-$top/build}"
 cmake -S "$top" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw32.cmake" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" --target "$tool" -j"$(nproc)" >/dev/null
-exe="$build/svctools/$tool.exe"
+exe="$build/$sub/$tool.exe"
 
 disp="${DISPLAY:-}"; disp="${disp#*:}"; disp="${disp%%.*}"
 if [ -z "$disp" ] || [ ! -S "/tmp/.X11-unix/X$disp" ]; then
