@@ -2,6 +2,9 @@
 #include "editor/doc.h"
 #include "editor/main_frame.h"
 #include "editor/view.h"
+#include "editor/about_dlg.h"
+#include "editor/device_dialogs.h"
+#include "editor/timing_dlg.h"
 #include "config/device_cfg.h"
 
 // theCfgStore is constructed before theApp (it lives in an earlier
@@ -31,6 +34,8 @@ BOOL CTamselApp::InitInstance() {
         AfxMessageBox(appid::StrSocketsFailed);
         return FALSE;
     }
+    SetAboutBoxRunner(&RunAboutBox);
+    SetTimingDialogRunner(&RunTimingDialogOnView);
     EnableControlContainer();
     SetRegistryKey(L"Korvelin");
     LoadStdProfileSettings(4);

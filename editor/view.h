@@ -51,6 +51,10 @@ public:
     void OnEditClear();
     void OnUpdateEditCut(CCmdUI* ui);
     void OnUpdateEditCopy(CCmdUI* ui);
+    void OnEditCopy();
+    void OnEditCut();
+    void OnEditPaste();
+    void OnUpdateEditPaste(CCmdUI* ui);
     void OnEditUndo();
     void OnUpdateEditUndo(CCmdUI* ui);
     void OnEditSelectAll();

@@ -120,7 +120,14 @@ void CTamselView::DeleteSelection(bool withUndo) {
     int deleted = 0;
     for (int i = list.GetNextItem(-1, LVNI_SELECTED); i >= 0;
          i = list.GetNextItem(i > 0 ? i - 1 : -1, LVNI_SELECTED)) {
-        records.push_back(GetRowDevice(i));
+        CDeviceCfg* rec = GetRowDevice(i);
+        // Without undo the records are freed: the global options record is
+        // never freed, its row stays (deselected).
+        if (!withUndo && rec && rec->DeviceType == -1) {
+            list.SetItemState(i, 0, LVIS_SELECTED);
+            continue;
+        }
+        records.push_back(rec);
         list.DeleteItem(i);
         ++deleted;
     }
@@ -240,6 +247,9 @@ BOOL CTamselView::OnCommandMap(UINT id, CCmdUI* ui) {
         {ID_EDIT_SELECT_ALL, &V::OnEditSelectAll, nullptr},
         {ID_EDIT_CLEAR, &V::OnEditClear, &V::OnUpdateEditCut},
         {ID_EDIT_UNDO, &V::OnEditUndo, &V::OnUpdateEditUndo},
+        {ID_EDIT_COPY, &V::OnEditCopy, &V::OnUpdateEditCopy},
+        {ID_EDIT_CUT, &V::OnEditCut, &V::OnUpdateEditCut},
+        {ID_EDIT_PASTE, &V::OnEditPaste, &V::OnUpdateEditPaste},
         {AutoSize, &V::AutoSizeColumns, nullptr},
         {ShowHelp, &V::OnShowHelp, nullptr},
         {ID_FILE_SAVE_AS, &V::OnFileSaveAs, nullptr},

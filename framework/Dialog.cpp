@@ -317,3 +317,15 @@ void DDV_MinMaxInt(CDataExchange* dx, int value, int minVal, int maxVal) {
 void DDV_MinMaxUInt(CDataExchange* dx, UINT value, UINT minVal, UINT maxVal) {
     if (dx->m_bSaveAndValidate && (value < minVal || value > maxVal)) rangeFail(dx, minVal, maxVal, AFX_IDP_PARSE_INT_RANGE);
 }
+
+void CComboBox::GetLBText(int i, CString& out) const {
+    int n = (int)SendMessage(CB_GETLBTEXTLEN, (WPARAM)i);
+    if (n < 0) { out.Empty(); return; }
+    std::wstring buf((size_t)n + 1, L'\0');
+    SendMessage(CB_GETLBTEXT, (WPARAM)i, (LPARAM)&buf[0]);
+    out = CString(buf.c_str());
+}
+
+void DDX_Control(CDataExchange* dx, int id, CWnd& ctrl) {
+    if (!ctrl.m_hWnd) ctrl.Attach(dx->PrepareCtrl(id));
+}

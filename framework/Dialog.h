@@ -49,6 +49,20 @@ void DDV_MaxChars(CDataExchange* dx, const CString& value, int maxChars);
 void DDV_MinMaxInt(CDataExchange* dx, int value, int minVal, int maxVal);
 void DDV_MinMaxUInt(CDataExchange* dx, UINT value, UINT minVal, UINT maxVal);
 
+// Non-owning helpers over a combo box of a dialog (bound by DDX_Control).
+class CComboBox : public CWnd {
+public:
+    int AddString(const wchar_t* s) { return (int)SendMessage(CB_ADDSTRING, 0, (LPARAM)s); }
+    int GetCount() const { return (int)SendMessage(CB_GETCOUNT); }
+    int GetCurSel() const { return (int)SendMessage(CB_GETCURSEL); }
+    int SetCurSel(int i) { return (int)SendMessage(CB_SETCURSEL, (WPARAM)i); }
+    void GetLBText(int i, CString& out) const;
+    void ResetContent() { SendMessage(CB_RESETCONTENT); }
+};
+
+// Binds a control of the dialog to a window object (once; no subclassing).
+void DDX_Control(CDataExchange* dx, int id, CWnd& ctrl);
+
 class CDialog : public CWnd {
 public:
     explicit CDialog(UINT templateId = 0, CWnd* parent = nullptr) : m_nIDTemplate(templateId), m_pParentWnd(parent) {}

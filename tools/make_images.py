@@ -211,6 +211,18 @@ def program_icon(size):
     return c
 
 
+def about_picture():
+    c = canvas(80, 51, W)
+    rect(c, 0, 0, 79, 50, None, G)
+    for i, col in enumerate((B, LB, GR)):
+        rect(c, 8 + 22 * i, 10, 25 + 22 * i, 40, col, K)
+        for y in (16, 24, 32):
+            line(c, 11 + 22 * i, y, 22 + 22 * i, y, W)
+    line(c, 26, 25, 30, 25, K)
+    line(c, 48, 25, 52, 25, K)
+    return c
+
+
 def main():
     top = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "resources")
     g = glyphs()
@@ -222,6 +234,8 @@ def main():
         f.write(bmp24(strip))
     with open(os.path.join(top, "service.bmp"), "wb") as f:
         f.write(bmp32(g[14]))
+    with open(os.path.join(top, "about.bmp"), "wb") as f:
+        f.write(bmp24(about_picture()))
     with open(os.path.join(top, "varnel.ico"), "wb") as f:
         f.write(ico([program_icon(32), program_icon(16)]))
 

@@ -3,6 +3,8 @@
 # that holds only loopback. Exits non-zero when any test fails.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
+# Tests get a prefix of their own: they replace the active configuration.
+export KRV_PREFIX="${KRV_PREFIX:-$top/.wineprefix-test}"
 "$top/tools/setup.sh"
 build="${KRV_BUILD:-$top/build}"
 werror=OFF; [ "${CI:-}" = true ] && werror=ON

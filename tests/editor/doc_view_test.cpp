@@ -2,6 +2,8 @@
 // and store, files in the Wine prefix, message boxes answered by the seam.
 #include "editor/doc.h"
 #include "editor/view.h"
+#include "editor/timing_dlg.h"
+#include "editor/device_dialogs.h"
 #include "config/device_cfg.h"
 #include "framework/WinApp.h"
 #include "framework/Seams.h"
@@ -231,3 +233,21 @@ TEST_F(DocView, ActiveConfiguration) {
 }
 
 }  // namespace
+
+// Without a selected row the timing dialog does not open and changes nothing.
+TEST_F(DocView, TimingWithoutSelectionDoesNothing) {
+    std::wstring path = WriteConfig(L"t.ini", {{L"A", 4}, {L"B", 0}});
+    ASSERT_TRUE(tmpl->OpenDocumentFile(path.c_str()));
+    SetTimingDialogRunner(&RunTimingDialogOnView);
+    Select({});
+    Pump();
+    std::vector<std::wstring> before;
+    for (int r = 0; r < Rows(); ++r) before.push_back(Text(r, 4).GetString());
+    Doc()->SetModifiedFlag(FALSE);
+    EXPECT_EQ(IDCANCEL, RunTimingDialogOnView(View()));
+    EXPECT_FALSE(Enabled(32823));
+    Command(32823);
+    EXPECT_FALSE(Doc()->IsModified());
+    for (int r = 0; r < Rows(); ++r) EXPECT_EQ(before[r], Text(r, 4).GetString());
+    SetTimingDialogRunner(nullptr);
+}

@@ -183,6 +183,51 @@ std::wstring Program::Title() const {
     return t;
 }
 
+void Program::PostCommand(UINT id) { PostMessageW(m_main, WM_COMMAND, MAKEWPARAM(id, 0), 0); }
+
+HWND Program::WaitDialog(DWORD ms) const {
+    DWORD t0 = GetTickCount();
+    do {
+        if (HWND d = FindVisible(L"#32770")) {
+            Sleep(100);
+            return d;
+        }
+        Sleep(30);
+    } while (GetTickCount() - t0 < ms);
+    return nullptr;
+}
+
+std::wstring WindowText(HWND h) {
+    wchar_t t[1024] = {0};
+    DWORD_PTR r;
+    SendMessageTimeoutW(h, WM_GETTEXT, 1024, (LPARAM)t, SMTO_NORMAL, 5000, &r);
+    return t;
+}
+
+std::wstring ItemText(HWND dlg, int id) { return WindowText(GetDlgItem(dlg, id)); }
+
+void TypeInto(HWND dlg, int comboId, const std::wstring& text) {
+    HWND combo = GetDlgItem(dlg, comboId);
+    HWND edit = FindWindowExW(combo, nullptr, L"Edit", nullptr);
+    DWORD_PTR r;
+    SendMessageTimeoutW(edit, EM_SETSEL, 0, -1, SMTO_NORMAL, 5000, &r);
+    for (wchar_t c : text) SendMessageTimeoutW(edit, WM_CHAR, c, 1, SMTO_NORMAL, 5000, &r);
+}
+
+void ChooseEntry(HWND dlg, int comboId, const std::wstring& entry) {
+    HWND combo = GetDlgItem(dlg, comboId);
+    DWORD_PTR index = 0, r;
+    // the string is copied into the other process for this message
+    SendMessageTimeoutW(combo, CB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)entry.c_str(), SMTO_NORMAL, 5000, &index);
+    SendMessageTimeoutW(combo, CB_SETCURSEL, index, 0, SMTO_NORMAL, 5000, &r);
+    SendMessageTimeoutW(dlg, WM_COMMAND, MAKEWPARAM(comboId, CBN_SELCHANGE), (LPARAM)combo, SMTO_NORMAL, 5000, &r);
+}
+
+void Click(HWND dlg, int id) {
+    PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dlg, id));
+    for (int i = 0; i < 200 && IsWindow(dlg) && IsWindowVisible(dlg); ++i) Sleep(25);
+}
+
 void Program::Command(UINT id) {
     DWORD_PTR r;
     SendMessageTimeoutW(m_main, WM_COMMAND, MAKEWPARAM(id, 0), 0, SMTO_NORMAL, 30000, &r);

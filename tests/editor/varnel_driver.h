@@ -15,6 +15,17 @@ std::wstring PrepareProgramFolder();
 // The active configuration of this prefix; moved away for a test, put back after.
 std::wstring ActivePath();
 
+// Texts of another process's controls (WM_GETTEXT crosses processes).
+std::wstring WindowText(HWND h);
+std::wstring ItemText(HWND dlg, int id);
+// Types text into a combo box's edit field as keystrokes would (the edit
+// field's change notifications follow).
+void TypeInto(HWND dlg, int comboId, const std::wstring& text);
+// Chooses a list entry of a combo box with the dialog's selection notification.
+void ChooseEntry(HWND dlg, int comboId, const std::wstring& entry);
+// Clicks a dialog button and waits until the dialog is gone.
+void Click(HWND dlg, int id);
+
 // The whole screen as a 24-bit BMP file (for a look after the run).
 bool SaveScreenshot(const std::wstring& path);
 
@@ -41,6 +52,9 @@ public:
     std::wstring Title() const;
     // A command through the main window (sent: returns after it ran).
     void Command(UINT id);
+    // A command that opens a modal dialog: posted; then wait for the dialog.
+    void PostCommand(UINT id);
+    HWND WaitDialog(DWORD ms = 10000) const;
     // State of a toolbar button after the program's idle update (menus of
     // another process cannot be read under Wine; the toolbar can).
     bool ButtonEnabled(UINT id);

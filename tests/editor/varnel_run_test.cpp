@@ -14,7 +14,7 @@ using cfgtest::WriteProfile;
 namespace {
 
 const UINT kSaveActive = 32816, kSelectAll = 57642, kDelete = 57632, kUndo = 57643, kEnable = 32777,
-           kServiceControl = 32778, kServiceStop = 32835, kDemoClient = 32838, kTiming = 32823, kProperties = 32775, kNewIo = 32774;
+           kServiceControl = 32778, kServiceStop = 32835, kDemoClient = 32838, kCut = 57635, kCopy = 57634, kTiming = 32823, kProperties = 32775, kNewIo = 32774;
 
 std::wstring Quote(const std::wstring& s) { return L"\"" + s + L"\""; }
 
@@ -328,6 +328,207 @@ TEST_F(VarnelRun, WindowSizeIsKeptAcrossRuns) {
     EXPECT_EQ(480, r.bottom - r.top);
     PostMessageW(again.Main(), WM_CLOSE, 0, 0);
     EXPECT_EQ(0, again.WaitExit());
+}
+
+}  // namespace
+
+namespace {
+
+const UINT kAbout = 57664, kPaste = 57637;
+const int kLowerField = 1356, kUpperField = 1357;
+
+TEST_F(VarnelRun, TimingDialogOnOneAndOnSeveralDevices) {
+    WriteActive(kThreeDevices);
+    ASSERT_TRUE(run.Start(L"", {"no"}));
+    ASSERT_TRUE(run.WaitWindow());
+    // one device: its name in the caption, its values in the fields
+    run.SelectOnly(0);
+    ASSERT_TRUE(run.ButtonEnabled(kTiming));
+    run.PostCommand(kTiming);
+    HWND dlg = run.WaitDialog();
+    ASSERT_TRUE(dlg);
+    EXPECT_EQ(L"Timing anpassen, C", WindowText(dlg));
+    EXPECT_EQ(L"0.5", ItemText(dlg, kLowerField));
+    EXPECT_EQ(L"2.5", ItemText(dlg, kUpperField));
+    // typing a lower bound keeps the upper one 2 s above it
+    TypeInto(dlg, kLowerField, L"5");
+    EXPECT_EQ(L"7", ItemText(dlg, kUpperField));
+    SaveScreenshot(L"varnel_timing.bmp");
+    Click(dlg, IDOK);
+    run.Sync();
+    EXPECT_EQ(L"5 .. 7 s", run.Cell(0, 4));
+
+    // two devices with different values: "~", and the count in the caption
+    run.Select(1, true);
+    run.PostCommand(kTiming);
+    dlg = run.WaitDialog();
+    ASSERT_TRUE(dlg);
+    EXPECT_EQ(L"Timing anpassen, 2 Geräte", WindowText(dlg));
+    EXPECT_EQ(L"~", ItemText(dlg, kLowerField));
+    EXPECT_EQ(L"~", ItemText(dlg, kUpperField));
+    // "~" below keeps each lower bound; the upper one then goes in unchecked
+    ChooseEntry(dlg, kUpperField, L"10");
+    TypeInto(dlg, kUpperField, L"1");
+    Click(dlg, IDOK);
+    run.Sync();
+    EXPECT_EQ(L"5 .. 1 s", run.Cell(0, 4));
+    EXPECT_EQ(L"0.1 .. 1 s", run.Cell(1, 4));
+
+    // choosing a lower bound from the list raises the upper ones on OK
+    run.PostCommand(kTiming);
+    dlg = run.WaitDialog();
+    ASSERT_TRUE(dlg);
+    EXPECT_EQ(L"1", ItemText(dlg, kUpperField));
+    ChooseEntry(dlg, kLowerField, L"2");
+    EXPECT_EQ(L"4", ItemText(dlg, kUpperField));
+    TypeInto(dlg, kUpperField, L"~");
+    Click(dlg, IDOK);
+    run.Sync();
+    EXPECT_EQ(L"2 .. 4 s", run.Cell(0, 4));
+    EXPECT_EQ(L"2 .. 4 s", run.Cell(1, 4));
+
+    // Cancel changes nothing
+    run.PostCommand(kTiming);
+    dlg = run.WaitDialog();
+    ASSERT_TRUE(dlg);
+    TypeInto(dlg, kLowerField, L"9");
+    Click(dlg, IDCANCEL);
+    run.Sync();
+    EXPECT_EQ(L"2 .. 4 s", run.Cell(0, 4));
+    // the global options row alone offers no timing
+    run.SelectOnly(3);
+    EXPECT_FALSE(run.ButtonEnabled(kTiming));
+
+    Close();   // the save prompt is answered No
+}
+
+std::wstring ClipboardText() {
+    std::wstring out;
+    for (int i = 0; i < 50 && !OpenClipboard(nullptr); ++i) Sleep(20);
+    if (HANDLE h = GetClipboardData(CF_UNICODETEXT)) {
+        if (const wchar_t* p = (const wchar_t*)GlobalLock(h)) {
+            out = p;
+            GlobalUnlock(h);
+        }
+    }
+    CloseClipboard();
+    return out;
+}
+
+void PutOnClipboard(const std::wstring& text) {
+    for (int i = 0; i < 50 && !OpenClipboard(nullptr); ++i) Sleep(20);
+    EmptyClipboard();
+    HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
+    memcpy(GlobalLock(mem), text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+    GlobalUnlock(mem);
+    SetClipboardData(CF_UNICODETEXT, mem);
+    CloseClipboard();
+}
+
+TEST_F(VarnelRun, CopyInOneWindowPasteInAnother) {
+    WriteActive(kThreeDevices);
+    std::wstring other = File(L"other.ini");
+    WriteProfile(other, L"[OpcServer_Global]\r\nDeviceType=ffffffff\r\nIdleTicks=5\r\n"
+                        L"[A]\r\nDeviceType=1\r\nTargetHost=elsewhere\r\n");
+    ASSERT_TRUE(run.Start(L""));
+    ASSERT_TRUE(run.WaitWindow());
+    // rows C, B, A, global: copy A and the global options
+    run.SelectOnly(2);
+    run.Select(3, true);
+    run.Command(kCopy);
+    std::wstring text = ClipboardText();
+    EXPECT_EQ(0u, text.find(L" \r\n[A]\r\nDeviceType=4\r\n")) << text.substr(0, 40).c_str();
+    EXPECT_NE(std::wstring::npos, text.find(L"[OpcServer_Global]"));
+    EXPECT_LT(text.find(L"[A]"), text.find(L"[OpcServer_Global]"));
+
+    Program second;
+    second.folder = run.folder;
+    ASSERT_TRUE(second.Start(Quote(other)));
+    ASSERT_TRUE(second.WaitWindow());
+    ASSERT_EQ(2, second.Rows());
+    second.Command(kPaste);
+    // A is taken: the pasted device gets the next free name; the global
+    // options are merged, not added
+    ASSERT_EQ(3, second.Rows());
+    EXPECT_EQ(L"A_1", second.Cell(2, 1));
+    EXPECT_EQ(L"10.0.0.1", second.Cell(2, 2));
+    EXPECT_EQ(1, second.SelectedCount());
+    // again: another name
+    second.Command(kPaste);
+    ASSERT_EQ(4, second.Rows());
+    EXPECT_EQ(L"A_2", second.Cell(3, 1));
+
+    // text edited elsewhere: no byte-order mark, a dot in the name
+    PutOnClipboard(L"[Kessel.Nord]\r\nDeviceType=0\r\nTargetHost=10.9.9.9\r\n[NoType]\r\nTargetHost=x\r\n");
+    second.Command(kPaste);
+    ASSERT_EQ(5, second.Rows());
+    EXPECT_EQ(L"Kessel_Nord", second.Cell(4, 1));
+
+    // cut with the global options row: the global options stay, the device goes, no undo
+    int global = -1;
+    for (int r = 0; r < second.Rows(); ++r)
+        if (second.Cell(r, 5) == L"allgemeine Optionen") global = r;
+    ASSERT_GE(global, 0);
+    second.SelectOnly(global);
+    second.Select(4, true);
+    second.Command(kCut);
+    ASSERT_EQ(4, second.Rows());
+    int globals = 0;
+    for (int r = 0; r < second.Rows(); ++r) globals += second.Cell(r, 5) == L"allgemeine Optionen";
+    EXPECT_EQ(1, globals);
+    second.Command(kUndo);
+    EXPECT_EQ(4, second.Rows());
+    // and the cut text pastes back
+    second.Command(kPaste);
+    EXPECT_EQ(5, second.Rows());
+
+    // saved, the other file holds the pasted devices and the merged options
+    second.Command(57603);
+    cfgtest::Sections s = cfgtest::ParseProfile(other);
+    int names = 0;
+    for (auto& sec : s) names += sec.first == L"A_1" || sec.first == L"A_2" || sec.first == L"Kessel_Nord";
+    EXPECT_EQ(3, names);
+    PostMessageW(second.Main(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(0, second.WaitExit());
+    Close();
+}
+
+TEST_F(VarnelRun, AboutBoxShowsBothVersions) {
+    // the registered OPC server: a program of ours with a version resource
+    std::wstring server = File(L"marrowin_server.exe");
+    std::wstring peer = std::wstring(L"Z:") + std::wstring(MARROWIN_SERVER, MARROWIN_SERVER + strlen(MARROWIN_SERVER));
+    for (auto& c : peer)
+        if (c == L'/') c = L'\\';
+    ASSERT_TRUE(CopyFileW(peer.c_str(), server.c_str(), FALSE));
+    const wchar_t clsid[] = L"{6F1C2A40-7B1E-4C55-9E0B-2D3A4B5C6D7E}";
+    RegSetKeyValueW(HKEY_CLASSES_ROOT, L"Korvelin.Marrowin\\CLSID", nullptr, REG_SZ, clsid,
+                    (DWORD)(wcslen(clsid) + 1) * 2);
+    std::wstring local = std::wstring(L"CLSID\\") + clsid + L"\\LocalServer32";
+    RegSetKeyValueW(HKEY_CLASSES_ROOT, local.c_str(), nullptr, REG_SZ, server.c_str(),
+                    (DWORD)(server.size() + 1) * 2);
+
+    ASSERT_TRUE(run.Start(L""));
+    ASSERT_TRUE(run.WaitWindow());
+    ASSERT_TRUE(run.ButtonEnabled(kAbout));
+    run.PostCommand(kAbout);
+    HWND dlg = run.WaitDialog();
+    ASSERT_TRUE(dlg);
+    EXPECT_EQ(L"Produktinformation", WindowText(dlg));
+    EXPECT_EQ(L"Version 4.72", ItemText(dlg, 1358));
+    EXPECT_EQ(L"Version 5.1.3.7", ItemText(dlg, 1359));
+    EXPECT_EQ(std::wstring::npos, ItemText(dlg, 1202).find(L"%s"));
+    SaveScreenshot(L"varnel_about.bmp");
+    Click(dlg, IDOK);
+
+    // without a registered server
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, L"Korvelin.Marrowin");
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, (std::wstring(L"CLSID\\") + clsid).c_str());
+    run.PostCommand(kAbout);
+    dlg = run.WaitDialog();
+    ASSERT_TRUE(dlg);
+    EXPECT_EQ(L"Version ?.?", ItemText(dlg, 1359));
+    Click(dlg, IDOK);
+    Close();
 }
 
 }  // namespace

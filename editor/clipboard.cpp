@@ -1,0 +1,116 @@
+// Devices through the clipboard as the text of configuration-file sections,
+// written and read by the store itself through a temporary file.
+#include "editor/view.h"
+#include "editor/doc.h"
+#include "config/device_cfg.h"
+#include <cstdio>
+
+namespace {
+
+// An empty temporary file "KRV....tmp" made by the system; false when none.
+bool MakeTempFile(wchar_t (&path)[MAX_PATH]) {
+    wchar_t dir[MAX_PATH];
+    DWORD n = GetTempPathW(MAX_PATH, dir);
+    if (n == 0 || n >= MAX_PATH) return false;
+    return GetTempFileNameW(dir, L"KRV", 0, path) != 0;
+}
+
+}  // namespace
+
+void CTamselView::OnEditCopy() {
+    wchar_t path[MAX_PATH];
+    if (!MakeTempFile(path)) return;
+    CListCtrl& list = GetListCtrl();
+    if (theCfgStore.CreateEmptyFile(path)) {
+        for (int row = list.GetNextItem(-1, LVNI_SELECTED); row >= 0; row = list.GetNextItem(row, LVNI_SELECTED))
+            if (CDeviceCfg* dev = GetRowDevice(row)) theCfgStore.WriteDevice(dev);
+    }
+    HGLOBAL mem = nullptr;
+    WIN32_FIND_DATAW fd;
+    HANDLE find = FindFirstFileW(path, &fd);
+    if (find != INVALID_HANDLE_VALUE) {
+        FindClose(find);
+        DWORD size = fd.nFileSizeLow;
+        FILE* f = fd.nFileSizeHigh == 0 && size < 0x7FFFFFF0u ? _wfopen(path, L"rb") : nullptr;
+        if (f && (mem = GlobalAlloc(GMEM_MOVEABLE, size + 2)) != nullptr) {
+            BYTE* p = (BYTE*)GlobalLock(mem);
+            size_t got = p ? fread(p, 1, size, f) : 0;
+            if (p) {
+                // the text ends behind the last whole unit actually read
+                size_t end = got & ~(size_t)1;
+                p[end] = p[end + 1] = 0;
+                wchar_t* text = (wchar_t*)p;
+                if (end >= 2 && text[0] == 0xFEFF) text[0] = L' ';
+                GlobalUnlock(mem);
+            } else {
+                GlobalFree(mem);
+                mem = nullptr;
+            }
+        }
+        if (f) fclose(f);
+    }
+    DeleteFileW(path);
+    if (!mem) return;
+    if (OpenClipboard(m_hWnd)) {
+        EmptyClipboard();
+        if (!SetClipboardData(CF_UNICODETEXT, mem)) GlobalFree(mem);
+        CloseClipboard();
+    } else {
+        GlobalFree(mem);
+    }
+}
+
+void CTamselView::OnEditCut() {
+    OnEditCopy();
+    DeleteSelection(false);
+}
+
+void CTamselView::OnUpdateEditPaste(CCmdUI* ui) { ui->Enable(IsClipboardFormatAvailable(CF_TEXT)); }
+
+void CTamselView::OnEditPaste() {
+    wchar_t path[MAX_PATH];
+    if (!MakeTempFile(path)) return;
+    FILE* f = _wfopen(path, L"wb");
+    if (!f) {
+        DeleteFileW(path);
+        return;
+    }
+    if (!IsClipboardFormatAvailable(CF_UNICODETEXT) || !OpenClipboard(m_hWnd)) {
+        fclose(f);
+        DeleteFileW(path);
+        return;
+    }
+    // The profile functions take a file for UTF-16 only with its byte-order mark.
+    const wchar_t bom = 0xFEFF;
+    fwrite(&bom, sizeof bom, 1, f);
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (const wchar_t* text = (const wchar_t*)GlobalLock(data)) {
+            size_t units = GlobalSize(data) / sizeof(wchar_t);
+            size_t n = 0;
+            while (n < units && text[n]) ++n;   // never past the block
+            fwrite(text, sizeof(wchar_t), n, f);
+            GlobalUnlock(data);
+        }
+    }
+    fclose(f);
+    CloseClipboard();
+
+    for (CDeviceCfg* d = theCfgStore.GetFirstDevice(); d; d = theCfgStore.GetNextDevice(d)) d->UndoGeneration = 1;
+    theCfgStore.Load(path, false);
+    DeleteFileW(path);
+    DeselectAll();
+    CTamselDoc* doc = GetDocument();
+    for (CDeviceCfg* d = theCfgStore.GetFirstDevice(); d;) {
+        CDeviceCfg* next = theCfgStore.GetNextDevice(d);
+        if (d->UndoGeneration == 0) {
+            if (doc->MakeNameUnique(d) == 0) {
+                theCfgStore.RemoveDevice(d);
+                delete d;
+            } else {
+                InsertDevice(d, 2);
+                NoteChange();
+            }
+        }
+        d = next;
+    }
+}
