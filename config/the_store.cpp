@@ -2,4 +2,5 @@
 // without constructing it.
 #include "config/device_cfg.h"
 
-CCfgStore theCfgStore;
+// Before every other static object: the application reads the active path.
+CCfgStore theCfgStore __attribute__((init_priority(101)));
