@@ -164,6 +164,18 @@ public:
     // as the reference the image is checked against.
     void SetPerKeyAccess(bool perKey) { m_PerKey = perKey; m_ImageFor[0] = 0; }
 
+    // Several WriteDevice calls that reach the file together, once, when the
+    // outermost batch ends (a copy of many records).
+    class WriteBatch {
+    public:
+        explicit WriteBatch(CCfgStore& s) : m_s(s) { ++m_s.m_Batch; }
+        ~WriteBatch() { if (--m_s.m_Batch == 0) m_s.FlushImage(); }
+        WriteBatch(const WriteBatch&) = delete;
+        WriteBatch& operator=(const WriteBatch&) = delete;
+    private:
+        CCfgStore& m_s;
+    };
+
 private:
     bool WriteDeviceKeys(CDeviceCfg* dev);
     bool ImageReady();

@@ -22,6 +22,7 @@ void CTamselView::OnEditCopy() {
     if (!MakeTempFile(path)) return;
     CListCtrl& list = GetListCtrl();
     if (theCfgStore.CreateEmptyFile(path)) {
+        CCfgStore::WriteBatch batch(theCfgStore);
         for (int row = list.GetNextItem(-1, LVNI_SELECTED); row >= 0; row = list.GetNextItem(row, LVNI_SELECTED))
             if (CDeviceCfg* dev = GetRowDevice(row)) theCfgStore.WriteDevice(dev);
     }

@@ -52,6 +52,7 @@ int CMainFrame::OnCreate(LPCREATESTRUCTW cs) {
     if (!m_wndStatusBar.Create(this) ||
         !m_wndStatusBar.SetIndicators(kIndicators, (int)(sizeof kIndicators / sizeof kIndicators[0])))
         return -1;
+    SetMessageText(AFX_IDS_IDLEMESSAGE);
     m_wndToolBar.EnableDocking(CBRS_ALIGN_ANY);
     EnableDocking(CBRS_ALIGN_ANY);
     DockControlBar(&m_wndToolBar);

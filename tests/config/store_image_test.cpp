@@ -89,6 +89,25 @@ TEST(StoreImage, SingleRecordWritesReachTheFile) {
     }
 }
 
+// A batch of record writes reaches the file once, at its end, with the
+// same bytes as the key-by-key writes.
+TEST(StoreImage, BatchedRecordWrites) {
+    Files f;
+    CCfgStore a(L""), b(L"");
+    Fill(a);
+    Fill(b);
+    b.SetPerKeyAccess(true);
+    ASSERT_TRUE(a.CreateEmptyFile(f.image.c_str()));
+    ASSERT_TRUE(b.CreateEmptyFile(f.keys.c_str()));
+    for (CDeviceCfg* d = b.GetFirstDevice(); d; d = b.GetNextDevice(d)) ASSERT_TRUE(b.WriteDevice(d));
+    {
+        CCfgStore::WriteBatch batch(a);
+        for (CDeviceCfg* d = a.GetFirstDevice(); d; d = a.GetNextDevice(d)) ASSERT_TRUE(a.WriteDevice(d));
+        EXPECT_EQ(6u, ReadBytes(f.image).size()) << "written only when the batch ends";
+    }
+    EXPECT_EQ(WithoutFrame(ReadBytes(f.keys)), WithoutFrame(ReadBytes(f.image)));
+}
+
 // Hand-edited files: both readers must find the same configuration.
 const wchar_t* const kCorpus[] = {
     L"[A]\r\nDeviceType=1\r\nTargetHost=h1\r\n[a]\r\nTargetHost=h2\r\nDeviceType=3\r\n",
