@@ -47,14 +47,20 @@ struct Files {
     std::wstring keys = dir / L"keys.ini", image = dir / L"image.ini";
 };
 
+// The same records in two stores: `a` goes through the file image, `b` key by key.
+struct TwoStores : Files {
+    CCfgStore a{L""}, b{L""};
+    TwoStores() {
+        Fill(a);
+        Fill(b);
+        b.SetPerKeyAccess(true);
+    }
+};
+
 TEST(StoreImage, SaveGivesThePlatformsBytes) {
-    Files f;
-    CCfgStore a(L""), b(L"");
-    Fill(a);
-    Fill(b);
-    a.SetPerKeyAccess(true);
-    ASSERT_TRUE(a.Save(f.keys.c_str()));
-    ASSERT_TRUE(b.Save(f.image.c_str()));
+    TwoStores f;
+    ASSERT_TRUE(f.b.Save(f.keys.c_str()));
+    ASSERT_TRUE(f.a.Save(f.image.c_str()));
     std::string viaImage = ReadBytes(f.image);
     ASSERT_EQ(std::string("\xFF\xFE\r\0\n\0", 6), viaImage.substr(0, 6));
     EXPECT_EQ(WithoutFrame(ReadBytes(f.keys)), WithoutFrame(viaImage));
@@ -73,11 +79,8 @@ TEST(StoreImage, SaveGivesThePlatformsBytes) {
 // Records written one by one outside a save (the clipboard copy does so)
 // are each in the file when the call returns.
 TEST(StoreImage, SingleRecordWritesReachTheFile) {
-    Files f;
-    CCfgStore a(L""), b(L"");
-    Fill(a);
-    Fill(b);
-    b.SetPerKeyAccess(true);
+    TwoStores f;
+    CCfgStore &a = f.a, &b = f.b;
     ASSERT_TRUE(a.CreateEmptyFile(f.image.c_str()));
     ASSERT_TRUE(b.CreateEmptyFile(f.keys.c_str()));
     CDeviceCfg* da = a.GetFirstDevice();
@@ -92,11 +95,8 @@ TEST(StoreImage, SingleRecordWritesReachTheFile) {
 // A batch of record writes reaches the file once, at its end, with the
 // same bytes as the key-by-key writes.
 TEST(StoreImage, BatchedRecordWrites) {
-    Files f;
-    CCfgStore a(L""), b(L"");
-    Fill(a);
-    Fill(b);
-    b.SetPerKeyAccess(true);
+    TwoStores f;
+    CCfgStore &a = f.a, &b = f.b;
     ASSERT_TRUE(a.CreateEmptyFile(f.image.c_str()));
     ASSERT_TRUE(b.CreateEmptyFile(f.keys.c_str()));
     for (CDeviceCfg* d = b.GetFirstDevice(); d; d = b.GetNextDevice(d)) ASSERT_TRUE(b.WriteDevice(d));

@@ -344,8 +344,11 @@ TEST_F(VarnelRun, TimingDialogOnOneAndOnSeveralDevices) {
     // one device: its name in the caption, its values in the fields
     run.SelectOnly(0);
     ASSERT_TRUE(run.ButtonEnabled(kTiming));
-    run.PostCommand(kTiming);
-    HWND dlg = run.WaitDialog();
+    auto openTiming = [this] {
+        run.PostCommand(kTiming);
+        return run.WaitDialog();
+    };
+    HWND dlg = openTiming();
     ASSERT_TRUE(dlg);
     EXPECT_EQ(L"Timing anpassen, C", WindowText(dlg));
     EXPECT_EQ(L"0.5", ItemText(dlg, kLowerField));
@@ -360,8 +363,7 @@ TEST_F(VarnelRun, TimingDialogOnOneAndOnSeveralDevices) {
 
     // two devices with different values: "~", and the count in the caption
     run.Select(1, true);
-    run.PostCommand(kTiming);
-    dlg = run.WaitDialog();
+    dlg = openTiming();
     ASSERT_TRUE(dlg);
     EXPECT_EQ(L"Timing anpassen, 2 Geräte", WindowText(dlg));
     EXPECT_EQ(L"~", ItemText(dlg, kLowerField));
@@ -375,8 +377,7 @@ TEST_F(VarnelRun, TimingDialogOnOneAndOnSeveralDevices) {
     EXPECT_EQ(L"0.1 .. 1 s", run.Cell(1, 4));
 
     // choosing a lower bound from the list raises the upper ones on OK
-    run.PostCommand(kTiming);
-    dlg = run.WaitDialog();
+    dlg = openTiming();
     ASSERT_TRUE(dlg);
     EXPECT_EQ(L"1", ItemText(dlg, kUpperField));
     ChooseEntry(dlg, kLowerField, L"2");
@@ -388,8 +389,7 @@ TEST_F(VarnelRun, TimingDialogOnOneAndOnSeveralDevices) {
     EXPECT_EQ(L"2 .. 4 s", run.Cell(1, 4));
 
     // Cancel changes nothing
-    run.PostCommand(kTiming);
-    dlg = run.WaitDialog();
+    dlg = openTiming();
     ASSERT_TRUE(dlg);
     TypeInto(dlg, kLowerField, L"9");
     Click(dlg, IDCANCEL);
@@ -529,6 +529,52 @@ TEST_F(VarnelRun, AboutBoxShowsBothVersions) {
     EXPECT_EQ(L"Version ?.?", ItemText(dlg, 1359));
     Click(dlg, IDOK);
     Close();
+}
+
+}  // namespace
+
+namespace {
+
+std::wstring RecentFile(int n) {
+    wchar_t buf[MAX_PATH] = {0};
+    DWORD size = sizeof buf;
+    std::wstring name = L"File" + std::to_wstring(n);
+    if (RegGetValueW(HKEY_CURRENT_USER, L"Software\\Korvelin\\Varnel\\Recent File List", name.c_str(), RRF_RT_REG_SZ,
+                     nullptr, buf, &size) != ERROR_SUCCESS)
+        return L"";
+    return buf;
+}
+
+// Opened files enter the recent-file list (the active configuration never
+// does) and open again from it.
+TEST_F(VarnelRun, RecentFiles) {
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Korvelin\\Varnel\\Recent File List");
+    WriteActive(kThreeDevices);
+    std::wstring other = File(L"anlage.ini");
+    WriteProfile(other, L"[Pumpe]\r\nDeviceType=4\r\nTargetHost=10.1.1.1\r\n");
+    ASSERT_TRUE(run.Start(Quote(other)));
+    ASSERT_TRUE(run.WaitWindow());
+    EXPECT_NE(std::wstring::npos, run.Title().find(L"anlage.ini")) << run.Title();
+    Close();
+    EXPECT_EQ(0, lstrcmpiW(other.c_str(), RecentFile(1).c_str())) << RecentFile(1);
+
+    Program again;
+    again.folder = run.folder;
+    ASSERT_TRUE(again.Start(L""));
+    ASSERT_TRUE(again.WaitWindow());
+    EXPECT_EQ(4, again.Rows());
+    again.Command(57616);   // first recent file
+    EXPECT_NE(std::wstring::npos, again.Title().find(L"anlage.ini")) << again.Title();
+    ASSERT_EQ(2, again.Rows());
+    EXPECT_TRUE(again.Cell(0, 1) == L"Pumpe" || again.Cell(1, 1) == L"Pumpe");
+    // back to the active configuration: it stays out of the list
+    again.Command(32814);
+    EXPECT_NE(std::wstring::npos, again.Title().find(L"aktive Konfiguration"));
+    EXPECT_EQ(4, again.Rows());
+    PostMessageW(again.Main(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(0, again.WaitExit());
+    EXPECT_EQ(0, lstrcmpiW(other.c_str(), RecentFile(1).c_str()));
+    EXPECT_EQ(L"", RecentFile(2));
 }
 
 }  // namespace
