@@ -14,12 +14,23 @@ void FillTemplate(CWnd* dlg, UINT id, const wchar_t* value) {
     if (at < 0) return;
     dlg->SetDlgItemText(id, fmt.Left(at) + value + fmt.Mid(at + 2));
 }
+
+// The program's own "FileVersion"; the built-in number when it has none.
+CString ProgramVersion() {
+    wchar_t self[MAX_PATH];
+    DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return KRV_PROGRAM_VERSION;
+    CFileVersionInfo info;
+    info.Load(self);
+    const wchar_t* v = info.QueryString(L"FileVersion");
+    return v && *v ? CString(v) : CString(KRV_PROGRAM_VERSION);
+}
 }  // namespace
 
 BOOL CAboutDlg::OnInitDialog() {
     CDialog::OnInitDialog();
     FillTemplate(this, Product, kProductText);
-    FillTemplate(this, OwnVersion, KRV_PROGRAM_VERSION);
+    FillTemplate(this, OwnVersion, ProgramVersion());
     FillTemplate(this, ServerVersion, GetRegisteredServerVersion());
     return TRUE;
 }

@@ -1,7 +1,8 @@
 // Saves and loads configurations of 100 and 1,000 devices through the store
 // and prints the times and file sizes. A program, not a test:
-//   wine cfg_bench.exe [--per-key] [count...]
-// --per-key goes key by key through the platform's profile functions.
+//   wine cfg_bench.exe [--per-key | --both] [count...]
+// --per-key goes key by key through the platform's profile functions,
+// --both runs the file image first, then the per-key path.
 #include <windows.h>
 #include <cstdio>
 #include <cstdlib>
@@ -36,35 +37,38 @@ static void Fill(CCfgStore& store, int count) {
 
 int wmain(int argc, wchar_t** argv) {
     std::vector<int> counts;
-    bool perKey = false;
+    std::vector<bool> modes = {false};
     for (int i = 1; i < argc; ++i) {
-        if (lstrcmpW(argv[i], L"--per-key") == 0) perKey = true;
+        if (lstrcmpW(argv[i], L"--per-key") == 0) modes = {true};
+        else if (lstrcmpW(argv[i], L"--both") == 0) modes = {false, true};
         else counts.push_back(_wtoi(argv[i]));
     }
     if (counts.empty()) counts = {100, 1000};
     wchar_t dir[MAX_PATH];
     GetTempPathW(MAX_PATH, dir);
-    std::printf("%s\n", perKey ? "key by key through the profile functions" : "file image");
-    std::printf("%8s %10s %10s %12s\n", "devices", "save s", "load s", "file bytes");
-    for (int n : counts) {
-        wchar_t path[MAX_PATH];
-        swprintf(path, MAX_PATH, L"%lsKRVbench%d.ini", dir, n);
-        CCfgStore store(path);
-        store.SetPerKeyAccess(perKey);
-        Fill(store, n);
-        double t0 = Now();
-        bool ok = store.Save(path);
-        double t1 = Now();
-        CCfgStore back(path);
-        back.SetPerKeyAccess(perKey);
-        int read = back.Load(path, true);
-        double t2 = Now();
-        WIN32_FILE_ATTRIBUTE_DATA fa{};
-        GetFileAttributesExW(path, GetFileExInfoStandard, &fa);
-        std::printf("%8d %10.3f %10.3f %12lu%s\n", n, t1 - t0, t2 - t1, (unsigned long)fa.nFileSizeLow,
-                    ok && read == n + 1 ? "" : "  (save or load incomplete)");
-        std::fflush(stdout);
-        DeleteFileW(path);
+    for (bool perKey : modes) {
+        std::printf("%s\n", perKey ? "key by key through the profile functions" : "file image");
+        std::printf("%8s %10s %10s %12s\n", "devices", "save s", "load s", "file bytes");
+        for (int n : counts) {
+            wchar_t path[MAX_PATH];
+            swprintf(path, MAX_PATH, L"%lsKRVbench%d.ini", dir, n);
+            CCfgStore store(path);
+            store.SetPerKeyAccess(perKey);
+            Fill(store, n);
+            double t0 = Now();
+            bool ok = store.Save(path);
+            double t1 = Now();
+            CCfgStore back(path);
+            back.SetPerKeyAccess(perKey);
+            int read = back.Load(path, true);
+            double t2 = Now();
+            WIN32_FILE_ATTRIBUTE_DATA fa{};
+            GetFileAttributesExW(path, GetFileExInfoStandard, &fa);
+            std::printf("%8d %10.3f %10.3f %12lu%s\n", n, t1 - t0, t2 - t1, (unsigned long)fa.nFileSizeLow,
+                        ok && read == n + 1 ? "" : "  (save or load incomplete)");
+            std::fflush(stdout);
+            DeleteFileW(path);
+        }
     }
     return 0;
 }

@@ -251,6 +251,13 @@ TEST_F(VarnelRun, StopRequestAndStartedPrograms) {
     }
     EXPECT_EQ("1\nOstrel\n", tolvane);
     EXPECT_EQ("0\n", fennick);
+
+    // the manual: opened through HTML help with the program's help file
+    run.Command(32780);
+    std::string log = ReadBytes(File(L"boxes.log"));
+    size_t at = log.find("HELP 0 0 ");
+    ASSERT_NE(std::string::npos, at) << log;
+    EXPECT_NE(std::string::npos, log.find("Varnel.chm", at)) << log.substr(at);
     Close();
 }
 
