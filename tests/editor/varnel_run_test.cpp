@@ -301,6 +301,22 @@ TEST_F(VarnelRun, DeleteUndoEnableAndTheSavePrompt) {
     EXPECT_EQ(4, run.SelectedCount());
     run.Command(kUndo);   // nothing left to undo
     EXPECT_EQ(4, run.Rows());
+    // the Delete key reaches the command through the accelerators (row 0 is
+    // now the global options record: the undo put the rows back reversed)
+    EXPECT_EQ(L"allgemeine Optionen", run.Cell(0, 5));
+    run.SelectOnly(1);
+    SetForegroundWindow(run.Main());
+    SetFocus(run.List());
+    INPUT keys[2] = {};
+    keys[0].type = keys[1].type = INPUT_KEYBOARD;
+    keys[0].ki.wVk = keys[1].ki.wVk = VK_DELETE;
+    keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, keys, sizeof(INPUT));
+    Sleep(300);   // the keys are posted: a sent message would overtake them
+    run.Sync();
+    EXPECT_EQ(3, run.Rows());
+    run.Command(kUndo);
+    EXPECT_EQ(4, run.Rows());
     // device dialogs are not part of this program yet: their commands stay off
     EXPECT_FALSE(run.ButtonEnabled(kNewIo));
     run.SelectOnly(0);
