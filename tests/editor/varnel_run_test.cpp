@@ -601,3 +601,69 @@ TEST_F(VarnelRun, RecentFiles) {
 }
 
 }  // namespace
+
+namespace {
+
+// Types a path into the file dialog's name field and confirms it.
+void ChooseFile(HWND dlg, const std::wstring& path) {
+    // the name field: a combo box with an edit field in the explorer-style dialog
+    HWND name = GetDlgItem(dlg, 1148);
+    if (!name) name = GetDlgItem(dlg, 1152);
+    ASSERT_TRUE(name);
+    DWORD_PTR r;
+    SendMessageTimeoutW(name, WM_SETTEXT, 0, (LPARAM)path.c_str(), SMTO_NORMAL, 5000, &r);
+    Click(dlg, IDOK);
+}
+
+// An old-format file opened in a running Varnel: an untitled document with
+// the imported devices, which counts as modified.
+TEST_F(VarnelRun, OldFormatOpenedLaterIsAnUnsavedDocument) {
+    std::wstring old = File(L"alt.txt");
+    WriteBytes(old, "KRVD1\r\n4\t1\tkessel\t5292033\t5\t1\t\t\t\t\r\n0\t2\tpumpe\t4001\t5\t1\r\n");
+    ASSERT_TRUE(run.Start(L"", {"ok", "no"}));
+    ASSERT_TRUE(run.WaitWindow());
+    run.PostCommand(57601);
+    HWND dlg = run.WaitDialog();
+    ASSERT_TRUE(dlg);
+    ChooseFile(dlg, old);
+    for (int i = 0; i < 100 && run.Boxes().empty(); ++i) Sleep(50);
+    run.Sync();
+    EXPECT_NE(std::wstring::npos, run.Title().find(L"Unbenannt")) << run.Title();
+    EXPECT_EQ(3, run.Rows());
+    EXPECT_TRUE(run.ButtonEnabled(kSaveActive));
+    PostMessageW(run.Main(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(0, run.WaitExit());
+    auto boxes = run.Boxes();
+    ASSERT_EQ(2u, boxes.size());
+    EXPECT_NE(std::wstring::npos, boxes[0].text.find(L"Version 3"));
+    EXPECT_EQ(L"Änderungen in Unbenannt speichern?", boxes[1].text);
+}
+
+// Save As from the active configuration through the real file dialog:
+// cancelled, the document is the active configuration again; with a name,
+// it is that file, and the active configuration is untouched.
+TEST_F(VarnelRun, SaveAsFromTheActiveConfiguration) {
+    WriteActive(kThreeDevices);
+    std::string activeBefore = ReadBytes(active);
+    ASSERT_TRUE(run.Start(L""));
+    ASSERT_TRUE(run.WaitWindow());
+    run.PostCommand(57604);
+    HWND dlg = run.WaitDialog();
+    ASSERT_TRUE(dlg);
+    Click(dlg, IDCANCEL);
+    run.Sync();
+    EXPECT_NE(std::wstring::npos, run.Title().find(L"aktive Konfiguration")) << run.Title();
+
+    std::wstring copy = File(L"kopie.ini");
+    run.PostCommand(57604);
+    dlg = run.WaitDialog();
+    ASSERT_TRUE(dlg);
+    ChooseFile(dlg, copy);
+    run.Sync();
+    EXPECT_NE(std::wstring::npos, run.Title().find(L"kopie.ini")) << run.Title();
+    EXPECT_EQ(4u, cfgtest::ParseProfile(copy).size());
+    EXPECT_EQ(activeBefore, ReadBytes(active));
+    Close();
+}
+
+}  // namespace
