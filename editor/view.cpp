@@ -100,7 +100,27 @@ void CTamselView::DeselectAll() {
 }
 
 void CTamselView::AutoSizeColumns() {
-    for (int c = 0; c < m_nColumns; ++c) GetListCtrl().SetColumnWidth(c, LVSCW_AUTOSIZE_USEHEADER);
+    CListCtrl& list = GetListCtrl();
+    for (int c = 0; c < m_nColumns; ++c) {
+        list.SetColumnWidth(c, LVSCW_AUTOSIZE_USEHEADER);
+        if (c < m_nColumns - 1) KeepCaptionVisible(c);
+    }
+}
+
+// Some list controls size a column to its caption without the header's own
+// text margins, which cuts the caption to "OPC-Na...": widen such a column.
+void CTamselView::KeepCaptionVisible(int column) {
+    HWND header = GetListCtrl().GetHeaderCtrl();
+    const wchar_t* caption = column > 0 && column < m_nColumns ? m_columnCaptions[column] : nullptr;
+    if (!header || !caption || !*caption) return;
+    HDC dc = ::GetDC(header);
+    HGDIOBJ old = ::SelectObject(dc, (HFONT)::SendMessageW(header, WM_GETFONT, 0, 0));
+    SIZE size{};
+    ::GetTextExtentPoint32W(dc, caption, lstrlenW(caption), &size);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(header, dc);
+    int needed = size.cx + 6 * ::GetSystemMetrics(SM_CXEDGE) + 2;
+    if (GetListCtrl().GetColumnWidth(column) < needed) GetListCtrl().SetColumnWidth(column, needed);
 }
 
 void CTamselView::OnUpdate(CView*, LPARAM, CCmdTarget*) {

@@ -91,6 +91,7 @@ private:
     wchar_t m_columnText[1000] = {};
     const wchar_t* m_columnCaptions[9] = {};
     void OnColumnClick(int column);
+    void KeepCaptionVisible(int column);
     static int CALLBACK SortThunk(LPARAM a, LPARAM b, LPARAM key);
 };
 

@@ -236,8 +236,10 @@ void Program::Command(UINT id) {
 
 namespace {
 UINT ButtonState(const Program& p, UINT id) {
-    // the toolbar follows at the program's next idle time
-    Sleep(150);
+    // The toolbar follows at the program's next idle time. A posted message
+    // makes its loop take a turn (sent ones are handled without one).
+    PostMessageW(p.Main(), WM_NULL, 0, 0);
+    Sleep(250);
     p.Sync();
     HWND tb = FindWindowExW(p.Main(), nullptr, TOOLBARCLASSNAMEW, nullptr);
     LRESULT s = SendMessageW(tb, TB_GETSTATE, id, 0);
