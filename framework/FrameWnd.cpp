@@ -1,4 +1,5 @@
 #include "framework/FrameWnd.h"
+#include "framework/WndInternal.h"
 #include "framework/WinApp.h"
 
 // ---------------------------------------------------------------- bars
@@ -140,23 +141,8 @@ void CStatusBar::OnSize(UINT type, int cx, int cy) {
 // ---------------------------------------------------------------- frame
 
 static const wchar_t* frameClass(UINT iconId) {
-    static const wchar_t name[] = L"KrvFrame";
-    static bool done = false;
-    if (!done) {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.style = CS_DBLCLKS;
-        wc.lpfnWndProc = ::DefWindowProcW;
-        wc.hInstance = AfxGetInstanceHandle();
-        wc.hIcon = ::LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(iconId));
-        if (!wc.hIcon) wc.hIcon = ::LoadIconW(nullptr, IDI_APPLICATION);
-        wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-        wc.hbrBackground = (HBRUSH)(COLOR_BTNFACE + 1);
-        wc.lpszClassName = name;
-        ::RegisterClassExW(&wc);
-        done = true;
-    }
-    return name;
+    HICON icon = ::LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(iconId));
+    return RegisterOurClass(L"KrvFrame", icon ? icon : ::LoadIconW(nullptr, IDI_APPLICATION), COLOR_BTNFACE);
 }
 
 BOOL CFrameWnd::LoadFrame(UINT id, DWORD style, CWnd* parent, CCreateContext* ctx) {

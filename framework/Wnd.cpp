@@ -106,25 +106,26 @@ WndBinder::~WndBinder() {
 thread_local CWnd* WndBinder::pending = nullptr;
 thread_local HHOOK WndBinder::hook = nullptr;
 
-// Registers the plain class our own windows use; the procedure is replaced at
-// creation, so DefWindowProc becomes the "original" one.
-static const wchar_t* ourClass(const wchar_t* cls) {
-    if (cls) return cls;
-    static const wchar_t name[] = L"KrvWnd";
-    static bool done = false;
-    if (!done) {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.style = CS_DBLCLKS;
-        wc.lpfnWndProc = ::DefWindowProcW;
-        wc.hInstance = AfxGetInstanceHandle();
-        wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-        wc.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
-        wc.lpszClassName = name;
-        ::RegisterClassExW(&wc);
-        done = true;
-    }
+const wchar_t* RegisterOurClass(const wchar_t* name, HICON icon, int background) {
+    WNDCLASSEXW existing{};
+    existing.cbSize = sizeof existing;
+    if (::GetClassInfoExW(AfxGetInstanceHandle(), name, &existing)) return name;
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.style = CS_DBLCLKS;
+    wc.lpfnWndProc = ::DefWindowProcW;
+    wc.hInstance = AfxGetInstanceHandle();
+    wc.hIcon = icon;
+    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = (HBRUSH)(INT_PTR)(background + 1);
+    wc.lpszClassName = name;
+    ::RegisterClassExW(&wc);
     return name;
+}
+
+// The plain class our own windows use.
+static const wchar_t* ourClass(const wchar_t* cls) {
+    return cls ? cls : RegisterOurClass(L"KrvWnd", nullptr, COLOR_WINDOW);
 }
 
 BOOL CWnd::CreateEx(DWORD exStyle, const wchar_t* className, const wchar_t* name, DWORD style,
@@ -260,20 +261,20 @@ void CWnd::GetWindowText(CString& s) const {
     s.ReleaseBuffer(got);
 }
 
-BOOL CWnd::ModifyStyle(DWORD remove, DWORD add, UINT swpFlags) {
-    DWORD s = GetStyle(), n = (s & ~remove) | add;
+static BOOL modifyLong(HWND h, int index, DWORD remove, DWORD add, UINT swpFlags) {
+    DWORD s = (DWORD)::GetWindowLongPtrW(h, index), n = (s & ~remove) | add;
     if (s == n) return FALSE;
-    ::SetWindowLongPtrW(m_hWnd, GWL_STYLE, (LONG_PTR)n);
-    if (swpFlags) ::SetWindowPos(m_hWnd, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | swpFlags);
+    ::SetWindowLongPtrW(h, index, (LONG_PTR)n);
+    if (swpFlags) ::SetWindowPos(h, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | swpFlags);
     return TRUE;
 }
 
+BOOL CWnd::ModifyStyle(DWORD remove, DWORD add, UINT swpFlags) {
+    return modifyLong(m_hWnd, GWL_STYLE, remove, add, swpFlags);
+}
+
 BOOL CWnd::ModifyStyleEx(DWORD remove, DWORD add, UINT swpFlags) {
-    DWORD s = GetExStyle(), n = (s & ~remove) | add;
-    if (s == n) return FALSE;
-    ::SetWindowLongPtrW(m_hWnd, GWL_EXSTYLE, (LONG_PTR)n);
-    if (swpFlags) ::SetWindowPos(m_hWnd, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | swpFlags);
-    return TRUE;
+    return modifyLong(m_hWnd, GWL_EXSTYLE, remove, add, swpFlags);
 }
 
 // Defined with the application (caption = application name).

@@ -14,3 +14,7 @@ struct WndBinder {
     CWnd* prevPending;
     bool owner = false;
 };
+
+// Registers (once per name) a class of ours whose procedure is replaced at
+// creation, so DefWindowProc becomes the "original" one.
+const wchar_t* RegisterOurClass(const wchar_t* name, HICON icon, int background);
