@@ -667,3 +667,45 @@ TEST_F(VarnelRun, SaveAsFromTheActiveConfiguration) {
 }
 
 }  // namespace
+
+namespace {
+
+bool BalloonShown(const Program& p) {
+    HWND tip = p.FindVisible(L"tooltips_class32");
+    return tip && (GetWindowLongW(tip, GWL_STYLE) & TTS_BALLOON);
+}
+
+// Ten seconds after the last change of the active configuration a balloon
+// reminds the user to save; a change of another file gets none.
+TEST_F(VarnelRun, ReminderAfterChangesOfTheActiveConfiguration) {
+    WriteActive(kThreeDevices);
+    ASSERT_TRUE(run.Start(L"", {"no"}));
+    ASSERT_TRUE(run.WaitWindow());
+    run.SelectOnly(1);
+    run.Command(kEnable);
+    DWORD t0 = GetTickCount();
+    Sleep(4000);
+    run.Command(kEnable);   // a second change starts the ten seconds again
+    DWORD t1 = GetTickCount();
+    while (!BalloonShown(run) && GetTickCount() - t0 < 30000) Sleep(100);
+    DWORD shown = GetTickCount();
+    ASSERT_TRUE(BalloonShown(run));
+    EXPECT_GE(shown - t1, 9500u);
+    EXPECT_LT(shown - t1, 16000u);
+    Close();
+
+    std::wstring other = File(L"anderes.ini");
+    WriteProfile(other, kThreeDevices);
+    Program second;
+    second.folder = run.folder;
+    ASSERT_TRUE(second.Start(Quote(other), {"no"}));
+    ASSERT_TRUE(second.WaitWindow());
+    second.SelectOnly(1);
+    second.Command(kEnable);
+    Sleep(12000);
+    EXPECT_FALSE(BalloonShown(second));
+    PostMessageW(second.Main(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(0, second.WaitExit());
+}
+
+}  // namespace
