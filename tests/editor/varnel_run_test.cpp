@@ -709,3 +709,68 @@ TEST_F(VarnelRun, ReminderAfterChangesOfTheActiveConfiguration) {
 }
 
 }  // namespace
+
+namespace {
+
+// A real mouse click on a column header of the list.
+void ClickHeader(const Program& p, int column) {
+    HWND header = FindWindowExW(p.List(), nullptr, L"SysHeader32", nullptr);
+    ASSERT_TRUE(header);
+    RECT r;
+    GetWindowRect(header, &r);
+    int x = r.left;
+    for (int c = 0; c < column; ++c) x += (int)SendMessageW(p.List(), LVM_GETCOLUMNWIDTH, c, 0);
+    x += (int)SendMessageW(p.List(), LVM_GETCOLUMNWIDTH, column, 0) / 2;
+    SetForegroundWindow(p.Main());
+    // apart from the last click, or the two make a double click
+    Sleep(GetDoubleClickTime() + 100);
+    SetCursorPos(x, (r.top + r.bottom) / 2);
+    INPUT in[2] = {};
+    in[0].type = in[1].type = INPUT_MOUSE;
+    in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(2, in, sizeof(INPUT));
+    Sleep(400);
+    p.Sync();
+}
+
+std::vector<std::wstring> Names(const Program& p) {
+    std::vector<std::wstring> v;
+    for (int r = 0; r < p.Rows(); ++r) v.push_back(p.Cell(r, 1));
+    return v;
+}
+
+// Header clicks sort ascending, then descending; the order is what the next
+// save writes.
+TEST_F(VarnelRun, SortingByAHeaderIsSaved) {
+    WriteActive(kThreeDevices);
+    ASSERT_TRUE(run.Start(L""));
+    ASSERT_TRUE(run.WaitWindow());
+    typedef std::vector<std::wstring> Rows;
+    ASSERT_EQ((Rows{L"C", L"B", L"A", L""}), Names(run));
+    // the global options row sorts by its record's name "OpcServer_Global"
+    ClickHeader(run, 1);
+    EXPECT_EQ((Rows{L"A", L"B", L"C", L""}), Names(run));
+    ClickHeader(run, 1);
+    EXPECT_EQ((Rows{L"", L"C", L"B", L"A"}), Names(run));
+    ClickHeader(run, 3);   // by port: the packed key puts 49153/80 after 49153
+    Rows byPort = Names(run);
+    ASSERT_EQ(4u, byPort.size());
+    EXPECT_EQ(L"B", byPort[2]);
+    EXPECT_EQ(L"A", byPort[3]);
+    // saved in the view's order: the file reads back in the same order
+    run.SelectOnly(1);
+    run.Command(kEnable);
+    run.Command(kEnable);
+    run.Command(kSaveActive);
+    Close();
+    Program again;
+    again.folder = run.folder;
+    ASSERT_TRUE(again.Start(L""));
+    ASSERT_TRUE(again.WaitWindow());
+    EXPECT_EQ(byPort, Names(again));
+    PostMessageW(again.Main(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(0, again.WaitExit());
+}
+
+}  // namespace
