@@ -312,8 +312,8 @@ TEST_F(VarnelRun, DeleteUndoEnableAndTheSavePrompt) {
     keys[0].ki.wVk = keys[1].ki.wVk = VK_DELETE;
     keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
     SendInput(2, keys, sizeof(INPUT));
-    Sleep(300);   // the keys are posted: a sent message would overtake them
-    run.Sync();
+    // the keys are posted: a sent message would overtake them
+    for (int i = 0; i < 60 && run.Rows() != 3; ++i) Sleep(50);
     EXPECT_EQ(3, run.Rows());
     run.Command(kUndo);
     EXPECT_EQ(4, run.Rows());
@@ -730,7 +730,7 @@ void ClickHeader(const Program& p, int column) {
     in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
     in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
     SendInput(2, in, sizeof(INPUT));
-    Sleep(400);
+    Sleep(600);
     p.Sync();
 }
 
