@@ -171,10 +171,9 @@ bool CCfgStore::Save(const wchar_t* path) {
 // Outside a WriteAll the image goes to disk after each record, so that a
 // caller (the clipboard copy) finds every record it wrote in the file.
 bool CCfgStore::WriteDevice(CDeviceCfg* dev) {
-    ++m_Batch;
+    WriteBatch batch(*this);
     bool ok = WriteDeviceKeys(dev);
-    --m_Batch;
-    if (m_Batch == 0 && !FlushImage() && dev->DeviceType != -1) ok = false;
+    if (!batch.Finish() && dev->DeviceType != -1) ok = false;
     return ok;
 }
 
@@ -239,11 +238,10 @@ bool CCfgStore::WriteDeviceKeys(CDeviceCfg* dev) {
 
 bool CCfgStore::WriteAll() {
     bool ok = true;
-    ++m_Batch;
+    WriteBatch batch(*this);
     for (CDeviceCfg* p = GetFirstDevice(); p; p = GetNextDevice(p))
         if (!WriteDevice(p)) ok = false;
-    --m_Batch;
-    if (m_Batch == 0 && !FlushImage()) ok = false;
+    if (!batch.Finish()) ok = false;
     return ok;
 }
 

@@ -165,15 +165,22 @@ public:
     void SetPerKeyAccess(bool perKey) { m_PerKey = perKey; m_ImageFor[0] = 0; }
 
     // Several WriteDevice calls that reach the file together, once, when the
-    // outermost batch ends (a copy of many records).
+    // outermost batch ends (a copy of many records). Finish ends it early and
+    // tells whether the file was written.
     class WriteBatch {
     public:
         explicit WriteBatch(CCfgStore& s) : m_s(s) { ++m_s.m_Batch; }
-        ~WriteBatch() { if (--m_s.m_Batch == 0) m_s.FlushImage(); }
+        ~WriteBatch() { Finish(); }
+        bool Finish() {
+            if (m_done) return true;
+            m_done = true;
+            return --m_s.m_Batch > 0 || m_s.FlushImage();
+        }
         WriteBatch(const WriteBatch&) = delete;
         WriteBatch& operator=(const WriteBatch&) = delete;
     private:
         CCfgStore& m_s;
+        bool m_done = false;
     };
 
 private:

@@ -3,28 +3,18 @@
 #include "editor/main_frame.h"
 #include "editor/view.h"
 #include "editor/about_dlg.h"
-#include "editor/device_dialogs.h"
-#include "editor/timing_dlg.h"
 #include "config/device_cfg.h"
 
 // theCfgStore is constructed before theApp (it lives in an earlier
 // initialisation priority), so the active path is known when InitInstance runs.
 CTamselApp theApp;
 
-namespace {
-AboutBoxRunner g_about = nullptr;
-}
-
-void SetAboutBoxRunner(AboutBoxRunner runner) { g_about = runner; }
-
 CTamselApp::CTamselApp() : CWinApp(nullptr) { EnableHtmlHelp(); }
 
 BOOL CTamselApp::OnCommandMap(UINT id, CCmdUI* ui) {
     static const CmdEntry<CTamselApp> map[] = {
-        {ID_FILE_NEW, &CWinApp::OnFileNew, nullptr},
-        {ID_FILE_OPEN, &CWinApp::OnFileOpen, nullptr},
         {appid::FileOpenActive, &CTamselApp::OnFileOpenActive, nullptr},
-        {ID_APP_ABOUT, &CTamselApp::OnAppAbout, &CTamselApp::OnUpdateAppAbout},
+        {ID_APP_ABOUT, &CTamselApp::OnAppAbout, nullptr},
     };
     return DispatchCommands(this, map, id, ui) || CWinApp::OnCommandMap(id, ui);
 }
@@ -34,8 +24,6 @@ BOOL CTamselApp::InitInstance() {
         AfxMessageBox(appid::StrSocketsFailed);
         return FALSE;
     }
-    SetAboutBoxRunner(&RunAboutBox);
-    SetTimingDialogRunner(&RunTimingDialogOnView);
     EnableControlContainer();
     SetRegistryKey(L"Korvelin");
     LoadStdProfileSettings(4);
@@ -55,11 +43,7 @@ BOOL CTamselApp::InitInstance() {
 
 void CTamselApp::OnFileOpenActive() { OpenDocumentFile(theCfgStore.GetActivePath()); }
 
-void CTamselApp::OnAppAbout() {
-    if (g_about) g_about(m_pMainWnd);
-}
-
-void CTamselApp::OnUpdateAppAbout(CCmdUI* ui) { ui->Enable(g_about != nullptr); }
+void CTamselApp::OnAppAbout() { RunAboutBox(m_pMainWnd); }
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE prev, LPWSTR cmdLine, int show) {
     return AfxWinMain(instance, prev, cmdLine, show);

@@ -12,17 +12,14 @@ public:
 
     void OnFileOpenActive();
     void OnAppAbout();
-    void OnUpdateAppAbout(CCmdUI* ui);
 
-    const wchar_t* const m_pszSettingsSection = L"Settings";
-    const wchar_t* const m_pszWindowSection = L"Window";
+    // Sections of the per-user settings ("Window": sizes of the main window
+    // and of the item-name editor).
+    static constexpr const wchar_t* m_pszSettingsSection = L"Settings";
+    static constexpr const wchar_t* m_pszWindowSection = L"Window";
 };
 
 extern CTamselApp theApp;
-
-// The about box, when its module is linked (the command is disabled otherwise).
-using AboutBoxRunner = void (*)(CWnd* parent);
-void SetAboutBoxRunner(AboutBoxRunner runner);
 
 namespace appid {
 constexpr UINT DocTemplate = 128, FileOpenActive = 32814, StrSocketsFailed = 225;

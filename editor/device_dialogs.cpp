@@ -16,7 +16,3 @@ INT_PTR RunItemNameEditor(CWnd* parent, CDeviceCfg* dev) {
     return g_itemEditor ? g_itemEditor(parent, dev) : IDCANCEL;
 }
 
-static TimingDialogRunner g_timing;
-void SetTimingDialogRunner(TimingDialogRunner runner) { g_timing = runner; }
-bool HasTimingDialog() { return g_timing != nullptr; }
-INT_PTR RunTimingDialog(CWnd* view) { return g_timing ? g_timing(view) : IDCANCEL; }

@@ -26,10 +26,3 @@ bool HasItemNameEditor();
 // IDCANCEL when no runner is installed.
 INT_PTR RunDeviceDialog(CWnd* parent, CDeviceCfg* dev, BOOL isNew, CDeviceCfg* chainHead);
 INT_PTR RunItemNameEditor(CWnd* parent, CDeviceCfg* dev);
-
-// The timing dialog on the view's selected rows (it writes their values and
-// refreshes their rows itself); IDOK when accepted.
-using TimingDialogRunner = INT_PTR (*)(CWnd* view);
-void SetTimingDialogRunner(TimingDialogRunner runner);
-bool HasTimingDialog();
-INT_PTR RunTimingDialog(CWnd* view);

@@ -1,10 +1,9 @@
 #include "editor/main_frame.h"
+#include "editor/app.h"
 #include "editor/balloon_msg.h"
 #include "framework/WinApp.h"
 
 namespace {
-
-const wchar_t kWindowSection[] = L"Window";
 
 const UINT kIndicators[] = {ID_SEPARATOR, ID_INDICATOR_CAPS, ID_INDICATOR_NUM, ID_INDICATOR_SCRL};
 
@@ -37,8 +36,8 @@ void SetCheckOrBitmapStyle(HMENU menu) {
 BOOL CMainFrame::PreCreateWindow(CREATESTRUCTW& cs) {
     if (!CFrameWnd::PreCreateWindow(cs)) return FALSE;
     CWinApp* app = AfxGetApp();
-    cs.cx = (int)app->GetProfileInt(kWindowSection, L"SizeX", cs.cx);
-    cs.cy = (int)app->GetProfileInt(kWindowSection, L"SizeY", cs.cy);
+    cs.cx = (int)app->GetProfileInt(CTamselApp::m_pszWindowSection, L"SizeX", cs.cx);
+    cs.cy = (int)app->GetProfileInt(CTamselApp::m_pszWindowSection, L"SizeY", cs.cy);
     return TRUE;
 }
 
@@ -78,8 +77,8 @@ void CMainFrame::OnClose() {
     WINDOWPLACEMENT wp;
     if (GetWindowPlacement(&wp)) {
         CWinApp* app = AfxGetApp();
-        app->WriteProfileInt(kWindowSection, L"SizeX", wp.rcNormalPosition.right - wp.rcNormalPosition.left);
-        app->WriteProfileInt(kWindowSection, L"SizeY", wp.rcNormalPosition.bottom - wp.rcNormalPosition.top);
+        app->WriteProfileInt(CTamselApp::m_pszWindowSection, L"SizeX", wp.rcNormalPosition.right - wp.rcNormalPosition.left);
+        app->WriteProfileInt(CTamselApp::m_pszWindowSection, L"SizeY", wp.rcNormalPosition.bottom - wp.rcNormalPosition.top);
     }
     CFrameWnd::OnClose();
 }

@@ -16,9 +16,6 @@ public:
     // A balloon note (string ids) pointing at the centre of the Save button.
     void ShowSaveBalloon(UINT messageId, UINT titleId, UINT icon);
 
-    CToolBar& GetToolBar() { return m_wndToolBar; }
-    CStatusBar& GetStatusBar() { return m_wndStatusBar; }
-
 protected:
     CStatusBar m_wndStatusBar;
     CToolBar m_wndToolBar;

@@ -5,6 +5,7 @@
 #include "editor/doc.h"
 #include "editor/device_commands.h"
 #include "editor/device_dialogs.h"
+#include "editor/timing_dlg.h"
 #include "editor/item_carry.h"
 #include "editor/server_control.h"
 #include "config/device_cfg.h"
@@ -186,13 +187,13 @@ void CTamselView::OnTiming() {
     INT_PTR answer;
     {
         DialogOpen open(m_bDialogOpen);
-        answer = RunTimingDialog(this);
+        answer = RunTimingDialogOnView(this);
     }
     if (answer == IDOK) NoteChange();
 }
 
 void CTamselView::OnUpdateTiming(CCmdUI* ui) {
-    ui->Enable(HasTimingDialog() && m_nSelected > 0 && m_bSelToggles);
+    ui->Enable(m_nSelected > 0 && m_bSelToggles);
 }
 
 void CTamselView::OnEditItemNames() {

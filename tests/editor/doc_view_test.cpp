@@ -3,7 +3,6 @@
 #include "editor/doc.h"
 #include "editor/view.h"
 #include "editor/timing_dlg.h"
-#include "editor/device_dialogs.h"
 #include "config/device_cfg.h"
 #include "framework/WinApp.h"
 #include "framework/Seams.h"
@@ -238,7 +237,6 @@ TEST_F(DocView, ActiveConfiguration) {
 TEST_F(DocView, TimingWithoutSelectionDoesNothing) {
     std::wstring path = WriteConfig(L"t.ini", {{L"A", 4}, {L"B", 0}});
     ASSERT_TRUE(tmpl->OpenDocumentFile(path.c_str()));
-    SetTimingDialogRunner(&RunTimingDialogOnView);
     Select({});
     Pump();
     std::vector<std::wstring> before;
@@ -249,5 +247,4 @@ TEST_F(DocView, TimingWithoutSelectionDoesNothing) {
     Command(32823);
     EXPECT_FALSE(Doc()->IsModified());
     for (int r = 0; r < Rows(); ++r) EXPECT_EQ(before[r], Text(r, 4).GetString());
-    SetTimingDialogRunner(nullptr);
 }

@@ -14,14 +14,6 @@ std::wstring Widen(const char* s) {
     return w;
 }
 
-// A Unix path of the build tree as Wine's Z: drive sees it.
-std::wstring WinePath(const char* unixPath) {
-    std::wstring p = L"Z:" + Widen(unixPath);
-    for (auto& c : p)
-        if (c == L'/') c = L'\\';
-    return p;
-}
-
 std::wstring TempFolder() {
     wchar_t base[MAX_PATH];
     GetTempPathW(MAX_PATH, base);
@@ -69,6 +61,13 @@ BOOL CALLBACK EnumClass(HWND h, LPARAM lp) {
 }
 
 }  // namespace
+
+std::wstring WinePath(const char* unixPath) {
+    std::wstring p = L"Z:" + Widen(unixPath);
+    for (auto& c : p)
+        if (c == L'/') c = L'\\';
+    return p;
+}
 
 std::wstring PrepareProgramFolder() {
     std::wstring dir = TempFolder();

@@ -10,6 +10,8 @@
 
 namespace varnel {
 
+// A Unix path of the build tree as Wine's Z: drive sees it.
+std::wstring WinePath(const char* unixPath);
 // Folder of a fresh copy of Varnel.exe with the stand-ins beside it.
 std::wstring PrepareProgramFolder();
 // The active configuration of this prefix; moved away for a test, put back after.
