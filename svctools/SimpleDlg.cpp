@@ -48,19 +48,19 @@ void CSimpleDlg::OnHelp(HELPINFO* info)
 
 INT_PTR CSimpleDlg::WindowProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
-    CSimpleDlg* self = reinterpret_cast<CSimpleDlg*>((LONG_PTR)GetWindowLongW(hWnd, DWLP_USER));
+    CSimpleDlg* self = reinterpret_cast<CSimpleDlg*>(GetWindowLongPtrW(hWnd, DWLP_USER));
     if (!self)
         return 0;
     switch (msg) {
     case WM_DESTROY:
-        SetWindowLongW(hWnd, DWLP_USER, 0);
+        SetWindowLongPtrW(hWnd, DWLP_USER, 0);
         if (self->m_deleteOnDestroy)
             delete self;
         return 0;
     case WM_NOTIFY: {
         LRESULT result = 0;
         if (self->OnNotify(reinterpret_cast<NMHDR*>(lParam), &result))
-            SetWindowLongW(hWnd, DWLP_MSGRESULT, (LONG)result);
+            SetWindowLongPtrW(hWnd, DWLP_MSGRESULT, result);
         return 1;
     }
     case WM_HELP:
@@ -101,7 +101,7 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM 
     try {
         if (msg == WM_INITDIALOG) {
             CDialog* self = reinterpret_cast<CDialog*>(lParam);
-            SetWindowLongW(hWnd, DWLP_USER, (LONG)(LONG_PTR)self);
+            SetWindowLongPtrW(hWnd, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
             self->m_hWnd = hWnd;
             self->m_deleteOnDestroy = 0;
             return self->OnInitDialog();

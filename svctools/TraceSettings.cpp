@@ -6,6 +6,9 @@
 
 namespace {
 const wchar_t traceKey[] = L"SOFTWARE\\Korvelin\\Pellquist Server";
+// The server reads the 32-bit view; both builds of the tool must use it so that
+// switching builds neither loses nor splits the settings.
+const REGSAM traceView = KEY_WOW64_32KEY;
 const wchar_t* const levelValues[4] = {L"TraceError", L"TraceWarning", L"TraceInfo", L"TraceDebug"};
 const wchar_t fileValue[] = L"TraceFileEnable";
 const int maskIds[4] = {IDC_MASK_ERROR, IDC_MASK_WARNING, IDC_MASK_INFO, IDC_MASK_DEBUG};
@@ -40,7 +43,7 @@ void CControlDlg::LoadTraceSettings()
     DWORD masks[4] = {};
     DWORD file = 0;
     HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, traceKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, traceKey, 0, KEY_READ | traceView, &key) == ERROR_SUCCESS) {
         for (int l = 0; l < 4; ++l)
             masks[l] = ReadNumber(key, levelValues[l]);
         file = ReadNumber(key, fileValue);
@@ -67,7 +70,7 @@ void CControlDlg::SaveTraceSettings()
     DWORD file = IsDlgButtonChecked(m_hWnd, IDC_TRACE_FILE) == BST_CHECKED ? 1 : 0;
 
     HKEY key;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, traceKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key,
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, traceKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE | traceView, nullptr, &key,
                         nullptr) != ERROR_SUCCESS)
         return;
     for (int l = 0; l < 4; ++l)

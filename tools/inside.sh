@@ -1,10 +1,18 @@
 #!/usr/bin/env bash
 # Inside the jail: a virtual display, one persistent wineserver and Wine's
 # background services started with their output sent nowhere (they inherit
-# it, and a pipe they hold open never ends), then the command.
+# it, and a pipe they hold open never ends), then the command. WINEPREFIX and
+# WINELOADER name the target's prefix and loader.
 set -euo pipefail
-top=$(cd "$(dirname "$0")/.." && pwd)
-export WINEPREFIX="${KRV_PREFIX:-$top/.wineprefix}" WINEDEBUG=-all
+export WINEDEBUG=-all
+: "${WINEPREFIX:?}" "${WINELOADER:?}"
+xpid=
+cleanup() {
+  wineserver -k >/dev/null 2>&1 || true
+  if [ -n "$xpid" ]; then kill "$xpid" 2>/dev/null || true; fi
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
 if [ -z "${DISPLAY:-}" ] || [ "${KRV_OWN_DISPLAY:-1}" = 1 ]; then
   # Xvfb picks a free display itself: lock files live in the shared /tmp.
   dfile=$(mktemp)
@@ -15,9 +23,5 @@ if [ -z "${DISPLAY:-}" ] || [ "${KRV_OWN_DISPLAY:-1}" = 1 ]; then
   rm -f "$dfile"
 fi
 wineserver -p
-wineboot >/dev/null 2>&1 </dev/null || true
-rc=0
-"$@" || rc=$?
-wineserver -k >/dev/null 2>&1 || true
-[ -n "${xpid:-}" ] && kill "$xpid" 2>/dev/null || true
-exit $rc
+"$WINELOADER" wineboot >/dev/null 2>&1 </dev/null || true
+"$@"

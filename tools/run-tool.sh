@@ -3,8 +3,11 @@
 # run-tool.sh Varnel [FILE]
 # Builds the program and runs it with the project's Wine prefix inside the
 # network jail: on the caller's X display when there is one, on Xvfb otherwise.
+# The i686 build where this machine runs 32-bit code, the x86_64 build where
+# it cannot (KRV_TARGETS chooses).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
+source "$top/tools/targets.sh"
 tool="${1:-}"
 case "$tool" in
   Tolvane|Brackwell) sub=svctools ;;
@@ -12,15 +15,18 @@ case "$tool" in
   *) echo "usage: run-tool.sh Tolvane|Brackwell [SERVICE] | Varnel [FILE]" >&2; exit 2 ;;
 esac
 shift
-"$top/tools/setup.sh"
-build="${KRV_BUILD:-$top/build}"
-cmake -S "$top" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw32.cmake" -DCMAKE_BUILD_TYPE=Release >/dev/null
+t=$(krv_targets); t=${t%% *}
+"$top/tools/setup.sh" "$t"
+build="${KRV_BUILD:-$top/build}/$t"
+mkdir -p "$build"
+cmake -S "$top" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/$t.cmake" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" --target "$tool" -j"$(nproc)" >/dev/null
 exe="$build/$sub/$tool.exe"
+export WINEPREFIX="${KRV_PREFIX:-$top/.wineprefix}-$t" WINELOADER="$(krv_loader "$t")"
 
 disp="${DISPLAY:-}"; disp="${disp#*:}"; disp="${disp%%.*}"
 if [ -z "$disp" ] || [ ! -S "/tmp/.X11-unix/X$disp" ]; then
-  exec "$top/tools/jail.sh" "$top/tools/inside.sh" wine "$exe" "$@"
+  exec "$top/tools/jail.sh" "$top/tools/inside.sh" "$WINELOADER" "$exe" "$@"
 fi
 # The jail has its own /tmp and network, so the display's socket is reached
 # through a process left outside it.
@@ -35,4 +41,4 @@ case "$xauth" in /tmp/*) xauth="$outside$xauth" ;; esac
   [ -n "$3" ] && export XAUTHORITY="$3"
   shift 3
   exec env KRV_OWN_DISPLAY=0 "$@"' run "$outside" "$disp" "$xauth" \
-  "$top/tools/inside.sh" wine "$exe" "$@"
+  "$top/tools/inside.sh" "$WINELOADER" "$exe" "$@"

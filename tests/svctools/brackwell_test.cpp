@@ -19,12 +19,27 @@ std::wstring ToolExe()
     return p;
 }
 
-void DeleteTraceKey() { RegDeleteKeyW(HKEY_LOCAL_MACHINE, traceKey); }
+void DeleteTraceKey()
+{
+    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, traceKey, KEY_WOW64_32KEY, 0);
+    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, traceKey, KEY_WOW64_64KEY, 0);
+}
+
+bool SixtyFourBitWindows()
+{
+#ifdef _WIN64
+    return true;
+#else
+    BOOL wow = FALSE;
+    IsWow64Process(GetCurrentProcess(), &wow);
+    return wow != FALSE;
+#endif
+}
 
 void PutValue(const wchar_t* name, DWORD type, const void* data, DWORD size)
 {
     HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, traceKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, traceKey, 0, nullptr, 0, KEY_WRITE | KEY_WOW64_32KEY, nullptr, &key, nullptr));
     RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), size);
     RegCloseKey(key);
 }
@@ -34,7 +49,7 @@ void PutDword(const wchar_t* name, DWORD v) { PutValue(name, REG_DWORD, &v, 4); 
 struct Stored { bool present; DWORD type; DWORD size; DWORD value; };
 
 // Read back through the view the program itself uses (32-bit).
-Stored ReadBack(const wchar_t* name, REGSAM view = 0, const wchar_t* path = traceKey)
+Stored ReadBack(const wchar_t* name, REGSAM view = KEY_WOW64_32KEY, const wchar_t* path = traceKey)
 {
     Stored s = {false, 0, 0, 0};
     HKEY key;
@@ -161,10 +176,8 @@ TEST_F(TraceGrid, ValuesOfOtherTypesAreReadAsTheirFirstFourBytes)
 
 TEST_F(TraceGrid, ThirtyTwoBitViewLandsUnderWow6432Node)
 {
-    BOOL wow = FALSE;
-    IsWow64Process(GetCurrentProcess(), &wow);
-    if (!wow)
-        GTEST_SKIP() << "32-bit prefix: there is one view only";
+    if (!SixtyFourBitWindows())
+        GTEST_SKIP() << "32-bit Windows (the i686 suite's prefix) has one registry view only";
     OpenDialog d(L"KrvNoSuchService");
     Click(d.hwnd, 1051);
     EXPECT_EQ(1u, ReadBack(L"TraceInfo").value);

@@ -240,13 +240,13 @@ TEST(DialogClasses, AnswersOfTheDialogProcedure)
     EXPECT_EQ(42, CDialog::DialogProc(h, WM_TIMER, 41, 0));
     EXPECT_EQ(9, CDialog::DialogProc(h, WM_APP, 4, 5));
     NMHDR hdr = {h, 1, 7};
-    SetWindowLongW(h, DWLP_MSGRESULT, 0);
+    SetWindowLongPtrW(h, DWLP_MSGRESULT, 0);
     EXPECT_EQ(1, CDialog::DialogProc(h, WM_NOTIFY, 1, reinterpret_cast<LPARAM>(&hdr)));
-    EXPECT_EQ(55, GetWindowLongW(h, DWLP_MSGRESULT));
+    EXPECT_EQ(55, GetWindowLongPtrW(h, DWLP_MSGRESULT));
     hdr.code = 8;
-    SetWindowLongW(h, DWLP_MSGRESULT, 0);
+    SetWindowLongPtrW(h, DWLP_MSGRESULT, 0);
     EXPECT_EQ(1, CDialog::DialogProc(h, WM_NOTIFY, 1, reinterpret_cast<LPARAM>(&hdr)));
-    EXPECT_EQ(0, GetWindowLongW(h, DWLP_MSGRESULT));
+    EXPECT_EQ(0, GetWindowLongPtrW(h, DWLP_MSGRESULT));
     EXPECT_EQ(1, CDialog::DialogProc(h, WM_CONTEXTMENU, 0, MAKELPARAM((WORD)-5, 6)));
     EXPECT_EQ(-5, probe.sysX);
     EXPECT_EQ(6, probe.sysY);
@@ -258,7 +258,7 @@ TEST(DialogClasses, AnswersOfTheDialogProcedure)
     EXPECT_EQ(0, CDialog::DialogProc(h, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"x")));
 
     // A window without a bound object is answered 0 without dispatching.
-    SetWindowLongW(h, DWLP_USER, 0);
+    SetWindowLongPtrW(h, DWLP_USER, 0);
     EXPECT_EQ(0, CDialog::DialogProc(h, WM_TIMER, 41, 0));
     EXPECT_EQ(0, CDialog::DialogProc(h, WM_NOTIFY, 1, reinterpret_cast<LPARAM>(&hdr)));
     DestroyWindow(h);
@@ -302,7 +302,7 @@ TEST(DialogClasses, HelpBeepsWithoutStringAndShowsPopupWithOne)
     const HH_POPUP& outside = rec.Popups()[0].popup;
     EXPECT_EQ(d.hwnd, rec.Popups()[0].owner);
     EXPECT_EQ(L"Stops the service.", rec.Popups()[0].text);
-    EXPECT_EQ(52, outside.cbStruct);
+    EXPECT_EQ((int)sizeof(HH_POPUP), outside.cbStruct);
     EXPECT_EQ(0u, outside.idString);
     EXPECT_EQ(r.left, outside.pt.x);
     EXPECT_EQ((r.top + r.bottom) / 2, outside.pt.y);
