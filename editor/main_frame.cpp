@@ -1,6 +1,7 @@
 #include "editor/main_frame.h"
 #include "editor/app.h"
 #include "editor/balloon_msg.h"
+#include "resources/varnel_ids.h"
 #include "framework/WinApp.h"
 
 namespace {
@@ -46,7 +47,7 @@ int CMainFrame::OnCreate(LPCREATESTRUCTW cs) {
     if (!m_wndToolBar.CreateEx(this, TBSTYLE_FLAT,
                                WS_CHILD | WS_VISIBLE | CBRS_TOP | CBRS_GRIPPER | CBRS_TOOLTIPS | CBRS_FLYBY |
                                    CBRS_SIZE_DYNAMIC) ||
-        !m_wndToolBar.LoadToolBar(frameid::Toolbar))
+        !m_wndToolBar.LoadToolBar(IDR_MAINFRAME))
         return -1;
     if (!m_wndStatusBar.Create(this) ||
         !m_wndStatusBar.SetIndicators(kIndicators, (int)(sizeof kIndicators / sizeof kIndicators[0])))
@@ -63,14 +64,14 @@ int CMainFrame::OnCreate(LPCREATESTRUCTW cs) {
 void CMainFrame::MarkServiceMenuItem() {
     HMENU menu = GetMenu();
     SetCheckOrBitmapStyle(menu);
-    m_menuBitmap = (HBITMAP)::LoadImageW(AfxGetResourceHandle(), MAKEINTRESOURCEW(frameid::ServiceBitmap),
+    m_menuBitmap = (HBITMAP)::LoadImageW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDB_SERVICE),
                                          IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION);
     if (!m_menuBitmap) return;
     MENUITEMINFOW mii{};
     mii.cbSize = sizeof mii;
     mii.fMask = MIIM_BITMAP;
     mii.hbmpItem = m_menuBitmap;
-    ::SetMenuItemInfoW(menu, frameid::ServiceControl, FALSE, &mii);
+    ::SetMenuItemInfoW(menu, ID_SERVICE_CONTROL, FALSE, &mii);
 }
 
 void CMainFrame::OnClose() {

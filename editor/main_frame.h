@@ -24,8 +24,3 @@ private:
     HBITMAP m_menuBitmap = nullptr;
     void MarkServiceMenuItem();
 };
-
-// Resource and command ids of the frame.
-namespace frameid {
-constexpr UINT Toolbar = 128, ServiceBitmap = 141, ServiceControl = 32778;
-}

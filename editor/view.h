@@ -5,6 +5,9 @@
 #pragma once
 #include "framework/FrameWnd.h"
 #include "editor/view_rows.h"
+#include "config/device_cfg.h"
+#include "resources/varnel_ids.h"
+#include "resources/varnel_doc_ids.h"
 
 class CDeviceCfg;
 class CTamselDoc;
@@ -37,11 +40,11 @@ public:
 
     // Device commands.
     void NewDevice(int type);
-    void OnNewIoDevice() { NewDevice(4); }
-    void OnNewSerialDevice() { NewDevice(2); }
-    void OnNewRfidDevice() { NewDevice(18); }
-    void OnNewTransceiver() { NewDevice(8); }
-    void OnNewRadioModule() { NewDevice(9); }
+    void OnNewIoDevice() { NewDevice(kTypeIoBox); }
+    void OnNewSerialDevice() { NewDevice(kTypeSerialServer); }
+    void OnNewRfidDevice() { NewDevice(kTypeRfidReader); }
+    void OnNewTransceiver() { NewDevice(kTypeTransceiver); }
+    void OnNewRadioModule() { NewDevice(kTypePushButton); }
     void OnUpdateNewDevice(CCmdUI* ui);
     void OnUpdateNewRadioModule(CCmdUI* ui);
     void OnDeviceProperties();
@@ -100,17 +103,5 @@ void ShowFrameBalloon(UINT textId, UINT titleId);
 // A control-pipe outcome: balloon or message box.
 struct CServerNotice;
 void ShowServerNotice(const CServerNotice& notice);
-
-// Command and resource ids of the device list (named apart from the
-// resource headers' macros).
-namespace viewid {
-constexpr UINT AutoSize = 32772, NewSerial = 32773, NewIo = 32774, Properties = 32775,
-               Enable = 32777, ServiceControl = 32778, ShowHelp = 32780, ItemNames = 32806,
-               NewModule = 32791, NewTrcv = 32792, NewRfid = 32819, Timing = 32823,
-               ServiceStop = 32835, DemoClient = 32838;
-constexpr UINT StrColumns = 192, StrUnsavedTitle = 201, StrQueryTypeChange = 209,
-               StrNameConflict = 213, StrUnsavedReminder = 260;
-constexpr UINT BmpDevices = 135, MenuDefPopup = 129, MenuDevPopup = 130;
-}  // namespace viewid
 const UINT_PTR kReminderTimer = 1861;
 const UINT kReminderMs = 10000;

@@ -12,8 +12,6 @@
 #include "framework/WinApp.h"
 #include <memory>
 
-using namespace viewid;
-
 namespace {
 // Marks a modal dialog of the view's commands for the reminder timer.
 struct DialogOpen {
@@ -39,7 +37,7 @@ void CTamselView::NewDevice(int type) {
     dev->BuildDefaultItemNames();
     int r = GetDocument()->MakeNameUnique(dev.get());
     if (r == 0) return;
-    if (r == -1) AfxMessageBox(StrNameConflict, MB_OK | MB_ICONEXCLAMATION);
+    if (r == -1) AfxMessageBox(IDS_NAME_CONFLICT, MB_OK | MB_ICONEXCLAMATION);
     DeselectAll();
     CDeviceCfg* rec = dev.release();
     theCfgStore.AddDevice(rec);
@@ -66,7 +64,7 @@ void CTamselView::OnDeviceProperties() {
     CDeviceCfg* rec = GetRowDevice(row);
     if (!rec) return;
     CDeviceCfg* chain = BuildTransceiverChain(theCfgStore);
-    std::unique_ptr<CDeviceCfg> copy(new CDeviceCfg(L"", -2));
+    std::unique_ptr<CDeviceCfg> copy(new CDeviceCfg(L"", kTypeListHead));
     copy->CopySettings(*rec);
     INT_PTR answer;
     {
@@ -76,7 +74,7 @@ void CTamselView::OnDeviceProperties() {
     if (answer != IDOK) return;
     rec->BuildDefaultItemNames();
     if (CarryOverItemNames(rec, copy.get()) &&
-        AfxMessageBox(StrQueryTypeChange, MB_OKCANCEL | MB_ICONEXCLAMATION) != IDOK) {
+        AfxMessageBox(IDS_QUERY_TYPE_CHANGE, MB_OKCANCEL | MB_ICONEXCLAMATION) != IDOK) {
         rec->CopySettings(*copy);
         return;
     }
@@ -91,7 +89,7 @@ void CTamselView::OnDeviceProperties() {
         UpdateDeviceRow(row);
     }
     NoteChange();
-    if (r == -1) AfxMessageBox(StrNameConflict, MB_OK | MB_ICONEXCLAMATION);
+    if (r == -1) AfxMessageBox(IDS_NAME_CONFLICT, MB_OK | MB_ICONEXCLAMATION);
 }
 
 void CTamselView::OnUpdateDeviceProperties(CCmdUI* ui) {
@@ -124,7 +122,7 @@ void CTamselView::DeleteSelection(bool withUndo) {
         CDeviceCfg* rec = GetRowDevice(i);
         // Without undo the records are freed: the global options record is
         // never freed, its row stays (deselected).
-        if (!withUndo && rec && rec->DeviceType == -1) {
+        if (!withUndo && rec && rec->DeviceType == kTypeGlobal) {
             list.SetItemState(i, 0, LVIS_SELECTED);
             continue;
         }
@@ -172,7 +170,7 @@ void CTamselView::OnEditUndo() {
         }
         NoteChange();
     }
-    if (renamed) AfxMessageBox(StrNameConflict, MB_OK | MB_ICONINFORMATION);
+    if (renamed) AfxMessageBox(IDS_NAME_CONFLICT, MB_OK | MB_ICONINFORMATION);
 }
 
 void CTamselView::OnUpdateEditUndo(CCmdUI* ui) {
@@ -209,7 +207,7 @@ void CTamselView::OnEditItemNames() {
     int r = GetDocument()->MakeNameUnique(rec);
     UpdateDeviceRow(row);
     NoteChange();
-    if (r == -1) AfxMessageBox(StrNameConflict, MB_OK | MB_ICONEXCLAMATION);
+    if (r == -1) AfxMessageBox(IDS_NAME_CONFLICT, MB_OK | MB_ICONEXCLAMATION);
 }
 
 void CTamselView::OnUpdateEditItemNames(CCmdUI* ui) {
@@ -236,27 +234,27 @@ void CTamselView::OnDemoClient() { StartDemoClient(); }
 BOOL CTamselView::OnCommandMap(UINT id, CCmdUI* ui) {
     using V = CTamselView;
     static const CmdEntry<V> map[] = {
-        {NewIo, &V::OnNewIoDevice, &V::OnUpdateNewDevice},
-        {NewSerial, &V::OnNewSerialDevice, &V::OnUpdateNewDevice},
-        {NewRfid, &V::OnNewRfidDevice, &V::OnUpdateNewDevice},
-        {NewTrcv, &V::OnNewTransceiver, &V::OnUpdateNewDevice},
-        {NewModule, &V::OnNewRadioModule, &V::OnUpdateNewRadioModule},
-        {Properties, &V::OnDeviceProperties, &V::OnUpdateDeviceProperties},
-        {Timing, &V::OnTiming, &V::OnUpdateTiming},
-        {ItemNames, &V::OnEditItemNames, &V::OnUpdateEditItemNames},
-        {Enable, &V::OnDeviceEnable, &V::OnUpdateDeviceEnable},
+        {ID_DEVICE_NEW_IO, &V::OnNewIoDevice, &V::OnUpdateNewDevice},
+        {ID_DEVICE_NEW_SERIAL, &V::OnNewSerialDevice, &V::OnUpdateNewDevice},
+        {ID_DEVICE_NEW_RFID, &V::OnNewRfidDevice, &V::OnUpdateNewDevice},
+        {ID_DEVICE_NEW_TRCV, &V::OnNewTransceiver, &V::OnUpdateNewDevice},
+        {ID_DEVICE_NEW_MODULE, &V::OnNewRadioModule, &V::OnUpdateNewRadioModule},
+        {ID_DEVICE_PROPERTIES, &V::OnDeviceProperties, &V::OnUpdateDeviceProperties},
+        {ID_DEVICE_TIMING, &V::OnTiming, &V::OnUpdateTiming},
+        {ID_DEVICE_ITEM_NAMES, &V::OnEditItemNames, &V::OnUpdateEditItemNames},
+        {ID_DEVICE_ENABLE, &V::OnDeviceEnable, &V::OnUpdateDeviceEnable},
         {ID_EDIT_SELECT_ALL, &V::OnEditSelectAll, nullptr},
         {ID_EDIT_CLEAR, &V::OnEditClear, &V::OnUpdateEditCut},
         {ID_EDIT_UNDO, &V::OnEditUndo, &V::OnUpdateEditUndo},
         {ID_EDIT_COPY, &V::OnEditCopy, &V::OnUpdateEditCopy},
         {ID_EDIT_CUT, &V::OnEditCut, &V::OnUpdateEditCut},
         {ID_EDIT_PASTE, &V::OnEditPaste, &V::OnUpdateEditPaste},
-        {AutoSize, &V::AutoSizeColumns, nullptr},
-        {ShowHelp, &V::OnShowHelp, nullptr},
+        {ID_VIEW_AUTOSIZE, &V::AutoSizeColumns, nullptr},
+        {ID_HELP_MANUAL, &V::OnShowHelp, nullptr},
         {ID_FILE_SAVE_AS, &V::OnFileSaveAs, nullptr},
-        {ServiceControl, &V::OnServiceControl, nullptr},
-        {ServiceStop, &V::OnServiceStop, nullptr},
-        {DemoClient, &V::OnDemoClient, nullptr},
+        {ID_SERVICE_CONTROL, &V::OnServiceControl, nullptr},
+        {ID_SERVICE_STOP, &V::OnServiceStop, nullptr},
+        {ID_DEMO_CLIENT, &V::OnDemoClient, nullptr},
     };
     return DispatchCommands(this, map, id, ui) || CListView::OnCommandMap(id, ui);
 }
