@@ -4,6 +4,7 @@
 #include "editor/view.h"
 #include "framework/WinApp.h"
 #include "framework/Seams.h"
+#include "framework/ErrorText.h"
 #include "resources/varnel_doc_ids.h"
 #include <shellapi.h>
 #include <cstdio>
@@ -16,7 +17,7 @@ static CString LoadText(UINT id) {
 
 // IDS_SRV_ERRORCODE with the error, the system's text and the path below.
 static CString FileErrorText(DWORD error, const wchar_t* path) {
-    CString s = FormatPipeError(error);
+    CString s = FormatString(LoadText(IDS_SRV_ERRORCODE), (int)error) + SystemErrorText(error).Left(199);
     s.Trim();
     s += L"\n";
     s += path;

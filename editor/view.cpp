@@ -11,10 +11,6 @@ CTamselDoc* CTamselView::GetDocument() const {
     return static_cast<CTamselDoc*>(m_pDocument);
 }
 
-BOOL CTamselView::PreCreateWindow(CREATESTRUCTW& cs) {
-    return CListView::PreCreateWindow(cs);
-}
-
 int CTamselView::OnCreate(LPCREATESTRUCTW cs) {
     if (CListView::OnCreate(cs) == -1) return -1;
     CListCtrl& list = GetListCtrl();

@@ -19,7 +19,6 @@ public:
 
     CTamselDoc* GetDocument() const;
 
-    BOOL PreCreateWindow(CREATESTRUCTW& cs) override;
     int OnCreate(LPCREATESTRUCTW cs) override;
     void OnSize(UINT type, int cx, int cy) override;
     void OnTimer(UINT_PTR id) override;
@@ -40,11 +39,13 @@ public:
 
     // Device commands.
     void NewDevice(int type);
-    void OnNewIoDevice() { NewDevice(kTypeIoBox); }
-    void OnNewSerialDevice() { NewDevice(kTypeSerialServer); }
-    void OnNewRfidDevice() { NewDevice(kTypeRfidReader); }
-    void OnNewTransceiver() { NewDevice(kTypeTransceiver); }
-    void OnNewRadioModule() { NewDevice(kTypePushButton); }
+    // The type a new-device command creates; kTypeListHead for another id.
+    static int NewDeviceType(UINT command);
+    void OnNewIoDevice() { NewDevice(NewDeviceType(ID_DEVICE_NEW_IO)); }
+    void OnNewSerialDevice() { NewDevice(NewDeviceType(ID_DEVICE_NEW_SERIAL)); }
+    void OnNewRfidDevice() { NewDevice(NewDeviceType(ID_DEVICE_NEW_RFID)); }
+    void OnNewTransceiver() { NewDevice(NewDeviceType(ID_DEVICE_NEW_TRCV)); }
+    void OnNewRadioModule() { NewDevice(NewDeviceType(ID_DEVICE_NEW_MODULE)); }
     void OnUpdateNewDevice(CCmdUI* ui);
     void OnUpdateNewRadioModule(CCmdUI* ui);
     void OnDeviceProperties();
@@ -66,15 +67,23 @@ public:
     void OnEditItemNames();
     void OnUpdateEditItemNames(CCmdUI* ui);
     void OnShowHelp();
-    void OnFileSaveAs();
     void OnServiceControl();
     void OnServiceStop();
     void OnDemoClient();
     void DeleteSelection(bool withUndo);
-    static BOOL CarryOverItemNames(CDeviceCfg* rec, CDeviceCfg* copy);
 
     // After every change of the configuration: modified, reminder re-armed.
     void NoteChange();
+    // Marks a modal dialog of the view's commands for the reminder timer.
+    class CDialogOpen {
+    public:
+        explicit CDialogOpen(CTamselView& view) : m_flag(view.m_bDialogOpen) { m_flag = 1; }
+        ~CDialogOpen() { m_flag = 0; }
+        CDialogOpen(const CDialogOpen&) = delete;
+        CDialogOpen& operator=(const CDialogOpen&) = delete;
+    private:
+        int& m_flag;
+    };
     // Recomputes the selection summary from the rows selected now.
     void UpdateSelectionSummary();
 

@@ -12,15 +12,6 @@
 #include "framework/WinApp.h"
 #include <memory>
 
-namespace {
-// Marks a modal dialog of the view's commands for the reminder timer.
-struct DialogOpen {
-    int& flag;
-    explicit DialogOpen(int& f) : flag(f) { flag = 1; }
-    ~DialogOpen() { flag = 0; }
-};
-}  // namespace
-
 void CTamselView::NewDevice(int type) {
     std::unique_ptr<CDeviceCfg> dev(new CDeviceCfg(L"", type));
     CDeviceCfg* selected = nullptr;
@@ -28,12 +19,7 @@ void CTamselView::NewDevice(int type) {
     if (first >= 0) selected = GetRowDevice(first);
     CDeviceCfg* chain = nullptr;
     if (!PrepareNewDevice(theCfgStore, dev.get(), selected, chain)) return;
-    INT_PTR answer;
-    {
-        DialogOpen open(m_bDialogOpen);
-        answer = RunDeviceDialog(this, dev.get(), TRUE, chain);
-    }
-    if (answer != IDOK) return;
+    if (RunDeviceDialog(this, dev.get(), TRUE, chain) != IDOK) return;
     dev->BuildDefaultItemNames();
     int r = GetDocument()->MakeNameUnique(dev.get());
     if (r == 0) return;
@@ -46,32 +32,33 @@ void CTamselView::NewDevice(int type) {
 }
 
 void CTamselView::OnUpdateNewDevice(CCmdUI* ui) {
-    ui->Enable(HasDeviceDialogs());
+    ui->Enable(HasDeviceDialog(CDeviceCfg::KindOf(NewDeviceType(ui->m_nID))));
 }
 
 void CTamselView::OnUpdateNewRadioModule(CCmdUI* ui) {
-    ui->Enable(HasDeviceDialogs() && m_nSelected == 1 && m_bSelTransceiver);
+    ui->Enable(HasDeviceDialog(kKindRadioModule) && m_nSelected == 1 && m_bSelTransceiver);
 }
 
-BOOL CTamselView::CarryOverItemNames(CDeviceCfg* rec, CDeviceCfg* copy) {
-    return ::CarryOverItemNames(rec, copy);
+int CTamselView::NewDeviceType(UINT command) {
+    switch (command) {
+    case ID_DEVICE_NEW_IO: return kTypeIoBox;
+    case ID_DEVICE_NEW_SERIAL: return kTypeSerialServer;
+    case ID_DEVICE_NEW_RFID: return kTypeRfidReader;
+    case ID_DEVICE_NEW_TRCV: return kTypeTransceiver;
+    case ID_DEVICE_NEW_MODULE: return kTypePushButton;
+    default: return kTypeListHead;
+    }
 }
 
 void CTamselView::OnDeviceProperties() {
-    if (!HasDeviceDialogs()) return;
     int row = GetListCtrl().GetNextItem(-1, LVNI_SELECTED);
     if (row < 0) return;
     CDeviceCfg* rec = GetRowDevice(row);
-    if (!rec) return;
+    if (!rec || !HasDeviceDialog(rec->GetKind())) return;
     CDeviceCfg* chain = BuildTransceiverChain(theCfgStore);
     std::unique_ptr<CDeviceCfg> copy(new CDeviceCfg(L"", kTypeListHead));
     copy->CopySettings(*rec);
-    INT_PTR answer;
-    {
-        DialogOpen open(m_bDialogOpen);
-        answer = RunDeviceDialog(this, rec, FALSE, chain);
-    }
-    if (answer != IDOK) return;
+    if (RunDeviceDialog(this, rec, FALSE, chain) != IDOK) return;
     rec->BuildDefaultItemNames();
     if (CarryOverItemNames(rec, copy.get()) &&
         AfxMessageBox(IDS_QUERY_TYPE_CHANGE, MB_OKCANCEL | MB_ICONEXCLAMATION) != IDOK) {
@@ -93,7 +80,9 @@ void CTamselView::OnDeviceProperties() {
 }
 
 void CTamselView::OnUpdateDeviceProperties(CCmdUI* ui) {
-    ui->Enable(HasDeviceDialogs() && m_nSelected == 1);
+    int row = m_nSelected == 1 ? GetListCtrl().GetNextItem(-1, LVNI_SELECTED) : -1;
+    CDeviceCfg* rec = row >= 0 ? GetRowDevice(row) : nullptr;
+    ui->Enable(rec && HasDeviceDialog(rec->GetKind()));
 }
 
 void CTamselView::OnDeviceEnable() {
@@ -184,7 +173,7 @@ void CTamselView::OnEditSelectAll() {
 void CTamselView::OnTiming() {
     INT_PTR answer;
     {
-        DialogOpen open(m_bDialogOpen);
+        CDialogOpen open(*this);
         answer = RunTimingDialogOnView(this);
     }
     if (answer == IDOK) NoteChange();
@@ -198,12 +187,7 @@ void CTamselView::OnEditItemNames() {
     int row = GetListCtrl().GetNextItem(-1, LVNI_SELECTED);
     if (row < 0 || !HasItemNameEditor()) return;
     CDeviceCfg* rec = GetRowDevice(row);
-    INT_PTR answer;
-    {
-        DialogOpen open(m_bDialogOpen);
-        answer = RunItemNameEditor(this, rec);
-    }
-    if (answer != IDOK) return;
+    if (RunItemNameEditor(this, rec) != IDOK) return;
     int r = GetDocument()->MakeNameUnique(rec);
     UpdateDeviceRow(row);
     NoteChange();
@@ -216,10 +200,6 @@ void CTamselView::OnUpdateEditItemNames(CCmdUI* ui) {
 
 void CTamselView::OnShowHelp() {
     AfxGetApp()->HtmlHelp(0, HH_DISPLAY_TOPIC);
-}
-
-void CTamselView::OnFileSaveAs() {
-    GetDocument()->OnFileSaveAs();
 }
 
 void CTamselView::OnServiceControl() { StartServiceTool(); }
@@ -251,7 +231,6 @@ BOOL CTamselView::OnCommandMap(UINT id, CCmdUI* ui) {
         {ID_EDIT_PASTE, &V::OnEditPaste, &V::OnUpdateEditPaste},
         {ID_VIEW_AUTOSIZE, &V::AutoSizeColumns, nullptr},
         {ID_HELP_MANUAL, &V::OnShowHelp, nullptr},
-        {ID_FILE_SAVE_AS, &V::OnFileSaveAs, nullptr},
         {ID_SERVICE_CONTROL, &V::OnServiceControl, nullptr},
         {ID_SERVICE_STOP, &V::OnServiceStop, nullptr},
         {ID_DEMO_CLIENT, &V::OnDemoClient, nullptr},

@@ -3,6 +3,7 @@
 #include "editor/doc.h"
 #include "editor/view.h"
 #include "editor/timing_dlg.h"
+#include "editor/device_dialogs.h"
 #include "config/device_cfg.h"
 #include "framework/WinApp.h"
 #include "framework/Seams.h"
@@ -115,10 +116,20 @@ TEST_F(DocView, OpenShowsRowsDeleteUndoEnable) {
     EXPECT_FALSE(Enabled(ID_EDIT_CLEAR));
     EXPECT_FALSE(Enabled(ID_DEVICE_ENABLE));
     EXPECT_FALSE(Enabled(ID_DEVICE_TIMING));
-    // New device and properties wait for the device dialogs.
+    // New device and properties only for a kind with its dialog.
     Select({2});
     EXPECT_FALSE(Enabled(ID_DEVICE_NEW_IO));
     EXPECT_FALSE(Enabled(ID_DEVICE_PROPERTIES));
+    for (int row = 0; row < 4; ++row) {
+        Select({row});
+        EXPECT_EQ(Enabled(ID_DEVICE_PROPERTIES) != FALSE, HasDeviceDialog(View()->GetRowDevice(row)->GetKind())) << row;
+    }
+    struct { UINT command; int kind; } news[] = {
+        {ID_DEVICE_NEW_IO, kKindBinaryIo}, {ID_DEVICE_NEW_SERIAL, kKindSerial}, {ID_DEVICE_NEW_RFID, kKindRfid},
+        {ID_DEVICE_NEW_TRCV, kKindTransceiver}};
+    for (auto& n : news) EXPECT_EQ(Enabled(n.command) != FALSE, HasDeviceDialog(n.kind)) << n.command;
+    Select({1});   // the transceiver: a radio module could be added to it
+    EXPECT_EQ(Enabled(ID_DEVICE_NEW_MODULE) != FALSE, HasDeviceDialog(kKindRadioModule));
 
     // Enable/disable the transceiver and the module: only the transceiver changes.
     Select({0, 1});
@@ -247,4 +258,14 @@ TEST_F(DocView, TimingWithoutSelectionDoesNothing) {
     Command(ID_DEVICE_TIMING);
     EXPECT_FALSE(Doc()->IsModified());
     for (int r = 0; r < Rows(); ++r) EXPECT_EQ(before[r], Text(r, 4).GetString());
+}
+
+// A message whose string the program lacks still says which one it is.
+TEST_F(DocView, MissingMessageShowsItsNumber) {
+    boxes.texts.clear();
+    AfxMessageBox(64999u, MB_OK);
+    AfxMessageBox(IDS_NAME_CONFLICT, MB_OK);
+    ASSERT_EQ(boxes.texts.size(), 2u);
+    EXPECT_EQ(boxes.texts[0], L"64999");
+    EXPECT_EQ(boxes.texts[1].find(L"Namenskonflikt"), 0u);
 }
