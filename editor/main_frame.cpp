@@ -64,13 +64,13 @@ int CMainFrame::OnCreate(LPCREATESTRUCTW cs) {
 void CMainFrame::MarkServiceMenuItem() {
     HMENU menu = GetMenu();
     SetCheckOrBitmapStyle(menu);
-    m_menuBitmap = (HBITMAP)::LoadImageW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDB_SERVICE),
-                                         IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION);
+    m_menuBitmap.reset((HBITMAP)::LoadImageW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDB_SERVICE),
+                                             IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
     if (!m_menuBitmap) return;
     MENUITEMINFOW mii{};
     mii.cbSize = sizeof mii;
     mii.fMask = MIIM_BITMAP;
-    mii.hbmpItem = m_menuBitmap;
+    mii.hbmpItem = m_menuBitmap.get();
     ::SetMenuItemInfoW(menu, ID_SERVICE_CONTROL, FALSE, &mii);
 }
 
@@ -87,10 +87,7 @@ void CMainFrame::OnClose() {
 void CMainFrame::OnDestroy() {
     XBalloonMsg::Close();
     CFrameWnd::OnDestroy();
-    if (m_menuBitmap) {
-        ::DeleteObject(m_menuBitmap);
-        m_menuBitmap = nullptr;
-    }
+    m_menuBitmap.reset();   // the menu is gone with the window
 }
 
 void CMainFrame::ShowSaveBalloon(UINT messageId, UINT titleId, UINT icon) {

@@ -190,7 +190,7 @@ TEST_F(SrvBalloon, TextsFromIdsAndTheModuleName)
     EXPECT_STREQ(L"Der OPC-Server hat die neuen Konfigurationsdaten übernommen.", XBalloonMsg::GetMessageText());
     XBalloonMsg::Show(XBALLOON_MODULE_TITLE, L"x", g_anchor, g_wnd, inst);
     Pump(100);
-    EXPECT_STREQ(L"srv_balloon_test", XBalloonMsg::GetTitleText());
+    EXPECT_STREQ(L"balloon_test", XBalloonMsg::GetTitleText());
     XBalloonMsg::Show(nullptr, L"x", g_anchor, g_wnd, inst);
     Pump(100);
     EXPECT_STREQ(L"", XBalloonMsg::GetTitleText());
