@@ -69,6 +69,7 @@ constexpr unsigned kBinaryIo = KindBit(kKindBinaryIo);
 constexpr unsigned kNotModule = kAllKinds & ~KindBit(kKindRadioModule);
 }  // namespace cfgkey
 
+// "DeviceType" comes first: the section reader reads it before the record exists.
 inline constexpr CCfgKey kCfgKeys[] = {
     cfgkey::Hex(L"DeviceType", kAllKinds, &CDeviceCfg::DeviceType, kTypeListHead, CfgKeyForm::Type),
     cfgkey::Text(L"ItemNames", kAllKinds, &CDeviceCfg::ItemNames, L""),
@@ -104,3 +105,4 @@ inline constexpr CCfgKey kCfgKeys[] = {
     cfgkey::Scaled(L"ScaledInput1", 1),
     cfgkey::Scaled(L"ScaledInput2", 2),
 };
+static_assert(kCfgKeys[0].form == CfgKeyForm::Type, "the section reader reads DeviceType first");

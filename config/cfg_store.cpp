@@ -263,7 +263,7 @@ int CCfgStore::ReadAllSections() {
         size_t len = wcsnlen(p, (size_t)(end - p));
         p += len + 1;
         SetSection(name);
-        int type = ReadHex(kCfgKeys[0].name, kTypeListHead);
+        int type = ReadHex(kCfgKeys[0].name, kCfgKeys[0].def);   // "DeviceType"
         if (type == kTypeListHead) continue;
         std::unique_ptr<CDeviceCfg> dev(new CDeviceCfg(CString(name, (int)len), type));
         ReadDevice(dev.get());
