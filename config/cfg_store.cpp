@@ -1,9 +1,10 @@
 #include "config/device_cfg.h"
+#include "config/cfg_keys.h"
 #include <shlobj.h>
 #include <cwchar>
 #include <memory>
 
-CCfgStore::CCfgStore() : m_DeviceHead(L"", -2), m_UndoHead(L"", -2) {
+CCfgStore::CCfgStore() : m_DeviceHead(L"", kTypeListHead), m_UndoHead(L"", kTypeListHead) {
     wchar_t path[MAX_PATH + 1] = {0};
     if (FAILED(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, path))) {
         path[0] = 0;
@@ -22,7 +23,7 @@ CCfgStore::CCfgStore() : m_DeviceHead(L"", -2), m_UndoHead(L"", -2) {
     Init(active);
 }
 
-CCfgStore::CCfgStore(const wchar_t* activePath) : m_DeviceHead(L"", -2), m_UndoHead(L"", -2) {
+CCfgStore::CCfgStore(const wchar_t* activePath) : m_DeviceHead(L"", kTypeListHead), m_UndoHead(L"", kTypeListHead) {
     Init(activePath);
 }
 
@@ -88,7 +89,7 @@ void CCfgStore::ClearAll() {
 
 CDeviceCfg* CCfgStore::FindGlobalDevice() const {
     for (CDeviceCfg* p = GetFirstDevice(); p; p = GetNextDevice(p))
-        if (p->DeviceType == -1) return p;
+        if (p->DeviceType == kTypeGlobal) return p;
     return nullptr;
 }
 
@@ -110,7 +111,7 @@ bool CCfgStore::EnsureGlobalDevice() {
     CDeviceCfg* g = FindGlobalDevice();
     bool created = false;
     if (!g) {
-        std::unique_ptr<CDeviceCfg> fresh(new CDeviceCfg(L"", -1));
+        std::unique_ptr<CDeviceCfg> fresh(new CDeviceCfg(L"", kTypeGlobal));
         AddDevice(fresh.get());
         g = fresh.release();
         created = true;
@@ -173,64 +174,33 @@ bool CCfgStore::Save(const wchar_t* path) {
 bool CCfgStore::WriteDevice(CDeviceCfg* dev) {
     WriteBatch batch(*this);
     bool ok = WriteDeviceKeys(dev);
-    if (!batch.Finish() && dev->DeviceType != -1) ok = false;
+    if (!batch.Finish() && dev->DeviceType != kTypeGlobal) ok = false;
     return ok;
 }
 
 bool CCfgStore::WriteDeviceKeys(CDeviceCfg* dev) {
     m_WriteOk = 1;
     SetSection(dev->OpcName);
-    const int kind = dev->GetKind();
-    const bool global = dev->DeviceType == -1;
-    WriteHex(L"DeviceType", dev->DeviceType);
-    WriteString(L"ItemNames", dev->ItemNames);
-    if (global) {
-        WriteHex(L"IdleTicks", dev->IdleTicks);
-        WriteHex(L"WatchdogTicks", dev->WatchdogTicks);
-        WriteHex(L"MinUpdateRate", dev->MinUpdateRate);
-        return true;
-    }
-    WriteHex(L"Disable", dev->Disable);
-    WriteString(L"TargetHost", dev->TargetHost);
-    WriteHex(L"MaxIdleTicks", dev->MaxIdleTicks);
-    WriteHex(L"MinIntervalTicks", dev->MinIntervalTicks);
-    if (kind == 1) {
-        WriteHex(L"DontSubscribe", dev->DontSubscribe);
-        WriteHex(L"ForceReconnect", dev->ForceReconnect);
-        WriteHex(L"PriorityLogin", dev->PriorityLogin);
-        WriteHex(L"LoginRequired", (dev->LoginRequired || dev->BinaryLogin) ? 1 : 0);
-        WriteHex(L"BinaryLogin", dev->BinaryLogin);
-    }
-    if (kind == 5) WriteHex(L"SerialNo", dev->SerialNo);
-    if (kind != 5) {
-        WriteHex(L"BinaryPort", dev->BinaryPort);
-        WriteHex(L"HttpPort", dev->HttpPort);
-        WriteHex(L"HttpSecure", dev->HttpSecure);
-        CString scrambled;
-        dev->EncodePassword(scrambled);
-        WriteString(L"Password", scrambled);
-    }
-    if (kind == 3) {
-        WriteString(L"SerialParam", dev->SerialParam);
-        WriteString(L"SerialFilter", dev->SerialFilter);
-        WriteHex(L"SerialPacketGap", dev->SerialPacketGap);
-    }
-    if (kind == 6) {
-        WriteHex(L"ReceiveMode", dev->ReceiveMode);
-        WriteHex(L"UsesLocalTime", dev->UsesLocalTime);
-        WriteHex(L"AlwaysDevClock", dev->AlwaysDevClock);
-        WriteHex(L"Interval", dev->Interval);
-    }
-    if (kind == 4) WriteHex(L"EnOceanBaseAddress", dev->EnOceanBaseAddress);
-    if (kind != 4) {
-        WriteHex(L"Inputs", dev->Inputs);
-        WriteHex(L"Outputs", dev->Outputs);
-    }
-    if (dev->DeviceType == 11) {
-        for (int i = 0; i < 3; ++i) {
-            wchar_t key[20];
-            wsprintfW(key, L"ScaledInput%d", i);
-            WriteString(key, FormatScaledInput(dev->InputFlag[i], dev->ScaleMin[i], dev->ScaleMax[i], dev->Unit[i]));
+    for (const CCfgKey& k : kCfgKeys) {
+        if (!k.Holds(*dev)) continue;
+        switch (k.form) {
+        case CfgKeyForm::Type:
+        case CfgKeyForm::Hex:
+        case CfgKeyForm::LoginOverride: WriteHex(k.name, dev->*k.hex); break;
+        case CfgKeyForm::LoginFlag: WriteHex(k.name, (dev->LoginRequired || dev->BinaryLogin) ? 1 : 0); break;
+        case CfgKeyForm::Port: WriteHex(k.name, dev->*k.port); break;
+        case CfgKeyForm::Text: WriteString(k.name, dev->*k.text); break;
+        case CfgKeyForm::Password: {
+            CString scrambled;
+            dev->EncodePassword(scrambled);
+            WriteString(k.name, scrambled);
+            break;
+        }
+        case CfgKeyForm::ScaledInput: {
+            const int i = k.input;
+            WriteString(k.name, FormatScaledInput(dev->InputFlag[i], dev->ScaleMin[i], dev->ScaleMax[i], dev->Unit[i]));
+            break;
+        }
         }
     }
     return m_WriteOk != 0;
@@ -245,61 +215,36 @@ bool CCfgStore::WriteAll() {
     return ok;
 }
 
+// In the table's order, so that the host is known before the password is
+// unscrambled.
 bool CCfgStore::ReadDevice(CDeviceCfg* dev) {
-    const int kind = dev->GetKind();
-    const bool global = dev->DeviceType == -1;
     CString s;
-    dev->ItemNames.Empty();
-    ReadString(L"ItemNames", dev->ItemNames);
-    if (global) {
-        dev->IdleTicks = ReadHex(L"IdleTicks", 0);
-        dev->WatchdogTicks = ReadHex(L"WatchdogTicks", 0);
-        dev->MinUpdateRate = ReadHex(L"MinUpdateRate", 800);
-    } else {
-        dev->Disable = ReadHex(L"Disable", 0);
-        ReadString(L"TargetHost", dev->TargetHost);
-        dev->MaxIdleTicks = ReadHex(L"MaxIdleTicks", 50);
-        dev->MinIntervalTicks = ReadHex(L"MinIntervalTicks", 1);
-        if (kind == 1) {
-            dev->DontSubscribe = ReadHex(L"DontSubscribe", 0);
-            dev->ForceReconnect = ReadHex(L"ForceReconnect", 0);
-            dev->PriorityLogin = ReadHex(L"PriorityLogin", 0);
-            dev->LoginRequired = ReadHex(L"LoginRequired", 1);
-            dev->BinaryLogin = ReadHex(L"BinaryLogin", 0);
-            if (dev->BinaryLogin) dev->LoginRequired = 0;
-        }
-        if (kind == 5) dev->SerialNo = ReadHex(L"SerialNo", 0);
-        if (kind != 5) {
-            dev->BinaryPort = (unsigned short)ReadHex(L"BinaryPort", dev->BinaryPort);
-            dev->HttpPort = (unsigned short)ReadHex(L"HttpPort", 80);
-            dev->HttpSecure = ReadHex(L"HttpSecure", 0);
+    for (const CCfgKey& k : kCfgKeys) {
+        if (!k.Holds(*dev)) continue;
+        switch (k.form) {
+        case CfgKeyForm::Type: break;
+        case CfgKeyForm::Hex:
+        case CfgKeyForm::LoginFlag: dev->*k.hex = ReadHex(k.name, k.def); break;
+        case CfgKeyForm::LoginOverride:
+            dev->*k.hex = ReadHex(k.name, k.def);
+            if (dev->*k.hex) dev->LoginRequired = 0;
+            break;
+        case CfgKeyForm::Port:
+            dev->*k.port = (unsigned short)ReadHex(k.name, k.def == kRecordDefault ? dev->*k.port : k.def);
+            break;
+        case CfgKeyForm::Text:
+            if (!ReadString(k.name, dev->*k.text)) dev->*k.text = k.textDef;
+            break;
+        case CfgKeyForm::Password:
             dev->Password.Empty();
-            if (ReadString(L"Password", s)) dev->DecodePassword(s);
-        }
-        if (kind == 3) {
-            ReadString(L"SerialParam", dev->SerialParam);
-            ReadString(L"SerialFilter", dev->SerialFilter);
-            dev->SerialPacketGap = ReadHex(L"SerialPacketGap", 7);
-        }
-        if (kind == 6) {
-            dev->ReceiveMode = ReadHex(L"ReceiveMode", 3);
-            dev->UsesLocalTime = ReadHex(L"UsesLocalTime", 0);
-            dev->AlwaysDevClock = ReadHex(L"AlwaysDevClock", 1);
-            dev->Interval = ReadHex(L"Interval", 50);
-        }
-        if (kind == 4) dev->EnOceanBaseAddress = ReadHex(L"EnOceanBaseAddress", 0);
-        if (kind != 4) {
-            dev->Inputs = ReadHex(L"Inputs", 0);
-            dev->Outputs = ReadHex(L"Outputs", 0);
-        }
-        // A missing or empty scaled input keeps the record's defaults.
-        if (dev->DeviceType == 11) {
-            for (int i = 0; i < 3; ++i) {
-                wchar_t key[20];
-                wsprintfW(key, L"ScaledInput%d", i);
-                if (ReadString(key, s))
-                    ParseScaledInput(s, dev->InputFlag[i], dev->ScaleMin[i], dev->ScaleMax[i], dev->Unit[i]);
-            }
+            if (ReadString(k.name, s)) dev->DecodePassword(s);
+            break;
+        case CfgKeyForm::ScaledInput:
+            // A missing or empty scaled input keeps the record's defaults.
+            if (ReadString(k.name, s))
+                ParseScaledInput(s, dev->InputFlag[k.input], dev->ScaleMin[k.input], dev->ScaleMax[k.input],
+                                 dev->Unit[k.input]);
+            break;
         }
     }
     dev->FitItemNames();
@@ -318,11 +263,11 @@ int CCfgStore::ReadAllSections() {
         size_t len = wcsnlen(p, (size_t)(end - p));
         p += len + 1;
         SetSection(name);
-        int type = ReadHex(L"DeviceType", -2);
-        if (type == -2) continue;
+        int type = ReadHex(kCfgKeys[0].name, kCfgKeys[0].def);   // "DeviceType"
+        if (type == kTypeListHead) continue;
         std::unique_ptr<CDeviceCfg> dev(new CDeviceCfg(CString(name, (int)len), type));
         ReadDevice(dev.get());
-        if (!global || type != -1) {
+        if (!global || type != kTypeGlobal) {
             AddDevice(dev.release());
             ++count;
         } else {

@@ -1,4 +1,5 @@
 #include "config/device_cfg.h"
+#include "resources/config_ids.h"
 #include <climits>
 #include <cstdlib>
 #include <cwchar>
@@ -11,9 +12,9 @@ CDeviceCfg::CDeviceCfg(const wchar_t* name, int type)
       SerialFilter(L"end=;drop=;add=13;"), SerialPacketGap(7), Inputs(8), Outputs(0),
       ImageIndex(-1), UndoGeneration(0), NextTransceiver(nullptr), m_pNext(this), m_pPrev(this) {
     int kind = KindOf(type);
-    if (kind == 1) BinaryPort = 49153;
-    if (kind == 6) { BinaryPort = 2683; Interval = 50; Inputs = 4; Outputs = 4; }
-    if (kind == 3) SerialParam = L"9600,n,8,1,h";
+    if (kind == kKindBinaryIo) BinaryPort = 49153;
+    if (kind == kKindRfid) { BinaryPort = 2683; Interval = 50; Inputs = 4; Outputs = 4; }
+    if (kind == kKindSerial) SerialParam = L"9600,n,8,1,h";
     for (int i = 0; i < 3; ++i) { ScaleMin[i] = 0.0; ScaleMax[i] = 255.0; InputFlag[i] = 1; }
 }
 
@@ -21,35 +22,35 @@ CDeviceCfg::~CDeviceCfg() {}
 
 int CDeviceCfg::KindOf(int type) {
     switch (type) {
-    case -1: return 0;
-    case 0: case 1: case 4: case 5: case 19: case 20: case 22: case 24: return 1;
-    case 2: case 3: return 3;
-    case 8: return 4;
-    case 9: case 10: case 11: case 12: return 5;
-    case 18: return 6;
-    default: return 2;
+    case kTypeGlobal: return kKindGlobal;
+    case 0: case 1: case 4: case 5: case 19: case 20: case 22: case 24: return kKindBinaryIo;
+    case 2: case 3: return kKindSerial;
+    case kTypeTransceiver: return kKindTransceiver;
+    case 9: case 10: case 11: case 12: return kKindRadioModule;
+    case kTypeRfidReader: return kKindRfid;
+    default: return kKindNetworkIo;
     }
 }
 
 int CDeviceCfg::GetKind() const { return KindOf(DeviceType); }
 
 void CDeviceCfg::SetDefaultName(int number) {
-    static const wchar_t* const patterns[] = {L"%d", L"Box%d", L"Box%d", L"Com%d", L"Trcv%d", L"EnO%d", L"Rfid%d"};
+    static const wchar_t* const patterns[kKindCount] = {L"%d", L"Box%d", L"Box%d", L"Com%d", L"Trcv%d", L"EnO%d", L"Rfid%d"};
     int kind = GetKind();
-    OpcName.Format(kind >= 0 && kind <= 6 ? patterns[kind] : L"Box%d", number);
+    OpcName.Format(kind >= 0 && kind < kKindCount ? patterns[kind] : L"Box%d", number);
 }
 
 CString CDeviceCfg::GetTypeDescription() {
     CString fmt;
-    if (DeviceType >= -1 && DeviceType <= 25 && fmt.LoadString((UINT)(161 + DeviceType)))
-        TypeDescription.Format(fmt, Inputs, DeviceType == 9 ? Inputs : Outputs);
+    if (DeviceType >= kTypeGlobal && DeviceType <= kTypeLast && fmt.LoadString((UINT)(IDS_TYPE_FIRST + DeviceType)))
+        TypeDescription.Format(fmt, Inputs, DeviceType == kTypePushButton ? Inputs : Outputs);
     else
         TypeDescription.Empty();
     return TypeDescription;
 }
 
 unsigned int CDeviceCfg::GetPortKey() const {
-    if (GetKind() == 5) return (unsigned int)SerialNo;
+    if (GetKind() == kKindRadioModule) return (unsigned int)SerialNo;
     switch (DeviceType) {
     case 4: case 5: return ((unsigned int)BinaryPort << 16) | HttpPort;
     case 6: case 7: case 13: case 14: case 15: case 16: case 17:

@@ -10,6 +10,37 @@
 #include "framework/String.h"
 #include "config/profile_file.h"
 
+// Type numbers that are no device type.
+enum : int {
+    kTypeGlobal = -1,     // the global options record, section "OpcServer_Global"
+    kTypeListHead = -2,   // head of a store list; a section without "DeviceType"
+};
+
+// Device types the code singles out; every other type is data of the tables.
+enum : int {
+    kTypeSerialServer = 2,    // RS-232 serial device server
+    kTypeIoBox = 4,           // digital I/O box, the default of a new I/O device
+    kTypeTransceiver = 8,     // EnOcean radio transceiver
+    kTypePushButton = 9,      // EnOcean push button, the default of a new radio module
+    kTypeAnalogSensor = 11,   // EnOcean analog sensor with three scaled inputs
+    kTypeSensorBox = 17,      // replaces the old format's analog boxes 13 to 15
+    kTypeRfidReader = 18,
+    kTypeLast = 25,
+};
+
+// What a type number is, as GetKind gives it; the kind decides the keys in
+// the file, the dialog and the default name.
+enum DeviceKind : int {
+    kKindGlobal = 0,          // global options
+    kKindBinaryIo = 1,        // network I/O device with binary port and login settings
+    kKindNetworkIo = 2,       // other network I/O device (and every unknown type)
+    kKindSerial = 3,          // serial device server
+    kKindTransceiver = 4,     // EnOcean radio transceiver
+    kKindRadioModule = 5,     // radio module received through a transceiver
+    kKindRfid = 6,            // RFID reader
+    kKindCount = 7,
+};
+
 // Item counts beyond this are cut by the item-name builders, so that a
 // garbage count in a file cannot make them build gigabytes.
 const int kMaxItemBlock = 1024;

@@ -46,13 +46,13 @@ void CDeviceCfg::BuildDefaultItemNames() {
     CString& s = ItemNames;
     s.Empty();
     const int n = Clamp(Inputs), m = Clamp(Outputs);
-    const int first = DeviceType == 18 ? 1 : 0;
+    const int first = DeviceType == kTypeRfidReader ? 1 : 0;
     auto addIn = [&] { AppendNumbers(s, n, first); };
     auto addOut = [&] { AppendNumbers(s, m, first); };
     auto addPairs = [&] { AppendNumbers(s, n * 2, 1); };
     auto addHalf = [&] { AppendNumbers(s, n / 2, 0); };
     switch (DeviceType) {
-    case -1:
+    case kTypeGlobal:
         if (WatchdogTicks > 0) s = L".0Watchdog";
         return;
     case 0:
@@ -128,7 +128,7 @@ void CDeviceCfg::BuildKindCodes() {
     auto A = [this](int c, int k) { AppendKindCode((char)c, k); };
     auto runs = [&](const char* list) { for (; *list; ++list) A(*list, 1); };
     switch (DeviceType) {
-    case -1: if (WatchdogTicks > 0) A(0x41, 1); break;
+    case kTypeGlobal: if (WatchdogTicks > 0) A(0x41, 1); break;
     case 0: A(0x2F, 1); A(0x32, 12); A(0x40, 1); A(0x43, 12); A(0x30, 1); break;
     case 1:
         A(0x2F, 1); A(0x32, 12); A(0x40, 1); A(0x43, 12); A(0x40, 1); A(0x46, 12);

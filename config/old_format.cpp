@@ -41,7 +41,7 @@ bool CDeviceCfg::ParseOldLine(const wchar_t* line) {
         CString col(start, (int)(p - start));
         if (*p) ++p;   // exactly one separator
 
-        const bool serial = DeviceType == 2 || DeviceType == 3;
+        const bool serial = KindOf(DeviceType) == kKindSerial;
         switch (column) {
         case 0: {
             DeviceType = (int)wcstol(col, nullptr, 10);
@@ -92,7 +92,7 @@ bool CDeviceCfg::ParseOldLine(const wchar_t* line) {
         }
         case 7:
             if (serial) SerialParam = col;
-            else if (DeviceType == 8) EnOceanBaseAddress = (int)wcstoul(col, nullptr, 16);
+            else if (DeviceType == kTypeTransceiver) EnOceanBaseAddress = (int)wcstoul(col, nullptr, 16);
             else Inputs = Outputs = (int)wcstol(col, nullptr, 10);
             break;
         case 8:
@@ -104,7 +104,7 @@ bool CDeviceCfg::ParseOldLine(const wchar_t* line) {
             break;
         default: break;
         }
-        if (DeviceType == 11 && column >= 7 && column <= 9) {
+        if (DeviceType == kTypeAnalogSensor && column >= 7 && column <= 9) {
             int i = column - 7;
             ParseScaledInput(col, InputFlag[i], ScaleMin[i], ScaleMax[i], Unit[i]);
         }
@@ -112,13 +112,13 @@ bool CDeviceCfg::ParseOldLine(const wchar_t* line) {
     }
 
     if (DeviceType == 13 || DeviceType == 14 || DeviceType == 15) {
-        DeviceType = 17;
+        DeviceType = kTypeSensorBox;
         Inputs = 2;
     }
-    if (DeviceType == -1) {
+    if (DeviceType == kTypeGlobal) {
         WatchdogTicks = (BinaryPort & 2) ? MinIntervalTicks : 0;
         IdleTicks = (BinaryPort & 4) ? (int)wcstol(OpcName, nullptr, 10) : 0;
     }
-    if (ItemNames.IsEmpty() || DeviceType == 17) BuildDefaultItemNames();
+    if (ItemNames.IsEmpty() || DeviceType == kTypeSensorBox) BuildDefaultItemNames();
     return column > 3;
 }

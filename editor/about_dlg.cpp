@@ -1,8 +1,6 @@
 #include "editor/about_dlg.h"
 #include "editor/file_version.h"
 
-using namespace aboutid;
-
 namespace {
 const wchar_t kProductText[] = L"Varnel für Ostrel OPC-Server";
 
@@ -29,9 +27,9 @@ CString ProgramVersion() {
 
 BOOL CAboutDlg::OnInitDialog() {
     CDialog::OnInitDialog();
-    FillTemplate(this, Product, kProductText);
-    FillTemplate(this, OwnVersion, ProgramVersion());
-    FillTemplate(this, ServerVersion, GetRegisteredServerVersion());
+    FillTemplate(this, IDC_ABOUT_PRODUCT, kProductText);
+    FillTemplate(this, IDC_ABOUT_OWN_VERSION, ProgramVersion());
+    FillTemplate(this, IDC_ABOUT_SERVER_VERSION, GetRegisteredServerVersion());
     return TRUE;
 }
 

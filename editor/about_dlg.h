@@ -2,15 +2,12 @@
 // registered on this computer.
 #pragma once
 #include "framework/Dialog.h"
+#include "resources/varnel_ids.h"
 
 class CAboutDlg : public CDialog {
 public:
-    CAboutDlg() : CDialog(100) {}
+    CAboutDlg() : CDialog(IDD_ABOUTBOX) {}
     BOOL OnInitDialog() override;
 };
 
 void RunAboutBox(CWnd* parent);
-
-namespace aboutid {
-constexpr UINT Product = 1202, OwnVersion = 1358, ServerVersion = 1359;
-}

@@ -13,7 +13,7 @@ CTamselApp::CTamselApp() : CWinApp(nullptr) { EnableHtmlHelp(); }
 
 BOOL CTamselApp::OnCommandMap(UINT id, CCmdUI* ui) {
     static const CmdEntry<CTamselApp> map[] = {
-        {appid::FileOpenActive, &CTamselApp::OnFileOpenActive, nullptr},
+        {ID_FILE_OPEN_ACTIVE, &CTamselApp::OnFileOpenActive, nullptr},
         {ID_APP_ABOUT, &CTamselApp::OnAppAbout, nullptr},
     };
     return DispatchCommands(this, map, id, ui) || CWinApp::OnCommandMap(id, ui);
@@ -21,13 +21,13 @@ BOOL CTamselApp::OnCommandMap(UINT id, CCmdUI* ui) {
 
 BOOL CTamselApp::InitInstance() {
     if (!AfxSocketInit()) {
-        AfxMessageBox(appid::StrSocketsFailed);
+        AfxMessageBox(IDS_SOCKETS_FAILED);
         return FALSE;
     }
     EnableControlContainer();
     SetRegistryKey(L"Korvelin");
     LoadStdProfileSettings(4);
-    AddDocTemplate(new CSingleDocTemplate(appid::DocTemplate, RUNTIME_CLASS(CTamselDoc), RUNTIME_CLASS(CMainFrame),
+    AddDocTemplate(new CSingleDocTemplate(IDR_MAINFRAME, RUNTIME_CLASS(CTamselDoc), RUNTIME_CLASS(CMainFrame),
                                           RUNTIME_CLASS(CTamselView)));
     CCommandLineInfo cmdInfo;
     ParseCommandLine(cmdInfo);

@@ -3,6 +3,7 @@
 // configuration of the OPC server unless a file is named on the command line.
 #pragma once
 #include "framework/WinApp.h"
+#include "resources/varnel_ids.h"
 
 class CTamselApp : public CWinApp {
 public:
@@ -20,7 +21,3 @@ public:
 };
 
 extern CTamselApp theApp;
-
-namespace appid {
-constexpr UINT DocTemplate = 128, FileOpenActive = 32814, StrSocketsFailed = 225;
-}

@@ -1,6 +1,7 @@
 // Balloon note. An off-screen carrier window drives the tooltip: its first
 // position change builds the tooltip, its destruction removes the hooks.
 #include "editor/balloon_msg.h"
+#include "framework/Handle.h"
 #include <cwchar>
 #include <cstring>
 
@@ -115,13 +116,12 @@ void XBalloonMsg::Close()
 
 BOOL XBalloonMsg::IsBalloonTipsEnabled()
 {
-    HKEY key;
+    OwnedKey key;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced",
-                      0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+                      0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS)
         return TRUE;
     DWORD value = 1, size = sizeof value, type = 0;
-    LONG rc = RegQueryValueExW(key, L"EnableBalloonTips", nullptr, &type, (BYTE*)&value, &size);
-    RegCloseKey(key);
+    LONG rc = RegQueryValueExW(key.get(), L"EnableBalloonTips", nullptr, &type, (BYTE*)&value, &size);
     if (rc != ERROR_SUCCESS || size != sizeof value)
         return TRUE;
     return value != 0;

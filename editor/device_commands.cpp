@@ -5,9 +5,9 @@
 
 int MakeNameUniqueIn(CCfgStore& store, CDeviceCfg* dev, bool& dotsReplaced) {
     dotsReplaced = !dev->OpcName.IsEmpty() && ReplaceNameDots(dev->OpcName);
-    if (dev->DeviceType == -1) {
+    if (dev->DeviceType == kTypeGlobal) {
         for (CDeviceCfg* d = store.GetFirstDevice(); d; d = store.GetNextDevice(d)) {
-            if (d != dev && d->DeviceType == -1) {
+            if (d != dev && d->DeviceType == kTypeGlobal) {
                 d->CopySettings(*dev);
                 return 0;
             }
@@ -26,7 +26,7 @@ int MakeNameUniqueIn(CCfgStore& store, CDeviceCfg* dev, bool& dotsReplaced) {
 CDeviceCfg* BuildTransceiverChain(CCfgStore& store) {
     CDeviceCfg* head = nullptr;
     for (CDeviceCfg* d = store.GetFirstDevice(); d; d = store.GetNextDevice(d)) {
-        if (d->GetKind() == 4) {
+        if (d->GetKind() == kKindTransceiver) {
             d->NextTransceiver = head;
             head = d;
         }
@@ -38,20 +38,20 @@ bool PrepareNewDevice(CCfgStore& store, CDeviceCfg* dev, CDeviceCfg* selectedTra
                       CDeviceCfg*& chainHead) {
     chainHead = nullptr;
     const int kind = dev->GetKind();
-    if (kind == 5) {
-        if (!selectedTransceiver || selectedTransceiver->GetKind() != 4) return false;
+    if (kind == kKindRadioModule) {
+        if (!selectedTransceiver || selectedTransceiver->GetKind() != kKindTransceiver) return false;
         dev->TargetHost = selectedTransceiver->OpcName;
     }
     dev->SetDefaultName(0);
     const CString prefix = dev->OpcName.Left(dev->OpcName.GetLength() - 1);
     int highest = 0;
     for (CDeviceCfg* d = store.GetFirstDevice(); d; d = store.GetNextDevice(d)) {
-        if (d == dev || d->GetKind() == 0) continue;
-        if (d->GetKind() == 4) {
+        if (d == dev || d->GetKind() == kKindGlobal) continue;
+        if (d->GetKind() == kKindTransceiver) {
             d->NextTransceiver = chainHead;
             chainHead = d;
         }
-        if (kind != 5 && d->GetKind() != 5) dev->TargetHost = d->TargetHost;
+        if (kind != kKindRadioModule && d->GetKind() != kKindRadioModule) dev->TargetHost = d->TargetHost;
         int n = DefaultNameNumber(d->OpcName, prefix);
         if (n > highest) highest = n;
     }
@@ -87,7 +87,7 @@ std::vector<CDeviceCfg*> TakeLatestGeneration(CCfgStore& store, int& generation)
 void SetDevicesEnabled(const std::vector<CDeviceCfg*>& records, bool enable) {
     for (CDeviceCfg* d : records) {
         int k = d->GetKind();
-        if (k != 0 && k != 5) d->Disable = enable ? 0 : 1;
+        if (k != kKindGlobal && k != kKindRadioModule) d->Disable = enable ? 0 : 1;
     }
 }
 
@@ -103,13 +103,13 @@ bool ReadLimitedLine(FILE* f, char (&buf)[1000]) {
 COldImport ImportOldFormat(CCfgStore& store, FILE* f) {
     COldImport r;
     char line[1000];
-    std::unique_ptr<CDeviceCfg> spare(new CDeviceCfg(L"", -2));
+    std::unique_ptr<CDeviceCfg> spare(new CDeviceCfg(L"", kTypeListHead));
     while (ReadLimitedLine(f, line)) {
         if (!spare->ParseOldLine(line)) continue;
-        if (spare->DeviceType == 17) r.hadType17 = true;
+        if (spare->DeviceType == kTypeSensorBox) r.hadType17 = true;
         store.AddDevice(spare.release());
         ++r.added;
-        spare.reset(new CDeviceCfg(L"", -2));
+        spare.reset(new CDeviceCfg(L"", kTypeListHead));
     }
     store.FetchGlobalTiming();
     store.EnsureGlobalDevice();

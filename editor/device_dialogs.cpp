@@ -1,18 +1,35 @@
 #include "editor/device_dialogs.h"
+#include "editor/view.h"
+#include "config/device_cfg.h"
 
-static DeviceDialogRunner g_deviceDialog;
-static ItemNameEditorRunner g_itemEditor;
-
-void SetDeviceDialogRunner(DeviceDialogRunner runner) { g_deviceDialog = runner; }
-void SetItemNameEditorRunner(ItemNameEditorRunner runner) { g_itemEditor = runner; }
-bool HasDeviceDialogs() { return g_deviceDialog != nullptr; }
-bool HasItemNameEditor() { return g_itemEditor != nullptr; }
-
-INT_PTR RunDeviceDialog(CWnd* parent, CDeviceCfg* dev, BOOL isNew, CDeviceCfg* chainHead) {
-    return g_deviceDialog ? g_deviceDialog(parent, dev, isNew, chainHead) : IDCANCEL;
+bool HasDeviceDialog(int kind) {
+    switch (kind) {
+    default: return false;
+    }
 }
 
-INT_PTR RunItemNameEditor(CWnd* parent, CDeviceCfg* dev) {
-    return g_itemEditor ? g_itemEditor(parent, dev) : IDCANCEL;
+INT_PTR RunDeviceDialog(CTamselView* view, CDeviceCfg* dev, BOOL isNew, CDeviceCfg* chainHead) {
+    if (!view || !dev || !HasDeviceDialog(dev->GetKind())) return IDCANCEL;
+    CTamselView::CDialogOpen open(*view);
+    switch (dev->GetKind()) {
+    // One case per dialog, the record handed over before the modal run:
+    //   case kKindBinaryIo:
+    //   case kKindNetworkIo: {
+    //       CIoDeviceDlg dlg(view);
+    //       dlg.m_pDevice = dev;
+    //       dlg.m_bNewDevice = isNew;
+    //       return dlg.DoModal();
+    //   }
+    default: return IDCANCEL;
+    }
 }
 
+bool HasItemNameEditor() {
+    return false;
+}
+
+INT_PTR RunItemNameEditor(CTamselView* view, CDeviceCfg* dev) {
+    if (!view || !dev || !HasItemNameEditor()) return IDCANCEL;
+    CTamselView::CDialogOpen open(*view);
+    return IDCANCEL;
+}

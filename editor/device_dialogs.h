@@ -1,28 +1,26 @@
-// The one way from the view's commands to the device property dialogs and
-// the item-name editor. Those dialogs come with their own module, which
-// installs its runners at start-up; until a runner is installed the commands
-// that need it stay disabled.
+// The device property dialogs and the item-name editor, reached directly
+// from the view's commands. Each dialog runs on the stack with the record it
+// edits; while one runs, the view's save reminder stays quiet.
 //
-//   SetDeviceDialogRunner(&RunDeviceDialogOfKind);   // devices/ at start-up
-//   if (HasDeviceDialogs()) ... RunDeviceDialog(view, rec, TRUE, chain) == IDOK
+//   if (HasDeviceDialog(dev->GetKind()))              // command update handlers
+//   if (RunDeviceDialog(view, dev, TRUE, chain) == IDOK) ...   // dev written
+//
+// A kind's dialog is one case in RunDeviceDialog's switch plus its kind in
+// HasDeviceDialog. A kind without one keeps its commands disabled.
 #pragma once
 #include <windows.h>
 
-class CWnd;
+class CTamselView;
 class CDeviceCfg;
 
-// Runs the modal dialog of dev's kind on dev; isNew only matters for the
-// I/O device dialog, chainHead only for the radio module dialog. Returns
-// IDOK when the user accepted (the dialog has then written dev).
-using DeviceDialogRunner = INT_PTR (*)(CWnd* parent, CDeviceCfg* dev, BOOL isNew,
-                                       CDeviceCfg* chainHead);
-// Runs the item-name editor on dev; IDOK when accepted.
-using ItemNameEditorRunner = INT_PTR (*)(CWnd* parent, CDeviceCfg* dev);
+bool HasDeviceDialog(int kind);
 
-void SetDeviceDialogRunner(DeviceDialogRunner runner);
-void SetItemNameEditorRunner(ItemNameEditorRunner runner);
-bool HasDeviceDialogs();
+// Runs the dialog of dev's kind on dev. isNew matters to the I/O device
+// dialog only, chainHead (the transceivers as BuildTransceiverChain links them)
+// to the radio module dialog only. IDOK when the user accepted; IDCANCEL
+// also for a kind without a dialog.
+INT_PTR RunDeviceDialog(CTamselView* view, CDeviceCfg* dev, BOOL isNew, CDeviceCfg* chainHead);
+
 bool HasItemNameEditor();
-// IDCANCEL when no runner is installed.
-INT_PTR RunDeviceDialog(CWnd* parent, CDeviceCfg* dev, BOOL isNew, CDeviceCfg* chainHead);
-INT_PTR RunItemNameEditor(CWnd* parent, CDeviceCfg* dev);
+// IDOK when the user accepted the edited names.
+INT_PTR RunItemNameEditor(CTamselView* view, CDeviceCfg* dev);

@@ -4,17 +4,10 @@
 #include "editor/view.h"
 #include "framework/WinApp.h"
 #include "framework/Seams.h"
+#include "framework/ErrorText.h"
+#include "resources/varnel_doc_ids.h"
 #include <shellapi.h>
 #include <cstdio>
-
-enum {
-    IDS_ACTIVE_CONFIG = 195,
-    IDS_REPLACE_ACTIVE = 208,
-    IDS_OLD_FORMAT = 211,
-    IDS_OLD_ANALOG_IN = 214,
-    IDS_ACTIVE_INVALID = 216,
-    IDS_WRONG_FORMAT = 227,
-};
 
 static CString LoadText(UINT id) {
     CString s;
@@ -22,9 +15,9 @@ static CString LoadText(UINT id) {
     return s;
 }
 
-// 226 with the error, the system's text and the path below.
+// IDS_SRV_ERRORCODE with the error, the system's text and the path below.
 static CString FileErrorText(DWORD error, const wchar_t* path) {
-    CString s = FormatPipeError(error);
+    CString s = FormatString(LoadText(IDS_SRV_ERRORCODE), (int)error) + SystemErrorText(error).Left(199);
     s.Trim();
     s += L"\n";
     s += path;
@@ -193,7 +186,7 @@ void CTamselDoc::OnUpdateFileSaveActive(CCmdUI* ui) {
 
 BOOL CTamselDoc::OnCommandMap(UINT id, CCmdUI* ui) {
     static const CmdEntry<CTamselDoc> map[] = {
-        {kCmdFileSaveActive, &CTamselDoc::OnFileSaveActive, &CTamselDoc::OnUpdateFileSaveActive},
+        {ID_FILE_SAVE_ACTIVE, &CTamselDoc::OnFileSaveActive, &CTamselDoc::OnUpdateFileSaveActive},
         {ID_FILE_SAVE_AS, &CTamselDoc::OnFileSaveAs, nullptr},
     };
     return DispatchCommands(this, map, id, ui) || CDocument::OnCommandMap(id, ui);

@@ -3,6 +3,7 @@
 // file the OPC server runs) specially and keeps the undo generation counter.
 #pragma once
 #include "framework/Document.h"
+#include "resources/varnel_ids.h"
 
 class CDeviceCfg;
 
@@ -40,6 +41,3 @@ private:
     void FailOpen();
     BOOL OpenActive(const wchar_t* path);
 };
-
-// The command that saves as the active configuration.
-const UINT kCmdFileSaveActive = 32816;

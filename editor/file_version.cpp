@@ -1,5 +1,6 @@
 // Version resources and the registered server's version.
 #include "editor/file_version.h"
+#include "framework/Handle.h"
 #include <cwchar>
 #include <cstring>
 
@@ -56,12 +57,11 @@ namespace {
 // it is missing, no string or longer.
 bool ReadDefault(const wchar_t* path, wchar_t (&buf)[80])
 {
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    OwnedKey key;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
         return false;
     DWORD type = 0, size = sizeof buf - sizeof(wchar_t);
-    LONG rc = RegQueryValueExW(key, nullptr, nullptr, &type, (BYTE*)buf, &size);
-    RegCloseKey(key);
+    LONG rc = RegQueryValueExW(key.get(), nullptr, nullptr, &type, (BYTE*)buf, &size);
     if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ))
         return false;
     buf[size / sizeof(wchar_t)] = 0;

@@ -1,6 +1,7 @@
 #include "editor/main_frame.h"
 #include "editor/app.h"
 #include "editor/balloon_msg.h"
+#include "resources/varnel_ids.h"
 #include "framework/WinApp.h"
 
 namespace {
@@ -46,7 +47,7 @@ int CMainFrame::OnCreate(LPCREATESTRUCTW cs) {
     if (!m_wndToolBar.CreateEx(this, TBSTYLE_FLAT,
                                WS_CHILD | WS_VISIBLE | CBRS_TOP | CBRS_GRIPPER | CBRS_TOOLTIPS | CBRS_FLYBY |
                                    CBRS_SIZE_DYNAMIC) ||
-        !m_wndToolBar.LoadToolBar(frameid::Toolbar))
+        !m_wndToolBar.LoadToolBar(IDR_MAINFRAME))
         return -1;
     if (!m_wndStatusBar.Create(this) ||
         !m_wndStatusBar.SetIndicators(kIndicators, (int)(sizeof kIndicators / sizeof kIndicators[0])))
@@ -63,14 +64,14 @@ int CMainFrame::OnCreate(LPCREATESTRUCTW cs) {
 void CMainFrame::MarkServiceMenuItem() {
     HMENU menu = GetMenu();
     SetCheckOrBitmapStyle(menu);
-    m_menuBitmap = (HBITMAP)::LoadImageW(AfxGetResourceHandle(), MAKEINTRESOURCEW(frameid::ServiceBitmap),
-                                         IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION);
+    m_menuBitmap.reset((HBITMAP)::LoadImageW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDB_SERVICE),
+                                             IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
     if (!m_menuBitmap) return;
     MENUITEMINFOW mii{};
     mii.cbSize = sizeof mii;
     mii.fMask = MIIM_BITMAP;
-    mii.hbmpItem = m_menuBitmap;
-    ::SetMenuItemInfoW(menu, frameid::ServiceControl, FALSE, &mii);
+    mii.hbmpItem = m_menuBitmap.get();
+    ::SetMenuItemInfoW(menu, ID_SERVICE_CONTROL, FALSE, &mii);
 }
 
 void CMainFrame::OnClose() {
@@ -86,10 +87,7 @@ void CMainFrame::OnClose() {
 void CMainFrame::OnDestroy() {
     XBalloonMsg::Close();
     CFrameWnd::OnDestroy();
-    if (m_menuBitmap) {
-        ::DeleteObject(m_menuBitmap);
-        m_menuBitmap = nullptr;
-    }
+    m_menuBitmap.reset();   // the menu is gone with the window
 }
 
 void CMainFrame::ShowSaveBalloon(UINT messageId, UINT titleId, UINT icon) {

@@ -3,6 +3,7 @@
 // shows the balloon notes at the toolbar's Save button.
 #pragma once
 #include "framework/FrameWnd.h"
+#include "framework/Handle.h"
 
 class CMainFrame : public CFrameWnd {
 public:
@@ -21,11 +22,6 @@ protected:
     CToolBar m_wndToolBar;
 
 private:
-    HBITMAP m_menuBitmap = nullptr;
+    OwnedGdi<HBITMAP> m_menuBitmap;
     void MarkServiceMenuItem();
 };
-
-// Resource and command ids of the frame.
-namespace frameid {
-constexpr UINT Toolbar = 128, ServiceBitmap = 141, ServiceControl = 32778;
-}

@@ -2,20 +2,13 @@
 // instead of CallNamedPipeW, which waits without limit for a server that
 // accepts the connection and never answers.
 #include "editor/server_control.h"
+#include "framework/ErrorText.h"
+#include "framework/Handle.h"
 #include <shellapi.h>
 #include <commctrl.h>
 #include <cstring>
 
 namespace {
-
-// Closes the handle on every path out.
-struct HandleGuard {
-    HANDLE h;
-    explicit HandleGuard(HANDLE x) : h(x) {}
-    ~HandleGuard() { if (h && h != INVALID_HANDLE_VALUE) CloseHandle(h); }
-    HandleGuard(const HandleGuard&) = delete;
-    HandleGuard& operator=(const HandleGuard&) = delete;
-};
 
 // Waits for one overlapped operation for at most ms; on time-out cancels it
 // and waits for the cancellation, so that the buffers are free again.
@@ -44,29 +37,29 @@ DWORD CallServerPipe(const void* request, DWORD requestLen, void* reply, DWORD r
                      DWORD* replyLen, const wchar_t* pipeName, DWORD answerWaitMs)
 {
     *replyLen = 0;
-    HANDLE pipe = CreateFileW(pipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_OVERLAPPED, nullptr);
-    if (pipe == INVALID_HANDLE_VALUE) {
+    OwnedHandle owned(CreateFileW(pipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_OVERLAPPED, nullptr));
+    if (!owned) {
         DWORD e = GetLastError();
         if (e != ERROR_PIPE_BUSY)
             return e;
         if (!WaitNamedPipeW(pipeName, kServerPipeWaitMs))
             return GetLastError();
-        pipe = CreateFileW(pipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                           FILE_FLAG_OVERLAPPED, nullptr);
-        if (pipe == INVALID_HANDLE_VALUE)
+        owned.reset(CreateFileW(pipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OVERLAPPED, nullptr));
+        if (!owned)
             return GetLastError();
     }
-    HandleGuard pipeGuard(pipe);
+    HANDLE pipe = owned.get();
 
     DWORD mode = PIPE_READMODE_MESSAGE;
     if (!SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr))
         return GetLastError();
 
-    HANDLE ev = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (!ev)
+    OwnedHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!event)
         return GetLastError();
-    HandleGuard evGuard(ev);
+    HANDLE ev = event.get();
 
     // One budget for the whole exchange.
     DWORD start = GetTickCount();
@@ -141,14 +134,7 @@ CString FormatPipeError(DWORD error)
     fmt.LoadString(IDS_SRV_ERRORCODE);
     CString text;
     text.Format(fmt, (int)error);
-    wchar_t sys[200];
-    sys[0] = 0;
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                             error, 0, sys, 200, nullptr);
-    if (n == 0)
-        sys[0] = 0;
-    sys[199] = 0;
-    text += sys;
+    text += SystemErrorText(error).Left(199);
     return text;
 }
 
@@ -159,7 +145,7 @@ CServerNotice Box(UINT id, UINT icon)
     CServerNotice n;
     n.textId = id;
     n.icon = icon;
-    n.text.LoadString(id);
+    n.text = LoadMessageText(id);
     return n;
 }
 

@@ -5,28 +5,17 @@
 //   after a successful save to the active configuration's path:
 //       DWORD e; ServerAnswer a = SendReloadRequest(&e);
 //       show ReloadNotice(a, e): a balloon at Save or a message box
-//   command 32835:  ask 217, then SendStopRequest and StopNotice likewise
-//   command 32778:  StartServiceTool();    // "Tolvane.exe Ostrel" beside us
-//   command 32838:  StartDemoClient();     // "Fennick.exe" beside us
+//   ID_SERVICE_STOP:    ask IDS_SRV_STOP_QUESTION, then SendStopRequest and StopNotice likewise
+//   ID_SERVICE_CONTROL: StartServiceTool();    // "Tolvane.exe Ostrel" beside us
+//   ID_DEMO_CLIENT:     StartDemoClient();     // "Fennick.exe" beside us
 // The notices decide what to show; the view and document show them.
 #pragma once
 #include <windows.h>
 #include "framework/String.h"
+#include "resources/varnel_srv_ids.h"
 
 #define KRV_SERVER_PIPE L"\\\\.\\pipe\\Ostrel"
 
-// String ids of the server control (resources/varnel_srv.rc).
-enum {
-    IDS_SRV_SAVED_TITLE     = 200, // "Konfigurationsdaten gespeichert"
-    IDS_SRV_RELOAD_REFUSED  = 212,
-    IDS_SRV_STOP_QUESTION   = 217,
-    IDS_SRV_STOP_NOTRUNNING = 218,
-    IDS_SRV_STOP_REFUSED    = 219,
-    IDS_SRV_ERRORCODE       = 226, // "Fehlercode %d: "
-    IDS_SRV_RELOAD_ACCEPTED = 256,
-    IDS_SRV_RELOAD_NOTRUNNING = 257,
-    IDS_SRV_STOP_ACCEPTED   = 259,
-};
 
 // Waits for a free pipe instance.
 const DWORD kServerPipeWaitMs = 1000;
@@ -60,7 +49,7 @@ ServerAnswer ClassifyServerReply(DWORD error, const void* reply, DWORD replyLen)
 ServerAnswer SendReloadRequest(DWORD* error = nullptr, const wchar_t* pipeName = KRV_SERVER_PIPE);
 ServerAnswer SendStopRequest(DWORD* error = nullptr, const wchar_t* pipeName = KRV_SERVER_PIPE);
 
-// 226 filled with the error number, followed by the system's text for it (at
+// IDS_SRV_ERRORCODE filled with the error number, followed by the system's text for it (at
 // most 199 characters, nothing when the system has none).
 CString FormatPipeError(DWORD error);
 

@@ -3,8 +3,6 @@
 #include "config/device_cfg.h"
 #include "framework/WinApp.h"
 
-using namespace timingid;
-
 namespace {
 
 const wchar_t* const kLowerList[] = {L"0.1", L"0.5", L"1", L"2", L"5", L"10", L"~"};
@@ -28,17 +26,17 @@ void ForSelectedRows(CTamselView* view, Fn fn) {
 
 }  // namespace
 
-CTimingDlg::CTimingDlg(CTamselView* view) : CDialog(Dialog, view), m_pView(view) {}
+CTimingDlg::CTimingDlg(CTamselView* view) : CDialog(IDD_TIMING, view), m_pView(view) {}
 
 void CTimingDlg::DoDataExchange(CDataExchange* dx) {
     CDialog::DoDataExchange(dx);
-    DDX_Control(dx, Lower, m_lower);
+    DDX_Control(dx, IDC_TIMING_LOWER, m_lower);
 }
 
 BOOL CTimingDlg::OnInitDialog() {
     CDialog::OnInitDialog();
-    for (const wchar_t* s : kLowerList) ::SendDlgItemMessageW(m_hWnd, Lower, CB_ADDSTRING, 0, (LPARAM)s);
-    for (const wchar_t* s : kUpperList) ::SendDlgItemMessageW(m_hWnd, Upper, CB_ADDSTRING, 0, (LPARAM)s);
+    for (const wchar_t* s : kLowerList) ::SendDlgItemMessageW(m_hWnd, IDC_TIMING_LOWER, CB_ADDSTRING, 0, (LPARAM)s);
+    for (const wchar_t* s : kUpperList) ::SendDlgItemMessageW(m_hWnd, IDC_TIMING_UPPER, CB_ADDSTRING, 0, (LPARAM)s);
 
     int count = 0;
     CDeviceCfg* first = nullptr;
@@ -56,18 +54,18 @@ BOOL CTimingDlg::OnInitDialog() {
         caption += first->OpcName;
     } else {
         CString fmt;
-        fmt.LoadString(StrDevices);
+        fmt.LoadString(IDS_TIMING_DEVICES);
         caption += FormatString(fmt, count);
     }
     SetWindowText(caption);
     // Without a selection there is nothing to show or change.
     if (!first) {
-        SetDlgItemText(Lower, L"~");
-        SetDlgItemText(Upper, L"~");
+        SetDlgItemText(IDC_TIMING_LOWER, L"~");
+        SetDlgItemText(IDC_TIMING_UPPER, L"~");
         return TRUE;
     }
-    SetDlgItemText(Lower, lowerDiffers ? CString(L"~") : Tenths(first->MinIntervalTicks));
-    SetDlgItemText(Upper, upperDiffers ? CString(L"~") : Tenths(first->MaxIdleTicks));
+    SetDlgItemText(IDC_TIMING_LOWER, lowerDiffers ? CString(L"~") : Tenths(first->MinIntervalTicks));
+    SetDlgItemText(IDC_TIMING_UPPER, upperDiffers ? CString(L"~") : Tenths(first->MaxIdleTicks));
     return TRUE;
 }
 
@@ -75,17 +73,17 @@ void CTimingDlg::EnforceUpperBound(const wchar_t* lowerText) {
     CString lower(lowerText ? lowerText : L"");
     if (IsKeep(lower)) return;
     CString upper;
-    GetDlgItemText(Upper, upper);
+    GetDlgItemText(IDC_TIMING_UPPER, upper);
     if (IsKeep(upper)) return;
-    int min = ParseTenths(lower) + MinDistance;
-    if (ParseTenths(upper) < min) SetDlgItemText(Upper, Tenths(min));
+    int min = ParseTenths(lower) + kTimingMinDistance;
+    if (ParseTenths(upper) < min) SetDlgItemText(IDC_TIMING_UPPER, Tenths(min));
 }
 
 BOOL CTimingDlg::OnCommand(WPARAM wp, LPARAM lp) {
-    if (LOWORD(wp) == Lower) {
+    if (LOWORD(wp) == IDC_TIMING_LOWER) {
         if (HIWORD(wp) == CBN_EDITCHANGE) {
             CString text;
-            GetDlgItemText(Lower, text);
+            GetDlgItemText(IDC_TIMING_LOWER, text);
             EnforceUpperBound(text);
             return TRUE;
         }
@@ -103,15 +101,15 @@ BOOL CTimingDlg::OnCommand(WPARAM wp, LPARAM lp) {
 
 void CTimingDlg::OnOK() {
     CString upperText, lowerText;
-    GetDlgItemText(Upper, upperText);
-    GetDlgItemText(Lower, lowerText);
+    GetDlgItemText(IDC_TIMING_UPPER, upperText);
+    GetDlgItemText(IDC_TIMING_LOWER, lowerText);
     const bool applyUpper = !IsKeep(upperText), applyLower = !IsKeep(lowerText);
     const int upper = ParseTenths(upperText), lower = ParseTenths(lowerText);
     ForSelectedRows(m_pView, [&](int row, CDeviceCfg* dev) {
         if (applyUpper) dev->MaxIdleTicks = upper;
         if (applyLower) {
             dev->MinIntervalTicks = lower;
-            if (dev->MaxIdleTicks < lower + MinDistance) dev->MaxIdleTicks = lower + MinDistance;
+            if (dev->MaxIdleTicks < lower + kTimingMinDistance) dev->MaxIdleTicks = lower + kTimingMinDistance;
         }
         m_pView->UpdateDeviceRow(row);
     });
@@ -120,7 +118,7 @@ void CTimingDlg::OnOK() {
 
 LRESULT CTimingDlg::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_HELP || msg == 0x0365 /* the framework's command help */) {
-        AfxGetApp()->HtmlHelp(HelpContext);
+        AfxGetApp()->HtmlHelp(IDH_TIMING);
         return TRUE;
     }
     return CDialog::WindowProc(msg, wp, lp);

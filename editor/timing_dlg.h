@@ -3,6 +3,7 @@
 // value as it is; the upper bound stays at least 2 s above the lower.
 #pragma once
 #include "framework/Dialog.h"
+#include "resources/varnel_ids.h"
 
 class CTamselView;
 
@@ -24,7 +25,5 @@ public:
 // Runs the dialog on the view's selection (the seam of the view's command).
 INT_PTR RunTimingDialogOnView(CWnd* view);
 
-namespace timingid {
-constexpr UINT Dialog = 137, Lower = 1356, Upper = 1357, StrDevices = 258, HelpContext = 109;
-constexpr int MinDistance = 20;   // tenths
-}
+// The upper bound stays this far above the lower (tenths).
+const int kTimingMinDistance = 20;

@@ -5,16 +5,10 @@
 #include "editor/server_control.h"
 #include "framework/WinApp.h"
 
-using namespace viewid;
-
 CTamselView::~CTamselView() = default;
 
 CTamselDoc* CTamselView::GetDocument() const {
     return static_cast<CTamselDoc*>(m_pDocument);
-}
-
-BOOL CTamselView::PreCreateWindow(CREATESTRUCTW& cs) {
-    return CListView::PreCreateWindow(cs);
 }
 
 int CTamselView::OnCreate(LPCREATESTRUCTW cs) {
@@ -25,7 +19,7 @@ int CTamselView::OnCreate(LPCREATESTRUCTW cs) {
 
     m_nColumns = 0;
     CString text;
-    text.LoadString(StrColumns);
+    text.LoadString(IDS_COLUMNS);
     lstrcpynW(m_columnText, text, 1000);
     m_columnCaptions[m_nColumns++] = m_columnText;
     for (wchar_t* p = m_columnText; m_nColumns < 9 && (p = wcschr(p, L'|')) != nullptr;) {
@@ -36,7 +30,7 @@ int CTamselView::OnCreate(LPCREATESTRUCTW cs) {
     for (int c = 1; c < m_nColumns; ++c)
         list.InsertColumn(c, m_columnCaptions[c], (c == 3 || c == 4) ? LVCFMT_RIGHT : LVCFMT_LEFT);
 
-    m_imageList.Create(BmpDevices, 18, 1, RGB(255, 0, 255));
+    m_imageList.Create(IDB_DEVICES, 18, 1, RGB(255, 0, 255));
     list.SetImageList(m_imageList, LVSIL_SMALL);
     return 0;
 }
@@ -62,7 +56,7 @@ int CTamselView::InsertDevice(CDeviceCfg* dev, int select) {
     if (!dev) return -1;
     CListCtrl& list = GetListCtrl();
     int n = list.GetItemCount();
-    if (n == 0) PostMessage(WM_COMMAND, AutoSize, 0);
+    if (n == 0) PostMessage(WM_COMMAND, ID_VIEW_AUTOSIZE, 0);
     LVITEMW item{};
     item.mask = LVIF_TEXT | LVIF_PARAM;
     item.iItem = n;
@@ -85,11 +79,11 @@ void CTamselView::UpdateDeviceRow(int row) {
     if (!d) return;
     CListCtrl& list = GetListCtrl();
     const int kind = d->GetKind();
-    list.SetItemText(row, 1, d->DeviceType == -1 ? L"" : (const wchar_t*)d->OpcName);
+    list.SetItemText(row, 1, d->DeviceType == kTypeGlobal ? L"" : (const wchar_t*)d->OpcName);
     list.SetItemText(row, 5, d->GetTypeDescription());
     list.SetItemText(row, 2, d->TargetHost);
     list.SetItemText(row, 3, RowPortText(d->DeviceType, d->BinaryPort, d->HttpPort, d->SerialNo));
-    if (kind != 0 && kind != 5)
+    if (kind != kKindGlobal && kind != kKindRadioModule)
         list.SetItemText(row, 4, RowTimingText(d->MinIntervalTicks, d->MaxIdleTicks));
     d->ImageIndex = RowImage(d->DeviceType, d->Disable != 0);
     list.SetItemImage(row, d->ImageIndex);
@@ -215,7 +209,7 @@ void CTamselView::OnContextMenu(CWnd*, POINT pt) {
         ClientToScreen(&pt);
     }
     CMenu menu;
-    if (!menu.LoadMenu(list.GetSelectedCount() > 0 ? MenuDevPopup : MenuDefPopup)) return;
+    if (!menu.LoadMenu(list.GetSelectedCount() > 0 ? IDR_DEVICE_POPUP : IDR_DEFAULT_POPUP)) return;
     HMENU popup = menu.GetSubMenu(0);
     CWnd* owner = AfxGetMainWnd();
     if (popup && owner)
@@ -226,7 +220,7 @@ void CTamselView::OnTimer(UINT_PTR id) {
     if (id == kReminderTimer) {
         CTamselDoc* doc = GetDocument();
         if (!m_bDialogOpen && doc && doc->IsModified() && doc->IsActiveConfiguration()) {
-            ShowFrameBalloon(StrUnsavedReminder, StrUnsavedTitle);
+            ShowFrameBalloon(IDS_UNSAVED_REMINDER, IDS_UNSAVED_TITLE);
         }
         KillTimer(kReminderTimer);
     }

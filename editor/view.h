@@ -5,6 +5,9 @@
 #pragma once
 #include "framework/FrameWnd.h"
 #include "editor/view_rows.h"
+#include "config/device_cfg.h"
+#include "resources/varnel_ids.h"
+#include "resources/varnel_doc_ids.h"
 
 class CDeviceCfg;
 class CTamselDoc;
@@ -16,7 +19,6 @@ public:
 
     CTamselDoc* GetDocument() const;
 
-    BOOL PreCreateWindow(CREATESTRUCTW& cs) override;
     int OnCreate(LPCREATESTRUCTW cs) override;
     void OnSize(UINT type, int cx, int cy) override;
     void OnTimer(UINT_PTR id) override;
@@ -37,11 +39,13 @@ public:
 
     // Device commands.
     void NewDevice(int type);
-    void OnNewIoDevice() { NewDevice(4); }
-    void OnNewSerialDevice() { NewDevice(2); }
-    void OnNewRfidDevice() { NewDevice(18); }
-    void OnNewTransceiver() { NewDevice(8); }
-    void OnNewRadioModule() { NewDevice(9); }
+    // The type a new-device command creates; kTypeListHead for another id.
+    static int NewDeviceType(UINT command);
+    void OnNewIoDevice() { NewDevice(NewDeviceType(ID_DEVICE_NEW_IO)); }
+    void OnNewSerialDevice() { NewDevice(NewDeviceType(ID_DEVICE_NEW_SERIAL)); }
+    void OnNewRfidDevice() { NewDevice(NewDeviceType(ID_DEVICE_NEW_RFID)); }
+    void OnNewTransceiver() { NewDevice(NewDeviceType(ID_DEVICE_NEW_TRCV)); }
+    void OnNewRadioModule() { NewDevice(NewDeviceType(ID_DEVICE_NEW_MODULE)); }
     void OnUpdateNewDevice(CCmdUI* ui);
     void OnUpdateNewRadioModule(CCmdUI* ui);
     void OnDeviceProperties();
@@ -63,15 +67,23 @@ public:
     void OnEditItemNames();
     void OnUpdateEditItemNames(CCmdUI* ui);
     void OnShowHelp();
-    void OnFileSaveAs();
     void OnServiceControl();
     void OnServiceStop();
     void OnDemoClient();
     void DeleteSelection(bool withUndo);
-    static BOOL CarryOverItemNames(CDeviceCfg* rec, CDeviceCfg* copy);
 
     // After every change of the configuration: modified, reminder re-armed.
     void NoteChange();
+    // Marks a modal dialog of the view's commands for the reminder timer.
+    class CDialogOpen {
+    public:
+        explicit CDialogOpen(CTamselView& view) : m_flag(view.m_bDialogOpen) { m_flag = 1; }
+        ~CDialogOpen() { m_flag = 0; }
+        CDialogOpen(const CDialogOpen&) = delete;
+        CDialogOpen& operator=(const CDialogOpen&) = delete;
+    private:
+        int& m_flag;
+    };
     // Recomputes the selection summary from the rows selected now.
     void UpdateSelectionSummary();
 
@@ -100,17 +112,5 @@ void ShowFrameBalloon(UINT textId, UINT titleId);
 // A control-pipe outcome: balloon or message box.
 struct CServerNotice;
 void ShowServerNotice(const CServerNotice& notice);
-
-// Command and resource ids of the device list (named apart from the
-// resource headers' macros).
-namespace viewid {
-constexpr UINT AutoSize = 32772, NewSerial = 32773, NewIo = 32774, Properties = 32775,
-               Enable = 32777, ServiceControl = 32778, ShowHelp = 32780, ItemNames = 32806,
-               NewModule = 32791, NewTrcv = 32792, NewRfid = 32819, Timing = 32823,
-               ServiceStop = 32835, DemoClient = 32838;
-constexpr UINT StrColumns = 192, StrUnsavedTitle = 201, StrQueryTypeChange = 209,
-               StrNameConflict = 213, StrUnsavedReminder = 260;
-constexpr UINT BmpDevices = 135, MenuDefPopup = 129, MenuDevPopup = 130;
-}  // namespace viewid
 const UINT_PTR kReminderTimer = 1861;
 const UINT kReminderMs = 10000;

@@ -12,17 +12,6 @@
 #include "framework/WinApp.h"
 #include <memory>
 
-using namespace viewid;
-
-namespace {
-// Marks a modal dialog of the view's commands for the reminder timer.
-struct DialogOpen {
-    int& flag;
-    explicit DialogOpen(int& f) : flag(f) { flag = 1; }
-    ~DialogOpen() { flag = 0; }
-};
-}  // namespace
-
 void CTamselView::NewDevice(int type) {
     std::unique_ptr<CDeviceCfg> dev(new CDeviceCfg(L"", type));
     CDeviceCfg* selected = nullptr;
@@ -30,16 +19,11 @@ void CTamselView::NewDevice(int type) {
     if (first >= 0) selected = GetRowDevice(first);
     CDeviceCfg* chain = nullptr;
     if (!PrepareNewDevice(theCfgStore, dev.get(), selected, chain)) return;
-    INT_PTR answer;
-    {
-        DialogOpen open(m_bDialogOpen);
-        answer = RunDeviceDialog(this, dev.get(), TRUE, chain);
-    }
-    if (answer != IDOK) return;
+    if (RunDeviceDialog(this, dev.get(), TRUE, chain) != IDOK) return;
     dev->BuildDefaultItemNames();
     int r = GetDocument()->MakeNameUnique(dev.get());
     if (r == 0) return;
-    if (r == -1) AfxMessageBox(StrNameConflict, MB_OK | MB_ICONEXCLAMATION);
+    if (r == -1) AfxMessageBox(IDS_NAME_CONFLICT, MB_OK | MB_ICONEXCLAMATION);
     DeselectAll();
     CDeviceCfg* rec = dev.release();
     theCfgStore.AddDevice(rec);
@@ -48,35 +32,36 @@ void CTamselView::NewDevice(int type) {
 }
 
 void CTamselView::OnUpdateNewDevice(CCmdUI* ui) {
-    ui->Enable(HasDeviceDialogs());
+    ui->Enable(HasDeviceDialog(CDeviceCfg::KindOf(NewDeviceType(ui->m_nID))));
 }
 
 void CTamselView::OnUpdateNewRadioModule(CCmdUI* ui) {
-    ui->Enable(HasDeviceDialogs() && m_nSelected == 1 && m_bSelTransceiver);
+    ui->Enable(HasDeviceDialog(kKindRadioModule) && m_nSelected == 1 && m_bSelTransceiver);
 }
 
-BOOL CTamselView::CarryOverItemNames(CDeviceCfg* rec, CDeviceCfg* copy) {
-    return ::CarryOverItemNames(rec, copy);
+int CTamselView::NewDeviceType(UINT command) {
+    switch (command) {
+    case ID_DEVICE_NEW_IO: return kTypeIoBox;
+    case ID_DEVICE_NEW_SERIAL: return kTypeSerialServer;
+    case ID_DEVICE_NEW_RFID: return kTypeRfidReader;
+    case ID_DEVICE_NEW_TRCV: return kTypeTransceiver;
+    case ID_DEVICE_NEW_MODULE: return kTypePushButton;
+    default: return kTypeListHead;
+    }
 }
 
 void CTamselView::OnDeviceProperties() {
-    if (!HasDeviceDialogs()) return;
     int row = GetListCtrl().GetNextItem(-1, LVNI_SELECTED);
     if (row < 0) return;
     CDeviceCfg* rec = GetRowDevice(row);
-    if (!rec) return;
+    if (!rec || !HasDeviceDialog(rec->GetKind())) return;
     CDeviceCfg* chain = BuildTransceiverChain(theCfgStore);
-    std::unique_ptr<CDeviceCfg> copy(new CDeviceCfg(L"", -2));
+    std::unique_ptr<CDeviceCfg> copy(new CDeviceCfg(L"", kTypeListHead));
     copy->CopySettings(*rec);
-    INT_PTR answer;
-    {
-        DialogOpen open(m_bDialogOpen);
-        answer = RunDeviceDialog(this, rec, FALSE, chain);
-    }
-    if (answer != IDOK) return;
+    if (RunDeviceDialog(this, rec, FALSE, chain) != IDOK) return;
     rec->BuildDefaultItemNames();
     if (CarryOverItemNames(rec, copy.get()) &&
-        AfxMessageBox(StrQueryTypeChange, MB_OKCANCEL | MB_ICONEXCLAMATION) != IDOK) {
+        AfxMessageBox(IDS_QUERY_TYPE_CHANGE, MB_OKCANCEL | MB_ICONEXCLAMATION) != IDOK) {
         rec->CopySettings(*copy);
         return;
     }
@@ -91,11 +76,13 @@ void CTamselView::OnDeviceProperties() {
         UpdateDeviceRow(row);
     }
     NoteChange();
-    if (r == -1) AfxMessageBox(StrNameConflict, MB_OK | MB_ICONEXCLAMATION);
+    if (r == -1) AfxMessageBox(IDS_NAME_CONFLICT, MB_OK | MB_ICONEXCLAMATION);
 }
 
 void CTamselView::OnUpdateDeviceProperties(CCmdUI* ui) {
-    ui->Enable(HasDeviceDialogs() && m_nSelected == 1);
+    int row = m_nSelected == 1 ? GetListCtrl().GetNextItem(-1, LVNI_SELECTED) : -1;
+    CDeviceCfg* rec = row >= 0 ? GetRowDevice(row) : nullptr;
+    ui->Enable(rec && HasDeviceDialog(rec->GetKind()));
 }
 
 void CTamselView::OnDeviceEnable() {
@@ -124,7 +111,7 @@ void CTamselView::DeleteSelection(bool withUndo) {
         CDeviceCfg* rec = GetRowDevice(i);
         // Without undo the records are freed: the global options record is
         // never freed, its row stays (deselected).
-        if (!withUndo && rec && rec->DeviceType == -1) {
+        if (!withUndo && rec && rec->DeviceType == kTypeGlobal) {
             list.SetItemState(i, 0, LVIS_SELECTED);
             continue;
         }
@@ -172,7 +159,7 @@ void CTamselView::OnEditUndo() {
         }
         NoteChange();
     }
-    if (renamed) AfxMessageBox(StrNameConflict, MB_OK | MB_ICONINFORMATION);
+    if (renamed) AfxMessageBox(IDS_NAME_CONFLICT, MB_OK | MB_ICONINFORMATION);
 }
 
 void CTamselView::OnUpdateEditUndo(CCmdUI* ui) {
@@ -186,7 +173,7 @@ void CTamselView::OnEditSelectAll() {
 void CTamselView::OnTiming() {
     INT_PTR answer;
     {
-        DialogOpen open(m_bDialogOpen);
+        CDialogOpen open(*this);
         answer = RunTimingDialogOnView(this);
     }
     if (answer == IDOK) NoteChange();
@@ -200,16 +187,11 @@ void CTamselView::OnEditItemNames() {
     int row = GetListCtrl().GetNextItem(-1, LVNI_SELECTED);
     if (row < 0 || !HasItemNameEditor()) return;
     CDeviceCfg* rec = GetRowDevice(row);
-    INT_PTR answer;
-    {
-        DialogOpen open(m_bDialogOpen);
-        answer = RunItemNameEditor(this, rec);
-    }
-    if (answer != IDOK) return;
+    if (RunItemNameEditor(this, rec) != IDOK) return;
     int r = GetDocument()->MakeNameUnique(rec);
     UpdateDeviceRow(row);
     NoteChange();
-    if (r == -1) AfxMessageBox(StrNameConflict, MB_OK | MB_ICONEXCLAMATION);
+    if (r == -1) AfxMessageBox(IDS_NAME_CONFLICT, MB_OK | MB_ICONEXCLAMATION);
 }
 
 void CTamselView::OnUpdateEditItemNames(CCmdUI* ui) {
@@ -218,10 +200,6 @@ void CTamselView::OnUpdateEditItemNames(CCmdUI* ui) {
 
 void CTamselView::OnShowHelp() {
     AfxGetApp()->HtmlHelp(0, HH_DISPLAY_TOPIC);
-}
-
-void CTamselView::OnFileSaveAs() {
-    GetDocument()->OnFileSaveAs();
 }
 
 void CTamselView::OnServiceControl() { StartServiceTool(); }
@@ -236,27 +214,26 @@ void CTamselView::OnDemoClient() { StartDemoClient(); }
 BOOL CTamselView::OnCommandMap(UINT id, CCmdUI* ui) {
     using V = CTamselView;
     static const CmdEntry<V> map[] = {
-        {NewIo, &V::OnNewIoDevice, &V::OnUpdateNewDevice},
-        {NewSerial, &V::OnNewSerialDevice, &V::OnUpdateNewDevice},
-        {NewRfid, &V::OnNewRfidDevice, &V::OnUpdateNewDevice},
-        {NewTrcv, &V::OnNewTransceiver, &V::OnUpdateNewDevice},
-        {NewModule, &V::OnNewRadioModule, &V::OnUpdateNewRadioModule},
-        {Properties, &V::OnDeviceProperties, &V::OnUpdateDeviceProperties},
-        {Timing, &V::OnTiming, &V::OnUpdateTiming},
-        {ItemNames, &V::OnEditItemNames, &V::OnUpdateEditItemNames},
-        {Enable, &V::OnDeviceEnable, &V::OnUpdateDeviceEnable},
+        {ID_DEVICE_NEW_IO, &V::OnNewIoDevice, &V::OnUpdateNewDevice},
+        {ID_DEVICE_NEW_SERIAL, &V::OnNewSerialDevice, &V::OnUpdateNewDevice},
+        {ID_DEVICE_NEW_RFID, &V::OnNewRfidDevice, &V::OnUpdateNewDevice},
+        {ID_DEVICE_NEW_TRCV, &V::OnNewTransceiver, &V::OnUpdateNewDevice},
+        {ID_DEVICE_NEW_MODULE, &V::OnNewRadioModule, &V::OnUpdateNewRadioModule},
+        {ID_DEVICE_PROPERTIES, &V::OnDeviceProperties, &V::OnUpdateDeviceProperties},
+        {ID_DEVICE_TIMING, &V::OnTiming, &V::OnUpdateTiming},
+        {ID_DEVICE_ITEM_NAMES, &V::OnEditItemNames, &V::OnUpdateEditItemNames},
+        {ID_DEVICE_ENABLE, &V::OnDeviceEnable, &V::OnUpdateDeviceEnable},
         {ID_EDIT_SELECT_ALL, &V::OnEditSelectAll, nullptr},
         {ID_EDIT_CLEAR, &V::OnEditClear, &V::OnUpdateEditCut},
         {ID_EDIT_UNDO, &V::OnEditUndo, &V::OnUpdateEditUndo},
         {ID_EDIT_COPY, &V::OnEditCopy, &V::OnUpdateEditCopy},
         {ID_EDIT_CUT, &V::OnEditCut, &V::OnUpdateEditCut},
         {ID_EDIT_PASTE, &V::OnEditPaste, &V::OnUpdateEditPaste},
-        {AutoSize, &V::AutoSizeColumns, nullptr},
-        {ShowHelp, &V::OnShowHelp, nullptr},
-        {ID_FILE_SAVE_AS, &V::OnFileSaveAs, nullptr},
-        {ServiceControl, &V::OnServiceControl, nullptr},
-        {ServiceStop, &V::OnServiceStop, nullptr},
-        {DemoClient, &V::OnDemoClient, nullptr},
+        {ID_VIEW_AUTOSIZE, &V::AutoSizeColumns, nullptr},
+        {ID_HELP_MANUAL, &V::OnShowHelp, nullptr},
+        {ID_SERVICE_CONTROL, &V::OnServiceControl, nullptr},
+        {ID_SERVICE_STOP, &V::OnServiceStop, nullptr},
+        {ID_DEMO_CLIENT, &V::OnDemoClient, nullptr},
     };
     return DispatchCommands(this, map, id, ui) || CListView::OnCommandMap(id, ui);
 }

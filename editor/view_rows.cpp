@@ -1,10 +1,11 @@
 #include "editor/view_rows.h"
+#include "config/device_cfg.h"
 
 CString RowPortText(int deviceType, unsigned binaryPort, unsigned httpPort, long serialNo) {
     CString s;
     switch (deviceType) {
-    case -1: break;
-    case 0: case 1: case 2: case 3: case 8: case 18:
+    case kTypeGlobal: break;
+    case 0: case 1: case 2: case 3: case kTypeTransceiver: case kTypeRfidReader:
         s.Format(L"%d", (int)binaryPort); break;
     case 4: case 5: case 23:
         s.Format(L"%d/%d", (int)binaryPort, (int)httpPort); break;
@@ -16,26 +17,22 @@ CString RowPortText(int deviceType, unsigned binaryPort, unsigned httpPort, long
     return s;
 }
 
-static CString Tenths(int t) {
-    CString s;
-    if (t % 10 != 0) s.Format(L"%d.%d", t / 10, t % 10);
-    else s.Format(L"%d", t / 10);
-    return s;
-}
-
 CString RowTimingText(int minIntervalTicks, int maxIdleTicks) {
-    return Tenths(minIntervalTicks) + L" .. " + Tenths(maxIdleTicks) + L" s";
+    CString lower, upper;
+    FormatTenths(minIntervalTicks, lower);
+    FormatTenths(maxIdleTicks, upper);
+    return lower + L" .. " + upper + L" s";
 }
 
 int RowImage(int deviceType, bool disabled) {
     int i;
     switch (deviceType) {
-    case -1: i = 1; break;
+    case kTypeGlobal: i = 1; break;
     case 0: case 1: i = 4; break;
     case 2: case 3: i = 6; break;
-    case 8: i = 8; break;
+    case kTypeTransceiver: i = 8; break;
     case 9: case 10: case 11: case 12: i = 12; break;
-    case 18: i = 10; break;
+    case kTypeRfidReader: i = 10; break;
     default: i = 2; break;
     }
     return disabled ? i + 1 : i;
@@ -60,16 +57,16 @@ CSelSummary SummariseSelection(const std::vector<CSelectedRow>& rows) {
     s.nSelected = (int)rows.size();
     bool anyEnabled = false;
     for (const CSelectedRow& r : rows) {
-        if (r.kind == 0) continue;
+        if (r.kind == kKindGlobal) continue;
         s.notGlobal = true;
-        if (r.kind == 5) continue;
+        if (r.kind == kKindRadioModule) continue;
         s.toggles = true;
         if (!r.disabled) anyEnabled = true;
     }
     if (s.toggles) s.active = anyEnabled;
     if (s.nSelected == 1) {
-        s.transceiver = rows[0].kind == 4;
-        s.hasItems = rows[0].kind != 0 && rows[0].kind != 4;
+        s.transceiver = rows[0].kind == kKindTransceiver;
+        s.hasItems = rows[0].kind != kKindGlobal && rows[0].kind != kKindTransceiver;
     }
     return s;
 }

@@ -9,7 +9,7 @@
 CString RowPortText(int deviceType, unsigned binaryPort, unsigned httpPort, long serialNo);
 // Timing column text, e.g. "0.1 .. 5 s".
 CString RowTimingText(int minIntervalTicks, int maxIdleTicks);
-// Index into bitmap 135; disabled devices use the next image.
+// Index into the row images (IDB_DEVICES); disabled devices use the next image.
 int RowImage(int deviceType, bool disabled);
 
 // Sort helpers: negative, 0 or positive.

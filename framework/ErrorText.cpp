@@ -64,3 +64,11 @@ CString WinInetErrorText(DWORD code)
     t.Format(L"Fehler %u", (unsigned)code);
     return t;
 }
+
+CString LoadMessageText(UINT id)
+{
+    CString s;
+    if (!s.LoadString(id) || s.IsEmpty())
+        s.Format(L"%u", id);
+    return s;
+}

@@ -14,6 +14,10 @@ CString SystemErrorText(DWORD code);
 // (entries 512 to 518), "???" for every other code.
 void FormatSocketError(int code, CString& text);
 
+// The string-table text of a message; its number where the table has no
+// such entry, so that a box never shows empty.
+CString LoadMessageText(UINT id);
+
 // wininet.dll's text for the code; where it has none (Wine has no text for
 // some codes, 12031 and 12045 among them) a German text of our own, and for
 // an unknown code the number.

@@ -11,9 +11,7 @@ int CControlBar::CalcHeight() const {
     return r.bottom - r.top;
 }
 
-CToolBar::~CToolBar() {
-    if (m_images) ImageList_Destroy(m_images);
-}
+CToolBar::~CToolBar() = default;
 
 BOOL CToolBar::CreateEx(CWnd* parent, DWORD tbStyle, DWORD style, UINT id) {
     DWORD ws = WS_CHILD | (style & WS_VISIBLE) | tbStyle | CCS_TOP | CCS_NODIVIDER;
@@ -34,13 +32,11 @@ BOOL CToolBar::LoadToolBar(UINT id) {
     if (!data || size < 12) return FALSE;
     int cx = (int)data[0], cy = (int)data[1], count = (int)data[2];
     if (cx <= 0 || cy <= 0 || count < 0 || size < 12 + 4u * (DWORD)count) return FALSE;
-    HBITMAP bm = (HBITMAP)::LoadImageW(inst, MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION);
+    OwnedGdi<HBITMAP> bm((HBITMAP)::LoadImageW(inst, MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
     if (!bm) return FALSE;
-    if (m_images) ImageList_Destroy(m_images);
-    m_images = ImageList_Create(cx, cy, ILC_COLOR24 | ILC_MASK, count, 0);
-    ImageList_AddMasked(m_images, bm, RGB(255, 0, 255));
-    ::DeleteObject(bm);
-    SendMessage(TB_SETIMAGELIST, 0, (LPARAM)m_images);
+    m_images.reset(ImageList_Create(cx, cy, ILC_COLOR24 | ILC_MASK, count, 0));
+    ImageList_AddMasked(m_images.get(), bm.get(), RGB(255, 0, 255));
+    SendMessage(TB_SETIMAGELIST, 0, (LPARAM)m_images.get());
     int image = 0;
     for (int i = 0; i < count; ++i) {
         TBBUTTON b{};
@@ -166,7 +162,6 @@ BOOL CFrameWnd::LoadFrame(UINT id, DWORD style, CWnd* parent, CCreateContext* ct
 }
 
 BOOL CFrameWnd::PreCreateWindow(CREATESTRUCTW& cs) {
-    cs.dwExStyle |= WS_EX_CLIENTEDGE & 0;
     return TRUE;
 }
 

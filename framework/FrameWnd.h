@@ -13,6 +13,7 @@
 #pragma once
 #include "framework/Wnd.h"
 #include "framework/Document.h"
+#include "framework/Handle.h"
 #include <vector>
 
 class CView;
@@ -53,7 +54,7 @@ public:
     void UpdateButtons(CCmdTarget* target);
 
 private:
-    HIMAGELIST m_images = nullptr;
+    OwnedImageList m_images;
 };
 
 class CStatusBar : public CControlBar {

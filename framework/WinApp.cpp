@@ -1,6 +1,7 @@
 #include "framework/WinApp.h"
 #include "framework/FrameWnd.h"
 #include "framework/Seams.h"
+#include "framework/ErrorText.h"
 #include <winsock2.h>
 #include <commdlg.h>
 #include <shellapi.h>
@@ -212,65 +213,60 @@ void CWinApp::SetRegistryKey(const wchar_t* company) {
     m_pszProfileName = m_pszAppName;
 }
 
-HKEY CWinApp::GetSectionKey(const wchar_t* section) {
-    if (!m_pszRegistryKey || !m_pszProfileName) return nullptr;
+OwnedKey CWinApp::GetSectionKey(const wchar_t* section) {
+    OwnedKey key;
+    if (!m_pszRegistryKey || !m_pszProfileName) return key;
     CString path = CString(L"Software\\") + m_pszRegistryKey + L"\\" + m_pszProfileName + L"\\" + section;
-    HKEY key = nullptr;
-    if (::RegCreateKeyExW(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
-        return nullptr;
+    if (::RegCreateKeyExW(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, key.put(), nullptr) != ERROR_SUCCESS)
+        key.reset();
     return key;
 }
 
 UINT CWinApp::GetProfileInt(const wchar_t* section, const wchar_t* entry, int def) {
-    HKEY key = GetSectionKey(section);
+    OwnedKey key = GetSectionKey(section);
     if (!key) return (UINT)def;
     DWORD value = 0, type = 0, size = sizeof value;
-    LONG r = ::RegQueryValueExW(key, entry, nullptr, &type, (BYTE*)&value, &size);
-    ::RegCloseKey(key);
+    LONG r = ::RegQueryValueExW(key.get(), entry, nullptr, &type, (BYTE*)&value, &size);
     if (r != ERROR_SUCCESS || type != REG_DWORD || size != sizeof value) return (UINT)def;
     return value;
 }
 
 BOOL CWinApp::WriteProfileInt(const wchar_t* section, const wchar_t* entry, int value) {
-    HKEY key = GetSectionKey(section);
+    OwnedKey key = GetSectionKey(section);
     if (!key) return FALSE;
     DWORD v = (DWORD)value;
-    LONG r = ::RegSetValueExW(key, entry, 0, REG_DWORD, (const BYTE*)&v, sizeof v);
-    ::RegCloseKey(key);
+    LONG r = ::RegSetValueExW(key.get(), entry, 0, REG_DWORD, (const BYTE*)&v, sizeof v);
     return r == ERROR_SUCCESS;
 }
 
 CString CWinApp::GetProfileString(const wchar_t* section, const wchar_t* entry, const wchar_t* def) {
     CString result(def ? def : L"");
-    HKEY key = GetSectionKey(section);
+    OwnedKey key = GetSectionKey(section);
     if (!key) return result;
     DWORD type = 0, size = 0;
-    if (::RegQueryValueExW(key, entry, nullptr, &type, nullptr, &size) == ERROR_SUCCESS && type == REG_SZ) {
+    if (::RegQueryValueExW(key.get(), entry, nullptr, &type, nullptr, &size) == ERROR_SUCCESS && type == REG_SZ) {
         std::wstring buf(size / sizeof(wchar_t) + 1, L'\0');
         size = (DWORD)(buf.size() * sizeof(wchar_t));
-        if (::RegQueryValueExW(key, entry, nullptr, &type, (BYTE*)&buf[0], &size) == ERROR_SUCCESS)
+        if (::RegQueryValueExW(key.get(), entry, nullptr, &type, (BYTE*)&buf[0], &size) == ERROR_SUCCESS)
             result = buf.c_str();
     }
-    ::RegCloseKey(key);
     return result;
 }
 
 BOOL CWinApp::WriteProfileString(const wchar_t* section, const wchar_t* entry, const wchar_t* value) {
-    HKEY key = GetSectionKey(section);
+    OwnedKey key = GetSectionKey(section);
     if (!key) return FALSE;
     LONG r;
     if (!entry) {
-        ::RegCloseKey(key);
+        key.reset();
         CString path = CString(L"Software\\") + m_pszRegistryKey + L"\\" + m_pszProfileName;
-        HKEY parent = nullptr;
-        if (::RegOpenKeyExW(HKEY_CURRENT_USER, path, 0, KEY_WRITE, &parent) != ERROR_SUCCESS) return FALSE;
-        r = ::RegDeleteKeyW(parent, section);
-        ::RegCloseKey(parent);
+        OwnedKey parent;
+        if (::RegOpenKeyExW(HKEY_CURRENT_USER, path, 0, KEY_WRITE, parent.put()) != ERROR_SUCCESS) return FALSE;
+        r = ::RegDeleteKeyW(parent.get(), section);
         return r == ERROR_SUCCESS;
     }
-    if (!value) r = ::RegDeleteValueW(key, entry);
-    else r = ::RegSetValueExW(key, entry, 0, REG_SZ, (const BYTE*)value, (DWORD)((wcslen(value) + 1) * sizeof(wchar_t)));
-    ::RegCloseKey(key);
+    if (!value) r = ::RegDeleteValueW(key.get(), entry);
+    else r = ::RegSetValueExW(key.get(), entry, 0, REG_SZ, (const BYTE*)value, (DWORD)((wcslen(value) + 1) * sizeof(wchar_t)));
     return r == ERROR_SUCCESS;
 }
 
@@ -362,9 +358,7 @@ int AfxMessageBox(const wchar_t* text, UINT type, UINT helpId) {
 }
 
 int AfxMessageBox(UINT idPrompt, UINT type, UINT helpId) {
-    CString s;
-    s.LoadString(idPrompt);
-    return AfxMessageBox(s, type, helpId == (UINT)-1 ? idPrompt : helpId);
+    return AfxMessageBox(LoadMessageText(idPrompt), type, helpId == (UINT)-1 ? idPrompt : helpId);
 }
 
 BOOL AfxSocketInit() {

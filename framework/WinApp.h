@@ -17,6 +17,7 @@
 #pragma once
 #include "framework/Wnd.h"
 #include "framework/Document.h"
+#include "framework/Handle.h"
 #include <vector>
 
 #ifndef HH_DISPLAY_TOPIC
@@ -69,7 +70,7 @@ public:
     CString GetProfileString(const wchar_t* section, const wchar_t* entry, const wchar_t* def = nullptr);
     BOOL WriteProfileString(const wchar_t* section, const wchar_t* entry, const wchar_t* value);
     // Opens (creating) HKCU\Software\<key>\<app>\<section>; the caller closes it.
-    HKEY GetSectionKey(const wchar_t* section);
+    OwnedKey GetSectionKey(const wchar_t* section);
 
     // Recent files.
     virtual void AddToRecentFileList(const wchar_t* path);

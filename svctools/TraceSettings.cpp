@@ -3,6 +3,7 @@
 // after every click.
 #include "svctools/ControlDlg.h"
 #include "resources/svctools_ids.h"
+#include "framework/Handle.h"
 
 namespace {
 const wchar_t traceKey[] = L"SOFTWARE\\Korvelin\\Pellquist Server";
@@ -42,12 +43,11 @@ void CControlDlg::LoadTraceSettings()
 {
     DWORD masks[4] = {};
     DWORD file = 0;
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, traceKey, 0, KEY_READ | traceView, &key) == ERROR_SUCCESS) {
+    OwnedKey key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, traceKey, 0, KEY_READ | traceView, key.put()) == ERROR_SUCCESS) {
         for (int l = 0; l < 4; ++l)
-            masks[l] = ReadNumber(key, levelValues[l]);
-        file = ReadNumber(key, fileValue);
-        RegCloseKey(key);
+            masks[l] = ReadNumber(key.get(), levelValues[l]);
+        file = ReadNumber(key.get(), fileValue);
     }
     for (int l = 0; l < 4; ++l) {
         ShowMask(m_hWnd, maskIds[l], masks[l]);
@@ -69,12 +69,11 @@ void CControlDlg::SaveTraceSettings()
     }
     DWORD file = IsDlgButtonChecked(m_hWnd, IDC_TRACE_FILE) == BST_CHECKED ? 1 : 0;
 
-    HKEY key;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, traceKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE | traceView, nullptr, &key,
+    OwnedKey key;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, traceKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE | traceView, nullptr, key.put(),
                         nullptr) != ERROR_SUCCESS)
         return;
     for (int l = 0; l < 4; ++l)
-        RegSetValueExW(key, levelValues[l], 0, REG_DWORD, reinterpret_cast<const BYTE*>(&masks[l]), sizeof(DWORD));
-    RegSetValueExW(key, fileValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&file), sizeof(DWORD));
-    RegCloseKey(key);
+        RegSetValueExW(key.get(), levelValues[l], 0, REG_DWORD, reinterpret_cast<const BYTE*>(&masks[l]), sizeof(DWORD));
+    RegSetValueExW(key.get(), fileValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&file), sizeof(DWORD));
 }

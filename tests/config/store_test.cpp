@@ -1,6 +1,7 @@
 // The store's lists and undo, and the configuration file through real
 // private-profile files in temporary folders.
 #include "config/device_cfg.h"
+#include "config/cfg_keys.h"
 #include "cfg_test_util.h"
 #include <gtest/gtest.h>
 #include <shlobj.h>
@@ -67,59 +68,28 @@ void FillNonDefault(CDeviceCfg& d, int seed) {
     if (d.ItemNames.GetLength() > 3) d.ItemNames.SetAt(2, L'Q');   // a renamed item
 }
 
+// Every field that the record's section holds, by the file's key table.
 void ExpectSameFileFields(const CDeviceCfg& a, const CDeviceCfg& b) {
     SCOPED_TRACE(testing::Message() << "type " << a.DeviceType);
-    EXPECT_EQ(a.DeviceType, b.DeviceType);
     EXPECT_STREQ(a.OpcName, b.OpcName);
-    EXPECT_STREQ(a.ItemNames, b.ItemNames);
-    int kind = a.GetKind();
-    if (a.DeviceType == -1) {
-        EXPECT_EQ(a.IdleTicks, b.IdleTicks);
-        EXPECT_EQ(a.WatchdogTicks, b.WatchdogTicks);
-        EXPECT_EQ(a.MinUpdateRate, b.MinUpdateRate);
-        return;
-    }
-    EXPECT_EQ(a.Disable, b.Disable);
-    EXPECT_STREQ(a.TargetHost, b.TargetHost);
-    EXPECT_EQ(a.MaxIdleTicks, b.MaxIdleTicks);
-    EXPECT_EQ(a.MinIntervalTicks, b.MinIntervalTicks);
-    if (kind == 1) {
-        EXPECT_EQ(a.DontSubscribe, b.DontSubscribe);
-        EXPECT_EQ(a.ForceReconnect, b.ForceReconnect);
-        EXPECT_EQ(a.PriorityLogin, b.PriorityLogin);
-        EXPECT_EQ(a.LoginRequired, b.LoginRequired);
-        EXPECT_EQ(a.BinaryLogin, b.BinaryLogin);
-    }
-    if (kind == 5) { EXPECT_EQ(a.SerialNo, b.SerialNo); }
-    if (kind != 5) {
-        EXPECT_EQ(a.BinaryPort, b.BinaryPort);
-        EXPECT_EQ(a.HttpPort, b.HttpPort);
-        EXPECT_EQ(a.HttpSecure, b.HttpSecure);
-        EXPECT_STREQ(a.Password, b.Password);
-    }
-    if (kind == 3) {
-        EXPECT_STREQ(a.SerialParam, b.SerialParam);
-        EXPECT_STREQ(a.SerialFilter, b.SerialFilter);
-        EXPECT_EQ(a.SerialPacketGap, b.SerialPacketGap);
-    }
-    if (kind == 6) {
-        EXPECT_EQ(a.ReceiveMode, b.ReceiveMode);
-        EXPECT_EQ(a.UsesLocalTime, b.UsesLocalTime);
-        EXPECT_EQ(a.AlwaysDevClock, b.AlwaysDevClock);
-        EXPECT_EQ(a.Interval, b.Interval);
-    }
-    if (kind == 4) {
-        EXPECT_EQ(a.EnOceanBaseAddress, b.EnOceanBaseAddress);
-    } else {
-        EXPECT_EQ(a.Inputs, b.Inputs);
-        EXPECT_EQ(a.Outputs, b.Outputs);
-    }
-    if (a.DeviceType == 11) {
-        for (int i = 0; i < 3; ++i) {
-            EXPECT_EQ(a.InputFlag[i], b.InputFlag[i]);
-            EXPECT_DOUBLE_EQ(a.ScaleMin[i], b.ScaleMin[i]);
-            EXPECT_DOUBLE_EQ(a.ScaleMax[i], b.ScaleMax[i]);
-            EXPECT_STREQ(a.Unit[i], b.Unit[i]);
+    EXPECT_EQ(a.GetKind(), b.GetKind());
+    for (const CCfgKey& k : kCfgKeys) {
+        if (!k.Holds(a)) continue;
+        SCOPED_TRACE(testing::Message() << "key " << k.name);
+        switch (k.form) {
+        case CfgKeyForm::Type:
+        case CfgKeyForm::Hex:
+        case CfgKeyForm::LoginFlag:
+        case CfgKeyForm::LoginOverride: EXPECT_EQ(a.*k.hex, b.*k.hex); break;
+        case CfgKeyForm::Port: EXPECT_EQ(a.*k.port, b.*k.port); break;
+        case CfgKeyForm::Text: EXPECT_STREQ(a.*k.text, b.*k.text); break;
+        case CfgKeyForm::Password: EXPECT_STREQ(a.Password, b.Password); break;
+        case CfgKeyForm::ScaledInput:
+            EXPECT_EQ(a.InputFlag[k.input], b.InputFlag[k.input]);
+            EXPECT_DOUBLE_EQ(a.ScaleMin[k.input], b.ScaleMin[k.input]);
+            EXPECT_DOUBLE_EQ(a.ScaleMax[k.input], b.ScaleMax[k.input]);
+            EXPECT_STREQ(a.Unit[k.input], b.Unit[k.input]);
+            break;
         }
     }
 }

@@ -3,6 +3,7 @@
 #include "editor/doc.h"
 #include "editor/view.h"
 #include "editor/timing_dlg.h"
+#include "editor/device_dialogs.h"
 #include "config/device_cfg.h"
 #include "framework/WinApp.h"
 #include "framework/Seams.h"
@@ -39,7 +40,7 @@ struct DocView : ::testing::Test {
     static void SetUpTestSuite() {
         CString::SetResourceModule(GetModuleHandleW(nullptr));
         App();
-        tmpl = new CSingleDocTemplate(128, RUNTIME_CLASS(CTamselDoc), RUNTIME_CLASS(CFrameWnd),
+        tmpl = new CSingleDocTemplate(IDR_MAINFRAME, RUNTIME_CLASS(CTamselDoc), RUNTIME_CLASS(CFrameWnd),
                                       RUNTIME_CLASS(CTamselView));
         App().AddDocTemplate(tmpl);
     }
@@ -110,28 +111,38 @@ TEST_F(DocView, OpenShowsRowsDeleteUndoEnable) {
     // With the transceiver too, then without it again: the flags follow.
     Select({1, 3});
     EXPECT_TRUE(Enabled(ID_EDIT_CLEAR));
-    EXPECT_TRUE(Enabled(viewid::Enable));
+    EXPECT_TRUE(Enabled(ID_DEVICE_ENABLE));
     List().SetItemState(1, 0, LVIS_SELECTED);
     EXPECT_FALSE(Enabled(ID_EDIT_CLEAR));
-    EXPECT_FALSE(Enabled(viewid::Enable));
-    EXPECT_FALSE(Enabled(viewid::Timing));
-    // New device and properties wait for the device dialogs.
+    EXPECT_FALSE(Enabled(ID_DEVICE_ENABLE));
+    EXPECT_FALSE(Enabled(ID_DEVICE_TIMING));
+    // New device and properties only for a kind with its dialog.
     Select({2});
-    EXPECT_FALSE(Enabled(viewid::NewIo));
-    EXPECT_FALSE(Enabled(viewid::Properties));
+    EXPECT_FALSE(Enabled(ID_DEVICE_NEW_IO));
+    EXPECT_FALSE(Enabled(ID_DEVICE_PROPERTIES));
+    for (int row = 0; row < 4; ++row) {
+        Select({row});
+        EXPECT_EQ(Enabled(ID_DEVICE_PROPERTIES) != FALSE, HasDeviceDialog(View()->GetRowDevice(row)->GetKind())) << row;
+    }
+    struct { UINT command; int kind; } news[] = {
+        {ID_DEVICE_NEW_IO, kKindBinaryIo}, {ID_DEVICE_NEW_SERIAL, kKindSerial}, {ID_DEVICE_NEW_RFID, kKindRfid},
+        {ID_DEVICE_NEW_TRCV, kKindTransceiver}};
+    for (auto& n : news) EXPECT_EQ(Enabled(n.command) != FALSE, HasDeviceDialog(n.kind)) << n.command;
+    Select({1});   // the transceiver: a radio module could be added to it
+    EXPECT_EQ(Enabled(ID_DEVICE_NEW_MODULE) != FALSE, HasDeviceDialog(kKindRadioModule));
 
     // Enable/disable the transceiver and the module: only the transceiver changes.
     Select({0, 1});
-    EXPECT_EQ(Checked(viewid::Enable), 1);
-    Command(viewid::Enable);
+    EXPECT_EQ(Checked(ID_DEVICE_ENABLE), 1);
+    Command(ID_DEVICE_ENABLE);
     CDeviceCfg* trcv = View()->GetRowDevice(1);
     CDeviceCfg* module = View()->GetRowDevice(0);
     EXPECT_EQ(trcv->Disable, 1);
     EXPECT_EQ(module->Disable, 0);
     EXPECT_EQ(trcv->ImageIndex, 9);
     EXPECT_TRUE(Doc()->IsModified());
-    EXPECT_EQ(Checked(viewid::Enable), 0);
-    Command(viewid::Enable);
+    EXPECT_EQ(Checked(ID_DEVICE_ENABLE), 0);
+    Command(ID_DEVICE_ENABLE);
     EXPECT_EQ(trcv->Disable, 0);
     EXPECT_EQ(trcv->ImageIndex, 8);
 
@@ -193,11 +204,11 @@ TEST_F(DocView, ActiveConfiguration) {
     EXPECT_STREQ(Doc()->GetTitle(), L"aktive Konfiguration");
     EXPECT_NE(GetFileAttributesW(active), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(Rows(), 1);
-    // 32816 on the active configuration itself asks nothing, saves and reloads
+    // Save as active on the active configuration itself asks nothing, saves and reloads
     // (no server here: the save still counts).
     boxes.texts.clear();
     Doc()->SetModifiedFlag(TRUE);
-    EXPECT_TRUE(Doc()->OnCmdMsg(kCmdFileSaveActive, nullptr));
+    EXPECT_TRUE(Doc()->OnCmdMsg(ID_FILE_SAVE_ACTIVE, nullptr));
     EXPECT_TRUE(boxes.texts.empty());
     EXPECT_FALSE(Doc()->IsModified());
 
@@ -221,11 +232,11 @@ TEST_F(DocView, ActiveConfiguration) {
     // Replacing the active configuration asks 208; No keeps it.
     boxes.answers = {IDNO};
     boxes.texts.clear();
-    Doc()->OnCmdMsg(kCmdFileSaveActive, nullptr);
+    Doc()->OnCmdMsg(ID_FILE_SAVE_ACTIVE, nullptr);
     ASSERT_EQ(boxes.texts.size(), 1u);
     EXPECT_STREQ(Doc()->GetTitle(), L"c.ini");
     boxes.answers = {IDYES};
-    Doc()->OnCmdMsg(kCmdFileSaveActive, nullptr);
+    Doc()->OnCmdMsg(ID_FILE_SAVE_ACTIVE, nullptr);
     EXPECT_STREQ(Doc()->GetTitle(), L"aktive Konfiguration");
     CCfgStore check((dir + L"unused.ini").c_str());
     EXPECT_EQ(check.Load(active, true), 2);
@@ -243,8 +254,18 @@ TEST_F(DocView, TimingWithoutSelectionDoesNothing) {
     for (int r = 0; r < Rows(); ++r) before.push_back(Text(r, 4).GetString());
     Doc()->SetModifiedFlag(FALSE);
     EXPECT_EQ(IDCANCEL, RunTimingDialogOnView(View()));
-    EXPECT_FALSE(Enabled(32823));
-    Command(32823);
+    EXPECT_FALSE(Enabled(ID_DEVICE_TIMING));
+    Command(ID_DEVICE_TIMING);
     EXPECT_FALSE(Doc()->IsModified());
     for (int r = 0; r < Rows(); ++r) EXPECT_EQ(before[r], Text(r, 4).GetString());
+}
+
+// A message whose string the program lacks still says which one it is.
+TEST_F(DocView, MissingMessageShowsItsNumber) {
+    boxes.texts.clear();
+    AfxMessageBox(64999u, MB_OK);
+    AfxMessageBox(IDS_NAME_CONFLICT, MB_OK);
+    ASSERT_EQ(boxes.texts.size(), 2u);
+    EXPECT_EQ(boxes.texts[0], L"64999");
+    EXPECT_EQ(boxes.texts[1].find(L"Namenskonflikt"), 0u);
 }

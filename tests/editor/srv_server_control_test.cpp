@@ -152,14 +152,14 @@ TEST(SrvServerPipe, WhatEachOutcomeShows)
 {
     CServerNotice n = ReloadNotice(ServerAccepted, 0);
     EXPECT_TRUE(n.balloon);
-    EXPECT_EQ(200u, n.titleId);
-    EXPECT_EQ(256u, n.textId);
+    EXPECT_EQ((UINT)IDS_SRV_SAVED_TITLE, n.titleId);
+    EXPECT_EQ((UINT)IDS_SRV_RELOAD_ACCEPTED, n.textId);
     EXPECT_EQ((UINT)TTI_INFO, n.icon);
 
     n = ReloadNotice(ServerNotRunning, 2);
     EXPECT_TRUE(n.balloon);
-    EXPECT_EQ(200u, n.titleId);
-    EXPECT_EQ(257u, n.textId);
+    EXPECT_EQ((UINT)IDS_SRV_SAVED_TITLE, n.titleId);
+    EXPECT_EQ((UINT)IDS_SRV_RELOAD_NOTRUNNING, n.textId);
 
     n = ReloadNotice(ServerRefused, 0);
     EXPECT_FALSE(n.balloon);
@@ -169,13 +169,13 @@ TEST(SrvServerPipe, WhatEachOutcomeShows)
 
     n = StopNotice(ServerAccepted, 0);
     EXPECT_FALSE(n.balloon);
-    EXPECT_EQ(259u, n.textId);
+    EXPECT_EQ((UINT)IDS_SRV_STOP_ACCEPTED, n.textId);
     EXPECT_EQ((UINT)MB_ICONINFORMATION, n.icon);
     n = StopNotice(ServerRefused, 0);
-    EXPECT_EQ(219u, n.textId);
+    EXPECT_EQ((UINT)IDS_SRV_STOP_REFUSED, n.textId);
     EXPECT_EQ((UINT)MB_ICONSTOP, n.icon);
     n = StopNotice(ServerNotRunning, 2);
-    EXPECT_EQ(218u, n.textId);
+    EXPECT_EQ((UINT)IDS_SRV_STOP_NOTRUNNING, n.textId);
     EXPECT_EQ((UINT)MB_ICONEXCLAMATION, n.icon);
     EXPECT_STREQ(L"Der OPC-Server wird zur Zeit anscheinend nicht ausgeführt.", n.text);
 

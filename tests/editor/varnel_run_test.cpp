@@ -3,6 +3,7 @@
 // server commands and the programs Varnel starts.
 #include "varnel_driver.h"
 #include "../config/cfg_test_util.h"
+#include "resources/varnel_ids.h"
 #include <gtest/gtest.h>
 
 using namespace varnel;
@@ -12,8 +13,6 @@ using cfgtest::WriteProfile;
 
 namespace {
 
-const UINT kSaveActive = 32816, kSelectAll = 57642, kDelete = 57632, kUndo = 57643, kEnable = 32777,
-           kServiceControl = 32778, kServiceStop = 32835, kDemoClient = 32838, kCut = 57635, kCopy = 57634, kTiming = 32823, kProperties = 32775, kNewIo = 32774;
 
 std::wstring Quote(const std::wstring& s) { return L"\"" + s + L"\""; }
 
@@ -178,8 +177,8 @@ TEST_F(VarnelRun, SaveActiveSendsTheReloadRequest) {
         SCOPED_TRACE(c.mode);
         PipePeer peer(c.mode, File(L"pipe.log"));
         run.SelectOnly(1);
-        run.Command(kEnable);       // a change: saving is offered again
-        run.Command(kSaveActive);   // the active configuration itself: no question
+        run.Command(ID_DEVICE_ENABLE);       // a change: saving is offered again
+        run.Command(ID_FILE_SAVE_ACTIVE);   // the active configuration itself: no question
         EXPECT_EQ(std::string("RELOAD\r\n"), peer.Received());
         auto boxes = run.Boxes();
         if (c.box) {
@@ -192,8 +191,8 @@ TEST_F(VarnelRun, SaveActiveSendsTheReloadRequest) {
         }
     }
     // the server is not running: a balloon, no box
-    run.Command(kEnable);
-    run.Command(kSaveActive);
+    run.Command(ID_DEVICE_ENABLE);
+    run.Command(ID_FILE_SAVE_ACTIVE);
     EXPECT_EQ(seen, run.Boxes().size());
     EXPECT_EQ(4u, cfgtest::ParseProfile(active).size());
     Close();
@@ -205,9 +204,9 @@ TEST_F(VarnelRun, ServerThatNeverAnswersIsReportedAfterTheWait) {
     ASSERT_TRUE(run.WaitWindow());
     PipePeer peer("silent", File(L"pipe.log"));
     run.SelectOnly(1);
-    run.Command(kEnable);
+    run.Command(ID_DEVICE_ENABLE);
     DWORD t0 = GetTickCount();
-    run.Command(kSaveActive);
+    run.Command(ID_FILE_SAVE_ACTIVE);
     DWORD took = GetTickCount() - t0;
     EXPECT_GE(took, 9000u);
     EXPECT_LT(took, 25000u);
@@ -223,11 +222,11 @@ TEST_F(VarnelRun, StopRequestAndStartedPrograms) {
     ASSERT_TRUE(run.WaitWindow());
     {
         PipePeer peer("ok", File(L"pipe.log"));
-        run.Command(kServiceStop);
+        run.Command(ID_SERVICE_STOP);
         EXPECT_EQ(std::string("STOP\r\n\0\0", 8), peer.Received());
     }
-    run.Command(kServiceStop);   // no server: message 218
-    run.Command(kServiceStop);   // cancelled: nothing sent
+    run.Command(ID_SERVICE_STOP);   // no server: message 218
+    run.Command(ID_SERVICE_STOP);   // cancelled: nothing sent
     auto boxes = run.Boxes();
     ASSERT_EQ(5u, boxes.size());
     EXPECT_NE(std::wstring::npos, boxes[0].text.find(L"anhalten?"));
@@ -236,8 +235,8 @@ TEST_F(VarnelRun, StopRequestAndStartedPrograms) {
     EXPECT_NE(std::wstring::npos, boxes[3].text.find(L"nicht ausgeführt"));
     EXPECT_NE(std::wstring::npos, boxes[4].text.find(L"anhalten?"));
 
-    run.Command(kServiceControl);
-    run.Command(kDemoClient);
+    run.Command(ID_SERVICE_CONTROL);
+    run.Command(ID_DEMO_CLIENT);
     std::string tolvane, fennick;
     for (int i = 0; i < 200 && (tolvane.empty() || fennick.empty()); ++i, Sleep(50)) {
         tolvane = ReadBytes(File(L"Tolvane.exe.args"));
@@ -247,7 +246,7 @@ TEST_F(VarnelRun, StopRequestAndStartedPrograms) {
     EXPECT_EQ("0\n", fennick);
 
     // the manual: opened through HTML help with the program's help file
-    run.Command(32780);
+    run.Command(ID_HELP_MANUAL);
     std::string log = ReadBytes(File(L"boxes.log"));
     size_t at = log.find("HELP 0 0 ");
     ASSERT_NE(std::string::npos, at) << log;
@@ -260,40 +259,40 @@ TEST_F(VarnelRun, DeleteUndoEnableAndTheSavePrompt) {
     ASSERT_TRUE(run.Start(L"", {"no"}));
     ASSERT_TRUE(run.WaitWindow());
     ASSERT_EQ(4, run.Rows());
-    EXPECT_FALSE(run.ButtonEnabled(kSaveActive));
-    EXPECT_TRUE(run.ButtonEnabled(kSelectAll));
+    EXPECT_FALSE(run.ButtonEnabled(ID_FILE_SAVE_ACTIVE));
+    EXPECT_TRUE(run.ButtonEnabled(ID_EDIT_SELECT_ALL));
     // the global options row alone: no timing, no enable/disable, and delete does nothing
     run.SelectOnly(3);
     EXPECT_EQ(1, run.SelectedCount());
-    EXPECT_FALSE(run.ButtonEnabled(kTiming));
-    EXPECT_FALSE(run.ButtonEnabled(kEnable));
-    run.Command(kDelete);
+    EXPECT_FALSE(run.ButtonEnabled(ID_DEVICE_TIMING));
+    EXPECT_FALSE(run.ButtonEnabled(ID_DEVICE_ENABLE));
+    run.Command(ID_EDIT_CLEAR);
     EXPECT_EQ(4, run.Rows());
     // two rows, then back to the global options row: the flags follow the rows selected now
     run.Select(1, true);
-    EXPECT_TRUE(run.ButtonEnabled(kEnable));
+    EXPECT_TRUE(run.ButtonEnabled(ID_DEVICE_ENABLE));
     run.Select(1, false);
-    EXPECT_FALSE(run.ButtonEnabled(kEnable));
-    run.Command(kDelete);
+    EXPECT_FALSE(run.ButtonEnabled(ID_DEVICE_ENABLE));
+    run.Command(ID_EDIT_CLEAR);
     EXPECT_EQ(4, run.Rows());
 
     // enable the disabled I/O server
     run.SelectOnly(1);
-    EXPECT_TRUE(run.ButtonEnabled(kEnable));
-    EXPECT_FALSE(run.ButtonChecked(kEnable));
-    run.Command(kEnable);
+    EXPECT_TRUE(run.ButtonEnabled(ID_DEVICE_ENABLE));
+    EXPECT_FALSE(run.ButtonChecked(ID_DEVICE_ENABLE));
+    run.Command(ID_DEVICE_ENABLE);
     EXPECT_EQ(4, run.Image(1));
-    EXPECT_TRUE(run.ButtonChecked(kEnable));
-    EXPECT_TRUE(run.ButtonEnabled(kSaveActive));
+    EXPECT_TRUE(run.ButtonChecked(ID_DEVICE_ENABLE));
+    EXPECT_TRUE(run.ButtonEnabled(ID_FILE_SAVE_ACTIVE));
     // delete everything (the global options row goes with the others), then undo
-    run.Command(kSelectAll);
+    run.Command(ID_EDIT_SELECT_ALL);
     EXPECT_EQ(4, run.SelectedCount());
-    run.Command(kDelete);
+    run.Command(ID_EDIT_CLEAR);
     ASSERT_EQ(0, run.Rows());
-    run.Command(kUndo);
+    run.Command(ID_EDIT_UNDO);
     ASSERT_EQ(4, run.Rows());
     EXPECT_EQ(4, run.SelectedCount());
-    run.Command(kUndo);   // nothing left to undo
+    run.Command(ID_EDIT_UNDO);   // nothing left to undo
     EXPECT_EQ(4, run.Rows());
     // the Delete key reaches the command through the accelerators (row 0 is
     // now the global options record: the undo put the rows back reversed)
@@ -309,12 +308,12 @@ TEST_F(VarnelRun, DeleteUndoEnableAndTheSavePrompt) {
     // the keys are posted: a sent message would overtake them
     for (int i = 0; i < 60 && run.Rows() != 3; ++i) Sleep(50);
     EXPECT_EQ(3, run.Rows());
-    run.Command(kUndo);
+    run.Command(ID_EDIT_UNDO);
     EXPECT_EQ(4, run.Rows());
     // device dialogs are not part of this program yet: their commands stay off
-    EXPECT_FALSE(run.ButtonEnabled(kNewIo));
+    EXPECT_FALSE(run.ButtonEnabled(ID_DEVICE_NEW_IO));
     run.SelectOnly(0);
-    EXPECT_FALSE(run.ButtonEnabled(kProperties));
+    EXPECT_FALSE(run.ButtonEnabled(ID_DEVICE_PROPERTIES));
 
     // closing asks about the unsaved active configuration; No keeps the file
     std::string before = ReadBytes(active);
@@ -351,8 +350,6 @@ TEST_F(VarnelRun, WindowSizeIsKeptAcrossRuns) {
 
 namespace {
 
-const UINT kAbout = 57664, kPaste = 57637;
-const int kLowerField = 1356, kUpperField = 1357;
 
 TEST_F(VarnelRun, TimingDialogOnOneAndOnSeveralDevices) {
     WriteActive(kThreeDevices);
@@ -360,19 +357,19 @@ TEST_F(VarnelRun, TimingDialogOnOneAndOnSeveralDevices) {
     ASSERT_TRUE(run.WaitWindow());
     // one device: its name in the caption, its values in the fields
     run.SelectOnly(0);
-    ASSERT_TRUE(run.ButtonEnabled(kTiming));
+    ASSERT_TRUE(run.ButtonEnabled(ID_DEVICE_TIMING));
     auto openTiming = [this] {
-        run.PostCommand(kTiming);
+        run.PostCommand(ID_DEVICE_TIMING);
         return run.WaitDialog();
     };
     HWND dlg = openTiming();
     ASSERT_TRUE(dlg);
     EXPECT_EQ(L"Timing anpassen, C", WindowText(dlg));
-    EXPECT_EQ(L"0.5", ItemText(dlg, kLowerField));
-    EXPECT_EQ(L"2.5", ItemText(dlg, kUpperField));
+    EXPECT_EQ(L"0.5", ItemText(dlg, IDC_TIMING_LOWER));
+    EXPECT_EQ(L"2.5", ItemText(dlg, IDC_TIMING_UPPER));
     // typing a lower bound keeps the upper one 2 s above it
-    TypeInto(dlg, kLowerField, L"5");
-    EXPECT_EQ(L"7", ItemText(dlg, kUpperField));
+    TypeInto(dlg, IDC_TIMING_LOWER, L"5");
+    EXPECT_EQ(L"7", ItemText(dlg, IDC_TIMING_UPPER));
     SaveScreenshot(L"varnel_timing.bmp");
     Click(dlg, IDOK);
     run.Sync();
@@ -383,11 +380,11 @@ TEST_F(VarnelRun, TimingDialogOnOneAndOnSeveralDevices) {
     dlg = openTiming();
     ASSERT_TRUE(dlg);
     EXPECT_EQ(L"Timing anpassen, 2 Geräte", WindowText(dlg));
-    EXPECT_EQ(L"~", ItemText(dlg, kLowerField));
-    EXPECT_EQ(L"~", ItemText(dlg, kUpperField));
+    EXPECT_EQ(L"~", ItemText(dlg, IDC_TIMING_LOWER));
+    EXPECT_EQ(L"~", ItemText(dlg, IDC_TIMING_UPPER));
     // "~" below keeps each lower bound; the upper one then goes in unchecked
-    ChooseEntry(dlg, kUpperField, L"10");
-    TypeInto(dlg, kUpperField, L"1");
+    ChooseEntry(dlg, IDC_TIMING_UPPER, L"10");
+    TypeInto(dlg, IDC_TIMING_UPPER, L"1");
     Click(dlg, IDOK);
     run.Sync();
     EXPECT_EQ(L"5 .. 1 s", run.Cell(0, 4));
@@ -396,10 +393,10 @@ TEST_F(VarnelRun, TimingDialogOnOneAndOnSeveralDevices) {
     // choosing a lower bound from the list raises the upper ones on OK
     dlg = openTiming();
     ASSERT_TRUE(dlg);
-    EXPECT_EQ(L"1", ItemText(dlg, kUpperField));
-    ChooseEntry(dlg, kLowerField, L"2");
-    EXPECT_EQ(L"4", ItemText(dlg, kUpperField));
-    TypeInto(dlg, kUpperField, L"~");
+    EXPECT_EQ(L"1", ItemText(dlg, IDC_TIMING_UPPER));
+    ChooseEntry(dlg, IDC_TIMING_LOWER, L"2");
+    EXPECT_EQ(L"4", ItemText(dlg, IDC_TIMING_UPPER));
+    TypeInto(dlg, IDC_TIMING_UPPER, L"~");
     Click(dlg, IDOK);
     run.Sync();
     EXPECT_EQ(L"2 .. 4 s", run.Cell(0, 4));
@@ -408,13 +405,13 @@ TEST_F(VarnelRun, TimingDialogOnOneAndOnSeveralDevices) {
     // Cancel changes nothing
     dlg = openTiming();
     ASSERT_TRUE(dlg);
-    TypeInto(dlg, kLowerField, L"9");
+    TypeInto(dlg, IDC_TIMING_LOWER, L"9");
     Click(dlg, IDCANCEL);
     run.Sync();
     EXPECT_EQ(L"2 .. 4 s", run.Cell(0, 4));
     // the global options row alone offers no timing
     run.SelectOnly(3);
-    EXPECT_FALSE(run.ButtonEnabled(kTiming));
+    EXPECT_FALSE(run.ButtonEnabled(ID_DEVICE_TIMING));
 
     Close();   // the save prompt is answered No
 }
@@ -452,7 +449,7 @@ TEST_F(VarnelRun, CopyInOneWindowPasteInAnother) {
     // rows C, B, A, global: copy A and the global options
     run.SelectOnly(2);
     run.Select(3, true);
-    run.Command(kCopy);
+    run.Command(ID_EDIT_COPY);
     std::wstring text = ClipboardText();
     EXPECT_EQ(0u, text.find(L" \r\n[A]\r\nDeviceType=4\r\n")) << text.substr(0, 40).c_str();
     EXPECT_NE(std::wstring::npos, text.find(L"[OpcServer_Global]"));
@@ -463,7 +460,7 @@ TEST_F(VarnelRun, CopyInOneWindowPasteInAnother) {
     ASSERT_TRUE(second.Start(Quote(other)));
     ASSERT_TRUE(second.WaitWindow());
     ASSERT_EQ(2, second.Rows());
-    second.Command(kPaste);
+    second.Command(ID_EDIT_PASTE);
     // A is taken: the pasted device gets the next free name; the global
     // options are merged, not added
     ASSERT_EQ(3, second.Rows());
@@ -471,13 +468,13 @@ TEST_F(VarnelRun, CopyInOneWindowPasteInAnother) {
     EXPECT_EQ(L"10.0.0.1", second.Cell(2, 2));
     EXPECT_EQ(1, second.SelectedCount());
     // again: another name
-    second.Command(kPaste);
+    second.Command(ID_EDIT_PASTE);
     ASSERT_EQ(4, second.Rows());
     EXPECT_EQ(L"A_2", second.Cell(3, 1));
 
     // text edited elsewhere: no byte-order mark, a dot in the name
     PutOnClipboard(L"[Kessel.Nord]\r\nDeviceType=0\r\nTargetHost=10.9.9.9\r\n[NoType]\r\nTargetHost=x\r\n");
-    second.Command(kPaste);
+    second.Command(ID_EDIT_PASTE);
     ASSERT_EQ(5, second.Rows());
     EXPECT_EQ(L"Kessel_Nord", second.Cell(4, 1));
 
@@ -488,19 +485,19 @@ TEST_F(VarnelRun, CopyInOneWindowPasteInAnother) {
     ASSERT_GE(global, 0);
     second.SelectOnly(global);
     second.Select(4, true);
-    second.Command(kCut);
+    second.Command(ID_EDIT_CUT);
     ASSERT_EQ(4, second.Rows());
     int globals = 0;
     for (int r = 0; r < second.Rows(); ++r) globals += second.Cell(r, 5) == L"allgemeine Optionen";
     EXPECT_EQ(1, globals);
-    second.Command(kUndo);
+    second.Command(ID_EDIT_UNDO);
     EXPECT_EQ(4, second.Rows());
     // and the cut text pastes back
-    second.Command(kPaste);
+    second.Command(ID_EDIT_PASTE);
     EXPECT_EQ(5, second.Rows());
 
     // saved, the other file holds the pasted devices and the merged options
-    second.Command(57603);
+    second.Command(ID_FILE_SAVE);
     cfgtest::Sections s = cfgtest::ParseProfile(other);
     int names = 0;
     for (auto& sec : s) names += sec.first == L"A_1" || sec.first == L"A_2" || sec.first == L"Kessel_Nord";
@@ -523,24 +520,24 @@ TEST_F(VarnelRun, AboutBoxShowsBothVersions) {
 
     ASSERT_TRUE(run.Start(L""));
     ASSERT_TRUE(run.WaitWindow());
-    ASSERT_TRUE(run.ButtonEnabled(kAbout));
-    run.PostCommand(kAbout);
+    ASSERT_TRUE(run.ButtonEnabled(ID_APP_ABOUT));
+    run.PostCommand(ID_APP_ABOUT);
     HWND dlg = run.WaitDialog();
     ASSERT_TRUE(dlg);
     EXPECT_EQ(L"Produktinformation", WindowText(dlg));
-    EXPECT_EQ(L"Version 4.72", ItemText(dlg, 1358));
-    EXPECT_EQ(L"Version 5.1.3.7", ItemText(dlg, 1359));
-    EXPECT_EQ(std::wstring::npos, ItemText(dlg, 1202).find(L"%s"));
+    EXPECT_EQ(L"Version 4.72", ItemText(dlg, IDC_ABOUT_OWN_VERSION));
+    EXPECT_EQ(L"Version 5.1.3.7", ItemText(dlg, IDC_ABOUT_SERVER_VERSION));
+    EXPECT_EQ(std::wstring::npos, ItemText(dlg, IDC_ABOUT_PRODUCT).find(L"%s"));
     SaveScreenshot(L"varnel_about.bmp");
     Click(dlg, IDOK);
 
     // without a registered server
     RegDeleteTreeW(HKEY_CLASSES_ROOT, L"Korvelin.Marrowin");
     RegDeleteTreeW(HKEY_CLASSES_ROOT, (std::wstring(L"CLSID\\") + clsid).c_str());
-    run.PostCommand(kAbout);
+    run.PostCommand(ID_APP_ABOUT);
     dlg = run.WaitDialog();
     ASSERT_TRUE(dlg);
-    EXPECT_EQ(L"Version ?.?", ItemText(dlg, 1359));
+    EXPECT_EQ(L"Version ?.?", ItemText(dlg, IDC_ABOUT_SERVER_VERSION));
     Click(dlg, IDOK);
     Close();
 }
@@ -577,12 +574,12 @@ TEST_F(VarnelRun, RecentFiles) {
     ASSERT_TRUE(again.Start(L""));
     ASSERT_TRUE(again.WaitWindow());
     EXPECT_EQ(4, again.Rows());
-    again.Command(57616);   // first recent file
+    again.Command(ID_FILE_MRU_FILE1);
     EXPECT_NE(std::wstring::npos, again.Title().find(L"anlage.ini")) << again.Title();
     ASSERT_EQ(2, again.Rows());
     EXPECT_TRUE(again.Cell(0, 1) == L"Pumpe" || again.Cell(1, 1) == L"Pumpe");
     // back to the active configuration: it stays out of the list
-    again.Command(32814);
+    again.Command(ID_FILE_OPEN_ACTIVE);
     EXPECT_NE(std::wstring::npos, again.Title().find(L"aktive Konfiguration"));
     EXPECT_EQ(4, again.Rows());
     PostMessageW(again.Main(), WM_CLOSE, 0, 0);
@@ -613,7 +610,7 @@ TEST_F(VarnelRun, OldFormatOpenedLaterIsAnUnsavedDocument) {
     WriteBytes(old, "KRVD1\r\n4\t1\tkessel\t5292033\t5\t1\t\t\t\t\r\n0\t2\tpumpe\t4001\t5\t1\r\n");
     ASSERT_TRUE(run.Start(L"", {"ok", "no"}));
     ASSERT_TRUE(run.WaitWindow());
-    run.PostCommand(57601);
+    run.PostCommand(ID_FILE_OPEN);
     HWND dlg = run.WaitDialog();
     ASSERT_TRUE(dlg);
     ChooseFile(dlg, old);
@@ -621,7 +618,7 @@ TEST_F(VarnelRun, OldFormatOpenedLaterIsAnUnsavedDocument) {
     run.Sync();
     EXPECT_NE(std::wstring::npos, run.Title().find(L"Unbenannt")) << run.Title();
     EXPECT_EQ(3, run.Rows());
-    EXPECT_TRUE(run.ButtonEnabled(kSaveActive));
+    EXPECT_TRUE(run.ButtonEnabled(ID_FILE_SAVE_ACTIVE));
     PostMessageW(run.Main(), WM_CLOSE, 0, 0);
     EXPECT_EQ(0, run.WaitExit());
     auto boxes = run.Boxes();
@@ -638,7 +635,7 @@ TEST_F(VarnelRun, SaveAsFromTheActiveConfiguration) {
     std::string activeBefore = ReadBytes(active);
     ASSERT_TRUE(run.Start(L""));
     ASSERT_TRUE(run.WaitWindow());
-    run.PostCommand(57604);
+    run.PostCommand(ID_FILE_SAVE_AS);
     HWND dlg = run.WaitDialog();
     ASSERT_TRUE(dlg);
     Click(dlg, IDCANCEL);
@@ -646,7 +643,7 @@ TEST_F(VarnelRun, SaveAsFromTheActiveConfiguration) {
     EXPECT_NE(std::wstring::npos, run.Title().find(L"aktive Konfiguration")) << run.Title();
 
     std::wstring copy = File(L"kopie.ini");
-    run.PostCommand(57604);
+    run.PostCommand(ID_FILE_SAVE_AS);
     dlg = run.WaitDialog();
     ASSERT_TRUE(dlg);
     ChooseFile(dlg, copy);
@@ -673,10 +670,10 @@ TEST_F(VarnelRun, ReminderAfterChangesOfTheActiveConfiguration) {
     ASSERT_TRUE(run.Start(L"", {"no"}));
     ASSERT_TRUE(run.WaitWindow());
     run.SelectOnly(1);
-    run.Command(kEnable);
+    run.Command(ID_DEVICE_ENABLE);
     DWORD t0 = GetTickCount();
     Sleep(4000);
-    run.Command(kEnable);   // a second change starts the ten seconds again
+    run.Command(ID_DEVICE_ENABLE);   // a second change starts the ten seconds again
     DWORD t1 = GetTickCount();
     while (!BalloonShown(run) && GetTickCount() - t0 < 30000) Sleep(100);
     DWORD shown = GetTickCount();
@@ -692,7 +689,7 @@ TEST_F(VarnelRun, ReminderAfterChangesOfTheActiveConfiguration) {
     ASSERT_TRUE(second.Start(Quote(other), {"no"}));
     ASSERT_TRUE(second.WaitWindow());
     second.SelectOnly(1);
-    second.Command(kEnable);
+    second.Command(ID_DEVICE_ENABLE);
     Sleep(12000);
     EXPECT_FALSE(BalloonShown(second));
     PostMessageW(second.Main(), WM_CLOSE, 0, 0);
@@ -751,9 +748,9 @@ TEST_F(VarnelRun, SortingByAHeaderIsSaved) {
     EXPECT_EQ(L"A", byPort[3]);
     // saved in the view's order: the file reads back in the same order
     run.SelectOnly(1);
-    run.Command(kEnable);
-    run.Command(kEnable);
-    run.Command(kSaveActive);
+    run.Command(ID_DEVICE_ENABLE);
+    run.Command(ID_DEVICE_ENABLE);
+    run.Command(ID_FILE_SAVE_ACTIVE);
     Close();
     Program again;
     again.folder = run.folder;

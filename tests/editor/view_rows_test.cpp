@@ -22,6 +22,9 @@ TEST(ViewRows, TimingText) {
     EXPECT_STREQ(RowTimingText(1, 50), L"0.1 .. 5 s");
     EXPECT_STREQ(RowTimingText(5, 25), L"0.5 .. 2.5 s");
     EXPECT_STREQ(RowTimingText(0, 0), L"0 .. 0 s");
+    // A hand-edited file can hold negative values: the sign stays in front.
+    EXPECT_STREQ(RowTimingText(-5, -25), L"-0.5 .. -2.5 s");
+    EXPECT_STREQ(RowTimingText(-20, -1), L"-2 .. -0.1 s");
 }
 
 TEST(ViewRows, Images) {

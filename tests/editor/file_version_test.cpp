@@ -45,7 +45,7 @@ void Register(const std::wstring& clsid, const std::wstring* program)
 TEST(SrvFileVersion, OwnVersionResource)
 {
     CFileVersionInfo v;
-    ASSERT_TRUE(v.Load(Here(L"srv_file_version_test.exe").c_str()));
+    ASSERT_TRUE(v.Load(Here(L"file_version_test.exe").c_str()));
     EXPECT_EQ(0x0407, v.m_language);
     EXPECT_EQ(0x04b0, v.m_codePage);
     EXPECT_EQ((DWORD)VS_FFI_SIGNATURE, v.m_fixed.dwSignature);

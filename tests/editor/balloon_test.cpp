@@ -4,6 +4,7 @@
 #include <commctrl.h>
 #include <string>
 #include "editor/balloon_msg.h"
+#include "resources/varnel_srv_ids.h"
 
 namespace {
 
@@ -183,13 +184,13 @@ TEST_F(SrvBalloon, LongTextsAreCut)
 TEST_F(SrvBalloon, TextsFromIdsAndTheModuleName)
 {
     HINSTANCE inst = GetModuleHandleW(nullptr);
-    XBalloonMsg::Show(MAKEINTRESOURCEW(200), MAKEINTRESOURCEW(256), g_anchor, g_wnd, inst);
+    XBalloonMsg::Show(MAKEINTRESOURCEW(IDS_SRV_SAVED_TITLE), MAKEINTRESOURCEW(IDS_SRV_RELOAD_ACCEPTED), g_anchor, g_wnd, inst);
     Pump(100);
     EXPECT_STREQ(L"Konfigurationsdaten gespeichert", XBalloonMsg::GetTitleText());
     EXPECT_STREQ(L"Der OPC-Server hat die neuen Konfigurationsdaten übernommen.", XBalloonMsg::GetMessageText());
     XBalloonMsg::Show(XBALLOON_MODULE_TITLE, L"x", g_anchor, g_wnd, inst);
     Pump(100);
-    EXPECT_STREQ(L"srv_balloon_test", XBalloonMsg::GetTitleText());
+    EXPECT_STREQ(L"balloon_test", XBalloonMsg::GetTitleText());
     XBalloonMsg::Show(nullptr, L"x", g_anchor, g_wnd, inst);
     Pump(100);
     EXPECT_STREQ(L"", XBalloonMsg::GetTitleText());
