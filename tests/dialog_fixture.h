@@ -13,7 +13,9 @@
 // same handlers as the modal run; Pump() delivers posted and socket
 // messages, Idle() the modal loop's WM_KICKIDLE). ModalRun runs DoModal on a
 // thread of its own, for what only the modal loop shows; the test thread
-// then touches the dialog only through window messages (the Driver calls).
+// then touches the dialog only through window messages (the Driver calls,
+// raw Win32; not the framework's CWnd helpers, whose temporary objects
+// belong to one thread) and reads the record only after Wait/Ok/Cancel.
 // The Driver works on any dialog window: it sets and reads controls by id
 // with the messages a user's action produces.
 #pragma once
@@ -243,7 +245,7 @@ public:
             if (DWORD tid = tid_)
                 EnumThreadWindows(tid, &ModalRun::FindDialog, reinterpret_cast<LPARAM>(this));
             if (!hwnd_)
-                Sleep(5);
+                PumpStep();
         }
     }
     ~ModalRun()
@@ -261,7 +263,7 @@ public:
     {
         DWORD start = GetTickCount();
         while (!done_ && GetTickCount() - start < timeoutMs)
-            Sleep(5);
+            PumpStep();
         if (!done_)
             return -2;
         if (thread_.joinable())
@@ -272,6 +274,17 @@ public:
     INT_PTR Cancel() { return PressCancel() ? Wait() : -2; }
 
 private:
+    // The dialog may send to windows of the test thread (its owner, a view):
+    // answer while waiting.
+    static void PumpStep()
+    {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    }
     static BOOL CALLBACK FindDialog(HWND w, LPARAM p)
     {
         auto* self = reinterpret_cast<ModalRun*>(p);
