@@ -281,6 +281,8 @@ public:
     BOOL ShowDlgItem(int id, BOOL show = TRUE) const { return ::ShowWindow(::GetDlgItem(m_hWnd, id), show ? SW_SHOW : SW_HIDE); }
 
     void SetWindowText(const wchar_t* s) { ::SetWindowTextW(m_hWnd, s); }
+    // The window keeps no copy: the caller owns the icon (OwnedIcon) for the window's life.
+    HICON SetIcon(HICON icon, BOOL big) { return (HICON)SendMessage(WM_SETICON, big ? ICON_BIG : ICON_SMALL, (LPARAM)icon); }
     void GetWindowText(CString& s) const;
     int GetWindowTextLength() const { return ::GetWindowTextLengthW(m_hWnd); }
     BOOL ShowWindow(int cmd) { return ::ShowWindow(m_hWnd, cmd); }

@@ -447,6 +447,12 @@ TEST(Controls, ImageListIconsFromAStrip)
         DeleteObject(info.hbmColor);
     DeleteObject(info.hbmMask);
     EXPECT_EQ(nullptr, images.ExtractIcon(17));
+
+    CControlsDlg dlg;
+    ModelessDialog d(dlg);
+    ASSERT_TRUE(d.Open());
+    EXPECT_EQ(nullptr, dlg.SetIcon(icon.get(), TRUE));
+    EXPECT_EQ(icon.get(), (HICON)dlg.SendMessage(WM_GETICON, ICON_BIG, 0));
 }
 
 // ---------------------------------------------------------------- the fixture
