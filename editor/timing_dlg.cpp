@@ -79,24 +79,25 @@ void CTimingDlg::EnforceUpperBound(const wchar_t* lowerText) {
     if (ParseTenths(upper) < min) SetDlgItemText(IDC_TIMING_UPPER, Tenths(min));
 }
 
-BOOL CTimingDlg::OnCommand(WPARAM wp, LPARAM lp) {
-    if (LOWORD(wp) == IDC_TIMING_LOWER) {
-        if (HIWORD(wp) == CBN_EDITCHANGE) {
-            CString text;
-            GetDlgItemText(IDC_TIMING_LOWER, text);
-            EnforceUpperBound(text);
-            return TRUE;
-        }
-        if (HIWORD(wp) == CBN_SELCHANGE) {
-            // the field still holds the old text: take the chosen entry's
-            CString text;
-            int sel = m_lower.GetCurSel();
-            if (sel >= 0) m_lower.GetLBText(sel, text);
-            EnforceUpperBound(text);
-            return TRUE;
-        }
-    }
-    return CDialog::OnCommand(wp, lp);
+BOOL CTimingDlg::OnControlMap(UINT code, UINT id, NMHDR* nm, LRESULT* result) {
+    using R = CtrlEntry<CTimingDlg>;
+    static constexpr R map[] = {
+        R::Command<&CTimingDlg::OnLowerEdited>(CBN_EDITCHANGE, IDC_TIMING_LOWER),
+        R::Command<&CTimingDlg::OnLowerChosen>(CBN_SELCHANGE, IDC_TIMING_LOWER),
+    };
+    return DispatchControls(this, map, code, id, nm, result) || CDialog::OnControlMap(code, id, nm, result);
+}
+
+void CTimingDlg::OnLowerEdited() {
+    EnforceUpperBound(GetDlgItemText(IDC_TIMING_LOWER));
+}
+
+void CTimingDlg::OnLowerChosen() {
+    // the field still holds the old text: take the chosen entry's
+    CString text;
+    int sel = m_lower.GetCurSel();
+    if (sel >= 0) m_lower.GetLBText(sel, text);
+    EnforceUpperBound(text);
 }
 
 void CTimingDlg::OnOK() {
@@ -117,7 +118,7 @@ void CTimingDlg::OnOK() {
 }
 
 LRESULT CTimingDlg::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_HELP || msg == 0x0365 /* the framework's command help */) {
+    if (msg == WM_HELP || msg == WM_COMMANDHELP) {
         AfxGetApp()->HtmlHelp(IDH_TIMING);
         return TRUE;
     }
