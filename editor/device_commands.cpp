@@ -3,24 +3,63 @@
 #include <cstring>
 #include <memory>
 
-int MakeNameUniqueIn(CCfgStore& store, CDeviceCfg* dev, bool& dotsReplaced) {
-    dotsReplaced = !dev->OpcName.IsEmpty() && ReplaceNameDots(dev->OpcName);
+CNameIndex::CNameIndex(CCfgStore& store, const CDeviceCfg* exclude) : m_store(store) {
+    for (CDeviceCfg* d = store.GetFirstDevice(); d; d = store.GetNextDevice(d))
+        if (d != exclude) Add(d->OpcName);
+}
+
+void CNameIndex::Add(const CString& name) { ++m_count[NameKey(name).GetString()]; }
+
+void CNameIndex::Remove(const CString& name) {
+    auto it = m_count.find(NameKey(name).GetString());
+    if (it != m_count.end() && --it->second <= 0) m_count.erase(it);
+}
+
+bool CNameIndex::Taken(const CString& name) const {
+    return m_count.find(NameKey(name).GetString()) != m_count.end();
+}
+
+int CNameIndex::MakeUnique(CDeviceCfg* dev, bool counted, bool& dotsReplaced, bool replaceDots) {
+    if (counted) Remove(dev->OpcName);
+    dotsReplaced = replaceDots && !dev->OpcName.IsEmpty() && ReplaceNameDots(dev->OpcName);
     if (dev->DeviceType == -1) {
-        for (CDeviceCfg* d = store.GetFirstDevice(); d; d = store.GetNextDevice(d)) {
+        for (CDeviceCfg* d = m_store.GetFirstDevice(); d; d = m_store.GetNextDevice(d)) {
             if (d != dev && d->DeviceType == -1) {
                 d->CopySettings(*dev);
                 return 0;
             }
         }
         // The only global options record keeps its fixed section name.
-        if (!dev->OpcName.IsEmpty()) return 1;
+        if (!dev->OpcName.IsEmpty()) {
+            Add(dev->OpcName);
+            return 1;
+        }
     }
-    auto taken = [&](const CString& name) {
-        for (CDeviceCfg* d = store.GetFirstDevice(); d; d = store.GetNextDevice(d))
-            if (d != dev && d->OpcName.CompareNoCase(name) == 0) return true;
-        return false;
-    };
-    return MakeNameFree(dev->OpcName, taken) ? -1 : 1;
+    bool changed = MakeNameFree(dev->OpcName, [this](const CString& name) { return Taken(name); });
+    Add(dev->OpcName);
+    return changed ? -1 : 1;
+}
+
+int MakeNameUniqueIn(CCfgStore& store, CDeviceCfg* dev, bool& dotsReplaced) {
+    CNameIndex names(store, dev);
+    return names.MakeUnique(dev, false, dotsReplaced);
+}
+
+int MakeNamesUniqueInStore(CCfgStore& store) {
+    CNameIndex names(store);
+    int changed = 0;
+    for (CDeviceCfg* d = store.GetFirstDevice(); d;) {
+        CDeviceCfg* next = store.GetNextDevice(d);
+        bool dots = false;
+        int r = names.MakeUnique(d, true, dots, false);
+        if (r == 0) {
+            store.RemoveDevice(d);
+            delete d;
+        }
+        if (r != 1) ++changed;
+        d = next;
+    }
+    return changed;
 }
 
 CDeviceCfg* BuildTransceiverChain(CCfgStore& store) {

@@ -14,6 +14,7 @@ enum {
     IDS_OLD_ANALOG_IN = 214,
     IDS_ACTIVE_INVALID = 216,
     IDS_WRONG_FORMAT = 227,
+    IDS_PATH_TOO_LONG = 2990,
 };
 
 static CString LoadText(UINT id) {
@@ -29,6 +30,16 @@ static CString FileErrorText(DWORD error, const wchar_t* path) {
     s += L"\n";
     s += path;
     return s;
+}
+
+// The file functions take at most MAX_PATH - 1 characters: a longer path is
+// refused plainly instead of being cut to another file's name.
+static bool RefuseLongPath(const wchar_t* path) {
+    if (!path || wcslen(path) < MAX_PATH) return false;
+    CString text;
+    AfxFormatString1(text, IDS_PATH_TOO_LONG, path);
+    AfxMessageBox(text, MB_OK | MB_ICONEXCLAMATION);
+    return true;
 }
 
 CTamselDoc::~CTamselDoc() {
@@ -84,7 +95,10 @@ BOOL CTamselDoc::OpenActive(const wchar_t* path) {
         return TRUE;
     }
     CloseHandle(h);
-    if (theCfgStore.Load(path, true) >= 1) return TRUE;
+    if (theCfgStore.Load(path, true) >= 1) {
+        MakeNamesUniqueInStore(theCfgStore);
+        return TRUE;
+    }
     if (AfxMessageBox(IDS_ACTIVE_INVALID, MB_YESNO | MB_ICONEXCLAMATION) == IDYES) {
         ShellExecuteW(nullptr, L"open", path, nullptr, nullptr, SW_SHOWNORMAL);
         FailOpen();
@@ -97,6 +111,7 @@ BOOL CTamselDoc::OpenActive(const wchar_t* path) {
 BOOL CTamselDoc::OnOpenDocument(const wchar_t* path) {
     m_bUnsavedImport = FALSE;
     CDocument::SetModifiedFlag(FALSE);
+    if (RefuseLongPath(path)) return FALSE;
     if (IsActiveConfigurationPath(path)) return OpenActive(path);
 
     FILE* f = _wfopen(path, L"r");
@@ -112,11 +127,15 @@ BOOL CTamselDoc::OnOpenDocument(const wchar_t* path) {
     ReadLimitedLine(f, first);
     if (!IsOldFormatLine(first)) {
         fclose(f);
-        if (theCfgStore.Load(path, true) > 0) return TRUE;
+        if (theCfgStore.Load(path, true) > 0) {
+            MakeNamesUniqueInStore(theCfgStore);
+            return TRUE;
+        }
         AfxMessageBox(IDS_WRONG_FORMAT, MB_OK | MB_ICONEXCLAMATION);
     } else {
         COldImport r = ImportOldFormat(theCfgStore, f);
         fclose(f);
+        MakeNamesUniqueInStore(theCfgStore);
         if (r.hadType17) AfxMessageBox(IDS_OLD_ANALOG_IN, MB_OK | MB_ICONEXCLAMATION);
         else AfxMessageBox(IDS_OLD_FORMAT, MB_OK | MB_ICONINFORMATION);
         // The imported devices are nowhere on disk yet: closing must ask.
@@ -128,6 +147,7 @@ BOOL CTamselDoc::OnOpenDocument(const wchar_t* path) {
 }
 
 BOOL CTamselDoc::OnSaveDocument(const wchar_t* path) {
+    if (RefuseLongPath(path)) return FALSE;
     if (!theCfgStore.Save(path)) {
         DWORD err = theCfgStore.GetLastSaveError();
         AfxMessageBox(FileErrorText(err, path), MB_OK | MB_ICONSTOP);

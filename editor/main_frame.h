@@ -12,6 +12,7 @@ public:
     int OnCreate(LPCREATESTRUCTW cs) override;
     void OnClose() override;
     void OnDestroy() override;
+    LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
 
     // A balloon note (string ids) pointing at the centre of the Save button.
     void ShowSaveBalloon(UINT messageId, UINT titleId, UINT icon);
@@ -23,6 +24,7 @@ protected:
 private:
     HBITMAP m_menuBitmap = nullptr;
     void MarkServiceMenuItem();
+    void SaveWindowSize();
 };
 
 // Resource and command ids of the frame.

@@ -81,6 +81,7 @@ int CTamselView::InsertDevice(CDeviceCfg* dev, int select) {
 
 void CTamselView::UpdateDeviceRow(int row) {
     m_nSortColumn = -1;
+    m_bSelDirty = 1;   // the kind or the state may have changed
     CDeviceCfg* d = GetRowDevice(row);
     if (!d) return;
     CListCtrl& list = GetListCtrl();
@@ -171,6 +172,7 @@ void CTamselView::OnColumnClick(int column) {
 }
 
 void CTamselView::UpdateSelectionSummary() {
+    m_bSelDirty = 0;
     std::vector<CSelectedRow> rows;
     for (CDeviceCfg* d : GetSelectedDevices()) rows.push_back({d->GetKind(), d->Disable != 0});
     CSelSummary s = SummariseSelection(rows);
@@ -191,11 +193,19 @@ BOOL CTamselView::OnNotifyReflect(NMHDR* nm, LRESULT* result) {
     case LVN_ITEMCHANGED: {
         // Only a change of the selected state can change the summary.
         const NMLISTVIEW* lv = reinterpret_cast<NMLISTVIEW*>(nm);
-        if (!(lv->uChanged & LVIF_STATE) || ((lv->uOldState ^ lv->uNewState) & LVIS_SELECTED))
-            UpdateSelectionSummary();
+        if ((lv->uChanged & LVIF_STATE) && ((lv->uOldState ^ lv->uNewState) & LVIS_SELECTED))
+            m_bSelDirty = 1;
         *result = 0;
         return TRUE;
     }
+    case LVN_DELETEITEM:
+        m_bSelDirty = 1;
+        return FALSE;
+    case LVN_DELETEALLITEMS:
+        // no LVN_DELETEITEM per row: the records are not the list's to free
+        m_bSelDirty = 1;
+        *result = TRUE;
+        return TRUE;
     case NM_DBLCLK:
         OnDeviceProperties();
         *result = 0;
