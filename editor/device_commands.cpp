@@ -1,6 +1,7 @@
 #include "editor/device_commands.h"
 #include "editor/doc_names.h"
 #include <cstring>
+#include <climits>
 #include <memory>
 
 CNameIndex::CNameIndex(CCfgStore& store, const CDeviceCfg* exclude) : m_store(store) {
@@ -35,9 +36,32 @@ int CNameIndex::MakeUnique(CDeviceCfg* dev, bool counted, bool& dotsReplaced, bo
             return 1;
         }
     }
-    bool changed = MakeNameFree(dev->OpcName, [this](const CString& name) { return Taken(name); });
+    bool changed = FreeName(dev->OpcName);
     Add(dev->OpcName);
     return changed ? -1 : 1;
+}
+
+// As MakeNameFree, which tries the passes 1, 2, ... on one base; pasting
+// many copies of a name would try every pass again for each copy.
+bool CNameIndex::FreeName(CString& name) {
+    auto taken = [this](const CString& n) { return Taken(n); };
+    if (!name.IsEmpty() && !Taken(name)) return false;
+    const int room = kNameKept - 11;
+    CString first = NameCandidate(name.GetLength() > room ? name.Left(room) : name, 1);
+    CString base = first.Left(first.GetLength() - 1);
+    if (base.GetLength() > room - 10) return MakeNameFree(name, taken);
+    std::wstring key = NameKey(base).GetString();
+    auto it = m_nextPass.find(key);
+    int pass = it == m_nextPass.end() ? 1 : it->second;
+    CString candidate;
+    for (;; ++pass) {
+        candidate = base;
+        candidate.AppendFormat(L"%d", pass);
+        if (!Taken(candidate) || pass == INT_MAX) break;
+    }
+    m_nextPass[key] = pass < INT_MAX ? pass + 1 : pass;
+    name = candidate;
+    return true;
 }
 
 int MakeNameUniqueIn(CCfgStore& store, CDeviceCfg* dev, bool& dotsReplaced) {

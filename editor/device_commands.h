@@ -28,6 +28,10 @@ public:
 private:
     CCfgStore& m_store;
     std::unordered_map<std::wstring, int> m_count;
+    // Per candidate base, the first pass not yet found taken: names only
+    // join the index during a batch, so a taken candidate stays taken.
+    std::unordered_map<std::wstring, int> m_nextPass;
+    bool FreeName(CString& name);
     void Add(const CString& name);
     void Remove(const CString& name);
     bool Taken(const CString& name) const;

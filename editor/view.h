@@ -34,6 +34,8 @@ public:
     // Records of the selected rows, top to bottom.
     std::vector<CDeviceCfg*> GetSelectedDevices() const;
     static int CompareDevices(const CDeviceCfg* a, const CDeviceCfg* b, int key);
+    // The text of a row's column as the list shows it.
+    static CString RowText(CDeviceCfg* d, int column);
 
     // Device commands.
     void NewDevice(int type);

@@ -243,7 +243,9 @@ void CTamselView::OnUpdateEditUndo(CCmdUI* ui) {
 }
 
 void CTamselView::OnEditSelectAll() {
+    SetRedraw(FALSE);
     GetListCtrl().SetItemState(-1, LVIS_SELECTED, LVIS_SELECTED);
+    SetRedraw(TRUE);
 }
 
 void CTamselView::OnTiming() {

@@ -6,6 +6,7 @@
 #include "config/device_cfg.h"
 #include "framework/WinApp.h"
 #include "framework/Seams.h"
+#include "../config/cfg_test_util.h"
 #include <gtest/gtest.h>
 #include <deque>
 #include <string>
@@ -247,4 +248,87 @@ TEST_F(DocView, TimingWithoutSelectionDoesNothing) {
     Command(32823);
     EXPECT_FALSE(Doc()->IsModified());
     for (int r = 0; r < Rows(); ++r) EXPECT_EQ(before[r], Text(r, 4).GetString());
+}
+
+namespace {
+std::vector<std::wstring> SectionsOf(const std::wstring& path) {
+    std::vector<wchar_t> buf(1 << 20);
+    DWORD n = GetPrivateProfileSectionNamesW(buf.data(), (DWORD)buf.size(), path.c_str());
+    std::vector<std::wstring> out;
+    for (const wchar_t* p = buf.data(); p < buf.data() + n && *p; p += wcslen(p) + 1) out.push_back(p);
+    return out;
+}
+}  // namespace
+
+// Names that the file would merge are made unique when read: repeated and
+// empty numbers of an old-format file, names alike in the 127 characters a
+// section name keeps, a repeated section. Every row survives the save.
+TEST_F(DocView, NamesThatTheFileWouldMergeAreMadeUniqueWhenRead) {
+    std::wstring base = WriteConfig(L"n.ini", {{L"X", 4}});
+    ASSERT_TRUE(tmpl->OpenDocumentFile(base.c_str()));
+    std::string longName(127, 'L');
+    std::string old = "KRVD1\r\n";
+    old += "4\t1\t10.0.0.1\t49153\t5\t1\r\n";
+    old += "4\t1\t10.0.0.2\t49153\t5\t1\r\n";
+    old += "4\t\t10.0.0.3\t49153\t5\t1\r\n";
+    old += "4\t\t10.0.0.4\t49153\t5\t1\r\n";
+    for (const char* tail : {"a", "b", "c", "d"}) old += "4\t" + longName + tail + "\t10.0.1.1\t49153\t5\t1\r\n";
+    std::wstring oldPath = dir + L"dup.txt";
+    FILE* f = _wfopen(oldPath.c_str(), L"wb");
+    fwrite(old.data(), 1, old.size(), f);
+    fclose(f);
+    EXPECT_FALSE(tmpl->OpenDocumentFile(oldPath.c_str()));
+    ASSERT_EQ(9, Rows());
+    std::wstring out = dir + L"dup_out.ini";
+    ASSERT_TRUE(Doc()->DoSave(out.c_str()));
+    std::vector<std::wstring> sections = SectionsOf(out);
+    EXPECT_EQ(9u, sections.size());
+    for (auto& s : sections) EXPECT_LE(s.size(), 127u) << s.c_str();
+    CCfgStore check((dir + L"unused.ini").c_str());
+    EXPECT_EQ(9, check.Load(out.c_str(), true));
+
+    // a configuration file with one section twice: two rows, two sections
+    std::wstring twice = dir + L"twice.ini";
+    cfgtest::WriteProfile(twice, L"[OpcServer_Global]\r\nDeviceType=ffffffff\r\n[A]\r\nDeviceType=4\r\n"
+                              L"[B]\r\nDeviceType=4\r\n[a]\r\nDeviceType=4\r\n");
+    Doc()->SetModifiedFlag(FALSE);
+    ASSERT_TRUE(tmpl->OpenDocumentFile(twice.c_str()));
+    ASSERT_EQ(4, Rows());
+    std::wstring out2 = dir + L"twice_out.ini";
+    ASSERT_TRUE(Doc()->DoSave(out2.c_str()));
+    EXPECT_EQ(4u, SectionsOf(out2).size());
+}
+
+// A path longer than the file functions take is refused plainly, on open and
+// on save; a failed open leaves no "aktive Konfiguration" over a cleared list.
+TEST_F(DocView, LongPathsAndTheCaptionAfterAFailedOpen) {
+    std::wstring path = WriteConfig(L"lp.ini", {{L"A", 4}});
+    ASSERT_TRUE(tmpl->OpenDocumentFile(path.c_str()));
+    std::wstring tooLong = dir + std::wstring(270, L'x') + L".ini";
+    boxes.texts.clear();
+    EXPECT_FALSE(tmpl->OpenDocumentFile(tooLong.c_str()));
+    ASSERT_EQ(1u, boxes.texts.size());
+    EXPECT_NE(std::wstring::npos, boxes.texts[0].find(L"Pfad der Datei ist zu lang")) << boxes.texts[0];
+    EXPECT_EQ(2, Rows());
+    boxes.texts.clear();
+    EXPECT_FALSE(Doc()->DoSave(tooLong.c_str()));
+    ASSERT_EQ(1u, boxes.texts.size());
+    EXPECT_NE(std::wstring::npos, boxes.texts[0].find(L"Pfad der Datei ist zu lang")) << boxes.texts[0];
+
+    // from the active configuration, a file of no known format
+    const wchar_t* active = theCfgStore.GetActivePath();
+    DeleteFileW(active);
+    ASSERT_TRUE(tmpl->OpenDocumentFile(active));
+    EXPECT_STREQ(Doc()->GetTitle(), L"aktive Konfiguration");
+    std::wstring junk = dir + L"junk.ini";
+    FILE* f = _wfopen(junk.c_str(), L"wb");
+    fputs("just text\r\n", f);
+    fclose(f);
+    EXPECT_FALSE(tmpl->OpenDocumentFile(junk.c_str()));
+    EXPECT_EQ(1, Rows());
+    EXPECT_STRNE(Doc()->GetTitle(), L"aktive Konfiguration");
+    wchar_t caption[300] = {0};
+    GetWindowTextW(View()->GetParentFrame()->m_hWnd, caption, 300);
+    EXPECT_EQ(nullptr, wcsstr(caption, L"aktive Konfiguration")) << caption;
+    EXPECT_FALSE(Doc()->IsActiveConfiguration());
 }
