@@ -155,13 +155,28 @@ BOOL CTamselDoc::OnSaveDocument(const wchar_t* path) {
     }
     m_bUnsavedImport = FALSE;
     SetModifiedFlag(FALSE);
-    if (IsActiveConfigurationPath(path)) {
-        // The save stands whatever the server answers.
+    // The save stands whatever the server answers.
+    if (IsActiveConfigurationPath(path)) RequestReload();
+    return TRUE;
+}
+
+// One request at a time: a save while an outcome is being shown (its box
+// runs a message loop) asks for one more request after it, however many
+// saves came meanwhile, and each outcome is shown once.
+void CTamselDoc::RequestReload() {
+    static bool busy = false, again = false;
+    if (busy) {
+        again = true;
+        return;
+    }
+    busy = true;
+    do {
+        again = false;
         DWORD error = 0;
         ServerAnswer answer = SendReloadRequest(&error);
         ShowServerNotice(ReloadNotice(answer, error));
-    }
-    return TRUE;
+    } while (again);
+    busy = false;
 }
 
 BOOL CTamselDoc::SaveModified() {

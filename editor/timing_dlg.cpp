@@ -2,6 +2,7 @@
 #include "editor/view.h"
 #include "config/device_cfg.h"
 #include "framework/WinApp.h"
+#include <climits>
 
 using namespace timingid;
 
@@ -26,7 +27,18 @@ void ForSelectedRows(CTamselView* view, Fn fn) {
         if (CDeviceCfg* dev = view->GetRowDevice(row)) fn(row, dev);
 }
 
+int ClampTenths(int t, int highest) { return t < 0 ? 0 : t > highest ? highest : t; }
+
 }  // namespace
+
+void ApplyTiming(CDeviceCfg* dev, bool applyLower, int lower, bool applyUpper, int upper) {
+    if (applyUpper) dev->MaxIdleTicks = ClampTenths(upper, INT_MAX);
+    if (applyLower) dev->MinIntervalTicks = ClampTenths(lower, INT_MAX - MinDistance);
+    if (applyLower || applyUpper) {
+        int low = ClampTenths(dev->MinIntervalTicks, INT_MAX - MinDistance);
+        if (dev->MaxIdleTicks < low + MinDistance) dev->MaxIdleTicks = low + MinDistance;
+    }
+}
 
 CTimingDlg::CTimingDlg(CTamselView* view) : CDialog(Dialog, view), m_pView(view) {}
 
@@ -77,7 +89,7 @@ void CTimingDlg::EnforceUpperBound(const wchar_t* lowerText) {
     CString upper;
     GetDlgItemText(Upper, upper);
     if (IsKeep(upper)) return;
-    int min = ParseTenths(lower) + MinDistance;
+    int min = ClampTenths(ParseTenths(lower), INT_MAX - MinDistance) + MinDistance;
     if (ParseTenths(upper) < min) SetDlgItemText(Upper, Tenths(min));
 }
 
@@ -108,11 +120,7 @@ void CTimingDlg::OnOK() {
     const bool applyUpper = !IsKeep(upperText), applyLower = !IsKeep(lowerText);
     const int upper = ParseTenths(upperText), lower = ParseTenths(lowerText);
     ForSelectedRows(m_pView, [&](int row, CDeviceCfg* dev) {
-        if (applyUpper) dev->MaxIdleTicks = upper;
-        if (applyLower) {
-            dev->MinIntervalTicks = lower;
-            if (dev->MaxIdleTicks < lower + MinDistance) dev->MaxIdleTicks = lower + MinDistance;
-        }
+        ApplyTiming(dev, applyLower, lower, applyUpper, upper);
         m_pView->UpdateDeviceRow(row);
     });
     CDialog::OnOK();

@@ -3,6 +3,7 @@
 #include "editor/doc.h"
 #include "editor/view.h"
 #include "editor/timing_dlg.h"
+#include <algorithm>
 #include "config/device_cfg.h"
 #include "framework/WinApp.h"
 #include "framework/Seams.h"
@@ -331,4 +332,86 @@ TEST_F(DocView, LongPathsAndTheCaptionAfterAFailedOpen) {
     GetWindowTextW(View()->GetParentFrame()->m_hWnd, caption, 300);
     EXPECT_EQ(nullptr, wcsstr(caption, L"aktive Konfiguration")) << caption;
     EXPECT_FALSE(Doc()->IsActiveConfiguration());
+}
+
+// The timing values as the dialog applies them: clamped to what the file
+// holds, never negative, the upper bound kept above the lower one.
+TEST(TimingValues, ClampedAndOrdered) {
+    struct Case {
+        int min0, max0;
+        bool applyLower;
+        int lower;
+        bool applyUpper;
+        int upper;
+        int min, max;
+    } cases[] = {
+        {1, 50, true, 5, true, 100, 5, 100},
+        {1, 50, true, -30, true, -10, 0, 20},
+        {1, 50, true, 2147483630, false, 0, 2147483627, 2147483647},
+        {1, 50, true, 2147483647, true, 2147483647, 2147483627, 2147483647},
+        {1, 50, true, 2147483640, true, 100, 2147483627, 2147483647},
+        {100, 200, false, 0, true, 50, 100, 120},
+        {1, 50, false, 0, true, -5, 1, 21},
+        {1, 50, false, 0, false, 0, 1, 50},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.lower);
+        CDeviceCfg d(L"A", 4);
+        d.MinIntervalTicks = c.min0;
+        d.MaxIdleTicks = c.max0;
+        ApplyTiming(&d, c.applyLower, c.lower, c.applyUpper, c.upper);
+        EXPECT_EQ(c.min, d.MinIntervalTicks);
+        EXPECT_EQ(c.max, d.MaxIdleTicks);
+        EXPECT_LE(d.MinIntervalTicks, d.MaxIdleTicks);
+    }
+}
+
+// Saves while a refusal is shown (its box runs a message loop): no request
+// while another one's outcome is out, one more request after it, one box per
+// outcome, never a box over a box.
+TEST_F(DocView, ReloadRequestsOneAtATime) {
+    std::wstring log = dir + L"pipe.log";
+    DeleteFileW(log.c_str());
+    std::wstring peer = L"Z:" + std::wstring(PIPE_PEER, PIPE_PEER + strlen(PIPE_PEER));
+    for (auto& c : peer)
+        if (c == L'/') c = L'\\';
+    std::wstring cmd = L"\"" + peer + L"\" refuse \"" + log + L"\" 3";
+    std::vector<wchar_t> buf(cmd.begin(), cmd.end());
+    buf.push_back(0);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(CreateProcessW(nullptr, buf.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi));
+    for (int i = 0; i < 200; ++i) {
+        if (WaitNamedPipeW(L"\\\\.\\pipe\\Ostrel", 10) || GetLastError() != ERROR_FILE_NOT_FOUND) break;
+        Sleep(20);
+    }
+    const wchar_t* active = theCfgStore.GetActivePath();
+    DeleteFileW(active);
+    ASSERT_TRUE(tmpl->OpenDocumentFile(active));
+    int depth = 0, deepest = 0;
+    std::vector<std::wstring> texts;
+    SetMessageBoxHook([&](const wchar_t* text, UINT) {
+        texts.push_back(text);
+        deepest = std::max(deepest, ++depth);
+        if (texts.size() == 1) {
+            for (int i = 0; i < 2; ++i) {
+                Doc()->SetModifiedFlag(TRUE);
+                EXPECT_TRUE(Doc()->DoSave(active));
+            }
+        }
+        --depth;
+        return IDOK;
+    });
+    Doc()->SetModifiedFlag(TRUE);
+    EXPECT_TRUE(Doc()->DoSave(active));
+    SetMessageBoxHook(nullptr);
+    TerminateProcess(pi.hProcess, 0);
+    WaitForSingleObject(pi.hProcess, 5000);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    EXPECT_EQ(1, deepest);
+    ASSERT_EQ(2u, texts.size());
+    EXPECT_EQ(texts[0], texts[1]);
+    EXPECT_EQ("RELOAD\r\nRELOAD\r\n", cfgtest::ReadBytes(log));
 }
