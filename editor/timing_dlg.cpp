@@ -32,11 +32,12 @@ int ClampTenths(int t, int highest) { return t < 0 ? 0 : t > highest ? highest :
 }  // namespace
 
 void ApplyTiming(CDeviceCfg* dev, bool applyLower, int lower, bool applyUpper, int upper) {
+    // An upper bound under a kept lower one goes in as given.
     if (applyUpper) dev->MaxIdleTicks = ClampTenths(upper, INT_MAX);
-    if (applyLower) dev->MinIntervalTicks = ClampTenths(lower, INT_MAX - MinDistance);
-    if (applyLower || applyUpper) {
-        int low = ClampTenths(dev->MinIntervalTicks, INT_MAX - MinDistance);
-        if (dev->MaxIdleTicks < low + MinDistance) dev->MaxIdleTicks = low + MinDistance;
+    if (applyLower) {
+        dev->MinIntervalTicks = ClampTenths(lower, INT_MAX - MinDistance);
+        if (dev->MaxIdleTicks < dev->MinIntervalTicks + MinDistance)
+            dev->MaxIdleTicks = dev->MinIntervalTicks + MinDistance;
     }
 }
 

@@ -140,37 +140,6 @@ int wmain(int argc, wchar_t** argv) {
             return 1;
         }
         if (!probe.thread) probe.Start(view()->GetParentFrame()->m_hWnd);
-        if (getenv("KRV_BENCH_PARTS")) {
-            CListCtrl& list = view()->GetListCtrl();
-            int n = list.GetItemCount();
-            double t0 = Now();
-            for (int i = 0; i < n; ++i) view()->UpdateDeviceRow(i);
-            double t1 = Now();
-            for (int i = 0; i < n; ++i) list.SetItemText(i, 2, L"x");
-            double t2 = Now();
-            for (int i = 0; i < n; ++i) view()->GetRowDevice(i)->GetTypeDescription();
-            double t3 = Now();
-            view()->SetRedraw(FALSE);
-            for (int i = 0; i < n; ++i) list.SetItemText(i, 2, L"y");
-            view()->SetRedraw(TRUE);
-            double t4 = Now();
-            std::vector<CDeviceCfg*> recs;
-            for (int i = 0; i < n; ++i) recs.push_back(view()->GetRowDevice(i));
-            view()->SetRedraw(FALSE);
-            double t5 = Now();
-            list.DeleteAllItems();
-            double t6 = Now();
-            for (CDeviceCfg* d : recs) view()->InsertDevice(d, 0);
-            double t7 = Now();
-            list.DeleteAllItems();
-            for (CDeviceCfg* d : recs) view()->InsertDevice(d, 1);
-            double t8 = Now();
-            for (int i = 0; i < 2000; ++i) GetPropW(view()->m_hWnd, L"x");
-            double t9 = Now();
-            view()->SetRedraw(TRUE);
-            fprintf(stderr, "deleteall %.3f insert %.3f insert-selected %.3f 2000 getprop %.3f\n", t6 - t5, t7 - t6, t8 - t7, t9 - t8);
-            fprintf(stderr, "rows %d: update %.3f settext %.3f typedesc %.3f settext-noredraw %.3f\n", n, t1 - t0, t2 - t1, t3 - t2, t4 - t3);
-        }
         timed([&] { command(ID_EDIT_SELECT_ALL); });
         timed([&] { command(ID_EDIT_CLEAR); });
         timed([&] { command(ID_EDIT_UNDO); });
