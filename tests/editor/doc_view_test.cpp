@@ -418,3 +418,32 @@ TEST_F(DocView, ReloadRequestsOneAtATime) {
     EXPECT_EQ(texts[0], texts[1]);
     EXPECT_EQ("RELOAD\r\nRELOAD\r\n", cfgtest::ReadBytes(log));
 }
+
+// Many rows at once: the rows that stay keep their order, the focus ends as
+// deleting row by row leaves it, and undo brings every row back.
+TEST_F(DocView, DeletingManyRows) {
+    std::vector<std::wstring> names;
+    std::vector<std::pair<const wchar_t*, int>> devs{{L"OpcServer_Global", -1}};
+    for (int i = 0; i < 40; ++i) names.push_back(L"D" + std::to_wstring(i));
+    for (auto& n : names) devs.push_back({n.c_str(), 4});
+    std::wstring path = WriteConfig(L"many.ini", devs);
+    ASSERT_TRUE(tmpl->OpenDocumentFile(path.c_str()));
+    ASSERT_EQ(41, Rows());
+    std::vector<int> rows;
+    for (int r = 5; r <= 30; ++r) rows.push_back(r);
+    rows.push_back(38);
+    Select(rows);
+    List().SetItemState(10, LVIS_FOCUSED, LVIS_FOCUSED);
+    std::vector<std::wstring> kept;
+    for (int r = 0; r < Rows(); ++r)
+        if (std::find(rows.begin(), rows.end(), r) == rows.end()) kept.push_back(Text(r, 1).GetString());
+    Command(ID_EDIT_CLEAR);
+    ASSERT_EQ(41 - (int)rows.size(), Rows());
+    for (int r = 0; r < Rows(); ++r) EXPECT_EQ(kept[(size_t)r], Text(r, 1).GetString());
+    EXPECT_EQ(5, List().GetNextItem(-1, LVNI_FOCUSED));
+    EXPECT_EQ(1u, List().GetSelectedCount());
+    EXPECT_TRUE(Doc()->IsModified());
+    Command(ID_EDIT_UNDO);
+    EXPECT_EQ(41, Rows());
+    EXPECT_EQ(rows.size(), List().GetSelectedCount());
+}
