@@ -8,7 +8,7 @@
 #include <vector>
 
 bool CCfgStore::CreateEmptyFile(const wchar_t* path) {
-    lstrcpynW(m_CurrentPath, path ? path : L"", 260);
+    lstrcpynW(m_CurrentPath, path ? path : L"", kPathRoom);
     HANDLE h = CreateFileW(m_CurrentPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     static const BYTE head[6] = {0xFF, 0xFE, 0x0D, 0x00, 0x0A, 0x00};
@@ -18,7 +18,7 @@ bool CCfgStore::CreateEmptyFile(const wchar_t* path) {
     if (!CloseHandle(h) && ok) { ok = FALSE; err = GetLastError(); }
     if (!ok) SetLastError(err);
     m_Image.Clear();
-    lstrcpynW(m_ImageFor, m_CurrentPath, 260);
+    lstrcpynW(m_ImageFor, m_CurrentPath, kPathRoom);
     m_ImageFramed = true;
     m_ImageDirty = false;
     return ok != FALSE;
@@ -29,7 +29,7 @@ bool CCfgStore::ImageReady() {
     if (m_PerKey) return false;
     if (!m_ImageFor[0] || lstrcmpW(m_ImageFor, m_CurrentPath) != 0) {
         m_Image.LoadFile(m_CurrentPath);
-        lstrcpynW(m_ImageFor, m_CurrentPath, 260);
+        lstrcpynW(m_ImageFor, m_CurrentPath, kPathRoom);
         m_ImageFramed = false;
         m_ImageDirty = false;
     }

@@ -125,7 +125,7 @@ bool CCfgStore::EnsureGlobalDevice() {
 }
 
 int CCfgStore::Load(const wchar_t* path, bool clear) {
-    lstrcpynW(m_CurrentPath, path ? path : L"", 260);
+    lstrcpynW(m_CurrentPath, path ? path : L"", kPathRoom);
     m_ImageFor[0] = 0;   // read the file as it is now
     if (clear) ClearAll();
     int count = ReadAllSections();
@@ -139,24 +139,59 @@ void CCfgStore::NoteWriteFailure(DWORD err) {
     m_AllWritesOk = 0;
 }
 
-// The new file is written beside the target and moved over it only when
-// every write went through: a failed save leaves the old file as it was.
+// A path as the file functions take it beyond MAX_PATH characters.
+static CString LongPathForm(const CString& path) {
+    if (path.GetLength() < MAX_PATH || path.Left(4) == L"\\\\?\\") return path;
+    if (path.Left(2) == L"\\\\") return L"\\\\?\\UNC\\" + path.Mid(2);
+    return L"\\\\?\\" + path;
+}
+
+// The new file is written beside the target, flushed to the disk and moved
+// over it only when every write went through: a failed save leaves the old
+// file as it was. A read-only target is refused as the platform refuses to
+// write it; the rename alone would walk around the attribute.
 bool CCfgStore::Save(const wchar_t* path) {
-    wchar_t target[260];
-    lstrcpynW(target, path ? path : m_ActivePath, 260);
+    const wchar_t* given = path ? path : m_ActivePath;
     m_LastError = 0;
     m_AllWritesOk = 1;
-    CString temp = CString(target) + L".tmp";
-    if (temp.GetLength() > 259) {
+    if (wcslen(given) >= MAX_PATH) {
         m_LastError = ERROR_FILENAME_EXCED_RANGE;
         SetLastError(m_LastError);
         return false;
+    }
+    wchar_t target[MAX_PATH];
+    lstrcpynW(target, given, MAX_PATH);
+    DWORD attrs = GetFileAttributesW(target);
+    if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
+        m_LastError = ERROR_ACCESS_DENIED;
+        SetLastError(m_LastError);
+        return false;
+    }
+    CString temp = LongPathForm(CString(target) + L".tmp");
+    // A temporary file left behind (read-only, even) is ours to replace; its
+    // attributes must not pass on to the saved file.
+    DWORD tempAttrs = GetFileAttributesW(temp);
+    if (tempAttrs != INVALID_FILE_ATTRIBUTES) {
+        if (tempAttrs & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(temp, tempAttrs & ~FILE_ATTRIBUTE_READONLY);
+        if (!DeleteFileW(temp)) {
+            m_LastError = GetLastError() ? GetLastError() : ERROR_ACCESS_DENIED;
+            SetLastError(m_LastError);
+            return false;
+        }
     }
     bool created = CreateEmptyFile(temp);
     if (!created) m_LastError = GetLastError() ? GetLastError() : ERROR_OPEN_FAILED;
     bool written = created && WriteAll();
     bool ok = created && written && m_AllWritesOk;
-    if (ok && !MoveFileExW(temp, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (ok) {
+        HANDLE h = CreateFileW(temp, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE || !FlushFileBuffers(h)) {
+            m_LastError = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
+            ok = false;
+        }
+        if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    }
+    if (ok && !MoveFileExW(temp, LongPathForm(target), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         m_LastError = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
         ok = false;
     }
@@ -164,7 +199,8 @@ bool CCfgStore::Save(const wchar_t* path) {
         if (created) DeleteFileW(temp);
         if (m_LastError == 0) m_LastError = ERROR_WRITE_FAULT;
     }
-    lstrcpynW(m_CurrentPath, target, 260);
+    lstrcpynW(m_CurrentPath, target, MAX_PATH);
+    m_ImageFor[0] = 0;
     SetLastError(ok ? 0 : m_LastError);
     return ok;
 }

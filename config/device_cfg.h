@@ -223,7 +223,9 @@ private:
     void NoteWriteFailure(DWORD err);
 
     wchar_t m_ActivePath[260];
-    wchar_t m_CurrentPath[260];
+    // Room for the long-path form of a temporary file beside a 259-character path.
+    static const int kPathRoom = MAX_PATH + 16;
+    wchar_t m_CurrentPath[kPathRoom];
     wchar_t m_Section[130];
     CDeviceCfg m_DeviceHead;
     CDeviceCfg m_UndoHead;
@@ -234,7 +236,7 @@ private:
     // The current file held in memory: read once, written once.
     bool m_PerKey = false;
     CProfileImage m_Image;
-    wchar_t m_ImageFor[260] = {0};   // path the image holds; empty: none
+    wchar_t m_ImageFor[kPathRoom] = {0};   // path the image holds; empty: none
     bool m_ImageFramed = false;       // created by us: keep the empty first line
     bool m_ImageDirty = false;
     int m_Batch = 0;                  // open WriteDevice/WriteAll calls

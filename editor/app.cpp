@@ -4,6 +4,7 @@
 #include "editor/view.h"
 #include "editor/about_dlg.h"
 #include "config/device_cfg.h"
+#include "framework/Seams.h"
 
 // theCfgStore is constructed before theApp (it lives in an earlier
 // initialisation priority), so the active path is known when InitInstance runs.
@@ -46,5 +47,8 @@ void CTamselApp::OnFileOpenActive() { OpenDocumentFile(theCfgStore.GetActivePath
 void CTamselApp::OnAppAbout() { RunAboutBox(m_pMainWnd); }
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE prev, LPWSTR cmdLine, int show) {
+#ifdef KRV_ENV_SEAMS
+    EnableEnvironmentSeams();
+#endif
     return AfxWinMain(instance, prev, cmdLine, show);
 }

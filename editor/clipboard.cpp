@@ -100,18 +100,8 @@ void CTamselView::OnEditPaste() {
     theCfgStore.Load(path, false);
     DeleteFileW(path);
     DeselectAll();
-    CTamselDoc* doc = GetDocument();
-    for (CDeviceCfg* d = theCfgStore.GetFirstDevice(); d;) {
-        CDeviceCfg* next = theCfgStore.GetNextDevice(d);
-        if (d->UndoGeneration == 0) {
-            if (doc->MakeNameUnique(d) == 0) {
-                theCfgStore.RemoveDevice(d);
-                delete d;
-            } else {
-                InsertDevice(d, 2);
-                NoteChange();
-            }
-        }
-        d = next;
-    }
+    std::vector<CDeviceCfg*> added;
+    for (CDeviceCfg* d = theCfgStore.GetFirstDevice(); d; d = theCfgStore.GetNextDevice(d))
+        if (d->UndoGeneration == 0) added.push_back(d);
+    InsertNamedDevices(added, true);
 }

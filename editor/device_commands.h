@@ -5,11 +5,43 @@
 #pragma once
 #include "config/device_cfg.h"
 #include <cstdio>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 // 1 name kept, -1 changed, 0 a global options record was merged into the
 // store's one (the caller frees dev). dotsReplaced tells the caller to beep.
 int MakeNameUniqueIn(CCfgStore& store, CDeviceCfg* dev, bool& dotsReplaced);
+
+// The names of the store's devices as the file tells them apart, for
+// commands that name many devices at once (paste, undo, reading a file):
+// each MakeUnique answers as MakeNameUniqueIn would, without a walk over
+// the whole list per device.
+class CNameIndex {
+public:
+    // Every device of the store except `exclude`.
+    explicit CNameIndex(CCfgStore& store, const CDeviceCfg* exclude = nullptr);
+    // As MakeNameUniqueIn; `counted` tells whether dev's present name is in
+    // the index (a device of the store). The final name is counted after.
+    int MakeUnique(CDeviceCfg* dev, bool counted, bool& dotsReplaced, bool replaceDots = true);
+
+private:
+    CCfgStore& m_store;
+    std::unordered_map<std::wstring, int> m_count;
+    // Per candidate base, the first pass not yet found taken: names only
+    // join the index during a batch, so a taken candidate stays taken.
+    std::unordered_map<std::wstring, int> m_nextPass;
+    bool FreeName(CString& name);
+    void Add(const CString& name);
+    void Remove(const CString& name);
+    bool Taken(const CString& name) const;
+};
+
+// Gives every device of the store a name of its own, in list order (the
+// later one of two alike in the file is renamed) and merges repeated global
+// options records, so that what was read survives a save. Names are
+// otherwise left as read. Returns how many were renamed or merged.
+int MakeNamesUniqueInStore(CCfgStore& store);
 
 // Links every radio transceiver of the list to the one found before it;
 // returns the last transceiver in list order (the chain's head).

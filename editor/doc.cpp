@@ -24,6 +24,16 @@ static CString FileErrorText(DWORD error, const wchar_t* path) {
     return s;
 }
 
+// The file functions take at most MAX_PATH - 1 characters: a longer path is
+// refused plainly instead of being cut to another file's name.
+static bool RefuseLongPath(const wchar_t* path) {
+    if (!path || wcslen(path) < MAX_PATH) return false;
+    CString text;
+    AfxFormatString1(text, IDS_PATH_TOO_LONG, path);
+    AfxMessageBox(text, MB_OK | MB_ICONEXCLAMATION);
+    return true;
+}
+
 CTamselDoc::~CTamselDoc() {
     DeleteContents();
 }
@@ -77,7 +87,10 @@ BOOL CTamselDoc::OpenActive(const wchar_t* path) {
         return TRUE;
     }
     CloseHandle(h);
-    if (theCfgStore.Load(path, true) >= 1) return TRUE;
+    if (theCfgStore.Load(path, true) >= 1) {
+        MakeNamesUniqueInStore(theCfgStore);
+        return TRUE;
+    }
     if (AfxMessageBox(IDS_ACTIVE_INVALID, MB_YESNO | MB_ICONEXCLAMATION) == IDYES) {
         ShellExecuteW(nullptr, L"open", path, nullptr, nullptr, SW_SHOWNORMAL);
         FailOpen();
@@ -90,6 +103,7 @@ BOOL CTamselDoc::OpenActive(const wchar_t* path) {
 BOOL CTamselDoc::OnOpenDocument(const wchar_t* path) {
     m_bUnsavedImport = FALSE;
     CDocument::SetModifiedFlag(FALSE);
+    if (RefuseLongPath(path)) return FALSE;
     if (IsActiveConfigurationPath(path)) return OpenActive(path);
 
     FILE* f = _wfopen(path, L"r");
@@ -105,11 +119,15 @@ BOOL CTamselDoc::OnOpenDocument(const wchar_t* path) {
     ReadLimitedLine(f, first);
     if (!IsOldFormatLine(first)) {
         fclose(f);
-        if (theCfgStore.Load(path, true) > 0) return TRUE;
+        if (theCfgStore.Load(path, true) > 0) {
+            MakeNamesUniqueInStore(theCfgStore);
+            return TRUE;
+        }
         AfxMessageBox(IDS_WRONG_FORMAT, MB_OK | MB_ICONEXCLAMATION);
     } else {
         COldImport r = ImportOldFormat(theCfgStore, f);
         fclose(f);
+        MakeNamesUniqueInStore(theCfgStore);
         if (r.hadType17) AfxMessageBox(IDS_OLD_ANALOG_IN, MB_OK | MB_ICONEXCLAMATION);
         else AfxMessageBox(IDS_OLD_FORMAT, MB_OK | MB_ICONINFORMATION);
         // The imported devices are nowhere on disk yet: closing must ask.
@@ -121,6 +139,7 @@ BOOL CTamselDoc::OnOpenDocument(const wchar_t* path) {
 }
 
 BOOL CTamselDoc::OnSaveDocument(const wchar_t* path) {
+    if (RefuseLongPath(path)) return FALSE;
     if (!theCfgStore.Save(path)) {
         DWORD err = theCfgStore.GetLastSaveError();
         AfxMessageBox(FileErrorText(err, path), MB_OK | MB_ICONSTOP);
@@ -128,13 +147,28 @@ BOOL CTamselDoc::OnSaveDocument(const wchar_t* path) {
     }
     m_bUnsavedImport = FALSE;
     SetModifiedFlag(FALSE);
-    if (IsActiveConfigurationPath(path)) {
-        // The save stands whatever the server answers.
+    // The save stands whatever the server answers.
+    if (IsActiveConfigurationPath(path)) RequestReload();
+    return TRUE;
+}
+
+// One request at a time: a save while an outcome is being shown (its box
+// runs a message loop) asks for one more request after it, however many
+// saves came meanwhile, and each outcome is shown once.
+void CTamselDoc::RequestReload() {
+    static bool busy = false, again = false;
+    if (busy) {
+        again = true;
+        return;
+    }
+    busy = true;
+    do {
+        again = false;
         DWORD error = 0;
         ServerAnswer answer = SendReloadRequest(&error);
         ShowServerNotice(ReloadNotice(answer, error));
-    }
-    return TRUE;
+    } while (again);
+    busy = false;
 }
 
 BOOL CTamselDoc::SaveModified() {

@@ -39,5 +39,6 @@ private:
     // the failed open must not clear that.
     BOOL m_bUnsavedImport = FALSE;
     void FailOpen();
+    void RequestReload();
     BOOL OpenActive(const wchar_t* path);
 };

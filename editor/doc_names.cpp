@@ -3,6 +3,21 @@
 #include <cwchar>
 #include <cerrno>
 
+CString NameKey(const CString& name) {
+    auto blank = [](wchar_t c) { return (c >= 9 && c <= 13) || c == L' ' || c == 0x1A; };
+    const wchar_t* p = name.GetString();
+    int n = name.GetLength() < kNameKept ? name.GetLength() : kNameKept;
+    int b = 0;
+    while (b < n && blank(p[b])) ++b;
+    while (n > b && blank(p[n - 1])) --n;
+    CString key(p + b, n - b);
+    for (int i = 0; i < key.GetLength(); ++i) {
+        wchar_t c = key[i];
+        if (c >= L'A' && c <= L'Z') key.SetAt(i, (wchar_t)(c - L'A' + L'a'));
+    }
+    return key;
+}
+
 bool ReplaceNameDots(CString& name) {
     return name.Replace(L".", L"_") > 0;
 }
@@ -23,7 +38,10 @@ CString NameCandidate(const CString& name, int pass) {
 
 bool MakeNameFree(CString& name, const std::function<bool(const CString&)>& taken) {
     bool changed = false;
+    // room for "_" and any pass number
+    const int room = kNameKept - 11;
     for (int pass = 1; name.IsEmpty() || taken(name); ++pass) {
+        if (name.GetLength() > room) name = name.Left(room);
         name = NameCandidate(name, pass);
         changed = true;
         if (pass == INT_MAX) break;

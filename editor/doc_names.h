@@ -5,6 +5,13 @@
 #include "framework/String.h"
 #include <functional>
 
+// The characters of a name that the configuration file keeps as its section
+// name: two names alike in these are one section.
+const int kNameKept = 127;
+// A name as the file tells names apart: the kept characters, blanks around
+// them trimmed, A-Z folded.
+CString NameKey(const CString& name);
+
 // Replaces every '.' by '_' (an item path uses dots). True when one was found.
 bool ReplaceNameDots(CString& name);
 
@@ -14,8 +21,9 @@ bool ReplaceNameDots(CString& name);
 CString NameCandidate(const CString& name, int pass);
 
 // Changes name until taken() says it is free. An empty name always counts
-// as taken: an empty section name loses its keys in the file. True when
-// the name was changed.
+// as taken: an empty section name loses its keys in the file. A taken name
+// longer than the file keeps is cut first, so that the number a candidate
+// ends in lies within the kept characters. True when the name was changed.
 bool MakeNameFree(CString& name, const std::function<bool(const CString&)>& taken);
 
 // The number that a name carries after a prefix of prefixLen characters

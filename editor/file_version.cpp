@@ -60,12 +60,16 @@ bool ReadDefault(const wchar_t* path, wchar_t (&buf)[80])
     OwnedKey key;
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
         return false;
-    DWORD type = 0, size = sizeof buf - sizeof(wchar_t);
+    // the whole buffer: 79 characters come with their terminating zero
+    DWORD type = 0, size = sizeof buf;
     LONG rc = RegQueryValueExW(key.get(), nullptr, nullptr, &type, (BYTE*)buf, &size);
     if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ))
         return false;
-    buf[size / sizeof(wchar_t)] = 0;
-    buf[79] = 0;
+    size_t n = size / sizeof(wchar_t);
+    while (n > 0 && buf[n - 1] == 0) --n;
+    if (n >= 80)
+        return false;
+    buf[n] = 0;
     return buf[0] != 0;
 }
 

@@ -75,13 +75,36 @@ void CMainFrame::MarkServiceMenuItem() {
 }
 
 void CMainFrame::OnClose() {
+    SaveWindowSize();
+    CFrameWnd::OnClose();
+}
+
+void CMainFrame::SaveWindowSize() {
     WINDOWPLACEMENT wp;
     if (GetWindowPlacement(&wp)) {
         CWinApp* app = AfxGetApp();
         app->WriteProfileInt(CTamselApp::m_pszWindowSection, L"SizeX", wp.rcNormalPosition.right - wp.rcNormalPosition.left);
         app->WriteProfileInt(CTamselApp::m_pszWindowSection, L"SizeY", wp.rcNormalPosition.bottom - wp.rcNormalPosition.top);
     }
-    CFrameWnd::OnClose();
+}
+
+// The end of the session asks about unsaved changes as closing does; once
+// the session really ends the answer has been given, so nothing asks again.
+LRESULT CMainFrame::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_QUERYENDSESSION: {
+        XBalloonMsg::Close();
+        CDocument* doc = GetActiveDocument();
+        return (!doc || doc->SaveModified()) ? TRUE : FALSE;
+    }
+    case WM_ENDSESSION:
+        if (wp) {
+            SaveWindowSize();
+            DestroyWindow();
+        }
+        return 0;
+    }
+    return CFrameWnd::WindowProc(msg, wp, lp);
 }
 
 void CMainFrame::OnDestroy() {

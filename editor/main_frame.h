@@ -13,6 +13,7 @@ public:
     int OnCreate(LPCREATESTRUCTW cs) override;
     void OnClose() override;
     void OnDestroy() override;
+    LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
 
     // A balloon note (string ids) pointing at the centre of the Save button.
     void ShowSaveBalloon(UINT messageId, UINT titleId, UINT icon);
@@ -24,4 +25,5 @@ protected:
 private:
     OwnedGdi<HBITMAP> m_menuBitmap;
     void MarkServiceMenuItem();
+    void SaveWindowSize();
 };

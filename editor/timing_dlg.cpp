@@ -2,6 +2,7 @@
 #include "editor/view.h"
 #include "config/device_cfg.h"
 #include "framework/WinApp.h"
+#include <climits>
 
 namespace {
 
@@ -24,7 +25,19 @@ void ForSelectedRows(CTamselView* view, Fn fn) {
         if (CDeviceCfg* dev = view->GetRowDevice(row)) fn(row, dev);
 }
 
+int ClampTenths(int t, int highest) { return t < 0 ? 0 : t > highest ? highest : t; }
+
 }  // namespace
+
+void ApplyTiming(CDeviceCfg* dev, bool applyLower, int lower, bool applyUpper, int upper) {
+    // An upper bound under a kept lower one goes in as given.
+    if (applyUpper) dev->MaxIdleTicks = ClampTenths(upper, INT_MAX);
+    if (applyLower) {
+        dev->MinIntervalTicks = ClampTenths(lower, INT_MAX - kTimingMinDistance);
+        if (dev->MaxIdleTicks < dev->MinIntervalTicks + kTimingMinDistance)
+            dev->MaxIdleTicks = dev->MinIntervalTicks + kTimingMinDistance;
+    }
+}
 
 CTimingDlg::CTimingDlg(CTamselView* view) : CDialog(IDD_TIMING, view), m_pView(view) {}
 
@@ -75,7 +88,7 @@ void CTimingDlg::EnforceUpperBound(const wchar_t* lowerText) {
     CString upper;
     GetDlgItemText(IDC_TIMING_UPPER, upper);
     if (IsKeep(upper)) return;
-    int min = ParseTenths(lower) + kTimingMinDistance;
+    int min = ClampTenths(ParseTenths(lower), INT_MAX - kTimingMinDistance) + kTimingMinDistance;
     if (ParseTenths(upper) < min) SetDlgItemText(IDC_TIMING_UPPER, Tenths(min));
 }
 
@@ -107,11 +120,7 @@ void CTimingDlg::OnOK() {
     const bool applyUpper = !IsKeep(upperText), applyLower = !IsKeep(lowerText);
     const int upper = ParseTenths(upperText), lower = ParseTenths(lowerText);
     ForSelectedRows(m_pView, [&](int row, CDeviceCfg* dev) {
-        if (applyUpper) dev->MaxIdleTicks = upper;
-        if (applyLower) {
-            dev->MinIntervalTicks = lower;
-            if (dev->MaxIdleTicks < lower + kTimingMinDistance) dev->MaxIdleTicks = lower + kTimingMinDistance;
-        }
+        ApplyTiming(dev, applyLower, lower, applyUpper, upper);
         m_pView->UpdateDeviceRow(row);
     });
     CDialog::OnOK();

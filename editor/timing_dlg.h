@@ -24,6 +24,12 @@ public:
     CComboBox m_lower;
 };
 
+class CDeviceCfg;
+// The dialog's values applied to one device: never negative, no more than
+// the file holds (a signed 32-bit count of tenths); a lower bound applied
+// raises the upper one to at least MinDistance above it, without overflow.
+void ApplyTiming(CDeviceCfg* dev, bool applyLower, int lower, bool applyUpper, int upper);
+
 // Runs the dialog on the view's selection (the seam of the view's command).
 INT_PTR RunTimingDialogOnView(CWnd* view);
 

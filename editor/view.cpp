@@ -52,41 +52,55 @@ std::vector<CDeviceCfg*> CTamselView::GetSelectedDevices() const {
     return out;
 }
 
+// Rows hold only their record: the list asks for texts and images when it
+// shows or hands them out (LVN_GETDISPINFO), so inserting and changing rows
+// costs no text work per row.
 int CTamselView::InsertDevice(CDeviceCfg* dev, int select) {
     if (!dev) return -1;
     CListCtrl& list = GetListCtrl();
     int n = list.GetItemCount();
     if (n == 0) PostMessage(WM_COMMAND, ID_VIEW_AUTOSIZE, 0);
+    dev->ImageIndex = RowImage(dev->DeviceType, dev->Disable != 0);
     LVITEMW item{};
-    item.mask = LVIF_TEXT | LVIF_PARAM;
+    item.mask = LVIF_TEXT | LVIF_PARAM | LVIF_IMAGE;
     item.iItem = n;
-    item.pszText = const_cast<wchar_t*>(L"");
+    item.pszText = LPSTR_TEXTCALLBACKW;
+    item.iImage = I_IMAGECALLBACK;
     item.lParam = reinterpret_cast<LPARAM>(dev);
+    if (select >= 1) {
+        item.mask |= LVIF_STATE;
+        item.state = item.stateMask = LVIS_SELECTED | (select >= 2 ? LVIS_FOCUSED : 0);
+    }
+    m_nSortColumn = -1;
+    m_bSelDirty = 1;
     n = list.InsertItem(&item);
     if (n < 0) return -1;
-    UpdateDeviceRow(n);
-    if (select >= 1) {
-        UINT state = LVIS_SELECTED | (select >= 2 ? LVIS_FOCUSED : 0);
-        list.SetItemState(n, state, state);
-        if (select >= 2) list.EnsureVisible(n, FALSE);
-    }
+    if (select >= 2) list.EnsureVisible(n, FALSE);
     return n;
 }
 
 void CTamselView::UpdateDeviceRow(int row) {
     m_nSortColumn = -1;
+    m_bSelDirty = 1;   // the kind or the state may have changed
     CDeviceCfg* d = GetRowDevice(row);
     if (!d) return;
-    CListCtrl& list = GetListCtrl();
-    const int kind = d->GetKind();
-    list.SetItemText(row, 1, d->DeviceType == kTypeGlobal ? L"" : (const wchar_t*)d->OpcName);
-    list.SetItemText(row, 5, d->GetTypeDescription());
-    list.SetItemText(row, 2, d->TargetHost);
-    list.SetItemText(row, 3, RowPortText(d->DeviceType, d->BinaryPort, d->HttpPort, d->SerialNo));
-    if (kind != kKindGlobal && kind != kKindRadioModule)
-        list.SetItemText(row, 4, RowTimingText(d->MinIntervalTicks, d->MaxIdleTicks));
     d->ImageIndex = RowImage(d->DeviceType, d->Disable != 0);
-    list.SetItemImage(row, d->ImageIndex);
+    GetListCtrl().SendMessage(LVM_REDRAWITEMS, (WPARAM)row, (LPARAM)row);
+}
+
+CString CTamselView::RowText(CDeviceCfg* d, int column) {
+    switch (column) {
+    case 1: return d->DeviceType == kTypeGlobal ? CString() : d->OpcName;
+    case 2: return d->TargetHost;
+    case 3: return RowPortText(d->DeviceType, d->BinaryPort, d->HttpPort, d->SerialNo);
+    case 4: {
+        const int kind = d->GetKind();
+        if (kind != kKindGlobal && kind != kKindRadioModule) return RowTimingText(d->MinIntervalTicks, d->MaxIdleTicks);
+        return CString();
+    }
+    case 5: return d->GetTypeDescription();
+    default: return CString();
+    }
 }
 
 void CTamselView::DeselectAll() {
@@ -119,9 +133,11 @@ void CTamselView::KeepCaptionVisible(int column) {
 
 void CTamselView::OnUpdate(CView*, LPARAM, CCmdTarget*) {
     CListCtrl& list = GetListCtrl();
+    SetRedraw(FALSE);
     list.DeleteAllItems();
     for (CDeviceCfg* d = theCfgStore.GetFirstDevice(); d; d = theCfgStore.GetNextDevice(d))
         InsertDevice(d, 0);
+    SetRedraw(TRUE);
     UpdateSelectionSummary();
     if (list.GetItemCount() == 0) AutoSizeColumns();
 }
@@ -165,6 +181,7 @@ void CTamselView::OnColumnClick(int column) {
 }
 
 void CTamselView::UpdateSelectionSummary() {
+    m_bSelDirty = 0;
     std::vector<CSelectedRow> rows;
     for (CDeviceCfg* d : GetSelectedDevices()) rows.push_back({d->GetKind(), d->Disable != 0});
     CSelSummary s = SummariseSelection(rows);
@@ -185,11 +202,29 @@ BOOL CTamselView::OnNotifyReflect(NMHDR* nm, LRESULT* result) {
     case LVN_ITEMCHANGED: {
         // Only a change of the selected state can change the summary.
         const NMLISTVIEW* lv = reinterpret_cast<NMLISTVIEW*>(nm);
-        if (!(lv->uChanged & LVIF_STATE) || ((lv->uOldState ^ lv->uNewState) & LVIS_SELECTED))
-            UpdateSelectionSummary();
+        if ((lv->uChanged & LVIF_STATE) && ((lv->uOldState ^ lv->uNewState) & LVIS_SELECTED))
+            m_bSelDirty = 1;
         *result = 0;
         return TRUE;
     }
+    case LVN_GETDISPINFOW: {
+        NMLVDISPINFOW* di = reinterpret_cast<NMLVDISPINFOW*>(nm);
+        CDeviceCfg* d = reinterpret_cast<CDeviceCfg*>(di->item.lParam);
+        if (!d && di->item.iItem >= 0) d = GetRowDevice(di->item.iItem);
+        if (d && (di->item.mask & LVIF_TEXT) && di->item.pszText && di->item.cchTextMax > 0)
+            lstrcpynW(di->item.pszText, RowText(d, di->item.iSubItem), di->item.cchTextMax);
+        if (d && (di->item.mask & LVIF_IMAGE) && di->item.iSubItem == 0) di->item.iImage = d->ImageIndex;
+        *result = 0;
+        return TRUE;
+    }
+    case LVN_DELETEITEM:
+        m_bSelDirty = 1;
+        return FALSE;
+    case LVN_DELETEALLITEMS:
+        // no LVN_DELETEITEM per row: the records are not the list's to free
+        m_bSelDirty = 1;
+        *result = TRUE;
+        return TRUE;
     case NM_DBLCLK:
         OnDeviceProperties();
         *result = 0;

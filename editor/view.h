@@ -36,6 +36,8 @@ public:
     // Records of the selected rows, top to bottom.
     std::vector<CDeviceCfg*> GetSelectedDevices() const;
     static int CompareDevices(const CDeviceCfg* a, const CDeviceCfg* b, int key);
+    // The text of a row's column as the list shows it.
+    static CString RowText(CDeviceCfg* d, int column);
 
     // Device commands.
     void NewDevice(int type);
@@ -86,6 +88,9 @@ public:
     };
     // Recomputes the selection summary from the rows selected now.
     void UpdateSelectionSummary();
+    // The summary is recomputed once after a batch of row changes, when a
+    // command or its update handler needs it, not once per changed row.
+    void SyncSelectionSummary() { if (m_bSelDirty) UpdateSelectionSummary(); }
 
     int m_nColumns = 0;
     int m_bDialogOpen = 0;
@@ -97,6 +102,7 @@ public:
     int m_bSelActive = 1;
     int m_bSelNotGlobal = 0;
     int m_bSelHasItems = 0;
+    int m_bSelDirty = 0;
 
 private:
     CImageList m_imageList;
@@ -105,6 +111,10 @@ private:
     void OnColumnClick(int column);
     void KeepCaptionVisible(int column);
     static int CALLBACK SortThunk(LPARAM a, LPARAM b, LPARAM key);
+    // Many rows out at once: the list is rebuilt from the rows that stay.
+    void RemoveRows(const std::vector<int>& rows);
+    // Records back into the list and the store with names of their own.
+    void InsertNamedDevices(const std::vector<CDeviceCfg*>& records, bool inStore);
 };
 
 // A balloon at the main frame's Save button (no-op without a main frame).

@@ -10,6 +10,7 @@
 #include "editor/server_control.h"
 #include "config/device_cfg.h"
 #include "framework/WinApp.h"
+#include "framework/Seams.h"
 #include <memory>
 
 void CTamselView::NewDevice(int type) {
@@ -86,13 +87,19 @@ void CTamselView::OnUpdateDeviceProperties(CCmdUI* ui) {
 }
 
 void CTamselView::OnDeviceEnable() {
+    SyncSelectionSummary();
     const bool enable = !m_bSelActive;
     CListCtrl& list = GetListCtrl();
+    bool changed = false;
+    SetRedraw(FALSE);
     for (int i = list.GetNextItem(-1, LVNI_SELECTED); i >= 0; i = list.GetNextItem(i, LVNI_SELECTED)) {
         if (CDeviceCfg* d = GetRowDevice(i)) SetDevicesEnabled({d}, enable);
         UpdateDeviceRow(i);
-        NoteChange();
+        changed = true;
     }
+    SetRedraw(TRUE);
+    if (changed) NoteChange();
+    SyncSelectionSummary();
     m_bSelActive = enable;
 }
 
@@ -105,20 +112,21 @@ void CTamselView::DeleteSelection(bool withUndo) {
     CListCtrl& list = GetListCtrl();
     SetRedraw(FALSE);
     std::vector<CDeviceCfg*> records;
-    int deleted = 0;
-    for (int i = list.GetNextItem(-1, LVNI_SELECTED); i >= 0;
-         i = list.GetNextItem(i > 0 ? i - 1 : -1, LVNI_SELECTED)) {
+    std::vector<int> rows;
+    for (int i = list.GetNextItem(-1, LVNI_SELECTED); i >= 0; i = list.GetNextItem(i, LVNI_SELECTED)) {
         CDeviceCfg* rec = GetRowDevice(i);
         // Without undo the records are freed: the global options record is
         // never freed, its row stays (deselected).
-        if (!withUndo && rec && rec->DeviceType == kTypeGlobal) {
-            list.SetItemState(i, 0, LVIS_SELECTED);
-            continue;
-        }
+        if (!withUndo && rec && rec->DeviceType == kTypeGlobal) continue;
         records.push_back(rec);
-        list.DeleteItem(i);
-        ++deleted;
+        rows.push_back(i);
     }
+    const int deleted = (int)rows.size();
+    if (!withUndo)
+        for (int i = list.GetNextItem(-1, LVNI_SELECTED); i >= 0; i = list.GetNextItem(i, LVNI_SELECTED))
+            if (CDeviceCfg* rec = GetRowDevice(i))
+                if (rec->DeviceType == kTypeGlobal) list.SetItemState(i, 0, LVIS_SELECTED);
+    RemoveRows(rows);
     // All rows of one command share one generation.
     DeleteRecords(theCfgStore, records, withUndo, GetDocument()->m_nUndoGeneration);
     if (deleted) {
@@ -128,6 +136,39 @@ void CTamselView::DeleteSelection(bool withUndo) {
     }
     SetRedraw(TRUE);
     UpdateSelectionSummary();
+}
+
+// Row by row the list shifts everything below each deleted row; past a few
+// rows it is rebuilt from the rows that stay. The focus ends where deleting
+// row by row would leave it: on the row that moved into the focused one's
+// place, or the last row.
+void CTamselView::RemoveRows(const std::vector<int>& rows) {
+    CListCtrl& list = GetListCtrl();
+    if (rows.size() < 16) {
+        for (size_t k = 0; k < rows.size(); ++k) list.DeleteItem(rows[k] - (int)k);
+        return;
+    }
+    const int n = list.GetItemCount();
+    int focus = list.GetNextItem(-1, LVNI_FOCUSED);
+    int count = n;
+    // rows ascending, each deleted at its index of that moment
+    for (size_t k = 0; k < rows.size() && focus >= 0; ++k) {
+        int at = rows[k] - (int)k;
+        --count;
+        if (focus > at) --focus;
+        else if (focus == at && focus > count - 1) focus = count - 1;
+    }
+    std::vector<char> gone((size_t)n, 0);
+    for (int r : rows) gone[(size_t)r] = 1;
+    std::vector<std::pair<CDeviceCfg*, bool>> keep;
+    keep.reserve((size_t)(n - (int)rows.size()));
+    for (int i = 0; i < n; ++i)
+        if (!gone[(size_t)i]) keep.push_back({GetRowDevice(i), (list.GetItemState(i, LVIS_SELECTED) & LVIS_SELECTED) != 0});
+    const int sortColumn = m_nSortColumn;
+    list.DeleteAllItems();
+    for (auto& k : keep) InsertDevice(k.first, k.second ? 1 : 0);
+    m_nSortColumn = sortColumn;
+    if (focus >= 0 && focus < list.GetItemCount()) list.SetItemState(focus, LVIS_FOCUSED, LVIS_FOCUSED);
 }
 
 void CTamselView::OnEditClear() {
@@ -147,19 +188,41 @@ void CTamselView::OnEditUndo() {
     if (!theCfgStore.CanUndo()) return;
     std::vector<CDeviceCfg*> back = TakeLatestGeneration(theCfgStore, doc->m_nUndoGeneration);
     DeselectAll();
-    bool renamed = false;
-    for (CDeviceCfg* d : back) {
-        int r = doc->MakeNameUnique(d);
+    InsertNamedDevices(back, false);
+}
+
+// Each record gets a name of its own (a global options record merges into
+// the store's one and is freed); the rows come at the end, selected, the
+// last one focused and in view.
+void CTamselView::InsertNamedDevices(const std::vector<CDeviceCfg*>& records, bool inStore) {
+    CTamselDoc* doc = GetDocument();
+    CNameIndex names(theCfgStore);
+    bool renamed = false, dots = false, changed = false;
+    int last = -1;
+    SetRedraw(FALSE);
+    for (CDeviceCfg* d : records) {
+        bool dot = false;
+        int r = names.MakeUnique(d, inStore, dot);
+        if (dot) dots = true;
         if (r == 0) {
+            if (inStore) theCfgStore.RemoveDevice(d);
             delete d;
         } else {
             if (r == -1) renamed = true;
-            theCfgStore.AddDevice(d);
-            InsertDevice(d, 2);
+            if (!inStore) theCfgStore.AddDevice(d);
+            last = InsertDevice(d, 1);
         }
-        NoteChange();
+        changed = true;
     }
-    if (renamed) AfxMessageBox(IDS_NAME_CONFLICT, MB_OK | MB_ICONINFORMATION);
+    CListCtrl& list = GetListCtrl();
+    if (last >= 0) {
+        list.SetItemState(last, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+        list.EnsureVisible(last, FALSE);
+    }
+    SetRedraw(TRUE);
+    if (changed && doc) NoteChange();
+    if (dots) KrvMessageBeep(MB_ICONASTERISK);
+    if (renamed && !inStore) AfxMessageBox(IDS_NAME_CONFLICT, MB_OK | MB_ICONINFORMATION);
 }
 
 void CTamselView::OnUpdateEditUndo(CCmdUI* ui) {
@@ -167,7 +230,9 @@ void CTamselView::OnUpdateEditUndo(CCmdUI* ui) {
 }
 
 void CTamselView::OnEditSelectAll() {
+    SetRedraw(FALSE);
     GetListCtrl().SetItemState(-1, LVIS_SELECTED, LVIS_SELECTED);
+    SetRedraw(TRUE);
 }
 
 void CTamselView::OnTiming() {
@@ -212,6 +277,7 @@ void CTamselView::OnServiceStop() {
 void CTamselView::OnDemoClient() { StartDemoClient(); }
 
 BOOL CTamselView::OnCommandMap(UINT id, CCmdUI* ui) {
+    SyncSelectionSummary();
     using V = CTamselView;
     static const CmdEntry<V> map[] = {
         {ID_DEVICE_NEW_IO, &V::OnNewIoDevice, &V::OnUpdateNewDevice},

@@ -9,12 +9,18 @@ static MessageBoxHook g_boxHook;
 static BeepHook g_beepHook;
 static HelpHook g_helpHook;
 static int g_boxCount = 0;
+static bool g_envSeams = false;
 
 void SetMessageBoxHook(MessageBoxHook hook) { g_boxHook = std::move(hook); }
 void SetBeepHook(BeepHook hook) { g_beepHook = std::move(hook); }
 void SetHelpHook(HelpHook hook) { g_helpHook = std::move(hook); }
 
+void EnableEnvironmentSeams() { g_envSeams = true; }
+
+// Empty unless a test build switched the environment seams on: the shipped
+// program must not let its environment answer its questions.
 static std::wstring envVar(const wchar_t* name) {
+    if (!g_envSeams) return std::wstring();
     wchar_t buf[MAX_PATH * 2];
     DWORD n = GetEnvironmentVariableW(name, buf, MAX_PATH * 2);
     if (n == 0 || n >= MAX_PATH * 2) return std::wstring();
@@ -77,6 +83,23 @@ static int scriptedAnswer(int n) {
     return answer;
 }
 
+// A box owned by a passing popup (a balloon note, a tip) dies with it, before
+// the user could answer: such popups hand the box on to their own owner, the
+// frame or the dialog they belong to.
+static bool IsPassingPopup(HWND h) {
+    LONG_PTR style = GetWindowLongPtrW(h, GWL_STYLE);
+    if (!(style & WS_POPUP) || (style & WS_CAPTION) == WS_CAPTION) return false;
+    wchar_t cls[32] = {0};
+    GetClassNameW(h, cls, 32);
+    return lstrcmpW(cls, L"#32770") != 0;
+}
+
+static HWND StableOwner(HWND owner) {
+    for (int depth = 0; owner && IsWindow(owner) && depth < 16 && IsPassingPopup(owner); ++depth)
+        owner = GetWindow(owner, GW_OWNER);
+    return owner && IsWindow(owner) ? owner : nullptr;
+}
+
 int KrvMessageBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT type) {
     if ((type & MB_ICONMASK) == 0) {
         switch (type & MB_TYPEMASK) {
@@ -94,7 +117,7 @@ int KrvMessageBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT 
     int answer;
     if (g_boxHook) answer = g_boxHook(text ? text : L"", type);
     else if ((answer = scriptedAnswer(n)) == 0)
-        answer = MessageBoxW(owner, text, caption, type);
+        answer = MessageBoxW(StableOwner(owner), text, caption, type);
     swprintf(head, 32, L"ANSWER %d", answer);
     logLine(head);
     return answer;

@@ -16,6 +16,8 @@
 //                              box takes line n. A box without its line is shown
 //                              for real (a test may then click it).
 //   KRV_NO_HELP=1            help is only recorded, never opened.
+// The environment is read only after EnableEnvironmentSeams(), which only a
+// test build of a program calls (compiled with KRV_ENV_SEAMS).
 #pragma once
 #include <windows.h>
 #include <functional>
@@ -27,6 +29,7 @@ using HelpHook = std::function<void(const wchar_t* file, UINT cmd, DWORD_PTR dat
 void SetMessageBoxHook(MessageBoxHook hook);
 void SetBeepHook(BeepHook hook);
 void SetHelpHook(HelpHook hook);
+void EnableEnvironmentSeams();
 
 // Shows a box with the given caption; adds the default icon when none is
 // given (exclamation for OK and OK/Cancel, question for Yes/No(/Cancel)).

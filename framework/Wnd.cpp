@@ -3,6 +3,7 @@
 #include "framework/WndInternal.h"
 #include <climits>
 #include <map>
+#include <unordered_map>
 #include <memory>
 
 static const wchar_t kProp[] = L"KrvWnd";
@@ -13,8 +14,28 @@ static std::map<HWND, std::unique_ptr<CWnd>>& tempMap() {
     return m;
 }
 
+// Objects of bound windows. A window property costs a wineserver round trip
+// per look-up, and every message and notification looks one up.
+namespace {
+struct BoundMap {
+    CRITICAL_SECTION lock;
+    std::unordered_map<HWND, CWnd*> map;
+    BoundMap() { InitializeCriticalSection(&lock); }
+};
+BoundMap& bound() {
+    static BoundMap b;
+    return b;
+}
+}  // namespace
+
 CWnd* CWnd::FromHandlePermanent(HWND h) {
-    return h ? (CWnd*)::GetPropW(h, kProp) : nullptr;
+    if (!h) return nullptr;
+    BoundMap& b = bound();
+    EnterCriticalSection(&b.lock);
+    auto it = b.map.find(h);
+    CWnd* w = it == b.map.end() ? nullptr : it->second;
+    LeaveCriticalSection(&b.lock);
+    return w;
 }
 
 CWnd* CWnd::FromHandle(HWND h) {
@@ -45,6 +66,9 @@ CWnd::~CWnd() {
 void CWnd::Bind(HWND h) {
     m_hWnd = h;
     ::SetPropW(h, kProp, (HANDLE)this);
+    EnterCriticalSection(&bound().lock);
+    bound().map[h] = this;
+    LeaveCriticalSection(&bound().lock);
     m_oldProc = (WNDPROC)::SetWindowLongPtrW(h, GWLP_WNDPROC, (LONG_PTR)&CWnd::StdWndProc);
     if (m_oldProc == &CWnd::StdWndProc) m_oldProc = ::DefWindowProcW;
 }
@@ -54,6 +78,10 @@ void CWnd::Unbind() {
     if ((WNDPROC)::GetWindowLongPtrW(m_hWnd, GWLP_WNDPROC) == &CWnd::StdWndProc && m_oldProc)
         ::SetWindowLongPtrW(m_hWnd, GWLP_WNDPROC, (LONG_PTR)m_oldProc);
     ::RemovePropW(m_hWnd, kProp);
+    EnterCriticalSection(&bound().lock);
+    auto it = bound().map.find(m_hWnd);
+    if (it != bound().map.end() && it->second == this) bound().map.erase(it);
+    LeaveCriticalSection(&bound().lock);
     m_hWnd = nullptr;
 }
 

@@ -16,3 +16,4 @@
 #define IDS_ACTIVE_INVALID       216
 #define IDS_WRONG_FORMAT         227
 #define IDS_UNSAVED_REMINDER     260
+#define IDS_PATH_TOO_LONG        2990

@@ -475,3 +475,67 @@ TEST(CfgFile, BadInputIsDefined) {
     EXPECT_EQ(100000, hd->TargetHost.GetLength());
     EXPECT_EQ(0x7fffffff, hd->Inputs);
 }
+
+// A read-only target is refused as the platform refuses writing it, and keeps
+// its bytes and attribute; a read-only temporary file left behind is replaced
+// and does not make the saved file read-only.
+TEST(CfgFile, ReadOnlyTargetAndStaleTemporary) {
+    TempDir dir;
+    std::wstring path = dir / L"Dravoline.ini";
+    CCfgStore s(path.c_str());
+    s.EnsureGlobalDevice();
+    Add(s, L"Box1", 4);
+    ASSERT_TRUE(s.Save(path.c_str()));
+    std::string before = ReadBytes(path);
+    Add(s, L"Box2", 4);
+
+    ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_FALSE(s.Save(path.c_str()));
+    EXPECT_EQ((DWORD)ERROR_ACCESS_DENIED, GetLastError());
+    EXPECT_EQ((DWORD)ERROR_ACCESS_DENIED, s.GetLastSaveError());
+    EXPECT_EQ(before, ReadBytes(path));
+    EXPECT_TRUE(GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((path + L".tmp").c_str()));
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+
+    std::wstring temp = path + L".tmp";
+    WriteBytes(temp, "stale");
+    ASSERT_TRUE(SetFileAttributesW(temp.c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_TRUE(s.Save(path.c_str()));
+    EXPECT_FALSE(GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(temp.c_str()));
+    EXPECT_EQ((std::vector<std::wstring>{L"Box2", L"Box1", L"OpcServer_Global"}), SectionNames(path));
+}
+
+// Paths up to 259 characters are saved (their temporary file needs the long
+// form); a longer one is refused with 206 instead of being cut to another name.
+TEST(CfgFile, LongPaths) {
+    TempDir dir;
+    std::wstring folder = dir.path();
+    for (int i = 0; folder.size() < 200; ++i) {
+        folder += L"abcdefghijklmnopqrstuvwxyz0123456789\\";
+        CreateDirectoryW(folder.c_str(), nullptr);
+    }
+    CCfgStore s(L"");
+    s.EnsureGlobalDevice();
+    Add(s, L"Box1", 4);
+    for (size_t len : {256u, 259u}) {
+        SCOPED_TRACE(len);
+        std::wstring path = folder + std::wstring(len - folder.size() - 4, L'f') + L".ini";
+        ASSERT_EQ(len, path.size());
+        EXPECT_TRUE(s.Save(path.c_str())) << GetLastError();
+        EXPECT_EQ((std::vector<std::wstring>{L"Box1", L"OpcServer_Global"}), SectionNames(path));
+        CCfgStore back(L"");
+        EXPECT_EQ(2, back.Load(path.c_str(), true));
+        DeleteFileW(path.c_str());
+    }
+    std::wstring tooLong = folder + std::wstring(260 - folder.size() - 4, L'g') + L".ini";
+    EXPECT_FALSE(s.Save(tooLong.c_str()));
+    EXPECT_EQ((DWORD)ERROR_FILENAME_EXCED_RANGE, s.GetLastSaveError());
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(tooLong.substr(0, 259).c_str()));
+    // the folders go before the temporary folder does
+    for (size_t cut; (cut = folder.rfind(L'\\', folder.size() - 2)) != std::wstring::npos && folder.size() > dir.path().size();) {
+        RemoveDirectoryW(folder.c_str());
+        folder.resize(cut + 1);
+    }
+}

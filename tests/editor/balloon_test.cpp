@@ -5,6 +5,7 @@
 #include <string>
 #include "editor/balloon_msg.h"
 #include "resources/varnel_srv_ids.h"
+#include "framework/Seams.h"
 
 namespace {
 
@@ -266,4 +267,51 @@ TEST_F(SrvBalloon, UserSettingOffGivesARectangularTipAtTheAnchor)
     RegDeleteValueW(key, L"EnableBalloonTips");
     EXPECT_TRUE(XBalloonMsg::IsBalloonTipsEnabled());
     RegCloseKey(key);
+}
+
+namespace {
+HWND g_boxSeen, g_boxOwner;
+BOOL CALLBACK FindBox(HWND h, LPARAM lp)
+{
+    wchar_t cls[16] = {0};
+    GetClassNameW(h, cls, 16);
+    if (lstrcmpW(cls, L"#32770") == 0 && IsWindowVisible(h)) {
+        *(HWND*)lp = h;
+        return FALSE;
+    }
+    return TRUE;
+}
+void CALLBACK AnswerBox(HWND, UINT, UINT_PTR id, DWORD)
+{
+    HWND box = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), FindBox, (LPARAM)&box);
+    if (!box) return;
+    KillTimer(nullptr, id);
+    g_boxSeen = box;
+    g_boxOwner = GetWindow(box, GW_OWNER);
+    SetForegroundWindow(box);
+    // Real input: the balloon's hooks close the note, the box takes the key.
+    INPUT in[2] = {};
+    in[0].type = in[1].type = INPUT_KEYBOARD;
+    in[0].ki.wVk = in[1].ki.wVk = 'N';
+    in[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, in, sizeof(INPUT));
+}
+}  // namespace
+
+// A question raised while a note shows: owned by the window, not by the
+// note's popup, so closing the note on the answering key keeps the box.
+TEST_F(SrvBalloon, ABoxWhileANoteShowsIsAnswered)
+{
+    ShowPlain();
+    ASSERT_TRUE(XBalloonMsg::IsShown());
+    HWND owner = GetLastActivePopup(g_wnd);
+    g_boxSeen = g_boxOwner = nullptr;
+    UINT_PTR timer = SetTimer(nullptr, 0, 100, AnswerBox);
+    int answer = KrvMessageBox(owner, L"Speichern?", L"Varnel", MB_YESNO);
+    KillTimer(nullptr, timer);
+    EXPECT_NE(nullptr, g_boxSeen);
+    EXPECT_EQ(g_wnd, g_boxOwner);
+    EXPECT_EQ(IDNO, answer);
+    EXPECT_FALSE(XBalloonMsg::IsShown());
 }

@@ -4,9 +4,11 @@
 #include "editor/view.h"
 #include "editor/timing_dlg.h"
 #include "editor/device_dialogs.h"
+#include <algorithm>
 #include "config/device_cfg.h"
 #include "framework/WinApp.h"
 #include "framework/Seams.h"
+#include "../config/cfg_test_util.h"
 #include <gtest/gtest.h>
 #include <deque>
 #include <string>
@@ -268,4 +270,201 @@ TEST_F(DocView, MissingMessageShowsItsNumber) {
     ASSERT_EQ(boxes.texts.size(), 2u);
     EXPECT_EQ(boxes.texts[0], L"64999");
     EXPECT_EQ(boxes.texts[1].find(L"Namenskonflikt"), 0u);
+}
+
+namespace {
+std::vector<std::wstring> SectionsOf(const std::wstring& path) {
+    std::vector<wchar_t> buf(1 << 20);
+    DWORD n = GetPrivateProfileSectionNamesW(buf.data(), (DWORD)buf.size(), path.c_str());
+    std::vector<std::wstring> out;
+    for (const wchar_t* p = buf.data(); p < buf.data() + n && *p; p += wcslen(p) + 1) out.push_back(p);
+    return out;
+}
+}  // namespace
+
+// Names that the file would merge are made unique when read: repeated and
+// empty numbers of an old-format file, names alike in the 127 characters a
+// section name keeps, a repeated section. Every row survives the save.
+TEST_F(DocView, NamesThatTheFileWouldMergeAreMadeUniqueWhenRead) {
+    std::wstring base = WriteConfig(L"n.ini", {{L"X", 4}});
+    ASSERT_TRUE(tmpl->OpenDocumentFile(base.c_str()));
+    std::string longName(127, 'L');
+    std::string old = "KRVD1\r\n";
+    old += "4\t1\t10.0.0.1\t49153\t5\t1\r\n";
+    old += "4\t1\t10.0.0.2\t49153\t5\t1\r\n";
+    old += "4\t\t10.0.0.3\t49153\t5\t1\r\n";
+    old += "4\t\t10.0.0.4\t49153\t5\t1\r\n";
+    for (const char* tail : {"a", "b", "c", "d"}) old += "4\t" + longName + tail + "\t10.0.1.1\t49153\t5\t1\r\n";
+    std::wstring oldPath = dir + L"dup.txt";
+    FILE* f = _wfopen(oldPath.c_str(), L"wb");
+    fwrite(old.data(), 1, old.size(), f);
+    fclose(f);
+    EXPECT_FALSE(tmpl->OpenDocumentFile(oldPath.c_str()));
+    ASSERT_EQ(9, Rows());
+    std::wstring out = dir + L"dup_out.ini";
+    ASSERT_TRUE(Doc()->DoSave(out.c_str()));
+    std::vector<std::wstring> sections = SectionsOf(out);
+    EXPECT_EQ(9u, sections.size());
+    for (auto& s : sections) EXPECT_LE(s.size(), 127u) << s.c_str();
+    CCfgStore check((dir + L"unused.ini").c_str());
+    EXPECT_EQ(9, check.Load(out.c_str(), true));
+
+    // a configuration file with one section twice: two rows, two sections
+    std::wstring twice = dir + L"twice.ini";
+    cfgtest::WriteProfile(twice, L"[OpcServer_Global]\r\nDeviceType=ffffffff\r\n[A]\r\nDeviceType=4\r\n"
+                              L"[B]\r\nDeviceType=4\r\n[a]\r\nDeviceType=4\r\n");
+    Doc()->SetModifiedFlag(FALSE);
+    ASSERT_TRUE(tmpl->OpenDocumentFile(twice.c_str()));
+    ASSERT_EQ(4, Rows());
+    std::wstring out2 = dir + L"twice_out.ini";
+    ASSERT_TRUE(Doc()->DoSave(out2.c_str()));
+    EXPECT_EQ(4u, SectionsOf(out2).size());
+}
+
+// A path longer than the file functions take is refused plainly, on open and
+// on save; a failed open leaves no "aktive Konfiguration" over a cleared list.
+TEST_F(DocView, LongPathsAndTheCaptionAfterAFailedOpen) {
+    std::wstring path = WriteConfig(L"lp.ini", {{L"A", 4}});
+    ASSERT_TRUE(tmpl->OpenDocumentFile(path.c_str()));
+    std::wstring tooLong = dir + std::wstring(270, L'x') + L".ini";
+    boxes.texts.clear();
+    EXPECT_FALSE(tmpl->OpenDocumentFile(tooLong.c_str()));
+    ASSERT_EQ(1u, boxes.texts.size());
+    EXPECT_NE(std::wstring::npos, boxes.texts[0].find(L"Pfad der Datei ist zu lang")) << boxes.texts[0];
+    EXPECT_EQ(2, Rows());
+    boxes.texts.clear();
+    EXPECT_FALSE(Doc()->DoSave(tooLong.c_str()));
+    ASSERT_EQ(1u, boxes.texts.size());
+    EXPECT_NE(std::wstring::npos, boxes.texts[0].find(L"Pfad der Datei ist zu lang")) << boxes.texts[0];
+
+    // from the active configuration, a file of no known format
+    const wchar_t* active = theCfgStore.GetActivePath();
+    DeleteFileW(active);
+    ASSERT_TRUE(tmpl->OpenDocumentFile(active));
+    EXPECT_STREQ(Doc()->GetTitle(), L"aktive Konfiguration");
+    std::wstring junk = dir + L"junk.ini";
+    FILE* f = _wfopen(junk.c_str(), L"wb");
+    fputs("just text\r\n", f);
+    fclose(f);
+    EXPECT_FALSE(tmpl->OpenDocumentFile(junk.c_str()));
+    EXPECT_EQ(1, Rows());
+    EXPECT_STRNE(Doc()->GetTitle(), L"aktive Konfiguration");
+    wchar_t caption[300] = {0};
+    GetWindowTextW(View()->GetParentFrame()->m_hWnd, caption, 300);
+    EXPECT_EQ(nullptr, wcsstr(caption, L"aktive Konfiguration")) << caption;
+    EXPECT_FALSE(Doc()->IsActiveConfiguration());
+}
+
+// The timing values as the dialog applies them: clamped to what the file
+// holds, never negative; an applied lower bound keeps the upper one above it.
+TEST(TimingValues, ClampedAndOrdered) {
+    struct Case {
+        int min0, max0;
+        bool applyLower;
+        int lower;
+        bool applyUpper;
+        int upper;
+        int min, max;
+    } cases[] = {
+        {1, 50, true, 5, true, 100, 5, 100},
+        {1, 50, true, -30, true, -10, 0, 20},
+        {1, 50, true, 2147483630, false, 0, 2147483627, 2147483647},
+        {1, 50, true, 2147483647, true, 2147483647, 2147483627, 2147483647},
+        {1, 50, true, 2147483640, true, 100, 2147483627, 2147483647},
+        {100, 200, false, 0, true, 50, 100, 50},
+        {1, 50, false, 0, true, -5, 1, 0},
+        {1, 50, false, 0, false, 0, 1, 50},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.lower);
+        CDeviceCfg d(L"A", 4);
+        d.MinIntervalTicks = c.min0;
+        d.MaxIdleTicks = c.max0;
+        ApplyTiming(&d, c.applyLower, c.lower, c.applyUpper, c.upper);
+        EXPECT_EQ(c.min, d.MinIntervalTicks);
+        EXPECT_EQ(c.max, d.MaxIdleTicks);
+        EXPECT_GE(d.MaxIdleTicks, 0);
+        if (c.applyLower) {
+            EXPECT_LE(d.MinIntervalTicks, d.MaxIdleTicks);
+        }
+    }
+}
+
+// Saves while a refusal is shown (its box runs a message loop): no request
+// while another one's outcome is out, one more request after it, one box per
+// outcome, never a box over a box.
+TEST_F(DocView, ReloadRequestsOneAtATime) {
+    std::wstring log = dir + L"pipe.log";
+    DeleteFileW(log.c_str());
+    std::wstring peer = L"Z:" + std::wstring(PIPE_PEER, PIPE_PEER + strlen(PIPE_PEER));
+    for (auto& c : peer)
+        if (c == L'/') c = L'\\';
+    std::wstring cmd = L"\"" + peer + L"\" refuse \"" + log + L"\" 3";
+    std::vector<wchar_t> buf(cmd.begin(), cmd.end());
+    buf.push_back(0);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(CreateProcessW(nullptr, buf.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi));
+    for (int i = 0; i < 200; ++i) {
+        if (WaitNamedPipeW(L"\\\\.\\pipe\\Ostrel", 10) || GetLastError() != ERROR_FILE_NOT_FOUND) break;
+        Sleep(20);
+    }
+    const wchar_t* active = theCfgStore.GetActivePath();
+    DeleteFileW(active);
+    ASSERT_TRUE(tmpl->OpenDocumentFile(active));
+    int depth = 0, deepest = 0;
+    std::vector<std::wstring> texts;
+    SetMessageBoxHook([&](const wchar_t* text, UINT) {
+        texts.push_back(text);
+        deepest = std::max(deepest, ++depth);
+        if (texts.size() == 1) {
+            for (int i = 0; i < 2; ++i) {
+                Doc()->SetModifiedFlag(TRUE);
+                EXPECT_TRUE(Doc()->DoSave(active));
+            }
+        }
+        --depth;
+        return IDOK;
+    });
+    Doc()->SetModifiedFlag(TRUE);
+    EXPECT_TRUE(Doc()->DoSave(active));
+    SetMessageBoxHook(nullptr);
+    TerminateProcess(pi.hProcess, 0);
+    WaitForSingleObject(pi.hProcess, 5000);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    EXPECT_EQ(1, deepest);
+    ASSERT_EQ(2u, texts.size());
+    EXPECT_EQ(texts[0], texts[1]);
+    EXPECT_EQ("RELOAD\r\nRELOAD\r\n", cfgtest::ReadBytes(log));
+}
+
+// Many rows at once: the rows that stay keep their order, the focus ends as
+// deleting row by row leaves it, and undo brings every row back.
+TEST_F(DocView, DeletingManyRows) {
+    std::vector<std::wstring> names;
+    std::vector<std::pair<const wchar_t*, int>> devs{{L"OpcServer_Global", -1}};
+    for (int i = 0; i < 40; ++i) names.push_back(L"D" + std::to_wstring(i));
+    for (auto& n : names) devs.push_back({n.c_str(), 4});
+    std::wstring path = WriteConfig(L"many.ini", devs);
+    ASSERT_TRUE(tmpl->OpenDocumentFile(path.c_str()));
+    ASSERT_EQ(41, Rows());
+    std::vector<int> rows;
+    for (int r = 5; r <= 30; ++r) rows.push_back(r);
+    rows.push_back(38);
+    Select(rows);
+    List().SetItemState(10, LVIS_FOCUSED, LVIS_FOCUSED);
+    std::vector<std::wstring> kept;
+    for (int r = 0; r < Rows(); ++r)
+        if (std::find(rows.begin(), rows.end(), r) == rows.end()) kept.push_back(Text(r, 1).GetString());
+    Command(ID_EDIT_CLEAR);
+    ASSERT_EQ(41 - (int)rows.size(), Rows());
+    for (int r = 0; r < Rows(); ++r) EXPECT_EQ(kept[(size_t)r], Text(r, 1).GetString());
+    EXPECT_EQ(5, List().GetNextItem(-1, LVNI_FOCUSED));
+    EXPECT_EQ(1u, List().GetSelectedCount());
+    EXPECT_TRUE(Doc()->IsModified());
+    Command(ID_EDIT_UNDO);
+    EXPECT_EQ(41, Rows());
+    EXPECT_EQ(rows.size(), List().GetSelectedCount());
 }

@@ -76,7 +76,7 @@ TEST(SrvFileVersion, RegisteredServerCases)
     std::wstring gone = Here(L"marrowin_deleted.exe");
     std::wstring noVersion = Here(L"Tolvane.exe");
     DeleteFileW(gone.c_str());
-    std::wstring tooLong(120, L'x');
+    std::wstring tooLong(120, L'x'), longest(79, L'y'), oneOver(80, L'z');
     struct Case {
         const char* what;
         bool registered;
@@ -90,6 +90,8 @@ TEST(SrvFileVersion, RegisteredServerCases)
         {"program deleted", true, kClsid, &gone, L"?.??"},
         {"program without version", true, kClsid, &noVersion, L"?.??"},
         {"class id too long", true, tooLong, &server, L"?.?"},
+        {"class id of 79 characters", true, longest, &server, L"5.1.3.7"},
+        {"class id of 80 characters", true, oneOver, &server, L"?.?"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -98,7 +100,7 @@ TEST(SrvFileVersion, RegisteredServerCases)
         else
             Unregister();
         EXPECT_STREQ(c.shown, GetRegisteredServerVersion());
-        if (c.clsid == tooLong)
+        if (c.clsid != kClsid)
             RegDeleteTreeW(HKEY_CLASSES_ROOT, (L"CLSID\\" + tooLong).c_str());
     }
     Unregister();

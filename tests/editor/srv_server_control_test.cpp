@@ -32,10 +32,11 @@ std::string ReadFileBytes(const std::wstring& path)
 // One peer process, ended when the test is done with it.
 class Peer {
 public:
-    Peer(const wchar_t* mode, const std::wstring& log)
+    Peer(const wchar_t* mode, const std::wstring& log, int requests = 1)
     {
         DeleteFileW(log.c_str());
-        std::wstring cmd = L"\"" + Here(L"ostrel_pipe_peer.exe") + L"\" " + mode + L" \"" + log + L"\" 1";
+        std::wstring cmd = L"\"" + Here(L"ostrel_pipe_peer.exe") + L"\" " + mode + L" \"" + log + L"\" " +
+                           std::to_wstring(requests);
         STARTUPINFOW si = {};
         si.cb = sizeof si;
         started_ = CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_);
@@ -130,6 +131,23 @@ TEST(SrvServerPipe, StopAgainstEachKindOfServer)
 }
 
 // A server that takes the request and never answers must not hold us for ever.
+// A second request right after the first one finds the server's only
+// instance between two connections: it waits for it and is answered.
+TEST(SrvServerPipe, TwoRequestsInQuickSuccession)
+{
+    std::wstring log = Here(L"pipe_twice.log");
+    Peer peer(L"ok", log, 2);
+    ASSERT_TRUE(peer.started());
+    DWORD e1 = 99, e2 = 99;
+    ServerAnswer a1 = SendReloadRequest(&e1);
+    ServerAnswer a2 = SendReloadRequest(&e2);
+    EXPECT_EQ(0u, e1);
+    EXPECT_EQ(ServerAccepted, a1);
+    EXPECT_EQ(0u, e2);
+    EXPECT_EQ(ServerAccepted, a2);
+    EXPECT_EQ("RELOAD\r\nRELOAD\r\n", ReadFileBytes(log));
+}
+
 TEST(SrvServerPipe, SilentServerEndsAfterTheAnswerWait)
 {
     for (bool stop : {false, true}) {

@@ -762,3 +762,44 @@ TEST_F(VarnelRun, SortingByAHeaderIsSaved) {
 }
 
 }  // namespace
+
+// The end of the session asks as closing does: Cancel refuses the session
+// end and keeps Varnel running; No lets it end without a second question.
+TEST_F(VarnelRun, SessionEndAsksAboutUnsavedChanges) {
+    WriteActive(kThreeDevices);
+    ASSERT_TRUE(run.Start(L"", {"cancel", "no"}));
+    ASSERT_TRUE(run.WaitWindow());
+    run.SelectOnly(1);
+    run.Command(ID_DEVICE_ENABLE);
+    std::string before = ReadBytes(active);
+    DWORD_PTR answer = 99;
+    ASSERT_TRUE(SendMessageTimeoutW(run.Main(), WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, 20000, &answer));
+    EXPECT_EQ(0u, answer);
+    EXPECT_EQ(-1, run.WaitExit(300));
+    ASSERT_TRUE(SendMessageTimeoutW(run.Main(), WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, 20000, &answer));
+    EXPECT_EQ(1u, answer);
+    SendMessageTimeoutW(run.Main(), WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, 20000, &answer);
+    EXPECT_EQ(0, run.WaitExit());
+    auto boxes = run.Boxes();
+    ASSERT_EQ(2u, boxes.size());
+    for (auto& b : boxes) EXPECT_EQ(L"Änderungen in aktive Konfiguration speichern?", b.text);
+    EXPECT_EQ(before, ReadBytes(active));
+}
+
+// Only the test build obeys the seams' environment: the shipped program shows
+// its box for real and writes no log, whatever the environment says.
+TEST_F(VarnelRun, ShippedProgramIgnoresTheTestEnvironment) {
+    std::wstring folder = run.folder + L"shipped\\";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW(WinePath(SHIPPED_VARNEL_EXE).c_str(), (folder + L"Varnel.exe").c_str(), FALSE));
+    Program shipped;
+    shipped.folder = folder;
+    ASSERT_TRUE(shipped.Start(Quote(folder + L"missing.ini"), {"ok"}));
+    HWND box = shipped.WaitDialog(20000);
+    ASSERT_NE(nullptr, box);
+    EXPECT_NE(std::wstring::npos, WindowText(box).find(L"Varnel")) << WindowText(box);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((folder + L"boxes.log").c_str()));
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(0, shipped.WaitExit());
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((folder + L"boxes.log").c_str()));
+}
