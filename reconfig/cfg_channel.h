@@ -12,13 +12,26 @@
 #include "framework/Handle.h"
 #include <mutex>
 
+// Body bytes per read and file bytes per write. A read asks first how much
+// has arrived and takes at most that: under Wine a pending read completes
+// only when its whole buffer is full or the body has ended. A WinINet call costs about
+// 0.1 ms under Wine whatever its size: chunks of a few dozen bytes, or even
+// of 1 KB, would move a configuration at the pace of the calls instead of
+// the link's.
+const DWORD kCfgReadChunk = 64 * 1024;
+const DWORD kCfgWriteChunk = 64 * 1024;
+const DWORD kCfgSmallRead = 33;  // when nothing is there yet
+
 struct CCfgChannel {
     void* job = nullptr;             // the job served; null once it let go
     int refs = 1;                    // the job, each open handle, each call in flight
     HINTERNET connection = nullptr;
     HINTERNET request = nullptr;
     DWORD count = 0;                 // bytes of the read or write in flight
-    BYTE buffer[1024];
+    DWORD available = 0;             // of the query in flight
+    bool querying = false;           // the call in flight asks what is there, reads nothing
+    bool expecting = false;          // a completion notification is due for the call in flight
+    BYTE buffer[kCfgReadChunk > kCfgWriteChunk ? kCfgReadChunk : kCfgWriteChunk];
 };
 
 std::mutex& CfgJobLock();

@@ -1,13 +1,13 @@
 #include "reconfig/cfg_read_job.h"
 #include "reconfig/cfg_channel.h"
 #include "resources/reconfig_ids.h"
+#include <algorithm>
 #include <vector>
 
 namespace {
 using Lock = std::unique_lock<std::mutex>;
 
 const DWORD kConnectGiveUpMs = 10000;
-const int kReadChunk = 33;
 const int kReadErrorsToGiveUp = 3;
 
 CString Number(long long n)
@@ -438,7 +438,9 @@ void CCfgReadJob::OnStatus(CCfgChannel* c, DWORD status, DWORD value, const INTE
     case INTERNET_STATUS_REQUEST_COMPLETE:
         if (!result)
             break;
-        if (!result->dwResult) {
+        if (job->m_nState == CFG_READ_BODY_READING && !c->expecting)
+            break;  // for a call that was done at once
+        if (!result->dwResult && !(c->querying && result->dwError == 0)) {
             DWORD err = result->dwError;
             if (err == ERROR_INTERNET_TIMEOUT) {
                 job->CloseLocked(request, connection);
@@ -502,9 +504,10 @@ void CCfgReadJob::OnStatus(CCfgChannel* c, DWORD status, DWORD value, const INTE
                     job->m_nState = CFG_READ_BODY_READY;
                 }
             }
-        } else if (job->m_nState == CFG_READ_BODY_READING) {
-            // The pending read has filled the channel's buffer.
-            job->m_dwPending = c->count;
+        } else if (job->m_nState == CFG_READ_BODY_READING && c->expecting) {
+            // The pending read has filled the channel's buffer, or data has come.
+            c->expecting = false;
+            job->m_dwPending = c->querying ? 0 : c->count;
             job->m_nState = CFG_READ_BODY_READY;
         }
         break;
@@ -512,6 +515,13 @@ void CCfgReadJob::OnStatus(CCfgChannel* c, DWORD status, DWORD value, const INTE
         return;
     }
     SetEvent(job->m_hWake);
+}
+
+void CCfgReadJob::SettleLocked(CCfgChannel* c)
+{
+    c->expecting = false;
+    m_dwPending = 0;
+    m_nState = CFG_READ_BODY_READING;
 }
 
 void CCfgReadJob::ReadBody(DWORD deadline)
@@ -528,16 +538,40 @@ void CCfgReadJob::ReadBody(DWORD deadline)
     for (unsigned round = 1;; ++round) {
         m_nState = CFG_READ_BODY_READING;
         HINTERNET h = c->request;
-        c->count = 0;
-        ChannelAddRef(c);  // the buffer stays while the call may still fill it
+        // Ask what has arrived and take that; wait for it when nothing is there.
+        c->available = 0;
+        c->querying = true;
+        c->expecting = true;
+        ChannelAddRef(c);
         lk.unlock();
-        BOOL ok = InternetReadFile(h, c->buffer, kReadChunk, &c->count);
+        BOOL ok = InternetQueryDataAvailable(h, &c->available, 0, 0);
         DWORD err = ok ? 0 : GetLastError();
         lk.lock();
         bool mine = c->job == this;
         ChannelRelease(c);
         if (!mine)
             return;
+        if (!ok && err == ERROR_IO_PENDING)
+            return;
+        SettleLocked(c);
+        if (ok) {
+            DWORD size = c->available ? std::min(c->available, kCfgReadChunk) : kCfgSmallRead;
+            c->querying = false;
+            c->count = 0;
+            c->expecting = true;
+            ChannelAddRef(c);  // the buffer stays while the call may still fill it
+            lk.unlock();
+            ok = InternetReadFile(h, c->buffer, size, &c->count);
+            err = ok ? 0 : GetLastError();
+            lk.lock();
+            mine = c->job == this;
+            ChannelRelease(c);
+            if (!mine)
+                return;
+            if (!ok && err == ERROR_IO_PENDING)
+                return;
+            SettleLocked(c);
+        }
         if (!ok) {
             if (err == ERROR_IO_PENDING)
                 return;  // the completion notification hands the bytes over
@@ -549,8 +583,6 @@ void CCfgReadJob::ReadBody(DWORD deadline)
             }
             return;
         }
-        if (m_nState != CFG_READ_BODY_READING)
-            return;  // a completion notification took this read over
         m_nReadErrors = 0;
         DWORD n = c->count;
         if (n == 0) {

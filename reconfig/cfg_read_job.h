@@ -89,6 +89,7 @@ private:
     void SendPasswordRaw();
     void Step();
     void ReadBody(DWORD deadline);
+    void SettleLocked(CCfgChannel* c);
     void CloseLocked(OwnedInternet& request, OwnedInternet& connection);
     void EndLocked(UINT message, const CString& argument, int state);
     void OnRequestError(DWORD error, OwnedInternet& request, OwnedInternet& connection);

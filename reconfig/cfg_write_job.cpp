@@ -10,7 +10,6 @@ const wchar_t kCfgBoundary[] = L"3blau2blau1blau0";
 namespace {
 using Lock = std::unique_lock<std::mutex>;
 
-const DWORD kChunk = 1024;
 const DWORD kReplyChunk = 1023;
 const int kReplyChars = 1039;
 
@@ -574,7 +573,7 @@ void CCfgWriteJob::WriteNextChunk(DWORD deadline)
         CCfgChannel* c = m_pChannel;
         if (!m_pInput && !m_strHead.IsEmpty()) {
             std::string head = CfgLatin1(m_strHead);
-            m_dwPending = (DWORD)std::min(head.size(), (size_t)kChunk);
+            m_dwPending = (DWORD)std::min(head.size(), sizeof c->buffer);
             memcpy(c->buffer, head.data(), m_dwPending);
             m_strHead.Empty();
             m_pInput = _wfopen(m_strInputPath, L"rb");
@@ -585,14 +584,14 @@ void CCfgWriteJob::WriteNextChunk(DWORD deadline)
             }
         } else if (m_dwPending == 0) {
             if (m_pInput) {
-                size_t n = fread(c->buffer, 1, kChunk, m_pInput);
+                size_t n = fread(c->buffer, 1, kCfgWriteChunk, m_pInput);
                 if (n > 0) {
                     m_dwPending = (DWORD)n;
                 } else {
                     fclose(m_pInput);
                     m_pInput = nullptr;
                     std::string tail = CfgLatin1(m_strTail);
-                    m_dwPending = (DWORD)std::min(tail.size(), (size_t)kChunk);
+                    m_dwPending = (DWORD)std::min(tail.size(), sizeof c->buffer);
                     memcpy(c->buffer, tail.data(), m_dwPending);
                 }
             } else {
