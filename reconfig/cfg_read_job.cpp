@@ -10,10 +10,10 @@ using Lock = std::unique_lock<std::mutex>;
 const DWORD kConnectGiveUpMs = 10000;
 const int kReadErrorsToGiveUp = 3;
 
-CString Number(long long n)
+CString Number(long n)
 {
     CString t;
-    t.Format(L"%lld", n);
+    t.Format(L"%ld", n);
     return t;
 }
 

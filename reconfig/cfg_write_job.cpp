@@ -13,10 +13,10 @@ using Lock = std::unique_lock<std::mutex>;
 const DWORD kReplyChunk = 1023;
 const int kReplyChars = 1039;
 
-CString Number(long long n)
+CString Number(long n)
 {
     CString t;
-    t.Format(L"%lld", n);
+    t.Format(L"%ld", n);
     return t;
 }
 
