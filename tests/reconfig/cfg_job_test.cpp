@@ -324,6 +324,59 @@ TEST_F(CfgJobTest, KindsWithoutTransportStayIdle)
     }
 }
 
+TEST_F(CfgJobTest, RawKindsSendThePasswordAndWait)
+{
+    if (!dev.Port("raw8003") || !dev.Port("raw8004") || !dev.Port("raw8888"))
+        GTEST_SKIP() << "the device could not listen on its binary ports here";
+    const struct {
+        int kind;
+        const wchar_t* password;
+        int port;
+        std::string received;
+    } cases[] = {
+        {CFG_KIND_RAW, L"pw", 8003, std::string("pw\0", 3)},
+        {CFG_KIND_RAW, L"", 8003, std::string("\0", 1)},
+        {CFG_KIND_RAW_8888, L"geheim", 8888, std::string("geheim\0", 7)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.port);
+        target.m_strPassword = c.password;
+        size_t before = dev.RawCount(c.port);
+        CCfgReadJob job(c.kind, 0, &target, session.get(), (folder + L"\\raw.cfg").c_str());
+        for (int i = 0; i < 100 && job.GetState() != CFG_READ_SENT; ++i)
+            CCfgReadJob::RunOnce(job, TRUE);
+        ASSERT_EQ(CFG_READ_SENT, job.GetState());
+        EXPECT_EQ((UINT)IDS_JOB_TIMEOUT, job.GetMessageId());
+        for (int i = 0; i < 250 && dev.RawCount(c.port) == before; ++i)
+            Sleep(20);
+        ASSERT_EQ(before + 1, dev.RawCount(c.port));
+        EXPECT_EQ(c.received, dev.Raw(c.port, before + 1));
+        // It reads nothing: only its inactivity limit ends it.
+        CCfgReadJob::RunOnce(job, TRUE);
+        EXPECT_EQ(CFG_READ_SENT, job.GetState());
+        job.m_dwActivityTick -= 6000;
+        CCfgReadJob::RunOnce(job, TRUE);
+        EXPECT_EQ(10, job.GetState());
+        EXPECT_EQ((UINT)IDS_JOB_TIMEOUT, job.GetMessageId());
+        EXPECT_FALSE(job.GetSuccess());
+    }
+    CCfgWriteJob w(0, &target, session.get());
+    w.Setup(CFG_KIND_RAW, L"unused", 0);
+    for (int i = 0; i < 100 && w.GetState() != CFG_WRITE_CONNECTED; ++i)
+        CCfgWriteJob::RunOnce(w);
+    EXPECT_EQ(CFG_WRITE_CONNECTED, w.GetState());
+    EXPECT_EQ((UINT)IDS_JOB_TIMEOUT, w.GetMessageId());
+
+    SetTarget(target, 80, "127.0.0.2");  // nobody listens there
+    CCfgReadJob refused(CFG_KIND_RAW, 0, &target, session.get(), (folder + L"\\raw.cfg").c_str());
+    Drive(refused, ReadPass, 100);
+    EXPECT_EQ((UINT)IDS_JOB_REFUSED, refused.GetMessageId());
+    CCfgWriteJob wrefused(0, &target, session.get());
+    wrefused.Setup(CFG_KIND_RAW, L"unused", 0);
+    Drive(wrefused, WritePass, 100);
+    EXPECT_EQ((UINT)IDS_JOB_REFUSED, wrefused.GetMessageId());
+}
+
 // ---- uploads
 
 std::string JsonHead(const std::string& pw)

@@ -91,6 +91,19 @@ std::string DevicePeer::Request(size_t n) const
     return ReadFileBytes(m_dir + L"\\req-" + std::to_wstring(n) + L".bin");
 }
 
+size_t DevicePeer::RawCount(int port) const
+{
+    size_t n = 0;
+    while (FileExists(m_dir + L"\\raw-" + std::to_wstring(port) + L"-" + std::to_wstring(n + 1) + L".bin"))
+        ++n;
+    return n;
+}
+
+std::string DevicePeer::Raw(int port, size_t n) const
+{
+    return ReadFileBytes(m_dir + L"\\raw-" + std::to_wstring(port) + L"-" + std::to_wstring(n) + L".bin");
+}
+
 int DevicePeer::Port(const char* name) const
 {
     std::string key = std::string("\"") + name + "\": ";

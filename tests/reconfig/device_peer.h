@@ -20,6 +20,9 @@ public:
     void SetMode(const std::string& json);
     size_t RequestCount() const;
     std::string Request(size_t n) const;
+    // What a binary port (8003, 8004, 8888) received, per connection.
+    size_t RawCount(int port) const;
+    std::string Raw(int port, size_t n) const;
     int Port(const char* name) const;  // "http", "https", "http80", "https443", "closed"
     std::wstring Dir() const { return m_dir; }
 

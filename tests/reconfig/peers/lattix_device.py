@@ -26,6 +26,7 @@ means defaults):
   drop         close without any answer
   slow         [chunk, seconds]: the body in chunks with a pause after each
   content_type Content-Type of the answer; null sends none
+The binary ports 8003, 8004 and 8888 record what arrives in DIR/raw-PORT-N.bin.
 The device ends by itself after its time limit or when DIR/stop exists.
 """
 import json
@@ -45,6 +46,7 @@ DIR = sys.argv[1]
 counter_lock = threading.Lock()
 counter = [0]
 seq_index = [0]
+raw_counts = {}
 
 JSON_CONFIG = (b'{\n "Device": "Lattix 4.0",\n "Network": {\n  "TcpPort": 49159,\n'
                b'  "InputTrigger": 0\n },\n "Name": "Box \xc3\xa4 7"\n}\n')
@@ -185,6 +187,38 @@ class Device(socketserver.BaseRequestHandler):
             pass
 
 
+class Raw(socketserver.BaseRequestHandler):
+    """The binary ports 8003, 8004 and 8888: records what arrives up to its
+    first zero byte (or for 2 s) in DIR/raw-PORT-N.bin and says nothing."""
+
+    def handle(self):
+        conn = self.request
+        conn.settimeout(2)
+        got = b''
+        try:
+            while b'\0' not in got:
+                chunk = conn.recv(4096)
+                if not chunk:
+                    break
+                got += chunk
+        except OSError:
+            pass
+        port = self.server.server_address[1]
+        with counter_lock:
+            raw_counts[port] = raw_counts.get(port, 0) + 1
+            n = raw_counts[port]
+        path = os.path.join(DIR, 'raw-%d-%d.bin' % (port, n))
+        with open(path + '.part', 'wb') as f:
+            f.write(got)
+        os.replace(path + '.part', path)
+        try:
+            conn.settimeout(10)
+            while conn.recv(4096):
+                pass
+        except OSError:
+            pass
+
+
 class Server(socketserver.ThreadingTCPServer):
     daemon_threads = True
     allow_reuse_address = True
@@ -224,6 +258,11 @@ def main():
     for name, port, tls in (('http80', 80, False), ('https443', 443, True)):
         try:
             servers[name] = TlsServer(('127.0.0.1', port), Device, ctx) if tls else Server(('127.0.0.1', port), Device)
+        except OSError:
+            pass
+    for port in (8003, 8004, 8888):
+        try:
+            servers['raw%d' % port] = Server(('127.0.0.1', port), Raw)
         except OSError:
             pass
     # A port that refuses: bound once, then closed again.
