@@ -15,7 +15,8 @@ const std::string kXml = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<Conf
                          "  <TcpPort>49153</TcpPort>\n </BasicSettings>\n <OutputMode>0</OutputMode>\n"
                          " <Name>Box \xe4 7</Name>\n</Config>\n";
 
-// Bounded, not timed: a pass returns within about 20 ms.
+// A plain loop of passes (each pass, then whatever messages wait: a pass
+// returns early while one does). Bounded, not timed: a pass waits at most about 20 ms.
 template <class Job>
 int Drive(Job& job, int (*pass)(Job&), int maxPasses = 4000)
 {
@@ -26,8 +27,24 @@ int Drive(Job& job, int (*pass)(Job&), int maxPasses = 4000)
     }
     return n;
 }
-int ReadPass(CCfgReadJob& j) { return CCfgReadJob::RunOnce(j, FALSE); }
-int WritePass(CCfgWriteJob& j) { return CCfgWriteJob::RunOnce(j); }
+void PumpMessages()
+{
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageW(&msg);
+}
+int ReadPass(CCfgReadJob& j)
+{
+    int r = CCfgReadJob::RunOnce(j, FALSE);
+    PumpMessages();
+    return r;
+}
+int WritePass(CCfgWriteJob& j)
+{
+    int r = CCfgWriteJob::RunOnce(j);
+    PumpMessages();
+    return r;
+}
 
 std::string RequestLine(const std::string& raw) { return raw.substr(0, raw.find("\r\n")); }
 std::string Body(const std::string& raw)
@@ -266,7 +283,7 @@ TEST_F(CfgJobTest, CancelDuringTheBodyDeletesThePartialFile)
     std::wstring out = folder + L"\\cancel.xml";
     CCfgReadJob job(CFG_KIND_XML, 0, &target, session.get(), out.c_str());
     for (int i = 0; i < 1000 && job.GetBytesReceived() == 0; ++i)
-        CCfgReadJob::RunOnce(job, FALSE);
+        ReadPass(job);
     ASSERT_GT(job.GetBytesReceived(), 0u);
     ASSERT_LT(job.GetBytesReceived(), 4000u);  // progress while the body comes, not only at its end
     job.CloseOutput(TRUE);
@@ -274,7 +291,7 @@ TEST_F(CfgJobTest, CancelDuringTheBodyDeletesThePartialFile)
     EXPECT_FALSE(FileExists(out));
     // A read still pending completes late; it must find nobody.
     for (int i = 0; i < 50; ++i)
-        CCfgReadJob::RunOnce(job, FALSE);
+        ReadPass(job);
     EXPECT_FALSE(FileExists(out));
 }
 
@@ -284,12 +301,12 @@ TEST_F(CfgJobTest, JobsDestroyedOrReArmedMidTransferLeaveNoTrace)
     {
         auto* job = new CCfgReadJob(CFG_KIND_XML, 0, &target, session.get(), (folder + L"\\gone.xml").c_str());
         for (int i = 0; i < 1000 && job->GetBytesReceived() == 0; ++i)
-            CCfgReadJob::RunOnce(*job, FALSE);
+            ReadPass(*job);
         delete job;  // a read is pending on its buffer
     }
     CCfgReadJob job(CFG_KIND_XML, 0, &target, session.get(), (folder + L"\\first.xml").c_str());
     for (int i = 0; i < 1000 && job.GetBytesReceived() == 0; ++i)
-        CCfgReadJob::RunOnce(job, FALSE);
+        ReadPass(job);
     dev.SetMode("{}");
     job = CCfgReadJob(CFG_KIND_JSON, 0, &target, session.get(), (folder + L"\\second.json").c_str());
     Drive(job, ReadPass);
@@ -317,8 +334,8 @@ TEST_F(CfgJobTest, KindsWithoutTransportStayIdle)
     CCfgWriteJob w(0, &target, session.get());
     w.Setup(CFG_KIND_RAW_8888, L"x", 0);
     for (int i = 0; i < 5; ++i) {
-        CCfgReadJob::RunOnce(job, FALSE);
-        CCfgWriteJob::RunOnce(w);
+        ReadPass(job);
+        WritePass(w);
         EXPECT_EQ(0, job.GetState());
         EXPECT_EQ(0, w.GetState());
     }
@@ -344,7 +361,7 @@ TEST_F(CfgJobTest, RawKindsSendThePasswordAndWait)
         size_t before = dev.RawCount(c.port);
         CCfgReadJob job(c.kind, 0, &target, session.get(), (folder + L"\\raw.cfg").c_str());
         for (int i = 0; i < 100 && job.GetState() != CFG_READ_SENT; ++i)
-            CCfgReadJob::RunOnce(job, TRUE);
+            CCfgReadJob::RunOnce(job, TRUE), PumpMessages();
         ASSERT_EQ(CFG_READ_SENT, job.GetState());
         EXPECT_EQ((UINT)IDS_JOB_TIMEOUT, job.GetMessageId());
         for (int i = 0; i < 250 && dev.RawCount(c.port) == before; ++i)
@@ -363,7 +380,7 @@ TEST_F(CfgJobTest, RawKindsSendThePasswordAndWait)
     CCfgWriteJob w(0, &target, session.get());
     w.Setup(CFG_KIND_RAW, L"unused", 0);
     for (int i = 0; i < 100 && w.GetState() != CFG_WRITE_CONNECTED; ++i)
-        CCfgWriteJob::RunOnce(w);
+        WritePass(w);
     EXPECT_EQ(CFG_WRITE_CONNECTED, w.GetState());
     EXPECT_EQ((UINT)IDS_JOB_TIMEOUT, w.GetMessageId());
 
