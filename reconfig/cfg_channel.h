@@ -1,0 +1,61 @@
+// Internal to the jobs: what WinINet holds as the context of one transfer.
+//
+// A job's handles and the buffer that an asynchronous read or write fills
+// live here, not in the job: WinINet may still complete a pending read into
+// the buffer, or send notifications, after the job has closed its handles,
+// been re-armed or destroyed. The job lets go of its channel (job = null) on
+// every Close; the channel itself goes when the job and every WinINet handle
+// (INTERNET_STATUS_HANDLE_CLOSING, its last notification) have let go.
+// Every field except the buffer and count is guarded by CfgJobLock(), one
+// lock for all jobs; nobody holds it across a WinINet call.
+#pragma once
+#include "framework/Handle.h"
+#include <mutex>
+
+// Body bytes per read and file bytes per write. A read asks first how much
+// has arrived and takes at most that: under Wine a pending read completes
+// only when its whole buffer is full or the body has ended. A WinINet call costs about
+// 0.1 ms under Wine whatever its size: chunks of a few dozen bytes, or even
+// of 1 KB, would move a configuration at the pace of the calls instead of
+// the link's.
+const DWORD kCfgReadChunk = 64 * 1024;
+const DWORD kCfgWriteChunk = 64 * 1024;
+const DWORD kCfgSmallRead = 33;  // when nothing is there yet
+
+struct CCfgChannel {
+    void* job = nullptr;             // the job served; null once it let go
+    int refs = 1;                    // the job, each open handle, each call in flight
+    HINTERNET connection = nullptr;
+    HINTERNET request = nullptr;
+    DWORD count = 0;                 // bytes of the read or write in flight
+    DWORD available = 0;             // of the query in flight
+    bool querying = false;           // the call in flight asks what is there, reads nothing
+    bool expecting = false;          // a completion notification is due for the call in flight
+    BYTE buffer[kCfgReadChunk > kCfgWriteChunk ? kCfgReadChunk : kCfgWriteChunk];
+};
+
+std::mutex& CfgJobLock();
+
+// Under the lock.
+inline void ChannelAddRef(CCfgChannel* c) { ++c->refs; }
+inline void ChannelRelease(CCfgChannel* c)
+{
+    if (--c->refs == 0)
+        delete c;
+}
+// Under the lock: the job lets go; its handles are handed to the caller, who
+// closes them after releasing the lock.
+void ChannelDetach(CCfgChannel* c, OwnedInternet& request, OwnedInternet& connection);
+// Under the lock: INTERNET_STATUS_HANDLE_CLOSING for h.
+void ChannelHandleClosing(CCfgChannel* c, HINTERNET h);
+
+// Waits until one of the jobs' wake events is set or a window message arrives,
+// at most ms milliseconds; true when an event was set.
+bool CfgWaitForProgress(const HANDLE* events, DWORD count, DWORD ms);
+
+// Ends the pass early when a window message waits for the loop.
+inline bool CfgInputWaiting() { return GetQueueStatus(QS_ALLINPUT) != 0; }
+
+// How long one poll pass may keep moving data or waiting for the device
+// before it gives the loop back.
+const DWORD kCfgPassBudgetMs = 20;

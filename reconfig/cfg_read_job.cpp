@@ -1,0 +1,782 @@
+#include "reconfig/cfg_read_job.h"
+#include "reconfig/cfg_channel.h"
+#include "resources/reconfig_ids.h"
+#include <algorithm>
+#include <vector>
+
+namespace {
+using Lock = std::unique_lock<std::mutex>;
+
+const DWORD kConnectGiveUpMs = 10000;
+const int kReadErrorsToGiveUp = 3;
+
+CString Number(long n)
+{
+    CString t;
+    t.Format(L"%ld", n);
+    return t;
+}
+
+bool Passed(DWORD now, DWORD since, DWORD ms) { return now - since > ms; }
+}  // namespace
+
+CCfgReadJob::CCfgReadJob()
+{
+    m_pChannel = new CCfgChannel;
+    m_pChannel->job = this;
+    m_hWake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+}
+
+CCfgReadJob::CCfgReadJob(int kind, int tag, CCfgTarget* target, HINTERNET session, const wchar_t* outputTemplate)
+    : CCfgReadJob()
+{
+    m_nKind = kind;
+    m_nTag = tag;
+    m_pTarget = target;
+    m_hSession = session;
+    m_dwActivityTick = GetTickCount();
+    m_strOutputName = outputTemplate ? outputTemplate : L"";
+    if (target) {
+        m_dwPasswordCounterSeen = target->m_dwPasswordCounter;
+        target->m_bPasswordMissing = FALSE;
+    }
+}
+
+CCfgReadJob::~CCfgReadJob()
+{
+    OwnedInternet connection, request;
+    {
+        Lock lk(CfgJobLock());
+        m_socket.reset();
+        if (m_pChannel)
+            ChannelDetach(m_pChannel, request, connection);
+        m_pChannel = nullptr;
+        if (m_pOutput)
+            fclose(m_pOutput);
+        m_pOutput = nullptr;
+    }
+    request.reset();
+    connection.reset();
+    if (m_hWake)
+        CloseHandle(m_hWake);
+}
+
+void CCfgReadJob::CopySettings(const CCfgReadJob& o)
+{
+    m_nTag = o.m_nTag;
+    m_pTarget = o.m_pTarget;
+    m_nKind = o.m_nKind;
+    m_bSuccess = o.m_bSuccess;
+    m_nState = o.m_nState;
+    m_nMessageId = o.m_nMessageId;
+    m_strArgument = o.m_strArgument;
+    m_hSession = o.m_hSession;
+    m_strOutputName = o.m_strOutputName;
+    m_dwBytesReceived = o.m_dwBytesReceived;
+    m_dwContentLength = o.m_dwContentLength;
+    m_dwPending = 0;
+    m_dwActivityTick = o.m_dwActivityTick;
+    m_bZeroByteForEmpty = o.m_bZeroByteForEmpty;
+    m_bFallenBack = o.m_bFallenBack;
+    m_dwPasswordCounterSeen = o.m_dwPasswordCounterSeen;
+    m_nReadErrors = 0;
+}
+
+CCfgReadJob::CCfgReadJob(const CCfgReadJob& o) : CCfgReadJob()
+{
+    Lock lk(CfgJobLock());
+    CopySettings(o);
+}
+
+CCfgReadJob& CCfgReadJob::operator=(const CCfgReadJob& o)
+{
+    if (this != &o) {
+        Close();
+        CloseOutput(FALSE);
+        Lock lk(CfgJobLock());
+        CopySettings(o);
+    }
+    return *this;
+}
+
+void CCfgReadJob::TakeOver(CCfgReadJob& o)
+{
+    // Under the lock; this job holds nothing but a fresh channel.
+    CopySettings(o);
+    m_dwPending = o.m_dwPending;
+    m_nReadErrors = o.m_nReadErrors;
+    m_socket = std::move(o.m_socket);
+    m_pOutput = o.m_pOutput;
+    o.m_pOutput = nullptr;
+    std::swap(m_pChannel, o.m_pChannel);
+    if (m_pChannel)
+        m_pChannel->job = this;
+    if (o.m_pChannel)
+        o.m_pChannel->job = &o;
+    std::swap(m_hWake, o.m_hWake);
+}
+
+CCfgReadJob::CCfgReadJob(CCfgReadJob&& o) noexcept : CCfgReadJob()
+{
+    Lock lk(CfgJobLock());
+    TakeOver(o);
+}
+
+CCfgReadJob& CCfgReadJob::operator=(CCfgReadJob&& o) noexcept
+{
+    if (this != &o) {
+        Close();
+        CloseOutput(FALSE);
+        Lock lk(CfgJobLock());
+        TakeOver(o);
+    }
+    return *this;
+}
+
+void CCfgReadJob::CloseLocked(OwnedInternet& request, OwnedInternet& connection)
+{
+    m_socket.reset();
+    if (m_pChannel)
+        ChannelDetach(m_pChannel, request, connection);
+    // Later notifications of the old transfer find nobody.
+    m_pChannel = new CCfgChannel;
+    m_pChannel->job = this;
+}
+
+void CCfgReadJob::EndLocked(UINT message, const CString& argument, int state)
+{
+    m_nMessageId = message;
+    m_strArgument = argument;
+    m_nState = state;
+}
+
+void CCfgReadJob::Close()
+{
+    OwnedInternet connection, request;
+    Lock lk(CfgJobLock());
+    CloseLocked(request, connection);
+}
+
+void CCfgReadJob::CloseOutput(BOOL deleteFile)
+{
+    Lock lk(CfgJobLock());
+    if (!m_pOutput)
+        return;
+    fclose(m_pOutput);
+    m_pOutput = nullptr;
+    if (deleteFile)
+        _wremove(m_strOutputName);
+}
+
+int CCfgReadJob::GetConnectProgress() const
+{
+    Lock lk(CfgJobLock());
+    if (m_nState != CFG_READ_STARTED)
+        return -1;
+    return (int)((GetTickCount() - m_dwActivityTick) / 100);
+}
+
+int CCfgReadJob::GetState() const
+{
+    Lock lk(CfgJobLock());
+    return m_nState;
+}
+BOOL CCfgReadJob::GetSuccess() const
+{
+    Lock lk(CfgJobLock());
+    return m_bSuccess;
+}
+UINT CCfgReadJob::GetMessageId() const
+{
+    Lock lk(CfgJobLock());
+    return m_nMessageId;
+}
+CString CCfgReadJob::GetArgument() const
+{
+    Lock lk(CfgJobLock());
+    return m_strArgument;
+}
+DWORD CCfgReadJob::GetBytesReceived() const
+{
+    Lock lk(CfgJobLock());
+    return m_dwBytesReceived;
+}
+DWORD CCfgReadJob::GetContentLength() const
+{
+    Lock lk(CfgJobLock());
+    return m_dwContentLength;
+}
+CString CCfgReadJob::GetOutputName() const
+{
+    Lock lk(CfgJobLock());
+    return m_strOutputName;
+}
+BOOL CCfgReadJob::GetFallenBack() const
+{
+    Lock lk(CfgJobLock());
+    return m_bFallenBack;
+}
+
+void CCfgReadJob::MakeOutputFileName()
+{
+    static const wchar_t* const months[] = {L"Jan", L"Feb", L"Mar", L"Apr", L"May", L"Jun",
+                                            L"Jul", L"Aug", L"Sep", L"Oct", L"Nov", L"Dec"};
+    CCfgTarget none;
+    CCfgTarget& t = m_pTarget ? *m_pTarget : none;
+    CString name = m_strOutputName;
+    CString e = t.Text(1);
+    e.Replace(L":", L"-");
+    name.Replace(L"%e", e);
+    name.Replace(L"%i", t.Text(2));
+    name.Replace(L"%s", t.Text(3));
+    name.Replace(L"%t", CfgKindExtension(m_nKind));
+    SYSTEMTIME st;
+    GetLocalTime(&st);
+    CString date;
+    date.Format(L"%02d-%s-%d", st.wDay, months[(st.wMonth >= 1 && st.wMonth <= 12) ? st.wMonth - 1 : 0], st.wYear);
+    name.Replace(L"%d", date);
+    date.Format(L"%d-%02d-%02d", st.wYear, st.wMonth, st.wDay);
+    name.Replace(L"%D", date);
+    int major = t.m_byVersionMajor, minor = t.m_byVersionMinor;
+    if (m_nKind != 0 && t.m_wVersion != 0) {
+        major = t.m_wVersion >> 8;
+        minor = t.m_wVersion & 0xFF;
+    }
+    CString version;
+    version.Format(L"%d.%d", major, minor);
+    name.Replace(L"%p", version);
+    CString shortVersion = version;
+    while (!shortVersion.IsEmpty() && shortVersion[shortVersion.GetLength() - 1] == L'0')
+        shortVersion.Truncate(shortVersion.GetLength() - 1);
+    while (!shortVersion.IsEmpty() && shortVersion[shortVersion.GetLength() - 1] == L'.')
+        shortVersion.Truncate(shortVersion.GetLength() - 1);
+    name.Replace(L"%P", shortVersion);
+    if (name.Find(L"%n") >= 0) {
+        for (unsigned n = 0;; ++n) {
+            CString candidate = name;
+            candidate.Replace(L"%n", Number(n));
+            if (GetFileAttributesW(candidate) == INVALID_FILE_ATTRIBUTES) {
+                name = candidate;
+                break;
+            }
+        }
+    }
+    m_strOutputName = name;
+}
+
+bool CCfgReadJob::Start()
+{
+    Close();
+    {
+        Lock lk(CfgJobLock());
+        m_dwBytesReceived = 0;
+        m_dwPending = 0;
+        m_nReadErrors = 0;
+        m_nMessageId = IDS_JOB_NO_ANSWER;  // a device that never answers
+    }
+    switch (m_nKind) {
+    case CFG_KIND_RAW:
+        ConnectRaw(8003);
+        return true;
+    case CFG_KIND_RAW_8888:
+        ConnectRaw(8888);
+        return true;
+    case CFG_KIND_XML:
+    case CFG_KIND_XML_CGI:
+    case CFG_KIND_ZIP_CGI:
+    case CFG_KIND_JSON:
+        if (!m_pTarget)
+            return false;
+        return SendRequest(m_bFallenBack ? m_pTarget->DefaultPort() : m_pTarget->m_wHttpPort);
+    default:
+        return false;
+    }
+}
+
+bool CCfgReadJob::SendRequest(WORD port)
+{
+    CCfgChannel* c;
+    {
+        Lock lk(CfgJobLock());
+        c = m_pChannel;
+    }
+    CString server = m_pTarget->Text(0);
+    HINTERNET connection = InternetConnectW(m_hSession, server, port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0,
+                                            (DWORD_PTR)c);
+    if (!connection) {
+        DWORD err = GetLastError();
+        Lock lk(CfgJobLock());
+        EndLocked(IDS_JOB_WININET, Number(err), CFG_READ_ENDED);
+        return false;
+    }
+    {
+        Lock lk(CfgJobLock());
+        c->connection = connection;
+        ChannelAddRef(c);
+    }
+    InternetSetStatusCallbackW(connection, ReadJobStatusCallback);
+
+    CString path;
+    const CString& pw = m_pTarget->EncodedPassword();
+    if (m_nKind == CFG_KIND_XML)
+        path.Format(L"/liste.xml?PW=%s&", (const wchar_t*)pw);
+    else if (m_nKind == CFG_KIND_JSON)
+        path.Format(L"/config.js?PW=%s", (const wchar_t*)pw);
+    else
+        path.Format(L"/config.xml?PW=%s", (const wchar_t*)pw);
+    DWORD flags = INTERNET_FLAG_RELOAD;
+    if (m_pTarget->m_bHttps)
+        flags |= INTERNET_FLAG_SECURE | INTERNET_FLAG_IGNORE_CERT_CN_INVALID;
+    const wchar_t* accept[] = {L"text/*", nullptr};
+    HINTERNET request = HttpOpenRequestW(connection, L"GET", path, L"HTTP/1.0", nullptr, accept, flags, (DWORD_PTR)c);
+    if (!request) {
+        DWORD err = GetLastError();
+        Close();
+        Lock lk(CfgJobLock());
+        EndLocked(IDS_JOB_WININET, Number(err), CFG_READ_ENDED);
+        return false;
+    }
+    {
+        Lock lk(CfgJobLock());
+        c->request = request;
+        ChannelAddRef(c);
+    }
+    if (m_pTarget->m_bHttps) {
+        DWORD sec = 0, len = sizeof sec;
+        if (InternetQueryOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &sec, &len)) {
+            sec |= SECURITY_FLAG_IGNORE_UNKNOWN_CA;
+            InternetSetOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &sec, sizeof sec);
+        }
+    }
+    {
+        // Before the call: its notifications may move the job on before it returns.
+        Lock lk(CfgJobLock());
+        m_nState = CFG_READ_STARTED;
+    }
+    if (HttpSendRequestW(request, nullptr, 0, nullptr, 0)) {
+        {
+            Lock lk(CfgJobLock());
+            if (c->job != this || m_nState < CFG_READ_STARTED || m_nState > CFG_READ_SENT)
+                return true;
+            m_nState = CFG_READ_SENT;
+        }
+        INTERNET_ASYNC_RESULT done = {1, 0};
+        OnStatus(c, INTERNET_STATUS_REQUEST_COMPLETE, 0, &done);
+        return true;
+    }
+    DWORD err = GetLastError();
+    if (err != ERROR_IO_PENDING) {
+        // No notification will come for a request that failed at once.
+        INTERNET_ASYNC_RESULT failed = {0, err};
+        OnStatus(c, INTERNET_STATUS_REQUEST_COMPLETE, 0, &failed);
+    }
+    return true;
+}
+
+void CCfgReadJob::ConnectRaw(WORD port)
+{
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (s == INVALID_SOCKET) {
+        int err = WSAGetLastError();
+        Lock lk(CfgJobLock());
+        EndLocked(IDS_JOB_WINSOCK, Number(err), CFG_READ_ENDED);
+        return;
+    }
+    u_long on = 1;
+    ioctlsocket(s, FIONBIO, &on);
+    sockaddr_in sa = {};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(port);
+    sa.sin_addr.s_addr = m_pTarget ? m_pTarget->m_dwAddress : 0;
+    connect(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+    Lock lk(CfgJobLock());
+    m_socket.reset(s);
+    m_nState = CFG_READ_STARTED;
+}
+
+void CCfgReadJob::SendPasswordRaw()
+{
+    char buf[200] = {};
+    if (m_pTarget && !m_pTarget->m_strPassword.IsEmpty()) {
+        if (!WideCharToMultiByte(CP_ACP, 0, m_pTarget->m_strPassword, -1, buf, (int)sizeof buf, nullptr, nullptr))
+            buf[sizeof buf - 1] = 0;
+    }
+    int n = (int)strlen(buf) + 1;  // with its zero byte; an empty password is the zero byte alone
+    if (m_nKind == CFG_KIND_RAW && n == 1 && !m_bZeroByteForEmpty)
+        n = 0;
+    if (n > 0)
+        send(m_socket.get(), buf, n, 0);
+    Lock lk(CfgJobLock());
+    m_nMessageId = IDS_JOB_TIMEOUT;
+    m_nState = CFG_READ_SENT;
+}
+
+void CCfgReadJob::OnStatus(CCfgChannel* c, DWORD status, DWORD value, const INTERNET_ASYNC_RESULT* result)
+{
+    OwnedInternet connection, request;  // closed after the lock is let go
+    Lock lk(CfgJobLock());
+    auto* job = static_cast<CCfgReadJob*>(c->job);
+    if (!job)
+        return;
+    switch (status) {
+    case INTERNET_STATUS_CONNECTED_TO_SERVER:
+        job->m_nState = CFG_READ_CONNECTED;
+        break;
+    case INTERNET_STATUS_SENDING_REQUEST:
+        job->m_nState = CFG_READ_SENDING;
+        break;
+    case INTERNET_STATUS_REQUEST_SENT:
+        job->m_nState = CFG_READ_SENT;
+        break;
+    case INTERNET_STATUS_RESPONSE_RECEIVED:
+        // The count the notification carries: nothing came back at all.
+        if (job->m_nState == CFG_READ_SENT && value == 0) {
+            job->CloseLocked(request, connection);
+            job->m_nState = CFG_READ_PASSWORD;
+        }
+        break;
+    case INTERNET_STATUS_REQUEST_COMPLETE:
+        if (!result)
+            break;
+        if (job->m_nState == CFG_READ_BODY_READING && !c->expecting)
+            break;  // for a call that was done at once
+        if (!result->dwResult && !(c->querying && result->dwError == 0)) {
+            DWORD err = result->dwError;
+            if (err == ERROR_INTERNET_TIMEOUT) {
+                job->CloseLocked(request, connection);
+                job->EndLocked(IDS_JOB_TIMEOUT, CString(), CFG_READ_ENDED);
+            } else if (err == ERROR_INTERNET_CONNECTION_RESET && job->m_nState == CFG_READ_SENT) {
+                job->CloseLocked(request, connection);
+                job->m_nState = CFG_READ_PASSWORD;
+            } else if (job->m_nState != CFG_READ_ENDED && job->m_nState != CFG_READ_PASSWORD) {
+                job->CloseLocked(request, connection);
+                job->EndLocked(IDS_JOB_WININET, Number(err), CFG_READ_ENDED);
+                if (err == ERROR_INTERNET_CANNOT_CONNECT) {
+                    if (Passed(GetTickCount(), job->m_dwActivityTick, kConnectGiveUpMs)) {
+                        job->m_nMessageId = IDS_JOB_NO_ANSWER;
+                    } else {
+                        job->m_nMessageId = IDS_JOB_REFUSED;
+                        CCfgTarget* t = job->m_pTarget;
+                        if (t && !job->m_bFallenBack && t->m_wHttpPort != t->DefaultPort()) {
+                            job->m_bFallenBack = TRUE;
+                            job->m_nState = CFG_READ_IDLE;
+                        }
+                    }
+                }
+            }
+        } else if (job->m_nState == CFG_READ_SENT) {
+            // The response: its status and length, asked for without the lock.
+            HINTERNET h = c->request;
+            ChannelAddRef(c);
+            lk.unlock();
+            DWORD code = 0, len = sizeof code;
+            BOOL haveCode = HttpQueryInfoW(h, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &code, &len, nullptr);
+            DWORD length = 0;
+            len = sizeof length;
+            BOOL haveLength =
+                HttpQueryInfoW(h, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length, &len, nullptr);
+            lk.lock();
+            job = static_cast<CCfgReadJob*>(c->job);
+            ChannelRelease(c);  // the job still holds it when it is still there
+            if (!job || job->m_nState != CFG_READ_SENT)
+                return;
+            if (haveCode && code != HTTP_STATUS_OK) {
+                job->CloseLocked(request, connection);
+                job->m_nState = CFG_READ_ENDED;
+                if (code == HTTP_STATUS_FORBIDDEN)
+                    job->m_nState = CFG_READ_PASSWORD;
+                else if (code == HTTP_STATUS_NOT_FOUND)
+                    job->m_nMessageId = IDS_JOB_UNKNOWN_URL;
+                else if (code == HTTP_STATUS_SERVICE_UNAVAIL)
+                    job->m_nMessageId = IDS_JOB_OTHER_LOGIN;
+                else
+                    job->EndLocked(IDS_JOB_HTTP_STATUS, Number(code), CFG_READ_ENDED);
+            } else {
+                if (haveLength)
+                    job->m_dwContentLength = length;
+                job->MakeOutputFileName();
+                job->m_pOutput = _wfopen(job->m_strOutputName, L"wb");
+                if (!job->m_pOutput) {
+                    job->CloseLocked(request, connection);
+                    job->EndLocked(IDS_JOB_OUTPUT_FILE, CString(), CFG_READ_ENDED);
+                } else {
+                    job->m_dwPending = 0;
+                    job->m_nState = CFG_READ_BODY_READY;
+                }
+            }
+        } else if (job->m_nState == CFG_READ_BODY_READING && c->expecting) {
+            // The pending read has filled the channel's buffer, or data has come.
+            c->expecting = false;
+            job->m_dwPending = c->querying ? 0 : c->count;
+            job->m_nState = CFG_READ_BODY_READY;
+        }
+        break;
+    default:
+        return;
+    }
+    SetEvent(job->m_hWake);
+}
+
+void CCfgReadJob::SettleLocked(CCfgChannel* c)
+{
+    c->expecting = false;
+    m_dwPending = 0;
+    m_nState = CFG_READ_BODY_READING;
+}
+
+void CCfgReadJob::ReadBody(DWORD deadline)
+{
+    OwnedInternet connection, request;
+    Lock lk(CfgJobLock());
+    CCfgChannel* c = m_pChannel;
+    if (m_dwPending > 0) {
+        if (m_pOutput)
+            fwrite(c->buffer, 1, m_dwPending, m_pOutput);
+        m_dwBytesReceived += m_dwPending;
+        m_dwPending = 0;
+    }
+    for (unsigned round = 1;; ++round) {
+        m_nState = CFG_READ_BODY_READING;
+        HINTERNET h = c->request;
+        // Ask what has arrived and take that; wait for it when nothing is there.
+        c->available = 0;
+        c->querying = true;
+        c->expecting = true;
+        ChannelAddRef(c);
+        lk.unlock();
+        BOOL ok = InternetQueryDataAvailable(h, &c->available, 0, 0);
+        DWORD err = ok ? 0 : GetLastError();
+        lk.lock();
+        bool mine = c->job == this;
+        ChannelRelease(c);
+        if (!mine)
+            return;
+        if (!ok && err == ERROR_IO_PENDING)
+            return;
+        SettleLocked(c);
+        if (ok) {
+            DWORD size = c->available ? std::min(c->available, kCfgReadChunk) : kCfgSmallRead;
+            c->querying = false;
+            c->count = 0;
+            c->expecting = true;
+            ChannelAddRef(c);  // the buffer stays while the call may still fill it
+            lk.unlock();
+            ok = InternetReadFile(h, c->buffer, size, &c->count);
+            err = ok ? 0 : GetLastError();
+            lk.lock();
+            mine = c->job == this;
+            ChannelRelease(c);
+            if (!mine)
+                return;
+            if (!ok && err == ERROR_IO_PENDING)
+                return;
+            SettleLocked(c);
+        }
+        if (!ok) {
+            if (err == ERROR_IO_PENDING)
+                return;  // the completion notification hands the bytes over
+            if (++m_nReadErrors >= kReadErrorsToGiveUp) {
+                CloseLocked(request, connection);
+                EndLocked(IDS_JOB_WININET, Number(err), CFG_READ_ENDED);
+            } else {
+                m_nState = CFG_READ_BODY_READY;
+            }
+            return;
+        }
+        m_nReadErrors = 0;
+        DWORD n = c->count;
+        if (n == 0) {
+            if (m_dwContentLength && m_dwBytesReceived < m_dwContentLength) {
+                // Cut short: an early close reads as the end of the body.
+                CloseLocked(request, connection);
+                EndLocked(IDS_JOB_WININET, Number(ERROR_INTERNET_CONNECTION_ABORTED), CFG_READ_ENDED);
+                return;
+            }
+            if (m_pOutput)
+                fclose(m_pOutput);
+            m_pOutput = nullptr;
+            CloseLocked(request, connection);
+            m_bSuccess = TRUE;
+            EndLocked(0, CString(), CFG_READ_ENDED);
+            return;
+        }
+        if (m_pOutput)
+            fwrite(c->buffer, 1, n, m_pOutput);
+        m_dwBytesReceived += n;
+        if (round % 64 == 0 && ((LONG)(GetTickCount() - deadline) >= 0 || CfgInputWaiting())) {
+            m_nState = CFG_READ_BODY_READY;
+            return;
+        }
+    }
+}
+
+void CCfgReadJob::Step()
+{
+    Lock lk(CfgJobLock());
+    if (m_nState == CFG_READ_IDLE) {
+        m_dwActivityTick = GetTickCount();
+        lk.unlock();
+        Start();
+        lk.lock();
+    } else if (m_nState == CFG_READ_PASSWORD) {
+        m_nState = CFG_READ_IDLE;
+        if (m_pTarget && m_pTarget->m_dwPasswordCounter != m_dwPasswordCounterSeen) {
+            m_dwPasswordCounterSeen = m_pTarget->m_dwPasswordCounter;
+            lk.unlock();
+            Sleep(100);
+            lk.lock();
+        } else if (m_pTarget) {
+            m_pTarget->m_bPasswordMissing = TRUE;
+        }
+        if (!m_pTarget || m_pTarget->m_bPasswordMissing)
+            EndLocked(IDS_JOB_PASSWORD, CString(), CFG_READ_ENDED);
+    }
+}
+
+CCfgReadJobList::~CCfgReadJobList()
+{
+    for (CCfgReadJob* job : m_jobs)
+        delete job;
+}
+
+CCfgReadJob* CCfgReadJobList::RemoveHead()
+{
+    if (m_jobs.empty())
+        return nullptr;
+    CCfgReadJob* job = m_jobs.front();
+    m_jobs.pop_front();
+    return job;
+}
+
+int CCfgReadJobList::Poll(CCfgReadJobList& list, BOOL limits)
+{
+    DWORD deadline = GetTickCount() + kCfgPassBudgetMs;
+    int activity = 0;
+    // Raw connections: connect and first data.
+    fd_set rd, wr, ex;
+    FD_ZERO(&rd);
+    FD_ZERO(&wr);
+    FD_ZERO(&ex);
+    bool anyRaw = false;
+    for (CCfgReadJob* job : list.m_jobs) {
+        SOCKET s = job->m_socket.get();
+        if (s == INVALID_SOCKET)
+            continue;
+        int state = job->GetState();
+        if (state == CFG_READ_STARTED) {
+            if (wr.fd_count < FD_SETSIZE && !FD_ISSET(s, &wr))
+                FD_SET(s, &wr);
+            if (ex.fd_count < FD_SETSIZE && !FD_ISSET(s, &ex))
+                FD_SET(s, &ex);
+            anyRaw = true;
+        } else if (state == CFG_READ_SENT) {
+            if (rd.fd_count < FD_SETSIZE && !FD_ISSET(s, &rd))
+                FD_SET(s, &rd);
+            anyRaw = true;
+        }
+    }
+    if (anyRaw) {
+        timeval tv = {0, 100 * 1000};
+        select(0, &rd, &wr, &ex, &tv);
+        for (CCfgReadJob* job : list.m_jobs) {
+            SOCKET s = job->m_socket.get();
+            if (s == INVALID_SOCKET)
+                continue;
+            int state = job->GetState();
+            if (state == CFG_READ_STARTED) {
+                if (FD_ISSET(s, &wr)) {
+                    job->SendPasswordRaw();
+                    activity = 1;
+                    Lock lk(CfgJobLock());
+                    job->m_dwActivityTick = GetTickCount();
+                } else if (FD_ISSET(s, &ex)) {
+                    Sleep(0);
+                    int err = 0, len = sizeof err;
+                    getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&err), &len);
+                    job->Close();
+                    Lock lk(CfgJobLock());
+                    if (err == WSAECONNREFUSED)
+                        job->EndLocked(IDS_JOB_REFUSED, CString(), CFG_READ_ENDED);
+                    else if (err == WSAETIMEDOUT)
+                        job->EndLocked(IDS_JOB_NO_ANSWER, CString(), CFG_READ_ENDED);
+                    else
+                        job->EndLocked(IDS_JOB_WINSOCK, Number(err), CFG_READ_ENDED);
+                }
+            }
+            // Data on a raw connection is not read (the device's protocol ends there).
+        }
+    }
+    for (CCfgReadJob* job : list.m_jobs)
+        if (job->GetState() == CFG_READ_BODY_READY)
+            job->ReadBody(deadline);
+    DWORD now = GetTickCount();
+    for (CCfgReadJob* job : list.m_jobs) {
+        job->Step();
+        if (!limits)
+            continue;
+        Lock lk(CfgJobLock());
+        DWORD limit = job->m_nState == CFG_READ_STARTED ? 5000
+                      : (job->m_nKind == CFG_KIND_RAW || job->m_nKind == CFG_KIND_RAW_8888) ? 5000
+                                                                                              : 25000;
+        if (Passed(now, job->m_dwActivityTick, limit)) {
+            lk.unlock();
+            job->Close();
+            job->CloseOutput(TRUE);
+            lk.lock();
+            job->m_nState = CFG_READ_ENDED;
+        }
+    }
+    // Wait for the device within the pass rather than spin the loop, and move
+    // what arrives at once; a window message ends the wait.
+    for (;;) {
+        std::vector<HANDLE> events;
+        for (CCfgReadJob* job : list.m_jobs) {
+            int state = job->GetState();
+            if (job->m_socket.get() == INVALID_SOCKET && state >= CFG_READ_STARTED && state <= CFG_READ_SENT)
+                events.push_back(job->m_hWake);
+            else if (state == CFG_READ_BODY_READING)
+                events.push_back(job->m_hWake);
+        }
+        LONG left = (LONG)(deadline - GetTickCount());
+        if (events.empty() || left <= 0 || CfgInputWaiting())
+            break;
+        if (!CfgWaitForProgress(events.data(), (DWORD)events.size(), (DWORD)left))
+            break;
+        for (CCfgReadJob* job : list.m_jobs)
+            if (job->GetState() == CFG_READ_BODY_READY)
+                job->ReadBody(deadline);
+    }
+    return activity;
+}
+
+int CCfgReadJob::RunOnce(CCfgReadJob& job, BOOL limits)
+{
+    CCfgReadJobList list;
+    list.AddHead(&job);
+    struct GiveBack {
+        CCfgReadJobList& l;
+        ~GiveBack() { l.RemoveHead(); }  // lent, not given: the list must not delete it
+    } giveBack{list};
+    return CCfgReadJobList::Poll(list, limits);
+}
+
+void CALLBACK ReadJobStatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID info, DWORD length)
+{
+    try {
+        auto* c = reinterpret_cast<CCfgChannel*>(context);
+        if (!c)
+            return;
+        if (status == INTERNET_STATUS_HANDLE_CLOSING) {
+            std::lock_guard<std::mutex> lk(CfgJobLock());
+            ChannelHandleClosing(c, handle);
+            return;
+        }
+        DWORD value = (info && length == sizeof(DWORD)) ? *static_cast<const DWORD*>(info) : 0;
+        const INTERNET_ASYNC_RESULT* result =
+            (status == INTERNET_STATUS_REQUEST_COMPLETE && info && length >= sizeof(INTERNET_ASYNC_RESULT))
+                ? static_cast<const INTERNET_ASYNC_RESULT*>(info)
+                : nullptr;
+        CCfgReadJob::OnStatus(c, status, value, result);
+    } catch (...) {
+    }
+}

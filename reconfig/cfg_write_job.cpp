@@ -1,0 +1,1012 @@
+#include "reconfig/cfg_write_job.h"
+#include "reconfig/cfg_channel.h"
+#include "resources/reconfig_ids.h"
+#include <cwchar>
+#include <cstring>
+#include <vector>
+
+const wchar_t kCfgBoundary[] = L"3blau2blau1blau0";
+
+namespace {
+using Lock = std::unique_lock<std::mutex>;
+
+const DWORD kReplyChunk = 1023;
+const int kReplyChars = 1039;
+
+CString Number(long n)
+{
+    CString t;
+    t.Format(L"%ld", n);
+    return t;
+}
+
+// A write that fails at once may report the socket's error (seen: 10054
+// when the device resets the connection during the upload).
+DWORD AsInternetError(DWORD err)
+{
+    return err == WSAECONNRESET || err == WSAECONNABORTED ? ERROR_INTERNET_CONNECTION_RESET : err;
+}
+
+bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
+}  // namespace
+
+CCfgWriteJob::CCfgWriteJob()
+{
+    m_pChannel = new CCfgChannel;
+    m_pChannel->job = this;
+    m_hWake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+}
+
+CCfgWriteJob::CCfgWriteJob(int tag, CCfgTarget* target, HINTERNET session) : CCfgWriteJob()
+{
+    m_nTag = tag;
+    m_pTarget = target;
+    m_hSession = session;
+}
+
+CCfgWriteJob::~CCfgWriteJob()
+{
+    OwnedInternet connection, request;
+    {
+        Lock lk(CfgJobLock());
+        m_socket.reset();
+        if (m_pChannel)
+            ChannelDetach(m_pChannel, request, connection);
+        m_pChannel = nullptr;
+        if (m_pInput)
+            fclose(m_pInput);
+        m_pInput = nullptr;
+    }
+    request.reset();
+    connection.reset();
+    DropTempCopy();
+    if (m_hWake)
+        CloseHandle(m_hWake);
+}
+
+void CCfgWriteJob::DropTempCopy()
+{
+    if (m_bTempCopy && !m_strInputPath.IsEmpty())
+        DeleteFileW(m_strInputPath);
+    m_bTempCopy = FALSE;
+}
+
+void CCfgWriteJob::CopySettings(const CCfgWriteJob& o)
+{
+    m_nTag = o.m_nTag;
+    m_pTarget = o.m_pTarget;
+    m_bSuccess = o.m_bSuccess;
+    m_hSession = o.m_hSession;
+    m_nState = o.m_nState;
+    m_nMessageId = o.m_nMessageId;
+    m_strArgument = o.m_strArgument;
+    m_nHttpStatus = o.m_nHttpStatus;
+    m_strSessionId = o.m_strSessionId;
+    m_strInputPath = o.m_strInputPath;
+    m_dwInputSize = o.m_dwInputSize;
+    m_dwBytesSent = o.m_dwBytesSent;
+    m_nKind = o.m_nKind;
+    m_bTempCopy = FALSE;
+    m_bFallenBack = o.m_bFallenBack;
+    m_dwReplyBytes = 0;
+    m_dwPending = 0;
+    m_nReplyCodePage = o.m_nReplyCodePage;
+    m_strHeaders = o.m_strHeaders;
+    m_strHead = o.m_strHead;
+    m_strTail = o.m_strTail;
+    m_strRawReply = o.m_strRawReply;
+    m_strReplyText = o.m_strReplyText;
+    m_bFirstAttempt = o.m_bFirstAttempt;
+}
+
+CCfgWriteJob::CCfgWriteJob(const CCfgWriteJob& o) : CCfgWriteJob()
+{
+    Lock lk(CfgJobLock());
+    CopySettings(o);
+}
+
+CCfgWriteJob& CCfgWriteJob::operator=(const CCfgWriteJob& o)
+{
+    if (this != &o) {
+        Close();
+        CloseInput();
+        DropTempCopy();
+        Lock lk(CfgJobLock());
+        CopySettings(o);
+    }
+    return *this;
+}
+
+void CCfgWriteJob::TakeOver(CCfgWriteJob& o)
+{
+    CopySettings(o);
+    m_bTempCopy = o.m_bTempCopy;
+    o.m_bTempCopy = FALSE;
+    m_dwReplyBytes = o.m_dwReplyBytes;
+    m_dwPending = o.m_dwPending;
+    m_socket = std::move(o.m_socket);
+    m_pInput = o.m_pInput;
+    o.m_pInput = nullptr;
+    std::swap(m_pChannel, o.m_pChannel);
+    if (m_pChannel)
+        m_pChannel->job = this;
+    if (o.m_pChannel)
+        o.m_pChannel->job = &o;
+    std::swap(m_hWake, o.m_hWake);
+}
+
+CCfgWriteJob::CCfgWriteJob(CCfgWriteJob&& o) noexcept : CCfgWriteJob()
+{
+    Lock lk(CfgJobLock());
+    TakeOver(o);
+}
+
+CCfgWriteJob& CCfgWriteJob::operator=(CCfgWriteJob&& o) noexcept
+{
+    if (this != &o) {
+        Close();
+        CloseInput();
+        DropTempCopy();
+        Lock lk(CfgJobLock());
+        TakeOver(o);
+    }
+    return *this;
+}
+
+void CCfgWriteJob::CloseLocked(OwnedInternet& request, OwnedInternet& connection)
+{
+    m_socket.reset();
+    if (m_pChannel)
+        ChannelDetach(m_pChannel, request, connection);
+    m_pChannel = new CCfgChannel;
+    m_pChannel->job = this;
+}
+
+void CCfgWriteJob::EndLocked(UINT message, const CString& argument, int state)
+{
+    m_nMessageId = message;
+    m_strArgument = argument;
+    m_nState = state;
+}
+
+void CCfgWriteJob::Close()
+{
+    OwnedInternet connection, request;
+    Lock lk(CfgJobLock());
+    CloseLocked(request, connection);
+}
+
+void CCfgWriteJob::CloseInput()
+{
+    Lock lk(CfgJobLock());
+    if (m_pInput)
+        fclose(m_pInput);
+    m_pInput = nullptr;
+}
+
+int CCfgWriteJob::GetState() const
+{
+    Lock lk(CfgJobLock());
+    return m_nState;
+}
+BOOL CCfgWriteJob::GetSuccess() const
+{
+    Lock lk(CfgJobLock());
+    return m_bSuccess;
+}
+UINT CCfgWriteJob::GetMessageId() const
+{
+    Lock lk(CfgJobLock());
+    return m_nMessageId;
+}
+CString CCfgWriteJob::GetArgument() const
+{
+    Lock lk(CfgJobLock());
+    return m_strArgument;
+}
+CString CCfgWriteJob::GetSessionId() const
+{
+    Lock lk(CfgJobLock());
+    return m_strSessionId;
+}
+DWORD CCfgWriteJob::GetInputSize() const
+{
+    Lock lk(CfgJobLock());
+    return m_dwInputSize;
+}
+DWORD CCfgWriteJob::GetBytesSent() const
+{
+    Lock lk(CfgJobLock());
+    return m_dwBytesSent;
+}
+int CCfgWriteJob::GetHttpStatus() const
+{
+    Lock lk(CfgJobLock());
+    return m_nHttpStatus;
+}
+CString CCfgWriteJob::GetReplyText() const
+{
+    Lock lk(CfgJobLock());
+    return m_strReplyText;
+}
+BOOL CCfgWriteJob::GetFallenBack() const
+{
+    Lock lk(CfgJobLock());
+    return m_bFallenBack;
+}
+
+bool CCfgWriteJob::Setup(int kind, const wchar_t* inputPath, int)
+{
+    DropTempCopy();  // a second set-up must not leave the first copy behind
+    Lock lk(CfgJobLock());
+    m_strInputPath = inputPath ? inputPath : L"";
+    m_bFallenBack = FALSE;
+    m_nKind = kind;
+    m_dwInputSize = 0;
+    m_dwBytesSent = 0;
+    if (kind == CFG_KIND_RAW)
+        return true;
+    if (kind == CFG_KIND_XML) {
+        wchar_t dir[MAX_PATH + 1] = {}, name[MAX_PATH + 1] = {};
+        GetTempPathW(MAX_PATH, dir);
+        if (!GetTempFileNameW(dir, L"XnI", 0, name))
+            return false;
+        CString source = m_strInputPath;
+        m_strInputPath = name;
+        m_bTempCopy = TRUE;
+        if (!CopyFileChunked(source, name, 0))
+            return false;
+    }
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW(m_strInputPath, &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    FindClose(h);
+    m_dwInputSize = fd.nFileSizeLow;
+    return true;
+}
+
+void CCfgWriteJob::Start()
+{
+    Close();
+    {
+        Lock lk(CfgJobLock());
+        m_dwBytesSent = 0;
+        m_nMessageId = IDS_JOB_NO_ANSWER;
+    }
+    switch (m_nKind) {
+    case CFG_KIND_RAW:
+        ConnectRaw(8004);
+        break;
+    case CFG_KIND_XML:
+    case CFG_KIND_XML_CGI:
+    case CFG_KIND_ZIP_CGI:
+    case CFG_KIND_JSON:
+        if (m_pTarget)
+            OpenRequest(m_bFallenBack ? m_pTarget->DefaultPort() : m_pTarget->m_wHttpPort);
+        break;
+    default:
+        break;
+    }
+}
+
+void CCfgWriteJob::ConnectRaw(WORD port)
+{
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (s == INVALID_SOCKET) {
+        int err = WSAGetLastError();
+        Lock lk(CfgJobLock());
+        EndLocked(IDS_JOB_WINSOCK, Number(err), CFG_WRITE_ENDED);
+        return;
+    }
+    u_long on = 1;
+    ioctlsocket(s, FIONBIO, &on);
+    sockaddr_in sa = {};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(port);
+    sa.sin_addr.s_addr = m_pTarget ? m_pTarget->m_dwAddress : 0;
+    connect(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+    Lock lk(CfgJobLock());
+    m_socket.reset(s);
+    m_nState = CFG_WRITE_STARTED;
+}
+
+void CCfgWriteJob::OpenRequest(WORD port)
+{
+    CCfgChannel* c;
+    {
+        Lock lk(CfgJobLock());
+        c = m_pChannel;
+    }
+    CString server = m_pTarget->Text(0);
+    HINTERNET connection = InternetConnectW(m_hSession, server, port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0,
+                                            (DWORD_PTR)c);
+    if (!connection) {
+        DWORD err = GetLastError();
+        Lock lk(CfgJobLock());
+        EndLocked(IDS_JOB_WININET, Number(err), CFG_WRITE_ENDED);
+        return;
+    }
+    {
+        Lock lk(CfgJobLock());
+        c->connection = connection;
+        ChannelAddRef(c);
+    }
+    InternetSetStatusCallbackW(connection, WriteJobStatusCallback);
+    const wchar_t* path = m_nKind == CFG_KIND_XML ? L"/xmlinput" : m_nKind == CFG_KIND_JSON ? L"/config.php" : L"/upload.cgi";
+    DWORD flags = INTERNET_FLAG_NO_CACHE_WRITE;
+    if (m_pTarget->m_bHttps)
+        flags |= INTERNET_FLAG_SECURE | INTERNET_FLAG_IGNORE_CERT_CN_INVALID;
+    HINTERNET request = HttpOpenRequestW(connection, L"POST", path, L"HTTP/1.0", nullptr, nullptr, flags, (DWORD_PTR)c);
+    if (!request) {
+        DWORD err = GetLastError();
+        Close();
+        Lock lk(CfgJobLock());
+        EndLocked(IDS_JOB_WININET, Number(err), CFG_WRITE_ENDED);
+        return;
+    }
+    {
+        Lock lk(CfgJobLock());
+        c->request = request;
+        ChannelAddRef(c);
+    }
+    if (m_pTarget->m_bHttps) {
+        DWORD sec = 0, len = sizeof sec;
+        if (InternetQueryOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &sec, &len)) {
+            sec |= SECURITY_FLAG_IGNORE_UNKNOWN_CA;
+            InternetSetOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &sec, sizeof sec);
+        }
+    }
+    {
+        Lock lk(CfgJobLock());
+        m_nState = CFG_WRITE_STARTED;
+        m_strRawReply.Empty();
+        m_strReplyText.Empty();
+        m_nHttpStatus = 0;
+        m_nReplyCodePage = -1;
+        m_dwPending = 0;
+    }
+    BeginUpload();
+}
+
+void CCfgWriteJob::BeginUpload()
+{
+    const CString boundary = kCfgBoundary;
+    const CString disp = L"Content-Disposition: form-data; name=\"";
+    const CString password = m_pTarget->m_strPassword;
+    CString head = L"--" + boundary + L"\r\n";
+    if (m_nKind == CFG_KIND_XML) {
+        head += disp + L"Sess\"\r\n\r\n";
+        head += L"0\r\n--" + boundary + L"\r\n";
+    }
+    if (m_nKind == CFG_KIND_XML || m_nKind == CFG_KIND_XML_CGI || m_nKind == CFG_KIND_ZIP_CGI)
+        head += disp + L"PW\"\r\n\r\n";
+    if (m_nKind == CFG_KIND_XML)
+        head += L"PW=" + m_pTarget->EncodedPassword() + L"&";
+    if (m_nKind == CFG_KIND_XML_CGI || m_nKind == CFG_KIND_ZIP_CGI)
+        head += password;
+    if (m_nKind == CFG_KIND_JSON) {
+        head += disp + L"999\"\r\n\r\n";
+        head += L"1\r\n--" + boundary + L"\r\n";
+        head += disp + L"LPW\"\r\n\r\n" + password;
+    }
+    head += L"\r\n--" + boundary + L"\r\n";
+    CString field, type, fileName;
+    if (m_nKind == CFG_KIND_JSON) {
+        field = L"JSUPLOAD";
+        type = L"application/json";
+        fileName = L"config.js";
+    } else {
+        field = m_nKind == CFG_KIND_XML ? L"UPLOAD" : L"FILE";
+        type = m_nKind == CFG_KIND_ZIP_CGI ? L"application/zip" : L"text/xml";
+        int slash = m_strInputPath.ReverseFind(L'\\');
+        fileName = slash >= 0 ? m_strInputPath.Mid(slash + 1) : m_strInputPath;
+    }
+    head += disp + field + L"\"; filename=\"" + fileName + L"\"\r\n";
+    head += L"Content-Type: " + type + L"\r\n\r\n";
+    CString tail;
+    if (m_nKind == CFG_KIND_JSON)
+        tail += L"\r\n--" + boundary + L"\r\n" + disp + L"B2.2\"\r\n\r\nAnwenden";
+    tail += L"\r\n--" + boundary + L"--\r\n";
+    CString headers = L"Content-Type: multipart/form-data; boundary=\"" + boundary + L"\"\r\nConnection: Close\r\n";
+
+    CCfgChannel* c;
+    HINTERNET request;
+    {
+        Lock lk(CfgJobLock());
+        m_strHead = head;
+        m_strTail = tail;
+        m_strHeaders = headers;
+        c = m_pChannel;
+        request = c->request;
+    }
+    INTERNET_BUFFERSW in = {};
+    in.dwStructSize = sizeof in;
+    in.lpcszHeader = m_strHeaders;
+    in.dwHeadersLength = (DWORD)m_strHeaders.GetLength();
+    in.dwBufferTotal = m_dwInputSize + (DWORD)head.GetLength() + (DWORD)tail.GetLength();
+    if (HttpSendRequestExW(request, &in, nullptr, 0, (DWORD_PTR)c)) {
+        Lock lk(CfgJobLock());
+        if (c->job == this && m_nState >= CFG_WRITE_STARTED && m_nState <= CFG_WRITE_HEAD_SENT) {
+            m_nState = CFG_WRITE_CHUNK_READY;
+            SetEvent(m_hWake);
+        }
+        return;
+    }
+    DWORD err = GetLastError();
+    if (err == ERROR_IO_PENDING)
+        return;
+    OwnedInternet con, req;
+    Lock lk(CfgJobLock());
+    if (c->job != this)
+        return;
+    CloseLocked(req, con);
+    EndLocked(IDS_JOB_WININET, Number(err), CFG_WRITE_ENDED);
+}
+
+void CCfgWriteJob::OnStatus(CCfgChannel* c, DWORD status, DWORD value, const INTERNET_ASYNC_RESULT* result)
+{
+    OwnedInternet connection, request;
+    Lock lk(CfgJobLock());
+    auto* job = static_cast<CCfgWriteJob*>(c->job);
+    if (!job)
+        return;
+    int& state = job->m_nState;
+    switch (status) {
+    case INTERNET_STATUS_CONNECTED_TO_SERVER:
+        state = CFG_WRITE_CONNECTED;
+        break;
+    case INTERNET_STATUS_SENDING_REQUEST:
+        if (state == CFG_WRITE_CONNECTED)
+            state = CFG_WRITE_SENDING;
+        break;
+    case INTERNET_STATUS_REQUEST_SENT:
+        if (state == CFG_WRITE_CHUNK_SENDING) {
+            DWORD& pending = job->m_dwPending;
+            if (value >= pending) {
+                pending = 0;
+            } else if (value > 0) {
+                memmove(c->buffer, c->buffer + value, pending - value);
+                pending -= value;
+            }
+            state = CFG_WRITE_CHUNK_READY;
+        } else if (state < CFG_WRITE_PASSWORD) {
+            state = CFG_WRITE_HEAD_SENT;
+        }
+        break;
+    case INTERNET_STATUS_RESPONSE_RECEIVED:
+        if (state == CFG_WRITE_ENDING)
+            state = CFG_WRITE_RESPONSE;
+        break;
+    case INTERNET_STATUS_REQUEST_COMPLETE:
+        if (!result)
+            break;
+        if (!result->dwResult) {
+            DWORD err = result->dwError;
+            if (err == ERROR_INTERNET_TIMEOUT) {
+                job->CloseLocked(request, connection);
+                job->EndLocked(IDS_JOB_TIMEOUT, CString(), CFG_WRITE_ENDED);
+            } else if (err == ERROR_INTERNET_CONNECTION_RESET) {
+                job->CloseLocked(request, connection);
+                state = CFG_WRITE_PASSWORD;
+            } else if (state != CFG_WRITE_ENDED && state != CFG_WRITE_PASSWORD) {
+                job->CloseLocked(request, connection);
+                job->EndLocked(IDS_JOB_WININET, Number(err), CFG_WRITE_ENDED);
+                if (err == ERROR_INTERNET_CANNOT_CONNECT) {
+                    job->m_nMessageId = IDS_JOB_REFUSED;
+                    CCfgTarget* t = job->m_pTarget;
+                    if (t && !job->m_bFallenBack && t->m_wHttpPort != t->DefaultPort()) {
+                        job->m_bFallenBack = TRUE;
+                        state = CFG_WRITE_IDLE;
+                    }
+                }
+            }
+        } else if (state == CFG_WRITE_ENDING || state == CFG_WRITE_RESPONSE) {
+            lk.unlock();
+            TakeResponse(c);
+            return;
+        } else if (state == CFG_WRITE_REPLY_READING) {
+            job->AppendReplyLocked(c->buffer, c->count);
+            state = CFG_WRITE_REPLY_READY;
+        } else if (state >= CFG_WRITE_STARTED && state <= CFG_WRITE_HEAD_SENT) {
+            state = CFG_WRITE_CHUNK_READY;
+        }
+        break;
+    default:
+        return;
+    }
+    SetEvent(job->m_hWake);
+}
+
+// The response has arrived: its status and content type, asked for without the lock.
+void CCfgWriteJob::TakeResponse(CCfgChannel* c)
+{
+    HINTERNET h;
+    {
+        Lock lk(CfgJobLock());
+        if (!c->job)
+            return;
+        h = c->request;
+        ChannelAddRef(c);
+    }
+    DWORD code = 0, len = sizeof code;
+    BOOL haveCode = HttpQueryInfoW(h, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &code, &len, nullptr);
+    wchar_t type[80] = {};
+    len = sizeof type;
+    BOOL haveType = HttpQueryInfoW(h, HTTP_QUERY_CONTENT_TYPE, type, &len, nullptr);
+    Lock lk(CfgJobLock());
+    auto* job = static_cast<CCfgWriteJob*>(c->job);
+    ChannelRelease(c);
+    if (!job || (job->m_nState != CFG_WRITE_ENDING && job->m_nState != CFG_WRITE_RESPONSE))
+        return;
+    if (haveCode)
+        job->m_nHttpStatus = (int)code;
+    if (haveType) {
+        CString t = type;
+        t.MakeLower();
+        job->m_nReplyCodePage = t.Find(L"charset=utf-8") >= 0 ? CP_UTF8 : 0;
+    }
+    job->m_strReplyText.Empty();
+    job->m_nState = CFG_WRITE_REPLY_READY;
+    SetEvent(job->m_hWake);
+}
+
+void CCfgWriteJob::AppendReplyLocked(const BYTE* bytes, DWORD count)
+{
+    if (m_nReplyCodePage < 0 || count == 0)
+        return;
+    wchar_t text[kReplyChars + 1];
+    int n = MultiByteToWideChar(m_nReplyCodePage == CP_UTF8 ? CP_UTF8 : CP_ACP, 0, reinterpret_cast<const char*>(bytes),
+                                (int)count, text, kReplyChars);
+    if (n <= 0)
+        return;
+    text[n] = 0;
+    m_strReplyText += text;  // up to its first zero character
+}
+
+void CCfgWriteJob::WriteNextChunk(DWORD deadline)
+{
+    OwnedInternet connection, request;
+    Lock lk(CfgJobLock());
+    for (unsigned round = 1; m_nState == CFG_WRITE_CHUNK_READY; ++round) {
+        CCfgChannel* c = m_pChannel;
+        if (!m_pInput && !m_strHead.IsEmpty()) {
+            std::string head = CfgLatin1(m_strHead);
+            m_dwPending = (DWORD)std::min(head.size(), sizeof c->buffer);
+            memcpy(c->buffer, head.data(), m_dwPending);
+            m_strHead.Empty();
+            m_pInput = _wfopen(m_strInputPath, L"rb");
+            if (!m_pInput) {
+                CloseLocked(request, connection);
+                EndLocked(IDS_JOB_INPUT_FILE, CString(), CFG_WRITE_ENDED);
+                return;
+            }
+        } else if (m_dwPending == 0) {
+            if (m_pInput) {
+                size_t n = fread(c->buffer, 1, kCfgWriteChunk, m_pInput);
+                if (n > 0) {
+                    m_dwPending = (DWORD)n;
+                } else {
+                    fclose(m_pInput);
+                    m_pInput = nullptr;
+                    std::string tail = CfgLatin1(m_strTail);
+                    m_dwPending = (DWORD)std::min(tail.size(), sizeof c->buffer);
+                    memcpy(c->buffer, tail.data(), m_dwPending);
+                }
+            } else {
+                // Everything has gone: end the request, state first.
+                m_nState = CFG_WRITE_ENDING;
+                HINTERNET h = c->request;
+                ChannelAddRef(c);
+                lk.unlock();
+                BOOL ok = HttpEndRequestW(h, nullptr, 0, (DWORD_PTR)c);
+                DWORD err = ok ? 0 : GetLastError();
+                lk.lock();
+                bool mine = c->job == this;
+                if (mine && ok) {
+                    lk.unlock();
+                    TakeResponse(c);  // no notification follows a request ended at once
+                    lk.lock();
+                }
+                ChannelRelease(c);
+                if (mine && !ok && err != ERROR_IO_PENDING) {
+                    lk.unlock();
+                    INTERNET_ASYNC_RESULT failed = {0, AsInternetError(err)};
+                    OnStatus(c, INTERNET_STATUS_REQUEST_COMPLETE, 0, &failed);
+                }
+                return;
+            }
+        }
+        m_dwBytesSent += m_dwPending;
+        m_nState = CFG_WRITE_CHUNK_SENDING;
+        HINTERNET h = c->request;
+        DWORD count = m_dwPending;
+        c->count = 0;
+        ChannelAddRef(c);
+        lk.unlock();
+        BOOL ok = InternetWriteFile(h, c->buffer, count, &c->count);
+        DWORD err = ok ? 0 : GetLastError();
+        lk.lock();
+        bool mine = c->job == this;
+        if (!mine) {
+            ChannelRelease(c);
+            return;
+        }
+        if (ok) {
+            // Written at once; without a REQUEST_SENT notification the count says how much.
+            if (m_nState == CFG_WRITE_CHUNK_SENDING) {
+                DWORD n = c->count;
+                if (n == 0 || n >= m_dwPending) {
+                    m_dwPending = 0;
+                } else {
+                    memmove(c->buffer, c->buffer + n, m_dwPending - n);
+                    m_dwPending -= n;
+                }
+                m_nState = CFG_WRITE_CHUNK_READY;
+            }
+            ChannelRelease(c);
+        } else {
+            ChannelRelease(c);
+            if (err == ERROR_IO_PENDING)
+                return;
+            lk.unlock();
+            INTERNET_ASYNC_RESULT failed = {0, AsInternetError(err)};
+            OnStatus(c, INTERNET_STATUS_REQUEST_COMPLETE, 0, &failed);
+            return;
+        }
+        if (round % 8 == 0 && ((LONG)(GetTickCount() - deadline) >= 0 || CfgInputWaiting()))
+            return;
+    }
+}
+
+void CCfgWriteJob::ReadReply(DWORD deadline)
+{
+    OwnedInternet connection, request;
+    Lock lk(CfgJobLock());
+    CCfgChannel* c = m_pChannel;
+    for (unsigned round = 1;; ++round) {
+        m_nState = CFG_WRITE_REPLY_READING;
+        HINTERNET h = c->request;
+        c->count = 0;
+        ChannelAddRef(c);
+        lk.unlock();
+        BOOL ok = InternetReadFile(h, c->buffer, kReplyChunk, &c->count);
+        DWORD err = ok ? 0 : GetLastError();
+        lk.lock();
+        bool mine = c->job == this;
+        ChannelRelease(c);
+        if (!mine)
+            return;
+        if (!ok) {
+            if (err != ERROR_IO_PENDING) {
+                CloseLocked(request, connection);
+                EndLocked(IDS_JOB_WININET, Number(err), CFG_WRITE_ENDED);
+            }
+            return;
+        }
+        if (m_nState != CFG_WRITE_REPLY_READING)
+            return;
+        m_dwReplyBytes = c->count;
+        if (m_dwReplyBytes == 0) {
+            CloseLocked(request, connection);
+            m_nState = CFG_WRITE_ENDED;
+            ParseReply();
+            return;
+        }
+        AppendReplyLocked(c->buffer, m_dwReplyBytes);
+        if (round % 16 == 0 && ((LONG)(GetTickCount() - deadline) >= 0 || CfgInputWaiting())) {
+            m_nState = CFG_WRITE_REPLY_READY;
+            return;
+        }
+    }
+}
+
+void CCfgWriteJob::ParseReply()
+{
+    m_nState = CFG_WRITE_ENDED;
+    // Refused for the password: whatever the text says, it is no success.
+    if (m_nHttpStatus == 0 || m_nHttpStatus == HTTP_STATUS_FORBIDDEN) {
+        m_nState = CFG_WRITE_PASSWORD;
+        return;
+    }
+    if (m_nHttpStatus == HTTP_STATUS_OK)
+        m_nMessageId = IDS_JOB_UNKNOWN_REPLY;
+    else if (m_nHttpStatus == HTTP_STATUS_SERVICE_UNAVAIL)
+        m_nMessageId = IDS_JOB_OTHER_LOGIN;
+    else
+        EndLocked(IDS_JOB_HTTP_STATUS, Number(m_nHttpStatus), CFG_WRITE_ENDED);
+    const CString& t = m_strReplyText;
+    const int len = t.GetLength();
+    if (m_nKind == CFG_KIND_JSON) {
+        int err = t.Find(L"\"Error\":");
+        int dialog = t.Find(L"\"Dialog\":");
+        if (err >= 0) {
+            if (t.Find(L"\"LPW\"", err) >= 0) {
+                m_nState = CFG_WRITE_PASSWORD;
+                return;
+            }
+            int row = t.Find(L"\"Row\":", err);
+            if (row >= 0) {
+                int p = row + 6;
+                while (p < len && IsBlank(t[p]))
+                    ++p;
+                int q = p;
+                while (q < len && IsDigit(t[q]))
+                    ++q;
+                m_nMessageId = IDS_JOB_BAD_ROW;
+                m_strArgument = t.Mid(p, q - p);
+            } else {
+                m_nMessageId = IDS_JOB_BAD_PARAM;
+                m_strArgument.Empty();
+                int p = err + 8;
+                if (p < len && t[p] == L'{') {
+                    int q = p + 1;
+                    while (q < len && t[q] != L'{' && t[q] != L'}' && t[q] != L':')
+                        ++q;
+                    m_strArgument = t.Mid(p + 1, q - p - 1);
+                }
+            }
+        } else if (dialog >= 0) {
+            long n = wcstol(t.GetString() + dialog + 9, nullptr, 10);
+            if (n == 1) {
+                m_nMessageId = IDS_JOB_OTHER_LOGIN;
+            } else if (n == 2 || n == 3 || n == 4 || n == 6 || n == 12) {
+                m_nMessageId = IDS_JOB_NETRESET;
+                m_bSuccess = TRUE;
+            } else {
+                m_nMessageId = IDS_JOB_JSON_DIALOG;
+                m_strArgument = Number(n);
+            }
+        } else {
+            int sess = t.Find(L"\"Sess\":");
+            if (sess >= 0 && t.Find(L"\"UserType\":") >= 0) {
+                // Quoted or a bare number: the value of "Sess" itself.
+                int p = sess + 7;
+                while (p < len && IsBlank(t[p]))
+                    ++p;
+                CString id;
+                bool found = false;
+                if (p < len && t[p] == L'"') {
+                    int q = t.Find(L'"', p + 1);
+                    if (q >= 0) {
+                        id = t.Mid(p + 1, q - p - 1);
+                        found = true;
+                    }
+                } else {
+                    int q = p;
+                    if (q < len && t[q] == L'-')
+                        ++q;
+                    while (q < len && IsDigit(t[q]))
+                        ++q;
+                    if (q > p && IsDigit(t[q - 1])) {
+                        id = t.Mid(p, q - p);
+                        found = true;
+                    }
+                }
+                if (found) {
+                    m_strSessionId = id;
+                    m_nMessageId = IDS_JOB_ACCEPTED;
+                    m_bSuccess = TRUE;
+                }
+            }
+        }
+    } else {
+        if (t.Find(L"<!-- netreset -->") >= 0)
+            m_nMessageId = IDS_JOB_NETRESET;
+        if (t.Find(L"Time Out Error") >= 0)
+            m_nMessageId = IDS_JOB_NOT_CONFIG;
+        int syntax = t.Find(L"Syntax");
+        if (syntax >= 0) {
+            int end = t.Find(L'<', syntax);
+            m_strArgument = end >= 0 ? t.Mid(syntax, end - syntax) : t.Mid(syntax);
+            m_nMessageId = IDS_JOB_XML_SAYS;
+            bool digit = false;
+            for (int i = 0; i < m_strArgument.GetLength(); ++i)
+                digit = digit || IsDigit(m_strArgument[i]);
+            if (!digit)
+                m_bSuccess = TRUE;
+        }
+    }
+}
+
+int CCfgWriteJob::EndIfPasswordNeeded()
+{
+    Lock lk(CfgJobLock());
+    if (m_nState != CFG_WRITE_PASSWORD)
+        return 0;
+    if (m_pInput)
+        fclose(m_pInput);
+    m_pInput = nullptr;
+    EndLocked(IDS_JOB_PASSWORD, CString(), CFG_WRITE_ENDED);
+    return 1;
+}
+
+void CCfgWriteJob::ReceiveRaw()
+{
+    char buf[500];
+    int n = recv(m_socket.get(), buf, 499, 0);
+    if (n < 0) {
+        if (WSAGetLastError() == WSAEWOULDBLOCK)
+            return;
+        n = 0;
+    }
+    if (n == 0) {
+        Close();
+        Lock lk(CfgJobLock());
+        if (m_nKind == CFG_KIND_RAW) {
+            m_bSuccess = TRUE;
+            EndLocked(0, CString(), CFG_WRITE_ENDED);
+        } else {
+            m_nState = CFG_WRITE_ENDED;
+        }
+        return;
+    }
+    buf[n] = 0;
+    Lock lk(CfgJobLock());
+    m_strRawReply += CString(buf);
+    if (m_strRawReply.Left(5) == L"PASSW") {
+        bool retry = m_bFirstAttempt && m_pTarget && !m_pTarget->m_strPassword.IsEmpty();
+        m_bFirstAttempt = FALSE;
+        lk.unlock();
+        Close();
+        lk.lock();
+        if (retry)
+            m_nState = CFG_WRITE_IDLE;
+        else
+            EndLocked(IDS_JOB_PASSWORD, CString(), CFG_WRITE_ENDED);
+    }
+}
+
+CCfgWriteJobList::~CCfgWriteJobList()
+{
+    for (CCfgWriteJob* job : m_jobs)
+        delete job;
+}
+
+CCfgWriteJob* CCfgWriteJobList::RemoveHead()
+{
+    if (m_jobs.empty())
+        return nullptr;
+    CCfgWriteJob* job = m_jobs.front();
+    m_jobs.pop_front();
+    return job;
+}
+
+int CCfgWriteJobList::Poll(CCfgWriteJobList& list)
+{
+    DWORD deadline = GetTickCount() + kCfgPassBudgetMs;
+    int work = 0;
+    bool sending = false;
+    for (CCfgWriteJob* job : list.m_jobs) {
+        if (job->GetState() == CFG_WRITE_IDLE)
+            job->Start();
+        int s = job->GetState();
+        sending = sending || s == CFG_WRITE_SENDING || s == CFG_WRITE_CHUNK_READY || s == CFG_WRITE_CHUNK_SENDING;
+    }
+    if (!sending)
+        for (CCfgWriteJob* job : list.m_jobs)
+            if (job->EndIfPasswordNeeded())
+                work = 1;
+    fd_set rd, wr, ex;
+    FD_ZERO(&rd);
+    FD_ZERO(&wr);
+    FD_ZERO(&ex);
+    bool anyRaw = false;
+    for (CCfgWriteJob* job : list.m_jobs) {
+        SOCKET s = job->m_socket.get();
+        if (s == INVALID_SOCKET)
+            continue;
+        int state = job->GetState();
+        auto add = [&](fd_set& set) {
+            if (set.fd_count < FD_SETSIZE && !FD_ISSET(s, &set))
+                FD_SET(s, &set);
+            anyRaw = true;
+        };
+        if (state == CFG_WRITE_STARTED) {
+            add(wr);
+            add(ex);
+        } else if (state == CFG_WRITE_SENDING) {
+            add(wr);
+            add(rd);
+        } else if (state == CFG_WRITE_HEAD_SENT) {
+            add(rd);
+        }
+    }
+    if (anyRaw) {
+        timeval tv = {0, 100 * 1000};
+        select(0, &rd, &wr, &ex, &tv);
+        for (CCfgWriteJob* job : list.m_jobs) {
+            SOCKET s = job->m_socket.get();
+            if (s == INVALID_SOCKET)
+                continue;
+            int state = job->GetState();
+            if ((state == CFG_WRITE_SENDING || state == CFG_WRITE_HEAD_SENT) && FD_ISSET(s, &rd)) {
+                job->ReceiveRaw();
+            } else if (state == CFG_WRITE_STARTED && FD_ISSET(s, &wr)) {
+                Lock lk(CfgJobLock());
+                job->m_nMessageId = IDS_JOB_TIMEOUT;
+                job->m_nState = CFG_WRITE_CONNECTED;
+                // Nothing further goes out on a raw connection.
+            } else if (state == CFG_WRITE_STARTED && FD_ISSET(s, &ex)) {
+                Sleep(0);
+                int err = 0, len = sizeof err;
+                getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&err), &len);
+                job->Close();
+                Lock lk(CfgJobLock());
+                if (err == WSAECONNREFUSED)
+                    job->EndLocked(IDS_JOB_REFUSED, CString(), CFG_WRITE_ENDED);
+                else if (err == WSAETIMEDOUT)
+                    job->EndLocked(IDS_JOB_NO_ANSWER, CString(), CFG_WRITE_ENDED);
+                else
+                    job->EndLocked(IDS_JOB_WINSOCK, Number(err), CFG_WRITE_ENDED);
+            }
+        }
+    }
+    auto move = [&]() {
+        for (CCfgWriteJob* job : list.m_jobs) {
+            int state = job->GetState();
+            if (state == CFG_WRITE_CHUNK_READY) {
+                job->WriteNextChunk(deadline);
+                work = 1;
+            } else if (state == CFG_WRITE_REPLY_READY) {
+                job->ReadReply(deadline);
+                work = 1;
+            }
+        }
+    };
+    move();
+    // Wait for the device within the pass rather than spin the loop; a window
+    // message ends the wait.
+    for (;;) {
+        std::vector<HANDLE> events;
+        for (CCfgWriteJob* job : list.m_jobs) {
+            int state = job->GetState();
+            bool waiting = state == CFG_WRITE_REPLY_READING || state == CFG_WRITE_CHUNK_SENDING ||
+                           state == CFG_WRITE_ENDING || state == CFG_WRITE_RESPONSE ||
+                           (job->m_socket.get() == INVALID_SOCKET && state >= CFG_WRITE_STARTED &&
+                            state <= CFG_WRITE_HEAD_SENT);
+            if (waiting)
+                events.push_back(job->m_hWake);
+        }
+        LONG left = (LONG)(deadline - GetTickCount());
+        if (events.empty() || left <= 0 || CfgInputWaiting())
+            break;
+        if (!CfgWaitForProgress(events.data(), (DWORD)events.size(), (DWORD)left))
+            break;
+        move();
+    }
+    return work;
+}
+
+int CCfgWriteJob::RunOnce(CCfgWriteJob& job)
+{
+    CCfgWriteJobList list;
+    list.AddHead(&job);
+    struct GiveBack {
+        CCfgWriteJobList& l;
+        ~GiveBack() { l.RemoveHead(); }  // lent, not given: the list must not delete it
+    } giveBack{list};
+    return CCfgWriteJobList::Poll(list);
+}
+
+void CALLBACK WriteJobStatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID info, DWORD length)
+{
+    try {
+        auto* c = reinterpret_cast<CCfgChannel*>(context);
+        if (!c)
+            return;
+        if (status == INTERNET_STATUS_HANDLE_CLOSING) {
+            std::lock_guard<std::mutex> lk(CfgJobLock());
+            ChannelHandleClosing(c, handle);
+            return;
+        }
+        DWORD value = (info && length == sizeof(DWORD)) ? *static_cast<const DWORD*>(info) : 0;
+        const INTERNET_ASYNC_RESULT* result =
+            (status == INTERNET_STATUS_REQUEST_COMPLETE && info && length >= sizeof(INTERNET_ASYNC_RESULT))
+                ? static_cast<const INTERNET_ASYNC_RESULT*>(info)
+                : nullptr;
+        CCfgWriteJob::OnStatus(c, status, value, result);
+    } catch (...) {
+    }
+}

@@ -1,0 +1,21 @@
+// Ids of the outcome messages of the configuration read and write jobs.
+#pragma once
+#define IDS_JOB_TIMEOUT 273
+#define IDS_JOB_NO_ANSWER 274
+#define IDS_JOB_HTTP_STATUS 275
+#define IDS_JOB_OUTPUT_FILE 276
+#define IDS_JOB_PASSWORD 277
+#define IDS_JOB_REFUSED 278
+#define IDS_JOB_WINSOCK 279
+#define IDS_JOB_INPUT_FILE 280
+#define IDS_JOB_XML_SAYS 281
+#define IDS_JOB_UNKNOWN_REPLY 282
+#define IDS_JOB_NOT_CONFIG 283
+#define IDS_JOB_UNKNOWN_URL 284
+#define IDS_JOB_OTHER_LOGIN 285
+#define IDS_JOB_NETRESET 287
+#define IDS_JOB_BAD_ROW 290
+#define IDS_JOB_BAD_PARAM 291
+#define IDS_JOB_JSON_DIALOG 292
+#define IDS_JOB_WININET 293
+#define IDS_JOB_ACCEPTED 294

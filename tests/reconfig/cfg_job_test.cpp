@@ -1,0 +1,602 @@
+// The read and write jobs against the simulated device, driven by a plain
+// loop of poll passes.
+#include "reconfig/cfg_read_job.h"
+#include "reconfig/cfg_write_job.h"
+#include "resources/reconfig_ids.h"
+#include "tests/reconfig/device_peer.h"
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace {
+const std::string B = "3blau2blau1blau0";
+const std::string kJson = "{\n \"Device\": \"Lattix 4.0\",\n \"Network\": {\n  \"TcpPort\": 49159,\n"
+                          "  \"InputTrigger\": 0\n },\n \"Name\": \"Box \xc3\xa4 7\"\n}\n";
+const std::string kXml = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<Config>\n <BasicSettings>\n"
+                         "  <TcpPort>49153</TcpPort>\n </BasicSettings>\n <OutputMode>0</OutputMode>\n"
+                         " <Name>Box \xe4 7</Name>\n</Config>\n";
+
+// A plain loop of passes (each pass, then whatever messages wait: a pass
+// returns early while one does). Bounded, not timed: a pass waits at most about 20 ms.
+template <class Job>
+int Drive(Job& job, int (*pass)(Job&), int maxPasses = 4000)
+{
+    int n = 0;
+    while (job.GetState() != 10 && n < maxPasses) {
+        pass(job);
+        ++n;
+    }
+    return n;
+}
+void PumpMessages()
+{
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageW(&msg);
+}
+int ReadPass(CCfgReadJob& j)
+{
+    int r = CCfgReadJob::RunOnce(j, FALSE);
+    PumpMessages();
+    return r;
+}
+int WritePass(CCfgWriteJob& j)
+{
+    int r = CCfgWriteJob::RunOnce(j);
+    PumpMessages();
+    return r;
+}
+
+std::string RequestLine(const std::string& raw) { return raw.substr(0, raw.find("\r\n")); }
+std::string Body(const std::string& raw)
+{
+    size_t p = raw.find("\r\n\r\n");
+    return p == std::string::npos ? std::string() : raw.substr(p + 4);
+}
+std::string Headers(const std::string& raw) { return raw.substr(0, raw.find("\r\n\r\n") + 2); }
+
+class CfgJobTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dev.Ready()) << "the simulated device did not start";
+        ASSERT_TRUE(session);
+        dev.SetMode("{}");
+        SetTarget(target, dev.Port("http"));
+        target.m_strPassword = L"g h&\u00fc";
+        folder = TestFolder(L"read");
+    }
+    DevicePeer& dev = DevicePeer::Get();
+    OwnedInternet session = OpenAsyncSession();
+    CCfgTarget target;
+    std::wstring folder;
+};
+
+TEST_F(CfgJobTest, JsonDownloadStoresWhatTheDeviceServed)
+{
+    size_t before = dev.RequestCount();
+    std::wstring out = folder + L"\\1765400000.json";
+    CCfgReadJob job(CFG_KIND_JSON, 0, &target, session.get(), out.c_str());
+    Drive(job, ReadPass);
+    EXPECT_EQ(10, job.GetState());
+    EXPECT_TRUE(job.GetSuccess());
+    EXPECT_EQ(0u, job.GetMessageId());
+    EXPECT_EQ(kJson.size(), job.GetContentLength());
+    EXPECT_EQ(kJson.size(), job.GetBytesReceived());
+    EXPECT_EQ(kJson, ReadFileBytes(out));
+    ASSERT_EQ(before + 1, dev.RequestCount());
+    std::string raw = dev.Request(before + 1);
+    EXPECT_EQ("GET /config.js?PW=g%20h%26%FC HTTP/1.0", RequestLine(raw));
+    EXPECT_NE(std::string::npos, raw.find("\r\nAccept: text/*\r\n")) << raw;
+    EXPECT_NE(std::string::npos, raw.find("\r\nUser-Agent: Korvelin Varnel\r\n")) << raw;
+}
+
+TEST_F(CfgJobTest, XmlDownloadAsksForTheListWithThePassword)
+{
+    size_t before = dev.RequestCount();
+    std::wstring out = folder + L"\\1765400001.xml";
+    CCfgReadJob job(CFG_KIND_XML, 0, &target, session.get(), out.c_str());
+    Drive(job, ReadPass);
+    EXPECT_TRUE(job.GetSuccess());
+    EXPECT_EQ(kXml, ReadFileBytes(out));
+    EXPECT_EQ("GET /liste.xml?PW=g%20h%26%FC& HTTP/1.0", RequestLine(dev.Request(before + 1)));
+}
+
+TEST_F(CfgJobTest, OtherKindsAskForConfigXml)
+{
+    size_t before = dev.RequestCount();
+    std::wstring out = folder + L"\\cfg_%t";
+    target.m_strPassword = L"a-b.c_d~9Z";
+    CCfgReadJob job(CFG_KIND_ZIP_CGI, 0, &target, session.get(), out.c_str());
+    Drive(job, ReadPass);
+    EXPECT_TRUE(job.GetSuccess());
+    EXPECT_EQ(folder + L"\\cfg_zip", std::wstring(job.GetOutputName()));
+    EXPECT_EQ("GET /config.xml?PW=a-b.c_d~9Z HTTP/1.0", RequestLine(dev.Request(before + 1)));
+}
+
+struct RefusedCase {
+    const char* mode;
+    UINT message;
+    const wchar_t* argument;
+};
+
+TEST_F(CfgJobTest, RefusalsEndWithTheirMessageAndNoFile)
+{
+    const RefusedCase cases[] = {
+        {"{\"status\": 403}", IDS_JOB_PASSWORD, L""},
+        {"{\"status\": 404}", IDS_JOB_UNKNOWN_URL, L""},
+        {"{\"status\": 503}", IDS_JOB_OTHER_LOGIN, L""},
+        {"{\"status\": 401}", IDS_JOB_HTTP_STATUS, L"401"},
+        {"{\"status\": 500}", IDS_JOB_HTTP_STATUS, L"500"},
+        {"{\"password\": \"other\"}", IDS_JOB_PASSWORD, L""},
+        {"{\"drop\": true}", IDS_JOB_PASSWORD, L""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mode);
+        dev.SetMode(c.mode);
+        std::wstring out = folder + L"\\refused.json";
+        DeleteFileW(out.c_str());
+        CCfgReadJob job(CFG_KIND_JSON, 0, &target, session.get(), out.c_str());
+        Drive(job, ReadPass);
+        EXPECT_EQ(10, job.GetState());
+        EXPECT_FALSE(job.GetSuccess());
+        EXPECT_EQ(c.message, job.GetMessageId());
+        EXPECT_EQ(std::wstring(c.argument), std::wstring(job.GetArgument()));
+        EXPECT_FALSE(FileExists(out));
+        if (c.message == IDS_JOB_PASSWORD) {
+            EXPECT_TRUE(target.m_bPasswordMissing);
+        }
+    }
+    EXPECT_EQ(L"Unerwarteter HTTP-Statuscode 401 vom Ger\u00e4t.", MessageText(IDS_JOB_HTTP_STATUS, L"401"));
+}
+
+TEST_F(CfgJobTest, ChangedPasswordIsTriedOnceMore)
+{
+    dev.SetMode("{\"status_seq\": [403, 200]}");
+    size_t before = dev.RequestCount();
+    std::wstring out = folder + L"\\retry.json";
+    CCfgReadJob job(CFG_KIND_JSON, 0, &target, session.get(), out.c_str());
+    target.m_dwPasswordCounter++;
+    Drive(job, ReadPass);
+    EXPECT_TRUE(job.GetSuccess());
+    EXPECT_EQ(before + 2, dev.RequestCount());
+    EXPECT_EQ(kJson, ReadFileBytes(out));
+}
+
+struct BodyCase {
+    const char* mode;
+    bool success;
+    size_t stored;          // bytes in the file
+    DWORD contentLength;
+};
+
+TEST_F(CfgJobTest, BodiesOfEveryShape)
+{
+    const size_t n = 5000;
+    const BodyCase cases[] = {
+        {"{\"body_size\": 5000}", true, n, (DWORD)n},
+        {"{\"body_size\": 5000, \"length\": \"none\"}", true, n, 0},
+        {"{\"body_size\": 0}", true, 0, 0},
+        {"{\"body_size\": 5000, \"length\": \"short\"}", false, n, (DWORD)n + 100},
+        {"{\"body_size\": 5000, \"reset_after\": 2000}", false, 2000, (DWORD)n},
+        {"{\"body_size\": 600, \"slow\": [100, 0.15]}", true, 600, 600},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mode);
+        dev.SetMode(c.mode);
+        std::wstring out = folder + L"\\body.xml";
+        DeleteFileW(out.c_str());
+        CCfgReadJob job(CFG_KIND_XML, 0, &target, session.get(), out.c_str());
+        Drive(job, ReadPass);
+        EXPECT_EQ(10, job.GetState());
+        EXPECT_EQ(c.success, !!job.GetSuccess());
+        EXPECT_EQ(c.contentLength, job.GetContentLength());
+        if (c.success) {
+            EXPECT_EQ(0u, job.GetMessageId());
+            EXPECT_EQ(c.stored, job.GetBytesReceived());
+        } else {
+            EXPECT_EQ((UINT)IDS_JOB_WININET, job.GetMessageId());
+        }
+        job.CloseOutput(FALSE);
+        std::string stored = ReadFileBytes(out);
+        EXPECT_TRUE(FileExists(out));
+        if (c.success) {
+            EXPECT_EQ(c.stored, stored.size());
+        }
+    }
+}
+
+TEST_F(CfgJobTest, HttpsWithACertificateForAnotherName)
+{
+    SetTarget(target, dev.Port("https"), "127.0.0.1", TRUE);
+    std::wstring out = folder + L"\\tls.json";
+    CCfgReadJob job(CFG_KIND_JSON, 0, &target, session.get(), out.c_str());
+    Drive(job, ReadPass);
+    EXPECT_TRUE(job.GetSuccess()) << job.GetMessageId() << " " << std::string(CfgLatin1(job.GetArgument()));
+    EXPECT_EQ(kJson, ReadFileBytes(out));
+}
+
+struct PortCase {
+    const char* address;
+    const char* port;      // a port name of the device, or "8080"
+    BOOL https;
+    bool success;
+    BOOL fallenBack;
+};
+
+TEST_F(CfgJobTest, RefusedPortsFallBackToTheDefaultPortOnce)
+{
+    if (!dev.Port("http80") || !dev.Port("https443"))
+        GTEST_SKIP() << "the device could not listen on ports 80 and 443 here";
+    const PortCase cases[] = {
+        {"127.0.0.1", "closed", FALSE, true, TRUE},    // falls back to 80, where the device is
+        {"127.0.0.1", "closed", TRUE, true, TRUE},     // to 443
+        {"127.0.0.2", "8080", FALSE, false, TRUE},     // nobody on either port
+        {"127.0.0.2", "80", FALSE, false, FALSE},      // already the default port: no second try
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.address) + ":" + c.port + (c.https ? " https" : ""));
+        int port = isdigit((unsigned char)c.port[0]) ? atoi(c.port) : dev.Port(c.port);
+        SetTarget(target, port, c.address, c.https);
+        std::wstring out = folder + L"\\port.json";
+        CCfgReadJob job(CFG_KIND_JSON, 0, &target, session.get(), out.c_str());
+        Drive(job, ReadPass);
+        EXPECT_EQ(c.success, !!job.GetSuccess());
+        EXPECT_EQ(c.fallenBack, job.GetFallenBack());
+        EXPECT_EQ(c.success ? 0u : (UINT)IDS_JOB_REFUSED, job.GetMessageId());
+
+        CCfgWriteJob wjob(0, &target, session.get());
+        std::wstring in = folder + L"\\up.js";
+        WriteFileBytes(in, "{}");
+        wjob.Setup(CFG_KIND_JSON, in.c_str(), 0);
+        dev.SetMode("{\"reply\": \"{\\\"Dialog\\\": 3}\"}");
+        Drive(wjob, WritePass);
+        EXPECT_EQ(c.success, !!wjob.GetSuccess());
+        EXPECT_EQ(c.fallenBack, wjob.GetFallenBack());
+        EXPECT_EQ(c.success ? (UINT)IDS_JOB_NETRESET : (UINT)IDS_JOB_REFUSED, wjob.GetMessageId());
+        dev.SetMode("{}");
+    }
+}
+
+TEST_F(CfgJobTest, OutputFolderThatCannotBeWritten)
+{
+    CCfgReadJob job(CFG_KIND_JSON, 0, &target, session.get(), (folder + L"\\missing\\x.json").c_str());
+    Drive(job, ReadPass);
+    EXPECT_FALSE(job.GetSuccess());
+    EXPECT_EQ((UINT)IDS_JOB_OUTPUT_FILE, job.GetMessageId());
+}
+
+TEST_F(CfgJobTest, WithoutSessionTheJobEndsWithWinInetError)
+{
+    CCfgReadJob job(CFG_KIND_JSON, 0, &target, nullptr, (folder + L"\\x.json").c_str());
+    Drive(job, ReadPass);
+    EXPECT_EQ((UINT)IDS_JOB_WININET, job.GetMessageId());
+    EXPECT_FALSE(job.GetArgument().IsEmpty());
+    CCfgWriteJob w(0, &target, nullptr);
+    w.Setup(CFG_KIND_JSON, (folder + L"\\x.json").c_str(), 0);
+    Drive(w, WritePass);
+    EXPECT_EQ((UINT)IDS_JOB_WININET, w.GetMessageId());
+}
+
+TEST_F(CfgJobTest, CancelDuringTheBodyDeletesThePartialFile)
+{
+    dev.SetMode("{\"body_size\": 4000, \"slow\": [200, 0.1]}");
+    std::wstring out = folder + L"\\cancel.xml";
+    CCfgReadJob job(CFG_KIND_XML, 0, &target, session.get(), out.c_str());
+    for (int i = 0; i < 1000 && job.GetBytesReceived() == 0; ++i)
+        ReadPass(job);
+    ASSERT_GT(job.GetBytesReceived(), 0u);
+    ASSERT_LT(job.GetBytesReceived(), 4000u);  // progress while the body comes, not only at its end
+    job.CloseOutput(TRUE);
+    job.Close();
+    EXPECT_FALSE(FileExists(out));
+    // A read still pending completes late; it must find nobody.
+    for (int i = 0; i < 50; ++i)
+        ReadPass(job);
+    EXPECT_FALSE(FileExists(out));
+}
+
+TEST_F(CfgJobTest, JobsDestroyedOrReArmedMidTransferLeaveNoTrace)
+{
+    dev.SetMode("{\"body_size\": 3000, \"slow\": [300, 0.1]}");
+    {
+        auto* job = new CCfgReadJob(CFG_KIND_XML, 0, &target, session.get(), (folder + L"\\gone.xml").c_str());
+        for (int i = 0; i < 1000 && job->GetBytesReceived() == 0; ++i)
+            ReadPass(*job);
+        delete job;  // a read is pending on its buffer
+    }
+    CCfgReadJob job(CFG_KIND_XML, 0, &target, session.get(), (folder + L"\\first.xml").c_str());
+    for (int i = 0; i < 1000 && job.GetBytesReceived() == 0; ++i)
+        ReadPass(job);
+    dev.SetMode("{}");
+    job = CCfgReadJob(CFG_KIND_JSON, 0, &target, session.get(), (folder + L"\\second.json").c_str());
+    Drive(job, ReadPass);
+    EXPECT_TRUE(job.GetSuccess());
+    EXPECT_EQ(kJson, ReadFileBytes(folder + L"\\second.json"));
+    Sleep(1500);  // late completions of the old transfers arrive now
+    EXPECT_EQ(10, job.GetState());
+    EXPECT_TRUE(job.GetSuccess());
+    EXPECT_EQ(kJson, ReadFileBytes(folder + L"\\second.json"));
+}
+
+TEST_F(CfgJobTest, ConnectProgressOnlyWhileConnecting)
+{
+    CCfgReadJob job(CFG_KIND_JSON, 0, &target, session.get(), (folder + L"\\p.json").c_str());
+    EXPECT_EQ(-1, job.GetConnectProgress());
+    job.m_nState = CFG_READ_STARTED;
+    job.m_dwActivityTick = GetTickCount() - 2550;
+    EXPECT_EQ(25, job.GetConnectProgress());
+    job.m_nState = CFG_READ_IDLE;
+}
+
+TEST_F(CfgJobTest, KindsWithoutTransportStayIdle)
+{
+    CCfgReadJob job(CFG_KIND_EEPROM, 0, &target, session.get(), (folder + L"\\e.eep").c_str());
+    CCfgWriteJob w(0, &target, session.get());
+    w.Setup(CFG_KIND_RAW_8888, L"x", 0);
+    for (int i = 0; i < 5; ++i) {
+        ReadPass(job);
+        WritePass(w);
+        EXPECT_EQ(0, job.GetState());
+        EXPECT_EQ(0, w.GetState());
+    }
+}
+
+TEST_F(CfgJobTest, RawKindsSendThePasswordAndWait)
+{
+    if (!dev.Port("raw8003") || !dev.Port("raw8004") || !dev.Port("raw8888"))
+        GTEST_SKIP() << "the device could not listen on its binary ports here";
+    const struct {
+        int kind;
+        const wchar_t* password;
+        int port;
+        std::string received;
+    } cases[] = {
+        {CFG_KIND_RAW, L"pw", 8003, std::string("pw\0", 3)},
+        {CFG_KIND_RAW, L"", 8003, std::string("\0", 1)},
+        {CFG_KIND_RAW_8888, L"geheim", 8888, std::string("geheim\0", 7)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.port);
+        target.m_strPassword = c.password;
+        size_t before = dev.RawCount(c.port);
+        CCfgReadJob job(c.kind, 0, &target, session.get(), (folder + L"\\raw.cfg").c_str());
+        for (int i = 0; i < 100 && job.GetState() != CFG_READ_SENT; ++i)
+            CCfgReadJob::RunOnce(job, TRUE), PumpMessages();
+        ASSERT_EQ(CFG_READ_SENT, job.GetState());
+        EXPECT_EQ((UINT)IDS_JOB_TIMEOUT, job.GetMessageId());
+        for (int i = 0; i < 250 && dev.RawCount(c.port) == before; ++i)
+            Sleep(20);
+        ASSERT_EQ(before + 1, dev.RawCount(c.port));
+        EXPECT_EQ(c.received, dev.Raw(c.port, before + 1));
+        // It reads nothing: only its inactivity limit ends it.
+        CCfgReadJob::RunOnce(job, TRUE);
+        EXPECT_EQ(CFG_READ_SENT, job.GetState());
+        job.m_dwActivityTick -= 6000;
+        CCfgReadJob::RunOnce(job, TRUE);
+        EXPECT_EQ(10, job.GetState());
+        EXPECT_EQ((UINT)IDS_JOB_TIMEOUT, job.GetMessageId());
+        EXPECT_FALSE(job.GetSuccess());
+    }
+    CCfgWriteJob w(0, &target, session.get());
+    w.Setup(CFG_KIND_RAW, L"unused", 0);
+    for (int i = 0; i < 100 && w.GetState() != CFG_WRITE_CONNECTED; ++i)
+        WritePass(w);
+    EXPECT_EQ(CFG_WRITE_CONNECTED, w.GetState());
+    EXPECT_EQ((UINT)IDS_JOB_TIMEOUT, w.GetMessageId());
+
+    SetTarget(target, 80, "127.0.0.2");  // nobody listens there
+    CCfgReadJob refused(CFG_KIND_RAW, 0, &target, session.get(), (folder + L"\\raw.cfg").c_str());
+    Drive(refused, ReadPass, 100);
+    EXPECT_EQ((UINT)IDS_JOB_REFUSED, refused.GetMessageId());
+    CCfgWriteJob wrefused(0, &target, session.get());
+    wrefused.Setup(CFG_KIND_RAW, L"unused", 0);
+    Drive(wrefused, WritePass, 100);
+    EXPECT_EQ((UINT)IDS_JOB_REFUSED, wrefused.GetMessageId());
+}
+
+// ---- uploads
+
+std::string JsonHead(const std::string& pw)
+{
+    return "--" + B + "\r\nContent-Disposition: form-data; name=\"999\"\r\n\r\n1\r\n--" + B +
+           "\r\nContent-Disposition: form-data; name=\"LPW\"\r\n\r\n" + pw + "\r\n--" + B +
+           "\r\nContent-Disposition: form-data; name=\"JSUPLOAD\"; filename=\"config.js\"\r\n"
+           "Content-Type: application/json\r\n\r\n";
+}
+std::string JsonTail()
+{
+    return "\r\n--" + B + "\r\nContent-Disposition: form-data; name=\"B2.2\"\r\n\r\nAnwenden\r\n--" + B + "--\r\n";
+}
+
+TEST_F(CfgJobTest, JsonUploadCarriesTheFormFieldsByteForByte)
+{
+    dev.SetMode("{\"reply\": \"{\\\"Sess\\\":\\\"a1b2\\\",\\\"UserType\\\":2}\"}");
+    std::wstring in = folder + L"\\KRV1.tmp";
+    std::string file = kJson + std::string(3000, 'x');
+    WriteFileBytes(in, file);
+    size_t before = dev.RequestCount();
+    CCfgWriteJob job(0, &target, session.get());
+    EXPECT_TRUE(job.Setup(CFG_KIND_JSON, in.c_str(), 0));
+    EXPECT_EQ(file.size(), job.GetInputSize());
+    Drive(job, WritePass);
+    EXPECT_EQ(10, job.GetState());
+    EXPECT_TRUE(job.GetSuccess());
+    EXPECT_EQ((UINT)IDS_JOB_ACCEPTED, job.GetMessageId());
+    EXPECT_EQ(L"a1b2", std::wstring(job.GetSessionId()));
+    std::string head = JsonHead("g h&\xfc"), tail = JsonTail();
+    EXPECT_EQ(head.size() + file.size() + tail.size(), job.GetBytesSent());
+    ASSERT_EQ(before + 1, dev.RequestCount());
+    std::string raw = dev.Request(before + 1);
+    EXPECT_EQ("POST /config.php HTTP/1.0", RequestLine(raw));
+    std::string hdr = Headers(raw);
+    EXPECT_NE(std::string::npos, hdr.find("\r\nContent-Type: multipart/form-data; boundary=\"3blau2blau1blau0\"\r\n"));
+    EXPECT_NE(std::string::npos, hdr.find("\r\nConnection: Close\r\n"));
+    EXPECT_NE(std::string::npos,
+              hdr.find("\r\nContent-Length: " + std::to_string(head.size() + file.size() + tail.size()) + "\r\n"));
+    EXPECT_EQ(head + file + tail, Body(raw));
+}
+
+TEST_F(CfgJobTest, XmlUploadSendsATemporaryCopy)
+{
+    dev.SetMode("{\"reply\": \"<html><body>Syntax OK<br></body></html>\"}");
+    std::wstring in = folder + L"\\patched.xml";
+    WriteFileBytes(in, kXml);
+    size_t before = dev.RequestCount();
+    CCfgWriteJob job(0, &target, session.get());
+    EXPECT_TRUE(job.Setup(CFG_KIND_XML, in.c_str(), 0));
+    std::wstring copy = job.m_strInputPath.GetString();
+    std::wstring name = copy.substr(copy.rfind(L'\\') + 1);
+    EXPECT_EQ(L"XnI", name.substr(0, 3));
+    EXPECT_EQ(kXml, ReadFileBytes(copy));
+    Drive(job, WritePass);
+    EXPECT_TRUE(job.GetSuccess());
+    EXPECT_EQ((UINT)IDS_JOB_XML_SAYS, job.GetMessageId());
+    EXPECT_EQ(L"Syntax OK", std::wstring(job.GetArgument()));
+    std::string raw = dev.Request(before + 1);
+    EXPECT_EQ("POST /xmlinput HTTP/1.0", RequestLine(raw));
+    std::string n8(name.begin(), name.end());
+    std::string expect = "--" + B + "\r\nContent-Disposition: form-data; name=\"Sess\"\r\n\r\n0\r\n--" + B +
+                         "\r\nContent-Disposition: form-data; name=\"PW\"\r\n\r\nPW=g%20h%26%FC&\r\n--" + B +
+                         "\r\nContent-Disposition: form-data; name=\"UPLOAD\"; filename=\"" + n8 +
+                         "\"\r\nContent-Type: text/xml\r\n\r\n" + kXml + "\r\n--" + B + "--\r\n";
+    EXPECT_EQ(expect, Body(raw));
+    // Re-arming the job deletes its temporary copy.
+    job = CCfgWriteJob(0, &target, session.get());
+    EXPECT_FALSE(FileExists(copy));
+}
+
+TEST_F(CfgJobTest, CgiUploadsNameTheInputFileAndSendThePasswordPlain)
+{
+    std::wstring in = folder + L"\\dev.zip";
+    WriteFileBytes(in, std::string("PK\x03\x04\x00\xff", 6));
+    dev.SetMode("{\"reply\": \"<p>Syntax ok</p>\"}");
+    size_t before = dev.RequestCount();
+    CCfgWriteJob job(0, &target, session.get());
+    job.Setup(CFG_KIND_ZIP_CGI, in.c_str(), 0);
+    Drive(job, WritePass);
+    EXPECT_TRUE(job.GetSuccess());
+    std::string raw = dev.Request(before + 1);
+    EXPECT_EQ("POST /upload.cgi HTTP/1.0", RequestLine(raw));
+    std::string expect = "--" + B + "\r\nContent-Disposition: form-data; name=\"PW\"\r\n\r\ng h&\xfc\r\n--" + B +
+                         "\r\nContent-Disposition: form-data; name=\"FILE\"; filename=\"dev.zip\"\r\n"
+                         "Content-Type: application/zip\r\n\r\n" +
+                         std::string("PK\x03\x04\x00\xff", 6) + "\r\n--" + B + "--\r\n";
+    EXPECT_EQ(expect, Body(raw));
+}
+
+struct ReplyCase {
+    int kind;
+    const char* mode;
+    UINT message;
+    const wchar_t* argument;
+    bool success;
+    const wchar_t* session;
+};
+
+TEST_F(CfgJobTest, EveryReplyTheDeviceGives)
+{
+    const ReplyCase cases[] = {
+        {5, R"({"reply": "{\"Dialog\": 3}"})", IDS_JOB_NETRESET, L"", true, L""},
+        {5, R"({"reply": "{\"Dialog\":12}"})", IDS_JOB_NETRESET, L"", true, L""},
+        {5, R"({"reply": "{\"Dialog\": 7}"})", IDS_JOB_JSON_DIALOG, L"7", false, L""},
+        {5, R"({"reply": "{\"Dialog\": -2}"})", IDS_JOB_JSON_DIALOG, L"-2", false, L""},
+        {5, R"({"reply": "{\"Dialog\": 1}"})", IDS_JOB_OTHER_LOGIN, L"", false, L""},
+        {5, R"({"reply": "{\"Error\": {\"Row\":17}}"})", IDS_JOB_BAD_ROW, L"17", false, L""},
+        {5, R"({"reply": "{\"Error\": {\"Row\": 23}}"})", IDS_JOB_BAD_ROW, L"23", false, L""},
+        {5, R"({"reply": "{\"Error\":{\"TcpPort\":\"range\"}}"})", IDS_JOB_BAD_PARAM, L"\"TcpPort\"", false, L""},
+        {5, R"({"reply": "{\"Error\": \"x\"}"})", IDS_JOB_BAD_PARAM, L"", false, L""},
+        {5, R"({"reply": "{\"Error\":{\"LPW\":1}}"})", IDS_JOB_PASSWORD, L"", false, L""},
+        {5, R"({"reply": "{\"Sess\":\"77ab\",\"UserType\":1}"})", IDS_JOB_ACCEPTED, L"", true, L"77ab"},
+        {5, R"({"reply": "{\"Sess\":12,\"UserType\":1}"})", IDS_JOB_ACCEPTED, L"", true, L"12"},
+        {5, R"({"reply": "{\"Sess\":\"77ab\"}"})", IDS_JOB_UNKNOWN_REPLY, L"", false, L""},
+        {5, R"({"reply": "nothing"})", IDS_JOB_UNKNOWN_REPLY, L"", false, L""},
+        {5, R"({"status": 503, "reply": ""})", IDS_JOB_OTHER_LOGIN, L"", false, L""},
+        {5, R"({"status": 500, "reply": ""})", IDS_JOB_HTTP_STATUS, L"500", false, L""},
+        {5, R"({"status": 403, "reply": "{\"Dialog\": 3}"})", IDS_JOB_PASSWORD, L"", false, L""},
+        {5, R"({"reply": "{\"Dialog\": 3}", "content_type": null})", IDS_JOB_UNKNOWN_REPLY, L"", false, L""},
+        {2, R"({"reply": "<!-- netreset --><html></html>"})", IDS_JOB_NETRESET, L"", false, L""},
+        {2, R"({"reply": "<b>Time Out Error</b>"})", IDS_JOB_NOT_CONFIG, L"", false, L""},
+        {2, R"({"reply": "<b>Syntax Error in line 12</b>"})", IDS_JOB_XML_SAYS, L"Syntax Error in line 12", false, L""},
+        {2, R"({"reply": "Syntax fine"})", IDS_JOB_XML_SAYS, L"Syntax fine", true, L""},
+        {2, R"({"reply_hex": "53796e74617820c3a4", "content_type": "text/html; CHARSET=UTF-8"})", IDS_JOB_XML_SAYS,
+         L"Syntax \u00e4", true, L""},
+        {2, R"({"reply_hex": "53796e74617820e4", "content_type": "text/html"})", IDS_JOB_XML_SAYS, L"Syntax \u00e4",
+         true, L""},
+        {2, R"({"drop": true})", IDS_JOB_PASSWORD, L"", false, L""},
+    };
+    std::wstring in = folder + L"\\KRV2.tmp";
+    WriteFileBytes(in, kXml + std::string(5000, 'y'));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mode);
+        dev.SetMode(c.mode);
+        CCfgWriteJob job(0, &target, session.get());
+        job.Setup(c.kind, in.c_str(), 0);
+        Drive(job, WritePass);
+        EXPECT_EQ(10, job.GetState());
+        EXPECT_EQ(c.message, job.GetMessageId());
+        EXPECT_EQ(std::wstring(c.argument), std::wstring(job.GetArgument()));
+        EXPECT_EQ(c.success, !!job.GetSuccess());
+        EXPECT_EQ(std::wstring(c.session), std::wstring(job.GetSessionId()));
+    }
+}
+
+TEST_F(CfgJobTest, InputFileThatVanishedBeforeSending)
+{
+    std::wstring in = folder + L"\\vanish.js";
+    WriteFileBytes(in, "{}");
+    CCfgWriteJob job(0, &target, session.get());
+    job.Setup(CFG_KIND_JSON, in.c_str(), 0);
+    DeleteFileW(in.c_str());
+    Drive(job, WritePass);
+    EXPECT_EQ((UINT)IDS_JOB_INPUT_FILE, job.GetMessageId());
+    EXPECT_FALSE(job.GetSuccess());
+}
+
+TEST_F(CfgJobTest, HttpsUpload)
+{
+    SetTarget(target, dev.Port("https"), "127.0.0.1", TRUE);
+    dev.SetMode(R"({"reply": "{\"Dialog\": 2}"})");
+    std::wstring in = folder + L"\\tls.js";
+    WriteFileBytes(in, kJson);
+    size_t before = dev.RequestCount();
+    CCfgWriteJob job(0, &target, session.get());
+    job.Setup(CFG_KIND_JSON, in.c_str(), 0);
+    Drive(job, WritePass);
+    EXPECT_TRUE(job.GetSuccess());
+    EXPECT_EQ(JsonHead("g h&\xfc") + kJson + JsonTail(), Body(dev.Request(before + 1)));
+}
+// Over loopback the notifications often overtake the call that caused them;
+// a job that set its state after the call would hang or lose its outcome.
+TEST_F(CfgJobTest, ManyQuickRoundTripsAllEnd)
+{
+    dev.SetMode(R"({"body_size": 300, "reply": "{\"Dialog\": 4}"})");
+    std::wstring in = folder + L"\\quick.js";
+    WriteFileBytes(in, "{\"a\": 1}");
+    for (int i = 0; i < 40; ++i) {
+        SCOPED_TRACE(i);
+        CCfgReadJob r(CFG_KIND_JSON, 0, &target, session.get(), (folder + L"\\quick.json").c_str());
+        Drive(r, ReadPass, 500);
+        ASSERT_TRUE(r.GetSuccess());
+        ASSERT_EQ(300u, r.GetBytesReceived());
+        CCfgWriteJob w(0, &target, session.get());
+        w.Setup(CFG_KIND_JSON, in.c_str(), 0);
+        Drive(w, WritePass, 500);
+        ASSERT_TRUE(w.GetSuccess());
+        ASSERT_EQ((UINT)IDS_JOB_NETRESET, w.GetMessageId());
+    }
+}
+
+// Last: a reset connection may leave WinINet trying again behind our back.
+TEST_F(CfgJobTest, DeviceResettingTheUploadAsksForThePassword)
+{
+    dev.SetMode(R"({"reset_upload": true})");
+    std::wstring in = folder + L"\\reset.js";
+    WriteFileBytes(in, kJson + std::string(20000, 'r'));
+    CCfgWriteJob job(0, &target, session.get());
+    job.Setup(CFG_KIND_JSON, in.c_str(), 0);
+    Drive(job, WritePass);
+    EXPECT_EQ(10, job.GetState());
+    EXPECT_EQ((UINT)IDS_JOB_PASSWORD, job.GetMessageId());
+    EXPECT_FALSE(job.GetSuccess());
+}
+}  // namespace

@@ -1,0 +1,2 @@
+#pragma once
+#define IDD_JOB_LOOP 100

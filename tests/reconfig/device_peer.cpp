@@ -1,0 +1,187 @@
+#include "tests/reconfig/device_peer.h"
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <ws2tcpip.h>
+
+namespace {
+std::wstring Widen(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+
+std::wstring WinPath(const std::string& unix)
+{
+    std::wstring w = L"Z:" + Widen(unix);
+    for (auto& c : w)
+        if (c == L'/')
+            c = L'\\';
+    return w;
+}
+}  // namespace
+
+namespace {
+// Stops the device when the test program ends.
+class StopDevice : public ::testing::Environment {
+public:
+    void TearDown() override
+    {
+        if (started)
+            DevicePeer::Get().Stop();
+    }
+    static bool started;
+};
+bool StopDevice::started = false;
+::testing::Environment* const stopDevice = ::testing::AddGlobalTestEnvironment(new StopDevice);
+}  // namespace
+
+DevicePeer& DevicePeer::Get()
+{
+    static DevicePeer peer;
+    StopDevice::started = true;
+    return peer;
+}
+
+DevicePeer::DevicePeer()
+{
+    m_dir = WinPath(PEER_DIR);
+    CreateDirectoryW(m_dir.c_str(), nullptr);
+    // Leftovers of an earlier run.
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((m_dir + L"\\*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                DeleteFileW((m_dir + L"\\" + fd.cFileName).c_str());
+        } while (FindNextFileW(h, &fd));
+        FindClose(h);
+    }
+    std::wstring cmd = L"/usr/bin/python3 " + Widen(PEER_SCRIPT) + L" " + Widen(PEER_DIR);
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);  // does not track a Unix program: the ready file does
+    }
+    for (int i = 0; i < 300 && !m_ready; ++i) {
+        m_ports = ReadFileBytes(m_dir + L"\\ready");
+        m_ready = !m_ports.empty();
+        if (!m_ready)
+            Sleep(50);
+    }
+    WSADATA wsa;
+    WSAStartup(MAKEWORD(2, 2), &wsa);
+}
+
+void DevicePeer::Stop() { WriteFileBytes(m_dir + L"\\stop", "stop"); }
+
+void DevicePeer::SetMode(const std::string& json)
+{
+    WriteFileBytes(m_dir + L"\\mode.part", json);
+    MoveFileExW((m_dir + L"\\mode.part").c_str(), (m_dir + L"\\mode.json").c_str(), MOVEFILE_REPLACE_EXISTING);
+}
+
+size_t DevicePeer::RequestCount() const
+{
+    size_t n = 0;
+    while (FileExists(m_dir + L"\\req-" + std::to_wstring(n + 1) + L".bin"))
+        ++n;
+    return n;
+}
+
+std::string DevicePeer::Request(size_t n) const
+{
+    return ReadFileBytes(m_dir + L"\\req-" + std::to_wstring(n) + L".bin");
+}
+
+size_t DevicePeer::RawCount(int port) const
+{
+    size_t n = 0;
+    while (FileExists(m_dir + L"\\raw-" + std::to_wstring(port) + L"-" + std::to_wstring(n + 1) + L".bin"))
+        ++n;
+    return n;
+}
+
+std::string DevicePeer::Raw(int port, size_t n) const
+{
+    return ReadFileBytes(m_dir + L"\\raw-" + std::to_wstring(port) + L"-" + std::to_wstring(n) + L".bin");
+}
+
+int DevicePeer::Port(const char* name) const
+{
+    std::string key = std::string("\"") + name + "\": ";
+    size_t p = m_ports.find(key);
+    return p == std::string::npos ? 0 : atoi(m_ports.c_str() + p + key.size());
+}
+
+OwnedInternet OpenAsyncSession()
+{
+    return OwnedInternet(
+        InternetOpenW(L"Korvelin Varnel", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, INTERNET_FLAG_ASYNC));
+}
+
+void SetTarget(CCfgTarget& t, int port, const char* address, BOOL https)
+{
+    t.m_dwAddress = inet_addr(address);
+    t.m_wHttpPort = (WORD)port;
+    t.m_bHttps = https;
+}
+
+std::string ReadFileBytes(const std::wstring& path)
+{
+    std::string out;
+    FILE* f = _wfopen(path.c_str(), L"rb");
+    if (!f)
+        return out;
+    char buf[65536];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+        out.append(buf, n);
+    fclose(f);
+    return out;
+}
+
+void WriteFileBytes(const std::wstring& path, const std::string& bytes)
+{
+    FILE* f = _wfopen(path.c_str(), L"wb");
+    if (!f)
+        return;
+    fwrite(bytes.data(), 1, bytes.size(), f);
+    fclose(f);
+}
+
+bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::wstring TestFolder(const wchar_t* name)
+{
+    std::wstring dir = WinPath(PEER_DIR) + L"-" + name;
+    CreateDirectoryW(dir.c_str(), nullptr);
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                DeleteFileW((dir + L"\\" + fd.cFileName).c_str());
+        } while (FindNextFileW(h, &fd));
+        FindClose(h);
+    }
+    return dir;
+}
+
+std::wstring MessageText(UINT id, const wchar_t* arg)
+{
+    CString fmt;
+    if (!fmt.LoadString(id))
+        return L"<missing>";
+    CString a = arg;
+    fmt.Replace(L"%s", a);
+    return fmt.GetString();
+}
+
+std::string Hex(const std::string& bytes)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : bytes) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out;
+}

@@ -1,0 +1,48 @@
+// The simulated device (peers/lattix_device.py) started from a test program,
+// and what the tests need around it: its mode, the requests it recorded, an
+// asynchronous WinINet session.
+//
+//   DevicePeer& dev = DevicePeer::Get();          // started once per program
+//   dev.SetMode("{\"status\": 404}");
+//   size_t before = dev.RequestCount();
+//   ... run a job ...
+//   std::string raw = dev.Request(before + 1);     // the exact bytes received
+#pragma once
+#include "framework/Handle.h"
+#include "reconfig/cfg_target.h"
+#include <string>
+
+class DevicePeer {
+public:
+    static DevicePeer& Get();
+    void Stop();
+    bool Ready() const { return m_ready; }
+    void SetMode(const std::string& json);
+    size_t RequestCount() const;
+    std::string Request(size_t n) const;
+    // What a binary port (8003, 8004, 8888) received, per connection.
+    size_t RawCount(int port) const;
+    std::string Raw(int port, size_t n) const;
+    int Port(const char* name) const;  // "http", "https", "http80", "https443", "closed"
+    std::wstring Dir() const { return m_dir; }
+
+private:
+    DevicePeer();
+    std::wstring m_dir;  // Windows path of the peer's folder
+    std::string m_ports;
+    bool m_ready = false;
+};
+
+// An asynchronous session like the reconfiguration dialog's.
+OwnedInternet OpenAsyncSession();
+// A target on 127.0.0.1 (or the address given) and port.
+void SetTarget(CCfgTarget& t, int port, const char* address = "127.0.0.1", BOOL https = FALSE);
+std::string ReadFileBytes(const std::wstring& path);
+void WriteFileBytes(const std::wstring& path, const std::string& bytes);
+bool FileExists(const std::wstring& path);
+// A fresh empty folder for the test's files.
+std::wstring TestFolder(const wchar_t* name);
+// The string-table text of id with arg for its "%s".
+std::wstring MessageText(UINT id, const wchar_t* arg);
+// The expected multipart head and tail of an upload.
+std::string Hex(const std::string& bytes);
