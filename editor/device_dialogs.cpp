@@ -6,6 +6,7 @@ static ItemNameEditorRunner g_itemEditor;
 void SetDeviceDialogRunner(DeviceDialogRunner runner) { g_deviceDialog = runner; }
 void SetItemNameEditorRunner(ItemNameEditorRunner runner) { g_itemEditor = runner; }
 bool HasDeviceDialogs() { return g_deviceDialog != nullptr; }
+bool HasDeviceDialog(int kind) { return g_deviceDialog && (kind == 1 || kind == 2); }
 bool HasItemNameEditor() { return g_itemEditor != nullptr; }
 
 INT_PTR RunDeviceDialog(CWnd* parent, CDeviceCfg* dev, BOOL isNew, CDeviceCfg* chainHead) {

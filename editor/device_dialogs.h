@@ -22,6 +22,8 @@ using ItemNameEditorRunner = INT_PTR (*)(CWnd* parent, CDeviceCfg* dev);
 void SetDeviceDialogRunner(DeviceDialogRunner runner);
 void SetItemNameEditorRunner(ItemNameEditorRunner runner);
 bool HasDeviceDialogs();
+// Whether records of this kind have a dialog (so far the network I/O devices').
+bool HasDeviceDialog(int kind);
 bool HasItemNameEditor();
 // IDCANCEL when no runner is installed.
 INT_PTR RunDeviceDialog(CWnd* parent, CDeviceCfg* dev, BOOL isNew, CDeviceCfg* chainHead);
