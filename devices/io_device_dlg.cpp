@@ -54,14 +54,14 @@ CString MessageWith(UINT id, int value) {
 
 uint16_t Le16(const unsigned char* p) { return (uint16_t)(p[0] | p[1] << 8); }
 
-// Text of the host box as the resolver reads it: leading white space skipped,
-// at most 99 characters.
+// The host text trimmed as the resolver trims it, so that identification
+// asks the web server of the address it probed.
 CString ResolverHostText(const CString& text) {
-    const wchar_t* s = text;
-    while (*s && wcschr(L" \t\n\v\f\r", *s)) ++s;
-    CString out(s);
-    if (out.GetLength() > 99) out = out.Left(99);
-    return out;
+    char name[100];
+    HostTextToName(text, name);
+    std::wstring wide;
+    for (const char* p = name; *p; ++p) wide += (wchar_t)(unsigned char)*p;
+    return CString(wide.c_str());
 }
 
 // The accepted connection of a non-blocking connect: no pending error.
