@@ -398,30 +398,43 @@ void CIoDeviceDlg::ParseReply(const unsigned char* data, int len, CDeviceReply& 
     }
 }
 
+// Takes every datagram that waits (a large plant answers in one burst; one
+// window message per datagram would keep the dialog busy much longer).
 void CIoDeviceDlg::OnDiscoveryReply() {
     if (!m_discovery) return;
-    unsigned char buf[kReplyBuffer];
-    sockaddr_in from{};
-    int fromLen = sizeof from;
-    int n = ::recvfrom(m_discovery.get(), (char*)buf, (int)sizeof buf, 0, (sockaddr*)&from, &fromLen);
-    if (n == SOCKET_ERROR) return;
+    for (int i = 0; i < 256; ++i) {
+        unsigned char buf[kReplyBuffer];
+        sockaddr_in from{};
+        int fromLen = sizeof from;
+        int n = ::recvfrom(m_discovery.get(), (char*)buf, (int)sizeof buf, 0, (sockaddr*)&from, &fromLen);
+        if (n == SOCKET_ERROR) {
+            // an oversized datagram is dropped; anything else ends this turn
+            if (WSAGetLastError() == WSAEMSGSIZE) continue;
+            return;
+        }
+        OnReplyFrom(from.sin_addr, buf, n);
+    }
+}
+
+void CIoDeviceDlg::OnReplyFrom(in_addr sender, const unsigned char* buf, int n) {
     wchar_t host[20];
-    const unsigned char* a = (const unsigned char*)&from.sin_addr;
+    const unsigned char* a = (const unsigned char*)&sender;
     swprintf(host, 20, L"%u.%u.%u.%u", a[0], a[1], a[2], a[3]);
     CDeviceReply reply;
     ParseReply(buf, n, reply);
     if (m_bListMode) {
         if (reply.productNumber != 0 && !LookupProductNumber(reply.productNumber, reply.typeIndex, reply.gen40)) return;
         HWND box = ::GetDlgItem(m_hWnd, IDC_IO_HOST);
-        int at = (int)::SendMessageW(box, CB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)host);
-        if (at == CB_ERR) {
+        auto known = m_listed.find(sender.s_addr);
+        if (known == m_listed.end()) {
             m_replies.push_back(std::unique_ptr<CDeviceReply>(new CDeviceReply(reply)));
+            CDeviceReply* stored = m_replies.back().get();
+            m_listed[sender.s_addr] = stored;
             int pos = (int)::SendMessageW(box, CB_ADDSTRING, 0, (LPARAM)host);
-            if (pos >= 0) ::SendMessageW(box, CB_SETITEMDATA, (WPARAM)pos, (LPARAM)m_replies.back().get());
+            if (pos >= 0) ::SendMessageW(box, CB_SETITEMDATA, (WPARAM)pos, (LPARAM)stored);
         } else {
-            auto* stored = (CDeviceReply*)::SendMessageW(box, CB_GETITEMDATA, (WPARAM)at, 0);
-            if (stored && stored != (CDeviceReply*)(LONG_PTR)CB_ERR && (reply.fullReply || stored->productNumber == 0))
-                *stored = reply;
+            CDeviceReply* stored = known->second;
+            if (reply.fullReply || stored->productNumber == 0) *stored = reply;
         }
     } else {
         if (reply.productNumber > 0) {

@@ -11,6 +11,7 @@
 #include "framework/Inet.h"
 #include <winsock2.h>
 #include <iphlpapi.h>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -55,6 +56,7 @@ protected:
 private:
     void StartDiscovery();
     void OnDiscoveryReply();
+    void OnReplyFrom(in_addr sender, const unsigned char* data, int len);
     void SendQuery(u_long addr);
     void EnableItem(int id, BOOL on) { ::EnableWindow(::GetDlgItem(m_hWnd, id), on); }
     void SetItemNumber(int id, unsigned v);
@@ -63,6 +65,7 @@ private:
     OwnedSocket m_discovery;
     int m_bListMode = 0;
     std::vector<std::unique_ptr<CDeviceReply>> m_replies;
+    std::map<u_long, CDeviceReply*> m_listed;   // the host box's entries by address
     CInternetSession m_session;
 };
 

@@ -8,6 +8,7 @@
 #include "framework/Seams.h"
 #include "resources/devices_ids.h"
 #include "io_test_util.h"
+#include <gtest/gtest.h>
 #include <algorithm>
 #include <deque>
 
@@ -146,6 +147,12 @@ TEST_F(IoDlg, ExistingDeviceShownAndWrittenBackOnOk) {
         EXPECT_FALSE(Checked(h, IDC_IO_V4));
         EXPECT_TRUE(Enabled(h, IDC_IO_CONFIGURE));
         EXPECT_EQ(L"", Text(h, IDC_IO_PRODUCT));
+        // IO_SHOT=/unix/path.png takes a picture of the dialog for a look
+        if (const char* shot = getenv("IO_SHOT")) {
+            Pump(300);
+            RunUnix(std::string("/bin/sh -c \"import -window root ") + shot + " && touch " + shot + ".done\"",
+                    std::string(shot) + ".done");
+        }
         // ports: a number above 16 bits keeps its low bits, no number gives 0
         SetText(h, IDC_IO_BINPORT, L"70000");
         SetText(h, IDC_IO_HTTPPORT, L"abc");

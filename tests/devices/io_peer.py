@@ -7,6 +7,8 @@ file once it listens, and ends by itself after --limit seconds.
   udp   --replies HEX,HEX...   answers each query on UDP 8513 with these datagrams
         [--burst N --net A.B]  ...or with one reply from each of N addresses A.B.x.y
                                (sent raw with those source addresses)
+        [--once]               ends after the first query
+        [--trigger FILE]       sends the burst once FILE exists
   sniff --iface IF             records every IPv4 packet arriving on IF
   bin   --port P --reply HEX|silent|close
                                binary TCP port: after the third request sends the
@@ -84,12 +86,17 @@ def run_udp(a):
         for r in replies:
             s.sendto(r, src)
         if raw:
+            while a.trigger and not os.path.exists(a.trigger) and time.monotonic() < end:
+                time.sleep(0.005)
+            sent = time.clock_gettime_ns(time.CLOCK_MONOTONIC_RAW)
             base = [int(x) for x in a.net.split(".")]
             body = bytes.fromhex(a.burst_reply)
             for i in range(a.burst):
                 ip = "%d.%d.%d.%d" % (base[0], base[1], 100 + i // 250, 1 + i % 250)
                 raw.sendto(raw_udp(ip, src[0], 8513, src[1], body), (src[0], 0))
-            log_line(a.log, {"burst_sent": a.burst, "t": time.monotonic()})
+            log_line(a.log, {"burst_sent": a.burst, "raw_ns": sent, "t": time.monotonic()})
+        if a.once:
+            return
 
 
 def run_sniff(a):
@@ -206,6 +213,8 @@ def main():
     p.add_argument("--limit", type=float, default=20)
     p.add_argument("--replies", default="")
     p.add_argument("--burst", type=int, default=0)
+    p.add_argument("--once", action="store_true")
+    p.add_argument("--trigger")
     p.add_argument("--burst-reply", default="")
     p.add_argument("--net", default="10.77")
     p.add_argument("--iface")

@@ -4,7 +4,6 @@
 #pragma once
 #include <winsock2.h>
 #include <windows.h>
-#include <gtest/gtest.h>
 #include <functional>
 #include <string>
 #include <vector>
