@@ -15,7 +15,7 @@ file once it listens, and ends by itself after --limit seconds.
                                reply, stays silent, or closes
   http  --port P --status N --body TEXT [--tls CERT KEY] [--pieces]
                                answers every request; --status 0 hangs up
-                               without a status line
+                               without a status line, -1 never answers
 """
 import argparse
 import json
@@ -187,6 +187,11 @@ def run_http(a):
                 req += d
             log_line(a.log, {"port": a.port, "request": req.decode("latin-1")})
             if a.status == 0:
+                c.close()
+                return
+            if a.status < 0:   # accepts and never answers
+                while time.monotonic() < end:
+                    time.sleep(0.1)
                 c.close()
                 return
             body = a.body.encode("latin-1")
