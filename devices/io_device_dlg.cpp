@@ -609,6 +609,8 @@ void CIoDeviceDlg::IdentifyViaHttp() {
                                                 reply.httpPort));
         file.reset(conn->OpenRequest(L"GET", L"/version", nullptr, 1, nullptr, nullptr,
                                      secure ? INTERNET_FLAG_SECURE : 0));
+        file->SetOption(INTERNET_OPTION_SEND_TIMEOUT, kIdentifyBound);
+        file->SetOption(INTERNET_OPTION_RECEIVE_TIMEOUT, kIdentifyBound);
         if (secure) {
             DWORD flags = 0;
             file->QueryOption(INTERNET_OPTION_SECURITY_FLAGS, flags);

@@ -186,6 +186,9 @@ def run_http(a):
                     break
                 req += d
             log_line(a.log, {"port": a.port, "request": req.decode("latin-1")})
+            if not req:   # a probe that only connected
+                c.close()
+                return
             if a.status == 0:
                 c.close()
                 return
