@@ -138,10 +138,6 @@ CIoDeviceDlg::~CIoDeviceDlg() {
     m_session.Close();
 }
 
-void CIoDeviceDlg::SetItemNumber(int id, unsigned v) {
-    ::SetDlgItemInt(m_hWnd, id, v, FALSE);
-}
-
 // The number at the start of the text (no number: 0), kept in 16 bits by callers.
 unsigned CIoDeviceDlg::ItemNumber(int id) const {
     BOOL ok = FALSE;
@@ -158,16 +154,16 @@ BOOL CIoDeviceDlg::OnInitDialog() {
     CDeviceCfg* d = m_pDevice;
     if (d) {
         if (!m_bNewDevice) SetDlgItemText(IDC_IO_HOST, d->TargetHost);
-        SetItemNumber(IDC_IO_BINPORT, d->BinaryPort);
-        SetItemNumber(IDC_IO_HTTPPORT, d->HttpPort);
+        SetDlgItemUnsigned(IDC_IO_BINPORT, d->BinaryPort);
+        SetDlgItemUnsigned(IDC_IO_HTTPPORT, d->HttpPort);
         SetDlgItemText(IDC_IO_PASSWORD, d->Password);
         SetDlgItemText(IDC_IO_NAME, d->OpcName);
-        CheckDlgButton(IDC_IO_HTTPS, d->HttpSecure ? BST_CHECKED : BST_UNCHECKED);
-        CheckDlgButton(IDC_IO_POLLONLY, d->DontSubscribe ? BST_CHECKED : BST_UNCHECKED);
-        CheckDlgButton(IDC_IO_PRIORITY, d->PriorityLogin ? BST_CHECKED : BST_UNCHECKED);
-        CheckDlgButton(IDC_IO_RESET, d->ForceReconnect ? BST_CHECKED : BST_UNCHECKED);
-        CheckDlgButton(IDC_IO_LOGIN, d->LoginRequired ? BST_CHECKED : BST_UNCHECKED);
-        CheckDlgButton(IDC_IO_V4, d->BinaryLogin ? BST_CHECKED : BST_UNCHECKED);
+        SetDlgItemCheck(IDC_IO_HTTPS, d->HttpSecure != 0);
+        SetDlgItemCheck(IDC_IO_POLLONLY, d->DontSubscribe != 0);
+        SetDlgItemCheck(IDC_IO_PRIORITY, d->PriorityLogin != 0);
+        SetDlgItemCheck(IDC_IO_RESET, d->ForceReconnect != 0);
+        SetDlgItemCheck(IDC_IO_LOGIN, d->LoginRequired != 0);
+        SetDlgItemCheck(IDC_IO_V4, d->BinaryLogin != 0);
     }
     HWND types = ::GetDlgItem(m_hWnd, IDC_IO_TYPE);
     CString rest = Message(IDS_IO_MODEL_NAMES);
@@ -195,42 +191,33 @@ void CIoDeviceDlg::OnOK() {
         d->HttpPort = (unsigned short)ItemNumber(IDC_IO_HTTPPORT);
         d->Password = ItemText(m_hWnd, IDC_IO_PASSWORD);
         d->OpcName = ItemText(m_hWnd, IDC_IO_NAME);
-        d->HttpSecure = IsDlgButtonChecked(IDC_IO_HTTPS) == BST_CHECKED;
-        d->DontSubscribe = IsDlgButtonChecked(IDC_IO_POLLONLY) == BST_CHECKED;
-        d->PriorityLogin = IsDlgButtonChecked(IDC_IO_PRIORITY) == BST_CHECKED;
-        d->ForceReconnect = IsDlgButtonChecked(IDC_IO_RESET) == BST_CHECKED;
-        d->LoginRequired = IsDlgButtonChecked(IDC_IO_LOGIN) == BST_CHECKED;
-        d->BinaryLogin = IsDlgButtonChecked(IDC_IO_V4) == BST_CHECKED;
-        int sel = (int)SendDlgItemMessageW(m_hWnd, IDC_IO_TYPE, CB_GETCURSEL, 0, 0);
+        d->HttpSecure = GetDlgItemCheck(IDC_IO_HTTPS);
+        d->DontSubscribe = GetDlgItemCheck(IDC_IO_POLLONLY);
+        d->PriorityLogin = GetDlgItemCheck(IDC_IO_PRIORITY);
+        d->ForceReconnect = GetDlgItemCheck(IDC_IO_RESET);
+        d->LoginRequired = GetDlgItemCheck(IDC_IO_LOGIN);
+        d->BinaryLogin = GetDlgItemCheck(IDC_IO_V4);
+        int sel = (int)::SendDlgItemMessageW(m_hWnd, IDC_IO_TYPE, CB_GETCURSEL, 0, 0);
         TypeOfIndex(sel, d->DeviceType, d->Inputs, d->Outputs);
     }
     CDeviceDialog::OnOK();
 }
 
-BOOL CIoDeviceDlg::OnCommand(WPARAM wp, LPARAM lp) {
-    const UINT id = LOWORD(wp), code = HIWORD(wp);
-    if (lp) {
-        switch (code) {
-        case BN_CLICKED:
-            switch (id) {
-            case IDC_IO_IDENTIFY: OnIdentify(); return TRUE;
-            case IDC_IO_BROWSER: OnBrowser(); return TRUE;
-            case IDC_IO_CONFIGURE: OnConfigure(); return TRUE;
-            case IDC_IO_V4: OnV4(); return TRUE;
-            case IDC_IO_HTTPS: OnHttps(); return TRUE;
-            case IDC_IO_RESET: OnForceReconnect(); return TRUE;
-            }
-            break;
-        case CBN_SELCHANGE:
-            if (id == IDC_IO_TYPE) { OnTypeSelChange(); return TRUE; }
-            if (id == IDC_IO_HOST) { OnHostSelChange(); return TRUE; }
-            break;
-        case CBN_EDITCHANGE:
-            if (id == IDC_IO_HOST) { OnHostEditChange(); return TRUE; }
-            break;
-        }
-    }
-    return CDeviceDialog::OnCommand(wp, lp);
+BOOL CIoDeviceDlg::OnControlMap(UINT code, UINT id, NMHDR* nm, LRESULT* result) {
+    using D = CIoDeviceDlg;
+    using R = CtrlEntry<D>;
+    static constexpr R map[] = {
+        R::Command<&D::OnIdentify>(BN_CLICKED, IDC_IO_IDENTIFY),
+        R::Command<&D::OnBrowser>(BN_CLICKED, IDC_IO_BROWSER),
+        R::Command<&D::OnTypeSelChange>(CBN_SELCHANGE, IDC_IO_TYPE),
+        R::Command<&D::OnConfigure>(BN_CLICKED, IDC_IO_CONFIGURE),
+        R::Command<&D::OnV4>(BN_CLICKED, IDC_IO_V4),
+        R::Command<&D::OnHostSelChange>(CBN_SELCHANGE, IDC_IO_HOST),
+        R::Command<&D::OnHostEditChange>(CBN_EDITCHANGE, IDC_IO_HOST),
+        R::Command<&D::OnHttps>(BN_CLICKED, IDC_IO_HTTPS),
+        R::Command<&D::OnForceReconnect>(BN_CLICKED, IDC_IO_RESET),
+    };
+    return DispatchControls(this, map, code, id, nm, result) || CDeviceDialog::OnControlMap(code, id, nm, result);
 }
 
 LRESULT CIoDeviceDlg::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
@@ -241,61 +228,61 @@ LRESULT CIoDeviceDlg::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
 // ------------------------------------------------------------------ controls
 
 void CIoDeviceDlg::UpdateControls() {
-    const int s = (int)SendDlgItemMessageW(m_hWnd, IDC_IO_TYPE, CB_GETCURSEL, 0, 0);
+    const int s = (int)::SendDlgItemMessageW(m_hWnd, IDC_IO_TYPE, CB_GETCURSEL, 0, 0);
     const bool digital = s >= 2 && s <= 8;
     bool warning = false;
     if (digital) {
-        const bool v4 = IsDlgButtonChecked(IDC_IO_V4) == BST_CHECKED;
-        EnableItem(IDC_IO_V4, TRUE);
-        EnableItem(IDC_IO_PRIORITY, !v4);
-        EnableItem(IDC_IO_RESET, !v4);
-        EnableItem(IDC_IO_LOGIN, !v4);
-        warning = IsDlgButtonChecked(IDC_IO_RESET) == BST_CHECKED;
+        const bool v4 = GetDlgItemCheck(IDC_IO_V4);
+        EnableDlgItem(IDC_IO_V4, TRUE);
+        EnableDlgItem(IDC_IO_PRIORITY, !v4);
+        EnableDlgItem(IDC_IO_RESET, !v4);
+        EnableDlgItem(IDC_IO_LOGIN, !v4);
+        warning = GetDlgItemCheck(IDC_IO_RESET);
     } else {
-        CheckDlgButton(IDC_IO_V4, BST_UNCHECKED);
-        EnableItem(IDC_IO_V4, FALSE);
-        EnableItem(IDC_IO_PRIORITY, FALSE);
-        EnableItem(IDC_IO_RESET, FALSE);
-        EnableItem(IDC_IO_LOGIN, FALSE);
+        SetDlgItemCheck(IDC_IO_V4, false);
+        EnableDlgItem(IDC_IO_V4, FALSE);
+        EnableDlgItem(IDC_IO_PRIORITY, FALSE);
+        EnableDlgItem(IDC_IO_RESET, FALSE);
+        EnableDlgItem(IDC_IO_LOGIN, FALSE);
     }
     bool password = true, httpPort = true, https = true, browser = true, binPort = true, pollOnly = true;
     if (s == 0 || s == 1) password = httpPort = https = browser = false;
     else if (s >= 9 && s <= 12) binPort = false;
     else if (s >= 13 && s <= 20) password = binPort = pollOnly = false;
     else if (s == 21 || s == -1) pollOnly = false;
-    EnableItem(IDC_IO_PASSWORD, password);
-    EnableItem(IDC_IO_HTTPPORT, httpPort);
-    EnableItem(IDC_IO_HTTPS, https);
-    EnableItem(IDC_IO_BROWSER, browser);
-    EnableItem(IDC_IO_BINPORT, binPort);
-    EnableItem(IDC_IO_POLLONLY, pollOnly);
-    EnableItem(IDC_IO_CONFIGURE, digital);
+    EnableDlgItem(IDC_IO_PASSWORD, password);
+    EnableDlgItem(IDC_IO_HTTPPORT, httpPort);
+    EnableDlgItem(IDC_IO_HTTPS, https);
+    EnableDlgItem(IDC_IO_BROWSER, browser);
+    EnableDlgItem(IDC_IO_BINPORT, binPort);
+    EnableDlgItem(IDC_IO_POLLONLY, pollOnly);
+    EnableDlgItem(IDC_IO_CONFIGURE, digital);
     HICON icon = warning ? ::LoadIconW(nullptr, IDI_EXCLAMATION) : nullptr;
-    SendDlgItemMessageW(m_hWnd, IDC_IO_WARNING, STM_SETIMAGE, IMAGE_ICON, (LPARAM)icon);
+    ::SendDlgItemMessageW(m_hWnd, IDC_IO_WARNING, STM_SETIMAGE, IMAGE_ICON, (LPARAM)icon);
 }
 
 void CIoDeviceDlg::OnTypeSelChange() {
     UpdateControls();
-    EnableItem(IDC_IO_IDENTIFY, TRUE);
+    EnableDlgItem(IDC_IO_IDENTIFY, TRUE);
 }
 
 void CIoDeviceDlg::OnV4() {
-    SetItemNumber(IDC_IO_BINPORT, IsDlgButtonChecked(IDC_IO_V4) == BST_CHECKED ? 49159 : 49153);
+    SetDlgItemUnsigned(IDC_IO_BINPORT, GetDlgItemCheck(IDC_IO_V4) ? 49159 : 49153);
     UpdateControls();
-    EnableItem(IDC_IO_IDENTIFY, TRUE);
+    EnableDlgItem(IDC_IO_IDENTIFY, TRUE);
 }
 
 void CIoDeviceDlg::OnHttps() {
     const unsigned port = ItemNumber(IDC_IO_HTTPPORT);
-    const bool on = IsDlgButtonChecked(IDC_IO_HTTPS) == BST_CHECKED;
-    if (port == 80 && on) SetItemNumber(IDC_IO_HTTPPORT, 443);
-    else if (port == 443 && !on) SetItemNumber(IDC_IO_HTTPPORT, 80);
+    const bool on = GetDlgItemCheck(IDC_IO_HTTPS);
+    if (port == 80 && on) SetDlgItemUnsigned(IDC_IO_HTTPPORT, 443);
+    else if (port == 443 && !on) SetDlgItemUnsigned(IDC_IO_HTTPPORT, 80);
 }
 
 void CIoDeviceDlg::OnForceReconnect() { UpdateControls(); }
 
 void CIoDeviceDlg::OnBrowser() {
-    const bool secure = IsDlgButtonChecked(IDC_IO_HTTPS) == BST_CHECKED;
+    const bool secure = GetDlgItemCheck(IDC_IO_HTTPS);
     CString url = secure ? L"https://" : L"http://";
     url += ItemText(m_hWnd, IDC_IO_HOST);
     BOOL ok = FALSE;
@@ -311,7 +298,7 @@ void CIoDeviceDlg::OnBrowser() {
 void CIoDeviceDlg::OnTimer(UINT_PTR id) {
     if (id == IDT_IO_DROPDOWN) {
         CString text = ItemText(m_hWnd, IDC_IO_HOST);
-        SendDlgItemMessageW(m_hWnd, IDC_IO_HOST, CB_SHOWDROPDOWN, FALSE, 0);
+        ::SendDlgItemMessageW(m_hWnd, IDC_IO_HOST, CB_SHOWDROPDOWN, FALSE, 0);
         SetDlgItemText(IDC_IO_HOST, text);
         KillTimer(IDT_IO_DROPDOWN);
     }
@@ -439,16 +426,16 @@ void CIoDeviceDlg::OnReplyFrom(in_addr sender, const unsigned char* buf, int n) 
     } else {
         if (reply.productNumber > 0) {
             LookupProductNumber(reply.productNumber, reply.typeIndex, reply.gen40);
-            EnableItem(IDC_IO_IDENTIFY, FALSE);
+            EnableDlgItem(IDC_IO_IDENTIFY, FALSE);
         }
         ApplyReply(reply);
     }
 }
 
 void CIoDeviceDlg::OnHostEditChange() {
-    EnableItem(IDC_IO_IDENTIFY, TRUE);
+    EnableDlgItem(IDC_IO_IDENTIFY, TRUE);
     SetDlgItemText(IDC_IO_PRODUCT, L"");
-    SendDlgItemMessageW(m_hWnd, IDC_IO_TYPE, CB_SETCURSEL, (WPARAM)-1, 0);
+    ::SendDlgItemMessageW(m_hWnd, IDC_IO_TYPE, CB_SETCURSEL, (WPARAM)-1, 0);
     UpdateControls();
     m_bListMode = 0;
     char text[40] = {};
@@ -464,18 +451,18 @@ void CIoDeviceDlg::OnHostSelChange() {
     auto* reply = (CDeviceReply*)::SendMessageW(box, CB_GETITEMDATA, (WPARAM)sel, 0);
     if (!reply || reply == (CDeviceReply*)(LONG_PTR)CB_ERR) return;
     ApplyReply(*reply);
-    EnableItem(IDC_IO_IDENTIFY, reply->productNumber == 0);
+    EnableDlgItem(IDC_IO_IDENTIFY, reply->productNumber == 0);
 }
 
 void CIoDeviceDlg::ApplyReply(const CDeviceReply& r) {
-    SendDlgItemMessageW(m_hWnd, IDC_IO_TYPE, CB_SETCURSEL, (WPARAM)r.typeIndex, 0);
+    ::SendDlgItemMessageW(m_hWnd, IDC_IO_TYPE, CB_SETCURSEL, (WPARAM)r.typeIndex, 0);
     if (r.productNumber > 0) ::SetDlgItemInt(m_hWnd, IDC_IO_PRODUCT, (UINT)r.productNumber, TRUE);
     else SetDlgItemText(IDC_IO_PRODUCT, L"");
     if (r.typeIndex >= 0) {
-        SetItemNumber(IDC_IO_HTTPPORT, r.httpPort);
-        CheckDlgButton(IDC_IO_HTTPS, r.secure ? BST_CHECKED : BST_UNCHECKED);
-        SetItemNumber(IDC_IO_BINPORT, r.gen40 ? 49159 : 49153);
-        CheckDlgButton(IDC_IO_V4, r.gen40 ? BST_CHECKED : BST_UNCHECKED);
+        SetDlgItemUnsigned(IDC_IO_HTTPPORT, r.httpPort);
+        SetDlgItemCheck(IDC_IO_HTTPS, r.secure != 0);
+        SetDlgItemUnsigned(IDC_IO_BINPORT, r.gen40 ? 49159 : 49153);
+        SetDlgItemCheck(IDC_IO_V4, r.gen40 != 0);
     }
     UpdateControls();
 }
@@ -572,9 +559,9 @@ void CIoDeviceDlg::OnIdentify() {
                 unsigned char reply[106];
                 int got = ::recv(bin.get(), (char*)reply, (int)sizeof reply, 0);
                 if (got >= 8 && (Le16(reply + 4) == 0x0008 || Le16(reply + 4) == 0x0030)) {
-                    SendDlgItemMessageW(m_hWnd, IDC_IO_TYPE, CB_SETCURSEL, Le16(reply + 4) == 0x0008 ? 0 : 1, 0);
-                    CheckDlgButton(IDC_IO_V4, BST_UNCHECKED);
-                    EnableItem(IDC_IO_IDENTIFY, FALSE);
+                    ::SendDlgItemMessageW(m_hWnd, IDC_IO_TYPE, CB_SETCURSEL, Le16(reply + 4) == 0x0008 ? 0 : 1, 0);
+                    SetDlgItemCheck(IDC_IO_V4, false);
+                    EnableDlgItem(IDC_IO_IDENTIFY, FALSE);
                     UpdateControls();
                     return;
                 }
@@ -599,7 +586,7 @@ void CIoDeviceDlg::IdentifyViaHttp() {
     CWaitCursor wait;
     CDeviceReply reply;
     reply.httpPort = (uint16_t)ItemNumber(IDC_IO_HTTPPORT);
-    const bool secure = IsDlgButtonChecked(IDC_IO_HTTPS) == BST_CHECKED;
+    const bool secure = GetDlgItemCheck(IDC_IO_HTTPS);
     reply.secure = secure ? 1 : 0;
     std::unique_ptr<CHttpConnection> conn;
     std::unique_ptr<CHttpFile> file;
@@ -649,7 +636,7 @@ void CIoDeviceDlg::IdentifyViaHttp() {
                 const bool known = LookupProductNumber(reply.productNumber, reply.typeIndex, reply.gen40);
                 ApplyReply(reply);
                 if (!known) AfxMessageBox(MessageWith(IDS_ID_UNKNOWN_ARTICLE, reply.productNumber), MB_OK);
-                else EnableItem(IDC_IO_IDENTIFY, FALSE);
+                else EnableDlgItem(IDC_IO_IDENTIFY, FALSE);
             }
         }
         file->Close();

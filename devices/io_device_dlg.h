@@ -39,7 +39,7 @@ protected:
     BOOL OnInitDialog() override;
     void OnOK() override;
     LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
-    BOOL OnCommand(WPARAM wp, LPARAM lp) override;
+    BOOL OnControlMap(UINT code, UINT id, NMHDR* nm, LRESULT* result) override;
     void OnTimer(UINT_PTR id) override;
 
     void OnIdentify();
@@ -58,8 +58,6 @@ private:
     void OnDiscoveryReply();
     void OnReplyFrom(in_addr sender, const unsigned char* data, int len);
     void SendQuery(u_long addr);
-    void EnableItem(int id, BOOL on) { ::EnableWindow(::GetDlgItem(m_hWnd, id), on); }
-    void SetItemNumber(int id, unsigned v);
     unsigned ItemNumber(int id) const;
 
     OwnedSocket m_discovery;
