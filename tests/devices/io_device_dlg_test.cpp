@@ -678,6 +678,17 @@ TEST_F(IoDlg, VersionPageOverHttpsWithACertificateForAnotherName) {
               Field(log[1], "request"));
 }
 
+TEST_F(IoDlg, BothPortsUpMeansHttpWithoutBinaryRequests) {
+    const int http = kHttpPort + 42, bin = kBinPort + 12;
+    Peer web("both_http", "http --port " + std::to_string(http) + " --limit 15 --body \"#57690\"", false);
+    Peer dev("both_bin", "bin --port " + std::to_string(bin) + " --limit 15 --reply 000000003000080000", false);
+    ASSERT_TRUE(web.Ok() && dev.Ok());
+    Identify(L"127.0.0.1", bin, http, [](HWND h) { EXPECT_EQ(9, Sel(h, IDC_IO_TYPE)); });
+    EXPECT_TRUE(rec.boxes.empty());
+    ASSERT_TRUE(PumpUntil([&] { return !dev.Log().empty(); }, 5000));
+    EXPECT_EQ("", Field(dev.Log()[0], "data"));
+}
+
 TEST_F(IoDlg, WebServerThatNeverAnswersEndsInAWinInetError) {
     const int port = kHttpPort + 41;
     Peer web("mute", "http --port " + std::to_string(port) + " --limit 30 --status -1", false);
