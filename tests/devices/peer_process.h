@@ -53,6 +53,11 @@ public:
     PeerProcess& operator=(const PeerProcess&) = delete;
     ~PeerProcess() { Stop(); }
 
+    // Command words put before python3, e.g. the value of KRV_DEVNS_EXEC
+    // ("ip netns exec krvdev") to run the peer on the far side of the subnet
+    // that tests/devices/net/with_subnet.sh builds.
+    void SetPrefix(const std::string& prefix) { prefix_ = prefix; }
+
     // Starts python3 peers/SCRIPT ARGS --ready R --record REC --limit LIMIT
     // and waits (bounded) until it listens. False when it never got ready.
     bool Start(const std::string& script, const std::vector<std::string>& args, int limitSeconds = 60)
@@ -65,7 +70,7 @@ public:
         DeleteFileA(UnixToWinPath(base_ + ".ready").c_str());
         DeleteFileA(UnixToWinPath(base_ + ".ready.stop").c_str());
         DeleteFileA(UnixToWinPath(base_ + ".record").c_str());
-        std::string cmd = "/usr/bin/python3 " + Quote(std::string(KRV_PEERS_DIR) + "/" + script);
+        std::string cmd = (prefix_.empty() ? std::string() : prefix_ + " ") + "/usr/bin/python3 " + Quote(std::string(KRV_PEERS_DIR) + "/" + script);
         for (const std::string& a : args)
             cmd += " " + Quote(a);
         cmd += " --ready " + Quote(base_ + ".ready") + " --record " + Quote(base_ + ".record") + " --limit " +
@@ -134,6 +139,7 @@ private:
     }
 
     std::string base_;
+    std::string prefix_;
     int port_ = 0;
     bool started_ = false;
 };

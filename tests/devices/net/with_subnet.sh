@@ -11,7 +11,7 @@
 # ends with
 #   ip netns exec krvdev python3 tests/devices/peers/udp_peer.py --record R ...
 # (started by COMMAND, or by a test through KRV_DEVNS_EXEC, which holds
-# "ip netns exec krvdev"). Everything is removed afterwards; nothing can leave:
+# "/usr/sbin/ip netns exec krvdev", a full path as Wine needs it). Everything is removed afterwards; nothing can leave:
 # neither namespace has any other link.
 set -euo pipefail
 mode=$1; shift
@@ -40,5 +40,5 @@ done
 ip route add default dev krvA0
 # The device side answers the limited broadcast on its first link.
 ip -n $ns route add default dev krvB0
-export KRV_DEVNS_EXEC="ip netns exec $ns"
+export KRV_DEVNS_EXEC="$(command -v ip) netns exec $ns"
 "$@"
