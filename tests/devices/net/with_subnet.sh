@@ -12,7 +12,8 @@
 #   ip netns exec krvdev python3 tests/devices/peers/udp_peer.py --record R ...
 # (started by COMMAND, or by a test through KRV_DEVNS_EXEC, which holds
 # "/usr/sbin/ip netns exec krvdev", a full path as Wine needs it). Everything is removed afterwards; nothing can leave:
-# neither namespace has any other link.
+# neither namespace has any other link. On the far side every address of
+# 10.78.0.0/16 is local too (see below).
 set -euo pipefail
 mode=$1; shift
 [ "$mode" = one ] || [ "$mode" = two ] || { echo "usage: with_subnet.sh one|two COMMAND..." >&2; exit 2; }
@@ -40,5 +41,9 @@ done
 ip route add default dev krvA0
 # The device side answers the limited broadcast on its first link.
 ip -n $ns route add default dev krvB0
+# A plant of many devices: every address of 10.78.0.0/16 is local on the far
+# side, so one responder can answer from 1,000 of them
+# (udp_peer.py --from-range 10.78.0.1:1000).
+ip -n $ns route add local 10.78.0.0/16 dev lo
 export KRV_DEVNS_EXEC="$(command -v ip) netns exec $ns"
 "$@"
