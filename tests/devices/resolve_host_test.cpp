@@ -1,6 +1,6 @@
 // Host resolution against the name service of this machine, which in this
-// test's mount namespace reads only tests/devices/hosts.test (see
-// with_hosts.sh, the test's command).
+// test's mount namespace reads tests/devices/hosts.test and then asks only
+// the name-server peer on loopback (see with_hosts.sh, the test's command).
 #include "devices/resolve_host.h"
 #include "framework/Seams.h"
 
@@ -62,6 +62,9 @@ TEST_F(ResolveHostTest, Table)
         {L"plc-three", TRUE, 3, "10.77.5.1", nullptr},
         {L"plc-7", TRUE, 0, nullptr, L"Ungültiger Hostname \"plc-7\". (Host not found.)"},
         {L"plc-7", FALSE, 0, nullptr, nullptr},
+        // The name server failed (rather than knowing no such name).
+        {L"plc-9.servfail.test", TRUE, 0, nullptr, L"Namensauflösung fehlgeschlagen, Fehlercode 11002."},
+        {L"plc-9.servfail.test", FALSE, 0, nullptr, nullptr},
         // A letter makes it a name, even where it looks like an address.
         {L"10.0.0.7a", TRUE, 0, nullptr, L"Ungültiger Hostname \"10.0.0.7a\". (Host not found.)"},
         // Letters in 0x0A make it a name (the address parser would take it);
