@@ -4,6 +4,7 @@
 #include "editor/view.h"
 #include "editor/about_dlg.h"
 #include "config/device_cfg.h"
+#include "devices/more_dialogs.h"
 
 // theCfgStore is constructed before theApp (it lives in an earlier
 // initialisation priority), so the active path is known when InitInstance runs.
@@ -25,6 +26,7 @@ BOOL CTamselApp::InitInstance() {
         return FALSE;
     }
     EnableControlContainer();
+    InstallMoreDeviceDialogs();
     SetRegistryKey(L"Korvelin");
     LoadStdProfileSettings(4);
     AddDocTemplate(new CSingleDocTemplate(appid::DocTemplate, RUNTIME_CLASS(CTamselDoc), RUNTIME_CLASS(CMainFrame),

@@ -21,7 +21,10 @@ using ItemNameEditorRunner = INT_PTR (*)(CWnd* parent, CDeviceCfg* dev);
 
 void SetDeviceDialogRunner(DeviceDialogRunner runner);
 void SetItemNameEditorRunner(ItemNameEditorRunner runner);
+// The kinds (bit 1 << kind) the runner has dialogs for; all until set.
+void SetDeviceDialogKinds(unsigned kindMask);
 bool HasDeviceDialogs();
+bool HasDeviceDialogFor(int kind);
 bool HasItemNameEditor();
 // IDCANCEL when no runner is installed.
 INT_PTR RunDeviceDialog(CWnd* parent, CDeviceCfg* dev, BOOL isNew, CDeviceCfg* chainHead);

@@ -48,11 +48,12 @@ void CTamselView::NewDevice(int type) {
 }
 
 void CTamselView::OnUpdateNewDevice(CCmdUI* ui) {
-    ui->Enable(HasDeviceDialogs());
+    int type = ui->m_nID == NewSerial ? 2 : ui->m_nID == NewRfid ? 18 : ui->m_nID == NewTrcv ? 8 : 4;
+    ui->Enable(HasDeviceDialogFor(CDeviceCfg::KindOf(type)));
 }
 
 void CTamselView::OnUpdateNewRadioModule(CCmdUI* ui) {
-    ui->Enable(HasDeviceDialogs() && m_nSelected == 1 && m_bSelTransceiver);
+    ui->Enable(HasDeviceDialogFor(CDeviceCfg::KindOf(9)) && m_nSelected == 1 && m_bSelTransceiver);
 }
 
 BOOL CTamselView::CarryOverItemNames(CDeviceCfg* rec, CDeviceCfg* copy) {
@@ -95,7 +96,8 @@ void CTamselView::OnDeviceProperties() {
 }
 
 void CTamselView::OnUpdateDeviceProperties(CCmdUI* ui) {
-    ui->Enable(HasDeviceDialogs() && m_nSelected == 1);
+    CDeviceCfg* rec = m_nSelected == 1 ? GetRowDevice(GetListCtrl().GetNextItem(-1, LVNI_SELECTED)) : nullptr;
+    ui->Enable(rec && HasDeviceDialogFor(rec->GetKind()));
 }
 
 void CTamselView::OnDeviceEnable() {
