@@ -24,10 +24,10 @@ int TimeFromField(HWND dlg, int editId, int boxId) {
 }
 }  // namespace
 
-CGlobalDeviceDlg::CGlobalDeviceDlg() : CDeviceFrameDlg(IDD_GLOBAL_DEVICE, kIconIndex, kHelpContext) {}
+CGlobalDeviceDlg::CGlobalDeviceDlg() : CDeviceDialog(IDD_GLOBAL_DEVICE, kIconIndex, kHelpContext) {}
 
 BOOL CGlobalDeviceDlg::OnInitDialog() {
-    CDeviceFrameDlg::OnInitDialog();
+    CDeviceDialog::OnInitDialog();
     CDeviceCfg* d = m_pDevice;
     CheckDlgButton(IDC_GLB_WATCHDOG_ON, d->WatchdogTicks != 0 ? BST_CHECKED : BST_UNCHECKED);
     SetDlgItemText(IDC_GLB_WATCHDOG, d->WatchdogTicks != 0 ? Seconds(d->WatchdogTicks) : CString(kWatchdogDefault));
@@ -59,7 +59,7 @@ BOOL CGlobalDeviceDlg::OnCommand(WPARAM wp, LPARAM lp) {
     case IDC_DEV_STANDARD: OnStandard(); break;
     default: break;
     }
-    return CDeviceFrameDlg::OnCommand(wp, lp);
+    return CDeviceDialog::OnCommand(wp, lp);
 }
 
 void CGlobalDeviceDlg::OnOK() {
@@ -68,5 +68,5 @@ void CGlobalDeviceDlg::OnOK() {
     d->IdleTicks = TimeFromField(m_hWnd, IDC_GLB_IDLE, IDC_GLB_IDLE_ON);
     int rate = (int)GetDlgItemInt(IDC_GLB_UPDATE_RATE, nullptr, TRUE);
     d->MinUpdateRate = rate < kUpdateRateMin ? kUpdateRateMin : rate;
-    CDeviceFrameDlg::OnOK();
+    CDeviceDialog::OnOK();
 }

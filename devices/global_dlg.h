@@ -2,9 +2,10 @@
 // the server releases its I/O devices (watchdog, last client gone) and how
 // fast it may update at most.
 #pragma once
-#include "devices/dlg_frame.h"
+#include "devices/device_dialog.h"
+#include "devices/dlg_values.h"
 
-class CGlobalDeviceDlg : public CDeviceFrameDlg {
+class CGlobalDeviceDlg : public CDeviceDialog {
 public:
     CGlobalDeviceDlg();
     BOOL OnInitDialog() override;

@@ -1,5 +1,5 @@
-// Hands the view's commands the dialogs of this module: global options,
-// serial device servers, RFID readers and the item-name editor.
+// Hands the view's commands the device dialogs (global options, network I/O
+// devices, serial device servers, RFID readers) and the item-name editor.
 #pragma once
 #include <windows.h>
 
@@ -8,6 +8,6 @@ class CDeviceCfg;
 
 // Installs the runners; called once at start-up.
 void InstallMoreDeviceDialogs();
-// The dialog of dev's kind; IDCANCEL for a kind without one here.
+// The dialog of dev's kind; IDCANCEL for a kind without one yet.
 INT_PTR RunMoreDeviceDialog(CWnd* parent, CDeviceCfg* dev, BOOL isNew, CDeviceCfg* chainHead);
 INT_PTR RunTagEditor(CWnd* parent, CDeviceCfg* dev);

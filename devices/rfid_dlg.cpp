@@ -16,15 +16,15 @@ int RfidIntervalFromSeconds(int seconds) {
     return seconds * 10;
 }
 
-CRfidDeviceDlg::CRfidDeviceDlg() : CDeviceFrameDlg(IDD_RFID_DEVICE, kIconIndex, kHelpContext) {}
+CRfidDeviceDlg::CRfidDeviceDlg() : CDeviceDialog(IDD_RFID_DEVICE, kIconIndex, kHelpContext) {}
 
 void CRfidDeviceDlg::DoDataExchange(CDataExchange* dx) {
-    CDeviceFrameDlg::DoDataExchange(dx);
+    CDeviceDialog::DoDataExchange(dx);
     DDX_Control(dx, IDC_RFID_INTERVAL, m_interval);
 }
 
 BOOL CRfidDeviceDlg::OnInitDialog() {
-    CDeviceFrameDlg::OnInitDialog();
+    CDeviceDialog::OnInitDialog();
     CDeviceCfg* d = m_pDevice;
     SetDlgItemText(IDC_DEV_HOST, d->TargetHost);
     SetDlgItemInt(IDC_DEV_PORT, d->BinaryPort, FALSE);
@@ -58,20 +58,20 @@ BOOL CRfidDeviceDlg::OnCommand(WPARAM wp, LPARAM lp) {
         break;
     default: break;
     }
-    return CDeviceFrameDlg::OnCommand(wp, lp);
+    return CDeviceDialog::OnCommand(wp, lp);
 }
 
 void CRfidDeviceDlg::OnOK() {
     CDeviceCfg* d = m_pDevice;
-    d->TargetHost = ItemText(IDC_DEV_HOST);
+    d->TargetHost = DlgItemText(m_hWnd, IDC_DEV_HOST);
     d->BinaryPort = (unsigned short)(int)GetDlgItemInt(IDC_DEV_PORT, nullptr, TRUE);
-    d->Password = ItemText(IDC_DEV_PASSWORD);
-    d->OpcName = ItemText(IDC_DEV_NAME);
+    d->Password = DlgItemText(m_hWnd, IDC_DEV_PASSWORD);
+    d->OpcName = DlgItemText(m_hWnd, IDC_DEV_NAME);
     d->ReceiveMode = IsDlgButtonChecked(IDC_RFID_BUFFERED) == BST_CHECKED ? kModeBuffered : kModeDirect;
     d->Interval = RfidIntervalFromSeconds((int)GetDlgItemInt(IDC_RFID_INTERVAL, nullptr, TRUE));
     d->UsesLocalTime = IsDlgButtonChecked(IDC_RFID_LOCALTIME) == BST_CHECKED ? 1 : 0;
     d->AlwaysDevClock = IsDlgButtonChecked(IDC_RFID_IGNORE_CLOCK) == BST_CHECKED ? 0 : 1;
     d->Inputs = kRfidItems;
     d->Outputs = kRfidItems;
-    CDeviceFrameDlg::OnOK();
+    CDeviceDialog::OnOK();
 }

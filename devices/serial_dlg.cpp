@@ -68,10 +68,10 @@ CString SerialFilterValue(const wchar_t* filter, const wchar_t* key) {
     return f.Mid(start, semi - start);
 }
 
-CSerialDeviceDlg::CSerialDeviceDlg() : CDeviceFrameDlg(IDD_SERIAL_DEVICE, kIconIndex, kHelpContext) {}
+CSerialDeviceDlg::CSerialDeviceDlg() : CDeviceDialog(IDD_SERIAL_DEVICE, kIconIndex, kHelpContext) {}
 
 BOOL CSerialDeviceDlg::OnInitDialog() {
-    CDeviceFrameDlg::OnInitDialog();
+    CDeviceDialog::OnInitDialog();
     CDeviceCfg* d = m_pDevice;
     SetDlgItemText(IDC_DEV_HOST, d->TargetHost);
     SetDlgItemInt(IDC_DEV_PORT, d->BinaryPort, FALSE);
@@ -118,20 +118,20 @@ BOOL CSerialDeviceDlg::OnCommand(WPARAM wp, LPARAM lp) {
     if (id == IDC_SER_GAP_ON) UpdateControls();
     else if (id == IDC_SER_LINES_IO && code == BN_CLICKED) OnHandshakeLinesAsIo();
     else if (id == IDC_SER_HANDSHAKE && code == CBN_SELCHANGE) OnHandshakeSelChange();
-    return CDeviceFrameDlg::OnCommand(wp, lp);
+    return CDeviceDialog::OnCommand(wp, lp);
 }
 
 void CSerialDeviceDlg::OnOK() {
     CDeviceCfg* d = m_pDevice;
-    d->TargetHost = ItemText(IDC_DEV_HOST);
+    d->TargetHost = DlgItemText(m_hWnd, IDC_DEV_HOST);
     d->BinaryPort = (unsigned short)GetDlgItemInt(IDC_DEV_PORT, nullptr, FALSE);
-    d->Password = ItemText(IDC_DEV_PASSWORD);
-    d->OpcName = ItemText(IDC_DEV_NAME);
+    d->Password = DlgItemText(m_hWnd, IDC_DEV_PASSWORD);
+    d->OpcName = DlgItemText(m_hWnd, IDC_DEV_NAME);
     d->DeviceType = IsDlgButtonChecked(IDC_SER_LINES_IO) == BST_CHECKED ? kTypeLinesAsIo : kTypePlain;
-    int gap = SecondsTextToTenths(ItemText(IDC_SER_GAP), true);
+    int gap = SecondsTextToTenths(DlgItemText(m_hWnd, IDC_SER_GAP), true);
     d->SerialPacketGap = IsDlgButtonChecked(IDC_SER_GAP_ON) == BST_CHECKED ? gap : 0;
-    d->SerialFilter.Format(L"end=%s;drop=%s;add=%s;", (const wchar_t*)ItemText(IDC_SER_END),
-                           (const wchar_t*)ItemText(IDC_SER_DROP), (const wchar_t*)ItemText(IDC_SER_ADD));
+    d->SerialFilter.Format(L"end=%s;drop=%s;add=%s;", (const wchar_t*)DlgItemText(m_hWnd, IDC_SER_END),
+                           (const wchar_t*)DlgItemText(m_hWnd, IDC_SER_DROP), (const wchar_t*)DlgItemText(m_hWnd, IDC_SER_ADD));
     CSerialLine line;
     line.baud = GetDlgItemInt(IDC_SER_BAUD, nullptr, FALSE);
     line.parityIndex = CurSel(m_hWnd, IDC_SER_PARITY);
@@ -139,5 +139,5 @@ void CSerialDeviceDlg::OnOK() {
     line.stopBitsIndex = CurSel(m_hWnd, IDC_SER_STOPBITS);
     line.handshakeIndex = CurSel(m_hWnd, IDC_SER_HANDSHAKE);
     d->SerialParam = ComposeSerialParam(line);
-    CDeviceFrameDlg::OnOK();
+    CDeviceDialog::OnOK();
 }

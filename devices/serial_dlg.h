@@ -3,7 +3,8 @@
 // filter and extend texts ("end=..;drop=..;add=..;") and the handshake lines
 // as digital I/O (type 3).
 #pragma once
-#include "devices/dlg_frame.h"
+#include "devices/device_dialog.h"
+#include "devices/dlg_values.h"
 
 struct CSerialLine {
     unsigned baud = 0;     // 0: none given
@@ -20,7 +21,7 @@ CString ComposeSerialParam(const CSerialLine& line);
 // the key, a value or the ";" is missing.
 CString SerialFilterValue(const wchar_t* filter, const wchar_t* key);
 
-class CSerialDeviceDlg : public CDeviceFrameDlg {
+class CSerialDeviceDlg : public CDeviceDialog {
 public:
     CSerialDeviceDlg();
     BOOL OnInitDialog() override;

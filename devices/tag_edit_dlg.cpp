@@ -1,5 +1,5 @@
 #include "devices/tag_edit_dlg.h"
-#include "devices/dlg_frame.h"
+#include "devices/device_dialog.h"
 #include "config/device_cfg.h"
 #include "framework/WinApp.h"
 #include "framework/Seams.h"
@@ -43,10 +43,10 @@ LRESULT CLabelEdit::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
         SendMessage(WM_KEYDOWN, VK_RETURN, 1);
         return 0;
     }
-    return CWnd::WindowProc(msg, wp, lp);
+    return CEdit::WindowProc(msg, wp, lp);
 }
 
-CTagEditDlg::CTagEditDlg(CWnd* parent) : CDialog(IDD_TAG_EDIT, parent), m_hIcon(LoadDeviceDlgIcon(kIconIndex)) {}
+CTagEditDlg::CTagEditDlg(CWnd* parent) : CDialog(IDD_TAG_EDIT, parent), m_hIcon(LoadDeviceDialogIcon(kIconIndex)) {}
 
 CTagEditDlg::~CTagEditDlg() {
     if (m_bLabelEditAttached) m_labelEdit.UnsubclassWindow();
@@ -279,7 +279,6 @@ void CTagEditDlg::OnCancel() {
 }
 
 BOOL CTagEditDlg::OnInitDialog() {
-    m_tree.Detach();
     CDialog::OnInitDialog();
     SendMessage(WM_SETICON, ICON_BIG, (LPARAM)m_hIcon);
     RECT r;

@@ -5,12 +5,13 @@
 // size is kept per user.
 #pragma once
 #include "framework/Dialog.h"
+#include "framework/Controls.h"
 
 class CDeviceCfg;
 
 // The tree's in-place edit control while a label is edited: takes Tab,
 // Enter and Esc from the dialog; Tab ends the edit and tells which way to go on.
-class CLabelEdit : public CWnd {
+class CLabelEdit : public CEdit {
 public:
     LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
     int m_nDirection = 0;   // +1 Tab, -1 Shift+Tab
@@ -37,7 +38,7 @@ public:
     void OnStandard();
     void SaveWindowSize();
 
-    CWnd m_tree;
+    CTreeCtrl m_tree;
     CDeviceCfg* m_pDevice = nullptr;   // not owned
     int m_nInitialWidth = 0, m_nInitialHeight = 0;
     int m_nInitialTreeWidth = 0, m_nInitialTreeHeight = 0;

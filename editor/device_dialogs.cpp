@@ -8,7 +8,7 @@ void SetDeviceDialogRunner(DeviceDialogRunner runner) { g_deviceDialog = runner;
 void SetItemNameEditorRunner(ItemNameEditorRunner runner) { g_itemEditor = runner; }
 void SetDeviceDialogKinds(unsigned kindMask) { g_kinds = kindMask; }
 bool HasDeviceDialogs() { return g_deviceDialog != nullptr; }
-bool HasDeviceDialogFor(int kind) {
+bool HasDeviceDialog(int kind) {
     return g_deviceDialog && kind >= 0 && kind < 32 && (g_kinds & (1u << kind)) != 0;
 }
 bool HasItemNameEditor() { return g_itemEditor != nullptr; }

@@ -24,7 +24,8 @@ void SetItemNameEditorRunner(ItemNameEditorRunner runner);
 // The kinds (bit 1 << kind) the runner has dialogs for; all until set.
 void SetDeviceDialogKinds(unsigned kindMask);
 bool HasDeviceDialogs();
-bool HasDeviceDialogFor(int kind);
+// Whether records of this kind have a dialog.
+bool HasDeviceDialog(int kind);
 bool HasItemNameEditor();
 // IDCANCEL when no runner is installed.
 INT_PTR RunDeviceDialog(CWnd* parent, CDeviceCfg* dev, BOOL isNew, CDeviceCfg* chainHead);

@@ -81,24 +81,25 @@ void CTimingDlg::EnforceUpperBound(const wchar_t* lowerText) {
     if (ParseTenths(upper) < min) SetDlgItemText(Upper, Tenths(min));
 }
 
-BOOL CTimingDlg::OnCommand(WPARAM wp, LPARAM lp) {
-    if (LOWORD(wp) == Lower) {
-        if (HIWORD(wp) == CBN_EDITCHANGE) {
-            CString text;
-            GetDlgItemText(Lower, text);
-            EnforceUpperBound(text);
-            return TRUE;
-        }
-        if (HIWORD(wp) == CBN_SELCHANGE) {
-            // the field still holds the old text: take the chosen entry's
-            CString text;
-            int sel = m_lower.GetCurSel();
-            if (sel >= 0) m_lower.GetLBText(sel, text);
-            EnforceUpperBound(text);
-            return TRUE;
-        }
-    }
-    return CDialog::OnCommand(wp, lp);
+BOOL CTimingDlg::OnControlMap(UINT code, UINT id, NMHDR* nm, LRESULT* result) {
+    using R = CtrlEntry<CTimingDlg>;
+    static constexpr R map[] = {
+        R::Command<&CTimingDlg::OnLowerEdited>(CBN_EDITCHANGE, Lower),
+        R::Command<&CTimingDlg::OnLowerChosen>(CBN_SELCHANGE, Lower),
+    };
+    return DispatchControls(this, map, code, id, nm, result) || CDialog::OnControlMap(code, id, nm, result);
+}
+
+void CTimingDlg::OnLowerEdited() {
+    EnforceUpperBound(GetDlgItemText(Lower));
+}
+
+void CTimingDlg::OnLowerChosen() {
+    // the field still holds the old text: take the chosen entry's
+    CString text;
+    int sel = m_lower.GetCurSel();
+    if (sel >= 0) m_lower.GetLBText(sel, text);
+    EnforceUpperBound(text);
 }
 
 void CTimingDlg::OnOK() {
@@ -119,7 +120,7 @@ void CTimingDlg::OnOK() {
 }
 
 LRESULT CTimingDlg::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_HELP || msg == 0x0365 /* the framework's command help */) {
+    if (msg == WM_HELP || msg == WM_COMMANDHELP) {
         AfxGetApp()->HtmlHelp(HelpContext);
         return TRUE;
     }

@@ -13,7 +13,9 @@ public:
     void OnOK() override;
     void DoDataExchange(CDataExchange* dx) override;
     LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
-    BOOL OnCommand(WPARAM wp, LPARAM lp) override;
+    BOOL OnControlMap(UINT code, UINT id, NMHDR* nm, LRESULT* result) override;
+    void OnLowerEdited();
+    void OnLowerChosen();
     // Raises the upper field when it is closer than 2 s to this lower text.
     void EnforceUpperBound(const wchar_t* lowerText);
 

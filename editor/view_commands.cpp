@@ -48,12 +48,12 @@ void CTamselView::NewDevice(int type) {
 }
 
 void CTamselView::OnUpdateNewDevice(CCmdUI* ui) {
-    int type = ui->m_nID == NewSerial ? 2 : ui->m_nID == NewRfid ? 18 : ui->m_nID == NewTrcv ? 8 : 4;
-    ui->Enable(HasDeviceDialogFor(CDeviceCfg::KindOf(type)));
+    const int type = ui->m_nID == NewIo ? 4 : ui->m_nID == NewSerial ? 2 : ui->m_nID == NewRfid ? 18 : 8;
+    ui->Enable(HasDeviceDialog(CDeviceCfg::KindOf(type)));
 }
 
 void CTamselView::OnUpdateNewRadioModule(CCmdUI* ui) {
-    ui->Enable(HasDeviceDialogFor(CDeviceCfg::KindOf(9)) && m_nSelected == 1 && m_bSelTransceiver);
+    ui->Enable(HasDeviceDialog(CDeviceCfg::KindOf(9)) && m_nSelected == 1 && m_bSelTransceiver);
 }
 
 BOOL CTamselView::CarryOverItemNames(CDeviceCfg* rec, CDeviceCfg* copy) {
@@ -61,11 +61,10 @@ BOOL CTamselView::CarryOverItemNames(CDeviceCfg* rec, CDeviceCfg* copy) {
 }
 
 void CTamselView::OnDeviceProperties() {
-    if (!HasDeviceDialogs()) return;
     int row = GetListCtrl().GetNextItem(-1, LVNI_SELECTED);
     if (row < 0) return;
     CDeviceCfg* rec = GetRowDevice(row);
-    if (!rec) return;
+    if (!rec || !HasDeviceDialog(rec->GetKind())) return;
     CDeviceCfg* chain = BuildTransceiverChain(theCfgStore);
     std::unique_ptr<CDeviceCfg> copy(new CDeviceCfg(L"", -2));
     copy->CopySettings(*rec);
@@ -97,7 +96,7 @@ void CTamselView::OnDeviceProperties() {
 
 void CTamselView::OnUpdateDeviceProperties(CCmdUI* ui) {
     CDeviceCfg* rec = m_nSelected == 1 ? GetRowDevice(GetListCtrl().GetNextItem(-1, LVNI_SELECTED)) : nullptr;
-    ui->Enable(rec && HasDeviceDialogFor(rec->GetKind()));
+    ui->Enable(rec && HasDeviceDialog(rec->GetKind()));
 }
 
 void CTamselView::OnDeviceEnable() {

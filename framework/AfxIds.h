@@ -66,13 +66,6 @@
 #define AFX_IDP_FAILED_TO_SAVE_DOC 61698
 #define AFX_IDP_ASK_TO_SAVE     61699
 #define AFX_IDP_FAILED_TO_CREATE_DOC 61700
-#define AFX_IDP_PARSE_INT       61704
-#define AFX_IDP_PARSE_REAL      61705
-#define AFX_IDP_PARSE_INT_RANGE 61706
-#define AFX_IDP_PARSE_REAL_RANGE 61707
-#define AFX_IDP_PARSE_STRING_SIZE 61708
-#define AFX_IDP_PARSE_RADIO_BUTTON 61709
-#define AFX_IDP_PARSE_UINT      61712
 #define AFX_IDP_FAILED_MEMORY_ALLOC 61713
 #define AFX_IDP_INTERNAL_FAILURE 61714
 #define AFX_IDP_FILE_NOT_FOUND  61858
@@ -81,3 +74,9 @@
 // the idle work until the next message.
 #define WM_KICKIDLE             0x036A
 #define WM_IDLEUPDATECMDUI      0x0363
+// Help for the active command (F1 in a dialog reaches WM_HELP instead).
+#define WM_COMMANDHELP          0x0365
+// The system's own timer message (the caret's blink).
+#ifndef WM_SYSTIMER
+#define WM_SYSTIMER             0x0118
+#endif

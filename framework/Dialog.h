@@ -1,71 +1,71 @@
-// Modal dialogs with data exchange.
+// Modal dialogs: ids from a header, controls read and written by id, control
+// objects bound with DDX_Control, notifications in a table. The shape to copy
+// (CTimingDlg in editor/timing_dlg.* is the model):
 //
+//     // my_dlg.h                              (ids from resources/my_ids.h)
 //     class CMyDlg : public CDialog {
 //     public:
-//         CMyDlg(CWnd* parent = nullptr) : CDialog(IDD_MY, parent) {}
-//         int m_count = 0; CString m_name;
-//         void DoDataExchange(CDataExchange* dx) override {
-//             DDX_Text(dx, IDC_COUNT, m_count); DDX_Text(dx, IDC_NAME, m_name);
-//         }
+//         CMyDlg() : CDialog(IDD_MY) {}
+//         CDeviceCfg* m_pDev = nullptr;       // handed over before DoModal
+//         BOOL OnInitDialog() override;
+//         void OnOK() override;
+//         void DoDataExchange(CDataExchange* dx) override { DDX_Control(dx, IDC_MY_HOST, m_host); }
+//         BOOL OnControlMap(UINT code, UINT id, NMHDR* nm, LRESULT* result) override;
+//         void OnHostChosen();
+//         CComboBox m_host;
 //     };
-//     CMyDlg dlg; if (dlg.DoModal() == IDOK) ...
-// DoModal runs its own loop: it disables the owner (the parent's top-level
-// window, else the main window), and while no message waits it sends
-// WM_KICKIDLE (wParam MSGF_DIALOGBOX, lParam the idle count) until the
-// dialog answers 0. OnInitDialog fills the controls (UpdateData(FALSE)),
-// OnOK reads them back (UpdateData(TRUE)) and closes only when that succeeds.
-// A failing DDX_ shows its message, focuses the control and keeps the dialog.
+//     // my_dlg.cpp
+//     BOOL CMyDlg::OnInitDialog() {
+//         CDialog::OnInitDialog();                // binds m_host
+//         SetDlgItemText(IDC_MY_NAME, m_pDev->OpcName);
+//         SetDlgItemUnsigned(IDC_MY_PORT, m_pDev->Port);
+//         SetDlgItemCheck(IDC_MY_SECURE, m_pDev->Secure != 0);
+//         return TRUE;
+//     }
+//     void CMyDlg::OnOK() {
+//         GetDlgItemText(IDC_MY_NAME, m_pDev->OpcName);
+//         UINT port; if (GetDlgItemUnsigned(IDC_MY_PORT, port)) m_pDev->Port = port;
+//         m_pDev->Secure = GetDlgItemCheck(IDC_MY_SECURE);
+//         CDialog::OnOK();                        // ends with IDOK
+//     }
+//     BOOL CMyDlg::OnControlMap(UINT code, UINT id, NMHDR* nm, LRESULT* result) {
+//         using R = CtrlEntry<CMyDlg>;
+//         static constexpr R map[] = {
+//             R::Command<&CMyDlg::OnHostChosen>(CBN_SELCHANGE, IDC_MY_HOST),
+//         };
+//         return DispatchControls(this, map, code, id, nm, result) || CDialog::OnControlMap(code, id, nm, result);
+//     }
+//     CMyDlg dlg; dlg.m_pDev = dev; if (dlg.DoModal() == IDOK) ...
+//
+// DoModal runs the framework's message loop (MessageLoop.h): it disables the
+// owner (the parent's top-level window, else the main window) and enables it
+// again at the end, and while no message waits it sends WM_KICKIDLE (wParam
+// MSGF_DIALOGBOX, lParam the idle count) to the dialog as long as OnKickIdle
+// answers non-zero. An exception in a handler ends only that handler. A
+// dialog object may run more than once; its bound controls follow each run's
+// windows. Create makes a modeless dialog (tests use it the same way).
 #pragma once
 #include "framework/Wnd.h"
+#include "framework/Controls.h"
 
-class CDialog;
-
+// Binding of control objects (DDX_Control); values are read and written by id.
 class CDataExchange {
 public:
     CDataExchange(CWnd* dlg, BOOL save) : m_pDlgWnd(dlg), m_bSaveAndValidate(save) {}
     HWND PrepareCtrl(int id);
-    HWND PrepareEditCtrl(int id);
-    // Shows nothing itself; ends the exchange (UpdateData returns FALSE).
-    [[noreturn]] void Fail();
     CWnd* m_pDlgWnd;
     BOOL m_bSaveAndValidate;
     HWND m_hWndLastControl = nullptr;
-    BOOL m_bEditLastControl = FALSE;
 };
 
-void DDX_Text(CDataExchange* dx, int id, CString& value);
-void DDX_Text(CDataExchange* dx, int id, int& value);
-void DDX_Text(CDataExchange* dx, int id, UINT& value);
-void DDX_Text(CDataExchange* dx, int id, long& value);
-void DDX_Text(CDataExchange* dx, int id, DWORD& value);
-void DDX_Text(CDataExchange* dx, int id, double& value);
-void DDX_Check(CDataExchange* dx, int id, int& value);
-// The radio group that starts at id: the index of the checked button, -1 none.
-void DDX_Radio(CDataExchange* dx, int id, int& value);
-void DDX_CBIndex(CDataExchange* dx, int id, int& value);
-void DDX_CBString(CDataExchange* dx, int id, CString& value);
-void DDX_LBIndex(CDataExchange* dx, int id, int& value);
-void DDV_MaxChars(CDataExchange* dx, const CString& value, int maxChars);
-void DDV_MinMaxInt(CDataExchange* dx, int value, int minVal, int maxVal);
-void DDV_MinMaxUInt(CDataExchange* dx, UINT value, UINT minVal, UINT maxVal);
-
-// Non-owning helpers over a combo box of a dialog (bound by DDX_Control).
-class CComboBox : public CWnd {
-public:
-    int AddString(const wchar_t* s) { return (int)SendMessage(CB_ADDSTRING, 0, (LPARAM)s); }
-    int GetCount() const { return (int)SendMessage(CB_GETCOUNT); }
-    int GetCurSel() const { return (int)SendMessage(CB_GETCURSEL); }
-    int SetCurSel(int i) { return (int)SendMessage(CB_SETCURSEL, (WPARAM)i); }
-    void GetLBText(int i, CString& out) const;
-    void ResetContent() { SendMessage(CB_RESETCONTENT); }
-};
-
-// Binds a control of the dialog to a window object (once; no subclassing).
+// Binds the dialog's control id to ctrl (subclassing it), so that the
+// control's notifications reach ctrl's OnCommandReflect/OnNotifyReflect.
 void DDX_Control(CDataExchange* dx, int id, CWnd& ctrl);
 
 class CDialog : public CWnd {
 public:
     explicit CDialog(UINT templateId = 0, CWnd* parent = nullptr) : m_nIDTemplate(templateId), m_pParentWnd(parent) {}
+    // IDOK, IDCANCEL or the EndDialog result; -1 when the template cannot be created.
     virtual INT_PTR DoModal();
     // Modeless: the dialog lives until DestroyWindow.
     BOOL Create(UINT templateId, CWnd* parent = nullptr);
@@ -76,11 +76,13 @@ public:
     virtual void DoDataExchange(CDataExchange* dx) {}
     BOOL UpdateData(BOOL save = TRUE);
     BOOL OnCommand(WPARAM wp, LPARAM lp) override;
-    LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
-    BOOL PreTranslateMessage(MSG* msg) override;
     void NextDlgCtrl() const { ::SendMessageW(m_hWnd, WM_NEXTDLGCTL, 0, 0); }
     void GotoDlgCtrl(HWND ctrl) { ::SendMessageW(m_hWnd, WM_NEXTDLGCTL, (WPARAM)ctrl, TRUE); }
     BOOL IsModal() const { return m_bModal; }
+    // Whether EndDialog was called in this run, and with what.
+    BOOL IsEnded() const { return m_bEnded; }
+    int GetResult() const { return m_nResult; }
+    UINT GetTemplateId() const { return m_nIDTemplate; }
     UINT m_nIDHelp = 0;
 
     static INT_PTR CALLBACK StdDlgProc(HWND h, UINT msg, WPARAM wp, LPARAM lp);

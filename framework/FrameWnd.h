@@ -13,6 +13,7 @@
 #pragma once
 #include "framework/Wnd.h"
 #include "framework/Document.h"
+#include "framework/Controls.h"
 #include <vector>
 
 class CView;
@@ -128,57 +129,6 @@ public:
 protected:
     CDocument* m_pDocument = nullptr;
     friend class CDocument;
-};
-
-// Image list handle owner.
-class CImageList {
-public:
-    CImageList() = default;
-    CImageList(const CImageList&) = delete;
-    CImageList& operator=(const CImageList&) = delete;
-    ~CImageList() { DeleteImageList(); }
-    HIMAGELIST m_hImageList = nullptr;
-    operator HIMAGELIST() const { return m_hImageList; }
-    BOOL Create(int cx, int cy, UINT flags, int initial, int grow);
-    // A strip bitmap resource of images cx wide; mask colour transparent.
-    BOOL Create(UINT bitmapId, int cx, int grow, COLORREF mask);
-    int Add(HBITMAP bm, COLORREF mask) { return ImageList_AddMasked(m_hImageList, bm, mask); }
-    int Add(HICON icon) { return ImageList_AddIcon(m_hImageList, icon); }
-    int GetImageCount() const { return m_hImageList ? ImageList_GetImageCount(m_hImageList) : 0; }
-    BOOL DeleteImageList();
-    HIMAGELIST Detach() { HIMAGELIST h = m_hImageList; m_hImageList = nullptr; return h; }
-};
-
-// Non-owning helpers over a "SysListView32" window.
-class CListCtrl : public CWnd {
-public:
-    int GetItemCount() const { return (int)SendMessage(LVM_GETITEMCOUNT); }
-    int InsertColumn(int col, const wchar_t* caption, int format = LVCFMT_LEFT, int width = -1, int sub = -1);
-    BOOL SetColumnWidth(int col, int cx) { return (BOOL)SendMessage(LVM_SETCOLUMNWIDTH, col, MAKELPARAM(cx, 0)); }
-    int GetColumnWidth(int col) const { return (int)SendMessage(LVM_GETCOLUMNWIDTH, col); }
-    int InsertItem(int item, const wchar_t* text, int image = -1);
-    int InsertItem(const LVITEMW* item) { return (int)SendMessage(LVM_INSERTITEMW, 0, (LPARAM)item); }
-    BOOL SetItem(const LVITEMW* item) { return (BOOL)SendMessage(LVM_SETITEMW, 0, (LPARAM)item); }
-    BOOL GetItem(LVITEMW* item) const { return (BOOL)SendMessage(LVM_GETITEMW, 0, (LPARAM)item); }
-    BOOL SetItemText(int item, int sub, const wchar_t* text);
-    CString GetItemText(int item, int sub) const;
-    BOOL SetItemData(int item, DWORD_PTR data);
-    DWORD_PTR GetItemData(int item) const;
-    BOOL SetItemState(int item, UINT state, UINT mask);
-    UINT GetItemState(int item, UINT mask) const { return (UINT)SendMessage(LVM_GETITEMSTATE, item, mask); }
-    BOOL SetItemImage(int item, int image);
-    int GetNextItem(int start, int flags) const { return (int)SendMessage(LVM_GETNEXTITEM, start, MAKELPARAM(flags, 0)); }
-    UINT GetSelectedCount() const { return (UINT)SendMessage(LVM_GETSELECTEDCOUNT); }
-    BOOL DeleteItem(int item) { return (BOOL)SendMessage(LVM_DELETEITEM, item); }
-    BOOL DeleteAllItems() { return (BOOL)SendMessage(LVM_DELETEALLITEMS); }
-    BOOL EnsureVisible(int item, BOOL partial) { return (BOOL)SendMessage(LVM_ENSUREVISIBLE, item, partial); }
-    HIMAGELIST SetImageList(HIMAGELIST il, int which) { return (HIMAGELIST)SendMessage(LVM_SETIMAGELIST, which, (LPARAM)il); }
-    DWORD GetExtendedStyle() const { return (DWORD)SendMessage(LVM_GETEXTENDEDLISTVIEWSTYLE); }
-    DWORD SetExtendedStyle(DWORD ex) { return (DWORD)SendMessage(LVM_SETEXTENDEDLISTVIEWSTYLE, 0, ex); }
-    BOOL SortItems(PFNLVCOMPARE fn, LPARAM data) { return (BOOL)SendMessage(LVM_SORTITEMS, data, (LPARAM)fn); }
-    int HitTest(LVHITTESTINFO* info) const { return (int)SendMessage(LVM_HITTEST, 0, (LPARAM)info); }
-    BOOL GetItemRect(int item, RECT* r, int code) const { r->left = code; return (BOOL)SendMessage(LVM_GETITEMRECT, item, (LPARAM)r); }
-    HWND GetHeaderCtrl() const { return (HWND)SendMessage(LVM_GETHEADER); }
 };
 
 class CListView : public CView {

@@ -1,5 +1,6 @@
 #include "framework/WinApp.h"
 #include "framework/FrameWnd.h"
+#include "framework/MessageLoop.h"
 #include "framework/Seams.h"
 #include <winsock2.h>
 #include <commdlg.h>
@@ -44,31 +45,25 @@ BOOL CWinApp::OnIdle(LONG count) {
     return FALSE;
 }
 
+namespace {
+
+class AppLoop : public CMessageLoop {
+public:
+    explicit AppLoop(CWinApp* app) : app_(app) {}
+
+protected:
+    BOOL OnIdle(LONG count) override { return app_->OnIdle(count); }
+    BOOL PreTranslate(MSG* msg) override { return app_->PreTranslateMessage(msg); }
+
+private:
+    CWinApp* app_;
+};
+
+}  // namespace
+
 int CWinApp::Run() {
-    LONG idle = 0;
-    bool idleWork = true;
-    MSG msg;
-    for (;;) {
-        while (idleWork && !::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
-            if (!OnIdle(idle++)) idleWork = false;
-        }
-        BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
-        if (got == 0 || got == -1) break;
-        bool handled = false;
-        try {
-            handled = PreTranslateMessage(&msg);
-        } catch (...) {
-        }
-        if (!handled) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
-        // Mouse moves and the caret's timer do not need a new round of updates.
-        if (msg.message != WM_MOUSEMOVE && msg.message != WM_NCMOUSEMOVE && msg.message != 0x0118) {
-            idleWork = true;
-            idle = 0;
-        }
-    }
+    AppLoop loop(this);
+    loop.Run();
     return ExitInstance();
 }
 

@@ -42,6 +42,7 @@ public:
 
     virtual BOOL InitInstance() { return TRUE; }
     virtual int ExitInstance();
+    // The message loop (MessageLoop.h) with OnIdle and PreTranslateMessage.
     virtual int Run();
     // Idle work: toolbar and status bar updates; TRUE asks for more.
     virtual BOOL OnIdle(LONG count);

@@ -1,6 +1,7 @@
 #include "framework/Wnd.h"
 #include "framework/Seams.h"
 #include "framework/WndInternal.h"
+#include <climits>
 #include <map>
 #include <memory>
 
@@ -172,8 +173,9 @@ LRESULT CALLBACK CWnd::StdWndProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     try {
         r = w->WindowProc(msg, wp, lp);
     } catch (...) {
-        // Nothing may cross into user32: the command is dropped.
-        r = 0;
+        // Nothing may cross into user32: the command is dropped. Idle work
+        // that failed is asked for again, not silently given up.
+        r = msg == WM_KICKIDLE ? 1 : 0;
     }
     if (msg == WM_NCDESTROY) {
         WNDPROC old = w->m_oldProc;
@@ -221,15 +223,24 @@ LRESULT CWnd::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
     }
 }
 
-BOOL CWnd::OnCommand(WPARAM wp, LPARAM lp) {
+BOOL CWnd::OnControlCommand(WPARAM wp, LPARAM lp) {
     UINT id = LOWORD(wp);
     UINT code = HIWORD(wp);
     HWND ctrl = (HWND)lp;
     if (ctrl) {
         CWnd* c = FromHandlePermanent(ctrl);
-        if (c && c->OnCommandReflect(code)) return TRUE;
-        if (code != BN_CLICKED) return FALSE;
+        if (c && c != this && c->OnCommandReflect(code)) return TRUE;
     }
+    // A click sent without the button's handle (code 0) counts as the
+    // button's; other codes without a control are accelerators.
+    if (!ctrl && code != BN_CLICKED) return FALSE;
+    LRESULT r = 0;
+    return OnControlMap(code, id, nullptr, &r);
+}
+
+BOOL CWnd::RouteCommand(WPARAM wp, LPARAM lp) {
+    UINT id = LOWORD(wp);
+    if (lp && HIWORD(wp) != BN_CLICKED) return FALSE;
     // Menu, accelerator or button click: a command the update handler
     // disables does not run.
     CCmdUI probe(id);
@@ -237,12 +248,60 @@ BOOL CWnd::OnCommand(WPARAM wp, LPARAM lp) {
     return OnCmdMsg(id, nullptr);
 }
 
+BOOL CWnd::OnCommand(WPARAM wp, LPARAM lp) {
+    return OnControlCommand(wp, lp) || RouteCommand(wp, lp);
+}
+
 BOOL CWnd::OnNotify(WPARAM wp, LPARAM lp, LRESULT* result) {
     NMHDR* nm = (NMHDR*)lp;
     if (!nm) return FALSE;
     CWnd* c = FromHandlePermanent(nm->hwndFrom);
     if (c && c != this && c->OnNotifyReflect(nm, result)) return TRUE;
-    return FALSE;
+    return OnControlMap(nm->code, (UINT)nm->idFrom, nm, result);
+}
+
+// Decimal digits with an optional sign, blanks around them; nothing else.
+static bool parseWhole(const CString& text, bool allowMinus, long long lo, long long hi, long long& out) {
+    const wchar_t* s = text;
+    while (*s == L' ' || *s == L'\t') ++s;
+    bool minus = false;
+    if (*s == L'+' || *s == L'-') {
+        minus = *s == L'-';
+        if (minus && !allowMinus) return false;
+        ++s;
+    }
+    if (*s < L'0' || *s > L'9') return false;
+    long long v = 0;
+    for (; *s >= L'0' && *s <= L'9'; ++s) {
+        v = v * 10 + (*s - L'0');
+        if (v > hi + 1) return false;   // past any range here, stop before overflow
+    }
+    while (*s == L' ' || *s == L'\t') ++s;
+    if (*s) return false;
+    if (minus) v = -v;
+    if (v < lo || v > hi) return false;
+    out = v;
+    return true;
+}
+
+bool CWnd::GetDlgItemSigned(int id, int& v) const {
+    long long n;
+    if (!parseWhole(GetDlgItemText(id), true, INT_MIN, INT_MAX, n)) return false;
+    v = (int)n;
+    return true;
+}
+
+bool CWnd::GetDlgItemUnsigned(int id, UINT& v) const {
+    long long n;
+    if (!parseWhole(GetDlgItemText(id), false, 0, UINT_MAX, n)) return false;
+    v = (UINT)n;
+    return true;
+}
+
+int CWnd::GetCheckedRadioButton(int first, int last) const {
+    for (int id = first; id <= last; ++id)
+        if (::IsDlgButtonChecked(m_hWnd, id) == BST_CHECKED) return id;
+    return 0;
 }
 
 int CWnd::GetDlgItemText(int id, CString& s) const {

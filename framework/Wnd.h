@@ -13,16 +13,39 @@
 // without one is enabled). OnCmdMsg does the routing (frame -> view ->
 // document -> frame -> application) and is rarely overridden.
 //
+// Control notifications (WM_COMMAND codes such as CBN_SELCHANGE, EN_CHANGE,
+// BN_CLICKED, and WM_NOTIFY codes such as TVN_ENDLABELEDITW) come from a
+// second table, offered before the window's own handling:
+//     BOOL CMyDlg::OnControlMap(UINT code, UINT id, NMHDR* nm, LRESULT* result) {
+//         using R = CtrlEntry<CMyDlg>;
+//         static constexpr R map[] = {
+//             R::Command<&CMyDlg::OnHostChosen>(CBN_SELCHANGE, IDC_HOST),
+//             R::Command<&CMyDlg::OnModeClicked>(BN_CLICKED, IDC_MODE1, IDC_MODE3),
+//             R::Notify<&CMyDlg::OnEndLabelEdit>(TVN_ENDLABELEDITW, IDC_TREE),
+//         };
+//         return DispatchControls(this, map, code, id, nm, result) || CDialog::OnControlMap(code, id, nm, result);
+//     }
+// Command handlers are void f() or, for a range, void f(UINT id). Notify
+// handlers take the notification's own struct (NMTVDISPINFOW*, NMTVKEYDOWN*,
+// NMHDR*), optionally after the id, and may return the message's result.
+// The signatures are checked when the table compiles.
+//
 // Windows: CWnd::WindowProc switches to virtual handlers (OnCreate, OnSize,
 // OnTimer, OnNotify, ...); override WindowProc for anything else and end with
 // the base. Default() passes the current message to the original procedure.
 // Every window made through CWnd::CreateEx (and every dialog) is bound to its
 // object from its first message on; no exception leaves a window procedure.
-// Notifications (WM_NOTIFY) of a child that has its own object are first
-// offered to that child's OnNotifyReflect.
+// Notifications of a child that has its own object (a control bound with
+// DDX_Control or SubclassWindow) are first offered to that child's
+// OnCommandReflect/OnNotifyReflect, then to the parent's OnControlMap.
+//
+// By-id helpers (dialogs mostly): item text, integers, check state, radio
+// groups, enable and show; see the block "Controls by id" below.
 #pragma once
 #include <windows.h>
 #include <commctrl.h>
+#include <tuple>
+#include <type_traits>
 #include <typeinfo>
 #include "framework/String.h"
 #include "framework/AfxIds.h"
@@ -81,6 +104,78 @@ BOOL DispatchCommands(T* self, const CmdEntry<T> (&map)[N], UINT id, CCmdUI* ui)
             continue;
         }
         if (e.handler) { (self->*e.handler)(); return TRUE; }
+    }
+    return FALSE;
+}
+
+namespace ctrlmap {
+template <class F> struct Sig;
+template <class C, class R, class... A> struct Sig<R (C::*)(A...)> {
+    using Ret = R;
+    using Args = std::tuple<A...>;
+    static constexpr size_t Count = sizeof...(A);
+};
+template <class C, class R, class... A> struct Sig<R (C::*)(A...) const> : Sig<R (C::*)(A...)> {};
+template <class S, size_t I> using Arg = std::tuple_element_t<I, typename S::Args>;
+}  // namespace ctrlmap
+
+// One row of a control-notification table; build rows with Command/Notify.
+template <class T>
+struct CtrlEntry {
+    UINT code;
+    UINT id;
+    UINT lastId;   // non-zero: the row covers id..lastId
+    bool notify;   // a WM_NOTIFY code, else a WM_COMMAND notification
+    LRESULT (*call)(T* self, UINT id, NMHDR* nm);
+
+    template <auto PMF>
+    static constexpr CtrlEntry Command(UINT code, UINT id, UINT lastId = 0) {
+        return CtrlEntry{code, id, lastId, false, &CallCommand<PMF>};
+    }
+    template <auto PMF>
+    static constexpr CtrlEntry Notify(UINT code, UINT id, UINT lastId = 0) {
+        return CtrlEntry{code, id, lastId, true, &CallNotify<PMF>};
+    }
+
+    template <auto PMF>
+    static LRESULT CallCommand(T* self, UINT id, NMHDR*) {
+        using S = ctrlmap::Sig<decltype(PMF)>;
+        if constexpr (S::Count == 0) {
+            (self->*PMF)();
+        } else {
+            static_assert(S::Count == 1 && std::is_integral_v<ctrlmap::Arg<S, 0>>,
+                          "a command row's handler is f() or f(UINT id)");
+            (self->*PMF)(id);
+        }
+        return 0;
+    }
+    template <auto PMF>
+    static LRESULT CallNotify(T* self, UINT id, NMHDR* nm) {
+        using S = ctrlmap::Sig<decltype(PMF)>;
+        static_assert(S::Count == 1 || S::Count == 2, "a notify row's handler is f(NMxx*) or f(UINT id, NMxx*)");
+        using P = ctrlmap::Arg<S, S::Count - 1>;
+        static_assert(std::is_pointer_v<P>, "the notification comes as a pointer to its struct");
+        P info = reinterpret_cast<P>(nm);
+        if constexpr (S::Count == 1) {
+            if constexpr (std::is_void_v<typename S::Ret>) { (self->*PMF)(info); return 0; }
+            else return (LRESULT)(self->*PMF)(info);
+        } else {
+            static_assert(std::is_integral_v<ctrlmap::Arg<S, 0>>, "the id comes first");
+            if constexpr (std::is_void_v<typename S::Ret>) { (self->*PMF)(id, info); return 0; }
+            else return (LRESULT)(self->*PMF)(id, info);
+        }
+    }
+};
+
+template <class T, size_t N>
+BOOL DispatchControls(T* self, const CtrlEntry<T> (&map)[N], UINT code, UINT id, NMHDR* nm, LRESULT* result) {
+    for (const auto& e : map) {
+        if (e.code != code || e.notify != (nm != nullptr)) continue;
+        UINT last = e.lastId ? e.lastId : e.id;
+        if (id < e.id || id > last) continue;
+        LRESULT r = e.call(self, id, nm);
+        if (result) *result = r;
+        return TRUE;
     }
     return FALSE;
 }
@@ -147,6 +242,9 @@ public:
     virtual BOOL OnNotify(WPARAM wp, LPARAM lp, LRESULT* result);
     virtual BOOL OnNotifyReflect(NMHDR* nm, LRESULT* result) { return FALSE; }
     virtual BOOL OnCommandReflect(UINT code) { return FALSE; }
+    // This window's control-notification table (nm null for WM_COMMAND ones).
+    virtual BOOL OnControlMap(UINT code, UINT id, NMHDR* nm, LRESULT* result) { return FALSE; }
+    // WM_KICKIDLE of a modal loop: non-zero asks for more idle calls.
     virtual LRESULT OnKickIdle(WPARAM wp, LPARAM lp) { return 0; }
 
     // Thin helpers.
@@ -154,12 +252,34 @@ public:
     BOOL PostMessage(UINT m, WPARAM w = 0, LPARAM l = 0) const { return ::PostMessageW(m_hWnd, m, w, l); }
     CWnd* GetDlgItem(int id) const { return FromHandle(::GetDlgItem(m_hWnd, id)); }
     void GetDlgItem(int id, HWND* out) const { *out = ::GetDlgItem(m_hWnd, id); }
+    LRESULT SendDlgItemMessage(int id, UINT m, WPARAM w = 0, LPARAM l = 0) const { return ::SendDlgItemMessageW(m_hWnd, id, m, w, l); }
+
+    // Controls by id.
     void SetDlgItemText(int id, const wchar_t* s) { ::SetDlgItemTextW(m_hWnd, id, s); }
     int GetDlgItemText(int id, CString& s) const;
+    CString GetDlgItemText(int id) const { CString s; GetDlgItemText(id, s); return s; }
     void SetDlgItemInt(int id, UINT v, BOOL sign = TRUE) { ::SetDlgItemInt(m_hWnd, id, v, sign); }
     UINT GetDlgItemInt(int id, BOOL* ok = nullptr, BOOL sign = TRUE) const { return ::GetDlgItemInt(m_hWnd, id, ok, sign); }
+    // Whole numbers with a success flag: decimal digits, a sign (a minus
+    // only for signed), blanks around; false (value untouched) for anything
+    // else or a number that does not fit. GetDlgItemInt is the platform's.
+    void SetDlgItemSigned(int id, int v) { ::SetDlgItemInt(m_hWnd, id, (UINT)v, TRUE); }
+    void SetDlgItemUnsigned(int id, UINT v) { ::SetDlgItemInt(m_hWnd, id, v, FALSE); }
+    bool GetDlgItemSigned(int id, int& v) const;
+    bool GetDlgItemUnsigned(int id, UINT& v) const;
+    // Check state: BST_UNCHECKED, BST_CHECKED, BST_INDETERMINATE.
     void CheckDlgButton(int id, UINT c) { ::CheckDlgButton(m_hWnd, id, c); }
     UINT IsDlgButtonChecked(int id) const { return ::IsDlgButtonChecked(m_hWnd, id); }
+    void SetDlgItemCheck(int id, bool on) { ::CheckDlgButton(m_hWnd, id, on ? BST_CHECKED : BST_UNCHECKED); }
+    bool GetDlgItemCheck(int id) const { return ::IsDlgButtonChecked(m_hWnd, id) == BST_CHECKED; }
+    // Radio group first..last: checks id and clears the others; the checked
+    // id, 0 when none is.
+    void CheckRadioButton(int first, int last, int id) { ::CheckRadioButton(m_hWnd, first, last, id); }
+    int GetCheckedRadioButton(int first, int last) const;
+    BOOL EnableDlgItem(int id, BOOL on = TRUE) const { return ::EnableWindow(::GetDlgItem(m_hWnd, id), on); }
+    BOOL IsDlgItemEnabled(int id) const { return ::IsWindowEnabled(::GetDlgItem(m_hWnd, id)); }
+    BOOL ShowDlgItem(int id, BOOL show = TRUE) const { return ::ShowWindow(::GetDlgItem(m_hWnd, id), show ? SW_SHOW : SW_HIDE); }
+
     void SetWindowText(const wchar_t* s) { ::SetWindowTextW(m_hWnd, s); }
     void GetWindowText(CString& s) const;
     int GetWindowTextLength() const { return ::GetWindowTextLengthW(m_hWnd); }
@@ -197,6 +317,10 @@ public:
     static LRESULT CALLBACK StdWndProc(HWND h, UINT msg, WPARAM wp, LPARAM lp);
 
 protected:
+    // WM_COMMAND from a control (or a click): the control's object, then OnControlMap.
+    BOOL OnControlCommand(WPARAM wp, LPARAM lp);
+    // WM_COMMAND as a command: menus, accelerators, button clicks, through OnCmdMsg.
+    BOOL RouteCommand(WPARAM wp, LPARAM lp);
     WNDPROC m_oldProc = nullptr;
     MSG m_current{};
     friend struct WndBinder;

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Draws Varnel's toolbar strip, the service menu bitmap and the program icon.
+"""Draws Varnel's toolbar strip, the service menu bitmap, the device dialogs'
+icon strip and the program icon.
 The outputs are committed under resources/; run this again after a change:
     python3 tools/make_images.py
 """
@@ -223,6 +224,43 @@ def about_picture():
     return c
 
 
+# The 16 colours of the device dialogs' icon strip (magenta is transparent).
+PALETTE16 = [(0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0), (0, 0, 128), (128, 0, 128), (0, 128, 128),
+             (192, 192, 192), (128, 128, 128), (255, 0, 0), (0, 255, 0), (255, 255, 0), (0, 0, 255),
+             (255, 0, 255), (0, 255, 255), (255, 255, 255)]
+
+
+def bmp4(c):
+    def nearest(p):
+        return min(range(16), key=lambda i: sum((a - b) ** 2 for a, b in zip(p, PALETTE16[i])))
+    h, w = len(c), len(c[0])
+    stride = ((w * 4 + 31) // 32) * 4
+    data = b""
+    for row in reversed(c):
+        idx = [nearest(p) for p in row]
+        raw = bytes((idx[x] << 4) | (idx[x + 1] if x + 1 < w else 0) for x in range(0, w, 2))
+        data += raw + b"\0" * (stride - len(raw))
+    pal = b"".join(bytes((b, g, r, 0)) for (r, g, b) in PALETTE16)
+    head = struct.pack("<IiiHHIIiiII", 40, w, h, 1, 4, 0, len(data), 2835, 2835, 16, 16)
+    off = 14 + 40 + len(pal)
+    return b"BM" + struct.pack("<IHHI", off + len(data), 0, 0, off) + head + pal + data
+
+
+def dialog_icons(g):
+    """Eight images: global options, I/O device, serial device server,
+    transceiver, RFID reader, radio module, item names, and one unused."""
+    def globe(c):
+        for y in range(16):
+            for x in range(16):
+                d = (x - 7.5) ** 2 + (y - 7.5) ** 2
+                if d <= 42:
+                    c[y][x] = K if d > 30 else LB
+        line(c, 1, 8, 14, 8, W); line(c, 8, 1, 8, 14, W)
+    gl = canvas(16, 16)
+    globe(gl)
+    return [gl, g[4], g[5], g[7], g[6], g[8], g[13], canvas(16, 16)]
+
+
 def main():
     top = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "resources")
     g = glyphs()
@@ -232,6 +270,13 @@ def main():
             strip[y][16 * i:16 * i + 16] = c[y]
     with open(os.path.join(top, "toolbar.bmp"), "wb") as f:
         f.write(bmp24(strip))
+    icons = dialog_icons(g)
+    dstrip = canvas(16 * len(icons), 16)
+    for i, c in enumerate(icons):
+        for y in range(16):
+            dstrip[y][16 * i:16 * i + 16] = c[y]
+    with open(os.path.join(top, "device_dlg_icons.bmp"), "wb") as f:
+        f.write(bmp4(dstrip))
     with open(os.path.join(top, "service.bmp"), "wb") as f:
         f.write(bmp32(g[14]))
     with open(os.path.join(top, "about.bmp"), "wb") as f:

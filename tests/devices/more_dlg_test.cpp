@@ -6,7 +6,7 @@
 #include "devices/serial_dlg.h"
 #include "devices/rfid_dlg.h"
 #include "devices/tag_edit_dlg.h"
-#include "devices/dlg_frame.h"
+#include "devices/dlg_values.h"
 #include "config/device_cfg.h"
 #include "framework/WinApp.h"
 #include "resources/devices_more_ids.h"

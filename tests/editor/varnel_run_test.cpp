@@ -311,8 +311,10 @@ TEST_F(VarnelRun, DeleteUndoEnableAndTheSavePrompt) {
     EXPECT_EQ(3, run.Rows());
     run.Command(kUndo);
     EXPECT_EQ(4, run.Rows());
-    // device dialogs are not part of this program yet: their commands stay off
-    EXPECT_FALSE(run.ButtonEnabled(kNewIo));
+    // of the device dialogs only the network I/O device's is built: the
+    // other kinds' commands stay off, as do the global row's properties
+    EXPECT_TRUE(run.ButtonEnabled(kNewIo));
+    for (UINT other : {32773u, 32819u, 32792u}) EXPECT_FALSE(run.ButtonEnabled(other)) << other;
     run.SelectOnly(0);
     EXPECT_FALSE(run.ButtonEnabled(kProperties));
 
@@ -765,3 +767,46 @@ TEST_F(VarnelRun, SortingByAHeaderIsSaved) {
 }
 
 }  // namespace
+
+TEST_F(VarnelRun, NewIoDeviceThroughItsDialogIsSaved) {
+    WriteActive(kThreeDevices);
+    ASSERT_TRUE(run.Start(L"", {"no"}));
+    ASSERT_TRUE(run.WaitWindow());
+    run.PostCommand(kNewIo);
+    HWND dlg = run.WaitDialog();
+    ASSERT_TRUE(dlg);
+    EXPECT_EQ(L" E/A-Server", WindowText(dlg));
+    EXPECT_EQ(L"", ItemText(dlg, 1214));
+    EXPECT_EQ(L"Box1", ItemText(dlg, 1220));
+    TypeInto(dlg, 1214, L"10.0.0.9");
+    ChooseEntry(dlg, 1335, L"Lattix Thermometer 2");
+    Click(dlg, IDOK);
+    ASSERT_EQ(5, run.Rows());
+    // Properties of the new row: Cancel after an edit changes nothing
+    run.SelectOnly(4);
+    EXPECT_TRUE(run.ButtonEnabled(kProperties));
+    run.PostCommand(kProperties);
+    dlg = run.WaitDialog();
+    ASSERT_TRUE(dlg);
+    EXPECT_EQ(L"10.0.0.9", ItemText(dlg, 1214));
+    TypeInto(dlg, 1214, L"10.0.0.10");
+    Click(dlg, IDCANCEL);
+    run.Command(kSaveActive);
+    auto sections = cfgtest::ParseProfile(active);
+    ASSERT_EQ(5u, sections.size());
+    bool found = false;
+    for (auto& sec : sections) {
+        if (sec.first != L"Box1") continue;
+        found = true;
+        auto key = [&](const wchar_t* k) {
+            for (auto& kv : sec.second)
+                if (kv.first == k) return kv.second;
+            return std::wstring(L"(missing)");
+        };
+        EXPECT_EQ(L"6", key(L"DeviceType"));
+        EXPECT_EQ(L"10.0.0.9", key(L"TargetHost"));
+        EXPECT_EQ(L"2", key(L"Inputs"));
+    }
+    EXPECT_TRUE(found);
+    Close();
+}

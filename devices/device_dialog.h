@@ -1,0 +1,36 @@
+// Frame of the device property dialogs: the record handed over before the
+// modal run, the dialog's icon from the shared strip, help on F1, and the
+// combo boxes' initial lists from the template.
+//
+//   class CMyDeviceDlg : public CDeviceDialog {
+//   public:
+//       CMyDeviceDlg() : CDeviceDialog(IDD_MY, kIconIndex, HIDD_MY) {}
+//       BOOL OnInitDialog() override { CDeviceDialog::OnInitDialog(); /* fill from m_pDevice */ return TRUE; }
+//       void OnOK() override { /* write m_pDevice */ CDeviceDialog::OnOK(); }
+//   };
+//   CMyDeviceDlg dlg; dlg.m_pDevice = rec; if (dlg.DoModal() == IDOK) ...
+// The record is written only in OnOK; Cancel leaves it as handed over.
+#pragma once
+#include "framework/Dialog.h"
+#include "framework/Handle.h"
+
+class CDeviceCfg;
+
+class CDeviceDialog : public CDialog {
+public:
+    CDeviceDialog(UINT templateId, int iconIndex, DWORD helpContext, CWnd* parent = nullptr);
+    CDeviceCfg* m_pDevice = nullptr;   // not owned
+
+protected:
+    BOOL OnInitDialog() override;
+    LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
+    HICON Icon() const { return m_icon.get(); }
+
+private:
+    void FillInitialLists();
+    OwnedIcon m_icon;
+    DWORD m_helpContext;
+};
+
+// Icon of the given index in the dialog icon strip (the caller owns it).
+HICON LoadDeviceDialogIcon(int index);

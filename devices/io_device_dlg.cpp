@@ -1,0 +1,661 @@
+#include "devices/io_device_dlg.h"
+#include "devices/resolve_host.h"
+#include "config/device_cfg.h"
+#include "framework/WinApp.h"
+#include "resources/devices_ids.h"
+#include <ws2tcpip.h>
+#include <shellapi.h>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+const int kKeep = INT_MIN;   // OK leaves the count as it is
+const u_short kDiscoveryPort = 8513;
+const char kQuery[] = "Version 1.03";
+const int kReplyBuffer = 322;
+const DWORD kIdentifyBound = 4000;
+
+struct TypeRow {
+    int type, inputs, outputs;
+};
+// What OK writes for each index of the type list.
+const TypeRow kTypeRows[] = {
+    {0, kKeep, kKeep}, {1, kKeep, kKeep}, {4, 1, 1},   {4, 2, 2},     {4, 6, 6},     {4, 12, 12},
+    {5, kKeep, kKeep}, {4, 12, 6},        {4, 0, 6},   {20, 6, 0},    {19, 6, 6},    {22, 2, 2},
+    {24, 2, 2},        {21, 1, 1},        {6, 1, kKeep}, {6, 2, kKeep}, {6, 8, kKeep}, {7, 1, kKeep},
+    {16, 1, kKeep},    {25, 1, kKeep},    {17, 2, 0},  {23, 2, 2},
+};
+const int kTypeCount = (int)(sizeof kTypeRows / sizeof kTypeRows[0]);
+
+CString ItemText(HWND dlg, int id) {
+    CString s;
+    HWND c = ::GetDlgItem(dlg, id);
+    int n = c ? ::GetWindowTextLengthW(c) : 0;
+    wchar_t* buf = s.GetBuffer(n + 1);
+    int got = c ? ::GetWindowTextW(c, buf, n + 1) : 0;
+    s.ReleaseBuffer(got);
+    return s;
+}
+
+CString Message(UINT id) {
+    CString s;
+    s.LoadString(id);
+    return s;
+}
+
+CString MessageWith(UINT id, int value) {
+    CString s;
+    s.Format(Message(id), value);
+    return s;
+}
+
+uint16_t Le16(const unsigned char* p) { return (uint16_t)(p[0] | p[1] << 8); }
+
+// The host text trimmed as the resolver trims it, so that identification
+// asks the web server of the address it probed.
+CString ResolverHostText(const CString& text) {
+    char name[100];
+    HostTextToName(text, name);
+    std::wstring wide;
+    for (const char* p = name; *p; ++p) wide += (wchar_t)(unsigned char)*p;
+    return CString(wide.c_str());
+}
+
+// The accepted connection of a non-blocking connect: no pending error.
+bool ConnectSucceeded(SOCKET s) {
+    int err = 0;
+    int len = sizeof err;
+    if (::getsockopt(s, SOL_SOCKET, SO_ERROR, (char*)&err, &len) != 0) return false;
+    return err == 0;
+}
+
+int SocketError(SOCKET s) {
+    int err = 0;
+    int len = sizeof err;
+    if (::getsockopt(s, SOL_SOCKET, SO_ERROR, (char*)&err, &len) != 0) return WSAGetLastError();
+    return err;
+}
+
+}  // namespace
+
+// ------------------------------------------------------------------ type list
+
+int CIoDeviceDlg::TypeIndexOf(int type, int inputs, int outputs) {
+    switch (type) {
+    case 0: return 0;
+    case 1: return 1;
+    case 4:
+        if (inputs == 0) return 8;
+        if (inputs == 6) return 4;
+        if (outputs == 6) return 7;
+        if (inputs > 2) return 5;
+        if (inputs == 2) return 3;
+        return 2;
+    case 5: return 6;
+    case 20: return 9;
+    case 19: return 10;
+    case 22: return 11;
+    case 24: return 12;
+    case 21: return 13;
+    case 6:
+        if (inputs > 2) return 16;
+        if (inputs == 2) return 15;
+        return 14;
+    case 7: return 17;
+    case 16: return 18;
+    case 25: return 19;
+    case 13: case 14: case 15: case 17: return 20;
+    case 23: return 21;
+    default: return -1;
+    }
+}
+
+bool CIoDeviceDlg::TypeOfIndex(int index, int& type, int& inputs, int& outputs) {
+    if (index < 0 || index >= kTypeCount) return false;
+    const TypeRow& r = kTypeRows[index];
+    type = r.type;
+    if (r.inputs != kKeep) inputs = r.inputs;
+    if (r.outputs != kKeep) outputs = r.outputs;
+    return true;
+}
+
+// ------------------------------------------------------------------ life
+
+CIoDeviceDlg::CIoDeviceDlg(CWnd* parent)
+    : CDeviceDialog(IDD_IO_DEVICE, 1, HIDD_IO_DEVICE, parent),
+      m_session(L"Korvelin Varnel", 42279, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, INTERNET_FLAG_DONT_CACHE) {
+    m_session.SetOption(INTERNET_OPTION_CONNECT_TIMEOUT, kIdentifyBound);
+    // A web server that accepts and never answers must not hold the dialog
+    // longer than the connection wait.
+    m_session.SetOption(INTERNET_OPTION_SEND_TIMEOUT, kIdentifyBound);
+    m_session.SetOption(INTERNET_OPTION_RECEIVE_TIMEOUT, kIdentifyBound);
+}
+
+CIoDeviceDlg::~CIoDeviceDlg() {
+    m_session.Close();
+}
+
+// The number at the start of the text (no number: 0), kept in 16 bits by callers.
+unsigned CIoDeviceDlg::ItemNumber(int id) const {
+    BOOL ok = FALSE;
+    unsigned v = ::GetDlgItemInt(m_hWnd, id, &ok, FALSE);
+    if (ok) return v;
+    CString t = ItemText(m_hWnd, id);
+    const wchar_t* s = t;
+    while (*s == L' ' || *s == L'\t') ++s;
+    return (unsigned)wcstoul(s, nullptr, 10);
+}
+
+BOOL CIoDeviceDlg::OnInitDialog() {
+    CDeviceDialog::OnInitDialog();
+    CDeviceCfg* d = m_pDevice;
+    if (d) {
+        if (!m_bNewDevice) SetDlgItemText(IDC_IO_HOST, d->TargetHost);
+        SetDlgItemUnsigned(IDC_IO_BINPORT, d->BinaryPort);
+        SetDlgItemUnsigned(IDC_IO_HTTPPORT, d->HttpPort);
+        SetDlgItemText(IDC_IO_PASSWORD, d->Password);
+        SetDlgItemText(IDC_IO_NAME, d->OpcName);
+        SetDlgItemCheck(IDC_IO_HTTPS, d->HttpSecure != 0);
+        SetDlgItemCheck(IDC_IO_POLLONLY, d->DontSubscribe != 0);
+        SetDlgItemCheck(IDC_IO_PRIORITY, d->PriorityLogin != 0);
+        SetDlgItemCheck(IDC_IO_RESET, d->ForceReconnect != 0);
+        SetDlgItemCheck(IDC_IO_LOGIN, d->LoginRequired != 0);
+        SetDlgItemCheck(IDC_IO_V4, d->BinaryLogin != 0);
+    }
+    HWND types = ::GetDlgItem(m_hWnd, IDC_IO_TYPE);
+    CString rest = Message(IDS_IO_MODEL_NAMES);
+    while (!rest.IsEmpty()) {
+        int semi = rest.Find(L';');
+        CString name = semi < 0 ? rest : rest.Left(semi);
+        ::SendMessageW(types, CB_ADDSTRING, 0, (LPARAM)(const wchar_t*)name);
+        rest = semi < 0 ? CString() : rest.Mid(semi + 1);
+    }
+    int index = d ? TypeIndexOf(d->DeviceType, d->Inputs, d->Outputs) : -1;
+    ::SendMessageW(types, CB_SETCURSEL, (WPARAM)index, 0);
+    UpdateControls();
+    StartDiscovery();
+    if (m_bNewDevice) {
+        ::PostMessageW(::GetDlgItem(m_hWnd, IDC_IO_HOST), CB_SHOWDROPDOWN, TRUE, 0);
+        SetTimer(IDT_IO_DROPDOWN, 500);
+    }
+    return TRUE;
+}
+
+void CIoDeviceDlg::OnOK() {
+    if (CDeviceCfg* d = m_pDevice) {
+        d->TargetHost = ItemText(m_hWnd, IDC_IO_HOST);
+        d->BinaryPort = (unsigned short)ItemNumber(IDC_IO_BINPORT);
+        d->HttpPort = (unsigned short)ItemNumber(IDC_IO_HTTPPORT);
+        d->Password = ItemText(m_hWnd, IDC_IO_PASSWORD);
+        d->OpcName = ItemText(m_hWnd, IDC_IO_NAME);
+        d->HttpSecure = GetDlgItemCheck(IDC_IO_HTTPS);
+        d->DontSubscribe = GetDlgItemCheck(IDC_IO_POLLONLY);
+        d->PriorityLogin = GetDlgItemCheck(IDC_IO_PRIORITY);
+        d->ForceReconnect = GetDlgItemCheck(IDC_IO_RESET);
+        d->LoginRequired = GetDlgItemCheck(IDC_IO_LOGIN);
+        d->BinaryLogin = GetDlgItemCheck(IDC_IO_V4);
+        int sel = (int)::SendDlgItemMessageW(m_hWnd, IDC_IO_TYPE, CB_GETCURSEL, 0, 0);
+        TypeOfIndex(sel, d->DeviceType, d->Inputs, d->Outputs);
+    }
+    CDeviceDialog::OnOK();
+}
+
+BOOL CIoDeviceDlg::OnControlMap(UINT code, UINT id, NMHDR* nm, LRESULT* result) {
+    using D = CIoDeviceDlg;
+    using R = CtrlEntry<D>;
+    static constexpr R map[] = {
+        R::Command<&D::OnIdentify>(BN_CLICKED, IDC_IO_IDENTIFY),
+        R::Command<&D::OnBrowser>(BN_CLICKED, IDC_IO_BROWSER),
+        R::Command<&D::OnTypeSelChange>(CBN_SELCHANGE, IDC_IO_TYPE),
+        R::Command<&D::OnConfigure>(BN_CLICKED, IDC_IO_CONFIGURE),
+        R::Command<&D::OnV4>(BN_CLICKED, IDC_IO_V4),
+        R::Command<&D::OnHostSelChange>(CBN_SELCHANGE, IDC_IO_HOST),
+        R::Command<&D::OnHostEditChange>(CBN_EDITCHANGE, IDC_IO_HOST),
+        R::Command<&D::OnHttps>(BN_CLICKED, IDC_IO_HTTPS),
+        R::Command<&D::OnForceReconnect>(BN_CLICKED, IDC_IO_RESET),
+    };
+    return DispatchControls(this, map, code, id, nm, result) || CDeviceDialog::OnControlMap(code, id, nm, result);
+}
+
+LRESULT CIoDeviceDlg::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_DISCOVERY_REPLY && WSAGETSELECTEVENT(lp) == FD_READ) OnDiscoveryReply();
+    return CDeviceDialog::WindowProc(msg, wp, lp);
+}
+
+// ------------------------------------------------------------------ controls
+
+void CIoDeviceDlg::UpdateControls() {
+    const int s = (int)::SendDlgItemMessageW(m_hWnd, IDC_IO_TYPE, CB_GETCURSEL, 0, 0);
+    const bool digital = s >= 2 && s <= 8;
+    bool warning = false;
+    if (digital) {
+        const bool v4 = GetDlgItemCheck(IDC_IO_V4);
+        EnableDlgItem(IDC_IO_V4, TRUE);
+        EnableDlgItem(IDC_IO_PRIORITY, !v4);
+        EnableDlgItem(IDC_IO_RESET, !v4);
+        EnableDlgItem(IDC_IO_LOGIN, !v4);
+        warning = GetDlgItemCheck(IDC_IO_RESET);
+    } else {
+        SetDlgItemCheck(IDC_IO_V4, false);
+        EnableDlgItem(IDC_IO_V4, FALSE);
+        EnableDlgItem(IDC_IO_PRIORITY, FALSE);
+        EnableDlgItem(IDC_IO_RESET, FALSE);
+        EnableDlgItem(IDC_IO_LOGIN, FALSE);
+    }
+    bool password = true, httpPort = true, https = true, browser = true, binPort = true, pollOnly = true;
+    if (s == 0 || s == 1) password = httpPort = https = browser = false;
+    else if (s >= 9 && s <= 12) binPort = false;
+    else if (s >= 13 && s <= 20) password = binPort = pollOnly = false;
+    else if (s == 21 || s == -1) pollOnly = false;
+    EnableDlgItem(IDC_IO_PASSWORD, password);
+    EnableDlgItem(IDC_IO_HTTPPORT, httpPort);
+    EnableDlgItem(IDC_IO_HTTPS, https);
+    EnableDlgItem(IDC_IO_BROWSER, browser);
+    EnableDlgItem(IDC_IO_BINPORT, binPort);
+    EnableDlgItem(IDC_IO_POLLONLY, pollOnly);
+    EnableDlgItem(IDC_IO_CONFIGURE, digital);
+    HICON icon = warning ? ::LoadIconW(nullptr, IDI_EXCLAMATION) : nullptr;
+    ::SendDlgItemMessageW(m_hWnd, IDC_IO_WARNING, STM_SETIMAGE, IMAGE_ICON, (LPARAM)icon);
+}
+
+void CIoDeviceDlg::OnTypeSelChange() {
+    UpdateControls();
+    EnableDlgItem(IDC_IO_IDENTIFY, TRUE);
+}
+
+void CIoDeviceDlg::OnV4() {
+    SetDlgItemUnsigned(IDC_IO_BINPORT, GetDlgItemCheck(IDC_IO_V4) ? 49159 : 49153);
+    UpdateControls();
+    EnableDlgItem(IDC_IO_IDENTIFY, TRUE);
+}
+
+void CIoDeviceDlg::OnHttps() {
+    const unsigned port = ItemNumber(IDC_IO_HTTPPORT);
+    const bool on = GetDlgItemCheck(IDC_IO_HTTPS);
+    if (port == 80 && on) SetDlgItemUnsigned(IDC_IO_HTTPPORT, 443);
+    else if (port == 443 && !on) SetDlgItemUnsigned(IDC_IO_HTTPPORT, 80);
+}
+
+void CIoDeviceDlg::OnForceReconnect() { UpdateControls(); }
+
+void CIoDeviceDlg::OnBrowser() {
+    const bool secure = GetDlgItemCheck(IDC_IO_HTTPS);
+    CString url = secure ? L"https://" : L"http://";
+    url += ItemText(m_hWnd, IDC_IO_HOST);
+    BOOL ok = FALSE;
+    const unsigned port = ::GetDlgItemInt(m_hWnd, IDC_IO_HTTPPORT, &ok, FALSE);
+    if (ok && port != 0 && port != (secure ? 443u : 80u)) {
+        CString p;
+        p.Format(L":%d", (int)port);
+        url += p;
+    }
+    ::ShellExecuteW(m_hWnd, L"open", url, nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void CIoDeviceDlg::OnTimer(UINT_PTR id) {
+    if (id == IDT_IO_DROPDOWN) {
+        CString text = ItemText(m_hWnd, IDC_IO_HOST);
+        ::SendDlgItemMessageW(m_hWnd, IDC_IO_HOST, CB_SHOWDROPDOWN, FALSE, 0);
+        SetDlgItemText(IDC_IO_HOST, text);
+        KillTimer(IDT_IO_DROPDOWN);
+    }
+    CDeviceDialog::OnTimer(id);
+}
+
+// ------------------------------------------------------------------ discovery
+
+int GetBroadcastAddresses(MIB_IPADDRROW* rows, int max) {
+    ULONG size = 0;
+    ::GetIpAddrTable(nullptr, &size, FALSE);
+    if (size == 0) return 0;
+    std::unique_ptr<unsigned char[]> buf(new (std::nothrow) unsigned char[size]);
+    if (!buf) return 0;
+    auto* table = (MIB_IPADDRTABLE*)buf.get();
+    if (::GetIpAddrTable(table, &size, FALSE) != NO_ERROR || table->dwNumEntries == 0) return 0;
+    int filled = 0;
+    for (DWORD i = 0; i < table->dwNumEntries; ++i) {
+        const MIB_IPADDRROW& r = table->table[i];
+        if (r.dwAddr == 0 || r.dwAddr == htonl(INADDR_LOOPBACK)) continue;
+        if (filled >= max) continue;
+        rows[filled] = r;
+        rows[filled].dwBCastAddr = r.dwAddr | ~r.dwMask;
+        ++filled;
+    }
+    return filled;
+}
+
+void CIoDeviceDlg::SendQuery(u_long addr) {
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(kDiscoveryPort);
+    to.sin_addr.s_addr = addr;
+    ::sendto(m_discovery.get(), kQuery, (int)(sizeof kQuery - 1), 0, (const sockaddr*)&to, sizeof to);
+}
+
+void CIoDeviceDlg::StartDiscovery() {
+    m_bListMode = 1;
+    m_discovery.reset(::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
+    if (!m_discovery) return;
+    SOCKET s = m_discovery.get();
+    ::WSAAsyncSelect(s, m_hWnd, WM_DISCOVERY_REPLY, FD_READ);
+    BOOL on = TRUE;
+    ::setsockopt(s, SOL_SOCKET, SO_BROADCAST, (const char*)&on, sizeof on);
+    int rcv = 0x100000;
+    ::setsockopt(s, SOL_SOCKET, SO_RCVBUF, (const char*)&rcv, sizeof rcv);
+    SendQuery(INADDR_BROADCAST);
+    MIB_IPADDRROW rows[5];
+    int n = GetBroadcastAddresses(rows, 5);
+    if (n > 1) {
+        ::Sleep(100);
+        for (int i = 0; i < n; ++i) SendQuery(rows[i].dwBCastAddr);
+    }
+}
+
+// Fields that were not received count as absent: they keep their initial
+// values, and a full reply too short for its fields is no full reply.
+void CIoDeviceDlg::ParseReply(const unsigned char* data, int len, CDeviceReply& reply) {
+    reply.Reset();
+    const int kind = len >= 2 ? Le16(data) : -1;
+    switch (kind) {
+    case 0x0301:
+        if (len >= 42) reply.httpPort = Le16(data + 40);
+        if (len >= 95) reply.secure = (data[94] & 2) ? 1 : 0;
+        if (len >= 102) {
+            uint64_t n = 0;
+            for (int i = 5; i >= 0; --i) n = n << 8 | data[96 + i];
+            reply.productNumber = (int32_t)((n / 10) % 100000);
+            reply.fullReply = 1;
+        }
+        break;
+    case 0x0101:
+        if (len > 11) {
+            std::string text((const char*)data + 11, (size_t)(len - 11));
+            reply.productNumber = atoi(text.c_str());
+        }
+        break;
+    case 0x0001:
+        if (len >= 5 && data[4] == 3) reply.typeIndex = 0;
+        break;
+    default:
+        reply.productNumber = kUnknownKindArticle;
+        break;
+    }
+}
+
+// Takes every datagram that waits (a large plant answers in one burst; one
+// window message per datagram would keep the dialog busy much longer).
+void CIoDeviceDlg::OnDiscoveryReply() {
+    if (!m_discovery) return;
+    for (int i = 0; i < 256; ++i) {
+        unsigned char buf[kReplyBuffer];
+        sockaddr_in from{};
+        int fromLen = sizeof from;
+        int n = ::recvfrom(m_discovery.get(), (char*)buf, (int)sizeof buf, 0, (sockaddr*)&from, &fromLen);
+        if (n == SOCKET_ERROR) {
+            // an oversized datagram is dropped; anything else ends this turn
+            if (WSAGetLastError() == WSAEMSGSIZE) continue;
+            return;
+        }
+        OnReplyFrom(from.sin_addr, buf, n);
+    }
+}
+
+void CIoDeviceDlg::OnReplyFrom(in_addr sender, const unsigned char* buf, int n) {
+    wchar_t host[20];
+    const unsigned char* a = (const unsigned char*)&sender;
+    swprintf(host, 20, L"%u.%u.%u.%u", a[0], a[1], a[2], a[3]);
+    CDeviceReply reply;
+    ParseReply(buf, n, reply);
+    if (m_bListMode) {
+        if (reply.productNumber != 0 && !LookupProductNumber(reply.productNumber, reply.typeIndex, reply.gen40)) return;
+        HWND box = ::GetDlgItem(m_hWnd, IDC_IO_HOST);
+        auto known = m_listed.find(sender.s_addr);
+        if (known == m_listed.end()) {
+            m_replies.push_back(std::unique_ptr<CDeviceReply>(new CDeviceReply(reply)));
+            CDeviceReply* stored = m_replies.back().get();
+            m_listed[sender.s_addr] = stored;
+            int pos = (int)::SendMessageW(box, CB_ADDSTRING, 0, (LPARAM)host);
+            if (pos >= 0) ::SendMessageW(box, CB_SETITEMDATA, (WPARAM)pos, (LPARAM)stored);
+        } else {
+            CDeviceReply* stored = known->second;
+            if (reply.fullReply || stored->productNumber == 0) *stored = reply;
+        }
+    } else {
+        if (reply.productNumber > 0) {
+            LookupProductNumber(reply.productNumber, reply.typeIndex, reply.gen40);
+            EnableDlgItem(IDC_IO_IDENTIFY, FALSE);
+        }
+        ApplyReply(reply);
+    }
+}
+
+void CIoDeviceDlg::OnHostEditChange() {
+    EnableDlgItem(IDC_IO_IDENTIFY, TRUE);
+    SetDlgItemText(IDC_IO_PRODUCT, L"");
+    ::SendDlgItemMessageW(m_hWnd, IDC_IO_TYPE, CB_SETCURSEL, (WPARAM)-1, 0);
+    UpdateControls();
+    m_bListMode = 0;
+    char text[40] = {};
+    ::GetDlgItemTextA(m_hWnd, IDC_IO_HOST, text, (int)sizeof text);
+    u_long addr = ::inet_addr(text);
+    if (addr != 0 && addr != INADDR_NONE && m_discovery) SendQuery(addr);
+}
+
+void CIoDeviceDlg::OnHostSelChange() {
+    HWND box = ::GetDlgItem(m_hWnd, IDC_IO_HOST);
+    int sel = (int)::SendMessageW(box, CB_GETCURSEL, 0, 0);
+    if (sel < 0) return;
+    auto* reply = (CDeviceReply*)::SendMessageW(box, CB_GETITEMDATA, (WPARAM)sel, 0);
+    if (!reply || reply == (CDeviceReply*)(LONG_PTR)CB_ERR) return;
+    ApplyReply(*reply);
+    EnableDlgItem(IDC_IO_IDENTIFY, reply->productNumber == 0);
+}
+
+void CIoDeviceDlg::ApplyReply(const CDeviceReply& r) {
+    ::SendDlgItemMessageW(m_hWnd, IDC_IO_TYPE, CB_SETCURSEL, (WPARAM)r.typeIndex, 0);
+    if (r.productNumber > 0) ::SetDlgItemInt(m_hWnd, IDC_IO_PRODUCT, (UINT)r.productNumber, TRUE);
+    else SetDlgItemText(IDC_IO_PRODUCT, L"");
+    if (r.typeIndex >= 0) {
+        SetDlgItemUnsigned(IDC_IO_HTTPPORT, r.httpPort);
+        SetDlgItemCheck(IDC_IO_HTTPS, r.secure != 0);
+        SetDlgItemUnsigned(IDC_IO_BINPORT, r.gen40 ? 49159 : 49153);
+        SetDlgItemCheck(IDC_IO_V4, r.gen40 != 0);
+    }
+    UpdateControls();
+}
+
+// ------------------------------------------------------------------ identification
+
+BOOL CIoDeviceDlg::SendBinaryStruct(SOCKET s, uint16_t type, const void* data, int n) {
+    if (n < 0 || n > 98) return FALSE;
+    unsigned char buf[8 + 98] = {};
+    buf[4] = (unsigned char)(type & 0xFF);
+    buf[5] = (unsigned char)(type >> 8);
+    const int total = 8 + n;
+    buf[6] = (unsigned char)(total & 0xFF);
+    buf[7] = (unsigned char)(total >> 8);
+    if (n) memcpy(buf + 8, data, (size_t)n);
+    return ::send(s, (const char*)buf, total, 0) != SOCKET_ERROR;
+}
+
+void CIoDeviceDlg::OnIdentify() {
+    CWaitCursor wait;
+    uint32_t addr = 0;
+    if (ResolveHost(ItemText(m_hWnd, IDC_IO_HOST), &addr, 1, TRUE) == 0) return;
+    OwnedSocket bin(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    OwnedSocket http(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    if (!bin || !http) {
+        AfxMessageBox(L"Failed to allocate socket handles", MB_OK);
+        return;
+    }
+    const u_short binPort = (u_short)ItemNumber(IDC_IO_BINPORT);
+    const u_short httpPort = (u_short)ItemNumber(IDC_IO_HTTPPORT);
+    u_long nonBlocking = 1;
+    ::ioctlsocket(bin.get(), FIONBIO, &nonBlocking);
+    ::ioctlsocket(http.get(), FIONBIO, &nonBlocking);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = addr;
+    to.sin_port = htons(binPort);
+    ::connect(bin.get(), (const sockaddr*)&to, sizeof to);
+    to.sin_port = htons(httpPort);
+    ::connect(http.get(), (const sockaddr*)&to, sizeof to);
+    BOOL noDelay = TRUE;
+    ::setsockopt(bin.get(), IPPROTO_TCP, TCP_NODELAY, (const char*)&noDelay, sizeof noDelay);
+
+    bool binConnected = false, binRefused = false, httpRefused = false;
+    int refusals = 0;
+    const DWORD start = ::GetTickCount();
+    // A socket leaves the watch when refused, failed otherwise, or (the
+    // binary one) when its peer has closed: a closed peer stays readable.
+    while (::GetTickCount() - start < kIdentifyBound && (bin || http)) {
+        fd_set rd, wr, ex;
+        FD_ZERO(&rd); FD_ZERO(&wr); FD_ZERO(&ex);
+        if (bin) {
+            FD_SET(bin.get(), &rd);
+            if (!binConnected) { FD_SET(bin.get(), &wr); FD_SET(bin.get(), &ex); }
+        }
+        if (http) { FD_SET(http.get(), &wr); FD_SET(http.get(), &ex); }
+        timeval tv{0, 100 * 1000};
+        if (::select(0, &rd, &wr, &ex, &tv) == SOCKET_ERROR) break;
+
+        if (http) {
+            bool failed = FD_ISSET(http.get(), &ex) != 0;
+            if (!failed && FD_ISSET(http.get(), &wr)) {
+                if (ConnectSucceeded(http.get())) {
+                    http.reset();
+                    bin.reset();
+                    IdentifyViaHttp();
+                    return;
+                }
+                failed = true;
+            }
+            if (failed) {
+                if (SocketError(http.get()) == WSAECONNREFUSED) { ++refusals; httpRefused = true; }
+                http.reset();
+            }
+        }
+        if (bin) {
+            bool failed = !binConnected && FD_ISSET(bin.get(), &ex);
+            if (!failed && !binConnected && FD_ISSET(bin.get(), &wr)) {
+                if (ConnectSucceeded(bin.get())) {
+                    binConnected = true;
+                    SendBinaryStruct(bin.get(), 0x0020, nullptr, 0);
+                    ::Sleep(100);
+                    SendBinaryStruct(bin.get(), 0x0020, nullptr, 0);
+                    ::Sleep(100);
+                    SendBinaryStruct(bin.get(), 0x0001, nullptr, 0);
+                } else {
+                    failed = true;
+                }
+            }
+            if (failed) {
+                if (SocketError(bin.get()) == WSAECONNREFUSED) { ++refusals; binRefused = true; }
+                bin.reset();
+            } else if (binConnected && FD_ISSET(bin.get(), &rd)) {
+                unsigned char reply[106];
+                int got = ::recv(bin.get(), (char*)reply, (int)sizeof reply, 0);
+                if (got >= 8 && (Le16(reply + 4) == 0x0008 || Le16(reply + 4) == 0x0030)) {
+                    ::SendDlgItemMessageW(m_hWnd, IDC_IO_TYPE, CB_SETCURSEL, Le16(reply + 4) == 0x0008 ? 0 : 1, 0);
+                    SetDlgItemCheck(IDC_IO_V4, false);
+                    EnableDlgItem(IDC_IO_IDENTIFY, FALSE);
+                    UpdateControls();
+                    return;
+                }
+                if (got == 0 || (got == SOCKET_ERROR && WSAGetLastError() != WSAEWOULDBLOCK)) bin.reset();
+            }
+        }
+        if (refusals == 2) {
+            CString text = MessageWith(IDS_ID_HTTP_REFUSED, httpPort) + L"\n\n" + MessageWith(IDS_ID_BINARY_REFUSED, binPort);
+            AfxMessageBox(text, MB_OK);
+            UpdateControls();
+            return;
+        }
+    }
+    (void)binRefused;
+    (void)httpRefused;
+    if (binConnected) AfxMessageBox(MessageWith(IDS_ID_BINARY_SILENT, binPort), MB_OK);
+    else if (refusals == 0) AfxMessageBox(Message(IDS_ID_NO_ANSWER), MB_OK);
+    UpdateControls();
+}
+
+void CIoDeviceDlg::IdentifyViaHttp() {
+    CWaitCursor wait;
+    CDeviceReply reply;
+    reply.httpPort = (uint16_t)ItemNumber(IDC_IO_HTTPPORT);
+    const bool secure = GetDlgItemCheck(IDC_IO_HTTPS);
+    reply.secure = secure ? 1 : 0;
+    std::unique_ptr<CHttpConnection> conn;
+    std::unique_ptr<CHttpFile> file;
+    try {
+        conn.reset(m_session.GetHttpConnection(ResolverHostText(ItemText(m_hWnd, IDC_IO_HOST)),
+                                                INTERNET_FLAG_RELOAD | (secure ? INTERNET_FLAG_SECURE : 0),
+                                                reply.httpPort));
+        file.reset(conn->OpenRequest(L"GET", L"/version", nullptr, 1, nullptr, nullptr,
+                                     secure ? INTERNET_FLAG_SECURE : 0));
+        file->SetOption(INTERNET_OPTION_SEND_TIMEOUT, kIdentifyBound);
+        file->SetOption(INTERNET_OPTION_RECEIVE_TIMEOUT, kIdentifyBound);
+        if (secure) {
+            DWORD flags = 0;
+            file->QueryOption(INTERNET_OPTION_SECURITY_FLAGS, flags);
+            flags |= SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_CN_INVALID;
+            file->SetOption(INTERNET_OPTION_SECURITY_FLAGS, flags);
+        }
+        file->SendRequest();
+        DWORD status = 0;
+        file->QueryInfoStatusCode(status);
+        // A request that ended without an HTTP status line failed too.
+        if (status >= 400 || status == 0) {
+            ApplyReply(reply);
+            CString statusText;
+            file->QueryInfo(HTTP_QUERY_STATUS_TEXT, statusText);
+            CString text = Message(IDS_ID_VERSION_FAILED) + L"\n" + MessageWith(IDS_ID_HTTP_STATUS, (int)status) + L" (" +
+                           statusText + L")\n\n" + Message(IDS_ID_NOT_LATTIX);
+            AfxMessageBox(text, MB_OK);
+        } else {
+            // The body may come in pieces: read until 255 bytes or its end.
+            char body[256];
+            UINT got = 0;
+            while (got < 255) {
+                UINT n = file->Read(body + got, 255 - got);
+                if (n == 0) break;
+                got += n;
+            }
+            body[got] = 0;
+            const char* hash = strchr(body, '#');
+            if (!hash) {
+                ApplyReply(reply);
+                CString text = Message(IDS_ID_VERSION_FAILED) + L"\n" + Message(IDS_ID_NO_PRODUCT) + L"\n\n" +
+                               Message(IDS_ID_NOT_LATTIX);
+                AfxMessageBox(text, MB_OK);
+            } else {
+                reply.productNumber = atoi(hash + 1);
+                const bool known = LookupProductNumber(reply.productNumber, reply.typeIndex, reply.gen40);
+                ApplyReply(reply);
+                if (!known) AfxMessageBox(MessageWith(IDS_ID_UNKNOWN_ARTICLE, reply.productNumber), MB_OK);
+                else EnableDlgItem(IDC_IO_IDENTIFY, FALSE);
+            }
+        }
+        file->Close();
+        conn->Close();
+    } catch (CInternetException* e) {
+        wchar_t err[201] = {};
+        e->GetErrorMessage(err, 200);
+        CString text;
+        text.Format(L"WinINet error:\n%s", err);
+        text.TrimRight();
+        AfxMessageBox(text, MB_OK);
+        e->Delete();
+    }
+}
+
+INT_PTR RunIoDeviceDialog(CWnd* parent, CDeviceCfg* dev, BOOL isNew, CDeviceCfg* chainHead) {
+    if (!dev || (dev->GetKind() != 1 && dev->GetKind() != 2)) return IDCANCEL;
+    CIoDeviceDlg dlg(parent);
+    dlg.m_pDevice = dev;
+    dlg.m_bNewDevice = isNew ? 1 : 0;
+    return dlg.DoModal();
+}

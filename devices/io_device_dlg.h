@@ -1,0 +1,76 @@
+// Property dialog of a network I/O device: address, type, ports, password
+// and login options of the record; the devices that answer the discovery
+// broadcast fill the host list; Identify probes the typed address.
+//
+//   CIoDeviceDlg dlg;
+//   dlg.m_pDevice = rec; dlg.m_bNewDevice = isNew;
+//   if (dlg.DoModal() == IDOK) ...   // only then was rec written
+#pragma once
+#include "devices/device_dialog.h"
+#include "devices/device_reply.h"
+#include "framework/Inet.h"
+#include <winsock2.h>
+#include <iphlpapi.h>
+#include <map>
+#include <memory>
+#include <vector>
+
+class CIoDeviceDlg : public CDeviceDialog {
+public:
+    explicit CIoDeviceDlg(CWnd* parent = nullptr);
+    ~CIoDeviceDlg() override;
+
+    int m_bNewDevice = 0;
+
+    // Type index of the type list for a record's type and counts (-1: none).
+    static int TypeIndexOf(int deviceType, int inputs, int outputs);
+    // What OK writes for a type index; false for an index without an entry.
+    static bool TypeOfIndex(int index, int& deviceType, int& inputs, int& outputs);
+    // A discovery answer of len bytes (the receive buffer holds 322) read into reply.
+    static void ParseReply(const unsigned char* data, int len, CDeviceReply& reply);
+    // Article number given to an answer of a kind we do not know.
+    static const int kUnknownKindArticle = 52000;
+
+    BOOL SendBinaryStruct(SOCKET s, uint16_t type, const void* data, int n);
+    void ApplyReply(const CDeviceReply& reply);
+    void UpdateControls();
+
+protected:
+    BOOL OnInitDialog() override;
+    void OnOK() override;
+    LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
+    BOOL OnControlMap(UINT code, UINT id, NMHDR* nm, LRESULT* result) override;
+    void OnTimer(UINT_PTR id) override;
+
+    void OnIdentify();
+    void IdentifyViaHttp();
+    void OnBrowser();
+    void OnTypeSelChange();
+    void OnConfigure() {}
+    void OnV4();
+    void OnHttps();
+    void OnForceReconnect();
+    void OnHostSelChange();
+    void OnHostEditChange();
+
+private:
+    void StartDiscovery();
+    void OnDiscoveryReply();
+    void OnReplyFrom(in_addr sender, const unsigned char* data, int len);
+    void SendQuery(u_long addr);
+    unsigned ItemNumber(int id) const;
+
+    OwnedSocket m_discovery;
+    int m_bListMode = 0;
+    std::vector<std::unique_ptr<CDeviceReply>> m_replies;
+    std::map<u_long, CDeviceReply*> m_listed;   // the host box's entries by address
+    CInternetSession m_session;
+};
+
+// Up to max local IPv4 addresses (not 0.0.0.0 or 127.0.0.1) with their
+// directed broadcast address in the broadcast field; the number filled.
+int GetBroadcastAddresses(MIB_IPADDRROW* rows, int max);
+
+// The view's way to the dialog (records of kinds 1 and 2; any other kind
+// runs nothing and counts as cancelled).
+INT_PTR RunIoDeviceDialog(CWnd* parent, CDeviceCfg* dev, BOOL isNew, CDeviceCfg* chainHead);

@@ -1,0 +1,46 @@
+// Ids of the network I/O device dialog: template, controls, texts, icons.
+#pragma once
+
+#define IDD_IO_DEVICE 104
+#define IDB_DEVICE_DLG_ICONS 134
+#define IDT_IO_DROPDOWN 1861
+#define WM_DISCOVERY_REPLY (WM_APP + 1)
+
+// Help contexts of the device dialogs.
+#define HIDD_GLOBAL_DEVICE 100
+#define HIDD_IO_DEVICE 101
+#define HIDD_SERIAL_DEVICE 102
+#define HIDD_TRCV_DEVICE 103
+#define HIDD_RADIO_DEVICE 104
+#define HIDD_RFID_DEVICE 105
+
+// Controls of template 104.
+#define IDC_IO_HOST 1214
+#define IDC_IO_NAME 1220
+#define IDC_IO_TYPE 1335
+#define IDC_IO_V4 1370
+#define IDC_IO_IDENTIFY 1151
+#define IDC_IO_PRODUCT 1373
+#define IDC_IO_BINPORT 1334
+#define IDC_IO_HTTPS 1372
+#define IDC_IO_HTTPPORT 1222
+#define IDC_IO_BROWSER 1152
+#define IDC_IO_PASSWORD 1216
+#define IDC_IO_LOGIN 1369
+#define IDC_IO_POLLONLY 1150
+#define IDC_IO_PRIORITY 1353
+#define IDC_IO_RESET 1339
+#define IDC_IO_WARNING 1340
+#define IDC_IO_CONFIGURE 1360
+
+// Texts.
+#define IDS_IO_MODEL_NAMES 193
+#define IDS_ID_NO_PRODUCT 229
+#define IDS_ID_VERSION_FAILED 230
+#define IDS_ID_NO_ANSWER 234
+#define IDS_ID_BINARY_SILENT 235
+#define IDS_ID_HTTP_STATUS 236
+#define IDS_ID_NOT_LATTIX 237
+#define IDS_ID_UNKNOWN_ARTICLE 238
+#define IDS_ID_HTTP_REFUSED 239
+#define IDS_ID_BINARY_REFUSED 240

@@ -1,0 +1,795 @@
+// The network I/O device dialog in this process under the virtual display:
+// record in, controls, OK or Cancel, record out; discovery against a
+// simulated device on veth subnets inside the test's namespace;
+// identification against real TCP and HTTP peers on loopback.
+#include "devices/io_device_dlg.h"
+#include "config/device_cfg.h"
+#include "framework/WinApp.h"
+#include "framework/Seams.h"
+#include "resources/devices_ids.h"
+#include "io_test_util.h"
+#include <gtest/gtest.h>
+#include <algorithm>
+#include <deque>
+
+using namespace iotest;
+
+namespace {
+
+const std::string kPeer = IO_PEER;
+const std::string kNet = IO_NET;
+const std::string kScratch = IO_SCRATCH;
+
+CWinApp& App() {
+    static CWinApp app(L"Varnel");
+    return app;
+}
+
+struct Recorded {
+    std::vector<std::wstring> boxes;
+    std::vector<DWORD_PTR> help;
+};
+
+class IoDlg : public ::testing::Test {
+protected:
+    Recorded rec;
+    static void SetUpTestSuite() {
+        CString::SetResourceModule(GetModuleHandleW(nullptr));
+        App();
+        WSADATA wsa;
+        WSAStartup(MAKEWORD(1, 1), &wsa);
+        CreateDirectoryW(WinPath(kScratch).c_str(), nullptr);
+    }
+    void SetUp() override {
+        SetMessageBoxHook([this](const wchar_t* text, UINT) {
+            rec.boxes.push_back(text);
+            return IDOK;
+        });
+        SetHelpHook([this](const wchar_t*, UINT cmd, DWORD_PTR data) {
+            if (cmd == 15) rec.help.push_back(data);
+        });
+    }
+    void TearDown() override {
+        SetMessageBoxHook(nullptr);
+        SetHelpHook(nullptr);
+    }
+};
+
+// A record of the I/O kind with every field the dialog shows set.
+std::unique_ptr<CDeviceCfg> Record(int type, int inputs, int outputs) {
+    std::unique_ptr<CDeviceCfg> d(new CDeviceCfg(L"Box7", type));
+    d->Inputs = inputs;
+    d->Outputs = outputs;
+    d->TargetHost = L"plc-7.local";
+    d->BinaryPort = 49153;
+    d->HttpPort = 8080;
+    d->Password = L"geheim";
+    d->HttpSecure = 0;
+    d->DontSubscribe = 1;
+    d->PriorityLogin = 1;
+    d->ForceReconnect = 0;
+    d->LoginRequired = 1;
+    d->BinaryLogin = 0;
+    return d;
+}
+
+struct Fields {
+    int type, inputs, outputs;
+    std::wstring host, name, password;
+    int bin, http, secure, poll, prio, reset, login, v4;
+    bool operator==(const Fields& o) const {
+        return type == o.type && inputs == o.inputs && outputs == o.outputs && host == o.host && name == o.name &&
+               password == o.password && bin == o.bin && http == o.http && secure == o.secure && poll == o.poll &&
+               prio == o.prio && reset == o.reset && login == o.login && v4 == o.v4;
+    }
+};
+Fields Of(const CDeviceCfg& d) {
+    return {d.DeviceType, d.Inputs, d.Outputs, (const wchar_t*)d.TargetHost, (const wchar_t*)d.OpcName,
+            (const wchar_t*)d.Password, d.BinaryPort, d.HttpPort, d.HttpSecure, d.DontSubscribe, d.PriorityLogin,
+            d.ForceReconnect, d.LoginRequired, d.BinaryLogin};
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- fields
+
+TEST_F(IoDlg, TypeListBothWays) {
+    struct Case { int type, inputs, outputs, index; };
+    const Case cases[] = {
+        {0, 0, 0, 0},  {1, 3, 3, 1},   {4, 12, 6, 7},  {4, 12, 12, 5}, {4, 0, 6, 8},  {4, 0, 0, 8},   {4, 6, 1, 4},
+        {4, 1, 6, 7},  {4, 3, 3, 5},   {4, 2, 2, 3},   {4, 1, 1, 2},   {5, 24, 24, 6}, {20, 6, 0, 9}, {19, 6, 6, 10},
+        {22, 2, 2, 11}, {24, 2, 2, 12}, {21, 1, 1, 13}, {6, 1, 0, 14},  {6, 2, 0, 15}, {6, 8, 0, 16},  {6, 3, 0, 16},
+        {7, 1, 0, 17}, {16, 1, 0, 18}, {25, 1, 0, 19}, {13, 2, 0, 20}, {14, 2, 0, 20}, {15, 2, 0, 20}, {17, 2, 0, 20},
+        {23, 2, 2, 21}, {-1, 0, 0, -1}, {-2, 0, 0, -1}, {2, 0, 0, -1},  {3, 0, 0, -1}, {8, 0, 0, -1},  {12, 0, 0, -1},
+        {18, 0, 0, -1}, {26, 0, 0, -1},
+    };
+    for (const Case& c : cases) EXPECT_EQ(c.index, CIoDeviceDlg::TypeIndexOf(c.type, c.inputs, c.outputs)) << c.type;
+    // what OK writes: counts kept where the row says so
+    struct Write { int index, type, inputs, outputs; };
+    const Write writes[] = {{0, 0, 9, 9}, {1, 1, 9, 9}, {2, 4, 1, 1}, {5, 4, 12, 12}, {6, 5, 9, 9}, {7, 4, 12, 6},
+                            {8, 4, 0, 6}, {9, 20, 6, 0}, {13, 21, 1, 1}, {14, 6, 1, 9}, {16, 6, 8, 9}, {19, 25, 1, 9},
+                            {20, 17, 2, 0}, {21, 23, 2, 2}};
+    for (const Write& w : writes) {
+        int type = 99, in = 9, out = 9;
+        EXPECT_TRUE(CIoDeviceDlg::TypeOfIndex(w.index, type, in, out));
+        EXPECT_EQ(w.type, type) << w.index;
+        EXPECT_EQ(w.inputs, in) << w.index;
+        EXPECT_EQ(w.outputs, out) << w.index;
+    }
+    int type = 99, in = 9, out = 9;
+    EXPECT_FALSE(CIoDeviceDlg::TypeOfIndex(-1, type, in, out));
+    EXPECT_FALSE(CIoDeviceDlg::TypeOfIndex(22, type, in, out));
+    EXPECT_EQ(99, type);
+}
+
+TEST_F(IoDlg, ExistingDeviceShownAndWrittenBackOnOk) {
+    auto d = Record(4, 12, 6);
+    CIoDeviceDlg dlg;
+    dlg.m_pDevice = d.get();
+    INT_PTR r = RunModal(dlg, [&](HWND h) {
+        wchar_t caption[64] = {};
+        GetWindowTextW(h, caption, 64);
+        EXPECT_STREQ(L" E/A-Server", caption);
+        EXPECT_NE(nullptr, (HICON)SendMessageW(h, WM_GETICON, ICON_BIG, 0));
+        EXPECT_EQ(L"plc-7.local", Text(h, IDC_IO_HOST));
+        EXPECT_EQ(L"Box7", Text(h, IDC_IO_NAME));
+        EXPECT_EQ(L"49153", Text(h, IDC_IO_BINPORT));
+        EXPECT_EQ(L"8080", Text(h, IDC_IO_HTTPPORT));
+        EXPECT_EQ(L"geheim", Text(h, IDC_IO_PASSWORD));
+        EXPECT_EQ(7, Sel(h, IDC_IO_TYPE));
+        EXPECT_EQ(22, (int)SendDlgItemMessageW(h, IDC_IO_TYPE, CB_GETCOUNT, 0, 0));
+        EXPECT_EQ(2, (int)SendDlgItemMessageW(h, IDC_IO_BINPORT, CB_GETCOUNT, 0, 0));
+        EXPECT_EQ(0, Find(h, IDC_IO_HTTPPORT, L"443"));
+        EXPECT_EQ(1, Find(h, IDC_IO_HTTPPORT, L"80"));
+        EXPECT_TRUE(Checked(h, IDC_IO_POLLONLY));
+        EXPECT_TRUE(Checked(h, IDC_IO_PRIORITY));
+        EXPECT_TRUE(Checked(h, IDC_IO_LOGIN));
+        EXPECT_FALSE(Checked(h, IDC_IO_V4));
+        EXPECT_TRUE(Enabled(h, IDC_IO_CONFIGURE));
+        EXPECT_EQ(L"", Text(h, IDC_IO_PRODUCT));
+        // IO_SHOT=/unix/path.png takes a picture of the dialog for a look
+        if (const char* shot = getenv("IO_SHOT")) {
+            Pump(300);
+            RunUnix(std::string("/bin/sh -c \"import -window root ") + shot + " && touch " + shot + ".done\"",
+                    std::string(shot) + ".done");
+        }
+        // ports: a number above 16 bits keeps its low bits, no number gives 0
+        SetText(h, IDC_IO_BINPORT, L"70000");
+        SetText(h, IDC_IO_HTTPPORT, L"abc");
+        SendMessageW(h, WM_COMMAND, IDOK, 0);
+    });
+    EXPECT_EQ(IDOK, r);
+    EXPECT_EQ(4, d->DeviceType);
+    EXPECT_EQ(12, d->Inputs);
+    EXPECT_EQ(6, d->Outputs);
+    EXPECT_EQ(4464, d->BinaryPort);
+    EXPECT_EQ(0, d->HttpPort);
+    EXPECT_STREQ(L"plc-7.local", d->TargetHost);
+    EXPECT_STREQ(L"geheim", d->Password);
+    EXPECT_EQ(1, d->DontSubscribe);
+    EXPECT_TRUE(rec.boxes.empty());
+}
+
+TEST_F(IoDlg, OkNormalisesTypeAndKeepsUnlistedTypes) {
+    // type 13 shows index 20; OK writes 17 with two inputs and no outputs
+    auto d = Record(13, 5, 5);
+    CIoDeviceDlg dlg;
+    dlg.m_pDevice = d.get();
+    EXPECT_EQ(IDOK, RunModal(dlg, [&](HWND h) {
+        EXPECT_EQ(20, Sel(h, IDC_IO_TYPE));
+        SendMessageW(h, WM_COMMAND, IDOK, 0);
+    }));
+    EXPECT_EQ(17, d->DeviceType);
+    EXPECT_EQ(2, d->Inputs);
+    EXPECT_EQ(0, d->Outputs);
+    // a type without an entry keeps type and counts; index 14 keeps Outputs
+    auto e = Record(8, 3, 4);
+    CIoDeviceDlg dlg2;
+    dlg2.m_pDevice = e.get();
+    EXPECT_EQ(IDOK, RunModal(dlg2, [&](HWND h) {
+        EXPECT_EQ(-1, Sel(h, IDC_IO_TYPE));
+        SendMessageW(h, WM_COMMAND, IDOK, 0);
+    }));
+    EXPECT_EQ(8, e->DeviceType);
+    EXPECT_EQ(3, e->Inputs);
+    EXPECT_EQ(4, e->Outputs);
+    CIoDeviceDlg dlg3;
+    dlg3.m_pDevice = e.get();
+    EXPECT_EQ(IDOK, RunModal(dlg3, [&](HWND h) {
+        Choose(h, IDC_IO_TYPE, 14);
+        SendMessageW(h, WM_COMMAND, IDOK, 0);
+    }));
+    EXPECT_EQ(6, e->DeviceType);
+    EXPECT_EQ(1, e->Inputs);
+    EXPECT_EQ(4, e->Outputs);
+}
+
+TEST_F(IoDlg, CancelAfterEditingEverythingLeavesTheRecord) {
+    auto d = Record(4, 2, 2);
+    const Fields before = Of(*d);
+    CIoDeviceDlg dlg;
+    dlg.m_pDevice = d.get();
+    INT_PTR r = RunModal(dlg, [&](HWND h) {
+        Type(h, IDC_IO_HOST, L"10.1.2.3");
+        SetText(h, IDC_IO_NAME, L"Other");
+        SetText(h, IDC_IO_PASSWORD, L"x");
+        Choose(h, IDC_IO_TYPE, 9);
+        SetText(h, IDC_IO_BINPORT, L"1");
+        for (int id : {IDC_IO_HTTPS, IDC_IO_POLLONLY, IDC_IO_LOGIN}) Click(h, id);
+        SendMessageW(h, WM_COMMAND, IDCANCEL, 0);
+    });
+    EXPECT_EQ(IDCANCEL, r);
+    EXPECT_TRUE(before == Of(*d));
+}
+
+TEST_F(IoDlg, ControlsFollowTypeAndChecks) {
+    auto d = Record(4, 2, 2);
+    d->HttpPort = 80;
+    CIoDeviceDlg dlg;
+    dlg.m_pDevice = d.get();
+    RunModal(dlg, [&](HWND h) {
+        ASSERT_EQ(3, Sel(h, IDC_IO_TYPE));
+        Click(h, IDC_IO_V4);
+        EXPECT_EQ(L"49159", Text(h, IDC_IO_BINPORT));
+        EXPECT_FALSE(Enabled(h, IDC_IO_PRIORITY));
+        EXPECT_FALSE(Enabled(h, IDC_IO_RESET));
+        EXPECT_FALSE(Enabled(h, IDC_IO_LOGIN));
+        EXPECT_TRUE(Enabled(h, IDC_IO_CONFIGURE));
+        Click(h, IDC_IO_V4);
+        EXPECT_EQ(L"49153", Text(h, IDC_IO_BINPORT));
+        EXPECT_TRUE(Enabled(h, IDC_IO_RESET));
+        // the reset option shows the warning icon; an analog type hides it
+        Click(h, IDC_IO_RESET);
+        EXPECT_NE(nullptr, (HICON)SendDlgItemMessageW(h, IDC_IO_WARNING, STM_GETIMAGE, IMAGE_ICON, 0));
+        Click(h, IDC_IO_V4);
+        Choose(h, IDC_IO_TYPE, 9);
+        EXPECT_FALSE(Checked(h, IDC_IO_V4));
+        EXPECT_FALSE(Enabled(h, IDC_IO_V4));
+        EXPECT_FALSE(Enabled(h, IDC_IO_CONFIGURE));
+        EXPECT_FALSE(Enabled(h, IDC_IO_BINPORT));
+        EXPECT_TRUE(Enabled(h, IDC_IO_PASSWORD));
+        EXPECT_EQ(nullptr, (HICON)SendDlgItemMessageW(h, IDC_IO_WARNING, STM_GETIMAGE, IMAGE_ICON, 0));
+        Choose(h, IDC_IO_TYPE, 13);
+        EXPECT_FALSE(Enabled(h, IDC_IO_PASSWORD));
+        EXPECT_FALSE(Enabled(h, IDC_IO_POLLONLY));
+        Choose(h, IDC_IO_TYPE, 0);
+        EXPECT_FALSE(Enabled(h, IDC_IO_HTTPPORT));
+        EXPECT_FALSE(Enabled(h, IDC_IO_BROWSER));
+        EXPECT_TRUE(Enabled(h, IDC_IO_BINPORT));
+        EXPECT_TRUE(Enabled(h, IDC_IO_POLLONLY));
+        Choose(h, IDC_IO_TYPE, 21);
+        EXPECT_FALSE(Enabled(h, IDC_IO_POLLONLY));
+        EXPECT_TRUE(Enabled(h, IDC_IO_HTTPS));
+        // HTTPS moves 80 to 443 and back; another port stays
+        Click(h, IDC_IO_HTTPS);
+        EXPECT_EQ(L"443", Text(h, IDC_IO_HTTPPORT));
+        Click(h, IDC_IO_HTTPS);
+        EXPECT_EQ(L"80", Text(h, IDC_IO_HTTPPORT));
+        SetText(h, IDC_IO_HTTPPORT, L"8080");
+        Click(h, IDC_IO_HTTPS);
+        EXPECT_EQ(L"8080", Text(h, IDC_IO_HTTPPORT));
+    });
+}
+
+TEST_F(IoDlg, NewDeviceOpensEmptyWithTheListDroppedForAMoment) {
+    auto d = Record(4, 1, 1);
+    CIoDeviceDlg dlg;
+    dlg.m_pDevice = d.get();
+    dlg.m_bNewDevice = 1;
+    RunModal(dlg, [&](HWND h) {
+        EXPECT_EQ(L"", Text(h, IDC_IO_HOST));
+        HWND box = GetDlgItem(h, IDC_IO_HOST);
+        EXPECT_TRUE(PumpUntil([&] { return SendMessageW(box, CB_GETDROPPEDSTATE, 0, 0) != 0; }, 3000));
+        SetText(h, IDC_IO_HOST, L"10.9.8.7");
+        EXPECT_TRUE(PumpUntil([&] { return SendMessageW(box, CB_GETDROPPEDSTATE, 0, 0) == 0; }, 5000));
+        EXPECT_EQ(L"10.9.8.7", Text(h, IDC_IO_HOST));
+    });
+}
+
+TEST_F(IoDlg, F1AsksForHelpContext101) {
+    auto d = Record(4, 1, 1);
+    CIoDeviceDlg dlg;
+    dlg.m_pDevice = d.get();
+    RunModal(dlg, [&](HWND h) {
+        SetForegroundWindow(h);
+        SetFocus(GetDlgItem(h, IDC_IO_NAME));
+        INPUT in[2] = {};
+        in[0].type = in[1].type = INPUT_KEYBOARD;
+        in[0].ki.wVk = in[1].ki.wVk = VK_F1;
+        in[1].ki.dwFlags = KEYEVENTF_KEYUP;
+        SendInput(2, in, sizeof(INPUT));
+        PumpUntil([&] { return !rec.help.empty(); }, 3000);
+    });
+    ASSERT_EQ(1u, rec.help.size());
+    EXPECT_EQ(101u, rec.help[0]);
+}
+
+// ---------------------------------------------------------------- discovery
+
+namespace {
+
+// The simulated devices' side of the subnets: namespace "krvdev" behind veth
+// pairs (io_net.sh); torn down after each test.
+class Subnet {
+public:
+    explicit Subnet(const char* mode) {
+        ok_ = RunUnix("/bin/sh " + kNet + " " + mode + " " + kScratch + "/net.done", kScratch + "/net.done") &&
+              ReadAll(kScratch + "/net.done") == "ok\n";
+    }
+    ~Subnet() { RunUnix("/bin/sh " + kNet + " down " + kScratch + "/net.done", kScratch + "/net.done"); }
+    bool Ok() const { return ok_; }
+
+private:
+    bool ok_ = false;
+};
+
+// One peer process of io_peer.py; waits until it listens.
+class Peer {
+public:
+    Peer(const std::string& name, const std::string& args, bool inDeviceNs) : log_(kScratch + "/" + name + ".log") {
+        const std::string ready = kScratch + "/" + name + ".ready";
+        Remove(log_);
+        Remove(ready);
+        std::string cmd = (inDeviceNs ? "/usr/sbin/ip netns exec krvdev " : "") + std::string("/usr/bin/python3 ") +
+                          kPeer + " " + args + " --log " + log_ + " --ready " + ready;
+        ok_ = StartUnix(cmd) && PumpUntil([&] { return Exists(ready); }, 10000);
+    }
+    bool Ok() const { return ok_; }
+    std::vector<std::string> Log() const { return Lines(log_); }
+
+private:
+    std::string log_;
+    bool ok_ = false;
+};
+
+// Reply datagrams of each kind.
+std::string Full(uint16_t httpPort, bool https, uint64_t n, size_t len = 102) {
+    std::string d(len, '\0');
+    d[0] = 0x01;
+    d[1] = 0x03;
+    if (len >= 42) { d[40] = (char)(httpPort & 0xFF); d[41] = (char)(httpPort >> 8); }
+    if (len >= 95) d[94] = https ? 2 : 0;
+    for (int i = 0; i < 6 && 96 + i < (int)len; ++i) d[96 + i] = (char)((n >> (8 * i)) & 0xFF);
+    return Hex(d);
+}
+std::string Short(const std::string& number) {
+    std::string d = std::string("\x01\x01", 2) + std::string(9, 'x') + number;
+    return Hex(d);
+}
+std::string Classic(unsigned char b4) { return Hex(std::string("\x01\x00\x00\x00", 4) + (char)b4 + std::string(10, 'c')); }
+
+}  // namespace
+
+TEST_F(IoDlg, ParseRepliesWithinTheReceivedBytes) {
+    struct Case {
+        std::string bytes;
+        int product, typeIndex, port, secure, full;
+    };
+    auto raw = [](const std::string& hex) {
+        std::string out;
+        for (size_t i = 0; i + 1 < hex.size(); i += 2) out += (char)std::stoi(hex.substr(i, 2), nullptr, 16);
+        return out;
+    };
+    const Case cases[] = {
+        {raw(Full(8080, true, 123456789)), 45678, -1, 8080, 1, 1},
+        {raw(Full(8080, true, 576200)), 57620, -1, 8080, 1, 1},
+        // short of the product field: no product, no full-reply flag
+        {raw(Full(8080, true, 576200, 101)), 0, -1, 8080, 1, 0},
+        {raw(Full(8080, true, 576200, 60)), 0, -1, 8080, 0, 0},
+        {raw(Full(8080, true, 576200, 41)), 0, -1, 80, 0, 0},
+        {raw(Short("57640")), 57640, -1, 80, 0, 0},
+        {raw(Short(" -12abc")), -12, -1, 80, 0, 0},
+        {raw(Short("")), 0, -1, 80, 0, 0},
+        {raw(Short("")).substr(0, 5), 0, -1, 80, 0, 0},
+        {raw(Classic(3)), 0, 0, 80, 0, 0},
+        {raw(Classic(2)), 0, -1, 80, 0, 0},
+        {raw(Classic(3)).substr(0, 4), 0, -1, 80, 0, 0},
+        {std::string("\x07\x07", 2) + std::string(100, '\0'), CIoDeviceDlg::kUnknownKindArticle, -1, 80, 0, 0},
+        {std::string("\x01", 1), CIoDeviceDlg::kUnknownKindArticle, -1, 80, 0, 0},
+    };
+    for (const Case& c : cases) {
+        // what lies beyond the received bytes must not count
+        unsigned char buf[322];
+        memset(buf, '7', sizeof buf);
+        memcpy(buf, c.bytes.data(), c.bytes.size());
+        CDeviceReply r;
+        r.productNumber = 5;
+        CIoDeviceDlg::ParseReply(buf, (int)c.bytes.size(), r);
+        SCOPED_TRACE(Hex(c.bytes.substr(0, 4)) + " len " + std::to_string(c.bytes.size()));
+        EXPECT_EQ(c.product, r.productNumber);
+        EXPECT_EQ(c.typeIndex, r.typeIndex);
+        EXPECT_EQ(c.port, r.httpPort);
+        EXPECT_EQ(c.secure, r.secure);
+        EXPECT_EQ(c.full, r.fullReply);
+        EXPECT_EQ(0, r.gen40);
+    }
+}
+
+TEST_F(IoDlg, HostListFilledFromRepliesOnASubnet) {
+    Subnet net("up1");
+    ASSERT_TRUE(net.Ok());
+    // first a short reply, then the full one; an unknown article, an unknown
+    // kind and an oversized datagram are not listed
+    Peer dev("udp1", "udp --limit 20 --replies " + Short("57650") + "," + Full(8443, true, 576350) + "," +
+                         Short("57640") + "," + Full(80, false, 123456789) + "," + Hex(std::string(400, '\x01')),
+             true);
+    ASSERT_TRUE(dev.Ok());
+    auto d = Record(4, 1, 1);
+    CIoDeviceDlg dlg;
+    dlg.m_pDevice = d.get();
+    dlg.m_bNewDevice = 1;
+    RunModal(dlg, [&](HWND h) {
+        ASSERT_TRUE(PumpUntil([&] { return Find(h, IDC_IO_HOST, L"10.77.0.2") >= 0; }, 5000));
+        Pump(500);
+        EXPECT_EQ(1, (int)SendDlgItemMessageW(h, IDC_IO_HOST, CB_GETCOUNT, 0, 0));
+        Choose(h, IDC_IO_HOST, Find(h, IDC_IO_HOST, L"10.77.0.2"));
+        // the full reply holds: 57635 is a 2/2 device of the 4.0 generation
+        EXPECT_EQ(3, Sel(h, IDC_IO_TYPE));
+        EXPECT_EQ(L"57635", Text(h, IDC_IO_PRODUCT));
+        EXPECT_EQ(L"8443", Text(h, IDC_IO_HTTPPORT));
+        EXPECT_TRUE(Checked(h, IDC_IO_HTTPS));
+        EXPECT_TRUE(Checked(h, IDC_IO_V4));
+        EXPECT_EQ(L"49159", Text(h, IDC_IO_BINPORT));
+        EXPECT_FALSE(Enabled(h, IDC_IO_IDENTIFY));
+        SendMessageW(h, WM_COMMAND, IDOK, 0);
+    });
+    EXPECT_STREQ(L"10.77.0.2", d->TargetHost);
+    EXPECT_EQ(4, d->DeviceType);
+    EXPECT_EQ(2, d->Inputs);
+    EXPECT_EQ(1, d->BinaryLogin);
+    EXPECT_EQ(49159, d->BinaryPort);
+    EXPECT_EQ(8443, d->HttpPort);
+    EXPECT_EQ(1, d->HttpSecure);
+    // one query, the limited broadcast, exactly these bytes
+    auto log = dev.Log();
+    ASSERT_EQ(1u, log.size());
+    EXPECT_EQ(Hex("Version 1.03"), Field(log[0], "data"));
+    EXPECT_EQ("255.255.255.255", Field(log[0], "dst"));
+    EXPECT_EQ("10.77.0.1", Field(log[0], "src"));
+}
+
+TEST_F(IoDlg, ClassicServerListedWithoutProductNumber) {
+    Subnet net("up1");
+    ASSERT_TRUE(net.Ok());
+    Peer dev("udp2", "udp --limit 20 --replies " + Classic(3), true);
+    ASSERT_TRUE(dev.Ok());
+    auto d = Record(4, 1, 1);
+    d->HttpPort = 8080;
+    d->HttpSecure = 1;
+    CIoDeviceDlg dlg;
+    dlg.m_pDevice = d.get();
+    RunModal(dlg, [&](HWND h) {
+        ASSERT_TRUE(PumpUntil([&] { return Find(h, IDC_IO_HOST, L"10.77.0.2") >= 0; }, 5000));
+        EnableWindow(GetDlgItem(h, IDC_IO_IDENTIFY), FALSE);
+        Choose(h, IDC_IO_HOST, Find(h, IDC_IO_HOST, L"10.77.0.2"));
+        EXPECT_EQ(0, Sel(h, IDC_IO_TYPE));
+        EXPECT_EQ(L"", Text(h, IDC_IO_PRODUCT));
+        EXPECT_EQ(L"80", Text(h, IDC_IO_HTTPPORT));
+        EXPECT_FALSE(Checked(h, IDC_IO_HTTPS));
+        EXPECT_EQ(L"49153", Text(h, IDC_IO_BINPORT));
+        EXPECT_TRUE(Enabled(h, IDC_IO_IDENTIFY));
+    });
+}
+
+TEST_F(IoDlg, TypedAddressAsksThatDeviceAlone) {
+    Subnet net("up1");
+    ASSERT_TRUE(net.Ok());
+    Peer dev("udp3", "udp --limit 20 --replies 0707" + std::string(20, '0'), true);
+    ASSERT_TRUE(dev.Ok());
+    auto d = Record(4, 1, 1);
+    CIoDeviceDlg dlg;
+    dlg.m_pDevice = d.get();
+    RunModal(dlg, [&](HWND h) {
+        PumpUntil([&] { return dev.Log().size() >= 1; }, 5000);
+        Pump(300);
+        // a host name sends nothing; a dotted address one query to it
+        Type(h, IDC_IO_HOST, L"plc");
+        Pump(300);
+        EXPECT_EQ(1u, dev.Log().size());
+        Type(h, IDC_IO_HOST, L"10.77.0.2");
+        ASSERT_TRUE(PumpUntil([&] { return Text(h, IDC_IO_PRODUCT) == L"52000"; }, 5000));
+        EXPECT_EQ(-1, Sel(h, IDC_IO_TYPE));
+        EXPECT_FALSE(Enabled(h, IDC_IO_IDENTIFY));
+        EXPECT_EQ(-1, Find(h, IDC_IO_HOST, L"10.77.0.2"));
+    });
+    auto log = dev.Log();
+    ASSERT_GE(log.size(), 2u);
+    for (size_t i = 1; i < log.size(); ++i) {
+        EXPECT_EQ("10.77.0.2", Field(log[i], "dst"));
+        EXPECT_EQ(Hex("Version 1.03"), Field(log[i], "data"));
+    }
+}
+
+TEST_F(IoDlg, BroadcastsOnTwoSubnets) {
+    Subnet net("up2");
+    ASSERT_TRUE(net.Ok());
+    Peer a("sniff0", "sniff --iface krv0p --limit 20", true);
+    Peer b("sniff1", "sniff --iface krv1p --limit 20", true);
+    ASSERT_TRUE(a.Ok() && b.Ok());
+    auto d = Record(4, 1, 1);
+    CIoDeviceDlg dlg;
+    dlg.m_pDevice = d.get();
+    RunModal(dlg, [&](HWND h) { Pump(1000); });
+    std::vector<std::string> all = a.Log();
+    for (auto& l : b.Log()) all.push_back(l);
+    std::vector<std::string> dst;
+    std::vector<double> t;
+    for (auto& l : all) {
+        // nothing but the query goes out
+        EXPECT_EQ("17", Field(l, "proto")) << l;
+        EXPECT_EQ("8513", Field(l, "dport")) << l;
+        EXPECT_EQ(Hex("Version 1.03"), Field(l, "data")) << l;
+        dst.push_back(Field(l, "dst"));
+        t.push_back(std::stod(Field(l, "t")));
+    }
+    ASSERT_EQ(3u, dst.size());
+    size_t lim = std::find(dst.begin(), dst.end(), "255.255.255.255") - dst.begin();
+    ASSERT_LT(lim, dst.size());
+    EXPECT_EQ(1, std::count(dst.begin(), dst.end(), "10.77.255.255"));
+    EXPECT_EQ(1, std::count(dst.begin(), dst.end(), "10.88.255.255"));
+    for (size_t i = 0; i < t.size(); ++i)
+        if (i != lim) {
+            EXPECT_GE(t[i] - t[lim], 0.095) << dst[i];
+        }
+}
+
+TEST_F(IoDlg, OneSubnetGetsTheLimitedBroadcastOnly) {
+    Subnet net("up1");
+    ASSERT_TRUE(net.Ok());
+    Peer a("sniff2", "sniff --iface krv0p --limit 20", true);
+    ASSERT_TRUE(a.Ok());
+    auto d = Record(4, 1, 1);
+    CIoDeviceDlg dlg;
+    dlg.m_pDevice = d.get();
+    RunModal(dlg, [&](HWND h) { Pump(800); });
+    auto log = a.Log();
+    ASSERT_EQ(1u, log.size());
+    EXPECT_EQ("255.255.255.255", Field(log[0], "dst"));
+    EXPECT_EQ(Hex("Version 1.03"), Field(log[0], "data"));
+}
+
+TEST_F(IoDlg, BroadcastAddressesOfTheLocalNetworks) {
+    Subnet net("up2");
+    ASSERT_TRUE(net.Ok());
+    MIB_IPADDRROW rows[5];
+    int n = GetBroadcastAddresses(rows, 5);
+    ASSERT_EQ(2, n);
+    std::vector<std::string> got;
+    for (int i = 0; i < n; ++i) {
+        in_addr a;
+        a.s_addr = rows[i].dwBCastAddr;
+        got.push_back(inet_ntoa(a));
+    }
+    std::sort(got.begin(), got.end());
+    EXPECT_EQ("10.77.255.255", got[0]);
+    EXPECT_EQ("10.88.255.255", got[1]);
+    EXPECT_EQ(1, GetBroadcastAddresses(rows, 1));
+}
+
+// ---------------------------------------------------------------- identification
+
+namespace {
+
+std::wstring W(UINT id) {
+    CString s;
+    s.LoadString(id);
+    return (const wchar_t*)s;
+}
+std::wstring W(UINT id, int v) {
+    CString s;
+    s.Format(W(id).c_str(), v);
+    return (const wchar_t*)s;
+}
+
+const int kBinPort = 49153, kHttpPort = 18080, kNobody = 18099;
+
+// Opens the dialog on 127.0.0.1 with these ports, presses Identify, and
+// hands the dialog to check() afterwards.
+void Identify(const wchar_t* host, int binPort, int httpPort, const std::function<void(HWND)>& check,
+              bool secure = false) {
+    auto d = Record(4, 1, 1);
+    d->TargetHost = host;
+    d->HttpSecure = secure ? 1 : 0;
+    d->BinaryPort = (unsigned short)binPort;
+    d->HttpPort = (unsigned short)httpPort;
+    CIoDeviceDlg dlg;
+    dlg.m_pDevice = d.get();
+    RunModal(dlg, [&](HWND h) {
+        Click(h, IDC_IO_IDENTIFY);
+        check(h);
+    });
+}
+
+}  // namespace
+
+TEST_F(IoDlg, VersionPageOutcomes) {
+    struct Case {
+        const char* name;
+        std::string args;
+        int sel;
+        std::wstring product;
+        std::wstring box;   // empty: no box
+        bool identifyEnabled;
+    };
+    const std::wstring fail = W(IDS_ID_VERSION_FAILED) + L"\n";
+    const std::wstring tail = L"\n\n" + W(IDS_ID_NOT_LATTIX);
+    const Case cases[] = {
+        {"known", "--body \"Lattix 2.4\r\n#57640\r\n\"", 4, L"57640", L"", false},
+        {"pieces", "--pieces --body \"abcdefghijk#57700 rest\"", 10, L"57700", L"", false},
+        {"nohash", "--body abc", -1, L"", fail + W(IDS_ID_NO_PRODUCT) + tail, true},
+        {"zero", "--body x#0", -1, L"", W(IDS_ID_UNKNOWN_ARTICLE, 0), true},
+        {"unknown", "--body #61234", -1, L"61234", W(IDS_ID_UNKNOWN_ARTICLE, 61234), true},
+        {"beyond255", "--body " + std::string(255, 'a') + "#57640", -1, L"", fail + W(IDS_ID_NO_PRODUCT) + tail, true},
+        {"notfound", "--status 404 --reason \"Not Found\"", -1, L"", fail + W(IDS_ID_HTTP_STATUS, 404) + L" (Not Found)" + tail,
+         true},
+        {"hangup", "--status 0", -1, L"", fail + W(IDS_ID_HTTP_STATUS, 0) + L" ()" + tail, true},
+    };
+    int port = kHttpPort;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        rec.boxes.clear();
+        ++port;   // each peer its own port: the last one may still be listening
+        Peer web(std::string("http_") + c.name, "http --port " + std::to_string(port) + " --limit 15 " + c.args, false);
+        ASSERT_TRUE(web.Ok());
+        Identify(L"127.0.0.1", kNobody, port, [&](HWND h) {
+            EXPECT_EQ(c.sel, Sel(h, IDC_IO_TYPE));
+            EXPECT_EQ(c.product, Text(h, IDC_IO_PRODUCT));
+            EXPECT_EQ(c.identifyEnabled, Enabled(h, IDC_IO_IDENTIFY));
+            EXPECT_EQ(std::to_wstring(port), Text(h, IDC_IO_HTTPPORT));
+        });
+        if (c.box.empty()) {
+            EXPECT_TRUE(rec.boxes.empty());
+        } else {
+            EXPECT_EQ(1u, rec.boxes.size());
+            if (!rec.boxes.empty()) {
+                EXPECT_EQ(c.box, rec.boxes[0]);
+            }
+        }
+        // the probe connects and sends nothing; then the request, exactly
+        auto log = web.Log();
+        ASSERT_EQ(2u, log.size());
+        EXPECT_EQ("", Field(log[0], "request"));
+        EXPECT_EQ("GET /version HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+                      "\r\nUser-Agent: Korvelin Varnel\r\n\r\n",
+                  Field(log[1], "request"));
+    }
+}
+
+TEST_F(IoDlg, VersionPageOverHttpsWithACertificateForAnotherName) {
+    const std::string cert = kScratch + "/cert.pem", key = kScratch + "/key.pem", done = kScratch + "/cert.done";
+    ASSERT_TRUE(RunUnix("/bin/sh -c \"openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=other.example -keyout " +
+                            key + " -out " + cert + " >/dev/null 2>&1; touch " + done + "\"",
+                        done, 30000));
+    const int port = kHttpPort + 40;
+    Peer web("https", "http --port " + std::to_string(port) + " --limit 15 --tls " + cert + " " + key +
+                          " --body \"#57700\"", false);
+    ASSERT_TRUE(web.Ok());
+    // the leading blanks go as the resolver drops them
+    Identify(L"  127.0.0.1", kNobody, port, [&](HWND h) {
+        EXPECT_EQ(10, Sel(h, IDC_IO_TYPE));
+        EXPECT_EQ(L"57700", Text(h, IDC_IO_PRODUCT));
+        EXPECT_TRUE(Checked(h, IDC_IO_HTTPS));
+    }, true);
+    EXPECT_TRUE(rec.boxes.empty());
+    auto log = web.Log();
+    ASSERT_EQ(2u, log.size());
+    EXPECT_EQ("GET /version HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+                  "\r\nUser-Agent: Korvelin Varnel\r\n\r\n",
+              Field(log[1], "request"));
+}
+
+TEST_F(IoDlg, BothPortsUpMeansHttpWithoutBinaryRequests) {
+    const int http = kHttpPort + 42, bin = kBinPort + 12;
+    Peer web("both_http", "http --port " + std::to_string(http) + " --limit 15 --body \"#57690\"", false);
+    Peer dev("both_bin", "bin --port " + std::to_string(bin) + " --limit 15 --reply 000000003000080000", false);
+    ASSERT_TRUE(web.Ok() && dev.Ok());
+    Identify(L"127.0.0.1", bin, http, [](HWND h) { EXPECT_EQ(9, Sel(h, IDC_IO_TYPE)); });
+    EXPECT_TRUE(rec.boxes.empty());
+    ASSERT_TRUE(PumpUntil([&] { return !dev.Log().empty(); }, 5000));
+    EXPECT_EQ("", Field(dev.Log()[0], "data"));
+}
+
+TEST_F(IoDlg, WebServerThatNeverAnswersEndsInAWinInetError) {
+    const int port = kHttpPort + 41;
+    Peer web("mute", "http --port " + std::to_string(port) + " --limit 30 --status -1", false);
+    ASSERT_TRUE(web.Ok());
+    const DWORD start = GetTickCount();
+    Identify(L"127.0.0.1", kNobody, port, [](HWND) {});
+    const DWORD took = GetTickCount() - start;
+    ASSERT_EQ(1u, rec.boxes.size());
+    EXPECT_EQ(0u, rec.boxes[0].find(L"WinINet error:\n")) << rec.boxes[0];
+    // not a timed assertion: the figure is printed for the record
+    printf("identification against a silent web server took %lu ms\n", (unsigned long)took);
+}
+
+TEST_F(IoDlg, BinaryPortOutcomes) {
+    const std::string requests = "00000000200008000000000020000800000000000100" "0800";
+    struct Case {
+        const char* name;
+        const char* reply;
+        int sel;
+        std::wstring box;
+    };
+    const Case cases[] = {
+        {"classic2", "000000003000080000", 1, L""},
+        {"classic1", "0000000008000800", 0, L""},
+        {"other", "0000000009000800", 2, W(IDS_ID_BINARY_SILENT, kBinPort + 3)},
+        {"short", "00000000300008", 2, W(IDS_ID_BINARY_SILENT, kBinPort + 4)},
+        // accepts, then closes: no reading of 0 bytes until the time is up
+        {"close", "close", 2, W(IDS_ID_BINARY_SILENT, kBinPort + 5)},
+    };
+    int port = kBinPort;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        rec.boxes.clear();
+        ++port;
+        Peer bin(std::string("bin_") + c.name, "bin --port " + std::to_string(port) + " --limit 12 --reply " + c.reply,
+                 false);
+        ASSERT_TRUE(bin.Ok());
+        Identify(L"127.0.0.1", port, kNobody, [&](HWND h) {
+            EXPECT_EQ(c.sel, Sel(h, IDC_IO_TYPE));
+            EXPECT_FALSE(Checked(h, IDC_IO_V4));
+            EXPECT_EQ(c.box.empty(), !Enabled(h, IDC_IO_IDENTIFY));
+        });
+        if (c.box.empty()) {
+            EXPECT_TRUE(rec.boxes.empty());
+        } else {
+            EXPECT_EQ(1u, rec.boxes.size());
+            if (!rec.boxes.empty()) {
+                EXPECT_EQ(c.box, rec.boxes[0]);
+            }
+        }
+        if (std::string(c.reply) != "close") {
+            auto log = bin.Log();
+            ASSERT_EQ(1u, log.size());
+            EXPECT_EQ(requests, Field(log[0], "data"));
+        }
+    }
+}
+
+TEST_F(IoDlg, RefusalsAndSilence) {
+    // both refused: the two texts in one box
+    Identify(L"127.0.0.1", kNobody, kNobody + 1, [](HWND) {});
+    ASSERT_EQ(1u, rec.boxes.size());
+    EXPECT_EQ(W(IDS_ID_HTTP_REFUSED, kNobody + 1) + L"\n\n" + W(IDS_ID_BINARY_REFUSED, kNobody), rec.boxes[0]);
+    // HTTP refused, the binary port up but silent
+    rec.boxes.clear();
+    Peer bin("bin_silent", "bin --port " + std::to_string(kBinPort + 10) + " --limit 12 --reply silent", false);
+    ASSERT_TRUE(bin.Ok());
+    Identify(L"127.0.0.1", kBinPort + 10, kNobody, [](HWND) {});
+    ASSERT_EQ(1u, rec.boxes.size());
+    EXPECT_EQ(W(IDS_ID_BINARY_SILENT, kBinPort + 10), rec.boxes[0]);
+    // a name that is no address: the resolver's message only
+    rec.boxes.clear();
+    Identify(L"300.1.1.1", kBinPort, kHttpPort, [](HWND) {});
+    EXPECT_EQ(1u, rec.boxes.size());
+}
+
+TEST_F(IoDlg, NoAnswerFromAnAddressOnTheSubnet) {
+    Subnet net("up1");
+    ASSERT_TRUE(net.Ok());
+    Identify(L"10.77.0.99", kBinPort, kHttpPort, [](HWND) {});
+    ASSERT_EQ(1u, rec.boxes.size());
+    EXPECT_EQ(W(IDS_ID_NO_ANSWER), rec.boxes[0]);
+}
+
+TEST_F(IoDlg, BinaryStructOfMoreThan98BytesIsNotSent) {
+    Peer bin("bin_struct", "bin --port " + std::to_string(kBinPort + 11) + " --limit 8 --reply silent", false);
+    ASSERT_TRUE(bin.Ok());
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(kBinPort + 11);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(0, connect(s, (sockaddr*)&to, sizeof to));
+    CIoDeviceDlg dlg;
+    unsigned char data[99] = {1, 2, 3};
+    EXPECT_FALSE(dlg.SendBinaryStruct(s, 0x0020, data, 99));
+    EXPECT_TRUE(dlg.SendBinaryStruct(s, 0x0042, data, 3));
+    EXPECT_TRUE(dlg.SendBinaryStruct(s, 0x0042, data, 3));
+    EXPECT_TRUE(dlg.SendBinaryStruct(s, 0x0042, data, 3));
+    ASSERT_TRUE(PumpUntil([&] { return !bin.Log().empty(); }, 5000));
+    EXPECT_EQ("000000004200" "0b00010203" "000000004200" "0b00010203" "000000004200" "0b00010203",
+              Field(bin.Log()[0], "data"));
+    closesocket(s);
+}

@@ -1,0 +1,605 @@
+// Dialogs in-process on real controls: notification tables, control
+// wrappers, the by-id helpers, control binding, and the dialog fixture.
+#include "framework/Dialog.h"
+#include "framework/Handle.h"
+#include "tests/dialog_fixture.h"
+#include "tests/framework/dialog_test_ids.h"
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+using dlgtest::ModalRun;
+using dlgtest::ModelessDialog;
+
+namespace {
+
+struct Event {
+    UINT code;
+    UINT id;
+    std::wstring text;
+    bool operator==(const Event& o) const { return code == o.code && id == o.id && text == o.text; }
+};
+
+std::ostream& operator<<(std::ostream& os, const Event& e)
+{
+    std::string t(e.text.begin(), e.text.end());
+    return os << "{" << (int)e.code << ", " << e.id << ", \"" << t << "\"}";
+}
+
+// A combo box object that sees its own notifications first.
+class CCountingCombo : public CComboBox {
+public:
+    std::vector<UINT> codes;
+    BOOL OnCommandReflect(UINT code) override
+    {
+        codes.push_back(code);
+        return FALSE;   // the dialog's table sees it too
+    }
+};
+
+class CControlsDlg : public CDialog {
+public:
+    CControlsDlg() : CDialog(IDD_CONTROLS) {}
+    std::vector<Event> events;
+    bool refuseLabelEdit = false;
+    bool acceptLabel = true;
+    bool holdCancel = false;
+    CComboBox m_host;
+    CCountingCombo m_kind;
+    CListBox m_list;
+    CTreeCtrl m_tree;
+    CEdit m_name;
+    CProgressCtrl m_progress;
+    CButton m_secure;
+
+    void DoDataExchange(CDataExchange* dx) override
+    {
+        DDX_Control(dx, IDC_HOST, m_host);
+        DDX_Control(dx, IDC_KIND, m_kind);
+        DDX_Control(dx, IDC_LIST, m_list);
+        DDX_Control(dx, IDC_TREE, m_tree);
+        DDX_Control(dx, IDC_NAME, m_name);
+        DDX_Control(dx, IDC_PROGRESS, m_progress);
+        DDX_Control(dx, IDC_SECURE, m_secure);
+    }
+    BOOL OnInitDialog() override
+    {
+        CDialog::OnInitDialog();
+        for (const wchar_t* s : {L"alpha", L"beta", L"gamma"}) {
+            m_host.AddString(s);
+            m_kind.AddString(s);
+            m_list.AddString(s);
+        }
+        return TRUE;
+    }
+    BOOL OnControlMap(UINT code, UINT id, NMHDR* nm, LRESULT* result) override
+    {
+        using R = CtrlEntry<CControlsDlg>;
+        static constexpr R map[] = {
+            R::Command<&CControlsDlg::OnHostEdited>(CBN_EDITCHANGE, IDC_HOST),
+            R::Command<&CControlsDlg::OnHostChosen>(CBN_SELCHANGE, IDC_HOST),
+            R::Command<&CControlsDlg::OnKindChosen>(CBN_SELCHANGE, IDC_KIND),
+            R::Command<&CControlsDlg::OnNameChanged>(EN_CHANGE, IDC_NAME),
+            R::Command<&CControlsDlg::OnListChosen>(LBN_SELCHANGE, IDC_LIST),
+            R::Command<&CControlsDlg::OnMode>(BN_CLICKED, IDC_MODE1, IDC_MODE3),
+            R::Command<&CControlsDlg::OnCancelClicked>(BN_CLICKED, IDCANCEL),
+            R::Notify<&CControlsDlg::OnBeginLabelEdit>(TVN_BEGINLABELEDITW, IDC_TREE),
+            R::Notify<&CControlsDlg::OnEndLabelEdit>(TVN_ENDLABELEDITW, IDC_TREE),
+            R::Notify<&CControlsDlg::OnTreeKey>(TVN_KEYDOWN, IDC_TREE),
+        };
+        return DispatchControls(this, map, code, id, nm, result) || CDialog::OnControlMap(code, id, nm, result);
+    }
+
+    void OnHostEdited() { events.push_back({CBN_EDITCHANGE, IDC_HOST, GetDlgItemText(IDC_HOST).str()}); }
+    void OnHostChosen()
+    {
+        CString s;
+        m_host.GetLBText(m_host.GetCurSel(), s);
+        events.push_back({CBN_SELCHANGE, IDC_HOST, s.str()});
+    }
+    void OnKindChosen()
+    {
+        CString s;
+        m_kind.GetLBText(m_kind.GetCurSel(), s);
+        events.push_back({CBN_SELCHANGE, IDC_KIND, s.str()});
+    }
+    void OnNameChanged() { events.push_back({EN_CHANGE, IDC_NAME, GetDlgItemText(IDC_NAME).str()}); }
+    void OnListChosen()
+    {
+        CString s;
+        m_list.GetText(m_list.GetCurSel(), s);
+        events.push_back({LBN_SELCHANGE, IDC_LIST, s.str()});
+    }
+    void OnMode(UINT id) { events.push_back({BN_CLICKED, id, L""}); }
+    void OnCancelClicked()
+    {
+        events.push_back({BN_CLICKED, IDCANCEL, L""});
+        if (!holdCancel)
+            OnCancel();
+    }
+    LRESULT OnBeginLabelEdit(NMTVDISPINFOW* info)
+    {
+        events.push_back({(UINT)TVN_BEGINLABELEDITW, IDC_TREE, m_tree.GetItemText(info->item.hItem).str()});
+        return refuseLabelEdit;
+    }
+    LRESULT OnEndLabelEdit(UINT id, NMTVDISPINFOW* info)
+    {
+        events.push_back({(UINT)TVN_ENDLABELEDITW, id, info->item.pszText ? info->item.pszText : L"(null)"});
+        return acceptLabel;
+    }
+    void OnTreeKey(NMTVKEYDOWN* key) { events.push_back({(UINT)TVN_KEYDOWN, IDC_TREE, std::to_wstring(key->wVKey)}); }
+};
+
+}  // namespace
+
+TEST(ControlTable, CommandNotificationsReachTheirRows)
+{
+    CControlsDlg dlg;
+    ModelessDialog d(dlg);
+    ASSERT_TRUE(d.Open());
+    d.Type(IDC_HOST, L"10.0.0.5");
+    d.Choose(IDC_HOST, 2);
+    d.Choose(IDC_KIND, 1);
+    d.Choose(IDC_LIST, 0);
+    dlg.events.clear();
+    dlg.SetDlgItemText(IDC_NAME, L"Box7");   // the edit control notifies by itself
+    d.Type(IDC_HOST, L"10.0.0.5");
+    d.Choose(IDC_HOST, 2);
+    d.Choose(IDC_KIND, 1);
+    d.Choose(IDC_LIST, 0);
+    const std::vector<Event> expected = {
+        {EN_CHANGE, IDC_NAME, L"Box7"},
+        {CBN_EDITCHANGE, IDC_HOST, L"10.0.0.5"},
+        {CBN_SELCHANGE, IDC_HOST, L"gamma"},
+        {CBN_SELCHANGE, IDC_KIND, L"beta"},
+        {LBN_SELCHANGE, IDC_LIST, L"alpha"},
+    };
+    EXPECT_EQ(expected, dlg.events);
+}
+
+TEST(ControlTable, RangeRowPassesTheIdAndRowsComeBeforeTheBase)
+{
+    CControlsDlg dlg;
+    ModelessDialog d(dlg);
+    ASSERT_TRUE(d.Open());
+    d.Click(IDC_MODE1);
+    d.Click(IDC_MODE3);
+    d.Click(IDC_MODE2);
+    // a click sent without the button's handle counts too
+    dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_MODE3, BN_CLICKED), 0);
+    dlg.holdCancel = true;
+    d.PressCancel();
+    const std::vector<Event> expected = {
+        {BN_CLICKED, IDC_MODE1, L""}, {BN_CLICKED, IDC_MODE3, L""}, {BN_CLICKED, IDC_MODE2, L""},
+        {BN_CLICKED, IDC_MODE3, L""}, {BN_CLICKED, IDCANCEL, L""},
+    };
+    EXPECT_EQ(expected, dlg.events);
+    EXPECT_FALSE(d.Ended()) << "the row took Cancel before the dialog's own handling";
+    dlg.holdCancel = false;
+    EXPECT_EQ(IDCANCEL, d.Cancel());
+    // an accelerator (code 1, no control) is no combo notification
+    dlg.events.clear();
+    dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_KIND, CBN_SELCHANGE), 0);
+    EXPECT_TRUE(dlg.events.empty());
+}
+
+TEST(ControlTable, TreeLabelEditingAndKeysThroughNotifyRows)
+{
+    CControlsDlg dlg;
+    ModelessDialog d(dlg);
+    ASSERT_TRUE(d.Open());
+    dlg.ShowWindow(SW_SHOW);
+    HTREEITEM root = dlg.m_tree.InsertItem(L"Eingänge");
+    HTREEITEM child = dlg.m_tree.InsertItem(L"In1", root);
+    dlg.m_tree.Expand(root);
+    ASSERT_TRUE(child);
+    dlg.m_tree.SetFocus();
+
+    // accepted: the tree takes the typed text
+    HWND edit = dlg.m_tree.EditLabel(child);
+    ASSERT_TRUE(edit);
+    EXPECT_EQ(edit, dlg.m_tree.GetEditControl());
+    SetWindowTextW(edit, L"Taster");
+    dlg.m_tree.EndEditLabelNow(FALSE);
+    EXPECT_STREQ(L"Taster", dlg.m_tree.GetItemText(child));
+
+    // refused by the end handler: the old text stays
+    dlg.acceptLabel = false;
+    edit = dlg.m_tree.EditLabel(child);
+    ASSERT_TRUE(edit);
+    SetWindowTextW(edit, L"Falsch");
+    dlg.m_tree.EndEditLabelNow(FALSE);
+    EXPECT_STREQ(L"Taster", dlg.m_tree.GetItemText(child));
+
+    // refused at the start: no edit control
+    dlg.refuseLabelEdit = true;
+    EXPECT_EQ(nullptr, dlg.m_tree.EditLabel(root));
+
+    dlg.m_tree.SendMessage(WM_KEYDOWN, VK_DELETE, 0);
+    const std::vector<Event> expected = {
+        {(UINT)TVN_BEGINLABELEDITW, IDC_TREE, L"In1"},
+        {(UINT)TVN_ENDLABELEDITW, IDC_TREE, L"Taster"},
+        {(UINT)TVN_BEGINLABELEDITW, IDC_TREE, L"Taster"},
+        {(UINT)TVN_ENDLABELEDITW, IDC_TREE, L"Falsch"},
+        {(UINT)TVN_BEGINLABELEDITW, IDC_TREE, L"Eingänge"},
+        {(UINT)TVN_KEYDOWN, IDC_TREE, std::to_wstring(VK_DELETE)},
+    };
+    // Wine's tree reports the end once more when the closing edit loses the focus.
+    std::vector<Event> seen;
+    for (const Event& e : dlg.events)
+        if (seen.empty() || !(seen.back() == e))
+            seen.push_back(e);
+    EXPECT_EQ(expected, seen);
+}
+
+TEST(ControlBinding, NotificationsReachTheBoundObjectInEveryRun)
+{
+    CControlsDlg dlg;
+    for (int run = 0; run < 2; ++run) {
+        dlg.m_kind.codes.clear();
+        ModalRun m(dlg);
+        ASSERT_TRUE(m.Open()) << run;
+        HWND kind = m.Item(IDC_KIND);
+        // the keyboard moves a drop-down list's choice and the box notifies
+        SendMessageW(kind, WM_KEYDOWN, VK_DOWN, 0);
+        EXPECT_EQ(kind, dlg.m_kind.m_hWnd) << run;
+        EXPECT_EQ(IDOK, m.Ok()) << run;
+        ASSERT_FALSE(dlg.m_kind.codes.empty()) << run;
+        EXPECT_EQ((UINT)CBN_SELCHANGE, dlg.m_kind.codes.back()) << run;
+        EXPECT_EQ(nullptr, dlg.m_kind.m_hWnd) << "let go with its window, run " << run;
+        ASSERT_FALSE(dlg.events.empty()) << run;
+        EXPECT_EQ((Event{CBN_SELCHANGE, IDC_KIND, L"alpha"}), dlg.events.back()) << run;
+    }
+}
+
+TEST(ByIdHelpers, TextCheckRadioEnableShow)
+{
+    CControlsDlg dlg;
+    ModelessDialog d(dlg);
+    ASSERT_TRUE(d.Open());
+    dlg.SetDlgItemText(IDC_NAME, L"Gerät 1");
+    EXPECT_STREQ(L"Gerät 1", dlg.GetDlgItemText(IDC_NAME));
+
+    dlg.SetDlgItemCheck(IDC_SECURE, true);
+    EXPECT_TRUE(dlg.GetDlgItemCheck(IDC_SECURE));
+    EXPECT_TRUE(d.Checked(IDC_SECURE));
+    EXPECT_EQ(BST_CHECKED, dlg.m_secure.GetCheck());
+    dlg.SetDlgItemCheck(IDC_SECURE, false);
+    EXPECT_FALSE(dlg.GetDlgItemCheck(IDC_SECURE));
+
+    EXPECT_EQ(0, dlg.GetCheckedRadioButton(IDC_MODE1, IDC_MODE3));
+    dlg.CheckRadioButton(IDC_MODE1, IDC_MODE3, IDC_MODE2);
+    EXPECT_EQ(IDC_MODE2, dlg.GetCheckedRadioButton(IDC_MODE1, IDC_MODE3));
+    dlg.CheckRadioButton(IDC_MODE1, IDC_MODE3, IDC_MODE3);
+    EXPECT_EQ(IDC_MODE3, dlg.GetCheckedRadioButton(IDC_MODE1, IDC_MODE3));
+    EXPECT_FALSE(d.Checked(IDC_MODE2));
+
+    dlg.EnableDlgItem(IDC_RUN, FALSE);
+    EXPECT_FALSE(dlg.IsDlgItemEnabled(IDC_RUN));
+    EXPECT_FALSE(d.Enabled(IDC_RUN));
+    dlg.EnableDlgItem(IDC_RUN);
+    EXPECT_TRUE(d.Enabled(IDC_RUN));
+    dlg.ShowDlgItem(IDC_EXTRA, FALSE);
+    EXPECT_FALSE(d.Visible(IDC_EXTRA));
+    dlg.ShowDlgItem(IDC_EXTRA);
+    EXPECT_TRUE(d.Visible(IDC_EXTRA));
+}
+
+TEST(ByIdHelpers, IntegersWithSuccessFlag)
+{
+    CControlsDlg dlg;
+    ModelessDialog d(dlg);
+    ASSERT_TRUE(d.Open());
+    dlg.SetDlgItemSigned(IDC_PORT, -25);
+    EXPECT_EQ(L"-25", d.Text(IDC_PORT));
+    dlg.SetDlgItemUnsigned(IDC_PORT, 4294967295u);
+    EXPECT_EQ(L"4294967295", d.Text(IDC_PORT));
+
+    const struct {
+        const wchar_t* text;
+        bool signedOk;
+        int signedValue;
+        bool unsignedOk;
+        UINT unsignedValue;
+    } cases[] = {
+        {L"80", true, 80, true, 80},
+        {L" 49153 ", true, 49153, true, 49153},
+        {L"-5", true, -5, false, 0},
+        {L"+7", true, 7, true, 7},
+        {L"0", true, 0, true, 0},
+        {L"2147483647", true, 2147483647, true, 2147483647u},
+        {L"-2147483648", true, (-2147483647 - 1), false, 0},
+        {L"2147483648", false, 0, true, 2147483648u},
+        {L"4294967295", false, 0, true, 4294967295u},
+        {L"4294967296", false, 0, false, 0},
+        {L"99999999999999999999", false, 0, false, 0},
+        {L"", false, 0, false, 0},
+        {L"  ", false, 0, false, 0},
+        {L"12x", false, 0, false, 0},
+        {L"1 2", false, 0, false, 0},
+        {L"-", false, 0, false, 0},
+        {L"0x10", false, 0, false, 0},
+    };
+    for (const auto& c : cases) {
+        dlg.SetDlgItemText(IDC_PORT, c.text);
+        int s = 12345;
+        UINT u = 54321;
+        std::string name(c.text, c.text + wcslen(c.text));
+        EXPECT_EQ(c.signedOk, dlg.GetDlgItemSigned(IDC_PORT, s)) << name;
+        EXPECT_EQ(c.signedOk ? c.signedValue : 12345, s) << name;
+        EXPECT_EQ(c.unsignedOk, dlg.GetDlgItemUnsigned(IDC_PORT, u)) << name;
+        EXPECT_EQ(c.unsignedOk ? c.unsignedValue : 54321u, u) << name;
+    }
+}
+
+TEST(Controls, ComboListBoxEditProgress)
+{
+    CControlsDlg dlg;
+    ModelessDialog d(dlg);
+    ASSERT_TRUE(d.Open());
+    CComboBox& combo = dlg.m_host;
+    EXPECT_EQ(3, combo.GetCount());
+    EXPECT_EQ(1, combo.InsertString(1, L"delta"));
+    EXPECT_EQ(2, combo.FindStringExact(-1, L"BETA"));
+    EXPECT_EQ(CB_ERR, combo.FindStringExact(-1, L"bet"));
+    combo.SetItemData(2, (DWORD_PTR)0xBEEF);
+    EXPECT_EQ((DWORD_PTR)0xBEEF, combo.GetItemData(2));
+    EXPECT_EQ(3, combo.SelectString(-1, L"gam"));
+    EXPECT_EQ(3, combo.GetCurSel());
+    CString text;
+    combo.GetLBText(1, text);
+    EXPECT_STREQ(L"delta", text);
+    combo.GetLBText(17, text);
+    EXPECT_TRUE(text.IsEmpty());
+    EXPECT_EQ(3, combo.DeleteString(0));
+    combo.LimitText(4);
+    combo.ResetContent();
+    EXPECT_EQ(0, combo.GetCount());
+    EXPECT_EQ(CB_ERR, combo.GetCurSel());
+
+    CListBox& list = dlg.m_list;
+    EXPECT_EQ(3, list.GetCount());
+    list.SetCurSel(2);
+    EXPECT_EQ(2, list.GetCurSel());
+    list.GetText(2, text);
+    EXPECT_STREQ(L"gamma", text);
+    list.SetItemData(0, 77);
+    EXPECT_EQ((DWORD_PTR)77, list.GetItemData(0));
+    EXPECT_EQ(1, list.FindStringExact(-1, L"beta"));
+    EXPECT_EQ(2, list.DeleteString(1));
+
+    CEdit& edit = dlg.m_name;
+    edit.SetLimitText(5);
+    EXPECT_EQ(5u, edit.GetLimitText());
+    edit.SetWindowText(L"abc");
+    edit.SetSel(1, 2);
+    int a = -1, b = -1;
+    edit.GetSel(a, b);
+    EXPECT_EQ(1, a);
+    EXPECT_EQ(2, b);
+    edit.ReplaceSel(L"XYZ");
+    EXPECT_EQ(L"aXYZc", d.Text(IDC_NAME));
+    // the limit holds for typing, not for the program's own text
+    edit.SetSel(5, 5);
+    edit.SendMessage(WM_CHAR, L'q', 0);
+    EXPECT_EQ(L"aXYZc", d.Text(IDC_NAME));
+
+    CProgressCtrl& progress = dlg.m_progress;
+    progress.SetRange32(0, 40);
+    int lo = -1, hi = -1;
+    progress.GetRange(lo, hi);
+    EXPECT_EQ(0, lo);
+    EXPECT_EQ(40, hi);
+    progress.SetPos(10);
+    progress.SetStep(5);
+    progress.StepIt();
+    progress.OffsetPos(3);
+    EXPECT_EQ(18, progress.GetPos());
+    progress.SetPos(99);
+    EXPECT_EQ(40, progress.GetPos());
+}
+
+TEST(Controls, TreeItemsAndData)
+{
+    CControlsDlg dlg;
+    ModelessDialog d(dlg);
+    ASSERT_TRUE(d.Open());
+    CTreeCtrl& tree = dlg.m_tree;
+    HTREEITEM a = tree.InsertItem(L"Trcv1");
+    HTREEITEM b = tree.InsertItem(L"Trcv2");
+    HTREEITEM a1 = tree.InsertItem(L"EnO1", a);
+    HTREEITEM a2 = tree.InsertItem(L"EnO2", a);
+    EXPECT_EQ(4u, tree.GetCount());
+    EXPECT_EQ(a, tree.GetRootItem());
+    EXPECT_EQ(b, tree.GetNextSiblingItem(a));
+    EXPECT_EQ(a, tree.GetPrevSiblingItem(b));
+    EXPECT_EQ(a1, tree.GetChildItem(a));
+    EXPECT_EQ(a2, tree.GetNextSiblingItem(a1));
+    EXPECT_EQ(a, tree.GetParentItem(a2));
+    EXPECT_EQ(nullptr, tree.GetChildItem(b));
+    EXPECT_TRUE(tree.SetItemData(a2, (DWORD_PTR)0x12345678));
+    EXPECT_EQ((DWORD_PTR)0x12345678, tree.GetItemData(a2));
+    std::wstring longText(600, L'x');
+    EXPECT_TRUE(tree.SetItemText(a1, longText.c_str()));
+    CString got = tree.GetItemText(a1);
+    EXPECT_GE(got.GetLength(), 255) << "long labels come back whole as far as the tree keeps them";
+    EXPECT_TRUE(tree.SelectItem(a2));
+    EXPECT_EQ(a2, tree.GetSelectedItem());
+    EXPECT_TRUE(tree.DeleteItem(a));
+    EXPECT_EQ(1u, tree.GetCount());
+    EXPECT_TRUE(tree.DeleteAllItems());
+    EXPECT_EQ(0u, tree.GetCount());
+}
+
+TEST(Controls, ImageListIconsFromAStrip)
+{
+    CImageList images;
+    ASSERT_TRUE(images.Create(IDB_STRIP, 16, 1, RGB(255, 0, 255)));
+    EXPECT_EQ(17, images.GetImageCount());
+    OwnedIcon icon(images.ExtractIcon(3));
+    EXPECT_TRUE(icon);
+    ICONINFO info = {};
+    ASSERT_TRUE(GetIconInfo(icon.get(), &info));
+    BITMAP bm = {};
+    GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bm, &bm);
+    EXPECT_EQ(16, bm.bmWidth);
+    if (info.hbmColor)
+        DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    EXPECT_EQ(nullptr, images.ExtractIcon(17));
+}
+
+// ---------------------------------------------------------------- the fixture
+
+namespace {
+
+struct Record {
+    CString name;
+    UINT port = 0;
+    bool secure = false;
+    int mode = 0;   // 0..2
+    int kind = 0;
+};
+
+const wchar_t* const kKinds[] = {L"Digital", L"Analog", L"Thermometer"};
+
+// Record in, controls, OK, record out: the shape of a device dialog.
+class CRecordDlg : public CDialog {
+public:
+    CRecordDlg() : CDialog(IDD_RECORD) {}
+    Record* m_pRec = nullptr;
+    CComboBox m_kind;
+    void DoDataExchange(CDataExchange* dx) override { DDX_Control(dx, IDC_KIND, m_kind); }
+    BOOL OnInitDialog() override
+    {
+        CDialog::OnInitDialog();
+        for (const wchar_t* k : kKinds)
+            m_kind.AddString(k);
+        SetDlgItemText(IDC_NAME, m_pRec->name);
+        SetDlgItemUnsigned(IDC_PORT, m_pRec->port);
+        SetDlgItemCheck(IDC_SECURE, m_pRec->secure);
+        CheckRadioButton(IDC_MODE1, IDC_MODE3, IDC_MODE1 + m_pRec->mode);
+        m_kind.SetCurSel(m_pRec->kind);
+        return TRUE;
+    }
+    void OnOK() override
+    {
+        GetDlgItemText(IDC_NAME, m_pRec->name);
+        UINT port;
+        if (GetDlgItemUnsigned(IDC_PORT, port))
+            m_pRec->port = port;
+        m_pRec->secure = GetDlgItemCheck(IDC_SECURE);
+        int checked = GetCheckedRadioButton(IDC_MODE1, IDC_MODE3);
+        if (checked)
+            m_pRec->mode = checked - IDC_MODE1;
+        m_pRec->kind = m_kind.GetCurSel();
+        CDialog::OnOK();
+    }
+};
+
+Record Sample()
+{
+    Record r;
+    r.name = L"Box3";
+    r.port = 80;
+    r.secure = false;
+    r.mode = 1;
+    r.kind = 2;
+    return r;
+}
+
+void ExpectSame(const Record& a, const Record& b)
+{
+    EXPECT_STREQ(a.name, b.name);
+    EXPECT_EQ(a.port, b.port);
+    EXPECT_EQ(a.secure, b.secure);
+    EXPECT_EQ(a.mode, b.mode);
+    EXPECT_EQ(a.kind, b.kind);
+}
+
+}  // namespace
+
+TEST(DialogFixture, ModelessRecordInControlsOkRecordOut)
+{
+    Record rec = Sample();
+    CRecordDlg dlg;
+    dlg.m_pRec = &rec;
+    ModelessDialog d(dlg);
+    ASSERT_TRUE(d.Open());
+    EXPECT_EQ(L"Gerät", d.Caption());
+    EXPECT_EQ(L"Box3", d.Text(IDC_NAME));
+    EXPECT_EQ(L"80", d.Text(IDC_PORT));
+    EXPECT_FALSE(d.Checked(IDC_SECURE));
+    EXPECT_TRUE(d.Checked(IDC_MODE2));
+    EXPECT_EQ(2, d.Selection(IDC_KIND));
+    EXPECT_EQ((std::vector<std::wstring>{L"Digital", L"Analog", L"Thermometer"}), d.Items(IDC_KIND));
+
+    d.Type(IDC_NAME, L"Box9");
+    d.Type(IDC_PORT, L"8080");
+    d.Click(IDC_SECURE);
+    d.Click(IDC_MODE3);
+    EXPECT_TRUE(d.Choose(IDC_KIND, L"Analog"));
+    ExpectSame(Sample(), rec);   // nothing written before OK
+    EXPECT_EQ(IDOK, d.Ok());
+    EXPECT_STREQ(L"Box9", rec.name);
+    EXPECT_EQ(8080u, rec.port);
+    EXPECT_TRUE(rec.secure);
+    EXPECT_EQ(2, rec.mode);
+    EXPECT_EQ(1, rec.kind);
+}
+
+TEST(DialogFixture, ModelessCancelLeavesTheRecord)
+{
+    Record rec = Sample();
+    CRecordDlg dlg;
+    dlg.m_pRec = &rec;
+    ModelessDialog d(dlg);
+    ASSERT_TRUE(d.Open());
+    d.Type(IDC_NAME, L"Anders");
+    d.Click(IDC_SECURE);
+    d.Choose(IDC_KIND, 0);
+    EXPECT_EQ(IDCANCEL, d.Cancel());
+    ExpectSame(Sample(), rec);
+}
+
+TEST(DialogFixture, ModalRunOnItsOwnThread)
+{
+    Record rec = Sample();
+    CRecordDlg dlg;
+    dlg.m_pRec = &rec;
+    {
+        ModalRun m(dlg);
+        ASSERT_TRUE(m.Open());
+        EXPECT_EQ(L"Box3", m.Text(IDC_NAME));
+        m.Type(IDC_PORT, L"49153");
+        m.Click(IDC_MODE1);
+        EXPECT_EQ(IDOK, m.Ok());
+    }
+    EXPECT_EQ(49153u, rec.port);
+    EXPECT_EQ(0, rec.mode);
+    EXPECT_STREQ(L"Box3", rec.name);
+
+    // the same object again: Escape through the modal loop's dialog keys
+    {
+        ModalRun m(dlg);
+        ASSERT_TRUE(m.Open());
+        m.Type(IDC_PORT, L"1");
+        PostMessageW(m.Item(IDC_NAME), WM_KEYDOWN, VK_ESCAPE, 0);
+        EXPECT_EQ(IDCANCEL, m.Wait());
+    }
+    EXPECT_EQ(49153u, rec.port);
+}
+
+TEST(DialogFixture, DisabledOkIsNotPressed)
+{
+    Record rec = Sample();
+    CRecordDlg dlg;
+    dlg.m_pRec = &rec;
+    ModelessDialog d(dlg);
+    ASSERT_TRUE(d.Open());
+    EnableWindow(d.Item(IDOK), FALSE);
+    d.Type(IDC_NAME, L"Neu");
+    EXPECT_EQ(-1, d.Ok());
+    EXPECT_FALSE(d.Ended());
+    EXPECT_STREQ(L"Box3", rec.name);
+}
