@@ -451,4 +451,234 @@ TEST_F(Dialogs, RfidDirectOnlyAndTheReadersClock) {
     EXPECT_EQ(2147483640, f.Rec()->Interval);
 }
 
+// ------------------------------------------------------------ item-name editor
+
+// The tree as "depth label" lines; the bold heading marked with "*".
+std::vector<std::wstring> TreeLines(HWND dlg) {
+    HWND tree = GetDlgItem(dlg, IDC_TAG_TREE);
+    std::vector<std::wstring> out;
+    std::function<void(HTREEITEM, int)> walk = [&](HTREEITEM n, int depth) {
+        for (; n; n = TreeView_GetNextSibling(tree, n)) {
+            wchar_t buf[256] = {0};
+            TVITEMW tv{};
+            tv.mask = TVIF_TEXT | TVIF_STATE | TVIF_HANDLE;
+            tv.hItem = n;
+            tv.stateMask = TVIS_BOLD;
+            tv.pszText = buf;
+            tv.cchTextMax = 256;
+            TreeView_GetItem(tree, &tv);
+            out.push_back(std::to_wstring(depth) + L" " + ((tv.state & TVIS_BOLD) ? L"*" : L"") + buf);
+            walk(TreeView_GetChild(tree, n), depth + 1);
+        }
+    };
+    walk(TreeView_GetRoot(tree), 0);
+    return out;
+}
+
+HTREEITEM FindNode(HWND dlg, const std::wstring& label) {
+    HWND tree = GetDlgItem(dlg, IDC_TAG_TREE);
+    for (HTREEITEM n = TreeView_GetRoot(tree); n; n = TreeView_GetNextVisible(tree, n)) {
+        wchar_t buf[256] = {0};
+        TVITEMW tv{};
+        tv.mask = TVIF_TEXT | TVIF_HANDLE;
+        tv.hItem = n;
+        tv.pszText = buf;
+        tv.cchTextMax = 256;
+        TreeView_GetItem(tree, &tv);
+        if (label == buf) return n;
+    }
+    return nullptr;
+}
+
+HWND EditOf(HWND dlg) { return TreeView_GetEditControl(GetDlgItem(dlg, IDC_TAG_TREE)); }
+
+// Selects the node and starts its edit with F2, as the user does.
+bool StartEdit(HWND dlg, const std::wstring& label) {
+    HTREEITEM n = FindNode(dlg, label);
+    if (!n) return false;
+    TreeView_SelectItem(GetDlgItem(dlg, IDC_TAG_TREE), n);
+    Focus(dlg, IDC_TAG_TREE);
+    Key(VK_F2);
+    return WaitFor([&] { return EditOf(dlg) != nullptr; });
+}
+
+// Types text into the running edit and ends it with the key.
+void EndEdit(HWND dlg, const std::wstring& text, WORD vk, bool shift = false) {
+    HWND edit = EditOf(dlg);
+    SendMessageW(edit, WM_SETTEXT, 0, (LPARAM)text.c_str());
+    Key(vk, shift);
+    WaitFor([&] { return !IsWindow(edit); });
+}
+
+TEST_F(Dialogs, ItemNamesTreeFromTheStringAndWrittenBack) {
+    struct Case { const wchar_t* names; std::vector<std::wstring> tree; const wchar_t* out; } cases[] = {
+        {L"", {L"0 Box1"}, L""},
+        {L".1a.3b.9c", {L"0 Box1", L"1 a", L"2 b", L"3 c"}, L".1a.2b.3c"},
+        {L".1a.2b.3c.4d.5e.6f", {L"0 Box1", L"1 a", L"2 b", L"3 c", L"4 d", L"4 e", L"4 f"}, L".1a.2b.3c.4d.4e.4f"},
+        {L".1a.0z.1y", {L"0 Box1", L"1 a", L"0 z", L"1 y"}, L".1a.0z.1y"},
+        {L".1a..1b", {L"0 Box1", L"1 a", L"1 b"}, L".1a.1b"},
+        // Text before the first entry is no entry: the device keeps its own name.
+        {L"X.1a", {L"0 Box1", L"1 a"}, L".1a"},
+    };
+    for (const Case& c : cases) {
+        FileRecord f(6, L"Box1", [](CDeviceCfg&) {});
+        f.Rec()->ItemNames = c.names;
+        CTagEditDlg dlg;
+        dlg.m_pDevice = f.Rec();
+        INT_PTR r = RunModal(dlg, [&](HWND h) {
+            EXPECT_EQ(c.tree, TreeLines(h)) << c.names;
+            Press(h, IDOK);
+        });
+        EXPECT_EQ(IDOK, r);
+        EXPECT_STREQ(L"Box1", f.Rec()->OpcName) << c.names;
+        EXPECT_STREQ(c.out, f.Rec()->ItemNames) << c.names;
+    }
+}
+
+TEST_F(Dialogs, ItemNamesOfAnRfidReaderUnderTheEventsHeading) {
+    FileRecord f(18, L"Rfid3", [](CDeviceCfg& d) { d.Inputs = 2; d.Outputs = 1; d.BuildDefaultItemNames(); });
+    const CString before = f.Rec()->ItemNames;
+    ASSERT_STREQ(L".1In.21.22.1Out.21.1Led.21.22.1Relay.1Filterset.21.22.23.24.25.26.27.28.1Network", before);
+    CTagEditDlg dlg;
+    dlg.m_pDevice = f.Rec();
+    INT_PTR r = RunModal(dlg, [&](HWND h) {
+        Screenshot(L"tagedit");
+        std::vector<std::wstring> t = TreeLines(h);
+        ASSERT_GE(t.size(), 13u);
+        EXPECT_EQ(L"1 Relay", t[9]);
+        EXPECT_EQ(L"0 *Alarms & Events", t[10]);
+        EXPECT_EQ(L"1 Filterset", t[11]);
+        EXPECT_EQ(L"1 Network", t.back());
+        // The heading is not edited: a beep, no edit, no path.
+        TreeView_SelectItem(GetDlgItem(h, IDC_TAG_TREE), FindNode(h, L"Alarms & Events"));
+        Focus(h, IDC_TAG_TREE);
+        Key(VK_F2);
+        EXPECT_TRUE(WaitFor([&] { return !rec.Beeps().empty(); }));
+        EXPECT_EQ(std::vector<UINT>{MB_ICONEXCLAMATION}, rec.Beeps());
+        EXPECT_FALSE(EditOf(h));
+        EXPECT_EQ(L"", Text(h, IDC_TAG_PATH));
+        // A path below the heading takes the device name in its place.
+        TreeView_SelectItem(GetDlgItem(h, IDC_TAG_TREE), FindNode(h, L"Filterset"));
+        EXPECT_EQ(L"Rfid3.Filterset", Text(h, IDC_TAG_PATH));
+        Press(h, IDOK);
+    });
+    EXPECT_EQ(IDOK, r);
+    CDeviceCfg* s = f.Saved();
+    ASSERT_TRUE(s);
+    EXPECT_STREQ(before, s->ItemNames);
+}
+
+TEST_F(Dialogs, ItemNamesRenamedWithKeys) {
+    FileRecord f(6, L"Box1", [](CDeviceCfg& d) { d.Inputs = 2; });
+    f.Rec()->ItemNames = L".1T.2a.2b.1Net";
+    CTagEditDlg dlg;
+    dlg.m_pDevice = f.Rec();
+    INT_PTR r = RunModal(dlg, [&](HWND h) {
+        ASSERT_TRUE(StartEdit(h, L"a"));
+        EXPECT_EQ(L"Box1.T.", Text(h, IDC_TAG_PATH));   // the prefix while editing
+        EndEdit(h, L"x.y", VK_RETURN);
+        EXPECT_TRUE(FindNode(h, L"x_y"));
+        EXPECT_EQ(L"Box1.T.x_y", Text(h, IDC_TAG_PATH));
+        ASSERT_TRUE(StartEdit(h, L"x_y"));
+        EndEdit(h, L"b", VK_RETURN);                      // a sibling's name: refused
+        EXPECT_TRUE(FindNode(h, L"x_y"));
+        ASSERT_TRUE(StartEdit(h, L"x_y"));
+        EndEdit(h, L"", VK_RETURN);                       // empty: refused
+        EXPECT_TRUE(FindNode(h, L"x_y"));
+        EXPECT_EQ((std::vector<UINT>{MB_ICONASTERISK, MB_ICONEXCLAMATION, MB_ICONEXCLAMATION}), rec.Beeps());
+        ASSERT_TRUE(StartEdit(h, L"x_y"));
+        EndEdit(h, L"B", VK_RETURN);                      // other case: a name of its own
+        EXPECT_TRUE(FindNode(h, L"B"));
+        ASSERT_TRUE(StartEdit(h, L"B"));
+        EndEdit(h, L"zzz", VK_ESCAPE);
+        EXPECT_TRUE(FindNode(h, L"B"));
+        EXPECT_TRUE(IsWindowVisible(h));                  // Esc in the edit does not close
+
+        // Tab takes the text and edits the next visible node; Shift+Tab the previous.
+        ASSERT_TRUE(StartEdit(h, L"B"));
+        HWND first = EditOf(h);
+        SendMessageW(first, WM_SETTEXT, 0, (LPARAM)L"c");
+        Key(VK_TAB);
+        ASSERT_TRUE(WaitFor([&] { HWND e = EditOf(h); return e && e != first && !IsWindow(first); }));
+        EXPECT_TRUE(FindNode(h, L"c"));
+        EXPECT_EQ(FindNode(h, L"b"), TreeView_GetSelection(GetDlgItem(h, IDC_TAG_TREE)));
+        HWND second = EditOf(h);
+        SendMessageW(second, WM_SETTEXT, 0, (LPARAM)L"d");
+        Key(VK_TAB, true);
+        ASSERT_TRUE(WaitFor([&] { HWND e = EditOf(h); return e && e != second && !IsWindow(second); }));
+        EXPECT_TRUE(FindNode(h, L"d"));
+        EXPECT_EQ(FindNode(h, L"c"), TreeView_GetSelection(GetDlgItem(h, IDC_TAG_TREE)));
+        EndEdit(h, L"c", VK_ESCAPE);
+
+        // Tab on the last visible node ends the edit and stays there.
+        ASSERT_TRUE(StartEdit(h, L"Net"));
+        EndEdit(h, L"Netz", VK_TAB);
+        Key(VK_F2);
+        ASSERT_TRUE(WaitFor([&] { return EditOf(h) != nullptr; }));
+        EXPECT_EQ(FindNode(h, L"Netz"), TreeView_GetSelection(GetDlgItem(h, IDC_TAG_TREE)));
+        EndEdit(h, L"Netz", VK_ESCAPE);
+
+        ASSERT_TRUE(StartEdit(h, L"Box1"));
+        EXPECT_EQ(L"", Text(h, IDC_TAG_PATH));
+        EndEdit(h, L"Dev9", VK_RETURN);
+        EXPECT_EQ(L"Dev9", Text(h, IDC_TAG_PATH));
+        Press(h, IDOK);
+    });
+    EXPECT_EQ(IDOK, r);
+    CDeviceCfg* s = f.Saved(L"Dev9");
+    ASSERT_TRUE(s);
+    EXPECT_STREQ(L".1T.2c.2d.1Netz", s->ItemNames);
+}
+
+TEST_F(Dialogs, ItemNamesStandardKeepsTheDeviceNameAndCancelKeepsTheRecord) {
+    FileRecord f(6, L"Box4", [](CDeviceCfg& d) { d.Inputs = 2; d.ItemNames = L".1Temp.2innen.2aussen.1Netz"; });
+    CTagEditDlg dlg;
+    dlg.m_pDevice = f.Rec();
+    INT_PTR r = RunModal(dlg, [&](HWND h) {
+        ASSERT_TRUE(StartEdit(h, L"Box4"));
+        EndEdit(h, L"Neu", VK_RETURN);
+        Click(h, IDC_DEV_STANDARD);
+        EXPECT_EQ((std::vector<std::wstring>{L"0 Neu", L"1 T", L"2 0", L"2 1", L"1 Network"}), TreeLines(h));
+        Press(h, IDCANCEL);
+    });
+    EXPECT_EQ(IDCANCEL, r);
+    EXPECT_STREQ(L"Box4", f.Rec()->OpcName);
+    EXPECT_STREQ(L".1Temp.2innen.2aussen.1Netz", f.Rec()->ItemNames);
+}
+
+TEST_F(Dialogs, ItemNameEditorKeepsItsSizePerUser) {
+    FileRecord f(6, L"Box5", [](CDeviceCfg&) {});
+    auto run = [&](const std::function<void(HWND)>& script) {
+        CTagEditDlg dlg;
+        dlg.m_pDevice = f.Rec();
+        return RunModal(dlg, script);
+    };
+    RECT templ{};
+    App().WriteProfileInt(L"Window", L"TagEdSizeX", 1);   // smaller than the template: not taken
+    App().WriteProfileInt(L"Window", L"TagEdSizeY", 1);
+    run([&](HWND h) {
+        GetWindowRect(h, &templ);
+        EXPECT_GT(templ.right - templ.left, 100);
+        SetWindowPos(h, nullptr, 0, 0, 500, 420, SWP_NOMOVE | SWP_NOZORDER);
+        RECT tree, ok;
+        GetWindowRect(GetDlgItem(h, IDC_TAG_TREE), &tree);
+        GetWindowRect(GetDlgItem(h, IDOK), &ok);
+        EXPECT_GT(tree.right - tree.left, 300);   // the tree grows with the window
+        EXPECT_GT(ok.top, templ.bottom);          // the buttons move down
+        Press(h, IDOK);
+    });
+    EXPECT_EQ(500, (int)App().GetProfileInt(L"Window", L"TagEdSizeX", 0));
+    EXPECT_EQ(420, (int)App().GetProfileInt(L"Window", L"TagEdSizeY", 0));
+    run([&](HWND h) {
+        RECT r;
+        GetWindowRect(h, &r);
+        EXPECT_EQ(500, r.right - r.left);
+        EXPECT_EQ(420, r.bottom - r.top);
+        ShowWindow(h, SW_MAXIMIZE);
+        Press(h, IDCANCEL);   // maximised: nothing stored
+    });
+    EXPECT_EQ(500, (int)App().GetProfileInt(L"Window", L"TagEdSizeX", 0));
+    EXPECT_EQ(420, (int)App().GetProfileInt(L"Window", L"TagEdSizeY", 0));
+}
+
 }  // namespace

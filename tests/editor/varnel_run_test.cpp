@@ -311,12 +311,12 @@ TEST_F(VarnelRun, DeleteUndoEnableAndTheSavePrompt) {
     EXPECT_EQ(3, run.Rows());
     run.Command(kUndo);
     EXPECT_EQ(4, run.Rows());
-    // of the device dialogs only the network I/O device's is built: the
-    // other kinds' commands stay off, as do the global row's properties
-    EXPECT_TRUE(run.ButtonEnabled(kNewIo));
-    for (UINT other : {32773u, 32819u, 32792u}) EXPECT_FALSE(run.ButtonEnabled(other)) << other;
+    // the kinds with a dialog offer their commands, the radio kinds not yet;
+    // the global row has its properties
+    for (UINT built : {kNewIo, 32773u, 32819u}) EXPECT_TRUE(run.ButtonEnabled(built)) << built;
+    EXPECT_FALSE(run.ButtonEnabled(32792u));
     run.SelectOnly(0);
-    EXPECT_FALSE(run.ButtonEnabled(kProperties));
+    EXPECT_TRUE(run.ButtonEnabled(kProperties));
 
     // closing asks about the unsaved active configuration; No keeps the file
     std::string before = ReadBytes(active);
