@@ -471,6 +471,32 @@ TEST_F(IoDlg, ClassicServerListedWithoutProductNumber) {
     });
 }
 
+TEST_F(IoDlg, ReplyOfAnUnnamedClassicServerLeavesPortsAsTheyAre) {
+    Subnet net("up1");
+    ASSERT_TRUE(net.Ok());
+    // two devices of the subnet answer with the classic kind, byte 4 not 3
+    Peer dev("udp4", "udp --once --limit 20 --burst 2 --burst-reply " + Classic(2), true);
+    ASSERT_TRUE(dev.Ok());
+    auto d = Record(4, 2, 2);
+    d->HttpPort = 8080;
+    d->HttpSecure = 1;
+    d->BinaryPort = 49159;
+    d->BinaryLogin = 1;
+    CIoDeviceDlg dlg;
+    dlg.m_pDevice = d.get();
+    RunModal(dlg, [&](HWND h) {
+        ASSERT_TRUE(PumpUntil([&] { return Find(h, IDC_IO_HOST, L"10.77.100.2") >= 0; }, 5000));
+        EXPECT_LE(0, Find(h, IDC_IO_HOST, L"10.77.100.1"));
+        ASSERT_EQ(3, Sel(h, IDC_IO_TYPE));
+        Choose(h, IDC_IO_HOST, Find(h, IDC_IO_HOST, L"10.77.100.1"));
+        EXPECT_EQ(-1, Sel(h, IDC_IO_TYPE));
+        EXPECT_EQ(L"8080", Text(h, IDC_IO_HTTPPORT));
+        EXPECT_TRUE(Checked(h, IDC_IO_HTTPS));
+        EXPECT_EQ(L"49159", Text(h, IDC_IO_BINPORT));
+        EXPECT_TRUE(Enabled(h, IDC_IO_IDENTIFY));
+    });
+}
+
 TEST_F(IoDlg, TypedAddressAsksThatDeviceAlone) {
     Subnet net("up1");
     ASSERT_TRUE(net.Ok());
