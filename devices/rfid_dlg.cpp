@@ -49,16 +49,15 @@ void CRfidDeviceDlg::UpdateControls() {
     ::EnableWindow(::GetDlgItem(m_hWnd, IDC_RFID_LOCALTIME), !(directOnly && ignore));
 }
 
-BOOL CRfidDeviceDlg::OnCommand(WPARAM wp, LPARAM lp) {
-    switch (LOWORD(wp)) {
-    case IDC_RFID_IGNORE_CLOCK:
-    case IDC_RFID_BUFFERED:
-    case IDC_RFID_DIRECT:
-        if (HIWORD(wp) == BN_CLICKED) OnOptionClicked();
-        break;
-    default: break;
-    }
-    return CDeviceDialog::OnCommand(wp, lp);
+BOOL CRfidDeviceDlg::OnControlMap(UINT code, UINT id, NMHDR* nm, LRESULT* result) {
+    using D = CRfidDeviceDlg;
+    using R = CtrlEntry<D>;
+    static_assert(IDC_RFID_IGNORE_CLOCK + 1 == IDC_RFID_BUFFERED && IDC_RFID_BUFFERED + 1 == IDC_RFID_DIRECT,
+                  "the option row covers one range of ids");
+    static constexpr R map[] = {
+        R::Command<&D::OnOptionClicked>(BN_CLICKED, IDC_RFID_IGNORE_CLOCK, IDC_RFID_DIRECT),
+    };
+    return DispatchControls(this, map, code, id, nm, result) || CDeviceDialog::OnControlMap(code, id, nm, result);
 }
 
 void CRfidDeviceDlg::OnOK() {

@@ -14,7 +14,7 @@ public:
     void DoDataExchange(CDataExchange* dx) override;
     BOOL OnInitDialog() override;
     void OnOK() override;
-    BOOL OnCommand(WPARAM wp, LPARAM lp) override;
+    BOOL OnControlMap(UINT code, UINT id, NMHDR* nm, LRESULT* result) override;
     void UpdateControls();
     void OnOptionClicked() { UpdateControls(); }
 

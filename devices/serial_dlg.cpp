@@ -114,11 +114,18 @@ void CSerialDeviceDlg::OnHandshakeSelChange() {
 }
 
 BOOL CSerialDeviceDlg::OnCommand(WPARAM wp, LPARAM lp) {
-    const UINT id = LOWORD(wp), code = HIWORD(wp);
-    if (id == IDC_SER_GAP_ON) UpdateControls();
-    else if (id == IDC_SER_LINES_IO && code == BN_CLICKED) OnHandshakeLinesAsIo();
-    else if (id == IDC_SER_HANDSHAKE && code == CBN_SELCHANGE) OnHandshakeSelChange();
+    if (LOWORD(wp) == IDC_SER_GAP_ON) UpdateControls();
     return CDeviceDialog::OnCommand(wp, lp);
+}
+
+BOOL CSerialDeviceDlg::OnControlMap(UINT code, UINT id, NMHDR* nm, LRESULT* result) {
+    using D = CSerialDeviceDlg;
+    using R = CtrlEntry<D>;
+    static constexpr R map[] = {
+        R::Command<&D::OnHandshakeLinesAsIo>(BN_CLICKED, IDC_SER_LINES_IO),
+        R::Command<&D::OnHandshakeSelChange>(CBN_SELCHANGE, IDC_SER_HANDSHAKE),
+    };
+    return DispatchControls(this, map, code, id, nm, result) || CDeviceDialog::OnControlMap(code, id, nm, result);
 }
 
 void CSerialDeviceDlg::OnOK() {

@@ -27,6 +27,7 @@ public:
     BOOL OnInitDialog() override;
     void OnOK() override;
     BOOL OnCommand(WPARAM wp, LPARAM lp) override;
+    BOOL OnControlMap(UINT code, UINT id, NMHDR* nm, LRESULT* result) override;
     void UpdateControls();
     void OnHandshakeLinesAsIo();
     void OnHandshakeSelChange();

@@ -216,18 +216,19 @@ void CTagEditDlg::OnTreeKeyDown(NMTVKEYDOWN* key) {
     if (HTREEITEM sel = TreeView_GetSelection(m_tree.m_hWnd)) TreeView_EditLabel(m_tree.m_hWnd, sel);
 }
 
-BOOL CTagEditDlg::OnNotify(WPARAM wp, LPARAM lp, LRESULT* result) {
-    auto* nm = (NMHDR*)lp;
-    if (nm && nm->idFrom == IDC_TAG_TREE) {
-        switch (nm->code) {
-        case TVN_SELCHANGEDW: ShowItemPath(false); *result = 0; return TRUE;
-        case TVN_KEYDOWN: OnTreeKeyDown((NMTVKEYDOWN*)lp); *result = 0; return TRUE;
-        case TVN_BEGINLABELEDITW: *result = OnBeginLabelEdit((NMTVDISPINFOW*)lp); return TRUE;
-        case TVN_ENDLABELEDITW: OnEndLabelEdit((NMTVDISPINFOW*)lp); *result = 0; return TRUE;
-        default: break;
-        }
-    }
-    return CDialog::OnNotify(wp, lp, result);
+void CTagEditDlg::OnSelChanged(NMTREEVIEWW*) { ShowItemPath(false); }
+
+BOOL CTagEditDlg::OnControlMap(UINT code, UINT id, NMHDR* nm, LRESULT* result) {
+    using D = CTagEditDlg;
+    using R = CtrlEntry<D>;
+    static constexpr R map[] = {
+        R::Notify<&D::OnSelChanged>(TVN_SELCHANGEDW, IDC_TAG_TREE),
+        R::Notify<&D::OnTreeKeyDown>(TVN_KEYDOWN, IDC_TAG_TREE),
+        R::Notify<&D::OnBeginLabelEdit>(TVN_BEGINLABELEDITW, IDC_TAG_TREE),
+        R::Notify<&D::OnEndLabelEdit>(TVN_ENDLABELEDITW, IDC_TAG_TREE),
+        R::Command<&D::OnStandard>(BN_CLICKED, IDC_DEV_STANDARD),
+    };
+    return DispatchControls(this, map, code, id, nm, result) || CDialog::OnControlMap(code, id, nm, result);
 }
 
 void CTagEditDlg::AppendSubtree(HTREEITEM item, int depth, CString& out) const {
@@ -263,14 +264,6 @@ void CTagEditDlg::OnStandard() {
     FillTree();
     d->ItemNames = names;
     d->OpcName = name;
-}
-
-BOOL CTagEditDlg::OnCommand(WPARAM wp, LPARAM lp) {
-    if (LOWORD(wp) == IDC_DEV_STANDARD && HIWORD(wp) == BN_CLICKED) {
-        OnStandard();
-        return TRUE;
-    }
-    return CDialog::OnCommand(wp, lp);
 }
 
 void CTagEditDlg::OnCancel() {

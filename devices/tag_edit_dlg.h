@@ -29,8 +29,7 @@ public:
     BOOL OnInitDialog() override;
     void OnOK() override;
     void OnCancel() override;
-    BOOL OnCommand(WPARAM wp, LPARAM lp) override;
-    BOOL OnNotify(WPARAM wp, LPARAM lp, LRESULT* result) override;
+    BOOL OnControlMap(UINT code, UINT id, NMHDR* nm, LRESULT* result) override;
     void OnSize(UINT type, int cx, int cy) override;
 
     void FillTree();
@@ -49,6 +48,7 @@ public:
     int m_bLabelEditAttached = 0;
 
 private:
+    void OnSelChanged(NMTREEVIEWW* info);
     BOOL OnBeginLabelEdit(NMTVDISPINFOW* info);
     void OnEndLabelEdit(NMTVDISPINFOW* info);
     void OnTreeKeyDown(NMTVKEYDOWN* key);
