@@ -2,11 +2,27 @@
 #include "editor/view.h"
 #include "config/device_cfg.h"
 #include "devices/io_device_dlg.h"
+#include "devices/global_dlg.h"
+#include "devices/serial_dlg.h"
+#include "devices/rfid_dlg.h"
+#include "devices/tag_edit_dlg.h"
+
+namespace {
+template <class Dlg>
+INT_PTR RunOn(CDeviceCfg* dev) {
+    Dlg dlg;
+    dlg.m_pDevice = dev;
+    return dlg.DoModal();
+}
+}  // namespace
 
 bool HasDeviceDialog(int kind) {
     switch (kind) {
+    case kKindGlobal:
     case kKindBinaryIo:
-    case kKindNetworkIo: return true;
+    case kKindNetworkIo:
+    case kKindSerial:
+    case kKindRfid: return true;
     default: return false;
     }
 }
@@ -16,6 +32,9 @@ INT_PTR RunDeviceDialog(CTamselView* view, CDeviceCfg* dev, BOOL isNew, CDeviceC
     CTamselView::CDialogOpen open(*view);
     switch (dev->GetKind()) {
     // One case per dialog, the record handed over before the modal run.
+    case kKindGlobal: return RunOn<CGlobalDeviceDlg>(dev);
+    case kKindSerial: return RunOn<CSerialDeviceDlg>(dev);
+    case kKindRfid: return RunOn<CRfidDeviceDlg>(dev);
     case kKindBinaryIo:
     case kKindNetworkIo: {
         CIoDeviceDlg dlg(view);
@@ -28,11 +47,11 @@ INT_PTR RunDeviceDialog(CTamselView* view, CDeviceCfg* dev, BOOL isNew, CDeviceC
 }
 
 bool HasItemNameEditor() {
-    return false;
+    return true;
 }
 
 INT_PTR RunItemNameEditor(CTamselView* view, CDeviceCfg* dev) {
     if (!view || !dev || !HasItemNameEditor()) return IDCANCEL;
     CTamselView::CDialogOpen open(*view);
-    return IDCANCEL;
+    return RunOn<CTagEditDlg>(dev);
 }

@@ -1,0 +1,72 @@
+#include "devices/global_dlg.h"
+#include "config/device_cfg.h"
+#include "resources/devices_more_ids.h"
+#include <climits>
+
+namespace {
+const int kIconIndex = 0;
+const UINT kHelpContext = 100;
+const wchar_t* const kWatchdogDefault = L"16.0";
+const wchar_t* const kIdleDefault = L"8.0";
+const int kUpdateRateDefault = 800, kUpdateRateMin = 10;
+
+CString Seconds(int tenths) {
+    CString s;
+    s.Format(L"%.1f", tenths * 0.1);
+    return s;
+}
+
+// Tenths of an enabled time: at least 1; 0 when the box is off.
+int TimeFromField(HWND dlg, int editId, int boxId) {
+    int t = SecondsTextToTenths(DlgItemText(dlg, editId), false);
+    if (t < 1) t = 1;
+    return ::IsDlgButtonChecked(dlg, boxId) == BST_CHECKED ? t : 0;
+}
+}  // namespace
+
+CGlobalDeviceDlg::CGlobalDeviceDlg() : CDeviceDialog(IDD_GLOBAL_DEVICE, kIconIndex, kHelpContext) {}
+
+BOOL CGlobalDeviceDlg::OnInitDialog() {
+    CDeviceDialog::OnInitDialog();
+    CDeviceCfg* d = m_pDevice;
+    CheckDlgButton(IDC_GLB_WATCHDOG_ON, d->WatchdogTicks != 0 ? BST_CHECKED : BST_UNCHECKED);
+    SetDlgItemText(IDC_GLB_WATCHDOG, d->WatchdogTicks != 0 ? Seconds(d->WatchdogTicks) : CString(kWatchdogDefault));
+    CheckDlgButton(IDC_GLB_IDLE_ON, d->IdleTicks != 0 ? BST_CHECKED : BST_UNCHECKED);
+    SetDlgItemText(IDC_GLB_IDLE, d->IdleTicks != 0 ? Seconds(d->IdleTicks) : CString(kIdleDefault));
+    UpdateControls();
+    SetDlgItemInt(IDC_GLB_UPDATE_RATE, (UINT)d->MinUpdateRate, TRUE);
+    return TRUE;
+}
+
+void CGlobalDeviceDlg::UpdateControls() {
+    ::EnableWindow(::GetDlgItem(m_hWnd, IDC_GLB_WATCHDOG), IsDlgButtonChecked(IDC_GLB_WATCHDOG_ON) == BST_CHECKED);
+    ::EnableWindow(::GetDlgItem(m_hWnd, IDC_GLB_IDLE), IsDlgButtonChecked(IDC_GLB_IDLE_ON) == BST_CHECKED);
+}
+
+void CGlobalDeviceDlg::OnStandard() {
+    CheckDlgButton(IDC_GLB_WATCHDOG_ON, BST_UNCHECKED);
+    SetDlgItemText(IDC_GLB_WATCHDOG, kWatchdogDefault);
+    CheckDlgButton(IDC_GLB_IDLE_ON, BST_UNCHECKED);
+    SetDlgItemText(IDC_GLB_IDLE, kIdleDefault);
+    UpdateControls();
+    SetDlgItemInt(IDC_GLB_UPDATE_RATE, kUpdateRateDefault, TRUE);
+}
+
+BOOL CGlobalDeviceDlg::OnCommand(WPARAM wp, LPARAM lp) {
+    switch (LOWORD(wp)) {
+    case IDC_GLB_IDLE_ON:
+    case IDC_GLB_WATCHDOG_ON: UpdateControls(); break;
+    case IDC_DEV_STANDARD: OnStandard(); break;
+    default: break;
+    }
+    return CDeviceDialog::OnCommand(wp, lp);
+}
+
+void CGlobalDeviceDlg::OnOK() {
+    CDeviceCfg* d = m_pDevice;
+    d->WatchdogTicks = TimeFromField(m_hWnd, IDC_GLB_WATCHDOG, IDC_GLB_WATCHDOG_ON);
+    d->IdleTicks = TimeFromField(m_hWnd, IDC_GLB_IDLE, IDC_GLB_IDLE_ON);
+    int rate = (int)GetDlgItemInt(IDC_GLB_UPDATE_RATE, nullptr, TRUE);
+    d->MinUpdateRate = rate < kUpdateRateMin ? kUpdateRateMin : rate;
+    CDeviceDialog::OnOK();
+}
