@@ -119,9 +119,6 @@ TEST_F(DocView, OpenShowsRowsDeleteUndoEnable) {
     EXPECT_FALSE(Enabled(ID_DEVICE_ENABLE));
     EXPECT_FALSE(Enabled(ID_DEVICE_TIMING));
     // New device and properties only for a kind with its dialog.
-    Select({2});
-    EXPECT_FALSE(Enabled(ID_DEVICE_NEW_IO));
-    EXPECT_FALSE(Enabled(ID_DEVICE_PROPERTIES));
     for (int row = 0; row < 4; ++row) {
         Select({row});
         EXPECT_EQ(Enabled(ID_DEVICE_PROPERTIES) != FALSE, HasDeviceDialog(View()->GetRowDevice(row)->GetKind())) << row;
