@@ -12,6 +12,7 @@ cleanup() {
   if [ -n "$xpid" ]; then kill "$xpid" 2>/dev/null || true; fi
 }
 trap cleanup EXIT
+trap 'echo "inside.sh: failed: $BASH_COMMAND" >&2' ERR
 trap 'exit 130' INT TERM
 if [ -z "${DISPLAY:-}" ] || [ "${KRV_OWN_DISPLAY:-1}" = 1 ]; then
   # Xvfb picks a free display itself: lock files live in the shared /tmp.
