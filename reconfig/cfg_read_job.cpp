@@ -20,11 +20,8 @@ CString Number(long n)
 bool Passed(DWORD now, DWORD since, DWORD ms) { return now - since > ms; }
 }  // namespace
 
-CCfgReadJob::CCfgReadJob()
+CCfgReadJob::CCfgReadJob() : CCfgJobBase(this)
 {
-    m_pChannel = new CCfgChannel;
-    m_pChannel->job = this;
-    m_hWake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
 }
 
 CCfgReadJob::CCfgReadJob(int kind, int tag, CCfgTarget* target, HINTERNET session, const wchar_t* outputTemplate)
@@ -57,27 +54,16 @@ CCfgReadJob::~CCfgReadJob()
     }
     request.reset();
     connection.reset();
-    if (m_hWake)
-        CloseHandle(m_hWake);
 }
 
 void CCfgReadJob::CopySettings(const CCfgReadJob& o)
 {
-    m_nTag = o.m_nTag;
-    m_pTarget = o.m_pTarget;
-    m_nKind = o.m_nKind;
-    m_bSuccess = o.m_bSuccess;
-    m_nState = o.m_nState;
-    m_nMessageId = o.m_nMessageId;
-    m_strArgument = o.m_strArgument;
-    m_hSession = o.m_hSession;
+    CopyOutcome(o);
     m_strOutputName = o.m_strOutputName;
     m_dwBytesReceived = o.m_dwBytesReceived;
     m_dwContentLength = o.m_dwContentLength;
-    m_dwPending = 0;
     m_dwActivityTick = o.m_dwActivityTick;
     m_bZeroByteForEmpty = o.m_bZeroByteForEmpty;
-    m_bFallenBack = o.m_bFallenBack;
     m_dwPasswordCounterSeen = o.m_dwPasswordCounterSeen;
     m_nReadErrors = 0;
 }
@@ -103,17 +89,10 @@ void CCfgReadJob::TakeOver(CCfgReadJob& o)
 {
     // Under the lock; this job holds nothing but a fresh channel.
     CopySettings(o);
-    m_dwPending = o.m_dwPending;
+    TakeTransfer(o);
     m_nReadErrors = o.m_nReadErrors;
-    m_socket = std::move(o.m_socket);
     m_pOutput = o.m_pOutput;
     o.m_pOutput = nullptr;
-    std::swap(m_pChannel, o.m_pChannel);
-    if (m_pChannel)
-        m_pChannel->job = this;
-    if (o.m_pChannel)
-        o.m_pChannel->job = &o;
-    std::swap(m_hWake, o.m_hWake);
 }
 
 CCfgReadJob::CCfgReadJob(CCfgReadJob&& o) noexcept : CCfgReadJob()
@@ -131,30 +110,6 @@ CCfgReadJob& CCfgReadJob::operator=(CCfgReadJob&& o) noexcept
         TakeOver(o);
     }
     return *this;
-}
-
-void CCfgReadJob::CloseLocked(OwnedInternet& request, OwnedInternet& connection)
-{
-    m_socket.reset();
-    if (m_pChannel)
-        ChannelDetach(m_pChannel, request, connection);
-    // Later notifications of the old transfer find nobody.
-    m_pChannel = new CCfgChannel;
-    m_pChannel->job = this;
-}
-
-void CCfgReadJob::EndLocked(UINT message, const CString& argument, int state)
-{
-    m_nMessageId = message;
-    m_strArgument = argument;
-    m_nState = state;
-}
-
-void CCfgReadJob::Close()
-{
-    OwnedInternet connection, request;
-    Lock lk(CfgJobLock());
-    CloseLocked(request, connection);
 }
 
 void CCfgReadJob::CloseOutput(BOOL deleteFile)
@@ -176,26 +131,6 @@ int CCfgReadJob::GetConnectProgress() const
     return (int)((GetTickCount() - m_dwActivityTick) / 100);
 }
 
-int CCfgReadJob::GetState() const
-{
-    Lock lk(CfgJobLock());
-    return m_nState;
-}
-BOOL CCfgReadJob::GetSuccess() const
-{
-    Lock lk(CfgJobLock());
-    return m_bSuccess;
-}
-UINT CCfgReadJob::GetMessageId() const
-{
-    Lock lk(CfgJobLock());
-    return m_nMessageId;
-}
-CString CCfgReadJob::GetArgument() const
-{
-    Lock lk(CfgJobLock());
-    return m_strArgument;
-}
 DWORD CCfgReadJob::GetBytesReceived() const
 {
     Lock lk(CfgJobLock());
@@ -210,11 +145,6 @@ CString CCfgReadJob::GetOutputName() const
 {
     Lock lk(CfgJobLock());
     return m_strOutputName;
-}
-BOOL CCfgReadJob::GetFallenBack() const
-{
-    Lock lk(CfgJobLock());
-    return m_bFallenBack;
 }
 
 void CCfgReadJob::MakeOutputFileName()

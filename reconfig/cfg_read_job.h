@@ -9,7 +9,7 @@
 // the Get... members. A poll pass returns after at most about 20 ms, earlier
 // when a window message waits.
 #pragma once
-#include "reconfig/cfg_target.h"
+#include "reconfig/cfg_job_base.h"
 #include "framework/Handle.h"
 #include <cstdio>
 #include <list>
@@ -28,7 +28,7 @@ enum {
     CFG_READ_BODY_READING = 13,
 };
 
-class CCfgReadJob {
+class CCfgReadJob : public CCfgJobBase {
 public:
     CCfgReadJob();
     CCfgReadJob(int kind, int tag, CCfgTarget* target, HINTERNET session, const wchar_t* outputTemplate);
@@ -44,38 +44,21 @@ public:
     // One poll pass over this job alone; 1 when it saw raw socket activity.
     static int RunOnce(CCfgReadJob& job, BOOL limits);
 
-    void Close();
     void CloseOutput(BOOL deleteFile);
     // Tenths of a second since the start while connecting, else -1.
     int GetConnectProgress() const;
     void MakeOutputFileName();
 
-    int GetState() const;
-    BOOL GetSuccess() const;
-    UINT GetMessageId() const;
-    CString GetArgument() const;
     DWORD GetBytesReceived() const;
     DWORD GetContentLength() const;
     CString GetOutputName() const;
-    BOOL GetFallenBack() const;
 
-    int m_nTag = 0;
-    CCfgTarget* m_pTarget = nullptr;
-    int m_nKind = 0;
-    BOOL m_bSuccess = FALSE;
-    int m_nState = CFG_READ_IDLE;
-    UINT m_nMessageId = 0;
-    CString m_strArgument;
-    OwnedSocket m_socket;
-    HINTERNET m_hSession = nullptr;
     CString m_strOutputName;
     FILE* m_pOutput = nullptr;
     DWORD m_dwBytesReceived = 0;
     DWORD m_dwContentLength = 0;
-    DWORD m_dwPending = 0;
     DWORD m_dwActivityTick = 0;
     BOOL m_bZeroByteForEmpty = TRUE;
-    BOOL m_bFallenBack = FALSE;
     DWORD m_dwPasswordCounterSeen = 0;
 
     // Internal; the status callback reaches the job only through its channel.
@@ -90,14 +73,10 @@ private:
     void Step();
     void ReadBody(DWORD deadline);
     void SettleLocked(CCfgChannel* c);
-    void CloseLocked(OwnedInternet& request, OwnedInternet& connection);
-    void EndLocked(UINT message, const CString& argument, int state);
     void OnRequestError(DWORD error, OwnedInternet& request, OwnedInternet& connection);
     void CopySettings(const CCfgReadJob& o);
     void TakeOver(CCfgReadJob& o);
 
-    CCfgChannel* m_pChannel = nullptr;  // the transfer's context, never null in a live job
-    HANDLE m_hWake = nullptr;           // set by every notification that moves the job
     int m_nReadErrors = 0;              // failed body reads in a row
 };
 

@@ -31,11 +31,8 @@ bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
 bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
 }  // namespace
 
-CCfgWriteJob::CCfgWriteJob()
+CCfgWriteJob::CCfgWriteJob() : CCfgJobBase(this)
 {
-    m_pChannel = new CCfgChannel;
-    m_pChannel->job = this;
-    m_hWake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
 }
 
 CCfgWriteJob::CCfgWriteJob(int tag, CCfgTarget* target, HINTERNET session) : CCfgWriteJob()
@@ -61,8 +58,6 @@ CCfgWriteJob::~CCfgWriteJob()
     request.reset();
     connection.reset();
     DropTempCopy();
-    if (m_hWake)
-        CloseHandle(m_hWake);
 }
 
 void CCfgWriteJob::DropTempCopy()
@@ -74,23 +69,14 @@ void CCfgWriteJob::DropTempCopy()
 
 void CCfgWriteJob::CopySettings(const CCfgWriteJob& o)
 {
-    m_nTag = o.m_nTag;
-    m_pTarget = o.m_pTarget;
-    m_bSuccess = o.m_bSuccess;
-    m_hSession = o.m_hSession;
-    m_nState = o.m_nState;
-    m_nMessageId = o.m_nMessageId;
-    m_strArgument = o.m_strArgument;
+    CopyOutcome(o);
     m_nHttpStatus = o.m_nHttpStatus;
     m_strSessionId = o.m_strSessionId;
     m_strInputPath = o.m_strInputPath;
     m_dwInputSize = o.m_dwInputSize;
     m_dwBytesSent = o.m_dwBytesSent;
-    m_nKind = o.m_nKind;
     m_bTempCopy = FALSE;
-    m_bFallenBack = o.m_bFallenBack;
     m_dwReplyBytes = 0;
-    m_dwPending = 0;
     m_nReplyCodePage = o.m_nReplyCodePage;
     m_strHeaders = o.m_strHeaders;
     m_strHead = o.m_strHead;
@@ -124,16 +110,9 @@ void CCfgWriteJob::TakeOver(CCfgWriteJob& o)
     m_bTempCopy = o.m_bTempCopy;
     o.m_bTempCopy = FALSE;
     m_dwReplyBytes = o.m_dwReplyBytes;
-    m_dwPending = o.m_dwPending;
-    m_socket = std::move(o.m_socket);
+    TakeTransfer(o);
     m_pInput = o.m_pInput;
     o.m_pInput = nullptr;
-    std::swap(m_pChannel, o.m_pChannel);
-    if (m_pChannel)
-        m_pChannel->job = this;
-    if (o.m_pChannel)
-        o.m_pChannel->job = &o;
-    std::swap(m_hWake, o.m_hWake);
 }
 
 CCfgWriteJob::CCfgWriteJob(CCfgWriteJob&& o) noexcept : CCfgWriteJob()
@@ -154,29 +133,6 @@ CCfgWriteJob& CCfgWriteJob::operator=(CCfgWriteJob&& o) noexcept
     return *this;
 }
 
-void CCfgWriteJob::CloseLocked(OwnedInternet& request, OwnedInternet& connection)
-{
-    m_socket.reset();
-    if (m_pChannel)
-        ChannelDetach(m_pChannel, request, connection);
-    m_pChannel = new CCfgChannel;
-    m_pChannel->job = this;
-}
-
-void CCfgWriteJob::EndLocked(UINT message, const CString& argument, int state)
-{
-    m_nMessageId = message;
-    m_strArgument = argument;
-    m_nState = state;
-}
-
-void CCfgWriteJob::Close()
-{
-    OwnedInternet connection, request;
-    Lock lk(CfgJobLock());
-    CloseLocked(request, connection);
-}
-
 void CCfgWriteJob::CloseInput()
 {
     Lock lk(CfgJobLock());
@@ -185,26 +141,6 @@ void CCfgWriteJob::CloseInput()
     m_pInput = nullptr;
 }
 
-int CCfgWriteJob::GetState() const
-{
-    Lock lk(CfgJobLock());
-    return m_nState;
-}
-BOOL CCfgWriteJob::GetSuccess() const
-{
-    Lock lk(CfgJobLock());
-    return m_bSuccess;
-}
-UINT CCfgWriteJob::GetMessageId() const
-{
-    Lock lk(CfgJobLock());
-    return m_nMessageId;
-}
-CString CCfgWriteJob::GetArgument() const
-{
-    Lock lk(CfgJobLock());
-    return m_strArgument;
-}
 CString CCfgWriteJob::GetSessionId() const
 {
     Lock lk(CfgJobLock());
@@ -229,11 +165,6 @@ CString CCfgWriteJob::GetReplyText() const
 {
     Lock lk(CfgJobLock());
     return m_strReplyText;
-}
-BOOL CCfgWriteJob::GetFallenBack() const
-{
-    Lock lk(CfgJobLock());
-    return m_bFallenBack;
 }
 
 bool CCfgWriteJob::Setup(int kind, const wchar_t* inputPath, int)

@@ -10,7 +10,7 @@
 // WinINet's threads write only through the Get... members. A poll pass
 // returns after at most about 20 ms, earlier when a window message waits.
 #pragma once
-#include "reconfig/cfg_target.h"
+#include "reconfig/cfg_job_base.h"
 #include "framework/Handle.h"
 #include <cstdio>
 #include <list>
@@ -36,7 +36,7 @@ enum {
 // The multipart boundary of every upload.
 extern const wchar_t kCfgBoundary[];
 
-class CCfgWriteJob {
+class CCfgWriteJob : public CCfgJobBase {
 public:
     CCfgWriteJob();
     CCfgWriteJob(int tag, CCfgTarget* target, HINTERNET session);
@@ -53,39 +53,22 @@ public:
     bool Setup(int kind, const wchar_t* inputPath, int unused);
     // One poll pass over this job alone; 1 when it did work.
     static int RunOnce(CCfgWriteJob& job);
-    void Close();
     void CloseInput();
 
-    int GetState() const;
-    BOOL GetSuccess() const;
-    UINT GetMessageId() const;
-    CString GetArgument() const;
     CString GetSessionId() const;
     DWORD GetInputSize() const;
     DWORD GetBytesSent() const;
     int GetHttpStatus() const;
     CString GetReplyText() const;
-    BOOL GetFallenBack() const;
 
-    int m_nTag = 0;
-    CCfgTarget* m_pTarget = nullptr;
-    BOOL m_bSuccess = FALSE;
-    OwnedSocket m_socket;
-    HINTERNET m_hSession = nullptr;
     FILE* m_pInput = nullptr;
-    int m_nState = CFG_WRITE_IDLE;
-    UINT m_nMessageId = 0;
-    CString m_strArgument;
     int m_nHttpStatus = 0;
     CString m_strSessionId;
     CString m_strInputPath;
     DWORD m_dwInputSize = 0;
     DWORD m_dwBytesSent = 0;
-    int m_nKind = 0;
     BOOL m_bTempCopy = FALSE;
-    BOOL m_bFallenBack = FALSE;
     DWORD m_dwReplyBytes = 0;
-    DWORD m_dwPending = 0;
     int m_nReplyCodePage = -1;
     CString m_strHeaders;
     CString m_strHead;
@@ -112,14 +95,10 @@ private:
     void ReceiveRaw();
     static void TakeResponse(CCfgChannel* c);
     void AppendReplyLocked(const BYTE* bytes, DWORD count);
-    void CloseLocked(OwnedInternet& request, OwnedInternet& connection);
-    void EndLocked(UINT message, const CString& argument, int state);
     void DropTempCopy();
     void CopySettings(const CCfgWriteJob& o);
     void TakeOver(CCfgWriteJob& o);
 
-    CCfgChannel* m_pChannel = nullptr;
-    HANDLE m_hWake = nullptr;
 };
 
 // The poll pass over a list of write jobs. The list owns what is in it.
