@@ -112,6 +112,12 @@ CCfgReadJob& CCfgReadJob::operator=(CCfgReadJob&& o) noexcept
     return *this;
 }
 
+void CCfgReadJob::EndWinInet(DWORD err)
+{
+    Lock lk(CfgJobLock());
+    EndLocked(IDS_JOB_WININET, Number(err), CFG_READ_ENDED);
+}
+
 void CCfgReadJob::CloseOutput(BOOL deleteFile)
 {
     Lock lk(CfgJobLock());
@@ -234,9 +240,7 @@ bool CCfgReadJob::SendRequest(WORD port)
     HINTERNET connection = InternetConnectW(m_hSession, server, port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0,
                                             (DWORD_PTR)c);
     if (!connection) {
-        DWORD err = GetLastError();
-        Lock lk(CfgJobLock());
-        EndLocked(IDS_JOB_WININET, Number(err), CFG_READ_ENDED);
+        EndWinInet(GetLastError());
         return false;
     }
     {
@@ -262,8 +266,7 @@ bool CCfgReadJob::SendRequest(WORD port)
     if (!request) {
         DWORD err = GetLastError();
         Close();
-        Lock lk(CfgJobLock());
-        EndLocked(IDS_JOB_WININET, Number(err), CFG_READ_ENDED);
+        EndWinInet(err);
         return false;
     }
     {

@@ -73,6 +73,7 @@ private:
     void Step();
     void ReadBody(DWORD deadline);
     void SettleLocked(CCfgChannel* c);
+    void EndWinInet(DWORD err);  // a WinINet call failed with err
     void OnRequestError(DWORD error, OwnedInternet& request, OwnedInternet& connection);
     void CopySettings(const CCfgReadJob& o);
     void TakeOver(CCfgReadJob& o);
