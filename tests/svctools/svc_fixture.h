@@ -10,6 +10,7 @@
 #include "svctools/ControlDlg.h"
 #include "svctools/Seams.h"
 #include "resources/svctools_ids.h"
+#include "tests/pump_until.h"
 
 namespace svctest {
 
@@ -26,23 +27,7 @@ inline std::wstring UniqueName(const wchar_t* stem)
     return stem + std::to_wstring(GetCurrentProcessId());
 }
 
-// Pumps this thread's messages until done() or the time is up.
-inline bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
-{
-    DWORD start = GetTickCount();
-    for (;;) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        if (done())
-            return true;
-        if (GetTickCount() - start > timeoutMs)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-    }
-}
+using krvtest::PumpUntil;
 
 inline void Pump(DWORD ms)
 {
