@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <vector>
+#include "tests/pump_until.h"
 
 namespace iotest {
 
@@ -35,20 +36,7 @@ inline bool Exists(const std::string& unix) {
     return GetFileAttributesW(WinPath(unix).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// Pumps this thread's messages until done() or the time is up.
-inline bool PumpUntil(const std::function<bool()>& done, DWORD ms) {
-    DWORD start = GetTickCount();
-    for (;;) {
-        MSG m;
-        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&m);
-            DispatchMessageW(&m);
-        }
-        if (done()) return true;
-        if (GetTickCount() - start > ms) return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-}
+using krvtest::PumpUntil;
 inline void Pump(DWORD ms) { PumpUntil([] { return false; }, ms); }
 
 // Starts a Unix command line (Wine's process handle does not follow it).
