@@ -1,5 +1,6 @@
 #include "dlg_driver.h"
 #include "framework/Seams.h"
+#include "tests/screen_bmp.h"
 #include <thread>
 
 namespace dlgtest {
@@ -128,37 +129,7 @@ void Screenshot(const wchar_t* name) {
     wchar_t dir[MAX_PATH];
     if (!GetEnvironmentVariableW(L"KRV_SHOT_DIR", dir, MAX_PATH)) return;
     Sleep(300);   // a look for a person: let the dialog paint
-    int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
-    HDC screen = GetDC(nullptr);
-    HDC mem = CreateCompatibleDC(screen);
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = w;
-    bi.bmiHeader.biHeight = h;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 24;
-    void* bits = nullptr;
-    HBITMAP bm = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(mem, bm);
-    BitBlt(mem, 0, 0, w, h, screen, 0, 0, SRCCOPY);
-    SelectObject(mem, old);
-    DWORD stride = ((DWORD)w * 3 + 3) & ~3u, size = stride * (DWORD)h;
-    BITMAPFILEHEADER fh{};
-    fh.bfType = 0x4D42;
-    fh.bfOffBits = sizeof fh + sizeof bi.bmiHeader;
-    fh.bfSize = fh.bfOffBits + size;
-    std::wstring path = std::wstring(dir) + L"\\" + name + L".bmp";
-    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (f != INVALID_HANDLE_VALUE) {
-        DWORD wr;
-        WriteFile(f, &fh, sizeof fh, &wr, nullptr);
-        WriteFile(f, &bi.bmiHeader, sizeof bi.bmiHeader, &wr, nullptr);
-        WriteFile(f, bits, size, &wr, nullptr);
-        CloseHandle(f);
-    }
-    DeleteObject(bm);
-    DeleteDC(mem);
-    ReleaseDC(nullptr, screen);
+    krvtest::SaveScreenBmp(std::wstring(dir) + L"\\" + name + L".bmp");
 }
 
 }  // namespace dlgtest

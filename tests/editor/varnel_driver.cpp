@@ -1,4 +1,5 @@
 #include "varnel_driver.h"
+#include "tests/screen_bmp.h"
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -79,34 +80,7 @@ std::wstring PrepareProgramFolder() {
 
 bool SaveScreenshot(const std::wstring& path) {
     Sleep(300);   // let the program paint
-    int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
-    HDC screen = GetDC(nullptr);
-    HDC mem = CreateCompatibleDC(screen);
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = w;
-    bi.bmiHeader.biHeight = h;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 24;
-    void* bits = nullptr;
-    HBITMAP bm = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(mem, bm);
-    BitBlt(mem, 0, 0, w, h, screen, 0, 0, SRCCOPY);
-    GdiFlush();
-    DWORD size = (DWORD)(((w * 3 + 3) & ~3) * h);
-    BITMAPFILEHEADER fh{};
-    fh.bfType = 0x4D42;
-    fh.bfOffBits = sizeof fh + sizeof bi.bmiHeader;
-    fh.bfSize = fh.bfOffBits + size;
-    std::ofstream f(path.c_str(), std::ios::binary | std::ios::trunc);
-    f.write((const char*)&fh, sizeof fh);
-    f.write((const char*)&bi.bmiHeader, sizeof bi.bmiHeader);
-    f.write((const char*)bits, size);
-    SelectObject(mem, old);
-    DeleteObject(bm);
-    DeleteDC(mem);
-    ReleaseDC(nullptr, screen);
-    return f.good();
+    return krvtest::SaveScreenBmp(path);
 }
 
 std::wstring ActivePath() {
