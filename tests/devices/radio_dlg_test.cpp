@@ -280,4 +280,248 @@ TEST_F(TrcvDialog, FailuresOfTheExchange) {
     }
 }
 
+// ------------------------------------------------------------ radio module
+
+const int kTypeVirtualModule = 10;
+
+std::wstring Cell(HWND dlg, int row, int col) {
+    wchar_t text[64] = {};
+    ListView_GetItemText(GetDlgItem(dlg, IDC_RADIO_ID_LIST), row, col, text, 64);
+    return text;
+}
+int Rows(HWND dlg) { return ListView_GetItemCount(GetDlgItem(dlg, IDC_RADIO_ID_LIST)); }
+
+struct RadioDialog : Dialogs {
+    // Two transceivers, chained as the view hands them over.
+    CDeviceCfg trcv1{L"TRCV1", kTypeTransceiver}, trcv2{L"Aussen", kTypeTransceiver};
+    void SetUp() override {
+        Dialogs::SetUp();
+        trcv1.TargetHost = L"127.0.0.1";
+        trcv1.EnOceanBaseAddress = (int)0xFF800080u;
+        trcv2.TargetHost = L"127.0.0.1";
+        trcv2.EnOceanBaseAddress = (int)0xFF812300u;
+        trcv1.NextTransceiver = &trcv2;
+    }
+    INT_PTR Run(CDeviceCfg* d, const std::function<void(HWND)>& script) {
+        CRadioDeviceDlg dlg;
+        dlg.m_pDevice = d;
+        dlg.m_pTransceivers = &trcv1;
+        return RunModal(dlg, script);
+    }
+};
+
+TEST_F(RadioDialog, PushButtonOpensAndOkWritesTheTypeAndId) {
+    FileRecord f(kTypePushButton, L"Taster1", [](CDeviceCfg& d) {
+        d.TargetHost = L"trcv1";
+        d.Inputs = 2;
+        d.SerialNo = 0x0180A1B2;
+    });
+    EXPECT_EQ(IDOK, Run(f.Rec(), [&](HWND dlg) {
+        EXPECT_EQ((std::vector<std::wstring>{L"Aussen", L"TRCV1"}), Entries(dlg, IDC_RADIO_TRCV));
+        EXPECT_EQ(1, Selection(dlg, IDC_RADIO_TRCV));   // trcv1 names TRCV1
+        EXPECT_TRUE(Checked(dlg, IDC_RADIO_PTM200));
+        EXPECT_EQ(L"0180A1B2", Text(dlg, IDC_RADIO_ID));
+        EXPECT_EQ(L"", Text(dlg, IDC_RADIO_OFFSET));
+        EXPECT_TRUE(Enabled(dlg, IDC_RADIO_ID));
+        EXPECT_TRUE(Enabled(dlg, IDC_RADIO_LISTEN));
+        EXPECT_FALSE(Enabled(dlg, IDC_RADIO_OFFSET));
+        EXPECT_FALSE(Enabled(dlg, IDC_RADIO_LOW0));
+        EXPECT_FALSE(Enabled(dlg, IDC_RADIO_NEUTRAL));
+        EXPECT_EQ(std::vector<DWORD_PTR>{104}, HelpOnF1(dlg, IDC_DEV_NAME));
+        Click(dlg, IDC_RADIO_PTM100);
+        SetText(dlg, IDC_RADIO_ID, L"0x8000007f");
+        Press(dlg, IDOK);
+    }));
+    CDeviceCfg* s = f.Saved();
+    ASSERT_NE(nullptr, s);
+    EXPECT_EQ(kTypePushButton, s->DeviceType);
+    EXPECT_EQ(4, s->Inputs);
+    EXPECT_EQ(0x8000007Fu, (uint32_t)s->SerialNo);
+    EXPECT_EQ(L"TRCV1", std::wstring(s->TargetHost));
+}
+
+TEST_F(RadioDialog, CancelWritesNothing) {
+    FileRecord f(kTypePushButton, L"Taster1", [](CDeviceCfg& d) {
+        d.TargetHost = L"TRCV1";
+        d.Inputs = 4;
+        d.SerialNo = 0x1234;
+    });
+    f.Saved();   // the file as the store writes it
+    std::string before = f.FileText();
+    EXPECT_EQ(IDCANCEL, Run(f.Rec(), [&](HWND dlg) {
+        Click(dlg, IDC_RADIO_ANALOG);
+        SetText(dlg, IDC_RADIO_ID, L"FFFF0000");
+        Choose(dlg, IDC_RADIO_TRCV, 0);
+        Press(dlg, IDCANCEL);
+    }));
+    f.Saved();
+    EXPECT_EQ(before, f.FileText());
+}
+
+// A virtual module's ID is its transceiver's base plus the offset; OK keeps
+// an ID the user did not touch, whatever the transceiver's base.
+TEST_F(RadioDialog, VirtualModuleIdFromTheOffset) {
+    struct Case { uint32_t base; const wchar_t* action; uint32_t stored; const wchar_t* shown; } cases[] = {
+        {0xFF800080u, L"", 0xFF800085u, L"FF800085"},
+        {0xFF800003u, L"", 0xFF800085u, L"FF800085"},          // base not a multiple of 0x80
+        {0xFF800080u, L"offset 127", 0xFF8000FFu, L"FF8000FF"},
+        {0xFF800080u, L"offset 300", 0xFF8000FFu, L"FF8000FF"}, // bounded to the control's range
+        {0xFF800080u, L"other", 0xFF812305u, L"FF812305"},      // the other transceiver's base
+    };
+    for (const Case& c : cases) {
+        trcv1.EnOceanBaseAddress = (int)c.base;
+        FileRecord f(kTypeVirtualModule, L"Virtuell", [](CDeviceCfg& d) {
+            d.TargetHost = L"TRCV1";
+            d.Inputs = 4;
+            d.SerialNo = (int)0xFF800085u;
+        });
+        EXPECT_EQ(IDOK, Run(f.Rec(), [&](HWND dlg) {
+            EXPECT_TRUE(Checked(dlg, IDC_RADIO_VIRTUAL));
+            EXPECT_EQ(L"5", Text(dlg, IDC_RADIO_OFFSET));
+            EXPECT_EQ(L"FF800085", Text(dlg, IDC_RADIO_ID));
+            EXPECT_FALSE(Enabled(dlg, IDC_RADIO_ID));
+            EXPECT_FALSE(Enabled(dlg, IDC_RADIO_LISTEN));
+            EXPECT_TRUE(Enabled(dlg, IDC_RADIO_OFFSET));
+            std::wstring a = c.action;
+            if (a == L"offset 127") SetText(dlg, IDC_RADIO_OFFSET, L"127");
+            if (a == L"offset 300") SetText(dlg, IDC_RADIO_OFFSET, L"300");
+            if (a == L"other") Choose(dlg, IDC_RADIO_TRCV, 0);
+            EXPECT_EQ(c.shown, Text(dlg, IDC_RADIO_ID)) << c.action;
+            Press(dlg, IDOK);
+        }));
+        CDeviceCfg* s = f.Saved();
+        ASSERT_NE(nullptr, s);
+        EXPECT_EQ(c.stored, (uint32_t)s->SerialNo) << std::hex << c.base << " " << c.action;
+        EXPECT_EQ(kTypeVirtualModule, s->DeviceType);
+        EXPECT_EQ(4, s->Inputs);
+    }
+}
+
+TEST_F(RadioDialog, VirtualModuleWithoutTransceiverKeepsItsId) {
+    FileRecord f(kTypeVirtualModule, L"Virtuell", [](CDeviceCfg& d) {
+        d.TargetHost = L"Umbenannt";
+        d.Inputs = 4;
+        d.SerialNo = (int)0xFF800085u;
+    });
+    EXPECT_EQ(IDOK, Run(f.Rec(), [&](HWND dlg) {
+        EXPECT_EQ(-1, Selection(dlg, IDC_RADIO_TRCV));
+        SetText(dlg, IDC_RADIO_OFFSET, L"9");
+        Press(dlg, IDOK);
+    }));
+    CDeviceCfg* s = f.Saved();
+    ASSERT_NE(nullptr, s);
+    EXPECT_EQ(L"", std::wstring(s->TargetHost));
+    EXPECT_EQ(0xFF800085u, (uint32_t)s->SerialNo);
+}
+
+TEST_F(RadioDialog, ScalingPresets) {
+    FileRecord f(kTypeAnalogSensor, L"Sensor", [](CDeviceCfg& d) {
+        d.TargetHost = L"TRCV1";
+        d.SerialNo = 0x00001234;
+        d.ScaleMin[0] = 1.5;
+        d.ScaleMax[0] = 20;
+        d.Unit[0] = L"bar";
+    });
+    for (int preset : {IDC_RADIO_NEUTRAL, IDC_RADIO_THERMOKON}) {
+        EXPECT_EQ(IDOK, Run(f.Rec(), [&](HWND dlg) {
+            EXPECT_TRUE(Checked(dlg, IDC_RADIO_ANALOG));
+            EXPECT_TRUE(Enabled(dlg, IDC_RADIO_LOW0 + 2));
+            if (preset == IDC_RADIO_NEUTRAL) {
+                EXPECT_EQ(L"1.5", Text(dlg, IDC_RADIO_LOW0));
+                EXPECT_EQ(L"20", Text(dlg, IDC_RADIO_HIGH0));
+                EXPECT_EQ(L"bar", Text(dlg, IDC_RADIO_UNIT0));
+            }
+            Click(dlg, preset);
+            Press(dlg, IDOK);
+        }));
+        CDeviceCfg* s = f.Saved();
+        ASSERT_NE(nullptr, s);
+        EXPECT_EQ(kTypeAnalogSensor, s->DeviceType);
+        EXPECT_EQ(0x1234, s->SerialNo);
+        if (preset == IDC_RADIO_NEUTRAL) {
+            for (int r = 0; r < 3; ++r) {
+                EXPECT_EQ(0, s->ScaleMin[r]);
+                EXPECT_EQ(255, s->ScaleMax[r]);
+                EXPECT_EQ(1, s->InputFlag[r]);
+                EXPECT_EQ(L"", std::wstring(s->Unit[r]));
+            }
+        } else {
+            double mn[3] = {40, -1, 9.2}, mx[3] = {0, 1, -2.5};
+            int flag[3] = {0, 0, 1};
+            for (int r = 0; r < 3; ++r) {
+                EXPECT_DOUBLE_EQ(mn[r], s->ScaleMin[r]) << r;
+                EXPECT_DOUBLE_EQ(mx[r], s->ScaleMax[r]) << r;
+                EXPECT_EQ(flag[r], s->InputFlag[r]) << r;
+            }
+            EXPECT_EQ(L"\u00B0C", std::wstring(s->Unit[0]));
+        }
+    }
+}
+
+// Listening at port 8000: every radio telegram counted per module, rows in
+// the order of first reception; a row chosen fills the ID.
+TEST_F(RadioDialog, ListeningListsModulesWithCounts) {
+    trcv1.BinaryPort = 8300;   // listening always uses 8000
+    Transceiver peer("stream", 8000);
+    ASSERT_TRUE(peer.Started());
+    FileRecord f(kTypePushButton, L"Taster1", [](CDeviceCfg& d) {
+        d.TargetHost = L"TRCV1";
+        d.Inputs = 4;
+    });
+    EXPECT_EQ(IDOK, Run(f.Rec(), [&](HWND dlg) {
+        EXPECT_EQ(L"", Text(dlg, IDC_RADIO_ID));
+        Click(dlg, IDC_RADIO_LISTEN);
+        auto total = [&] {
+            int n = 0;
+            for (int r = 0; r < Rows(dlg); ++r) n += _wtoi(Cell(dlg, r, 1).c_str());
+            return n;
+        };
+        EXPECT_TRUE(WaitFor([&] { return total() >= 7; }, 10000));
+        EXPECT_EQ(BST_CHECKED, IsDlgButtonChecked(dlg, IDC_RADIO_LISTEN));
+        ASSERT_EQ(4, Rows(dlg));
+        const wchar_t* ids[4] = {L"0180A1B2", L"FFFFFF01", L"00001234", L"8000007F"};
+        const wchar_t* counts[4] = {L"3", L"2", L"1", L"1"};
+        for (int r = 0; r < 4; ++r) {
+            EXPECT_EQ(ids[r], Cell(dlg, r, 0)) << r;
+            EXPECT_EQ(counts[r], Cell(dlg, r, 1)) << r;
+        }
+        ListView_SetItemState(GetDlgItem(dlg, IDC_RADIO_ID_LIST), 1, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+        EXPECT_EQ(L"FFFFFF01", Text(dlg, IDC_RADIO_ID));
+        // An event of a socket that is not the listen socket changes nothing.
+        PostMessageW(dlg, WM_APP, (WPARAM)12345, WSAMAKESELECTREPLY(FD_CONNECT, WSAECONNREFUSED));
+        SendMessageW(dlg, WM_NULL, 0, 0);
+        EXPECT_EQ(BST_CHECKED, IsDlgButtonChecked(dlg, IDC_RADIO_LISTEN));
+        Click(dlg, IDC_RADIO_LISTEN);   // off
+        EXPECT_EQ(BST_UNCHECKED, IsDlgButtonChecked(dlg, IDC_RADIO_LISTEN));
+        EXPECT_EQ(4, Rows(dlg));        // kept after listening stops
+        Press(dlg, IDOK);
+    }));
+    EXPECT_TRUE(Boxes().empty());
+    EXPECT_EQ(std::string(), peer.Received());
+    CDeviceCfg* s = f.Saved();
+    ASSERT_NE(nullptr, s);
+    EXPECT_EQ(0xFFFFFF01u, (uint32_t)s->SerialNo);
+}
+
+TEST_F(RadioDialog, ListeningFailures) {
+    FileRecord f(kTypePushButton, L"Taster1", [](CDeviceCfg& d) {
+        d.TargetHost = L"TRCV1";
+        d.Inputs = 4;
+    });
+    Run(f.Rec(), [&](HWND dlg) {
+        // Nobody listens at 8000: the refused text, the box unchecked.
+        Click(dlg, IDC_RADIO_LISTEN);
+        EXPECT_TRUE(WaitFor([&] { return !Boxes().empty(); }));
+        EXPECT_EQ(std::vector<std::wstring>{SocketText(WSAECONNREFUSED)}, Boxes());
+        EXPECT_EQ(BST_UNCHECKED, IsDlgButtonChecked(dlg, IDC_RADIO_LISTEN));
+        EXPECT_TRUE(rec.Beeps().empty());
+        // Without a transceiver: a beep, the box unchecked.
+        SendDlgItemMessageW(dlg, IDC_RADIO_TRCV, CB_SETCURSEL, (WPARAM)-1, 0);
+        Click(dlg, IDC_RADIO_LISTEN);
+        EXPECT_EQ(BST_UNCHECKED, IsDlgButtonChecked(dlg, IDC_RADIO_LISTEN));
+        EXPECT_EQ(std::vector<UINT>{MB_ICONEXCLAMATION}, rec.Beeps());
+        Press(dlg, IDCANCEL);
+    });
+}
+
 }  // namespace
