@@ -235,6 +235,7 @@ TEST_F(TrcvDialog, BaseIdFromTheTransceiverAsTypedCancelKeepsTheRecord) {
         SetText(dlg, IDC_DEV_PORT, L"8100");
         Click(dlg, IDC_TRCV_DETERMINE);
         EXPECT_EQ(L"FF800080", Text(dlg, IDC_TRCV_BASE_ID));
+        Screenshot(L"trcv_dlg");
         Press(dlg, IDCANCEL);
     }));
     EXPECT_EQ(kCommand, peer.Received());
@@ -487,6 +488,7 @@ TEST_F(RadioDialog, ListeningListsModulesWithCounts) {
         }
         ListView_SetItemState(GetDlgItem(dlg, IDC_RADIO_ID_LIST), 1, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
         EXPECT_EQ(L"FFFFFF01", Text(dlg, IDC_RADIO_ID));
+        Screenshot(L"radio_dlg");
         // An event of a socket that is not the listen socket changes nothing.
         PostMessageW(dlg, WM_APP, (WPARAM)12345, WSAMAKESELECTREPLY(FD_CONNECT, WSAECONNREFUSED));
         SendMessageW(dlg, WM_NULL, 0, 0);
