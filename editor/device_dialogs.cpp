@@ -6,6 +6,8 @@
 #include "devices/serial_dlg.h"
 #include "devices/rfid_dlg.h"
 #include "devices/tag_edit_dlg.h"
+#include "devices/trcv_dlg.h"
+#include "devices/radio_dlg.h"
 
 namespace {
 template <class Dlg>
@@ -22,6 +24,8 @@ bool HasDeviceDialog(int kind) {
     case kKindBinaryIo:
     case kKindNetworkIo:
     case kKindSerial:
+    case kKindTransceiver:
+    case kKindRadioModule:
     case kKindRfid: return true;
     default: return false;
     }
@@ -35,6 +39,13 @@ INT_PTR RunDeviceDialog(CTamselView* view, CDeviceCfg* dev, BOOL isNew, CDeviceC
     case kKindGlobal: return RunOn<CGlobalDeviceDlg>(dev);
     case kKindSerial: return RunOn<CSerialDeviceDlg>(dev);
     case kKindRfid: return RunOn<CRfidDeviceDlg>(dev);
+    case kKindTransceiver: return RunOn<CTrcvDeviceDlg>(dev);
+    case kKindRadioModule: {
+        CRadioDeviceDlg dlg;
+        dlg.m_pDevice = dev;
+        dlg.m_pTransceivers = chainHead;
+        return dlg.DoModal();
+    }
     case kKindBinaryIo:
     case kKindNetworkIo: {
         CIoDeviceDlg dlg(view);
