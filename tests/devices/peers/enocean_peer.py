@@ -17,6 +17,8 @@ Modes:
   close-now    close as soon as the connection is accepted
   stream       send radio telegrams of several modules and every header
                class, with garbage between, then close
+  flood        --count radio telegrams of --modules modules in turn, as
+               fast as the connection takes them, then wait for the close
 """
 import argparse
 import os
@@ -64,6 +66,14 @@ def radio_stream():
     return s
 
 
+FLOOD_BASE = 0x01000000
+
+
+def flood(count, modules):
+    """count telegrams, module FLOOD_BASE + i % modules for the i-th."""
+    return b"".join(telegram(0x0B, 0xF6, 0x30000000, FLOOD_BASE + i % modules, 0x30) for i in range(count))
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--port", type=int, required=True)
@@ -73,6 +83,8 @@ def main():
     ap.add_argument("--record", required=True)
     ap.add_argument("--done", required=True)
     ap.add_argument("--limit", type=float, default=15.0)
+    ap.add_argument("--count", type=int, default=10000)
+    ap.add_argument("--modules", type=int, default=500)
     a = ap.parse_args()
     base = int(a.base, 16)
     deadline = time.monotonic() + a.limit
@@ -125,6 +137,10 @@ def main():
             data = radio_stream()
             for i in range(0, len(data), 9):   # in pieces, unrelated to telegram bounds
                 conn.sendall(data[i:i + 9])
+        elif a.mode == "flood":
+            data = flood(a.count, a.modules)
+            for i in range(0, len(data), 65536):
+                conn.sendall(data[i:i + 65536])
         elif wait_command():
             if a.mode == "answer":
                 conn.sendall(answer)
