@@ -3,7 +3,7 @@
 # KRV_TARGETS="x86_64" (or "i686", or both) forces the choice.
 
 # Some kernels have 32-bit emulation switched off: then no i386 code runs at
-# all, Wine's 32-bit loader included. A 45-byte i386 program that only exits
+# all, Wine's 32-bit loader included. A 93-byte i386 program that only exits
 # tells without needing any 32-bit package.
 krv_can_run_i386() {
   local probe rc=0
