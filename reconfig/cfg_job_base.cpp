@@ -1,5 +1,7 @@
 #include "reconfig/cfg_job_base.h"
 #include "reconfig/cfg_channel.h"
+#include "reconfig/cfg_target.h"
+#include "resources/reconfig_ids.h"
 #include <utility>
 
 namespace {
@@ -93,4 +95,26 @@ BOOL CCfgJobBase::GetFallenBack() const
 {
     Lock lk(CfgJobLock());
     return m_bFallenBack;
+}
+
+void CCfgJobBase::ConnectRawTo(WORD port, int startedState, int endedState)
+{
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (s == INVALID_SOCKET) {
+        CString err;
+        err.Format(L"%ld", (long)WSAGetLastError());
+        Lock lk(CfgJobLock());
+        EndLocked(IDS_JOB_WINSOCK, err, endedState);
+        return;
+    }
+    u_long on = 1;
+    ioctlsocket(s, FIONBIO, &on);
+    sockaddr_in sa = {};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(port);
+    sa.sin_addr.s_addr = m_pTarget ? m_pTarget->m_dwAddress : 0;
+    connect(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+    Lock lk(CfgJobLock());
+    m_socket.reset(s);
+    m_nState = startedState;
 }

@@ -37,6 +37,9 @@ protected:
     ~CCfgJobBase();
     void CloseLocked(OwnedInternet& request, OwnedInternet& connection);
     void EndLocked(UINT message, const CString& argument, int state);
+    // A non-blocking TCP connect to the target at port for the raw kinds: the
+    // job enters startedState, or endedState with the socket error.
+    void ConnectRawTo(WORD port, int startedState, int endedState);
     // Under the lock: the settings and outcome, nothing of the transfer.
     void CopyOutcome(const CCfgJobBase& o);
     // Under the lock: the transfer under way; this job holds a fresh channel.

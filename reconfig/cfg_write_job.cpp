@@ -224,23 +224,7 @@ void CCfgWriteJob::Start()
 
 void CCfgWriteJob::ConnectRaw(WORD port)
 {
-    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (s == INVALID_SOCKET) {
-        int err = WSAGetLastError();
-        Lock lk(CfgJobLock());
-        EndLocked(IDS_JOB_WINSOCK, Number(err), CFG_WRITE_ENDED);
-        return;
-    }
-    u_long on = 1;
-    ioctlsocket(s, FIONBIO, &on);
-    sockaddr_in sa = {};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(port);
-    sa.sin_addr.s_addr = m_pTarget ? m_pTarget->m_dwAddress : 0;
-    connect(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-    Lock lk(CfgJobLock());
-    m_socket.reset(s);
-    m_nState = CFG_WRITE_STARTED;
+    ConnectRawTo(port, CFG_WRITE_STARTED, CFG_WRITE_ENDED);
 }
 
 void CCfgWriteJob::OpenRequest(WORD port)
