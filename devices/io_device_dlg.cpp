@@ -1,4 +1,5 @@
 #include "devices/io_device_dlg.h"
+#include "reconfig/xml_cfg_dlg.h"
 #include "devices/resolve_host.h"
 #include "config/device_cfg.h"
 #include "framework/WinApp.h"
@@ -652,3 +653,23 @@ void CIoDeviceDlg::IdentifyViaHttp() {
     }
 }
 
+
+// ------------------------------------------------------------ reconfiguration
+
+void CIoDeviceDlg::OnConfigure() {
+    CXmlCfgDlg dlg(&m_session, nullptr);
+    uint32_t address = 0;
+    if (ResolveHost(ItemText(m_hWnd, IDC_IO_HOST), &address, 1, TRUE) == 0) return;
+    // What the controls show now, not the record: nothing is written back.
+    auto port = [this](int id) { return (WORD)(int)::GetDlgItemInt(m_hWnd, id, nullptr, TRUE); };
+    dlg.m_target.m_dwAddress = address;
+    dlg.m_target.m_strPassword = ItemText(m_hWnd, IDC_IO_PASSWORD);
+    dlg.m_target.m_wHttpPort = port(IDC_IO_HTTPPORT);
+    dlg.m_target.m_bHttps = GetDlgItemCheck(IDC_IO_HTTPS);
+    dlg.m_wBinaryPort = port(IDC_IO_BINPORT);
+    dlg.m_bPasswordLogin = GetDlgItemCheck(IDC_IO_LOGIN);
+    dlg.m_bSubscribe = !GetDlgItemCheck(IDC_IO_POLLONLY);
+    dlg.m_bV4 = GetDlgItemCheck(IDC_IO_V4);
+    dlg.DoModal();
+    dlg.DeleteTempFile();
+}

@@ -46,7 +46,7 @@ protected:
     void IdentifyViaHttp();
     void OnBrowser();
     void OnTypeSelChange();
-    void OnConfigure() {}
+    void OnConfigure();
     void OnV4();
     void OnHttps();
     void OnForceReconnect();

@@ -19,3 +19,18 @@
 #define IDS_JOB_JSON_DIALOG 292
 #define IDS_JOB_WININET 293
 #define IDS_JOB_ACCEPTED 294
+
+// The reconfiguration dialog: template, controls, its own texts.
+#define IDD_XML_CFG 140
+#define IDC_CFG_START 1361
+#define IDC_CFG_WRITE_BAR 1362
+#define IDC_CFG_READ_BAR 1363
+#define IDC_CFG_BACKUP 1365
+#define IDC_CFG_STATUS 1367
+#define IDC_CFG_CLOSE_TEXT 1368
+#define IDC_CFG_HELP 1202
+#define IDS_CFG_PARTIAL 210
+#define IDS_CFG_CANCEL_WRITE 215
+#define IDS_CFG_CONNECTING 272
+#define IDS_CFG_NOTHING_FOUND 288
+#define IDS_CFG_ALREADY_SET 289

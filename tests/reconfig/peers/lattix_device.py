@@ -20,12 +20,14 @@ means defaults):
   reply        text of the answer to a POST; reply_hex the same as hex
   body_hex     the body as hex (default: the configuration for the path)
   body_size    a generated body of this many bytes instead
+  body_file    the body from this file (a path on this machine)
   length       "exact" (default), "none" (no Content-Length, close ends it),
                "short" (announces 100 bytes more than it sends, then closes)
   reset_after  send this many body bytes, then reset the connection
   drop         close without any answer
   slow         [chunk, seconds]: the body in chunks with a pause after each
   content_type Content-Type of the answer; null sends none
+  reply_delay  seconds to wait before answering a POST (after recording it)
 The binary ports 8003, 8004 and 8888 record what arrives in DIR/raw-PORT-N.bin.
 The device ends by itself after its time limit or when DIR/stop exists.
 """
@@ -87,6 +89,9 @@ def record(raw):
 def body_for(path, m):
     if 'body_hex' in m:
         return bytes.fromhex(m['body_hex'])
+    if 'body_file' in m:
+        with open(m['body_file'], 'rb') as f:
+            return f.read()
     if 'body_size' in m:
         n = int(m['body_size'])
         line = b'<Line>0123456789abcdefghijklmnopqrstuvwxyz</Line>\n'
@@ -131,6 +136,8 @@ class Device(socketserver.BaseRequestHandler):
             return
         record(raw)
         m = mode()
+        if method == 'POST' and m.get('reply_delay'):
+            time.sleep(float(m['reply_delay']))
         if m.get('drop'):
             return
         if m.get('reset'):

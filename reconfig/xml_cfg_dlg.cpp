@@ -1,0 +1,265 @@
+#include "reconfig/xml_cfg_dlg.h"
+#include "reconfig/xml_patch.h"
+#include "config/device_cfg.h"
+#include "framework/WinApp.h"
+#include "framework/Seams.h"
+#include "resources/devices_ids.h"
+#include "resources/reconfig_ids.h"
+#include <ctime>
+
+namespace {
+
+const UINT_PTR kPollTimer = 1;
+// While a box of the dialog is open the modal loop sends no idle calls; the
+// timer keeps the upload going meanwhile.
+const UINT kPollWhileAskingMs = 20;
+
+CString JobText(UINT id, const CString& arg) {
+    CString text;
+    if (id && text.LoadString(id)) text.Replace(L"%s", arg);
+    return text;
+}
+
+}  // namespace
+
+CXmlCfgDlg::CXmlCfgDlg(CInternetSession* session, CWnd* parent)
+    : CDialog(IDD_XML_CFG, parent), m_pSession(session) {
+    m_hInternet.reset(::InternetOpenW(L"Korvelin Varnel", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr,
+                                      INTERNET_FLAG_ASYNC));
+}
+
+CXmlCfgDlg::~CXmlCfgDlg() {
+    // The jobs go before the root handle their connections hang from.
+    m_writeJob.CloseInput();
+    m_writeJob.Close();
+    m_readJob.Close();
+    DeleteTempFile();
+}
+
+void CXmlCfgDlg::DeleteTempFile() {
+    if (m_strTempPath.IsEmpty()) return;
+    // The upload may still hold it open; an open file cannot be deleted.
+    m_writeJob.CloseInput();
+    ::DeleteFileW(m_strTempPath);
+    m_strTempPath.Empty();
+}
+
+void CXmlCfgDlg::DoDataExchange(CDataExchange* dx) {
+    DDX_Control(dx, IDC_CFG_READ_BAR, m_readBar);
+    DDX_Control(dx, IDC_CFG_WRITE_BAR, m_writeBar);
+}
+
+BOOL CXmlCfgDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+    m_nSubState = -1;
+    m_nStep = 0;
+    m_bCancelled = FALSE;
+    m_bWriting = FALSE;
+    if (m_strTempPath.IsEmpty()) {
+        wchar_t folder[MAX_PATH + 1] = {};
+        wchar_t name[MAX_PATH + 1] = {};
+        ::GetTempPathW(MAX_PATH, folder);
+        if (::GetTempFileNameW(folder, L"KRV", 0, name)) m_strTempPath = name;
+    }
+    return TRUE;
+}
+
+BOOL CXmlCfgDlg::OnControlMap(UINT code, UINT id, NMHDR* nm, LRESULT* result) {
+    using R = CtrlEntry<CXmlCfgDlg>;
+    static constexpr R map[] = {
+        R::Command<&CXmlCfgDlg::OnStart>(BN_CLICKED, IDC_CFG_START),
+        R::Command<&CXmlCfgDlg::OnHelp>(BN_CLICKED, IDC_CFG_HELP),
+    };
+    return DispatchControls(this, map, code, id, nm, result) || CDialog::OnControlMap(code, id, nm, result);
+}
+
+LRESULT CXmlCfgDlg::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_KICKIDLE) return RunStep();
+    return CDialog::WindowProc(msg, wp, lp);
+}
+
+void CXmlCfgDlg::OnTimer(UINT_PTR id) {
+    if (id == kPollTimer) {
+        RunStep();
+        return;
+    }
+    CDialog::OnTimer(id);
+}
+
+void CXmlCfgDlg::ShowStatus(UINT id, const CString& arg) {
+    SetDlgItemText(IDC_CFG_STATUS, JobText(id, arg));
+}
+
+void CXmlCfgDlg::EnableDlgItemSafe(int id, BOOL enable) {
+    HWND ctrl = ::GetDlgItem(m_hWnd, id);
+    HWND focus = ::GetFocus();
+    if (!enable && ctrl && focus && (focus == ctrl || ::GetParent(focus) == ctrl))
+        ::SendMessageW(m_hWnd, WM_NEXTDLGCTL, 0, 0);
+    ::EnableWindow(ctrl, enable);
+}
+
+void CXmlCfgDlg::OnStart() {
+    const __time64_t now = _time64(nullptr);
+    CString name;
+    name.Format(m_bV4 ? L"%d.json" : L"%d.xml", (int)(unsigned)(now & 0xFFFFFFFF));
+    CString path = theCfgStore.GetActivePath();
+    int slash = path.ReverseFind(L'\\');
+    m_strBackupPath = slash >= 0 ? path.Left(slash + 1) + name : name;
+    SetDlgItemText(IDC_CFG_BACKUP, m_strBackupPath);
+    m_nSubState = 0;
+    m_nStep = 0;
+    EnableDlgItemSafe(IDC_CFG_START, FALSE);
+    m_writeBar.SetPos(0);
+}
+
+void CXmlCfgDlg::OnHelp() {
+    if (CWinApp* app = AfxGetApp()) app->HtmlHelp(HIDD_IO_DEVICE, HH_HELP_CONTEXT);
+}
+
+int CXmlCfgDlg::RunStep() {
+    // A box shown from within a step pumps messages, the poll timer's too.
+    if (m_bInStep) return 1;
+    struct InStep {
+        BOOL& flag;
+        explicit InStep(BOOL& f) : flag(f) { flag = TRUE; }
+        ~InStep() { flag = FALSE; }
+    } inStep(m_bInStep);
+
+    if (m_nSubState == 0) {
+        if (++m_nStep == 4) m_bWriting = FALSE;
+        m_nSubState = 1;
+    }
+    switch (m_nStep) {
+    case 1:
+        ReadStep();
+        break;
+    case 2:
+        if (m_bV4)
+            m_nSubState = PatchJsonConfig(m_strBackupPath, m_strTempPath, m_wBinaryPort, m_bSubscribe) ? -1 : -2;
+        else
+            m_nSubState = PatchXmlConfig(m_strBackupPath, m_strTempPath, m_wBinaryPort, m_bPasswordLogin) ? -1 : -2;
+        break;
+    case 3:
+        WriteStep();
+        break;
+    default:
+        return 0;
+    }
+    if (m_nSubState == -1) {
+        m_nSubState = 0;
+        if (m_nStep == 3) SetDlgItemText(IDCANCEL, GetDlgItemText(IDC_CFG_CLOSE_TEXT));
+    } else if (m_nSubState == -2) {
+        m_nSubState = 0;
+        m_nStep = 3;
+        EnableDlgItemSafe(IDC_CFG_START, TRUE);
+    }
+    return 1;
+}
+
+void CXmlCfgDlg::ReadStep() {
+    if (m_bCancelled) {
+        m_readJob.CloseOutput(TRUE);
+        m_readJob.Close();
+        return;
+    }
+    if (m_nSubState == 1) {
+        m_readJob = CCfgReadJob(m_bV4 ? CFG_KIND_JSON : CFG_KIND_XML, 0, &m_target, m_hInternet.get(),
+                                m_strBackupPath);
+        m_readBar.SetRange32(0, 585);
+        m_nSubState = 2;
+        ShowStatus(IDS_CFG_CONNECTING);
+        return;
+    }
+    const DWORD length = m_readJob.GetContentLength();
+    const DWORD received = m_readJob.GetBytesReceived();
+    CCfgReadJob::RunOnce(m_readJob, FALSE);
+    const DWORD newLength = m_readJob.GetContentLength();
+    const DWORD newReceived = m_readJob.GetBytesReceived();
+    if (newLength != length) {
+        // A 32-bit range: a 16-bit one wraps for files beyond 8 MB.
+        m_readBar.SetRange32(0, (int)(newLength / 256));
+        SetDlgItemText(IDC_CFG_STATUS, L"");
+    }
+    if (newReceived != received) {
+        m_readBar.SetPos((int)(newReceived / 256));
+        if (received == 0) SetDlgItemText(IDC_CFG_STATUS, L"");
+    }
+    const int connecting = m_readJob.GetConnectProgress();
+    if (connecting > 0) m_readBar.SetPos(connecting);
+    if (m_readJob.GetState() != CFG_READ_ENDED) return;
+    if (m_readJob.GetSuccess()) {
+        m_nSubState = -1;
+        SetDlgItemText(IDC_CFG_STATUS, L"");
+        int lower = 0, upper = 0;
+        m_readBar.GetRange(lower, upper);
+        m_readBar.SetPos(upper);
+    } else {
+        // What came before the failure is no backup: never leave it
+        // under a name that looks whole.
+        m_readJob.CloseOutput(TRUE);
+        ShowStatus(m_readJob.GetMessageId(), m_readJob.GetArgument());
+        m_nSubState = -2;
+    }
+}
+
+void CXmlCfgDlg::WriteStep() {
+    if (m_bCancelled) {
+        m_writeJob.CloseInput();
+        m_writeJob.Close();
+        return;
+    }
+    if (m_nSubState == 1) {
+        m_writeJob = CCfgWriteJob(0, &m_target, m_hInternet.get());
+        m_writeJob.Setup(m_bV4 ? CFG_KIND_JSON : CFG_KIND_XML, m_strTempPath, 0);
+        m_bWriting = TRUE;
+        m_writeBar.SetRange32(0, (int)(m_writeJob.GetInputSize() / 205));
+        m_nSubState = 2;
+        return;
+    }
+    const DWORD sent = m_writeJob.GetBytesSent();
+    CCfgWriteJob::RunOnce(m_writeJob);
+    const DWORD newSent = m_writeJob.GetBytesSent();
+    if (newSent != sent) m_writeBar.SetPos((int)(newSent / 256));
+    if (m_writeJob.GetState() != CFG_WRITE_ENDED) return;
+    m_writeBar.SetPos((int)(newSent / 205));
+    m_nSubState = m_writeJob.GetSuccess() ? -1 : -2;
+    const UINT id = m_writeJob.GetMessageId();
+    ShowStatus(id, m_writeJob.GetArgument());
+    m_writeJob.CloseInput();
+    if (m_bV4 && id == IDS_JOB_ACCEPTED) {
+        CString session = m_writeJob.GetSessionId();
+        if (!session.IsEmpty()) Logout(session);
+    }
+}
+
+void CXmlCfgDlg::OnCancel() {
+    if (m_bWriting) {
+        ::SetTimer(m_hWnd, kPollTimer, kPollWhileAskingMs, nullptr);
+        int answer = AfxMessageBox(IDS_CFG_CANCEL_WRITE, MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2);
+        ::KillTimer(m_hWnd, kPollTimer);
+        if (answer != IDYES) return;
+    }
+    m_bCancelled = TRUE;
+    RunStep();
+    CDialog::OnCancel();
+}
+
+int CXmlCfgDlg::ReportPatch(const CPatchResult& r) {
+    switch (r.outcome) {
+    case kPatchUpload:
+        return 1;
+    case kPatchAskPartial:
+        return AfxMessageBox(IDS_CFG_PARTIAL, MB_OKCANCEL | MB_ICONEXCLAMATION) == IDOK ? 1 : 0;
+    default:
+        ShowStatus((UINT)r.outcome);
+        return 0;
+    }
+}
+
+int CXmlCfgDlg::PatchJsonConfig(const wchar_t* src, const wchar_t* dst, int port, BOOL subscribe) {
+    return ReportPatch(PatchJsonFile(src, dst, port, subscribe != FALSE));
+}
+
+int CXmlCfgDlg::PatchXmlConfig(const wchar_t* src, const wchar_t* dst, int port, BOOL passwordLogin) {
+    return ReportPatch(PatchXmlFile(src, dst, port, passwordLogin != FALSE));
+}
