@@ -42,7 +42,8 @@ public:
 
 protected:
     BOOL OnIdle(LONG count) override {
-        return ::SendMessageW(dlg_, WM_KICKIDLE, MSGF_DIALOGBOX, count) != 0;
+        LRESULT r = ::SendMessageW(dlg_, WM_KICKIDLE, MSGF_DIALOGBOX, count);
+        return r == kIdleAgainAtOnce ? kIdleAgainAtOnce : r != 0;
     }
     BOOL PreTranslate(MSG* msg) override {
         // From the target up to the dialog, then the dialog's keyboard handling.

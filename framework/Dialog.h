@@ -41,7 +41,8 @@
 // owner (the parent's top-level window, else the main window) and enables it
 // again at the end, and while no message waits it sends WM_KICKIDLE (wParam
 // MSGF_DIALOGBOX, lParam the idle count) to the dialog as long as OnKickIdle
-// answers non-zero. An exception in a handler ends only that handler. A
+// answers non-zero (kIdleAgainAtOnce: without the loop's pause between
+// calls, for a handler that waits by itself). An exception in a handler ends only that handler. A
 // dialog object may run more than once; its bound controls follow each run's
 // windows. Create makes a modeless dialog (tests use it the same way).
 #pragma once

@@ -23,7 +23,7 @@ BOOL CMessageLoop::Run(int* quitCode) {
                 break;
             }
             // More is wanted: give messages the next few milliseconds first.
-            if (!Done()) ::MsgWaitForMultipleObjectsEx(0, nullptr, IdleWaitMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+            if (more != kIdleAgainAtOnce && !Done()) ::MsgWaitForMultipleObjectsEx(0, nullptr, IdleWaitMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
         }
         if (Done()) return FALSE;
         BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);

@@ -7,8 +7,13 @@
 // the processor and messages are still answered within that time. After a
 // message that starts idle work again (IsIdleMessage) the count restarts at
 // 0. An exception from OnIdle counts as TRUE: the work is asked for again.
+// An idle handler that waits for its work by itself (bounded, and ending
+// when a message comes) answers kIdleAgainAtOnce: the loop then calls it
+// again without its own wait.
 #pragma once
 #include <windows.h>
+
+constexpr BOOL kIdleAgainAtOnce = 2;
 
 class CMessageLoop {
 public:

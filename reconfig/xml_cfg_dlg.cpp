@@ -3,6 +3,7 @@
 #include "config/device_cfg.h"
 #include "framework/WinApp.h"
 #include "framework/Seams.h"
+#include "framework/MessageLoop.h"
 #include "resources/devices_ids.h"
 #include "resources/reconfig_ids.h"
 #include <ctime>
@@ -74,7 +75,9 @@ BOOL CXmlCfgDlg::OnControlMap(UINT code, UINT id, NMHDR* nm, LRESULT* result) {
 }
 
 LRESULT CXmlCfgDlg::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_KICKIDLE) return RunStep();
+    // Every call either polls a job, which waits for the device by itself
+    // and gives way to messages, or moves on a step: no pause is needed.
+    if (msg == WM_KICKIDLE) return RunStep() ? kIdleAgainAtOnce : 0;
     return CDialog::WindowProc(msg, wp, lp);
 }
 

@@ -306,6 +306,34 @@ TEST(ModalLoop, BusyIdleForOneSecondTakesLittleProcessorTime)
     ExpectWellFormed(dlg.idleCalls);
 }
 
+// Idle work that waits for its own work (here 2 ms each call) asks to be
+// called again at once: the loop adds no pause of its own, so the calls come
+// several times as often as with the pause, and messages still get through.
+TEST(ModalLoop, IdleThatWaitsByItselfIsCalledAgainAtOnce)
+{
+    CLoopDlg dlg;
+    dlg.idle = [](CLoopDlg&, LONG) -> LRESULT {
+        MsgWaitForMultipleObjectsEx(0, nullptr, 2, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        return kIdleAgainAtOnce;
+    };
+    dlg.app = [](CLoopDlg& d, WPARAM, LPARAM) { d.EndDialog(IDOK); };
+    std::thread poster;
+    dlg.init = [&](CLoopDlg& d) {
+        HWND h = d.m_hWnd;
+        poster = std::thread([h] {
+            Sleep(500);
+            PostMessageW(h, WM_APP, 1, 2);
+        });
+    };
+    INT_PTR r = dlg.DoModal();
+    if (poster.joinable())
+        poster.join();
+    ASSERT_EQ(IDOK, r);
+    // 500 ms of 2 ms waits: about 250 calls; with the loop's 10 ms pause at most 42.
+    EXPECT_GT(dlg.idleCalls.size(), 100u);
+    ExpectWellFormed(dlg.idleCalls);
+}
+
 namespace {
 
 class CLoopApp : public CWinApp {

@@ -7,31 +7,15 @@
 #include "reconfig/cfg_read_job.h"
 #include "reconfig/cfg_write_job.h"
 #include "tests/reconfig/cfg_test_ids.h"
+#include "tests/reconfig/bench_util.h"
 #include "tests/reconfig/device_peer.h"
 #include <atomic>
 #include <cstdio>
 #include <thread>
 
 namespace {
-double Seconds()
-{
-    static LARGE_INTEGER f = [] {
-        LARGE_INTEGER x;
-        QueryPerformanceFrequency(&x);
-        return x;
-    }();
-    LARGE_INTEGER c;
-    QueryPerformanceCounter(&c);
-    return (double)c.QuadPart / (double)f.QuadPart;
-}
-
-double CpuSeconds()
-{
-    FILETIME a, b, k, u;
-    GetProcessTimes(GetCurrentProcess(), &a, &b, &k, &u);
-    auto v = [](FILETIME t) { return (double)(((ULONGLONG)t.dwHighDateTime << 32) | t.dwLowDateTime) / 1e7; };
-    return v(k) + v(u);
-}
+using bench::CpuSeconds;
+using bench::Seconds;
 
 class CBenchDlg : public CDialog {
 public:
@@ -125,28 +109,7 @@ Run RunDialog(bool write, CCfgTarget& t, HINTERNET session, const std::wstring& 
 // The plain client in the same run, timed by itself.
 double Plain(DevicePeer& dev, const char* how, int port, size_t size)
 {
-    std::wstring result = dev.Dir() + L"\\plain.txt";
-    DeleteFileW(result.c_str());
-    std::string unixResult = PEER_DIR "/plain.txt";
-    char cmd[1024];
-    snprintf(cmd, sizeof cmd, "/usr/bin/python3 %s %s %s http://127.0.0.1:%d/%s %u", PLAIN_CLIENT,
-             unixResult.c_str(), how, port, strcmp(how, "get") == 0 ? "config.js?PW=pw" : "config.php",
-             (unsigned)size);
-    std::wstring w(cmd, cmd + strlen(cmd));
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    if (!CreateProcessW(nullptr, &w[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return -1;
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    for (int i = 0; i < 1200; ++i) {
-        std::string text = ReadFileBytes(result);
-        if (!text.empty())
-            return atof(text.c_str());
-        Sleep(50);
-    }
-    return -1;
+    return bench::PlainTransfer(dev, PLAIN_CLIENT, how, port, size);
 }
 }  // namespace
 
