@@ -243,6 +243,9 @@ TEST_F(XmlCfgDlgTest, JsonDeviceRunsDownloadPatchUploadAndLogout)
         EXPECT_EQ(Text(IDS_JOB_ACCEPTED), r.Status());
         EXPECT_EQ(L"Schließen", r.d->Text(IDCANCEL));
         EXPECT_FALSE(r.d->Enabled(IDC_CFG_START));
+        // The bars' ranges follow the sizes: 256 bytes a step down, 205 up.
+        EXPECT_EQ((int)(Data("lattix40.json").size() / 256), r.BarMax(IDC_CFG_READ_BAR));
+        EXPECT_EQ((int)(Data("lattix40_49153_subscribe.expected.json").size() / 205), r.BarMax(IDC_CFG_WRITE_BAR));
         EXPECT_EQ(r.BarMax(IDC_CFG_READ_BAR), r.BarPos(IDC_CFG_READ_BAR));
         EXPECT_EQ(r.BarMax(IDC_CFG_WRITE_BAR), r.BarPos(IDC_CFG_WRITE_BAR));
         EXPECT_EQ(0, r.d->Idle(0)) << "idle after the run";

@@ -1,0 +1,159 @@
+// Varnel.exe as a whole program reconfigures a simulated 4.0 device from the
+// I/O device dialog of a device in the active configuration: the dialogs as
+// the program shows them (screenshots for a look), the bytes the device got,
+// and the configuration and the temporary folder as they were.
+#include "../editor/varnel_driver.h"
+#include "../config/cfg_test_util.h"
+#include "tests/reconfig/device_peer.h"
+#include "resources/devices_ids.h"
+#include "resources/reconfig_ids.h"
+#include "resources/varnel_ids.h"
+#include <gtest/gtest.h>
+#include <functional>
+#include <set>
+
+using namespace varnel;
+
+namespace {
+
+bool WaitFor(const std::function<bool()>& cond, int ms = 15000)
+{
+    for (int i = 0; i < ms / 25; ++i) {
+        if (cond())
+            return true;
+        Sleep(25);
+    }
+    return false;
+}
+
+HWND FindCaption(DWORD pid, const wchar_t* caption)
+{
+    for (HWND w = FindWindowW(nullptr, caption); w; w = FindWindowExW(nullptr, w, nullptr, caption)) {
+        DWORD p = 0;
+        GetWindowThreadProcessId(w, &p);
+        if (p == pid && IsWindowVisible(w))
+            return w;
+    }
+    return nullptr;
+}
+
+std::set<std::wstring> TempFiles()
+{
+    wchar_t dir[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH, dir);
+    std::set<std::wstring> names;
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((std::wstring(dir) + L"*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do
+            names.insert(fd.cFileName);
+        while (FindNextFileW(h, &fd));
+        FindClose(h);
+    }
+    return names;
+}
+
+std::wstring DataFile(const char* name)
+{
+    std::wstring w = L"Z:";
+    for (const char* p = CFGPATCH_DATA; *p; ++p)
+        w += *p == '/' ? L'\\' : (wchar_t)*p;
+    w += L'\\';
+    for (const char* p = name; *p; ++p)
+        w += (wchar_t)*p;
+    return w;
+}
+
+std::string UploadedJson(const std::string& raw)
+{
+    const std::string mark = "Content-Type: application/json\r\n\r\n";
+    size_t p = raw.find(mark);
+    size_t q = raw.rfind("\r\n--3blau2blau1blau0\r\n");
+    if (p == std::string::npos || q == std::string::npos || q < p)
+        return "<no file part>";
+    p += mark.size();
+    return raw.substr(p, q - p);
+}
+
+}  // namespace
+
+TEST(ReconfigRun, VarnelReconfiguresADeviceFromItsDialog)
+{
+    DevicePeer& dev = DevicePeer::Get();
+    ASSERT_TRUE(dev.Ready());
+    dev.SetMode("{\"body_file\": \"" CFGPATCH_DATA "/lattix40.json\", "
+                "\"reply\": \"{\\\"Sess\\\":\\\"5150\\\",\\\"UserType\\\":1}\"}");
+    const std::wstring active = ActivePath();
+    const bool hadActive = GetFileAttributesW(active.c_str()) != INVALID_FILE_ATTRIBUTES;
+    const std::string saved = hadActive ? cfgtest::ReadBytes(active) : std::string();
+    wchar_t port[16];
+    swprintf(port, 16, L"%x", dev.Port("http"));
+    cfgtest::WriteProfile(active, L"[OpcServer_Global]\r\nDeviceType=ffffffff\r\n[Nord]\r\nDeviceType=4\r\n"
+                                  L"Inputs=c\r\nOutputs=c\r\nTargetHost=127.0.0.1\r\nBinaryPort=c001\r\nHttpPort=" +
+                                      std::wstring(port) + L"\r\n");
+    const std::string written = cfgtest::ReadBytes(active);
+    const std::set<std::wstring> tempBefore = TempFiles();
+    const size_t before = dev.RequestCount();
+    std::wstring backup, programFolder;
+    {
+        Program run;
+        run.folder = PrepareProgramFolder();
+        programFolder = run.folder;
+        ASSERT_TRUE(run.Start(L""));
+        ASSERT_TRUE(run.WaitWindow());
+        int row = -1;
+        for (int r = 0; r < run.Rows(); ++r)
+            if (run.Cell(r, 1) == L"Nord")
+                row = r;
+        ASSERT_GE(row, 0);
+        run.SelectOnly(row);
+        run.PostCommand(ID_DEVICE_PROPERTIES);
+        HWND io = run.WaitDialog();
+        ASSERT_TRUE(io);
+        ASSERT_EQ(L" E/A-Server", WindowText(io));
+        // A 4.0 device: the box sets the binary port of that generation.
+        SendMessageW(GetDlgItem(io, IDC_IO_V4), BM_CLICK, 0, 0);
+        EXPECT_EQ(L"49159", ItemText(io, IDC_IO_BINPORT));
+        TypeInto(io, IDC_IO_BINPORT, L"49153");
+        ASSERT_TRUE(IsWindowEnabled(GetDlgItem(io, IDC_IO_CONFIGURE)));
+        PostMessageW(GetDlgItem(io, IDC_IO_CONFIGURE), BM_CLICK, 0, 0);
+        HWND cfg = nullptr;
+        ASSERT_TRUE(WaitFor([&] { return (cfg = FindCaption(run.Pid(), L"Gerät umkonfigurieren")) != nullptr; }));
+        EXPECT_FALSE(IsWindowEnabled(io)) << "the I/O dialog waits for the reconfiguration";
+        EXPECT_EQ(L"Abbrechen", ItemText(cfg, IDCANCEL));
+        Sleep(300);
+        SaveScreenshot(run.folder + L"reconfig_before.bmp");
+
+        PostMessageW(GetDlgItem(cfg, IDC_CFG_START), BM_CLICK, 0, 0);
+        ASSERT_TRUE(WaitFor([&] { return ItemText(cfg, IDCANCEL) == L"Schließen"; })) << ItemText(cfg, IDC_CFG_STATUS);
+        EXPECT_EQ(L"Konfigurationsdaten akzeptiert, kein Neustart erforderlich.", ItemText(cfg, IDC_CFG_STATUS));
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(cfg, IDC_CFG_START)));
+        backup = ItemText(cfg, IDC_CFG_BACKUP);
+        std::wstring folder = active.substr(0, active.rfind(L'\\') + 1);
+        EXPECT_EQ(folder, backup.substr(0, backup.rfind(L'\\') + 1)) << "beside the active configuration";
+        Sleep(300);
+        SaveScreenshot(run.folder + L"reconfig_after.bmp");
+
+        ASSERT_TRUE(WaitFor([&] { return dev.RequestCount() == before + 3; }, 5000));
+        EXPECT_EQ(cfgtest::ReadBytes(DataFile("lattix40.json")), cfgtest::ReadBytes(backup));
+        EXPECT_EQ(cfgtest::ReadBytes(DataFile("lattix40_49153_subscribe.expected.json")),
+                  UploadedJson(dev.Request(before + 2)));
+        std::string logout = dev.Request(before + 3);
+        EXPECT_EQ("Sess=5150&B2.3=Abmelden", logout.substr(logout.find("\r\n\r\n") + 4));
+
+        Click(cfg, IDCANCEL);
+        ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(io) != FALSE; }));
+        Click(io, IDCANCEL);
+        PostMessageW(run.Main(), WM_CLOSE, 0, 0);
+        EXPECT_EQ(0, run.WaitExit());
+        EXPECT_TRUE(run.Boxes().empty()) << "no box, no question about unsaved changes";
+    }
+    EXPECT_EQ(written, cfgtest::ReadBytes(active)) << "the configuration is not touched";
+    for (const std::wstring& n : TempFiles())
+        EXPECT_TRUE(tempBefore.count(n) || programFolder.find(L"\\" + n + L"\\") != std::wstring::npos) << "left in the temporary folder: " << std::string(n.begin(), n.end());
+    DeleteFileW(backup.c_str());
+    if (hadActive)
+        cfgtest::WriteBytes(active, saved);
+    else
+        DeleteFileW(active.c_str());
+}
