@@ -624,25 +624,27 @@ TEST_F(XmlCfgDlgTest, StartMovesTheFocusOnAndHelpShowsTheDeviceTopic)
 
 namespace {
 
+struct FindWindowOf {
+    const wchar_t* caption;
+    HWND found;
+};
+
+BOOL CALLBACK MatchCaption(HWND w, LPARAM p)
+{
+    auto* f = reinterpret_cast<FindWindowOf*>(p);
+    wchar_t text[128] = {};
+    GetWindowTextW(w, text, 128);
+    if (IsWindowVisible(w) && wcscmp(text, f->caption) == 0) {
+        f->found = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 HWND FindCaption(DWORD tid, const wchar_t* caption)
 {
-    struct Find {
-        const wchar_t* caption;
-        HWND found;
-    } f{caption, nullptr};
-    EnumThreadWindows(
-        tid,
-        [](HWND w, LPARAM p) -> BOOL {
-            auto* f = reinterpret_cast<Find*>(p);
-            wchar_t text[128] = {};
-            GetWindowTextW(w, text, 128);
-            if (IsWindowVisible(w) && wcscmp(text, f->caption) == 0) {
-                f->found = w;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&f));
+    FindWindowOf f{caption, nullptr};
+    EnumThreadWindows(tid, &MatchCaption, reinterpret_cast<LPARAM>(&f));
     return f.found;
 }
 
