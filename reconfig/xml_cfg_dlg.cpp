@@ -169,15 +169,16 @@ void CXmlCfgDlg::ReadStep() {
         m_readJob = CCfgReadJob(m_bV4 ? CFG_KIND_JSON : CFG_KIND_XML, 0, &m_target, m_hInternet.get(),
                                 m_strBackupPath);
         m_readBar.SetRange32(0, 585);
+        m_dwShownLength = m_dwShownReceived = 0;
         m_nSubState = 2;
         ShowStatus(IDS_CFG_CONNECTING);
         return;
     }
-    const DWORD length = m_readJob.GetContentLength();
-    const DWORD received = m_readJob.GetBytesReceived();
+    const DWORD length = m_dwShownLength;
+    const DWORD received = m_dwShownReceived;
     CCfgReadJob::RunOnce(m_readJob, FALSE);
-    const DWORD newLength = m_readJob.GetContentLength();
-    const DWORD newReceived = m_readJob.GetBytesReceived();
+    const DWORD newLength = m_dwShownLength = m_readJob.GetContentLength();
+    const DWORD newReceived = m_dwShownReceived = m_readJob.GetBytesReceived();
     if (newLength != length) {
         // A 32-bit range: a 16-bit one wraps for files beyond 8 MB.
         m_readBar.SetRange32(0, (int)(newLength / 256));
@@ -216,12 +217,13 @@ void CXmlCfgDlg::WriteStep() {
         m_writeJob.Setup(m_bV4 ? CFG_KIND_JSON : CFG_KIND_XML, m_strTempPath, 0);
         m_bWriting = TRUE;
         m_writeBar.SetRange32(0, (int)(m_writeJob.GetInputSize() / 205));
+        m_dwShownSent = 0;
         m_nSubState = 2;
         return;
     }
-    const DWORD sent = m_writeJob.GetBytesSent();
+    const DWORD sent = m_dwShownSent;
     CCfgWriteJob::RunOnce(m_writeJob);
-    const DWORD newSent = m_writeJob.GetBytesSent();
+    const DWORD newSent = m_dwShownSent = m_writeJob.GetBytesSent();
     if (newSent != sent) m_writeBar.SetPos((int)(newSent / 256));
     if (m_writeJob.GetState() != CFG_WRITE_ENDED) return;
     m_writeBar.SetPos((int)(newSent / 205));

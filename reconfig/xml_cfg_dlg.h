@@ -76,6 +76,11 @@ private:
     BOOL m_bCancelled = FALSE;
     BOOL m_bWriting = FALSE;
     BOOL m_bInStep = FALSE;
+    // The counters as the bars last showed them: WinINet's threads move
+    // them between two idle calls too, not only while a job is polled.
+    DWORD m_dwShownLength = 0;
+    DWORD m_dwShownReceived = 0;
+    DWORD m_dwShownSent = 0;
     CProgressCtrl m_readBar;
     CProgressCtrl m_writeBar;
 };

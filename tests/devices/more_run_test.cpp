@@ -30,12 +30,6 @@ bool WaitFor(const std::function<bool()>& cond) {
     return false;
 }
 
-int RowOf(Program& p, const std::wstring& name) {
-    for (int r = 0; r < p.Rows(); ++r)
-        if (p.Cell(r, 1) == name) return r;
-    return -1;
-}
-
 class MoreRun : public ::testing::Test {
 protected:
     std::wstring active = ActivePath();
@@ -69,7 +63,7 @@ TEST_F(MoreRun, DeviceRenamedInTheItemEditorGetsAUniqueName) {
                                   L"[Com1]\r\nDeviceType=2\r\nTargetHost=10.0.0.2\r\n");
     ASSERT_TRUE(run.Start(L"", {"ok"}));
     ASSERT_TRUE(run.WaitWindow());
-    int row = RowOf(run, L"Com1");
+    int row = run.RowOf(L"Com1");
     ASSERT_GE(row, 0);
     run.SelectOnly(row);
     run.PostCommand(kItemNames);
@@ -121,7 +115,7 @@ TEST_F(MoreRun, NewSerialDeviceThroughItsDialog) {
     TypeInto(dlg, IDC_SER_BAUD, L"19200");
     Click(dlg, IDOK);
     run.Sync();
-    ASSERT_GE(RowOf(run, L"Com1"), 0);
+    ASSERT_GE(run.RowOf(L"Com1"), 0);
     SaveAndClose();
     cfgtest::Sections s = cfgtest::ParseProfile(active);
     const cfgtest::Keys* com = Section(s, L"Com1");

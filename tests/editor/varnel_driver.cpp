@@ -303,4 +303,10 @@ HWND Program::FindVisible(const wchar_t* cls) const {
     return f.found;
 }
 
+int Program::RowOf(const std::wstring& name) const {
+    for (int r = 0; r < Rows(); ++r)
+        if (Cell(r, 1) == name) return r;
+    return -1;
+}
+
 }  // namespace varnel

@@ -63,6 +63,8 @@ public:
     bool ButtonChecked(UINT id);
 
     int Rows() const;
+    // The row whose OPC name (column 1) is name, or -1.
+    int RowOf(const std::wstring& name) const;
     std::wstring Cell(int row, int col) const;
     int Image(int row) const;
     void Select(int row, bool on);

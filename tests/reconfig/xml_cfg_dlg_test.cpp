@@ -11,6 +11,7 @@
 #include "resources/reconfig_ids.h"
 #include "tests/dialog_fixture.h"
 #include "tests/reconfig/device_peer.h"
+#include "tests/reconfig/temp_files.h"
 #include <gtest/gtest.h>
 #include <deque>
 #include <mutex>
@@ -82,22 +83,6 @@ std::string ServeFile(const std::string& name, const std::string& more = std::st
 const std::string kAccepted = "\"reply\": \"{\\\"Sess\\\":\\\"77ab\\\",\\\"UserType\\\":1}\"";
 const std::string kXmlSyntaxOk = "\"reply\": \"<html><body>Syntax OK<br></body></html>\"";
 
-std::set<std::wstring> TempFiles()
-{
-    wchar_t dir[MAX_PATH + 1] = {};
-    GetTempPathW(MAX_PATH, dir);
-    std::set<std::wstring> names;
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW((std::wstring(dir) + L"*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-        do
-            names.insert(fd.cFileName);
-        while (FindNextFileW(h, &fd));
-        FindClose(h);
-    }
-    return names;
-}
-
 std::wstring ActiveFolder()
 {
     std::wstring p = theCfgStore.GetActivePath();
@@ -152,7 +137,7 @@ protected:
             return (type & 0xF) == MB_YESNO ? IDNO : IDOK;
         });
         SetHelpHook([this](const wchar_t*, UINT cmd, DWORD_PTR data) { help.push_back({cmd, data}); });
-        tempBefore = TempFiles();
+        tempBefore = TempFolderNames();
     }
     void TearDown() override
     {
@@ -162,7 +147,7 @@ protected:
     // Nothing of ours is left in the temporary folder.
     void ExpectTempFolderClean()
     {
-        for (const std::wstring& n : TempFiles())
+        for (const std::wstring& n : TempFolderNames())
             EXPECT_TRUE(tempBefore.count(n)) << "left behind: " << std::string(n.begin(), n.end());
     }
 

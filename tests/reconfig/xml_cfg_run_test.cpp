@@ -5,6 +5,7 @@
 #include "../editor/varnel_driver.h"
 #include "../config/cfg_test_util.h"
 #include "tests/reconfig/device_peer.h"
+#include "tests/reconfig/temp_files.h"
 #include "resources/devices_ids.h"
 #include "resources/reconfig_ids.h"
 #include "resources/varnel_ids.h"
@@ -35,22 +36,6 @@ HWND FindCaption(DWORD pid, const wchar_t* caption)
             return w;
     }
     return nullptr;
-}
-
-std::set<std::wstring> TempFiles()
-{
-    wchar_t dir[MAX_PATH + 1] = {};
-    GetTempPathW(MAX_PATH, dir);
-    std::set<std::wstring> names;
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW((std::wstring(dir) + L"*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-        do
-            names.insert(fd.cFileName);
-        while (FindNextFileW(h, &fd));
-        FindClose(h);
-    }
-    return names;
 }
 
 std::wstring DataFile(const char* name)
@@ -92,7 +77,7 @@ TEST(ReconfigRun, VarnelReconfiguresADeviceFromItsDialog)
                                   L"Inputs=c\r\nOutputs=c\r\nTargetHost=127.0.0.1\r\nBinaryPort=c001\r\nHttpPort=" +
                                       std::wstring(port) + L"\r\n");
     const std::string written = cfgtest::ReadBytes(active);
-    const std::set<std::wstring> tempBefore = TempFiles();
+    const std::set<std::wstring> tempBefore = TempFolderNames();
     const size_t before = dev.RequestCount();
     std::wstring backup, programFolder;
     {
@@ -101,10 +86,7 @@ TEST(ReconfigRun, VarnelReconfiguresADeviceFromItsDialog)
         programFolder = run.folder;
         ASSERT_TRUE(run.Start(L""));
         ASSERT_TRUE(run.WaitWindow());
-        int row = -1;
-        for (int r = 0; r < run.Rows(); ++r)
-            if (run.Cell(r, 1) == L"Nord")
-                row = r;
+        int row = run.RowOf(L"Nord");
         ASSERT_GE(row, 0);
         run.SelectOnly(row);
         run.PostCommand(ID_DEVICE_PROPERTIES);
@@ -149,7 +131,7 @@ TEST(ReconfigRun, VarnelReconfiguresADeviceFromItsDialog)
         EXPECT_TRUE(run.Boxes().empty()) << "no box, no question about unsaved changes";
     }
     EXPECT_EQ(written, cfgtest::ReadBytes(active)) << "the configuration is not touched";
-    for (const std::wstring& n : TempFiles())
+    for (const std::wstring& n : TempFolderNames())
         EXPECT_TRUE(tempBefore.count(n) || programFolder.find(L"\\" + n + L"\\") != std::wstring::npos) << "left in the temporary folder: " << std::string(n.begin(), n.end());
     DeleteFileW(backup.c_str());
     if (hadActive)
