@@ -40,9 +40,13 @@ public:
         STARTUPINFOW si = {};
         si.cb = sizeof si;
         started_ = CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_);
-        // Ready once the pipe exists (free or held).
+        // Ready once the pipe exists (free or held). A busy peer holds its
+        // instance a moment after making it: ready only once it is held.
+        const bool busy = wcscmp(mode, L"busy") == 0;
         for (int i = 0; started_ && i < 200; ++i) {
-            if (WaitNamedPipeW(KRV_SERVER_PIPE, 1) || GetLastError() != ERROR_FILE_NOT_FOUND)
+            BOOL free = WaitNamedPipeW(KRV_SERVER_PIPE, 1);
+            DWORD err = free ? 0 : GetLastError();
+            if (busy ? err == ERROR_SEM_TIMEOUT : (free || err != ERROR_FILE_NOT_FOUND))
                 return;
             Sleep(25);
         }
