@@ -6,9 +6,9 @@
 #include "config/device_cfg.h"
 #include "framework/WinApp.h"
 #include "dlg_driver.h"
+#include "tests/test_files.h"
 #include <gtest/gtest.h>
 #include <commctrl.h>
-#include <cstdio>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -68,15 +68,7 @@ public:
         EXPECT_GT(m_saved->Load(m_path.c_str(), true), 0);
         return Find(*m_saved, name ? name : m_name.c_str());
     }
-    std::string FileText() const {
-        std::string s;
-        if (FILE* f = _wfopen(m_path.c_str(), L"rb")) {
-            int c;
-            while ((c = fgetc(f)) != EOF) s += (char)c;
-            fclose(f);
-        }
-        return s;
-    }
+    std::string FileText() const { return krvtest::ReadFileBytes(m_path); }
 
 private:
     static CDeviceCfg* Find(CCfgStore& s, const wchar_t* name) {

@@ -22,14 +22,9 @@ using namespace dlgtest;
 
 namespace {
 
-std::wstring Widen(const std::string& s) { return std::wstring(s.begin(), s.end()); }
-std::wstring WinPath(const std::string& unix) {
-    std::wstring p = L"Z:" + Widen(unix);
-    for (wchar_t& c : p)
-        if (c == L'/') c = L'\\';
-    return p;
-}
-bool Exists(const std::string& unix) { return GetFileAttributesW(WinPath(unix).c_str()) != INVALID_FILE_ATTRIBUTES; }
+using krvtest::Widen;
+using krvtest::WinPath;
+bool Exists(const std::string& unix) { return krvtest::UnixFileExists(unix); }
 bool WaitForFile(const std::string& unix) {
     return WaitFor([&] { return Exists(unix); }, 10000);
 }
@@ -60,13 +55,7 @@ public:
     // What the peer received, once it has ended.
     std::string Received() const {
         if (!WaitForFile(done_)) return "DEAD";
-        std::string b;
-        if (FILE* f = _wfopen(WinPath(record_).c_str(), L"rb")) {
-            int c;
-            while ((c = fgetc(f)) != EOF) b += (char)c;
-            fclose(f);
-        }
-        return b;
+        return krvtest::ReadFileBytes(WinPath(record_));
     }
 
 private:

@@ -11,6 +11,7 @@
 #include "resources/radio_ids.h"
 #include "dlg_driver.h"
 #include "bench_probe.h"
+#include "tests/test_files.h"
 #include <commctrl.h>
 #include <cstdio>
 #include <string>
@@ -22,14 +23,9 @@ namespace {
 
 const int kCount = 10000, kModules = 500;
 
-std::wstring Widen(const std::string& s) { return std::wstring(s.begin(), s.end()); }
-std::wstring WinPath(const std::string& unix) {
-    std::wstring p = L"Z:" + Widen(unix);
-    for (wchar_t& c : p)
-        if (c == L'/') c = L'\\';
-    return p;
-}
-bool Exists(const std::string& unix) { return GetFileAttributesW(WinPath(unix).c_str()) != INVALID_FILE_ATTRIBUTES; }
+using krvtest::Widen;
+using krvtest::WinPath;
+bool Exists(const std::string& unix) { return krvtest::UnixFileExists(unix); }
 
 // Starts the peer; true once it listens.
 bool StartPeer(int run) {

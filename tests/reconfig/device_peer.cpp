@@ -4,16 +4,8 @@
 #include <ws2tcpip.h>
 
 namespace {
-std::wstring Widen(const std::string& s) { return std::wstring(s.begin(), s.end()); }
-
-std::wstring WinPath(const std::string& unix)
-{
-    std::wstring w = L"Z:" + Widen(unix);
-    for (auto& c : w)
-        if (c == L'/')
-            c = L'\\';
-    return w;
-}
+using krvtest::Widen;
+using krvtest::WinPath;
 }  // namespace
 
 namespace {
@@ -122,20 +114,6 @@ void SetTarget(CCfgTarget& t, int port, const char* address, BOOL https)
     t.m_dwAddress = inet_addr(address);
     t.m_wHttpPort = (WORD)port;
     t.m_bHttps = https;
-}
-
-std::string ReadFileBytes(const std::wstring& path)
-{
-    std::string out;
-    FILE* f = _wfopen(path.c_str(), L"rb");
-    if (!f)
-        return out;
-    char buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        out.append(buf, n);
-    fclose(f);
-    return out;
 }
 
 void WriteFileBytes(const std::wstring& path, const std::string& bytes)
