@@ -6,6 +6,21 @@
 namespace {
 using krvtest::Widen;
 using krvtest::WinPath;
+
+// Makes the folder, or empties one left by an earlier run.
+void MakeEmptyFolder(const std::wstring& dir)
+{
+    CreateDirectoryW(dir.c_str(), nullptr);
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                DeleteFileW((dir + L"\\" + fd.cFileName).c_str());
+        } while (FindNextFileW(h, &fd));
+        FindClose(h);
+    }
+}
 }  // namespace
 
 namespace {
@@ -33,17 +48,7 @@ DevicePeer& DevicePeer::Get()
 DevicePeer::DevicePeer()
 {
     m_dir = WinPath(PEER_DIR);
-    CreateDirectoryW(m_dir.c_str(), nullptr);
-    // Leftovers of an earlier run.
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW((m_dir + L"\\*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                DeleteFileW((m_dir + L"\\" + fd.cFileName).c_str());
-        } while (FindNextFileW(h, &fd));
-        FindClose(h);
-    }
+    MakeEmptyFolder(m_dir);
     std::wstring cmd = L"/usr/bin/python3 " + Widen(PEER_SCRIPT) + L" " + Widen(PEER_DIR);
     STARTUPINFOW si = {};
     si.cb = sizeof si;
@@ -130,16 +135,7 @@ bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str
 std::wstring TestFolder(const wchar_t* name)
 {
     std::wstring dir = WinPath(PEER_DIR) + L"-" + name;
-    CreateDirectoryW(dir.c_str(), nullptr);
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                DeleteFileW((dir + L"\\" + fd.cFileName).c_str());
-        } while (FindNextFileW(h, &fd));
-        FindClose(h);
-    }
+    MakeEmptyFolder(dir);
     return dir;
 }
 
