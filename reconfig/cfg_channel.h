@@ -11,6 +11,7 @@
 #pragma once
 #include "framework/Handle.h"
 #include <mutex>
+#include <vector>
 
 // Body bytes per read and file bytes per write. A read asks first how much
 // has arrived and takes at most that: under Wine a pending read completes
@@ -59,3 +60,13 @@ inline bool CfgInputWaiting() { return GetQueueStatus(QS_ALLINPUT) != 0; }
 // How long one poll pass may keep moving data or waiting for the device
 // before it gives the loop back.
 const DWORD kCfgPassBudgetMs = 20;
+
+// Waits for one of the events until the pass's deadline; false when there is
+// nothing to wait for, the time is up, a window message waits or nothing came.
+bool CfgWaitWithin(const std::vector<HANDLE>& events, DWORD deadline);
+
+typedef void (*CfgStatusHandler)(CCfgChannel* c, DWORD status, DWORD value, const INTERNET_ASYNC_RESULT* result);
+// The body of a job class's WinINet status callback: the channel's share of
+// the notification, then handler with its value or result. Nothing escapes.
+void CfgDispatchStatus(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID info, DWORD length,
+                       CfgStatusHandler handler);

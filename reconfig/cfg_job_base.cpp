@@ -6,7 +6,14 @@
 
 namespace {
 using Lock = std::unique_lock<std::mutex>;
+
+CString Number(long n)
+{
+    CString t;
+    t.Format(L"%ld", n);
+    return t;
 }
+}  // namespace
 
 CCfgJobBase::CCfgJobBase(void* owner) : m_pOwner(owner)
 {
@@ -101,10 +108,9 @@ void CCfgJobBase::ConnectRawTo(WORD port, int startedState, int endedState)
 {
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (s == INVALID_SOCKET) {
-        CString err;
-        err.Format(L"%ld", (long)WSAGetLastError());
+        long err = (long)WSAGetLastError();
         Lock lk(CfgJobLock());
-        EndLocked(IDS_JOB_WINSOCK, err, endedState);
+        EndLocked(IDS_JOB_WINSOCK, Number(err), endedState);
         return;
     }
     u_long on = 1;
@@ -117,4 +123,94 @@ void CCfgJobBase::ConnectRawTo(WORD port, int startedState, int endedState)
     Lock lk(CfgJobLock());
     m_socket.reset(s);
     m_nState = startedState;
+}
+
+void CCfgJobBase::EndTransfer(FILE*& file)
+{
+    OwnedInternet connection, request;
+    {
+        Lock lk(CfgJobLock());
+        m_socket.reset();
+        if (m_pChannel)
+            ChannelDetach(m_pChannel, request, connection);
+        m_pChannel = nullptr;
+        if (file)
+            fclose(file);
+        file = nullptr;
+    }
+    request.reset();
+    connection.reset();
+}
+
+bool CCfgJobBase::OpenHttpRequest(WORD port, INTERNET_STATUS_CALLBACK callback, const wchar_t* verb,
+                                  const wchar_t* path, const wchar_t** accept, DWORD flags, int endedState,
+                                  CCfgChannel*& c, HINTERNET& request)
+{
+    {
+        Lock lk(CfgJobLock());
+        c = m_pChannel;
+    }
+    CString server = m_pTarget->Text(0);
+    HINTERNET connection = InternetConnectW(m_hSession, server, port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0,
+                                            (DWORD_PTR)c);
+    if (!connection) {
+        DWORD err = GetLastError();
+        Lock lk(CfgJobLock());
+        EndLocked(IDS_JOB_WININET, Number(err), endedState);
+        return false;
+    }
+    {
+        Lock lk(CfgJobLock());
+        c->connection = connection;
+        ChannelAddRef(c);
+    }
+    InternetSetStatusCallbackW(connection, callback);
+    if (m_pTarget->m_bHttps)
+        flags |= INTERNET_FLAG_SECURE | INTERNET_FLAG_IGNORE_CERT_CN_INVALID;
+    request = HttpOpenRequestW(connection, verb, path, L"HTTP/1.0", nullptr, accept, flags, (DWORD_PTR)c);
+    if (!request) {
+        DWORD err = GetLastError();
+        Close();
+        Lock lk(CfgJobLock());
+        EndLocked(IDS_JOB_WININET, Number(err), endedState);
+        return false;
+    }
+    {
+        Lock lk(CfgJobLock());
+        c->request = request;
+        ChannelAddRef(c);
+    }
+    if (m_pTarget->m_bHttps) {
+        DWORD sec = 0, len = sizeof sec;
+        if (InternetQueryOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &sec, &len)) {
+            sec |= SECURITY_FLAG_IGNORE_UNKNOWN_CA;
+            InternetSetOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &sec, sizeof sec);
+        }
+    }
+    return true;
+}
+
+void CCfgJobBase::RefusedLocked(int idleState)
+{
+    m_nMessageId = IDS_JOB_REFUSED;
+    CCfgTarget* t = m_pTarget;
+    if (t && !m_bFallenBack && t->m_wHttpPort != t->DefaultPort()) {
+        m_bFallenBack = TRUE;
+        m_nState = idleState;
+    }
+}
+
+void CCfgJobBase::FailRawConnect(int endedState)
+{
+    Sleep(0);
+    int err = 0, len = sizeof err;
+    getsockopt(m_socket.get(), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&err), &len);
+    Close();
+    Lock lk(CfgJobLock());
+    if (err == WSAECONNREFUSED)
+        EndLocked(IDS_JOB_REFUSED, CString(), endedState);
+    else if (err == WSAETIMEDOUT)
+        EndLocked(IDS_JOB_NO_ANSWER, CString(), endedState);
+    else
+        EndLocked(IDS_JOB_WINSOCK, Number(err), endedState);
 }

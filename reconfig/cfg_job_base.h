@@ -3,6 +3,8 @@
 #pragma once
 #include "reconfig/cfg_target.h"
 #include "framework/Handle.h"
+#include <cstdio>
+#include <list>
 
 struct CCfgChannel;
 
@@ -44,10 +46,63 @@ protected:
     void CopyOutcome(const CCfgJobBase& o);
     // Under the lock: the transfer under way; this job holds a fresh channel.
     void TakeTransfer(CCfgJobBase& o);
+    // For the destructor: lets go of the channel, socket and file for good.
+    void EndTransfer(FILE*& file);
+    // Opens the connection and request of this transfer to the target at
+    // port, its notifications going to callback; a failure ends the job with
+    // the WinINet error in endedState. The channel they name comes back in c.
+    bool OpenHttpRequest(WORD port, INTERNET_STATUS_CALLBACK callback, const wchar_t* verb, const wchar_t* path,
+                         const wchar_t** accept, DWORD flags, int endedState, CCfgChannel*& c, HINTERNET& request);
+    // Under the lock: the device refused the connection. A job on a port
+    // other than the default tries the default once, from idleState.
+    void RefusedLocked(int idleState);
+    // The raw connect failed: the job ends in endedState with what the
+    // socket says.
+    void FailRawConnect(int endedState);
+
+    // The copy and move plumbing of a job class that makes this base its
+    // friend and has CopySettings, TakeOver and LetGo (closes and drops what
+    // it holds before it takes another job's). Defined in cfg_job_copy.h.
+    template <class Job>
+    static void CopyJob(Job& to, const Job& from);
+    template <class Job>
+    static Job& AssignJob(Job& to, const Job& from);
+    template <class Job>
+    static void MoveJob(Job& to, Job& from);
+    template <class Job>
+    static Job& MoveAssignJob(Job& to, Job& from);
 
     CCfgChannel* m_pChannel = nullptr;  // the transfer's context, never null in a live job
     HANDLE m_hWake = nullptr;           // set by every notification that moves the job
 
 private:
     void* m_pOwner;
+};
+
+// The jobs of one poll pass; the list owns what is in it.
+template <class Job>
+class CCfgJobListOf {
+public:
+    CCfgJobListOf() = default;
+    CCfgJobListOf(const CCfgJobListOf&) = delete;
+    CCfgJobListOf& operator=(const CCfgJobListOf&) = delete;
+    ~CCfgJobListOf()
+    {
+        for (Job* job : m_jobs)
+            delete job;
+    }
+    void AddHead(Job* job) { m_jobs.push_front(job); }
+    void AddTail(Job* job) { m_jobs.push_back(job); }
+    Job* RemoveHead()
+    {
+        if (m_jobs.empty())
+            return nullptr;
+        Job* job = m_jobs.front();
+        m_jobs.pop_front();
+        return job;
+    }
+    bool IsEmpty() const { return m_jobs.empty(); }
+
+protected:
+    std::list<Job*> m_jobs;
 };

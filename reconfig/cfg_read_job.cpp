@@ -1,5 +1,6 @@
 #include "reconfig/cfg_read_job.h"
 #include "reconfig/cfg_channel.h"
+#include "reconfig/cfg_job_copy.h"
 #include "resources/reconfig_ids.h"
 #include <algorithm>
 #include <vector>
@@ -41,19 +42,7 @@ CCfgReadJob::CCfgReadJob(int kind, int tag, CCfgTarget* target, HINTERNET sessio
 
 CCfgReadJob::~CCfgReadJob()
 {
-    OwnedInternet connection, request;
-    {
-        Lock lk(CfgJobLock());
-        m_socket.reset();
-        if (m_pChannel)
-            ChannelDetach(m_pChannel, request, connection);
-        m_pChannel = nullptr;
-        if (m_pOutput)
-            fclose(m_pOutput);
-        m_pOutput = nullptr;
-    }
-    request.reset();
-    connection.reset();
+    EndTransfer(m_pOutput);
 }
 
 void CCfgReadJob::CopySettings(const CCfgReadJob& o)
@@ -68,21 +57,20 @@ void CCfgReadJob::CopySettings(const CCfgReadJob& o)
     m_nReadErrors = 0;
 }
 
+void CCfgReadJob::LetGo()
+{
+    Close();
+    CloseOutput(FALSE);
+}
+
 CCfgReadJob::CCfgReadJob(const CCfgReadJob& o) : CCfgReadJob()
 {
-    Lock lk(CfgJobLock());
-    CopySettings(o);
+    CopyJob(*this, o);
 }
 
 CCfgReadJob& CCfgReadJob::operator=(const CCfgReadJob& o)
 {
-    if (this != &o) {
-        Close();
-        CloseOutput(FALSE);
-        Lock lk(CfgJobLock());
-        CopySettings(o);
-    }
-    return *this;
+    return AssignJob(*this, o);
 }
 
 void CCfgReadJob::TakeOver(CCfgReadJob& o)
@@ -97,25 +85,12 @@ void CCfgReadJob::TakeOver(CCfgReadJob& o)
 
 CCfgReadJob::CCfgReadJob(CCfgReadJob&& o) noexcept : CCfgReadJob()
 {
-    Lock lk(CfgJobLock());
-    TakeOver(o);
+    MoveJob(*this, o);
 }
 
 CCfgReadJob& CCfgReadJob::operator=(CCfgReadJob&& o) noexcept
 {
-    if (this != &o) {
-        Close();
-        CloseOutput(FALSE);
-        Lock lk(CfgJobLock());
-        TakeOver(o);
-    }
-    return *this;
-}
-
-void CCfgReadJob::EndWinInet(DWORD err)
-{
-    Lock lk(CfgJobLock());
-    EndLocked(IDS_JOB_WININET, Number(err), CFG_READ_ENDED);
+    return MoveAssignJob(*this, o);
 }
 
 void CCfgReadJob::CloseOutput(BOOL deleteFile)
@@ -231,25 +206,6 @@ bool CCfgReadJob::Start()
 
 bool CCfgReadJob::SendRequest(WORD port)
 {
-    CCfgChannel* c;
-    {
-        Lock lk(CfgJobLock());
-        c = m_pChannel;
-    }
-    CString server = m_pTarget->Text(0);
-    HINTERNET connection = InternetConnectW(m_hSession, server, port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0,
-                                            (DWORD_PTR)c);
-    if (!connection) {
-        EndWinInet(GetLastError());
-        return false;
-    }
-    {
-        Lock lk(CfgJobLock());
-        c->connection = connection;
-        ChannelAddRef(c);
-    }
-    InternetSetStatusCallbackW(connection, ReadJobStatusCallback);
-
     CString path;
     const CString& pw = m_pTarget->EncodedPassword();
     if (m_nKind == CFG_KIND_XML)
@@ -258,29 +214,12 @@ bool CCfgReadJob::SendRequest(WORD port)
         path.Format(L"/config.js?PW=%s", (const wchar_t*)pw);
     else
         path.Format(L"/config.xml?PW=%s", (const wchar_t*)pw);
-    DWORD flags = INTERNET_FLAG_RELOAD;
-    if (m_pTarget->m_bHttps)
-        flags |= INTERNET_FLAG_SECURE | INTERNET_FLAG_IGNORE_CERT_CN_INVALID;
     const wchar_t* accept[] = {L"text/*", nullptr};
-    HINTERNET request = HttpOpenRequestW(connection, L"GET", path, L"HTTP/1.0", nullptr, accept, flags, (DWORD_PTR)c);
-    if (!request) {
-        DWORD err = GetLastError();
-        Close();
-        EndWinInet(err);
+    CCfgChannel* c;
+    HINTERNET request;
+    if (!OpenHttpRequest(port, ReadJobStatusCallback, L"GET", path, accept, INTERNET_FLAG_RELOAD, CFG_READ_ENDED, c,
+                         request))
         return false;
-    }
-    {
-        Lock lk(CfgJobLock());
-        c->request = request;
-        ChannelAddRef(c);
-    }
-    if (m_pTarget->m_bHttps) {
-        DWORD sec = 0, len = sizeof sec;
-        if (InternetQueryOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &sec, &len)) {
-            sec |= SECURITY_FLAG_IGNORE_UNKNOWN_CA;
-            InternetSetOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &sec, sizeof sec);
-        }
-    }
     {
         // Before the call: its notifications may move the job on before it returns.
         Lock lk(CfgJobLock());
@@ -372,12 +311,7 @@ void CCfgReadJob::OnStatus(CCfgChannel* c, DWORD status, DWORD value, const INTE
                     if (Passed(GetTickCount(), job->m_dwActivityTick, kConnectGiveUpMs)) {
                         job->m_nMessageId = IDS_JOB_NO_ANSWER;
                     } else {
-                        job->m_nMessageId = IDS_JOB_REFUSED;
-                        CCfgTarget* t = job->m_pTarget;
-                        if (t && !job->m_bFallenBack && t->m_wHttpPort != t->DefaultPort()) {
-                            job->m_bFallenBack = TRUE;
-                            job->m_nState = CFG_READ_IDLE;
-                        }
+                        job->RefusedLocked(CFG_READ_IDLE);
                     }
                 }
             }
@@ -550,21 +484,6 @@ void CCfgReadJob::Step()
     }
 }
 
-CCfgReadJobList::~CCfgReadJobList()
-{
-    for (CCfgReadJob* job : m_jobs)
-        delete job;
-}
-
-CCfgReadJob* CCfgReadJobList::RemoveHead()
-{
-    if (m_jobs.empty())
-        return nullptr;
-    CCfgReadJob* job = m_jobs.front();
-    m_jobs.pop_front();
-    return job;
-}
-
 int CCfgReadJobList::Poll(CCfgReadJobList& list, BOOL limits)
 {
     DWORD deadline = GetTickCount() + kCfgPassBudgetMs;
@@ -607,17 +526,7 @@ int CCfgReadJobList::Poll(CCfgReadJobList& list, BOOL limits)
                     Lock lk(CfgJobLock());
                     job->m_dwActivityTick = GetTickCount();
                 } else if (FD_ISSET(s, &ex)) {
-                    Sleep(0);
-                    int err = 0, len = sizeof err;
-                    getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&err), &len);
-                    job->Close();
-                    Lock lk(CfgJobLock());
-                    if (err == WSAECONNREFUSED)
-                        job->EndLocked(IDS_JOB_REFUSED, CString(), CFG_READ_ENDED);
-                    else if (err == WSAETIMEDOUT)
-                        job->EndLocked(IDS_JOB_NO_ANSWER, CString(), CFG_READ_ENDED);
-                    else
-                        job->EndLocked(IDS_JOB_WINSOCK, Number(err), CFG_READ_ENDED);
+                    job->FailRawConnect(CFG_READ_ENDED);
                 }
             }
             // Data on a raw connection is not read (the device's protocol ends there).
@@ -654,10 +563,7 @@ int CCfgReadJobList::Poll(CCfgReadJobList& list, BOOL limits)
             else if (state == CFG_READ_BODY_READING)
                 events.push_back(job->m_hWake);
         }
-        LONG left = (LONG)(deadline - GetTickCount());
-        if (events.empty() || left <= 0 || CfgInputWaiting())
-            break;
-        if (!CfgWaitForProgress(events.data(), (DWORD)events.size(), (DWORD)left))
+        if (!CfgWaitWithin(events, deadline))
             break;
         for (CCfgReadJob* job : list.m_jobs)
             if (job->GetState() == CFG_READ_BODY_READY)
@@ -668,32 +574,10 @@ int CCfgReadJobList::Poll(CCfgReadJobList& list, BOOL limits)
 
 int CCfgReadJob::RunOnce(CCfgReadJob& job, BOOL limits)
 {
-    CCfgReadJobList list;
-    list.AddHead(&job);
-    struct GiveBack {
-        CCfgReadJobList& l;
-        ~GiveBack() { l.RemoveHead(); }  // lent, not given: the list must not delete it
-    } giveBack{list};
-    return CCfgReadJobList::Poll(list, limits);
+    return CfgPollAlone<CCfgReadJobList>(job, limits);
 }
 
 void CALLBACK ReadJobStatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID info, DWORD length)
 {
-    try {
-        auto* c = reinterpret_cast<CCfgChannel*>(context);
-        if (!c)
-            return;
-        if (status == INTERNET_STATUS_HANDLE_CLOSING) {
-            std::lock_guard<std::mutex> lk(CfgJobLock());
-            ChannelHandleClosing(c, handle);
-            return;
-        }
-        DWORD value = (info && length == sizeof(DWORD)) ? *static_cast<const DWORD*>(info) : 0;
-        const INTERNET_ASYNC_RESULT* result =
-            (status == INTERNET_STATUS_REQUEST_COMPLETE && info && length >= sizeof(INTERNET_ASYNC_RESULT))
-                ? static_cast<const INTERNET_ASYNC_RESULT*>(info)
-                : nullptr;
-        CCfgReadJob::OnStatus(c, status, value, result);
-    } catch (...) {
-    }
+    CfgDispatchStatus(handle, context, status, info, length, CCfgReadJob::OnStatus);
 }

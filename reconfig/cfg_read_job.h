@@ -11,8 +11,6 @@
 #pragma once
 #include "reconfig/cfg_job_base.h"
 #include "framework/Handle.h"
-#include <cstdio>
-#include <list>
 
 struct CCfgChannel;
 
@@ -66,6 +64,7 @@ public:
 
 private:
     friend class CCfgReadJobList;
+    friend class CCfgJobBase;
     bool Start();
     bool SendRequest(WORD port);
     void ConnectRaw(WORD port);
@@ -73,8 +72,8 @@ private:
     void Step();
     void ReadBody(DWORD deadline);
     void SettleLocked(CCfgChannel* c);
-    void EndWinInet(DWORD err);  // a WinINet call failed with err
     void OnRequestError(DWORD error, OwnedInternet& request, OwnedInternet& connection);
+    void LetGo();
     void CopySettings(const CCfgReadJob& o);
     void TakeOver(CCfgReadJob& o);
 
@@ -82,20 +81,10 @@ private:
 };
 
 // The poll pass over a list of read jobs. The list owns what is in it.
-class CCfgReadJobList {
+// AddHead, AddTail, RemoveHead and IsEmpty come from CCfgJobListOf.
+class CCfgReadJobList : public CCfgJobListOf<CCfgReadJob> {
 public:
-    CCfgReadJobList() = default;
-    CCfgReadJobList(const CCfgReadJobList&) = delete;
-    CCfgReadJobList& operator=(const CCfgReadJobList&) = delete;
-    ~CCfgReadJobList();
-    void AddHead(CCfgReadJob* job) { m_jobs.push_front(job); }
-    void AddTail(CCfgReadJob* job) { m_jobs.push_back(job); }
-    CCfgReadJob* RemoveHead();
-    bool IsEmpty() const { return m_jobs.empty(); }
     static int Poll(CCfgReadJobList& list, BOOL limits);
-
-private:
-    std::list<CCfgReadJob*> m_jobs;
 };
 
 void CALLBACK ReadJobStatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID info, DWORD length);

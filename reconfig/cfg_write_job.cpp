@@ -1,5 +1,6 @@
 #include "reconfig/cfg_write_job.h"
 #include "reconfig/cfg_channel.h"
+#include "reconfig/cfg_job_copy.h"
 #include "resources/reconfig_ids.h"
 #include <cwchar>
 #include <cstring>
@@ -44,19 +45,7 @@ CCfgWriteJob::CCfgWriteJob(int tag, CCfgTarget* target, HINTERNET session) : CCf
 
 CCfgWriteJob::~CCfgWriteJob()
 {
-    OwnedInternet connection, request;
-    {
-        Lock lk(CfgJobLock());
-        m_socket.reset();
-        if (m_pChannel)
-            ChannelDetach(m_pChannel, request, connection);
-        m_pChannel = nullptr;
-        if (m_pInput)
-            fclose(m_pInput);
-        m_pInput = nullptr;
-    }
-    request.reset();
-    connection.reset();
+    EndTransfer(m_pInput);
     DropTempCopy();
 }
 
@@ -86,22 +75,21 @@ void CCfgWriteJob::CopySettings(const CCfgWriteJob& o)
     m_bFirstAttempt = o.m_bFirstAttempt;
 }
 
+void CCfgWriteJob::LetGo()
+{
+    Close();
+    CloseInput();
+    DropTempCopy();
+}
+
 CCfgWriteJob::CCfgWriteJob(const CCfgWriteJob& o) : CCfgWriteJob()
 {
-    Lock lk(CfgJobLock());
-    CopySettings(o);
+    CopyJob(*this, o);
 }
 
 CCfgWriteJob& CCfgWriteJob::operator=(const CCfgWriteJob& o)
 {
-    if (this != &o) {
-        Close();
-        CloseInput();
-        DropTempCopy();
-        Lock lk(CfgJobLock());
-        CopySettings(o);
-    }
-    return *this;
+    return AssignJob(*this, o);
 }
 
 void CCfgWriteJob::TakeOver(CCfgWriteJob& o)
@@ -117,20 +105,12 @@ void CCfgWriteJob::TakeOver(CCfgWriteJob& o)
 
 CCfgWriteJob::CCfgWriteJob(CCfgWriteJob&& o) noexcept : CCfgWriteJob()
 {
-    Lock lk(CfgJobLock());
-    TakeOver(o);
+    MoveJob(*this, o);
 }
 
 CCfgWriteJob& CCfgWriteJob::operator=(CCfgWriteJob&& o) noexcept
 {
-    if (this != &o) {
-        Close();
-        CloseInput();
-        DropTempCopy();
-        Lock lk(CfgJobLock());
-        TakeOver(o);
-    }
-    return *this;
+    return MoveAssignJob(*this, o);
 }
 
 void CCfgWriteJob::CloseInput()
@@ -229,50 +209,12 @@ void CCfgWriteJob::ConnectRaw(WORD port)
 
 void CCfgWriteJob::OpenRequest(WORD port)
 {
-    CCfgChannel* c;
-    {
-        Lock lk(CfgJobLock());
-        c = m_pChannel;
-    }
-    CString server = m_pTarget->Text(0);
-    HINTERNET connection = InternetConnectW(m_hSession, server, port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0,
-                                            (DWORD_PTR)c);
-    if (!connection) {
-        DWORD err = GetLastError();
-        Lock lk(CfgJobLock());
-        EndLocked(IDS_JOB_WININET, Number(err), CFG_WRITE_ENDED);
-        return;
-    }
-    {
-        Lock lk(CfgJobLock());
-        c->connection = connection;
-        ChannelAddRef(c);
-    }
-    InternetSetStatusCallbackW(connection, WriteJobStatusCallback);
     const wchar_t* path = m_nKind == CFG_KIND_XML ? L"/xmlinput" : m_nKind == CFG_KIND_JSON ? L"/config.php" : L"/upload.cgi";
-    DWORD flags = INTERNET_FLAG_NO_CACHE_WRITE;
-    if (m_pTarget->m_bHttps)
-        flags |= INTERNET_FLAG_SECURE | INTERNET_FLAG_IGNORE_CERT_CN_INVALID;
-    HINTERNET request = HttpOpenRequestW(connection, L"POST", path, L"HTTP/1.0", nullptr, nullptr, flags, (DWORD_PTR)c);
-    if (!request) {
-        DWORD err = GetLastError();
-        Close();
-        Lock lk(CfgJobLock());
-        EndLocked(IDS_JOB_WININET, Number(err), CFG_WRITE_ENDED);
+    CCfgChannel* c;
+    HINTERNET request;
+    if (!OpenHttpRequest(port, WriteJobStatusCallback, L"POST", path, nullptr, INTERNET_FLAG_NO_CACHE_WRITE,
+                         CFG_WRITE_ENDED, c, request))
         return;
-    }
-    {
-        Lock lk(CfgJobLock());
-        c->request = request;
-        ChannelAddRef(c);
-    }
-    if (m_pTarget->m_bHttps) {
-        DWORD sec = 0, len = sizeof sec;
-        if (InternetQueryOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &sec, &len)) {
-            sec |= SECURITY_FLAG_IGNORE_UNKNOWN_CA;
-            InternetSetOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &sec, sizeof sec);
-        }
-    }
     {
         Lock lk(CfgJobLock());
         m_nState = CFG_WRITE_STARTED;
@@ -408,14 +350,8 @@ void CCfgWriteJob::OnStatus(CCfgChannel* c, DWORD status, DWORD value, const INT
             } else if (state != CFG_WRITE_ENDED && state != CFG_WRITE_PASSWORD) {
                 job->CloseLocked(request, connection);
                 job->EndLocked(IDS_JOB_WININET, Number(err), CFG_WRITE_ENDED);
-                if (err == ERROR_INTERNET_CANNOT_CONNECT) {
-                    job->m_nMessageId = IDS_JOB_REFUSED;
-                    CCfgTarget* t = job->m_pTarget;
-                    if (t && !job->m_bFallenBack && t->m_wHttpPort != t->DefaultPort()) {
-                        job->m_bFallenBack = TRUE;
-                        state = CFG_WRITE_IDLE;
-                    }
-                }
+                if (err == ERROR_INTERNET_CANNOT_CONNECT)
+                    job->RefusedLocked(CFG_WRITE_IDLE);
             }
         } else if (state == CFG_WRITE_ENDING || state == CFG_WRITE_RESPONSE) {
             lk.unlock();
@@ -773,21 +709,6 @@ void CCfgWriteJob::ReceiveRaw()
     }
 }
 
-CCfgWriteJobList::~CCfgWriteJobList()
-{
-    for (CCfgWriteJob* job : m_jobs)
-        delete job;
-}
-
-CCfgWriteJob* CCfgWriteJobList::RemoveHead()
-{
-    if (m_jobs.empty())
-        return nullptr;
-    CCfgWriteJob* job = m_jobs.front();
-    m_jobs.pop_front();
-    return job;
-}
-
 int CCfgWriteJobList::Poll(CCfgWriteJobList& list)
 {
     DWORD deadline = GetTickCount() + kCfgPassBudgetMs;
@@ -844,17 +765,7 @@ int CCfgWriteJobList::Poll(CCfgWriteJobList& list)
                 job->m_nState = CFG_WRITE_CONNECTED;
                 // Nothing further goes out on a raw connection.
             } else if (state == CFG_WRITE_STARTED && FD_ISSET(s, &ex)) {
-                Sleep(0);
-                int err = 0, len = sizeof err;
-                getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&err), &len);
-                job->Close();
-                Lock lk(CfgJobLock());
-                if (err == WSAECONNREFUSED)
-                    job->EndLocked(IDS_JOB_REFUSED, CString(), CFG_WRITE_ENDED);
-                else if (err == WSAETIMEDOUT)
-                    job->EndLocked(IDS_JOB_NO_ANSWER, CString(), CFG_WRITE_ENDED);
-                else
-                    job->EndLocked(IDS_JOB_WINSOCK, Number(err), CFG_WRITE_ENDED);
+                job->FailRawConnect(CFG_WRITE_ENDED);
             }
         }
     }
@@ -884,10 +795,7 @@ int CCfgWriteJobList::Poll(CCfgWriteJobList& list)
             if (waiting)
                 events.push_back(job->m_hWake);
         }
-        LONG left = (LONG)(deadline - GetTickCount());
-        if (events.empty() || left <= 0 || CfgInputWaiting())
-            break;
-        if (!CfgWaitForProgress(events.data(), (DWORD)events.size(), (DWORD)left))
+        if (!CfgWaitWithin(events, deadline))
             break;
         move();
     }
@@ -896,32 +804,10 @@ int CCfgWriteJobList::Poll(CCfgWriteJobList& list)
 
 int CCfgWriteJob::RunOnce(CCfgWriteJob& job)
 {
-    CCfgWriteJobList list;
-    list.AddHead(&job);
-    struct GiveBack {
-        CCfgWriteJobList& l;
-        ~GiveBack() { l.RemoveHead(); }  // lent, not given: the list must not delete it
-    } giveBack{list};
-    return CCfgWriteJobList::Poll(list);
+    return CfgPollAlone<CCfgWriteJobList>(job);
 }
 
 void CALLBACK WriteJobStatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID info, DWORD length)
 {
-    try {
-        auto* c = reinterpret_cast<CCfgChannel*>(context);
-        if (!c)
-            return;
-        if (status == INTERNET_STATUS_HANDLE_CLOSING) {
-            std::lock_guard<std::mutex> lk(CfgJobLock());
-            ChannelHandleClosing(c, handle);
-            return;
-        }
-        DWORD value = (info && length == sizeof(DWORD)) ? *static_cast<const DWORD*>(info) : 0;
-        const INTERNET_ASYNC_RESULT* result =
-            (status == INTERNET_STATUS_REQUEST_COMPLETE && info && length >= sizeof(INTERNET_ASYNC_RESULT))
-                ? static_cast<const INTERNET_ASYNC_RESULT*>(info)
-                : nullptr;
-        CCfgWriteJob::OnStatus(c, status, value, result);
-    } catch (...) {
-    }
+    CfgDispatchStatus(handle, context, status, info, length, CCfgWriteJob::OnStatus);
 }

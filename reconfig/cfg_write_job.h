@@ -12,8 +12,6 @@
 #pragma once
 #include "reconfig/cfg_job_base.h"
 #include "framework/Handle.h"
-#include <cstdio>
-#include <list>
 
 struct CCfgChannel;
 
@@ -85,6 +83,7 @@ public:
 
 private:
     friend class CCfgWriteJobList;
+    friend class CCfgJobBase;
     void Start();
     void OpenRequest(WORD port);
     void BeginUpload();
@@ -96,26 +95,17 @@ private:
     static void TakeResponse(CCfgChannel* c);
     void AppendReplyLocked(const BYTE* bytes, DWORD count);
     void DropTempCopy();
+    void LetGo();
     void CopySettings(const CCfgWriteJob& o);
     void TakeOver(CCfgWriteJob& o);
 
 };
 
 // The poll pass over a list of write jobs. The list owns what is in it.
-class CCfgWriteJobList {
+// AddHead, AddTail, RemoveHead and IsEmpty come from CCfgJobListOf.
+class CCfgWriteJobList : public CCfgJobListOf<CCfgWriteJob> {
 public:
-    CCfgWriteJobList() = default;
-    CCfgWriteJobList(const CCfgWriteJobList&) = delete;
-    CCfgWriteJobList& operator=(const CCfgWriteJobList&) = delete;
-    ~CCfgWriteJobList();
-    void AddHead(CCfgWriteJob* job) { m_jobs.push_front(job); }
-    void AddTail(CCfgWriteJob* job) { m_jobs.push_back(job); }
-    CCfgWriteJob* RemoveHead();
-    bool IsEmpty() const { return m_jobs.empty(); }
     static int Poll(CCfgWriteJobList& list);
-
-private:
-    std::list<CCfgWriteJob*> m_jobs;
 };
 
 void CALLBACK WriteJobStatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID info, DWORD length);

@@ -163,12 +163,8 @@ bool ReplaceXmlValue(FILE* out, const char* line, size_t len, const char* value)
         fwrite(line, 1, len, out);
         return false;
     }
-    size_t vlen = strlen(value);
-    bool differs = end - gt - 1 != vlen || memcmp(line + gt + 1, value, vlen) != 0;
-    fwrite(line, 1, gt + 1, out);
-    fwrite(value, 1, vlen, out);
-    fwrite(line + end, 1, len - end, out);
-    return differs;
+    // The splice of a JSON value, between the '>' and the "</".
+    return ReplaceJsonValue(out, line, len, gt, end, value);
 }
 
 CPatchResult PatchXmlFile(const wchar_t* src, const wchar_t* dst, int port, bool passwordLogin)

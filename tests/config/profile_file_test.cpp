@@ -1,11 +1,15 @@
 // CProfileImage against the platform's own profile functions: the same files
 // read both ways, the same writes made both ways.
 #include "config/profile_file.h"
+#include "cfg_test_util.h"
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
 namespace {
+
+using cfgtest::ReadBytes;
+using cfgtest::Utf16Bytes;
 
 std::wstring TempDir() {
     static std::wstring dir;
@@ -18,32 +22,12 @@ std::wstring TempDir() {
     return dir;
 }
 
-std::string Utf16(const std::wstring& text, bool bom = true) {
-    std::string out = bom ? std::string("\xFF\xFE") : std::string();
-    for (wchar_t c : text) {
-        out += (char)(c & 0xFF);
-        out += (char)(c >> 8);
-    }
-    return out;
-}
-
 void WriteBytes(const std::wstring& path, const std::string& bytes) {
     HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     DWORD n = 0;
     WriteFile(h, bytes.data(), (DWORD)bytes.size(), &n, nullptr);
     CloseHandle(h);
-}
-
-std::string ReadBytes(const std::wstring& path) {
-    std::string out;
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return out;
-    char buf[65536];
-    DWORD n = 0;
-    while (ReadFile(h, buf, sizeof buf, &n, nullptr) && n) out.append(buf, n);
-    CloseHandle(h);
-    return out;
 }
 
 std::vector<std::wstring> PlatformNames(const std::wstring& path) {
@@ -99,42 +83,42 @@ std::vector<Corpus> MakeCorpus() {
         L"WatchdogTicks=1e\r\nMinUpdateRate=320\r\n[Box1]\r\nDeviceType=1\r\nItemNames=.1In\u00e4\U0001F600.1Out\r\n"
         L"Disable=0\r\nTargetHost=192.168.0.10\r\nPassword=5c9b5cfd\r\nInputs=8\r\nOutputs=0\r\n";
     std::vector<Corpus> c;
-    c.push_back({"own", Utf16(own)});
-    c.push_back({"own_without_frame", Utf16(own.substr(2))});
+    c.push_back({"own", Utf16Bytes(own)});
+    c.push_back({"own_without_frame", Utf16Bytes(own.substr(2))});
     c.push_back({"blank_lines_and_spaces",
-                 Utf16(L"\r\n\r\n  [ Box1 ]  \r\n\r\n  DeviceType  =  1  \r\n\t TargetHost\t=\t host a \t\r\n"
+                 Utf16Bytes(L"\r\n\r\n  [ Box1 ]  \r\n\r\n  DeviceType  =  1  \r\n\t TargetHost\t=\t host a \t\r\n"
                        L"   \r\n[Box2]\r\n DeviceType= 2\r\n")});
     c.push_back({"quotes",
-                 Utf16(L"[A]\r\nq1=\"\r\nq2=\"\"\r\nq3=\"a'\r\nq4='x'\r\nq5=\" \"\r\nq6=\"x\"y\"\r\nq7= \"  pad  \" \r\n"
+                 Utf16Bytes(L"[A]\r\nq1=\"\r\nq2=\"\"\r\nq3=\"a'\r\nq4='x'\r\nq5=\" \"\r\nq6=\"x\"y\"\r\nq7= \"  pad  \" \r\n"
                        L"q8='\"'\r\n")});
     c.push_back({"comments",
-                 Utf16(L";top comment\r\n[A]\r\n;DeviceType=5\r\nDeviceType=1\r\n#x=1\r\n; c = 2\r\n[B]\r\n;[C]\r\n"
+                 Utf16Bytes(L";top comment\r\n[A]\r\n;DeviceType=5\r\nDeviceType=1\r\n#x=1\r\n; c = 2\r\n[B]\r\n;[C]\r\n"
                        L"DeviceType=3\r\n")});
     c.push_back({"repeats",
-                 Utf16(L"[A]\r\nDeviceType=1\r\nk=first\r\nK=second\r\n[a]\r\nDeviceType=2\r\nk=third\r\nonly=dup\r\n"
+                 Utf16Bytes(L"[A]\r\nDeviceType=1\r\nk=first\r\nK=second\r\n[a]\r\nDeviceType=2\r\nk=third\r\nonly=dup\r\n"
                        L"[B]\r\nk=b\r\n[A]\r\nk=fourth\r\n")});
     c.push_back({"letter_case",
-                 Utf16(L"[BOX1]\r\ndevicetype=1\r\nTARGETHOST=h\r\n[\u00c4a]\r\nk=1\r\n[\u00e4A]\r\nk=2\r\n")});
-    c.push_back({"no_final_break", Utf16(L"[A]\r\nDeviceType=1\r\nk=last")});
-    c.push_back({"cr_alone", Utf16(L"[A]\rDeviceType=1\rk=a\r[B]\rk=b\r")});
-    c.push_back({"lf_alone_and_mixed", Utf16(L"[A]\nk=a\r\nj=b\rm=c\n\r[B]\n\nk=b")});
-    c.push_back({"empty_values", Utf16(L"[A]\r\nk=\r\nj= \r\nnovalue\r\nnovalue=late\r\n=anon\r\n")});
+                 Utf16Bytes(L"[BOX1]\r\ndevicetype=1\r\nTARGETHOST=h\r\n[\u00c4a]\r\nk=1\r\n[\u00e4A]\r\nk=2\r\n")});
+    c.push_back({"no_final_break", Utf16Bytes(L"[A]\r\nDeviceType=1\r\nk=last")});
+    c.push_back({"cr_alone", Utf16Bytes(L"[A]\rDeviceType=1\rk=a\r[B]\rk=b\r")});
+    c.push_back({"lf_alone_and_mixed", Utf16Bytes(L"[A]\nk=a\r\nj=b\rm=c\n\r[B]\n\nk=b")});
+    c.push_back({"empty_values", Utf16Bytes(L"[A]\r\nk=\r\nj= \r\nnovalue\r\nnovalue=late\r\n=anon\r\n")});
     c.push_back({"long_lines",
-                 Utf16(L"[A]\r\nk=" + Long(L'x', 100000) + L"\r\nq=\"" + Long(L'y', 3000) + L"\"\r\n[" +
+                 Utf16Bytes(L"[A]\r\nk=" + Long(L'x', 100000) + L"\r\nq=\"" + Long(L'y', 3000) + L"\"\r\n[" +
                        Long(L'N', 300) + L"]\r\nk=n\r\n")});
     c.push_back({"headers",
-                 Utf16(L"[S1]x\r\nk=1\r\n[S2\r\nk=2\r\n[S3]]\r\nk=3\r\n[]\r\nk=e\r\n[ ]\r\nk=f\r\n[a]b]\r\nk=4\r\n"
+                 Utf16Bytes(L"[S1]x\r\nk=1\r\n[S2\r\nk=2\r\n[S3]]\r\nk=3\r\n[]\r\nk=e\r\n[ ]\r\nk=f\r\n[a]b]\r\nk=4\r\n"
                        L"[\u00a0S5\u00a0]\r\nk=5\r\n")});
-    c.push_back({"keys_before_sections", Utf16(L"k=top\r\nDeviceType=1\r\n[A]\r\nk=a\r\n")});
+    c.push_back({"keys_before_sections", Utf16Bytes(L"k=top\r\nDeviceType=1\r\n[A]\r\nk=a\r\n")});
     c.push_back({"blanks",
-                 Utf16(L"[A]\r\nk1=\u00a0v\u00a0\r\nk2=\u3000v\r\nk3=\x0bv\x0c\r\nk4=\x1av\x1a\r\nk5=\x1cv\x1f\r\n")});
-    c.push_back({"values_with_signs", Utf16(L"[A]\r\nk=a=b;c\r\nj=;x\r\nm==\r\n")});
-    c.push_back({"nul_inside", Utf16(std::wstring(L"[A]\r\nk=a", 8) + std::wstring(1, L'\0') + L"b\r\n[B]\r\nk=b\r\n")});
+                 Utf16Bytes(L"[A]\r\nk1=\u00a0v\u00a0\r\nk2=\u3000v\r\nk3=\x0bv\x0c\r\nk4=\x1av\x1a\r\nk5=\x1cv\x1f\r\n")});
+    c.push_back({"values_with_signs", Utf16Bytes(L"[A]\r\nk=a=b;c\r\nj=;x\r\nm==\r\n")});
+    c.push_back({"nul_inside", Utf16Bytes(std::wstring(L"[A]\r\nk=a", 8) + std::wstring(1, L'\0') + L"b\r\n[B]\r\nk=b\r\n")});
     c.push_back({"no_mark_ascii", "[Box1]\r\nDeviceType=1\r\nTargetHost=10.0.0.1\r\n[Box2]\r\nDeviceType=6\r\n"});
     c.push_back({"no_mark_ansi_umlauts", "[Gr\xfc\xdf" "e]\r\nk=\xe4\xf6\xfc\r\n"});
     c.push_back({"no_mark_utf8", "[A]\r\nk=\xc3\xa4\r\n"});
     c.push_back({"utf8_mark", "\xEF\xBB\xBF[A]\r\nk=\xc3\xa4\xe2\x82\xac\r\n"});
-    c.push_back({"utf16_without_mark", Utf16(L"[A]\r\nk=a\r\n", false)});
+    c.push_back({"utf16_without_mark", Utf16Bytes(L"[A]\r\nk=a\r\n", false)});
     c.push_back({"utf16_big_endian", std::string("\xFE\xFF\0[\0A\0]\0\r\0\n\0k\0=\0\xe4", 18)});
     c.push_back({"empty_file", std::string()});
     c.push_back({"mark_only", std::string("\xFF\xFE")});
@@ -253,7 +237,7 @@ TEST(ProfileFile, SaveReportsTheSystemError) {
     EXPECT_EQ(img.SaveFile((TempDir() + L"no\\such\\dir\\x.ini").c_str(), true), (DWORD)ERROR_PATH_NOT_FOUND);
     std::wstring path = TempDir() + L"saved.ini";
     ASSERT_EQ(img.SaveFile(path.c_str(), true), 0u);
-    EXPECT_EQ(ReadBytes(path), Utf16(L"\r\n[A]\r\nk=v\r\n"));
+    EXPECT_EQ(ReadBytes(path), Utf16Bytes(L"\r\n[A]\r\nk=v\r\n"));
     CProfileImage missing;
     EXPECT_EQ(missing.LoadFile((TempDir() + L"missing.ini").c_str()), (DWORD)ERROR_FILE_NOT_FOUND);
     EXPECT_TRUE(missing.SectionNames().empty());

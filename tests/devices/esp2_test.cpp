@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "devices/esp2.h"
+#include "tests/test_files.h"
 
 namespace {
 
@@ -218,24 +219,10 @@ TEST_F(Loopback, ClosedConnectionAddsNothing)
 
 // --- against the simulated transceiver ---------------------------------
 
-std::wstring Widen(const std::string& s)
-{
-    return std::wstring(s.begin(), s.end());
-}
+using krvtest::Widen;
+using krvtest::WinPath;
 
-std::wstring WinPath(const std::string& unix)
-{
-    std::wstring p = L"Z:" + Widen(unix);
-    for (wchar_t& c : p)
-        if (c == L'/')
-            c = L'\\';
-    return p;
-}
-
-bool Exists(const std::string& unix)
-{
-    return GetFileAttributesW(WinPath(unix).c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+bool Exists(const std::string& unix) { return krvtest::UnixFileExists(unix); }
 
 // Waits (bounded) for a file the peer writes.
 bool WaitFor(const std::string& unix)

@@ -53,6 +53,17 @@ protected:
         SetMessageBoxHook(nullptr);
         SetHelpHook(nullptr);
     }
+    // No message box when box is empty, else exactly this one.
+    void ExpectBox(const std::wstring& box) {
+        if (box.empty()) {
+            EXPECT_TRUE(rec.boxes.empty());
+        } else {
+            EXPECT_EQ(1u, rec.boxes.size());
+            if (!rec.boxes.empty()) {
+                EXPECT_EQ(box, rec.boxes[0]);
+            }
+        }
+    }
 };
 
 // A record of the I/O kind with every field the dialog shows set.
@@ -71,6 +82,19 @@ std::unique_ptr<CDeviceCfg> Record(int type, int inputs, int outputs) {
     d->LoginRequired = 1;
     d->BinaryLogin = 0;
     return d;
+}
+
+// The dialog on d, run modally with script; RunOnNew as for a device just added.
+INT_PTR RunOn(CDeviceCfg* d, const std::function<void(HWND)>& script) {
+    CIoDeviceDlg dlg;
+    dlg.m_pDevice = d;
+    return RunModal(dlg, script);
+}
+INT_PTR RunOnNew(CDeviceCfg* d, const std::function<void(HWND)>& script) {
+    CIoDeviceDlg dlg;
+    dlg.m_pDevice = d;
+    dlg.m_bNewDevice = 1;
+    return RunModal(dlg, script);
 }
 
 struct Fields {
@@ -124,9 +148,7 @@ TEST_F(IoDlg, TypeListBothWays) {
 
 TEST_F(IoDlg, ExistingDeviceShownAndWrittenBackOnOk) {
     auto d = Record(4, 12, 6);
-    CIoDeviceDlg dlg;
-    dlg.m_pDevice = d.get();
-    INT_PTR r = RunModal(dlg, [&](HWND h) {
+    INT_PTR r = RunOn(d.get(), [&](HWND h) {
         wchar_t caption[64] = {};
         GetWindowTextW(h, caption, 64);
         EXPECT_STREQ(L" E/A-Server", caption);
@@ -173,9 +195,7 @@ TEST_F(IoDlg, ExistingDeviceShownAndWrittenBackOnOk) {
 TEST_F(IoDlg, OkNormalisesTypeAndKeepsUnlistedTypes) {
     // type 13 shows index 20; OK writes 17 with two inputs and no outputs
     auto d = Record(13, 5, 5);
-    CIoDeviceDlg dlg;
-    dlg.m_pDevice = d.get();
-    EXPECT_EQ(IDOK, RunModal(dlg, [&](HWND h) {
+    EXPECT_EQ(IDOK, RunOn(d.get(), [&](HWND h) {
         EXPECT_EQ(20, Sel(h, IDC_IO_TYPE));
         SendMessageW(h, WM_COMMAND, IDOK, 0);
     }));
@@ -184,18 +204,14 @@ TEST_F(IoDlg, OkNormalisesTypeAndKeepsUnlistedTypes) {
     EXPECT_EQ(0, d->Outputs);
     // a type without an entry keeps type and counts; index 14 keeps Outputs
     auto e = Record(8, 3, 4);
-    CIoDeviceDlg dlg2;
-    dlg2.m_pDevice = e.get();
-    EXPECT_EQ(IDOK, RunModal(dlg2, [&](HWND h) {
+    EXPECT_EQ(IDOK, RunOn(e.get(), [&](HWND h) {
         EXPECT_EQ(-1, Sel(h, IDC_IO_TYPE));
         SendMessageW(h, WM_COMMAND, IDOK, 0);
     }));
     EXPECT_EQ(8, e->DeviceType);
     EXPECT_EQ(3, e->Inputs);
     EXPECT_EQ(4, e->Outputs);
-    CIoDeviceDlg dlg3;
-    dlg3.m_pDevice = e.get();
-    EXPECT_EQ(IDOK, RunModal(dlg3, [&](HWND h) {
+    EXPECT_EQ(IDOK, RunOn(e.get(), [&](HWND h) {
         Choose(h, IDC_IO_TYPE, 14);
         SendMessageW(h, WM_COMMAND, IDOK, 0);
     }));
@@ -207,9 +223,7 @@ TEST_F(IoDlg, OkNormalisesTypeAndKeepsUnlistedTypes) {
 TEST_F(IoDlg, CancelAfterEditingEverythingLeavesTheRecord) {
     auto d = Record(4, 2, 2);
     const Fields before = Of(*d);
-    CIoDeviceDlg dlg;
-    dlg.m_pDevice = d.get();
-    INT_PTR r = RunModal(dlg, [&](HWND h) {
+    INT_PTR r = RunOn(d.get(), [&](HWND h) {
         Type(h, IDC_IO_HOST, L"10.1.2.3");
         SetText(h, IDC_IO_NAME, L"Other");
         SetText(h, IDC_IO_PASSWORD, L"x");
@@ -225,9 +239,7 @@ TEST_F(IoDlg, CancelAfterEditingEverythingLeavesTheRecord) {
 TEST_F(IoDlg, ControlsFollowTypeAndChecks) {
     auto d = Record(4, 2, 2);
     d->HttpPort = 80;
-    CIoDeviceDlg dlg;
-    dlg.m_pDevice = d.get();
-    RunModal(dlg, [&](HWND h) {
+    RunOn(d.get(), [&](HWND h) {
         ASSERT_EQ(3, Sel(h, IDC_IO_TYPE));
         Click(h, IDC_IO_V4);
         EXPECT_EQ(L"49159", Text(h, IDC_IO_BINPORT));
@@ -273,10 +285,7 @@ TEST_F(IoDlg, ControlsFollowTypeAndChecks) {
 
 TEST_F(IoDlg, NewDeviceOpensEmptyWithTheListDroppedForAMoment) {
     auto d = Record(4, 1, 1);
-    CIoDeviceDlg dlg;
-    dlg.m_pDevice = d.get();
-    dlg.m_bNewDevice = 1;
-    RunModal(dlg, [&](HWND h) {
+    RunOnNew(d.get(), [&](HWND h) {
         EXPECT_EQ(L"", Text(h, IDC_IO_HOST));
         HWND box = GetDlgItem(h, IDC_IO_HOST);
         EXPECT_TRUE(PumpUntil([&] { return SendMessageW(box, CB_GETDROPPEDSTATE, 0, 0) != 0; }, 3000));
@@ -288,9 +297,7 @@ TEST_F(IoDlg, NewDeviceOpensEmptyWithTheListDroppedForAMoment) {
 
 TEST_F(IoDlg, F1AsksForHelpContext101) {
     auto d = Record(4, 1, 1);
-    CIoDeviceDlg dlg;
-    dlg.m_pDevice = d.get();
-    RunModal(dlg, [&](HWND h) {
+    RunOn(d.get(), [&](HWND h) {
         SetForegroundWindow(h);
         SetFocus(GetDlgItem(h, IDC_IO_NAME));
         INPUT in[2] = {};
@@ -415,10 +422,7 @@ TEST_F(IoDlg, HostListFilledFromRepliesOnASubnet) {
              true);
     ASSERT_TRUE(dev.Ok());
     auto d = Record(4, 1, 1);
-    CIoDeviceDlg dlg;
-    dlg.m_pDevice = d.get();
-    dlg.m_bNewDevice = 1;
-    RunModal(dlg, [&](HWND h) {
+    RunOnNew(d.get(), [&](HWND h) {
         ASSERT_TRUE(PumpUntil([&] { return Find(h, IDC_IO_HOST, L"10.77.0.2") >= 0; }, 5000));
         Pump(500);
         EXPECT_EQ(1, (int)SendDlgItemMessageW(h, IDC_IO_HOST, CB_GETCOUNT, 0, 0));
@@ -456,9 +460,7 @@ TEST_F(IoDlg, ClassicServerListedWithoutProductNumber) {
     auto d = Record(4, 1, 1);
     d->HttpPort = 8080;
     d->HttpSecure = 1;
-    CIoDeviceDlg dlg;
-    dlg.m_pDevice = d.get();
-    RunModal(dlg, [&](HWND h) {
+    RunOn(d.get(), [&](HWND h) {
         ASSERT_TRUE(PumpUntil([&] { return Find(h, IDC_IO_HOST, L"10.77.0.2") >= 0; }, 5000));
         EnableWindow(GetDlgItem(h, IDC_IO_IDENTIFY), FALSE);
         Choose(h, IDC_IO_HOST, Find(h, IDC_IO_HOST, L"10.77.0.2"));
@@ -482,9 +484,7 @@ TEST_F(IoDlg, ReplyOfAnUnnamedClassicServerLeavesPortsAsTheyAre) {
     d->HttpSecure = 1;
     d->BinaryPort = 49159;
     d->BinaryLogin = 1;
-    CIoDeviceDlg dlg;
-    dlg.m_pDevice = d.get();
-    RunModal(dlg, [&](HWND h) {
+    RunOn(d.get(), [&](HWND h) {
         ASSERT_TRUE(PumpUntil([&] { return Find(h, IDC_IO_HOST, L"10.77.100.2") >= 0; }, 5000));
         EXPECT_LE(0, Find(h, IDC_IO_HOST, L"10.77.100.1"));
         ASSERT_EQ(3, Sel(h, IDC_IO_TYPE));
@@ -503,9 +503,7 @@ TEST_F(IoDlg, TypedAddressAsksThatDeviceAlone) {
     Peer dev("udp3", "udp --limit 20 --replies 0707" + std::string(20, '0'), true);
     ASSERT_TRUE(dev.Ok());
     auto d = Record(4, 1, 1);
-    CIoDeviceDlg dlg;
-    dlg.m_pDevice = d.get();
-    RunModal(dlg, [&](HWND h) {
+    RunOn(d.get(), [&](HWND h) {
         PumpUntil([&] { return dev.Log().size() >= 1; }, 5000);
         Pump(300);
         // a host name sends nothing; a dotted address one query to it
@@ -533,9 +531,7 @@ TEST_F(IoDlg, BroadcastsOnTwoSubnets) {
     Peer b("sniff1", "sniff --iface krv1p --limit 20", true);
     ASSERT_TRUE(a.Ok() && b.Ok());
     auto d = Record(4, 1, 1);
-    CIoDeviceDlg dlg;
-    dlg.m_pDevice = d.get();
-    RunModal(dlg, [&](HWND h) { Pump(1000); });
+    RunOn(d.get(), [&](HWND h) { Pump(1000); });
     std::vector<std::string> all = a.Log();
     for (auto& l : b.Log()) all.push_back(l);
     std::vector<std::string> dst;
@@ -565,9 +561,7 @@ TEST_F(IoDlg, OneSubnetGetsTheLimitedBroadcastOnly) {
     Peer a("sniff2", "sniff --iface krv0p --limit 20", true);
     ASSERT_TRUE(a.Ok());
     auto d = Record(4, 1, 1);
-    CIoDeviceDlg dlg;
-    dlg.m_pDevice = d.get();
-    RunModal(dlg, [&](HWND h) { Pump(800); });
+    RunOn(d.get(), [&](HWND h) { Pump(800); });
     auto log = a.Log();
     ASSERT_EQ(1u, log.size());
     EXPECT_EQ("255.255.255.255", Field(log[0], "dst"));
@@ -618,9 +612,7 @@ void Identify(const wchar_t* host, int binPort, int httpPort, const std::functio
     d->HttpSecure = secure ? 1 : 0;
     d->BinaryPort = (unsigned short)binPort;
     d->HttpPort = (unsigned short)httpPort;
-    CIoDeviceDlg dlg;
-    dlg.m_pDevice = d.get();
-    RunModal(dlg, [&](HWND h) {
+    RunOn(d.get(), [&](HWND h) {
         Click(h, IDC_IO_IDENTIFY);
         check(h);
     });
@@ -663,14 +655,7 @@ TEST_F(IoDlg, VersionPageOutcomes) {
             EXPECT_EQ(c.identifyEnabled, Enabled(h, IDC_IO_IDENTIFY));
             EXPECT_EQ(std::to_wstring(port), Text(h, IDC_IO_HTTPPORT));
         });
-        if (c.box.empty()) {
-            EXPECT_TRUE(rec.boxes.empty());
-        } else {
-            EXPECT_EQ(1u, rec.boxes.size());
-            if (!rec.boxes.empty()) {
-                EXPECT_EQ(c.box, rec.boxes[0]);
-            }
-        }
+        ExpectBox(c.box);
         // the probe connects and sends nothing; then the request, exactly
         auto log = web.Log();
         ASSERT_EQ(2u, log.size());
@@ -757,14 +742,7 @@ TEST_F(IoDlg, BinaryPortOutcomes) {
             EXPECT_FALSE(Checked(h, IDC_IO_V4));
             EXPECT_EQ(c.box.empty(), !Enabled(h, IDC_IO_IDENTIFY));
         });
-        if (c.box.empty()) {
-            EXPECT_TRUE(rec.boxes.empty());
-        } else {
-            EXPECT_EQ(1u, rec.boxes.size());
-            if (!rec.boxes.empty()) {
-                EXPECT_EQ(c.box, rec.boxes[0]);
-            }
-        }
+        ExpectBox(c.box);
         if (std::string(c.reply) != "close") {
             auto log = bin.Log();
             ASSERT_EQ(1u, log.size());

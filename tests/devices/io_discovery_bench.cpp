@@ -9,10 +9,10 @@
 #include "framework/Seams.h"
 #include "resources/devices_ids.h"
 #include "io_test_util.h"
-#include <atomic>
+#include "bench_probe.h"
 #include <cstdio>
-#include <thread>
 
+using namespace benchprobe;
 using namespace iotest;
 
 namespace {
@@ -20,13 +20,6 @@ namespace {
 const std::string kPeer = IO_PEER;
 const std::string kNet = IO_NET;
 const std::string kScratch = IO_SCRATCH;
-
-double Now() {
-    LARGE_INTEGER f, c;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&c);
-    return (double)c.QuadPart * 1000.0 / (double)f.QuadPart;
-}
 
 void RunOnce(int n) {
     const std::string log = kScratch + "/bench.log", ready = kScratch + "/bench.ready",
@@ -44,33 +37,18 @@ void RunOnce(int n) {
     CDeviceCfg dev(L"Box1", 4);
     CIoDeviceDlg dlg;
     dlg.m_pDevice = &dev;
-    std::atomic<bool> stop{false};
-    std::atomic<HWND> target{nullptr};
-    std::atomic<double> longest{0};
-    std::thread probe([&] {
-        while (!stop) {
-            HWND h = target;
-            if (h) {
-                double t0 = Now();
-                DWORD_PTR r;
-                SendMessageTimeoutW(h, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &r);
-                double d = Now() - t0;
-                if (d > longest) longest = d;
-            }
-            Sleep(50);
-        }
-    });
+    WmNullProbe probe(10000);
     double first = 0, last = 0;
     int listed = 0;
     RunModal(dlg, [&](HWND h) {
-        target = h;
+        probe.Watch(h);
         HWND box = GetDlgItem(h, IDC_IO_HOST);
         // the burst comes on our signal; then one message at a time, so
         // that each new entry is seen when it comes
         HANDLE go = CreateFileW(WinPath(trigger).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
         CloseHandle(go);
-        const double start = Now();
-        while (listed < n && Now() - start < 15000) {
+        const double start = NowMs();
+        while (listed < n && NowMs() - start < 15000) {
             MSG m;
             if (!PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
                 MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
@@ -79,14 +57,13 @@ void RunOnce(int n) {
             TranslateMessage(&m);
             DispatchMessageW(&m);
             int c = (int)SendMessageW(box, CB_GETCOUNT, 0, 0);
-            if (c > 0 && first == 0) first = Now();
-            if (c > listed) { listed = c; last = Now(); }
+            if (c > 0 && first == 0) first = NowMs();
+            if (c > listed) { listed = c; last = NowMs(); }
         }
         Pump(200);
-        target = nullptr;
+        probe.Watch(nullptr);
     });
-    stop = true;
-    probe.join();
+    probe.Stop();
     // Wine's performance counter is the monotonic raw clock in 100 ns units
     double sent = 0;
     for (auto& l : Lines(log))
@@ -95,7 +72,7 @@ void RunOnce(int n) {
     QueryPerformanceFrequency(&f);
     printf("%5d replies: %5d listed; burst sent to first listed %7.1f ms, to last listed %7.1f ms; "
            "longest unanswered WM_NULL %6.1f ms (counter %lld Hz)\n",
-           n, listed, first - sent, last - sent, (double)longest, (long long)f.QuadPart);
+           n, listed, first - sent, last - sent, probe.LongestMs(), (long long)f.QuadPart);
     fflush(stdout);
 }
 

@@ -10,7 +10,7 @@
 #include "config/device_cfg.h"
 #include "framework/WinApp.h"
 #include "resources/devices_more_ids.h"
-#include "dlg_driver.h"
+#include "dlg_suite.h"
 #include <gtest/gtest.h>
 #include <climits>
 #include <memory>
@@ -20,83 +20,14 @@ using namespace dlgtest;
 
 namespace {
 
-CWinApp& App() {
-    static CWinApp app(L"Varnel");
-    return app;
-}
-
-std::wstring Folder() {
-    wchar_t tmp[MAX_PATH];
-    GetTempPathW(MAX_PATH, tmp);
-    std::wstring dir = std::wstring(tmp) + L"krv_more_dlg\\";
-    CreateDirectoryW(dir.c_str(), nullptr);
-    return dir;
-}
-
-// One device in a real configuration file, loaded into a store of its own.
-class FileRecord {
-public:
-    FileRecord(int type, const wchar_t* name, const std::function<void(CDeviceCfg&)>& setup)
-        : m_path(Folder() + L"rec_" + name + L".ini"), m_name(type == -1 ? L"OpcServer_Global" : name) {
-        {
-            CCfgStore s((Folder() + L"unused.ini").c_str());
-            if (type == -1) {
-                s.EnsureGlobalDevice();
-                setup(*s.FindGlobalDevice());
-            } else {
-                auto* d = new CDeviceCfg(name, type);
-                d->BuildDefaultItemNames();
-                setup(*d);
-                s.AddDevice(d);
-            }
-            EXPECT_TRUE(s.Save(m_path.c_str()));
-        }
-        m_store.reset(new CCfgStore((Folder() + L"unused.ini").c_str()));
-        EXPECT_GT(m_store->Load(m_path.c_str(), true), 0);
-        if (!Rec()) throw std::runtime_error("no record in the file");
-    }
-    CDeviceCfg* Rec() const { return Find(*m_store, m_name.c_str()); }
-    // Saves the edited store and reads the record back from the file.
-    CDeviceCfg* Saved(const wchar_t* name = nullptr) {
-        EXPECT_TRUE(m_store->Save(m_path.c_str()));
-        m_saved.reset(new CCfgStore((Folder() + L"unused.ini").c_str()));
-        EXPECT_GT(m_saved->Load(m_path.c_str(), true), 0);
-        return Find(*m_saved, name ? name : m_name.c_str());
-    }
-
-private:
-    static CDeviceCfg* Find(CCfgStore& s, const wchar_t* name) {
-        for (CDeviceCfg* d = s.GetFirstDevice(); d; d = s.GetNextDevice(d))
-            if (d->OpcName == name) return d;
-        return nullptr;
-    }
-    std::wstring m_path, m_name;
-    std::unique_ptr<CCfgStore> m_store, m_saved;
-};
-
-struct Dialogs : ::testing::Test {
-    Recorder rec;
-    static void SetUpTestSuite() {
-        CString::SetResourceModule(GetModuleHandleW(nullptr));
-        App().SetRegistryKey(L"Korvelin");
-        INITCOMMONCONTROLSEX icc{sizeof icc, ICC_TREEVIEW_CLASSES | ICC_STANDARD_CLASSES};
-        InitCommonControlsEx(&icc);
-    }
-    void SetUp() override { rec.Install(); }
-    void TearDown() override { rec.Remove(); }
+struct Dialogs : RecordingDialogs {
+    static void SetUpTestSuite() { StartDialogs(ICC_TREEVIEW_CLASSES | ICC_STANDARD_CLASSES); }
 
     template <class Dlg>
     INT_PTR Run(CDeviceCfg* d, const std::function<void(HWND)>& script) {
         Dlg dlg;
         dlg.m_pDevice = d;
         return RunModal(dlg, script);
-    }
-    // F1 on a control of the dialog, as the user presses it.
-    std::vector<DWORD_PTR> HelpOnF1(HWND dlg, int id) {
-        Focus(dlg, id);
-        Key(VK_F1);
-        WaitFor([&] { return !rec.Help().empty(); });
-        return rec.Help();
     }
 };
 

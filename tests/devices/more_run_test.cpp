@@ -32,19 +32,10 @@ bool WaitFor(const std::function<bool()>& cond) {
 
 class MoreRun : public ::testing::Test {
 protected:
+    KeptActive kept;
     std::wstring active = ActivePath();
-    std::string saved;
-    bool hadActive = false;
     Program run;
-    void SetUp() override {
-        hadActive = GetFileAttributesW(active.c_str()) != INVALID_FILE_ATTRIBUTES;
-        if (hadActive) saved = cfgtest::ReadBytes(active);
-        run.folder = PrepareProgramFolder();
-    }
-    void TearDown() override {
-        if (hadActive) cfgtest::WriteBytes(active, saved);
-        else DeleteFileW(active.c_str());
-    }
+    void SetUp() override { run.folder = PrepareProgramFolder(); }
     void SaveAndClose() {
         run.Command(kSave);
         PostMessageW(run.Main(), WM_CLOSE, 0, 0);

@@ -9,7 +9,7 @@
 #include "framework/Seams.h"
 #include "framework/WinApp.h"
 #include "resources/radio_ids.h"
-#include "dlg_driver.h"
+#include "dlg_suite.h"
 #include <gtest/gtest.h>
 #include <commctrl.h>
 #include <cstdio>
@@ -22,71 +22,9 @@ using namespace dlgtest;
 
 namespace {
 
-CWinApp& App() {
-    static CWinApp app(L"Varnel");
-    return app;
-}
-
-std::wstring Folder() {
-    wchar_t tmp[MAX_PATH];
-    GetTempPathW(MAX_PATH, tmp);
-    std::wstring dir = std::wstring(tmp) + L"krv_radio_dlg\\";
-    CreateDirectoryW(dir.c_str(), nullptr);
-    return dir;
-}
-
-// One device in a real configuration file, loaded into a store of its own.
-class FileRecord {
-public:
-    FileRecord(int type, const wchar_t* name, const std::function<void(CDeviceCfg&)>& setup)
-        : m_path(Folder() + L"rec_" + name + L".ini"), m_name(name) {
-        {
-            CCfgStore s((Folder() + L"unused.ini").c_str());
-            auto* d = new CDeviceCfg(name, type);
-            d->BuildDefaultItemNames();
-            setup(*d);
-            s.AddDevice(d);
-            EXPECT_TRUE(s.Save(m_path.c_str()));
-        }
-        m_store.reset(new CCfgStore((Folder() + L"unused.ini").c_str()));
-        EXPECT_GT(m_store->Load(m_path.c_str(), true), 0);
-        if (!Rec()) throw std::runtime_error("no record in the file");
-    }
-    CDeviceCfg* Rec() const { return Find(*m_store, m_name.c_str()); }
-    CDeviceCfg* Saved() {
-        EXPECT_TRUE(m_store->Save(m_path.c_str()));
-        m_saved.reset(new CCfgStore((Folder() + L"unused.ini").c_str()));
-        EXPECT_GT(m_saved->Load(m_path.c_str(), true), 0);
-        return Find(*m_saved, m_name.c_str());
-    }
-    std::string FileText() const {
-        std::string s;
-        if (FILE* f = _wfopen(m_path.c_str(), L"rb")) {
-            int c;
-            while ((c = fgetc(f)) != EOF) s += (char)c;
-            fclose(f);
-        }
-        return s;
-    }
-
-private:
-    static CDeviceCfg* Find(CCfgStore& s, const wchar_t* name) {
-        for (CDeviceCfg* d = s.GetFirstDevice(); d; d = s.GetNextDevice(d))
-            if (d->OpcName == name) return d;
-        return nullptr;
-    }
-    std::wstring m_path, m_name;
-    std::unique_ptr<CCfgStore> m_store, m_saved;
-};
-
-std::wstring Widen(const std::string& s) { return std::wstring(s.begin(), s.end()); }
-std::wstring WinPath(const std::string& unix) {
-    std::wstring p = L"Z:" + Widen(unix);
-    for (wchar_t& c : p)
-        if (c == L'/') c = L'\\';
-    return p;
-}
-bool Exists(const std::string& unix) { return GetFileAttributesW(WinPath(unix).c_str()) != INVALID_FILE_ATTRIBUTES; }
+using krvtest::Widen;
+using krvtest::WinPath;
+bool Exists(const std::string& unix) { return krvtest::UnixFileExists(unix); }
 bool WaitForFile(const std::string& unix) {
     return WaitFor([&] { return Exists(unix); }, 10000);
 }
@@ -117,13 +55,7 @@ public:
     // What the peer received, once it has ended.
     std::string Received() const {
         if (!WaitForFile(done_)) return "DEAD";
-        std::string b;
-        if (FILE* f = _wfopen(WinPath(record_).c_str(), L"rb")) {
-            int c;
-            while ((c = fgetc(f)) != EOF) b += (char)c;
-            fclose(f);
-        }
-        return b;
+        return krvtest::ReadFileBytes(WinPath(record_));
     }
 
 private:
@@ -133,20 +65,16 @@ private:
 
 const std::string kCommand("\xA5\x5A\xAB\x58\0\0\0\0\0\0\0\0\0\x03", 14);
 
-struct Dialogs : ::testing::Test {
-    Recorder rec;
+struct Dialogs : RecordingDialogs {
     std::mutex boxLock;
     std::vector<std::wstring> boxes;
     static void SetUpTestSuite() {
-        CString::SetResourceModule(GetModuleHandleW(nullptr));
-        App().SetRegistryKey(L"Korvelin");
-        INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES | ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES};
-        InitCommonControlsEx(&icc);
+        StartDialogs(ICC_LISTVIEW_CLASSES | ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES);
         WSADATA d;
         WSAStartup(MAKEWORD(2, 2), &d);
     }
     void SetUp() override {
-        rec.Install();
+        RecordingDialogs::SetUp();
         SetMessageBoxHook([this](const wchar_t* text, UINT) {
             std::lock_guard<std::mutex> g(boxLock);
             boxes.push_back(text);
@@ -155,17 +83,11 @@ struct Dialogs : ::testing::Test {
     }
     void TearDown() override {
         SetMessageBoxHook(nullptr);
-        rec.Remove();
+        RecordingDialogs::TearDown();
     }
     std::vector<std::wstring> Boxes() {
         std::lock_guard<std::mutex> g(boxLock);
         return boxes;
-    }
-    std::vector<DWORD_PTR> HelpOnF1(HWND dlg, int id) {
-        Focus(dlg, id);
-        Key(VK_F1);
-        WaitFor([&] { return !rec.Help().empty(); });
-        return rec.Help();
     }
 };
 

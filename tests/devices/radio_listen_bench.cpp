@@ -10,33 +10,22 @@
 #include "framework/WinApp.h"
 #include "resources/radio_ids.h"
 #include "dlg_driver.h"
+#include "bench_probe.h"
+#include "tests/test_files.h"
 #include <commctrl.h>
-#include <atomic>
 #include <cstdio>
 #include <string>
-#include <thread>
 
+using namespace benchprobe;
 using namespace dlgtest;
 
 namespace {
 
 const int kCount = 10000, kModules = 500;
 
-double Now() {
-    LARGE_INTEGER f, c;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&c);
-    return (double)c.QuadPart * 1000.0 / (double)f.QuadPart;
-}
-
-std::wstring Widen(const std::string& s) { return std::wstring(s.begin(), s.end()); }
-std::wstring WinPath(const std::string& unix) {
-    std::wstring p = L"Z:" + Widen(unix);
-    for (wchar_t& c : p)
-        if (c == L'/') c = L'\\';
-    return p;
-}
-bool Exists(const std::string& unix) { return GetFileAttributesW(WinPath(unix).c_str()) != INVALID_FILE_ATTRIBUTES; }
+using krvtest::Widen;
+using krvtest::WinPath;
+bool Exists(const std::string& unix) { return krvtest::UnixFileExists(unix); }
 
 // Starts the peer; true once it listens.
 bool StartPeer(int run) {
@@ -70,22 +59,7 @@ void RunOnce(int run) {
     dlg.m_pDevice = &dev;
     dlg.m_pTransceivers = &trcv;
 
-    std::atomic<bool> stop{false};
-    std::atomic<HWND> target{nullptr};
-    std::atomic<double> longest{0};
-    std::thread probe([&] {
-        while (!stop) {
-            HWND h = target;
-            if (h) {
-                double t0 = Now();
-                DWORD_PTR r;
-                SendMessageTimeoutW(h, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &r);
-                double d = Now() - t0;
-                if (d > longest) longest = d;
-            }
-            Sleep(50);
-        }
-    });
+    WmNullProbe probe(30000);
     int rows = 0, total = 0, wrong = 0;
     double start = 0, first = 0, last = 0;
     RunModal(dlg, [&](HWND h) {
@@ -101,36 +75,35 @@ void RunOnce(int run) {
             }
             return n;
         };
-        target = h;
-        start = Now();
+        probe.Watch(h);
+        start = NowMs();
         Click(h, IDC_RADIO_LISTEN);
         int seen = 0;
-        double settled = Now();
+        double settled = NowMs();
         // until all are counted, or nothing more came for 3 s
-        while (Now() - start < 60000 && Now() - settled < 3000) {
+        while (NowMs() - start < 60000 && NowMs() - settled < 3000) {
             int n = sum(nullptr);
-            if (n > 0 && first == 0) first = Now();
+            if (n > 0 && first == 0) first = NowMs();
             if (n != seen) {
                 seen = n;
-                last = settled = Now();
+                last = settled = NowMs();
             }
             if (n >= kCount) break;
             Sleep(100);   // each look reads every row from the dialog's thread
         }
-        target = nullptr;
+        probe.Watch(nullptr);
         rows = ListView_GetItemCount(list);
         total = sum(&wrong);
         Click(h, IDC_RADIO_LISTEN);   // off: the peer sees the close
         Press(h, IDCANCEL);
     });
-    stop = true;
-    probe.join();
+    probe.Stop();
     double span = last - start;
     printf("run %d: %d telegrams counted in %d rows (%d rows not %d) in %.1f ms from the click "
            "(first counted after %.1f ms): %.0f telegrams/s; %s; longest unanswered WM_NULL %.1f ms\n",
            run, total, rows, wrong, kCount / kModules, span, first - start, span > 0 ? total * 1000.0 / span : 0.0,
            total == kCount && rows == kModules && wrong == 0 ? "none lost or miscounted" : "LOST OR MISCOUNTED",
-           (double)longest);
+           probe.LongestMs());
     fflush(stdout);
 }
 

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include "editor/server_control.h"
+#include "tests/test_files.h"
 
 namespace {
 
@@ -15,19 +16,7 @@ std::wstring Here(const wchar_t* file)
     return std::wstring(GetProgramFilePath(file).GetString());
 }
 
-std::string ReadFileBytes(const std::wstring& path)
-{
-    std::string r;
-    FILE* f = _wfopen(path.c_str(), L"rb");
-    if (!f)
-        return r;
-    char buf[512];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        r.append(buf, n);
-    fclose(f);
-    return r;
-}
+using krvtest::ReadFileBytes;
 
 // One peer process, ended when the test is done with it.
 class Peer {

@@ -1,5 +1,6 @@
 #include "varnel_driver.h"
 #include "tests/screen_bmp.h"
+#include "tests/config/cfg_test_util.h"
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -88,6 +89,16 @@ std::wstring ActivePath() {
     GetEnvironmentVariableW(L"ALLUSERSPROFILE", path, MAX_PATH);
     // C:\ProgramData under Wine; the store asks the shell for the same folder.
     return std::wstring(path) + L"\\Korvelin\\Dravoline.ini";
+}
+
+KeptActive::KeptActive() : m_path(ActivePath()) {
+    m_had = GetFileAttributesW(m_path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (m_had) m_saved = cfgtest::ReadBytes(m_path);
+}
+
+KeptActive::~KeptActive() {
+    if (m_had) cfgtest::WriteBytes(m_path, m_saved);
+    else DeleteFileW(m_path.c_str());
 }
 
 Program::~Program() {

@@ -17,6 +17,21 @@ std::wstring PrepareProgramFolder();
 // The active configuration of this prefix; moved away for a test, put back after.
 std::wstring ActivePath();
 
+// Keeps the active configuration as it was: what stands there when this is
+// made is written back when it goes, or the file removed if there was none.
+class KeptActive {
+public:
+    KeptActive();
+    ~KeptActive();
+    KeptActive(const KeptActive&) = delete;
+    KeptActive& operator=(const KeptActive&) = delete;
+
+private:
+    std::wstring m_path;
+    std::string m_saved;
+    bool m_had = false;
+};
+
 // Texts of another process's controls (WM_GETTEXT crosses processes).
 std::wstring WindowText(HWND h);
 std::wstring ItemText(HWND dlg, int id);

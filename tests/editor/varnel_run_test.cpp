@@ -52,20 +52,13 @@ private:
 // Keeps the prefix's active configuration as it was.
 class VarnelRun : public ::testing::Test {
 protected:
+    KeptActive kept;
     std::wstring active = ActivePath();
-    std::string saved;
-    bool hadActive = false;
     Program run;
 
     void SetUp() override {
-        hadActive = GetFileAttributesW(active.c_str()) != INVALID_FILE_ATTRIBUTES;
-        if (hadActive) saved = ReadBytes(active);
         DeleteFileW(active.c_str());
         run.folder = PrepareProgramFolder();
-    }
-    void TearDown() override {
-        if (hadActive) WriteBytes(active, saved);
-        else DeleteFileW(active.c_str());
     }
     std::wstring File(const wchar_t* name) { return run.folder + name; }
 

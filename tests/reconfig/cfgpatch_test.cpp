@@ -8,8 +8,11 @@
 
 #include "reconfig/json_patch.h"
 #include "reconfig/xml_patch.h"
+#include "tests/test_files.h"
 
 namespace {
+
+using krvtest::ReadFileBytes;
 
 std::wstring Widen(const char* s)
 {
@@ -27,19 +30,6 @@ std::wstring DataPath(const char* name)
         if (c == L'/')
             c = L'\\';
     return p;
-}
-
-std::string ReadAll(const std::wstring& path)
-{
-    std::string s;
-    if (FILE* f = _wfopen(path.c_str(), L"rb")) {
-        char buf[4096];
-        size_t n;
-        while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-            s.append(buf, n);
-        fclose(f);
-    }
-    return s;
 }
 
 std::wstring OutPath(const char* name)
@@ -124,18 +114,18 @@ TEST_P(PatchCase, WritesTheExpectedBytes)
     const Case& c = GetParam();
     std::wstring src = DataPath(c.src);
     std::wstring dst = OutPath(c.name);
-    std::string before = ReadAll(src);
+    std::string before = ReadFileBytes(src);
     CPatchResult r = c.kind == Json ? PatchJsonFile(src.c_str(), dst.c_str(), c.port, c.flag)
                                     : PatchXmlFile(src.c_str(), dst.c_str(), c.port, c.flag);
     EXPECT_EQ(r.outcome, c.outcome);
     EXPECT_EQ(r.found, c.found);
     EXPECT_EQ(r.changed, c.changed);
-    std::string expected = c.expected ? ReadAll(DataPath(c.expected)) : before;
+    std::string expected = c.expected ? ReadFileBytes(DataPath(c.expected)) : before;
     if (c.expected) {
         ASSERT_FALSE(expected.empty()) << c.expected;
     }
-    EXPECT_EQ(ReadAll(dst), expected);
-    EXPECT_EQ(ReadAll(src), before) << "source changed";
+    EXPECT_EQ(ReadFileBytes(dst), expected);
+    EXPECT_EQ(ReadFileBytes(src), before) << "source changed";
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, PatchCase, testing::ValuesIn(kCases),
@@ -168,7 +158,7 @@ TEST(Patch, DestinationIsEmptiedFirst)
         fclose(f);
     }
     PatchXmlFile(DataPath("xml_missing_output.xml").c_str(), dst.c_str(), 49153, true);
-    EXPECT_EQ(ReadAll(dst), ReadAll(DataPath("xml_missing_output.expected.xml")));
+    EXPECT_EQ(ReadFileBytes(dst), ReadFileBytes(DataPath("xml_missing_output.expected.xml")));
 }
 
 // Lines longer than a piece: each piece is taken as a line of its own.
@@ -192,7 +182,7 @@ TEST(Patch, LongLinesGoInPieces)
     EXPECT_EQ(r.found, 3u);
     EXPECT_EQ(r.changed, 2);
     EXPECT_EQ(r.outcome, kPatchAskPartial);
-    EXPECT_EQ(ReadAll(dst), out);
+    EXPECT_EQ(ReadFileBytes(dst), out);
 }
 
 TEST(Patch, ReplaceKeepsEverythingAroundTheValue)
@@ -209,7 +199,7 @@ TEST(Patch, ReplaceKeepsEverythingAroundTheValue)
     const char text[] = "no element here\n";
     EXPECT_FALSE(ReplaceXmlValue(f, text, sizeof text - 1, "ON"));
     fclose(f);
-    EXPECT_EQ(ReadAll(dst), "\t\"OPCLocalPort\" :  \"49153\" , // x\r\n"
+    EXPECT_EQ(ReadFileBytes(dst), "\t\"OPCLocalPort\" :  \"49153\" , // x\r\n"
                             "\t\"OPCLocalPort\" :  \"8000\" , // x\r\n"
                             "    <LocalPort a=\"1\">49153</LocalPort>\n"
                             "    <LocalPort a=\"1\">8000</LocalPort>\n"

@@ -4,15 +4,22 @@
 #include <ws2tcpip.h>
 
 namespace {
-std::wstring Widen(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+using krvtest::Widen;
+using krvtest::WinPath;
 
-std::wstring WinPath(const std::string& unix)
+// Makes the folder, or empties one left by an earlier run.
+void MakeEmptyFolder(const std::wstring& dir)
 {
-    std::wstring w = L"Z:" + Widen(unix);
-    for (auto& c : w)
-        if (c == L'/')
-            c = L'\\';
-    return w;
+    CreateDirectoryW(dir.c_str(), nullptr);
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                DeleteFileW((dir + L"\\" + fd.cFileName).c_str());
+        } while (FindNextFileW(h, &fd));
+        FindClose(h);
+    }
 }
 }  // namespace
 
@@ -41,17 +48,7 @@ DevicePeer& DevicePeer::Get()
 DevicePeer::DevicePeer()
 {
     m_dir = WinPath(PEER_DIR);
-    CreateDirectoryW(m_dir.c_str(), nullptr);
-    // Leftovers of an earlier run.
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW((m_dir + L"\\*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                DeleteFileW((m_dir + L"\\" + fd.cFileName).c_str());
-        } while (FindNextFileW(h, &fd));
-        FindClose(h);
-    }
+    MakeEmptyFolder(m_dir);
     std::wstring cmd = L"/usr/bin/python3 " + Widen(PEER_SCRIPT) + L" " + Widen(PEER_DIR);
     STARTUPINFOW si = {};
     si.cb = sizeof si;
@@ -124,20 +121,6 @@ void SetTarget(CCfgTarget& t, int port, const char* address, BOOL https)
     t.m_bHttps = https;
 }
 
-std::string ReadFileBytes(const std::wstring& path)
-{
-    std::string out;
-    FILE* f = _wfopen(path.c_str(), L"rb");
-    if (!f)
-        return out;
-    char buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        out.append(buf, n);
-    fclose(f);
-    return out;
-}
-
 void WriteFileBytes(const std::wstring& path, const std::string& bytes)
 {
     FILE* f = _wfopen(path.c_str(), L"wb");
@@ -152,16 +135,7 @@ bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str
 std::wstring TestFolder(const wchar_t* name)
 {
     std::wstring dir = WinPath(PEER_DIR) + L"-" + name;
-    CreateDirectoryW(dir.c_str(), nullptr);
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                DeleteFileW((dir + L"\\" + fd.cFileName).c_str());
-        } while (FindNextFileW(h, &fd));
-        FindClose(h);
-    }
+    MakeEmptyFolder(dir);
     return dir;
 }
 

@@ -10,6 +10,7 @@
 #pragma once
 #include "framework/Handle.h"
 #include "reconfig/cfg_target.h"
+#include "tests/test_files.h"
 #include <string>
 
 class DevicePeer {
@@ -37,7 +38,7 @@ private:
 OwnedInternet OpenAsyncSession();
 // A target on 127.0.0.1 (or the address given) and port.
 void SetTarget(CCfgTarget& t, int port, const char* address = "127.0.0.1", BOOL https = FALSE);
-std::string ReadFileBytes(const std::wstring& path);
+using krvtest::ReadFileBytes;
 void WriteFileBytes(const std::wstring& path, const std::string& bytes);
 bool FileExists(const std::wstring& path);
 // A fresh empty folder for the test's files.
