@@ -4,8 +4,27 @@
 #include "config/device_cfg.h"
 #include "editor/server_control.h"
 #include "framework/WinApp.h"
+#include <algorithm>
 
 CTamselView::~CTamselView() = default;
+
+// Inserting rows one by one costs the control time per row; an owner-data
+// list takes thousands of rows in one count change.
+BOOL CTamselView::PreCreateWindow(CREATESTRUCTW& cs) {
+    cs.style |= LVS_OWNERDATA;
+    return CListView::PreCreateWindow(cs);
+}
+
+LRESULT CTamselView::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
+    LRESULT r = CListView::WindowProc(msg, wp, lp);
+    // An owner-data list changes the selection of a whole range (shift with
+    // a click or a key, dragging a frame) without a notice per row: after
+    // any input the selection summary is taken anew when next needed.
+    if ((msg >= WM_KEYFIRST && msg <= WM_KEYLAST) || (msg >= WM_MOUSEFIRST && msg <= WM_MOUSELAST && msg != WM_MOUSEMOVE) ||
+        (msg == WM_MOUSEMOVE && (wp & (MK_LBUTTON | MK_RBUTTON))))
+        m_bSelDirty = 1;
+    return r;
+}
 
 CTamselDoc* CTamselView::GetDocument() const {
     return static_cast<CTamselDoc*>(m_pDocument);
@@ -41,7 +60,7 @@ void CTamselView::OnSize(UINT type, int cx, int cy) {
 }
 
 CDeviceCfg* CTamselView::GetRowDevice(int row) const {
-    return reinterpret_cast<CDeviceCfg*>(GetListCtrl().GetItemData(row));
+    return row >= 0 && row < (int)m_rows.size() ? m_rows[(size_t)row] : nullptr;
 }
 
 std::vector<CDeviceCfg*> CTamselView::GetSelectedDevices() const {
@@ -57,26 +76,49 @@ std::vector<CDeviceCfg*> CTamselView::GetSelectedDevices() const {
 // costs no text work per row.
 int CTamselView::InsertDevice(CDeviceCfg* dev, int select) {
     if (!dev) return -1;
-    CListCtrl& list = GetListCtrl();
-    int n = list.GetItemCount();
+    const int n = (int)m_rows.size();
     if (n == 0) PostMessage(WM_COMMAND, ID_VIEW_AUTOSIZE, 0);
     dev->ImageIndex = RowImage(dev->DeviceType, dev->Disable != 0);
-    LVITEMW item{};
-    item.mask = LVIF_TEXT | LVIF_PARAM | LVIF_IMAGE;
-    item.iItem = n;
-    item.pszText = LPSTR_TEXTCALLBACKW;
-    item.iImage = I_IMAGECALLBACK;
-    item.lParam = reinterpret_cast<LPARAM>(dev);
-    if (select >= 1) {
-        item.mask |= LVIF_STATE;
-        item.state = item.stateMask = LVIS_SELECTED | (select >= 2 ? LVIS_FOCUSED : 0);
-    }
+    m_rows.push_back(dev);
     m_nSortColumn = -1;
     m_bSelDirty = 1;
-    n = list.InsertItem(&item);
-    if (n < 0) return -1;
+    const UINT state = select >= 1 ? LVIS_SELECTED | (select >= 2 ? LVIS_FOCUSED : 0) : 0;
+    if (m_nRowBatch > 0) {
+        if (state) m_batchStates.push_back({n, state});
+        if (select >= 2) m_nBatchVisible = n;
+        return n;
+    }
+    CListCtrl& list = GetListCtrl();
+    list.SetItemCountEx(n + 1, LVSICF_NOSCROLL);
+    if (state) list.SetItemState(n, state, state);
     if (select >= 2) list.EnsureVisible(n, FALSE);
     return n;
+}
+
+void CTamselView::EndRows() {
+    if (m_nRowBatch > 0 && --m_nRowBatch > 0) return;
+    CListCtrl& list = GetListCtrl();
+    if (list.GetItemCount() != (int)m_rows.size()) list.SetItemCountEx((int)m_rows.size(), LVSICF_NOSCROLL);
+    for (const auto& s : m_batchStates) list.SetItemState(s.first, s.second, s.second);
+    if (m_nBatchVisible >= 0) list.EnsureVisible(m_nBatchVisible, FALSE);
+    m_batchStates.clear();
+    m_nBatchVisible = -1;
+}
+
+void CTamselView::DeleteRow(int row) {
+    if (row < 0 || row >= (int)m_rows.size()) return;
+    // The control shifts the states below the row itself.
+    GetListCtrl().DeleteItem(row);
+    m_rows.erase(m_rows.begin() + row);
+    m_bSelDirty = 1;
+}
+
+void CTamselView::ClearRows() {
+    if (m_hWnd) GetListCtrl().DeleteAllItems();
+    m_rows.clear();
+    m_batchStates.clear();
+    m_nBatchVisible = -1;
+    m_bSelDirty = 1;
 }
 
 void CTamselView::UpdateDeviceRow(int row) {
@@ -85,7 +127,7 @@ void CTamselView::UpdateDeviceRow(int row) {
     CDeviceCfg* d = GetRowDevice(row);
     if (!d) return;
     d->ImageIndex = RowImage(d->DeviceType, d->Disable != 0);
-    GetListCtrl().SendMessage(LVM_REDRAWITEMS, (WPARAM)row, (LPARAM)row);
+    GetListCtrl().RedrawItems(row, row);
 }
 
 CString CTamselView::RowText(CDeviceCfg* d, int column) {
@@ -134,9 +176,11 @@ void CTamselView::KeepCaptionVisible(int column) {
 void CTamselView::OnUpdate(CView*, LPARAM, CCmdTarget*) {
     CListCtrl& list = GetListCtrl();
     SetRedraw(FALSE);
-    list.DeleteAllItems();
+    ClearRows();
+    BeginRows();
     for (CDeviceCfg* d = theCfgStore.GetFirstDevice(); d; d = theCfgStore.GetNextDevice(d))
         InsertDevice(d, 0);
+    EndRows();
     SetRedraw(TRUE);
     UpdateSelectionSummary();
     if (list.GetItemCount() == 0) AutoSizeColumns();
@@ -159,11 +203,6 @@ int CTamselView::CompareDevices(const CDeviceCfg* a, const CDeviceCfg* b, int ke
     return key < 0 ? -r : r;
 }
 
-int CALLBACK CTamselView::SortThunk(LPARAM a, LPARAM b, LPARAM key) {
-    return CompareDevices(reinterpret_cast<const CDeviceCfg*>(a), reinterpret_cast<const CDeviceCfg*>(b),
-                          (int)key);
-}
-
 void CTamselView::OnColumnClick(int column) {
     if (column == m_nSortColumn) {
         m_bSortDescending = !m_bSortDescending;
@@ -171,13 +210,60 @@ void CTamselView::OnColumnClick(int column) {
         m_nSortColumn = column;
         m_bSortDescending = 0;
     }
-    int key = m_bSortDescending ? -(column + 1) : column + 1;
+    const int key = m_bSortDescending ? -(column + 1) : column + 1;
     CListCtrl& list = GetListCtrl();
-    list.SortItems(&CTamselView::SortThunk, key);
+    SortRows(key);
     int first = list.GetNextItem(-1, LVNI_SELECTED);
     if (first >= 0) list.EnsureVisible(first, FALSE);
-    for (int i = 0, n = list.GetItemCount(); i < n; ++i)
-        if (CDeviceCfg* d = GetRowDevice(i)) theCfgStore.MoveToFront(d);
+    for (CDeviceCfg* d : m_rows) theCfgStore.MoveToFront(d);
+}
+
+// The rows move with their selected and focused states. Equal rows keep
+// their order, as the list control's own merge sort keeps them.
+void CTamselView::SortRows(int key) {
+    CListCtrl& list = GetListCtrl();
+    const int n = (int)m_rows.size();
+    struct Row {
+        CDeviceCfg* dev;
+        bool selected;
+    };
+    std::vector<Row> rows;
+    rows.reserve((size_t)n);
+    for (CDeviceCfg* d : m_rows) rows.push_back({d, false});
+    int selected = 0;
+    for (int i = list.GetNextItem(-1, LVNI_SELECTED); i >= 0 && i < n; i = list.GetNextItem(i, LVNI_SELECTED)) {
+        rows[(size_t)i].selected = true;
+        ++selected;
+    }
+    const int focus = list.GetNextItem(-1, LVNI_FOCUSED);
+    CDeviceCfg* focused = GetRowDevice(focus);
+    std::stable_sort(rows.begin(), rows.end(),
+                     [key](const Row& a, const Row& b) { return CompareDevices(a.dev, b.dev, key) < 0; });
+    int newFocus = -1;
+    for (int i = 0; i < n; ++i) {
+        m_rows[(size_t)i] = rows[(size_t)i].dev;
+        if (rows[(size_t)i].dev == focused) newFocus = i;
+    }
+    SetRedraw(FALSE);
+    // Set by row, from whichever side has fewer rows to change.
+    if (selected > 0 && selected < n) {
+        const bool most = selected > n / 2;
+        list.SetItemState(-1, most ? LVIS_SELECTED : 0, LVIS_SELECTED);
+        for (int i = 0; i < n; ++i)
+            if (rows[(size_t)i].selected != most) list.SetItemState(i, most ? 0 : LVIS_SELECTED, LVIS_SELECTED);
+    }
+    if (newFocus >= 0 && newFocus != focus) {
+        // Setting the focus scrolls to its row; a sort leaves the scroll
+        // position alone (the caller brings the selection into view).
+        const int top = list.GetTopIndex();
+        list.SetItemState(newFocus, LVIS_FOCUSED, LVIS_FOCUSED);
+        RECT r;
+        if (list.GetTopIndex() != top && list.GetItemRect(newFocus, &r, LVIR_BOUNDS))
+            list.Scroll(0, (top - list.GetTopIndex()) * (r.bottom - r.top));
+    }
+    SetRedraw(TRUE);
+    ::InvalidateRect(m_hWnd, nullptr, TRUE);
+    m_bSelDirty = 1;
 }
 
 void CTamselView::UpdateSelectionSummary() {
@@ -201,20 +287,36 @@ BOOL CTamselView::OnNotifyReflect(NMHDR* nm, LRESULT* result) {
         return TRUE;
     case LVN_ITEMCHANGED: {
         // Only a change of the selected state can change the summary.
+        // A change of all rows at once (row -1) may tell no states.
         const NMLISTVIEW* lv = reinterpret_cast<NMLISTVIEW*>(nm);
-        if ((lv->uChanged & LVIF_STATE) && ((lv->uOldState ^ lv->uNewState) & LVIS_SELECTED))
+        if ((lv->uChanged & LVIF_STATE) && (lv->iItem < 0 || ((lv->uOldState ^ lv->uNewState) & LVIS_SELECTED)))
             m_bSelDirty = 1;
         *result = 0;
         return TRUE;
     }
+    case LVN_ODSTATECHANGED:
+        m_bSelDirty = 1;
+        *result = 0;
+        return TRUE;
     case LVN_GETDISPINFOW: {
         NMLVDISPINFOW* di = reinterpret_cast<NMLVDISPINFOW*>(nm);
-        CDeviceCfg* d = reinterpret_cast<CDeviceCfg*>(di->item.lParam);
-        if (!d && di->item.iItem >= 0) d = GetRowDevice(di->item.iItem);
+        CDeviceCfg* d = GetRowDevice(di->item.iItem);
         if (d && (di->item.mask & LVIF_TEXT) && di->item.pszText && di->item.cchTextMax > 0)
             lstrcpynW(di->item.pszText, RowText(d, di->item.iSubItem), di->item.cchTextMax);
         if (d && (di->item.mask & LVIF_IMAGE) && di->item.iSubItem == 0) di->item.iImage = d->ImageIndex;
         *result = 0;
+        return TRUE;
+    }
+    case LVN_ODFINDITEMW: {
+        // Typing a row's first letters searches the first column, which
+        // holds no text: no row matches. A search by item data finds the
+        // record's row.
+        const NMLVFINDITEMW* find = reinterpret_cast<NMLVFINDITEMW*>(nm);
+        *result = -1;
+        if (find->lvfi.flags & LVFI_PARAM) {
+            auto it = std::find(m_rows.begin(), m_rows.end(), reinterpret_cast<CDeviceCfg*>(find->lvfi.lParam));
+            if (it != m_rows.end()) *result = it - m_rows.begin();
+        }
         return TRUE;
     }
     case LVN_DELETEITEM:

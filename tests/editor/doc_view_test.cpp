@@ -465,3 +465,121 @@ TEST_F(DocView, DeletingManyRows) {
     EXPECT_EQ(41, Rows());
     EXPECT_EQ(rows.size(), List().GetSelectedCount());
 }
+
+// Sorting moves the selected and focused states with their records; rows
+// that compare equal keep their order.
+TEST_F(DocView, SortKeepsTiesInOrderAndStatesWithTheirRecords) {
+    std::wstring path = WriteConfig(L"sort.ini", {{L"OpcServer_Global", -1}, {L"P0", 4}, {L"Q1", 0}, {L"P2", 4},
+                                                  {L"Q3", 0}, {L"P4", 4}, {L"Q5", 0}});
+    ASSERT_TRUE(tmpl->OpenDocumentFile(path.c_str()));
+    Pump();
+    auto names = [&] {
+        std::wstring all;
+        for (int r = 0; r < Rows(); ++r) all += std::wstring(Text(r, 1).GetString()) + L",";
+        return all;
+    };
+    ASSERT_EQ(L"Q5,P4,Q3,P2,Q1,P0,,", names());
+    Select({1, 4});                                    // P4, Q1
+    List().SetItemState(3, LVIS_FOCUSED, LVIS_FOCUSED);  // P2
+    auto click = [&](int column) {
+        NMLISTVIEW nm{};
+        nm.hdr.hwndFrom = View()->m_hWnd;
+        nm.hdr.idFrom = (UINT_PTR)GetDlgCtrlID(View()->m_hWnd);
+        nm.hdr.code = LVN_COLUMNCLICK;
+        nm.iItem = -1;
+        nm.iSubItem = column;
+        ::SendMessageW(GetParent(View()->m_hWnd), WM_NOTIFY, nm.hdr.idFrom, (LPARAM)&nm);
+    };
+    click(5);   // type: global, then type 0, then type 4
+    EXPECT_EQ(L",Q5,Q3,Q1,P4,P2,P0,", names());
+    EXPECT_EQ(2u, List().GetSelectedCount());
+    EXPECT_EQ(3, List().GetNextItem(-1, LVNI_SELECTED));
+    EXPECT_EQ(4, List().GetNextItem(3, LVNI_SELECTED));
+    EXPECT_EQ(5, List().GetNextItem(-1, LVNI_FOCUSED));
+    EXPECT_TRUE(Enabled(ID_DEVICE_ENABLE));
+    click(5);   // descending: the ties keep the ascending order
+    EXPECT_EQ(L"P4,P2,P0,Q5,Q3,Q1,,", names());
+    EXPECT_EQ(0, List().GetNextItem(-1, LVNI_SELECTED));
+    EXPECT_EQ(5, List().GetNextItem(0, LVNI_SELECTED));
+    EXPECT_EQ(1, List().GetNextItem(-1, LVNI_FOCUSED));
+    // the store holds the view's order reversed
+    std::wstring store;
+    for (CDeviceCfg* d = theCfgStore.GetFirstDevice(); d; d = theCfgStore.GetNextDevice(d))
+        store = std::wstring(d->DeviceType == kTypeGlobal ? L"" : d->OpcName.GetString()) + L"," + store;
+    EXPECT_EQ(names(), store);
+}
+
+// Typing letters in the list searches the first column, which has no text:
+// the selection stays. A click with shift selects a range, and the commands
+// follow it.
+TEST_F(DocView, TypingAndShiftClickInTheList) {
+    std::wstring path = WriteConfig(L"keys.ini", {{L"OpcServer_Global", -1}, {L"A", 4}, {L"B", 8}, {L"C", 9}});
+    ASSERT_TRUE(tmpl->OpenDocumentFile(path.c_str()));
+    Pump();
+    Select({2});
+    List().SetItemState(2, LVIS_FOCUSED, LVIS_FOCUSED);
+    for (wchar_t c : {L'A', L'C', L'O'}) View()->SendMessage(WM_CHAR, c, 1);
+    EXPECT_EQ(1u, List().GetSelectedCount());
+    EXPECT_EQ(2, List().GetNextItem(-1, LVNI_SELECTED));
+    EXPECT_EQ(2, List().GetNextItem(-1, LVNI_FOCUSED));
+
+    auto clickRow = [&](int row, WPARAM keys) {
+        RECT r;
+        ASSERT_TRUE(List().GetItemRect(row, &r, LVIR_LABEL));
+        LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+        View()->SendMessage(WM_LBUTTONDOWN, MK_LBUTTON | keys, at);
+        View()->SendMessage(WM_LBUTTONUP, keys, at);
+        Pump();
+    };
+    clickRow(0, 0);   // the radio module alone: nothing to enable or disable
+    EXPECT_EQ(1u, List().GetSelectedCount());
+    EXPECT_FALSE(Enabled(ID_DEVICE_ENABLE));
+    EXPECT_TRUE(Enabled(ID_DEVICE_PROPERTIES) || !HasDeviceDialog(kKindRadioModule));
+    clickRow(2, MK_SHIFT);   // module, transceiver, I/O device
+    EXPECT_EQ(3u, List().GetSelectedCount());
+    EXPECT_TRUE(Enabled(ID_DEVICE_ENABLE));
+    EXPECT_FALSE(Enabled(ID_DEVICE_PROPERTIES));
+    clickRow(0, 0);
+    EXPECT_EQ(1u, List().GetSelectedCount());
+    EXPECT_FALSE(Enabled(ID_DEVICE_ENABLE));
+}
+
+// A sort keeps the scroll position, then brings the first selected row into
+// view: where the focused row went does not scroll the list.
+TEST_F(DocView, SortScrollsOnlyToTheFirstSelectedRow) {
+    std::vector<std::wstring> names;
+    std::vector<std::pair<const wchar_t*, int>> devs{{L"OpcServer_Global", -1}};
+    for (int i = 0; i < 200; ++i) {
+        wchar_t name[8];
+        swprintf(name, 8, L"N%03d", i);
+        names.push_back(name);
+    }
+    for (auto& n : names) devs.push_back({n.c_str(), 4});
+    std::wstring path = WriteConfig(L"scroll.ini", devs);
+    ASSERT_TRUE(tmpl->OpenDocumentFile(path.c_str()));
+    Pump();
+    ASSERT_EQ(201, Rows());
+    ASSERT_LT(List().GetCountPerPage(), 100);
+    ASSERT_STREQ(L"N199", Text(0, 1));
+    Select({194});
+    ASSERT_STREQ(L"N005", Text(194, 1));
+    List().SetItemState(49, LVIS_FOCUSED, LVIS_FOCUSED);   // N150
+    List().EnsureVisible(0, FALSE);
+    ASSERT_EQ(0, List().GetTopIndex());
+    NMLISTVIEW nm{};
+    nm.hdr.hwndFrom = View()->m_hWnd;
+    nm.hdr.idFrom = (UINT_PTR)GetDlgCtrlID(View()->m_hWnd);
+    nm.hdr.code = LVN_COLUMNCLICK;
+    nm.iItem = -1;
+    nm.iSubItem = 1;
+    ::SendMessageW(GetParent(View()->m_hWnd), WM_NOTIFY, nm.hdr.idFrom, (LPARAM)&nm);
+    ASSERT_STREQ(L"N005", Text(5, 1));
+    EXPECT_EQ(5, List().GetNextItem(-1, LVNI_SELECTED));
+    EXPECT_EQ(150, List().GetNextItem(-1, LVNI_FOCUSED));
+    EXPECT_EQ(0, List().GetTopIndex());
+    // without a selection the list stays where it is
+    Select({});
+    ::SendMessageW(GetParent(View()->m_hWnd), WM_NOTIFY, nm.hdr.idFrom, (LPARAM)&nm);
+    EXPECT_EQ(50, List().GetNextItem(-1, LVNI_FOCUSED));   // behind the global options row
+    EXPECT_EQ(0, List().GetTopIndex());
+}
