@@ -5,6 +5,8 @@
 #include "editor/server_control.h"
 #include "framework/WinApp.h"
 #include <algorithm>
+#include <string>
+#include <unordered_map>
 
 CTamselView::~CTamselView() = default;
 
@@ -45,13 +47,17 @@ int CTamselView::OnCreate(LPCREATESTRUCTW cs) {
         *p++ = 0;
         m_columnCaptions[m_nColumns++] = p;
     }
-    list.InsertColumn(0, L"", LVCFMT_LEFT, 22);
-    for (int c = 1; c < m_nColumns; ++c)
-        list.InsertColumn(c, m_columnCaptions[c], (c == 3 || c == 4) ? LVCFMT_RIGHT : LVCFMT_LEFT);
+    InsertColumns(list);
 
     m_imageList.Create(IDB_DEVICES, 18, 1, RGB(255, 0, 255));
     list.SetImageList(m_imageList, LVSIL_SMALL);
     return 0;
+}
+
+void CTamselView::InsertColumns(CListCtrl& list) const {
+    list.InsertColumn(0, L"", LVCFMT_LEFT, 22);
+    for (int c = 1; c < m_nColumns; ++c)
+        list.InsertColumn(c, m_columnCaptions[c], (c == 3 || c == 4) ? LVCFMT_RIGHT : LVCFMT_LEFT);
 }
 
 void CTamselView::OnSize(UINT type, int cx, int cy) {
@@ -145,16 +151,108 @@ CString CTamselView::RowText(CDeviceCfg* d, int column) {
     }
 }
 
+// Row by row the control repaints each row it deselects: with the drawing
+// off, the list is painted once afterwards.
 void CTamselView::DeselectAll() {
-    GetListCtrl().SetItemState(-1, 0, LVIS_SELECTED);
+    CListCtrl& list = GetListCtrl();
+    if (list.GetSelectedCount() == 0) return;
+    SetRedraw(FALSE);
+    list.SetItemState(-1, 0, LVIS_SELECTED);
+    SetRedraw(TRUE);
 }
 
+// The list control sizes a column by asking for and measuring the text of
+// every row, a DC each time: seconds for ten thousand rows. The rows with
+// the widest texts are found here with one DC; a hidden list of the same
+// columns, font and images holding only those rows then sizes each column
+// as the list itself would. The last column fills the rest either way.
 void CTamselView::AutoSizeColumns() {
     CListCtrl& list = GetListCtrl();
-    for (int c = 0; c < m_nColumns; ++c) {
-        list.SetColumnWidth(c, LVSCW_AUTOSIZE_USEHEADER);
-        if (c < m_nColumns - 1) KeepCaptionVisible(c);
+    const int last = m_nColumns - 1;
+    CListCtrl sizer;
+    if (last > 0) {
+        RECT r;
+        GetClientRect(&r);
+        sizer.Attach(::CreateWindowExW(0, WC_LISTVIEWW, L"",
+                                       WS_CHILD | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_SHAREIMAGELISTS, 0, 0,
+                                       r.right, r.bottom, ::GetParent(m_hWnd), nullptr, AfxGetInstanceHandle(), nullptr));
     }
+    if (sizer.GetSafeHwnd()) {
+        if (HFONT font = (HFONT)list.SendMessage(WM_GETFONT)) sizer.SendMessage(WM_SETFONT, (WPARAM)font, FALSE);
+        sizer.SetExtendedStyle(list.GetExtendedStyle());
+        sizer.SetImageList(m_imageList, LVSIL_SMALL);
+        InsertColumns(sizer);
+        int k = 0;
+        for (int row : WidestRows()) {
+            CDeviceCfg* d = m_rows[(size_t)row];
+            if (sizer.InsertItem(k, RowText(d, 0), d->ImageIndex) < 0) continue;
+            for (int c = 1; c < m_nColumns; ++c) sizer.SetItemText(k, c, RowText(d, c));
+            ++k;
+        }
+    }
+    for (int c = 0; c < m_nColumns; ++c) {
+        if (c < last && sizer.GetSafeHwnd()) {
+            sizer.SetColumnWidth(c, LVSCW_AUTOSIZE_USEHEADER);
+            list.SetColumnWidth(c, sizer.GetColumnWidth(c));
+        } else {
+            list.SetColumnWidth(c, LVSCW_AUTOSIZE_USEHEADER);
+        }
+        if (c < last) KeepCaptionVisible(c);
+    }
+    if (sizer.GetSafeHwnd()) ::DestroyWindow(sizer.Detach());
+}
+
+// For every column sized by its content, the rows whose text comes within a
+// few pixels of the widest (a font measured slightly otherwise still finds
+// the widest among them), the widest first; at least one row of a list
+// that has rows.
+std::vector<int> CTamselView::WidestRows() const {
+    const int kNear = 4;
+    const size_t kPerColumn = 8;
+    std::vector<int> out;
+    const int n = (int)m_rows.size();
+    if (n == 0) return out;
+    HFONT font = (HFONT)GetListCtrl().SendMessage(WM_GETFONT);
+    if (!font) font = (HFONT)::GetStockObject(DEFAULT_GUI_FONT);
+    HDC dc = ::GetDC(m_hWnd);
+    HGDIOBJ old = ::SelectObject(dc, font);
+    std::vector<int> widths((size_t)n);
+    std::vector<char> taken((size_t)n, 0);
+    for (int c = 1; c < m_nColumns - 1; ++c) {
+        // Most columns repeat a few texts: each is measured once.
+        std::unordered_map<std::wstring, int> known;
+        int widest = -1, at = 0;
+        for (int i = 0; i < n; ++i) {
+            CString text = RowText(m_rows[(size_t)i], c);
+            std::wstring key(text.GetString(), (size_t)text.GetLength());
+            auto it = known.find(key);
+            if (it == known.end()) {
+                SIZE size{};
+                ::GetTextExtentPoint32W(dc, text, text.GetLength(), &size);
+                it = known.emplace(std::move(key), (int)size.cx).first;
+            }
+            widths[(size_t)i] = it->second;
+            if (it->second > widest) {
+                widest = it->second;
+                at = i;
+            }
+        }
+        size_t count = 0;
+        if (!taken[(size_t)at]) {
+            taken[(size_t)at] = 1;
+            out.push_back(at);
+        }
+        for (int i = 0; i < n && count < kPerColumn; ++i)
+            if (widths[(size_t)i] >= widest - kNear && !taken[(size_t)i]) {
+                taken[(size_t)i] = 1;
+                out.push_back(i);
+                ++count;
+            }
+    }
+    ::SelectObject(dc, old);
+    ::ReleaseDC(m_hWnd, dc);
+    if (out.empty()) out.push_back(0);
+    return out;
 }
 
 // Some list controls size a column to its caption without the header's own

@@ -129,6 +129,8 @@ private:
     const wchar_t* m_columnCaptions[9] = {};
     void OnColumnClick(int column);
     void KeepCaptionVisible(int column);
+    void InsertColumns(CListCtrl& list) const;
+    std::vector<int> WidestRows() const;
     void SortRows(int key);
     // Many rows out at once: the list is rebuilt from the rows that stay.
     void RemoveRows(const std::vector<int>& rows);

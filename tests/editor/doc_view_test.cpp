@@ -583,3 +583,42 @@ TEST_F(DocView, SortScrollsOnlyToTheFirstSelectedRow) {
     EXPECT_EQ(50, List().GetNextItem(-1, LVNI_FOCUSED));   // behind the global options row
     EXPECT_EQ(0, List().GetTopIndex());
 }
+
+// Sizing the columns gives the widths the list control's own sizing gives
+// over every row, wherever the widest texts stand.
+TEST_F(DocView, ColumnSizesAsTheListItselfSizesThem) {
+    std::wstring path = dir + L"widths.ini";
+    {
+        CCfgStore s((dir + L"unused.ini").c_str());
+        s.EnsureGlobalDevice();
+        const int types[] = {4, 0, 8, 9, 18, 2, 23, 11};
+        for (int i = 0; i < 400; ++i) {
+            std::wstring name = L"Gerät" + std::to_wstring(i);
+            if (i == 317) name = L"WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW";
+            if (i == 5) name = L"iiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiii";
+            CDeviceCfg* d = new CDeviceCfg(name.c_str(), types[i % 8]);
+            std::wstring host = L"10.0." + std::to_wstring(i % 250) + L"." + std::to_wstring(i * 7 % 250);
+            if (i == 388) host = L"mmmmmmmmmmmmmmmmmmmmmmmmmm.example";
+            if (d->GetKind() != kKindRadioModule) d->TargetHost = host.c_str();
+            d->MinIntervalTicks = 1 + i % 50;
+            d->MaxIdleTicks = i == 250 ? 123456789 : 50 + i % 300;
+            if (i == 333) d->HttpPort = 65535;
+            s.AddDevice(d);
+        }
+        ASSERT_TRUE(s.Save(path.c_str()));
+    }
+    Doc()->SetModifiedFlag(FALSE);
+    ASSERT_TRUE(tmpl->OpenDocumentFile(path.c_str()));
+    Pump();
+    ASSERT_EQ(401, Rows());
+    Command(ID_VIEW_AUTOSIZE);
+    const int columns = Header_GetItemCount(List().GetHeaderCtrl());
+    ASSERT_EQ(6, columns);
+    std::vector<int> ours;
+    for (int c = 0; c < columns; ++c) ours.push_back(List().GetColumnWidth(c));
+    for (int c = 0; c + 1 < columns; ++c) {
+        List().SetColumnWidth(c, LVSCW_AUTOSIZE_USEHEADER);
+        EXPECT_EQ(List().GetColumnWidth(c), ours[(size_t)c]) << c;
+    }
+    EXPECT_GT(ours[1], ours[2]);
+}
