@@ -19,8 +19,8 @@ BOOL CTamselView::PreCreateWindow(CREATESTRUCTW& cs) {
 
 LRESULT CTamselView::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
     LRESULT r = CListView::WindowProc(msg, wp, lp);
-    // An owner-data list changes the selection of a whole range (shift with
-    // a click or a key, dragging a frame) without a notice per row: after
+    // An owner-data list reports a change of a whole range (shift with a
+    // click or a key, dragging a frame) in one notice or none per row: after
     // any input the selection summary is taken anew when next needed.
     if ((msg >= WM_KEYFIRST && msg <= WM_KEYLAST) || (msg >= WM_MOUSEFIRST && msg <= WM_MOUSELAST && msg != WM_MOUSEMOVE) ||
         (msg == WM_MOUSEMOVE && (wp & (MK_LBUTTON | MK_RBUTTON))))

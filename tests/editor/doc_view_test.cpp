@@ -622,3 +622,41 @@ TEST_F(DocView, ColumnSizesAsTheListItselfSizesThem) {
     }
     EXPECT_GT(ours[1], ours[2]);
 }
+
+// A few rows deleted one by one: the focus moves with the rows below them
+// and its row ends selected; undo selects the rows brought back.
+TEST_F(DocView, DeletingAFewRowsMovesTheFocus) {
+    std::wstring path = WriteConfig(L"few.ini", {{L"OpcServer_Global", -1}, {L"A", 4}, {L"B", 4}, {L"C", 4},
+                                                 {L"D", 4}, {L"E", 4}});
+    ASSERT_TRUE(tmpl->OpenDocumentFile(path.c_str()));
+    Pump();
+    struct Case {
+        std::vector<int> rows;
+        int focus;
+        int focusAfter;
+        const wchar_t* left;
+    } cases[] = {
+        {{1, 3}, 4, 2, L"E,C,A,,"},   // below both deleted rows
+        {{1, 3}, 3, 2, L"E,C,A,,"},   // on a deleted row: the next row takes its place
+        {{4, 5}, 5, 3, L"E,D,C,B,"},  // the last row: the new last one
+        {{0}, 2, 1, L"D,C,B,A,,"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.left);
+        Select(c.rows);
+        List().SetItemState(c.focus, LVIS_FOCUSED, LVIS_FOCUSED);
+        Command(ID_EDIT_CLEAR);
+        std::wstring left;
+        for (int r = 0; r < Rows(); ++r) left += std::wstring(Text(r, 1).GetString()) + L",";
+        EXPECT_EQ(c.left, left);
+        EXPECT_EQ(c.focusAfter, List().GetNextItem(-1, LVNI_FOCUSED));
+        EXPECT_EQ(1u, List().GetSelectedCount());
+        EXPECT_EQ(c.focusAfter, List().GetNextItem(-1, LVNI_SELECTED));
+        Command(ID_EDIT_UNDO);
+        EXPECT_EQ(6, Rows());
+        EXPECT_EQ(c.rows.size(), List().GetSelectedCount());
+        // back in the original order for the next case
+        Doc()->SetModifiedFlag(FALSE);
+        ASSERT_TRUE(tmpl->OpenDocumentFile(path.c_str()));
+    }
+}
