@@ -22,7 +22,8 @@ LRESULT CTamselView::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
     // An owner-data list reports a change of a whole range (shift with a
     // click or a key, dragging a frame) in one notice or none per row: after
     // any input the selection summary is taken anew when next needed.
-    if ((msg >= WM_KEYFIRST && msg <= WM_KEYLAST) || (msg >= WM_MOUSEFIRST && msg <= WM_MOUSELAST && msg != WM_MOUSEMOVE) ||
+    if ((msg >= WM_KEYFIRST && msg <= WM_KEYLAST) ||
+        (msg >= WM_MOUSEFIRST && msg <= WM_MOUSELAST && msg != WM_MOUSEMOVE) ||
         (msg == WM_MOUSEMOVE && (wp & (MK_LBUTTON | MK_RBUTTON))))
         m_bSelDirty = 1;
     return r;
@@ -174,8 +175,8 @@ void CTamselView::AutoSizeColumns() {
         RECT r;
         GetClientRect(&r);
         sizer.Attach(::CreateWindowExW(0, WC_LISTVIEWW, L"",
-                                       WS_CHILD | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_SHAREIMAGELISTS, 0, 0,
-                                       r.right, r.bottom, ::GetParent(m_hWnd), nullptr, AfxGetInstanceHandle(), nullptr));
+                                       WS_CHILD | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_SHAREIMAGELISTS, 0, 0, r.right,
+                                       r.bottom, ::GetParent(m_hWnd), nullptr, AfxGetInstanceHandle(), nullptr));
     }
     if (sizer.GetSafeHwnd()) {
         if (HFONT font = (HFONT)list.SendMessage(WM_GETFONT)) sizer.SendMessage(WM_SETFONT, (WPARAM)font, FALSE);

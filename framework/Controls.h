@@ -143,7 +143,9 @@ public:
     // A list created with LVS_OWNERDATA stores no rows: it holds their count
     // and states, and asks its parent for texts and images (LVN_GETDISPINFOW)
     // whenever it shows or hands them out. Item data is not kept there.
-    BOOL SetItemCountEx(int count, DWORD flags = LVSICF_NOINVALIDATEALL) { return (BOOL)SendMessage(LVM_SETITEMCOUNT, (WPARAM)count, (LPARAM)flags); }
+    BOOL SetItemCountEx(int count, DWORD flags = LVSICF_NOINVALIDATEALL) {
+        return (BOOL)SendMessage(LVM_SETITEMCOUNT, (WPARAM)count, (LPARAM)flags);
+    }
     // Rows first..last are asked for again when next painted.
     BOOL RedrawItems(int first, int last) { return (BOOL)SendMessage(LVM_REDRAWITEMS, (WPARAM)first, (LPARAM)last); }
 };

@@ -469,8 +469,9 @@ TEST_F(DocView, DeletingManyRows) {
 // Sorting moves the selected and focused states with their records; rows
 // that compare equal keep their order.
 TEST_F(DocView, SortKeepsTiesInOrderAndStatesWithTheirRecords) {
-    std::wstring path = WriteConfig(L"sort.ini", {{L"OpcServer_Global", -1}, {L"P0", 4}, {L"Q1", 0}, {L"P2", 4},
-                                                  {L"Q3", 0}, {L"P4", 4}, {L"Q5", 0}});
+    std::wstring path = WriteConfig(
+        L"sort.ini",
+        {{L"OpcServer_Global", -1}, {L"P0", 4}, {L"Q1", 0}, {L"P2", 4}, {L"Q3", 0}, {L"P4", 4}, {L"Q5", 0}});
     ASSERT_TRUE(tmpl->OpenDocumentFile(path.c_str()));
     Pump();
     auto names = [&] {
@@ -479,7 +480,7 @@ TEST_F(DocView, SortKeepsTiesInOrderAndStatesWithTheirRecords) {
         return all;
     };
     ASSERT_EQ(L"Q5,P4,Q3,P2,Q1,P0,,", names());
-    Select({1, 4});                                    // P4, Q1
+    Select({1, 4});                                      // P4, Q1
     List().SetItemState(3, LVIS_FOCUSED, LVIS_FOCUSED);  // P2
     auto click = [&](int column) {
         NMLISTVIEW nm{};
@@ -490,14 +491,14 @@ TEST_F(DocView, SortKeepsTiesInOrderAndStatesWithTheirRecords) {
         nm.iSubItem = column;
         ::SendMessageW(GetParent(View()->m_hWnd), WM_NOTIFY, nm.hdr.idFrom, (LPARAM)&nm);
     };
-    click(5);   // type: global, then type 0, then type 4
+    click(5);  // type: global, then type 0, then type 4
     EXPECT_EQ(L",Q5,Q3,Q1,P4,P2,P0,", names());
     EXPECT_EQ(2u, List().GetSelectedCount());
     EXPECT_EQ(3, List().GetNextItem(-1, LVNI_SELECTED));
     EXPECT_EQ(4, List().GetNextItem(3, LVNI_SELECTED));
     EXPECT_EQ(5, List().GetNextItem(-1, LVNI_FOCUSED));
     EXPECT_TRUE(Enabled(ID_DEVICE_ENABLE));
-    click(5);   // descending: the ties keep the ascending order
+    click(5);  // descending: the ties keep the ascending order
     EXPECT_EQ(L"P4,P2,P0,Q5,Q3,Q1,,", names());
     EXPECT_EQ(0, List().GetNextItem(-1, LVNI_SELECTED));
     EXPECT_EQ(5, List().GetNextItem(0, LVNI_SELECTED));
@@ -531,11 +532,11 @@ TEST_F(DocView, TypingAndShiftClickInTheList) {
         View()->SendMessage(WM_LBUTTONUP, keys, at);
         Pump();
     };
-    clickRow(0, 0);   // the radio module alone: nothing to enable or disable
+    clickRow(0, 0);  // the radio module alone: nothing to enable or disable
     EXPECT_EQ(1u, List().GetSelectedCount());
     EXPECT_FALSE(Enabled(ID_DEVICE_ENABLE));
     EXPECT_TRUE(Enabled(ID_DEVICE_PROPERTIES) || !HasDeviceDialog(kKindRadioModule));
-    clickRow(2, MK_SHIFT);   // module, transceiver, I/O device
+    clickRow(2, MK_SHIFT);  // module, transceiver, I/O device
     EXPECT_EQ(3u, List().GetSelectedCount());
     EXPECT_TRUE(Enabled(ID_DEVICE_ENABLE));
     EXPECT_FALSE(Enabled(ID_DEVICE_PROPERTIES));
@@ -563,7 +564,7 @@ TEST_F(DocView, SortScrollsOnlyToTheFirstSelectedRow) {
     ASSERT_STREQ(L"N199", Text(0, 1));
     Select({194});
     ASSERT_STREQ(L"N005", Text(194, 1));
-    List().SetItemState(49, LVIS_FOCUSED, LVIS_FOCUSED);   // N150
+    List().SetItemState(49, LVIS_FOCUSED, LVIS_FOCUSED);  // N150
     List().EnsureVisible(0, FALSE);
     ASSERT_EQ(0, List().GetTopIndex());
     NMLISTVIEW nm{};
@@ -580,7 +581,7 @@ TEST_F(DocView, SortScrollsOnlyToTheFirstSelectedRow) {
     // without a selection the list stays where it is
     Select({});
     ::SendMessageW(GetParent(View()->m_hWnd), WM_NOTIFY, nm.hdr.idFrom, (LPARAM)&nm);
-    EXPECT_EQ(50, List().GetNextItem(-1, LVNI_FOCUSED));   // behind the global options row
+    EXPECT_EQ(50, List().GetNextItem(-1, LVNI_FOCUSED));  // behind the global options row
     EXPECT_EQ(0, List().GetTopIndex());
 }
 
@@ -626,8 +627,8 @@ TEST_F(DocView, ColumnSizesAsTheListItselfSizesThem) {
 // A few rows deleted one by one: the focus moves with the rows below them
 // and its row ends selected; undo selects the rows brought back.
 TEST_F(DocView, DeletingAFewRowsMovesTheFocus) {
-    std::wstring path = WriteConfig(L"few.ini", {{L"OpcServer_Global", -1}, {L"A", 4}, {L"B", 4}, {L"C", 4},
-                                                 {L"D", 4}, {L"E", 4}});
+    std::wstring path =
+        WriteConfig(L"few.ini", {{L"OpcServer_Global", -1}, {L"A", 4}, {L"B", 4}, {L"C", 4}, {L"D", 4}, {L"E", 4}});
     ASSERT_TRUE(tmpl->OpenDocumentFile(path.c_str()));
     Pump();
     struct Case {

@@ -463,8 +463,7 @@ namespace {
 std::vector<int> g_askedRows;
 int g_textBase = 0;
 
-LRESULT CALLBACK OwnerDataParentProc(HWND h, UINT msg, WPARAM wp, LPARAM lp)
-{
+LRESULT CALLBACK OwnerDataParentProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_NOTIFY && reinterpret_cast<NMHDR*>(lp)->code == LVN_GETDISPINFOW) {
         NMLVDISPINFOW* di = reinterpret_cast<NMLVDISPINFOW*>(lp);
         g_askedRows.push_back(di->item.iItem);
@@ -479,8 +478,7 @@ LRESULT CALLBACK OwnerDataParentProc(HWND h, UINT msg, WPARAM wp, LPARAM lp)
 
 }  // namespace
 
-TEST(Controls, OwnerDataListCountTextStatesAndRedraw)
-{
+TEST(Controls, OwnerDataListCountTextStatesAndRedraw) {
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&icc);
     WNDCLASSW wc = {};
@@ -488,8 +486,8 @@ TEST(Controls, OwnerDataListCountTextStatesAndRedraw)
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = L"KrvOwnerDataParent";
     RegisterClassW(&wc);
-    HWND parent = CreateWindowExW(0, wc.lpszClassName, L"", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400, 300,
-                                  nullptr, nullptr, wc.hInstance, nullptr);
+    HWND parent = CreateWindowExW(0, wc.lpszClassName, L"", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400, 300, nullptr,
+                                  nullptr, wc.hInstance, nullptr);
     ASSERT_TRUE(parent);
     CListCtrl list;
     list.Attach(CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_OWNERDATA, 0, 0, 380,
