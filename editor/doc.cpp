@@ -52,6 +52,10 @@ void CTamselDoc::SetModifiedFlag(BOOL modified) {
 }
 
 void CTamselDoc::DeleteContents() {
+    // The rows point into the store: none may be painted after it is freed
+    // (an open that fails shows its message over the view).
+    for (CView* v : GetViews())
+        if (CTamselView* view = dynamic_cast<CTamselView*>(v)) view->ClearRows();
     theCfgStore.ClearAll();
     m_nUndoGeneration = 0;
     m_bUnsavedImport = FALSE;

@@ -4,8 +4,30 @@
 #include "config/device_cfg.h"
 #include "editor/server_control.h"
 #include "framework/WinApp.h"
+#include <algorithm>
+#include <string>
+#include <unordered_map>
 
 CTamselView::~CTamselView() = default;
+
+// Inserting rows one by one costs the control time per row; an owner-data
+// list takes thousands of rows in one count change.
+BOOL CTamselView::PreCreateWindow(CREATESTRUCTW& cs) {
+    cs.style |= LVS_OWNERDATA;
+    return CListView::PreCreateWindow(cs);
+}
+
+LRESULT CTamselView::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
+    LRESULT r = CListView::WindowProc(msg, wp, lp);
+    // An owner-data list reports a change of a whole range (shift with a
+    // click or a key, dragging a frame) in one notice or none per row: after
+    // any input the selection summary is taken anew when next needed.
+    if ((msg >= WM_KEYFIRST && msg <= WM_KEYLAST) ||
+        (msg >= WM_MOUSEFIRST && msg <= WM_MOUSELAST && msg != WM_MOUSEMOVE) ||
+        (msg == WM_MOUSEMOVE && (wp & (MK_LBUTTON | MK_RBUTTON))))
+        m_bSelDirty = 1;
+    return r;
+}
 
 CTamselDoc* CTamselView::GetDocument() const {
     return static_cast<CTamselDoc*>(m_pDocument);
@@ -26,13 +48,17 @@ int CTamselView::OnCreate(LPCREATESTRUCTW cs) {
         *p++ = 0;
         m_columnCaptions[m_nColumns++] = p;
     }
-    list.InsertColumn(0, L"", LVCFMT_LEFT, 22);
-    for (int c = 1; c < m_nColumns; ++c)
-        list.InsertColumn(c, m_columnCaptions[c], (c == 3 || c == 4) ? LVCFMT_RIGHT : LVCFMT_LEFT);
+    InsertColumns(list);
 
     m_imageList.Create(IDB_DEVICES, 18, 1, RGB(255, 0, 255));
     list.SetImageList(m_imageList, LVSIL_SMALL);
     return 0;
+}
+
+void CTamselView::InsertColumns(CListCtrl& list) const {
+    list.InsertColumn(0, L"", LVCFMT_LEFT, 22);
+    for (int c = 1; c < m_nColumns; ++c)
+        list.InsertColumn(c, m_columnCaptions[c], (c == 3 || c == 4) ? LVCFMT_RIGHT : LVCFMT_LEFT);
 }
 
 void CTamselView::OnSize(UINT type, int cx, int cy) {
@@ -41,7 +67,7 @@ void CTamselView::OnSize(UINT type, int cx, int cy) {
 }
 
 CDeviceCfg* CTamselView::GetRowDevice(int row) const {
-    return reinterpret_cast<CDeviceCfg*>(GetListCtrl().GetItemData(row));
+    return row >= 0 && row < (int)m_rows.size() ? m_rows[(size_t)row] : nullptr;
 }
 
 std::vector<CDeviceCfg*> CTamselView::GetSelectedDevices() const {
@@ -57,26 +83,49 @@ std::vector<CDeviceCfg*> CTamselView::GetSelectedDevices() const {
 // costs no text work per row.
 int CTamselView::InsertDevice(CDeviceCfg* dev, int select) {
     if (!dev) return -1;
-    CListCtrl& list = GetListCtrl();
-    int n = list.GetItemCount();
+    const int n = (int)m_rows.size();
     if (n == 0) PostMessage(WM_COMMAND, ID_VIEW_AUTOSIZE, 0);
     dev->ImageIndex = RowImage(dev->DeviceType, dev->Disable != 0);
-    LVITEMW item{};
-    item.mask = LVIF_TEXT | LVIF_PARAM | LVIF_IMAGE;
-    item.iItem = n;
-    item.pszText = LPSTR_TEXTCALLBACKW;
-    item.iImage = I_IMAGECALLBACK;
-    item.lParam = reinterpret_cast<LPARAM>(dev);
-    if (select >= 1) {
-        item.mask |= LVIF_STATE;
-        item.state = item.stateMask = LVIS_SELECTED | (select >= 2 ? LVIS_FOCUSED : 0);
-    }
+    m_rows.push_back(dev);
     m_nSortColumn = -1;
     m_bSelDirty = 1;
-    n = list.InsertItem(&item);
-    if (n < 0) return -1;
+    const UINT state = select >= 1 ? LVIS_SELECTED | (select >= 2 ? LVIS_FOCUSED : 0) : 0;
+    if (m_nRowBatch > 0) {
+        if (state) m_batchStates.push_back({n, state});
+        if (select >= 2) m_nBatchVisible = n;
+        return n;
+    }
+    CListCtrl& list = GetListCtrl();
+    list.SetItemCountEx(n + 1, LVSICF_NOSCROLL);
+    if (state) list.SetItemState(n, state, state);
     if (select >= 2) list.EnsureVisible(n, FALSE);
     return n;
+}
+
+void CTamselView::EndRows() {
+    if (m_nRowBatch > 0 && --m_nRowBatch > 0) return;
+    CListCtrl& list = GetListCtrl();
+    if (list.GetItemCount() != (int)m_rows.size()) list.SetItemCountEx((int)m_rows.size(), LVSICF_NOSCROLL);
+    for (const auto& s : m_batchStates) list.SetItemState(s.first, s.second, s.second);
+    if (m_nBatchVisible >= 0) list.EnsureVisible(m_nBatchVisible, FALSE);
+    m_batchStates.clear();
+    m_nBatchVisible = -1;
+}
+
+void CTamselView::DeleteRow(int row) {
+    if (row < 0 || row >= (int)m_rows.size()) return;
+    // The control shifts the states below the row itself.
+    GetListCtrl().DeleteItem(row);
+    m_rows.erase(m_rows.begin() + row);
+    m_bSelDirty = 1;
+}
+
+void CTamselView::ClearRows() {
+    if (m_hWnd) GetListCtrl().DeleteAllItems();
+    m_rows.clear();
+    m_batchStates.clear();
+    m_nBatchVisible = -1;
+    m_bSelDirty = 1;
 }
 
 void CTamselView::UpdateDeviceRow(int row) {
@@ -85,7 +134,7 @@ void CTamselView::UpdateDeviceRow(int row) {
     CDeviceCfg* d = GetRowDevice(row);
     if (!d) return;
     d->ImageIndex = RowImage(d->DeviceType, d->Disable != 0);
-    GetListCtrl().SendMessage(LVM_REDRAWITEMS, (WPARAM)row, (LPARAM)row);
+    GetListCtrl().RedrawItems(row, row);
 }
 
 CString CTamselView::RowText(CDeviceCfg* d, int column) {
@@ -103,16 +152,108 @@ CString CTamselView::RowText(CDeviceCfg* d, int column) {
     }
 }
 
+// Row by row the control repaints each row it deselects: with the drawing
+// off, the list is painted once afterwards.
 void CTamselView::DeselectAll() {
-    GetListCtrl().SetItemState(-1, 0, LVIS_SELECTED);
+    CListCtrl& list = GetListCtrl();
+    if (list.GetSelectedCount() == 0) return;
+    SetRedraw(FALSE);
+    list.SetItemState(-1, 0, LVIS_SELECTED);
+    SetRedraw(TRUE);
 }
 
+// The list control sizes a column by asking for and measuring the text of
+// every row, a DC each time: seconds for ten thousand rows. The rows with
+// the widest texts are found here with one DC; a hidden list of the same
+// columns, font and images holding only those rows then sizes each column
+// as the list itself would. The last column fills the rest either way.
 void CTamselView::AutoSizeColumns() {
     CListCtrl& list = GetListCtrl();
-    for (int c = 0; c < m_nColumns; ++c) {
-        list.SetColumnWidth(c, LVSCW_AUTOSIZE_USEHEADER);
-        if (c < m_nColumns - 1) KeepCaptionVisible(c);
+    const int last = m_nColumns - 1;
+    CListCtrl sizer;
+    if (last > 0) {
+        RECT r;
+        GetClientRect(&r);
+        sizer.Attach(::CreateWindowExW(0, WC_LISTVIEWW, L"",
+                                       WS_CHILD | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_SHAREIMAGELISTS, 0, 0, r.right,
+                                       r.bottom, ::GetParent(m_hWnd), nullptr, AfxGetInstanceHandle(), nullptr));
     }
+    if (sizer.GetSafeHwnd()) {
+        if (HFONT font = (HFONT)list.SendMessage(WM_GETFONT)) sizer.SendMessage(WM_SETFONT, (WPARAM)font, FALSE);
+        sizer.SetExtendedStyle(list.GetExtendedStyle());
+        sizer.SetImageList(m_imageList, LVSIL_SMALL);
+        InsertColumns(sizer);
+        int k = 0;
+        for (int row : WidestRows()) {
+            CDeviceCfg* d = m_rows[(size_t)row];
+            if (sizer.InsertItem(k, RowText(d, 0), d->ImageIndex) < 0) continue;
+            for (int c = 1; c < m_nColumns; ++c) sizer.SetItemText(k, c, RowText(d, c));
+            ++k;
+        }
+    }
+    for (int c = 0; c < m_nColumns; ++c) {
+        if (c < last && sizer.GetSafeHwnd()) {
+            sizer.SetColumnWidth(c, LVSCW_AUTOSIZE_USEHEADER);
+            list.SetColumnWidth(c, sizer.GetColumnWidth(c));
+        } else {
+            list.SetColumnWidth(c, LVSCW_AUTOSIZE_USEHEADER);
+        }
+        if (c < last) KeepCaptionVisible(c);
+    }
+    if (sizer.GetSafeHwnd()) ::DestroyWindow(sizer.Detach());
+}
+
+// For every column sized by its content, the rows whose text comes within a
+// few pixels of the widest (a font measured slightly otherwise still finds
+// the widest among them), the widest first; at least one row of a list
+// that has rows.
+std::vector<int> CTamselView::WidestRows() const {
+    const int kNear = 4;
+    const size_t kPerColumn = 8;
+    std::vector<int> out;
+    const int n = (int)m_rows.size();
+    if (n == 0) return out;
+    HFONT font = (HFONT)GetListCtrl().SendMessage(WM_GETFONT);
+    if (!font) font = (HFONT)::GetStockObject(DEFAULT_GUI_FONT);
+    HDC dc = ::GetDC(m_hWnd);
+    HGDIOBJ old = ::SelectObject(dc, font);
+    std::vector<int> widths((size_t)n);
+    std::vector<char> taken((size_t)n, 0);
+    for (int c = 1; c < m_nColumns - 1; ++c) {
+        // Most columns repeat a few texts: each is measured once.
+        std::unordered_map<std::wstring, int> known;
+        int widest = -1, at = 0;
+        for (int i = 0; i < n; ++i) {
+            CString text = RowText(m_rows[(size_t)i], c);
+            std::wstring key(text.GetString(), (size_t)text.GetLength());
+            auto it = known.find(key);
+            if (it == known.end()) {
+                SIZE size{};
+                ::GetTextExtentPoint32W(dc, text, text.GetLength(), &size);
+                it = known.emplace(std::move(key), (int)size.cx).first;
+            }
+            widths[(size_t)i] = it->second;
+            if (it->second > widest) {
+                widest = it->second;
+                at = i;
+            }
+        }
+        size_t count = 0;
+        if (!taken[(size_t)at]) {
+            taken[(size_t)at] = 1;
+            out.push_back(at);
+        }
+        for (int i = 0; i < n && count < kPerColumn; ++i)
+            if (widths[(size_t)i] >= widest - kNear && !taken[(size_t)i]) {
+                taken[(size_t)i] = 1;
+                out.push_back(i);
+                ++count;
+            }
+    }
+    ::SelectObject(dc, old);
+    ::ReleaseDC(m_hWnd, dc);
+    if (out.empty()) out.push_back(0);
+    return out;
 }
 
 // Some list controls size a column to its caption without the header's own
@@ -134,9 +275,11 @@ void CTamselView::KeepCaptionVisible(int column) {
 void CTamselView::OnUpdate(CView*, LPARAM, CCmdTarget*) {
     CListCtrl& list = GetListCtrl();
     SetRedraw(FALSE);
-    list.DeleteAllItems();
+    ClearRows();
+    BeginRows();
     for (CDeviceCfg* d = theCfgStore.GetFirstDevice(); d; d = theCfgStore.GetNextDevice(d))
         InsertDevice(d, 0);
+    EndRows();
     SetRedraw(TRUE);
     UpdateSelectionSummary();
     if (list.GetItemCount() == 0) AutoSizeColumns();
@@ -159,11 +302,6 @@ int CTamselView::CompareDevices(const CDeviceCfg* a, const CDeviceCfg* b, int ke
     return key < 0 ? -r : r;
 }
 
-int CALLBACK CTamselView::SortThunk(LPARAM a, LPARAM b, LPARAM key) {
-    return CompareDevices(reinterpret_cast<const CDeviceCfg*>(a), reinterpret_cast<const CDeviceCfg*>(b),
-                          (int)key);
-}
-
 void CTamselView::OnColumnClick(int column) {
     if (column == m_nSortColumn) {
         m_bSortDescending = !m_bSortDescending;
@@ -171,13 +309,60 @@ void CTamselView::OnColumnClick(int column) {
         m_nSortColumn = column;
         m_bSortDescending = 0;
     }
-    int key = m_bSortDescending ? -(column + 1) : column + 1;
+    const int key = m_bSortDescending ? -(column + 1) : column + 1;
     CListCtrl& list = GetListCtrl();
-    list.SortItems(&CTamselView::SortThunk, key);
+    SortRows(key);
     int first = list.GetNextItem(-1, LVNI_SELECTED);
     if (first >= 0) list.EnsureVisible(first, FALSE);
-    for (int i = 0, n = list.GetItemCount(); i < n; ++i)
-        if (CDeviceCfg* d = GetRowDevice(i)) theCfgStore.MoveToFront(d);
+    for (CDeviceCfg* d : m_rows) theCfgStore.MoveToFront(d);
+}
+
+// The rows move with their selected and focused states. Equal rows keep
+// their order, as the list control's own merge sort keeps them.
+void CTamselView::SortRows(int key) {
+    CListCtrl& list = GetListCtrl();
+    const int n = (int)m_rows.size();
+    struct Row {
+        CDeviceCfg* dev;
+        bool selected;
+    };
+    std::vector<Row> rows;
+    rows.reserve((size_t)n);
+    for (CDeviceCfg* d : m_rows) rows.push_back({d, false});
+    int selected = 0;
+    for (int i = list.GetNextItem(-1, LVNI_SELECTED); i >= 0 && i < n; i = list.GetNextItem(i, LVNI_SELECTED)) {
+        rows[(size_t)i].selected = true;
+        ++selected;
+    }
+    const int focus = list.GetNextItem(-1, LVNI_FOCUSED);
+    CDeviceCfg* focused = GetRowDevice(focus);
+    std::stable_sort(rows.begin(), rows.end(),
+                     [key](const Row& a, const Row& b) { return CompareDevices(a.dev, b.dev, key) < 0; });
+    int newFocus = -1;
+    for (int i = 0; i < n; ++i) {
+        m_rows[(size_t)i] = rows[(size_t)i].dev;
+        if (rows[(size_t)i].dev == focused) newFocus = i;
+    }
+    SetRedraw(FALSE);
+    // Set by row, from whichever side has fewer rows to change.
+    if (selected > 0 && selected < n) {
+        const bool most = selected > n / 2;
+        list.SetItemState(-1, most ? LVIS_SELECTED : 0, LVIS_SELECTED);
+        for (int i = 0; i < n; ++i)
+            if (rows[(size_t)i].selected != most) list.SetItemState(i, most ? 0 : LVIS_SELECTED, LVIS_SELECTED);
+    }
+    if (newFocus >= 0 && newFocus != focus) {
+        // Setting the focus scrolls to its row; a sort leaves the scroll
+        // position alone (the caller brings the selection into view).
+        const int top = list.GetTopIndex();
+        list.SetItemState(newFocus, LVIS_FOCUSED, LVIS_FOCUSED);
+        RECT r;
+        if (list.GetTopIndex() != top && list.GetItemRect(newFocus, &r, LVIR_BOUNDS))
+            list.Scroll(0, (top - list.GetTopIndex()) * (r.bottom - r.top));
+    }
+    SetRedraw(TRUE);
+    ::InvalidateRect(m_hWnd, nullptr, TRUE);
+    m_bSelDirty = 1;
 }
 
 void CTamselView::UpdateSelectionSummary() {
@@ -201,20 +386,36 @@ BOOL CTamselView::OnNotifyReflect(NMHDR* nm, LRESULT* result) {
         return TRUE;
     case LVN_ITEMCHANGED: {
         // Only a change of the selected state can change the summary.
+        // A change of all rows at once (row -1) may tell no states.
         const NMLISTVIEW* lv = reinterpret_cast<NMLISTVIEW*>(nm);
-        if ((lv->uChanged & LVIF_STATE) && ((lv->uOldState ^ lv->uNewState) & LVIS_SELECTED))
+        if ((lv->uChanged & LVIF_STATE) && (lv->iItem < 0 || ((lv->uOldState ^ lv->uNewState) & LVIS_SELECTED)))
             m_bSelDirty = 1;
         *result = 0;
         return TRUE;
     }
+    case LVN_ODSTATECHANGED:
+        m_bSelDirty = 1;
+        *result = 0;
+        return TRUE;
     case LVN_GETDISPINFOW: {
         NMLVDISPINFOW* di = reinterpret_cast<NMLVDISPINFOW*>(nm);
-        CDeviceCfg* d = reinterpret_cast<CDeviceCfg*>(di->item.lParam);
-        if (!d && di->item.iItem >= 0) d = GetRowDevice(di->item.iItem);
+        CDeviceCfg* d = GetRowDevice(di->item.iItem);
         if (d && (di->item.mask & LVIF_TEXT) && di->item.pszText && di->item.cchTextMax > 0)
             lstrcpynW(di->item.pszText, RowText(d, di->item.iSubItem), di->item.cchTextMax);
         if (d && (di->item.mask & LVIF_IMAGE) && di->item.iSubItem == 0) di->item.iImage = d->ImageIndex;
         *result = 0;
+        return TRUE;
+    }
+    case LVN_ODFINDITEMW: {
+        // Typing a row's first letters searches the first column, which
+        // holds no text: no row matches. A search by item data finds the
+        // record's row.
+        const NMLVFINDITEMW* find = reinterpret_cast<NMLVFINDITEMW*>(nm);
+        *result = -1;
+        if (find->lvfi.flags & LVFI_PARAM) {
+            auto it = std::find(m_rows.begin(), m_rows.end(), reinterpret_cast<CDeviceCfg*>(find->lvfi.lParam));
+            if (it != m_rows.end()) *result = it - m_rows.begin();
+        }
         return TRUE;
     }
     case LVN_DELETEITEM:

@@ -1,13 +1,17 @@
 // CTamselView: the device list. One report row per record of theCfgStore's
-// device list (global options included); each row's item data is its
-// record. Sorting by a header writes the order back into the store. The
-// device commands of the view are in device_commands.cpp/view.cpp.
+// device list (global options included). The list control stores no rows
+// (LVS_OWNERDATA): the view keeps each row's record and answers the
+// control's requests for texts and images; the control keeps the count, the
+// selection and the focus. Sorting by a header writes the order back into
+// the store. The device commands of the view are in view_commands.cpp.
 #pragma once
 #include "framework/FrameWnd.h"
 #include "editor/view_rows.h"
 #include "config/device_cfg.h"
 #include "resources/varnel_ids.h"
 #include "resources/varnel_doc_ids.h"
+#include <utility>
+#include <vector>
 
 class CDeviceCfg;
 class CTamselDoc;
@@ -19,6 +23,8 @@ public:
 
     CTamselDoc* GetDocument() const;
 
+    BOOL PreCreateWindow(CREATESTRUCTW& cs) override;
+    LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
     int OnCreate(LPCREATESTRUCTW cs) override;
     void OnSize(UINT type, int cx, int cy) override;
     void OnTimer(UINT_PTR id) override;
@@ -30,6 +36,10 @@ public:
     // Rows.
     int InsertDevice(CDeviceCfg* dev, int select);
     void UpdateDeviceRow(int row);
+    // Takes the row out of the list; the record is left alone.
+    void DeleteRow(int row);
+    // No rows at all, before the records they show are freed.
+    void ClearRows();
     void DeselectAll();
     void AutoSizeColumns();
     CDeviceCfg* GetRowDevice(int row) const;
@@ -106,11 +116,22 @@ public:
 
 private:
     CImageList m_imageList;
+    // The record of each row, top to bottom.
+    std::vector<CDeviceCfg*> m_rows;
+    // Rows appended while a batch is open reach the control in one count
+    // change at its end, with their states.
+    int m_nRowBatch = 0;
+    std::vector<std::pair<int, UINT>> m_batchStates;
+    int m_nBatchVisible = -1;
+    void BeginRows() { ++m_nRowBatch; }
+    void EndRows();
     wchar_t m_columnText[1000] = {};
     const wchar_t* m_columnCaptions[9] = {};
     void OnColumnClick(int column);
     void KeepCaptionVisible(int column);
-    static int CALLBACK SortThunk(LPARAM a, LPARAM b, LPARAM key);
+    void InsertColumns(CListCtrl& list) const;
+    std::vector<int> WidestRows() const;
+    void SortRows(int key);
     // Many rows out at once: the list is rebuilt from the rows that stay.
     void RemoveRows(const std::vector<int>& rows);
     // Records back into the list and the store with names of their own.

@@ -69,7 +69,7 @@ void CTamselView::OnDeviceProperties() {
     copy.reset();
     int r = GetDocument()->MakeNameUnique(rec);
     if (r == 0) {
-        GetListCtrl().DeleteItem(row);
+        DeleteRow(row);
         theCfgStore.RemoveDevice(rec);
         delete rec;
         UpdateSelectionSummary();
@@ -145,7 +145,7 @@ void CTamselView::DeleteSelection(bool withUndo) {
 void CTamselView::RemoveRows(const std::vector<int>& rows) {
     CListCtrl& list = GetListCtrl();
     if (rows.size() < 16) {
-        for (size_t k = 0; k < rows.size(); ++k) list.DeleteItem(rows[k] - (int)k);
+        for (size_t k = 0; k < rows.size(); ++k) DeleteRow(rows[k] - (int)k);
         return;
     }
     const int n = list.GetItemCount();
@@ -165,8 +165,10 @@ void CTamselView::RemoveRows(const std::vector<int>& rows) {
     for (int i = 0; i < n; ++i)
         if (!gone[(size_t)i]) keep.push_back({GetRowDevice(i), (list.GetItemState(i, LVIS_SELECTED) & LVIS_SELECTED) != 0});
     const int sortColumn = m_nSortColumn;
-    list.DeleteAllItems();
+    ClearRows();
+    BeginRows();
     for (auto& k : keep) InsertDevice(k.first, k.second ? 1 : 0);
+    EndRows();
     m_nSortColumn = sortColumn;
     if (focus >= 0 && focus < list.GetItemCount()) list.SetItemState(focus, LVIS_FOCUSED, LVIS_FOCUSED);
 }
@@ -200,6 +202,7 @@ void CTamselView::InsertNamedDevices(const std::vector<CDeviceCfg*>& records, bo
     bool renamed = false, dots = false, changed = false;
     int last = -1;
     SetRedraw(FALSE);
+    BeginRows();
     for (CDeviceCfg* d : records) {
         bool dot = false;
         int r = names.MakeUnique(d, inStore, dot);
@@ -214,6 +217,7 @@ void CTamselView::InsertNamedDevices(const std::vector<CDeviceCfg*>& records, bo
         }
         changed = true;
     }
+    EndRows();
     CListCtrl& list = GetListCtrl();
     if (last >= 0) {
         list.SetItemState(last, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);

@@ -129,6 +129,10 @@ public:
     BOOL DeleteItem(int item) { return (BOOL)SendMessage(LVM_DELETEITEM, item); }
     BOOL DeleteAllItems() { return (BOOL)SendMessage(LVM_DELETEALLITEMS); }
     BOOL EnsureVisible(int item, BOOL partial) { return (BOOL)SendMessage(LVM_ENSUREVISIBLE, item, partial); }
+    int GetTopIndex() const { return (int)SendMessage(LVM_GETTOPINDEX); }
+    int GetCountPerPage() const { return (int)SendMessage(LVM_GETCOUNTPERPAGE); }
+    // Report view: dy in pixels, taken in whole rows.
+    BOOL Scroll(int dx, int dy) { return (BOOL)SendMessage(LVM_SCROLL, (WPARAM)dx, (LPARAM)dy); }
     HIMAGELIST SetImageList(HIMAGELIST il, int which) { return (HIMAGELIST)SendMessage(LVM_SETIMAGELIST, which, (LPARAM)il); }
     DWORD GetExtendedStyle() const { return (DWORD)SendMessage(LVM_GETEXTENDEDLISTVIEWSTYLE); }
     DWORD SetExtendedStyle(DWORD ex) { return (DWORD)SendMessage(LVM_SETEXTENDEDLISTVIEWSTYLE, 0, ex); }
@@ -136,6 +140,14 @@ public:
     int HitTest(LVHITTESTINFO* info) const { return (int)SendMessage(LVM_HITTEST, 0, (LPARAM)info); }
     BOOL GetItemRect(int item, RECT* r, int code) const { r->left = code; return (BOOL)SendMessage(LVM_GETITEMRECT, item, (LPARAM)r); }
     HWND GetHeaderCtrl() const { return (HWND)SendMessage(LVM_GETHEADER); }
+    // A list created with LVS_OWNERDATA stores no rows: it holds their count
+    // and states, and asks its parent for texts and images (LVN_GETDISPINFOW)
+    // whenever it shows or hands them out. Item data is not kept there.
+    BOOL SetItemCountEx(int count, DWORD flags = LVSICF_NOINVALIDATEALL) {
+        return (BOOL)SendMessage(LVM_SETITEMCOUNT, (WPARAM)count, (LPARAM)flags);
+    }
+    // Rows first..last are asked for again when next painted.
+    BOOL RedrawItems(int first, int last) { return (BOOL)SendMessage(LVM_REDRAWITEMS, (WPARAM)first, (LPARAM)last); }
 };
 
 // Non-owning helpers over a "SysTreeView32" window. Label editing: the tree

@@ -465,3 +465,199 @@ TEST_F(DocView, DeletingManyRows) {
     EXPECT_EQ(41, Rows());
     EXPECT_EQ(rows.size(), List().GetSelectedCount());
 }
+
+// Sorting moves the selected and focused states with their records; rows
+// that compare equal keep their order.
+TEST_F(DocView, SortKeepsTiesInOrderAndStatesWithTheirRecords) {
+    std::wstring path = WriteConfig(
+        L"sort.ini",
+        {{L"OpcServer_Global", -1}, {L"P0", 4}, {L"Q1", 0}, {L"P2", 4}, {L"Q3", 0}, {L"P4", 4}, {L"Q5", 0}});
+    ASSERT_TRUE(tmpl->OpenDocumentFile(path.c_str()));
+    Pump();
+    auto names = [&] {
+        std::wstring all;
+        for (int r = 0; r < Rows(); ++r) all += std::wstring(Text(r, 1).GetString()) + L",";
+        return all;
+    };
+    ASSERT_EQ(L"Q5,P4,Q3,P2,Q1,P0,,", names());
+    Select({1, 4});                                      // P4, Q1
+    List().SetItemState(3, LVIS_FOCUSED, LVIS_FOCUSED);  // P2
+    auto click = [&](int column) {
+        NMLISTVIEW nm{};
+        nm.hdr.hwndFrom = View()->m_hWnd;
+        nm.hdr.idFrom = (UINT_PTR)GetDlgCtrlID(View()->m_hWnd);
+        nm.hdr.code = LVN_COLUMNCLICK;
+        nm.iItem = -1;
+        nm.iSubItem = column;
+        ::SendMessageW(GetParent(View()->m_hWnd), WM_NOTIFY, nm.hdr.idFrom, (LPARAM)&nm);
+    };
+    click(5);  // type: global, then type 0, then type 4
+    EXPECT_EQ(L",Q5,Q3,Q1,P4,P2,P0,", names());
+    EXPECT_EQ(2u, List().GetSelectedCount());
+    EXPECT_EQ(3, List().GetNextItem(-1, LVNI_SELECTED));
+    EXPECT_EQ(4, List().GetNextItem(3, LVNI_SELECTED));
+    EXPECT_EQ(5, List().GetNextItem(-1, LVNI_FOCUSED));
+    EXPECT_TRUE(Enabled(ID_DEVICE_ENABLE));
+    click(5);  // descending: the ties keep the ascending order
+    EXPECT_EQ(L"P4,P2,P0,Q5,Q3,Q1,,", names());
+    EXPECT_EQ(0, List().GetNextItem(-1, LVNI_SELECTED));
+    EXPECT_EQ(5, List().GetNextItem(0, LVNI_SELECTED));
+    EXPECT_EQ(1, List().GetNextItem(-1, LVNI_FOCUSED));
+    // the store holds the view's order reversed
+    std::wstring store;
+    for (CDeviceCfg* d = theCfgStore.GetFirstDevice(); d; d = theCfgStore.GetNextDevice(d))
+        store = std::wstring(d->DeviceType == kTypeGlobal ? L"" : d->OpcName.GetString()) + L"," + store;
+    EXPECT_EQ(names(), store);
+}
+
+// Typing letters in the list searches the first column, which has no text:
+// the selection stays. A click with shift selects a range, and the commands
+// follow it.
+TEST_F(DocView, TypingAndShiftClickInTheList) {
+    std::wstring path = WriteConfig(L"keys.ini", {{L"OpcServer_Global", -1}, {L"A", 4}, {L"B", 8}, {L"C", 9}});
+    ASSERT_TRUE(tmpl->OpenDocumentFile(path.c_str()));
+    Pump();
+    Select({2});
+    List().SetItemState(2, LVIS_FOCUSED, LVIS_FOCUSED);
+    for (wchar_t c : {L'A', L'C', L'O'}) View()->SendMessage(WM_CHAR, c, 1);
+    EXPECT_EQ(1u, List().GetSelectedCount());
+    EXPECT_EQ(2, List().GetNextItem(-1, LVNI_SELECTED));
+    EXPECT_EQ(2, List().GetNextItem(-1, LVNI_FOCUSED));
+
+    auto clickRow = [&](int row, WPARAM keys) {
+        RECT r;
+        ASSERT_TRUE(List().GetItemRect(row, &r, LVIR_LABEL));
+        LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+        View()->SendMessage(WM_LBUTTONDOWN, MK_LBUTTON | keys, at);
+        View()->SendMessage(WM_LBUTTONUP, keys, at);
+        Pump();
+    };
+    clickRow(0, 0);  // the radio module alone: nothing to enable or disable
+    EXPECT_EQ(1u, List().GetSelectedCount());
+    EXPECT_FALSE(Enabled(ID_DEVICE_ENABLE));
+    EXPECT_TRUE(Enabled(ID_DEVICE_PROPERTIES) || !HasDeviceDialog(kKindRadioModule));
+    clickRow(2, MK_SHIFT);  // module, transceiver, I/O device
+    EXPECT_EQ(3u, List().GetSelectedCount());
+    EXPECT_TRUE(Enabled(ID_DEVICE_ENABLE));
+    EXPECT_FALSE(Enabled(ID_DEVICE_PROPERTIES));
+    clickRow(0, 0);
+    EXPECT_EQ(1u, List().GetSelectedCount());
+    EXPECT_FALSE(Enabled(ID_DEVICE_ENABLE));
+}
+
+// A sort keeps the scroll position, then brings the first selected row into
+// view: where the focused row went does not scroll the list.
+TEST_F(DocView, SortScrollsOnlyToTheFirstSelectedRow) {
+    std::vector<std::wstring> names;
+    std::vector<std::pair<const wchar_t*, int>> devs{{L"OpcServer_Global", -1}};
+    for (int i = 0; i < 200; ++i) {
+        wchar_t name[8];
+        swprintf(name, 8, L"N%03d", i);
+        names.push_back(name);
+    }
+    for (auto& n : names) devs.push_back({n.c_str(), 4});
+    std::wstring path = WriteConfig(L"scroll.ini", devs);
+    ASSERT_TRUE(tmpl->OpenDocumentFile(path.c_str()));
+    Pump();
+    ASSERT_EQ(201, Rows());
+    ASSERT_LT(List().GetCountPerPage(), 100);
+    ASSERT_STREQ(L"N199", Text(0, 1));
+    Select({194});
+    ASSERT_STREQ(L"N005", Text(194, 1));
+    List().SetItemState(49, LVIS_FOCUSED, LVIS_FOCUSED);  // N150
+    List().EnsureVisible(0, FALSE);
+    ASSERT_EQ(0, List().GetTopIndex());
+    NMLISTVIEW nm{};
+    nm.hdr.hwndFrom = View()->m_hWnd;
+    nm.hdr.idFrom = (UINT_PTR)GetDlgCtrlID(View()->m_hWnd);
+    nm.hdr.code = LVN_COLUMNCLICK;
+    nm.iItem = -1;
+    nm.iSubItem = 1;
+    ::SendMessageW(GetParent(View()->m_hWnd), WM_NOTIFY, nm.hdr.idFrom, (LPARAM)&nm);
+    ASSERT_STREQ(L"N005", Text(5, 1));
+    EXPECT_EQ(5, List().GetNextItem(-1, LVNI_SELECTED));
+    EXPECT_EQ(150, List().GetNextItem(-1, LVNI_FOCUSED));
+    EXPECT_EQ(0, List().GetTopIndex());
+    // without a selection the list stays where it is
+    Select({});
+    ::SendMessageW(GetParent(View()->m_hWnd), WM_NOTIFY, nm.hdr.idFrom, (LPARAM)&nm);
+    EXPECT_EQ(50, List().GetNextItem(-1, LVNI_FOCUSED));  // behind the global options row
+    EXPECT_EQ(0, List().GetTopIndex());
+}
+
+// Sizing the columns gives the widths the list control's own sizing gives
+// over every row, wherever the widest texts stand.
+TEST_F(DocView, ColumnSizesAsTheListItselfSizesThem) {
+    std::wstring path = dir + L"widths.ini";
+    {
+        CCfgStore s((dir + L"unused.ini").c_str());
+        s.EnsureGlobalDevice();
+        const int types[] = {4, 0, 8, 9, 18, 2, 23, 11};
+        for (int i = 0; i < 400; ++i) {
+            std::wstring name = L"Gerät" + std::to_wstring(i);
+            if (i == 317) name = L"WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW";
+            if (i == 5) name = L"iiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiii";
+            CDeviceCfg* d = new CDeviceCfg(name.c_str(), types[i % 8]);
+            std::wstring host = L"10.0." + std::to_wstring(i % 250) + L"." + std::to_wstring(i * 7 % 250);
+            if (i == 388) host = L"mmmmmmmmmmmmmmmmmmmmmmmmmm.example";
+            if (d->GetKind() != kKindRadioModule) d->TargetHost = host.c_str();
+            d->MinIntervalTicks = 1 + i % 50;
+            d->MaxIdleTicks = i == 250 ? 123456789 : 50 + i % 300;
+            if (i == 333) d->HttpPort = 65535;
+            s.AddDevice(d);
+        }
+        ASSERT_TRUE(s.Save(path.c_str()));
+    }
+    Doc()->SetModifiedFlag(FALSE);
+    ASSERT_TRUE(tmpl->OpenDocumentFile(path.c_str()));
+    Pump();
+    ASSERT_EQ(401, Rows());
+    Command(ID_VIEW_AUTOSIZE);
+    const int columns = Header_GetItemCount(List().GetHeaderCtrl());
+    ASSERT_EQ(6, columns);
+    std::vector<int> ours;
+    for (int c = 0; c < columns; ++c) ours.push_back(List().GetColumnWidth(c));
+    for (int c = 0; c + 1 < columns; ++c) {
+        List().SetColumnWidth(c, LVSCW_AUTOSIZE_USEHEADER);
+        EXPECT_EQ(List().GetColumnWidth(c), ours[(size_t)c]) << c;
+    }
+    EXPECT_GT(ours[1], ours[2]);
+}
+
+// A few rows deleted one by one: the focus moves with the rows below them
+// and its row ends selected; undo selects the rows brought back.
+TEST_F(DocView, DeletingAFewRowsMovesTheFocus) {
+    std::wstring path =
+        WriteConfig(L"few.ini", {{L"OpcServer_Global", -1}, {L"A", 4}, {L"B", 4}, {L"C", 4}, {L"D", 4}, {L"E", 4}});
+    ASSERT_TRUE(tmpl->OpenDocumentFile(path.c_str()));
+    Pump();
+    struct Case {
+        std::vector<int> rows;
+        int focus;
+        int focusAfter;
+        const wchar_t* left;
+    } cases[] = {
+        {{1, 3}, 4, 2, L"E,C,A,,"},   // below both deleted rows
+        {{1, 3}, 3, 2, L"E,C,A,,"},   // on a deleted row: the next row takes its place
+        {{4, 5}, 5, 3, L"E,D,C,B,"},  // the last row: the new last one
+        {{0}, 2, 1, L"D,C,B,A,,"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.left);
+        Select(c.rows);
+        List().SetItemState(c.focus, LVIS_FOCUSED, LVIS_FOCUSED);
+        Command(ID_EDIT_CLEAR);
+        std::wstring left;
+        for (int r = 0; r < Rows(); ++r) left += std::wstring(Text(r, 1).GetString()) + L",";
+        EXPECT_EQ(c.left, left);
+        EXPECT_EQ(c.focusAfter, List().GetNextItem(-1, LVNI_FOCUSED));
+        EXPECT_EQ(1u, List().GetSelectedCount());
+        EXPECT_EQ(c.focusAfter, List().GetNextItem(-1, LVNI_SELECTED));
+        Command(ID_EDIT_UNDO);
+        EXPECT_EQ(6, Rows());
+        EXPECT_EQ(c.rows.size(), List().GetSelectedCount());
+        // back in the original order for the next case
+        Doc()->SetModifiedFlag(FALSE);
+        ASSERT_TRUE(tmpl->OpenDocumentFile(path.c_str()));
+    }
+}

@@ -5,6 +5,7 @@
 #include "tests/dialog_fixture.h"
 #include "tests/framework/dialog_test_ids.h"
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -453,6 +454,91 @@ TEST(Controls, ImageListIconsFromAStrip)
     ASSERT_TRUE(d.Open());
     EXPECT_EQ(nullptr, dlg.SetIcon(icon.get(), TRUE));
     EXPECT_EQ(icon.get(), (HICON)dlg.SendMessage(WM_GETICON, ICON_BIG, 0));
+}
+
+// An owner-data list on a plain parent window that answers for every row
+// with its index and column, and notes which rows it was asked for.
+namespace {
+
+std::vector<int> g_askedRows;
+int g_textBase = 0;
+
+LRESULT CALLBACK OwnerDataParentProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_NOTIFY && reinterpret_cast<NMHDR*>(lp)->code == LVN_GETDISPINFOW) {
+        NMLVDISPINFOW* di = reinterpret_cast<NMLVDISPINFOW*>(lp);
+        g_askedRows.push_back(di->item.iItem);
+        if ((di->item.mask & LVIF_TEXT) && di->item.pszText && di->item.cchTextMax > 0) {
+            std::wstring t = std::to_wstring(g_textBase + di->item.iItem) + L"/" + std::to_wstring(di->item.iSubItem);
+            lstrcpynW(di->item.pszText, t.c_str(), di->item.cchTextMax);
+        }
+        return 0;
+    }
+    return DefWindowProcW(h, msg, wp, lp);
+}
+
+}  // namespace
+
+TEST(Controls, OwnerDataListCountTextStatesAndRedraw) {
+    INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&icc);
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = OwnerDataParentProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"KrvOwnerDataParent";
+    RegisterClassW(&wc);
+    HWND parent = CreateWindowExW(0, wc.lpszClassName, L"", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400, 300, nullptr,
+                                  nullptr, wc.hInstance, nullptr);
+    ASSERT_TRUE(parent);
+    CListCtrl list;
+    list.Attach(CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_OWNERDATA, 0, 0, 380,
+                                280, parent, (HMENU)1, wc.hInstance, nullptr));
+    ASSERT_TRUE(list.GetSafeHwnd());
+    list.InsertColumn(0, L"A", LVCFMT_LEFT, 100);
+    list.InsertColumn(1, L"B", LVCFMT_LEFT, 100);
+
+    EXPECT_TRUE(list.SetItemCountEx(100000));
+    EXPECT_EQ(100000, list.GetItemCount());
+    EXPECT_STREQ(L"99999/1", list.GetItemText(99999, 1));
+    EXPECT_EQ(0u, list.GetItemData(7)) << "an owner-data list keeps no item data";
+    // The control keeps the states.
+    list.SetItemState(5, LVIS_SELECTED, LVIS_SELECTED);
+    list.SetItemState(70000, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    EXPECT_EQ(2u, list.GetSelectedCount());
+    EXPECT_EQ(5, list.GetNextItem(-1, LVNI_SELECTED));
+    EXPECT_EQ(70000, list.GetNextItem(5, LVNI_SELECTED));
+    EXPECT_EQ(70000, list.GetNextItem(-1, LVNI_FOCUSED));
+    EXPECT_LE(70000 - list.GetCountPerPage(), list.GetTopIndex()) << "the focus brings its row into view";
+
+    // Redrawn rows are painted anew: only their area is out of date.
+    HWND h = list.GetSafeHwnd();
+    EXPECT_TRUE(list.Scroll(0, -1000000));
+    EXPECT_EQ(0, list.GetTopIndex());
+    ValidateRect(h, nullptr);
+    EXPECT_TRUE(list.RedrawItems(2, 3));
+    RECT two, three, nine;
+    ASSERT_TRUE(list.GetItemRect(2, &two, LVIR_BOUNDS));
+    ASSERT_TRUE(list.GetItemRect(3, &three, LVIR_BOUNDS));
+    ASSERT_TRUE(list.GetItemRect(9, &nine, LVIR_BOUNDS));
+    HRGN update = CreateRectRgn(0, 0, 0, 0);
+    EXPECT_NE(NULLREGION, GetUpdateRgn(h, update, FALSE));
+    EXPECT_TRUE(RectInRegion(update, &two));
+    EXPECT_TRUE(RectInRegion(update, &three));
+    EXPECT_FALSE(RectInRegion(update, &nine));
+    DeleteObject(update);
+    // Painting asks the parent for them, with its new texts.
+    g_askedRows.clear();
+    g_textBase = 1000;
+    UpdateWindow(h);
+    EXPECT_NE(g_askedRows.end(), std::find(g_askedRows.begin(), g_askedRows.end(), 3));
+    EXPECT_STREQ(L"1003/0", list.GetItemText(3, 0));
+
+    // A smaller count drops the states of the rows beyond it.
+    EXPECT_TRUE(list.SetItemCountEx(10, LVSICF_NOSCROLL));
+    EXPECT_EQ(10, list.GetItemCount());
+    EXPECT_EQ(1u, list.GetSelectedCount());
+    EXPECT_EQ(5, list.GetNextItem(-1, LVNI_SELECTED));
+    g_textBase = 0;
+    DestroyWindow(parent);
 }
 
 // ---------------------------------------------------------------- the fixture
