@@ -392,6 +392,30 @@ TEST_F(XmlCfgDlgTest, FailedDownloadsShowTheJobsMessageAndLeaveNoBackup)
 
 // ---------------------------------------------------------------- cancel
 
+TEST_F(XmlCfgDlgTest, CancelBeforeStartOrAfterAFailedRunEndsAtOnce)
+{
+    dev.SetMode("{\"status\": 500}");
+    size_t before = dev.RequestCount();
+    for (bool failedFirst : {false, true}) {
+        SCOPED_TRACE(failedFirst ? "after a failed run" : "before Start");
+        std::wstring temp;
+        {
+            CfgRun r(true, dev.Port("http"));
+            temp = (const wchar_t*)r.dlg.m_strTempPath;
+            if (failedFirst) {
+                ASSERT_TRUE(r.Start());
+                ASSERT_TRUE(r.Finish());
+                EXPECT_EQ(Text(IDS_JOB_HTTP_STATUS, L"500"), r.Status());
+            }
+            EXPECT_EQ(IDCANCEL, r.d->Cancel());
+            EXPECT_TRUE(boxes.shown.empty());
+        }
+        EXPECT_FALSE(FileExists(temp));
+    }
+    EXPECT_EQ(before + 1, dev.RequestCount());
+    ExpectTempFolderClean();
+}
+
 TEST_F(XmlCfgDlgTest, CancelDuringTheDownloadDeletesThePartialBackup)
 {
     dev.SetMode(ServeFile("lattix40.json", "\"slow\": [1000, 0.3]"));

@@ -69,8 +69,7 @@ TEST(ReconfigRun, VarnelReconfiguresADeviceFromItsDialog)
     dev.SetMode("{\"body_file\": \"" CFGPATCH_DATA "/lattix40.json\", "
                 "\"reply\": \"{\\\"Sess\\\":\\\"5150\\\",\\\"UserType\\\":1}\"}");
     const std::wstring active = ActivePath();
-    const bool hadActive = GetFileAttributesW(active.c_str()) != INVALID_FILE_ATTRIBUTES;
-    const std::string saved = hadActive ? cfgtest::ReadBytes(active) : std::string();
+    KeptActive kept;
     wchar_t port[16];
     swprintf(port, 16, L"%x", dev.Port("http"));
     cfgtest::WriteProfile(active, L"[OpcServer_Global]\r\nDeviceType=ffffffff\r\n[Nord]\r\nDeviceType=4\r\n"
@@ -134,8 +133,4 @@ TEST(ReconfigRun, VarnelReconfiguresADeviceFromItsDialog)
     for (const std::wstring& n : TempFolderNames())
         EXPECT_TRUE(tempBefore.count(n) || programFolder.find(L"\\" + n + L"\\") != std::wstring::npos) << "left in the temporary folder: " << std::string(n.begin(), n.end());
     DeleteFileW(backup.c_str());
-    if (hadActive)
-        cfgtest::WriteBytes(active, saved);
-    else
-        DeleteFileW(active.c_str());
 }
