@@ -34,6 +34,8 @@ CXmlCfgDlg::~CXmlCfgDlg() {
     m_writeJob.CloseInput();
     m_writeJob.Close();
     m_readJob.Close();
+    // Still open only when the download never ended: no backup to keep.
+    m_readJob.CloseOutput(TRUE);
     DeleteTempFile();
 }
 

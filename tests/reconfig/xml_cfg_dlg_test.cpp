@@ -427,6 +427,15 @@ TEST_F(XmlCfgDlgTest, CancelDuringTheDownloadDeletesThePartialBackup)
     EXPECT_EQ(IDCANCEL, r.d->Cancel());
     EXPECT_TRUE(boxes.shown.empty()) << "no question while reading";
     EXPECT_FALSE(FileExists(backup));
+
+    // A dialog that goes without Cancel leaves no partial backup either.
+    {
+        CfgRun gone(true, dev.Port("http"));
+        ASSERT_TRUE(gone.Start());
+        backup = gone.d->Text(IDC_CFG_BACKUP);
+        ASSERT_TRUE(gone.IdleUntil([&] { return gone.BarPos(IDC_CFG_READ_BAR) > 0 && FileExists(backup); }));
+    }
+    EXPECT_FALSE(FileExists(backup));
 }
 
 TEST_F(XmlCfgDlgTest, CancelJustBeforeThePatchStillPatchesThenCloses)
