@@ -46,12 +46,7 @@ int WritePass(CCfgWriteJob& j)
     return r;
 }
 
-std::string RequestLine(const std::string& raw) { return raw.substr(0, raw.find("\r\n")); }
-std::string Body(const std::string& raw)
-{
-    size_t p = raw.find("\r\n\r\n");
-    return p == std::string::npos ? std::string() : raw.substr(p + 4);
-}
+std::string Body(const std::string& raw) { return RequestBody(raw); }
 std::string Headers(const std::string& raw) { return raw.substr(0, raw.find("\r\n\r\n") + 2); }
 
 class CfgJobTest : public ::testing::Test {

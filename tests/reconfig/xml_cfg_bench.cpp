@@ -124,12 +124,7 @@ int main()
     for (size_t p = folder.find(L'\\', 3); p != std::wstring::npos; p = folder.find(L'\\', p + 1))
         CreateDirectoryW(folder.substr(0, p).c_str(), nullptr);
 
-    std::string base = ReadFileBytes(L"Z:" + [] {
-        std::wstring w;
-        for (char c : std::string(CFGPATCH_DATA "/lattix40.json"))
-            w += c == '/' ? L'\\' : (wchar_t)c;
-        return w;
-    }());
+    std::string base = ReadFileBytes(krvtest::WinPath(CFGPATCH_DATA "/lattix40.json"));
     std::string big = BigJson(base, 1024 * 1024);
     WriteFileBytes(dev.Dir() + L"\\big.json", big);
     std::string mode = std::string("{\"body_file\": \"") + PEER_DIR + "/big.json\", \"password\": \"pw\", "

@@ -20,7 +20,6 @@
 namespace {
 
 const std::string kData = CFGPATCH_DATA;
-const std::string B = "3blau2blau1blau0";
 
 CWinApp& App()
 {
@@ -28,23 +27,9 @@ CWinApp& App()
     return app;
 }
 
-std::wstring Widen(const std::string& s) { return std::wstring(s.begin(), s.end()); }
-std::wstring DataFile(const std::string& name)
-{
-    std::wstring w = L"Z:" + Widen(kData + "/" + name);
-    for (auto& c : w)
-        if (c == L'/')
-            c = L'\\';
-    return w;
-}
-std::string Data(const std::string& name) { return ReadFileBytes(DataFile(name)); }
+std::string Data(const std::string& name) { return ReadFileBytes(krvtest::WinPath(kData + "/" + name)); }
 
-std::string Body(const std::string& raw)
-{
-    size_t p = raw.find("\r\n\r\n");
-    return p == std::string::npos ? std::string() : raw.substr(p + 4);
-}
-std::string RequestLine(const std::string& raw) { return raw.substr(0, raw.find("\r\n")); }
+std::string Body(const std::string& raw) { return RequestBody(raw); }
 std::string Header(const std::string& raw, const std::string& name)
 {
     size_t p = raw.find("\r\n" + name + ": ");
@@ -53,19 +38,6 @@ std::string Header(const std::string& raw, const std::string& name)
     p += name.size() + 4;
     return raw.substr(p, raw.find("\r\n", p) - p);
 }
-// The uploaded file out of a multipart body.
-std::string UploadedFile(const std::string& raw, const std::string& type)
-{
-    std::string body = Body(raw);
-    std::string mark = "Content-Type: " + type + "\r\n\r\n";
-    size_t p = body.find(mark);
-    if (p == std::string::npos)
-        return "<no file part>";
-    p += mark.size();
-    size_t q = body.rfind("\r\n--" + B + (type == "application/json" ? "\r\n" : "--\r\n"));
-    return q == std::string::npos || q < p ? "<no tail>" : body.substr(p, q - p);
-}
-
 std::string Quote(const std::string& s)
 {
     std::string q = "\"";

@@ -38,27 +38,7 @@ HWND FindCaption(DWORD pid, const wchar_t* caption)
     return nullptr;
 }
 
-std::wstring DataFile(const char* name)
-{
-    std::wstring w = L"Z:";
-    for (const char* p = CFGPATCH_DATA; *p; ++p)
-        w += *p == '/' ? L'\\' : (wchar_t)*p;
-    w += L'\\';
-    for (const char* p = name; *p; ++p)
-        w += (wchar_t)*p;
-    return w;
-}
-
-std::string UploadedJson(const std::string& raw)
-{
-    const std::string mark = "Content-Type: application/json\r\n\r\n";
-    size_t p = raw.find(mark);
-    size_t q = raw.rfind("\r\n--3blau2blau1blau0\r\n");
-    if (p == std::string::npos || q == std::string::npos || q < p)
-        return "<no file part>";
-    p += mark.size();
-    return raw.substr(p, q - p);
-}
+std::wstring DataFile(const char* name) { return krvtest::WinPath(std::string(CFGPATCH_DATA "/") + name); }
 
 }  // namespace
 
@@ -118,7 +98,7 @@ TEST(ReconfigRun, VarnelReconfiguresADeviceFromItsDialog)
         ASSERT_TRUE(WaitFor([&] { return dev.RequestCount() == before + 3; }, 5000));
         EXPECT_EQ(cfgtest::ReadBytes(DataFile("lattix40.json")), cfgtest::ReadBytes(backup));
         EXPECT_EQ(cfgtest::ReadBytes(DataFile("lattix40_49153_subscribe.expected.json")),
-                  UploadedJson(dev.Request(before + 2)));
+                  UploadedFile(dev.Request(before + 2), "application/json"));
         std::string logout = dev.Request(before + 3);
         EXPECT_EQ("Sess=5150&B2.3=Abmelden", logout.substr(logout.find("\r\n\r\n") + 4));
 
