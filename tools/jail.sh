@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # jail.sh COMMAND [ARG...]
 # Runs COMMAND in a new network namespace that holds only loopback, with a
-# private wineserver directory, so that the wineserver (which owns the sockets
+# private wineserver directory and TMPDIR, so that the wineserver (which owns the sockets
 # of every Wine program) is started inside it and nothing leaves the machine.
 set -euo pipefail
 if [ "${KRV_JAILED:-}" = 1 ]; then exec "$@"; fi
@@ -15,5 +15,9 @@ exec unshare --net --mount --propagation private -- bash -c '
   mkdir -p "$d" /tmp/.X11-unix
   mount -t tmpfs -o mode=700 krv-wine "$d"
   mount -t tmpfs -o mode=1777 krv-x11 /tmp/.X11-unix
+  # Debian'"'"'s Wine keeps the wineserver'"'"'s socket in a folder under TMPDIR
+  # (named in the prefix), not in /tmp/.wine-UID: without a private TMPDIR a
+  # program here would join a wineserver of the same prefix started outside.
+  export TMPDIR="$d"
   export KRV_JAILED=1
   exec "$@"' jail "$@"

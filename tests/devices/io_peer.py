@@ -30,8 +30,13 @@ import time
 IP_PKTINFO = 8
 
 
+_log_lock = threading.Lock()
+
+
+# Connections log from threads of their own: one whole line at a time. The
+# order of lines is the order of logging, not of connecting.
 def log_line(path, obj):
-    with open(path, "a") as f:
+    with _log_lock, open(path, "a") as f:
         f.write(json.dumps(obj) + "\n")
 
 

@@ -5,6 +5,7 @@
 #include <winsock2.h>
 #include <windows.h>
 #include <functional>
+#include <algorithm>
 #include <string>
 #include <vector>
 #include "tests/pump_until.h"
@@ -92,6 +93,15 @@ inline std::string Field(const std::string& line, const std::string& key) {
     }
     size_t e = line.find_first_of(",}", p);
     return line.substr(p, e - p);
+}
+
+// One field of every line, sorted: for lines logged by concurrent
+// connections, whose order says nothing.
+inline std::vector<std::string> SortedFields(const std::vector<std::string>& lines, const std::string& key) {
+    std::vector<std::string> out;
+    for (const std::string& l : lines) out.push_back(Field(l, key));
+    std::sort(out.begin(), out.end());
+    return out;
 }
 
 inline std::string Hex(const std::string& bytes) {
