@@ -2,7 +2,9 @@
 """Simulated network I/O device for the dialog's tests (standard library only).
 
 Every mode logs what it received, one JSON object a line, writes its ready
-file once it listens, and ends by itself after --limit seconds.
+file once it listens, and ends by itself after --limit seconds or as soon as
+READY.stop exists; once its sockets are closed it writes READY.ended, so the
+next peer may take the same port.
 
   udp   --replies HEX,HEX...   answers each query on UDP 8513 with these datagrams
         [--burst N --net A.B]  ...or with one reply from each of N addresses A.B.x.y
@@ -47,6 +49,24 @@ def ready(path):
         os.replace(path + ".tmp", path)
 
 
+stopping = threading.Event()
+
+
+def watch_stop(path):
+    while not os.path.exists(path + ".stop"):
+        time.sleep(0.02)
+    stopping.set()
+
+
+def running(end):
+    return time.monotonic() < end and not stopping.is_set()
+
+
+# Short waits, so that a stop is seen at once.
+def wait_left(end):
+    return max(0.01, min(0.1, end - time.monotonic()))
+
+
 def checksum(data):
     if len(data) % 2:
         data += b"\0"
@@ -77,8 +97,8 @@ def run_udp(a):
     raw = socket.socket(socket.AF_INET, socket.SOCK_RAW, socket.IPPROTO_RAW) if a.burst else None
     ready(a.ready)
     end = time.monotonic() + a.limit
-    while time.monotonic() < end:
-        s.settimeout(max(0.05, end - time.monotonic()))
+    while running(end):
+        s.settimeout(wait_left(end))
         try:
             data, anc, _, src = s.recvmsg(2048, 256)
         except socket.timeout:
@@ -91,7 +111,7 @@ def run_udp(a):
         for r in replies:
             s.sendto(r, src)
         if raw:
-            while a.trigger and not os.path.exists(a.trigger) and time.monotonic() < end:
+            while a.trigger and not os.path.exists(a.trigger) and running(end):
                 time.sleep(0.005)
             sent = time.clock_gettime_ns(time.CLOCK_MONOTONIC_RAW)
             base = [int(x) for x in a.net.split(".")]
@@ -101,34 +121,52 @@ def run_udp(a):
                 raw.sendto(raw_udp(ip, src[0], 8513, src[1], body), (src[0], 0))
             log_line(a.log, {"burst_sent": a.burst, "raw_ns": sent, "t": time.monotonic()})
         if a.once:
-            return
+            break
+    s.close()
+    if raw:
+        raw.close()
+
+
+# The kernel's receive time of a packet (SO_TIMESTAMPNS): how far apart
+# packets arrived, whenever this process got round to reading them.
+SO_TIMESTAMPNS = 35
+TIMESPEC = struct.Struct("@ll")
 
 
 def run_sniff(a):
     s = socket.socket(socket.AF_PACKET, socket.SOCK_RAW, socket.htons(0x0800))
+    s.setsockopt(socket.SOL_SOCKET, SO_TIMESTAMPNS, 1)
     s.bind((a.iface, 0))
     ready(a.ready)
     end = time.monotonic() + a.limit
-    while time.monotonic() < end:
-        s.settimeout(max(0.05, end - time.monotonic()))
+    while running(end):
+        s.settimeout(wait_left(end))
         try:
-            frame, addr = s.recvfrom(65535)
+            frame, anc, _, addr = s.recvmsg(65535, 64)
         except socket.timeout:
             continue
         except OSError:   # the subnet was taken down
-            return
+            break
         if addr[2] == socket.PACKET_OUTGOING:
             continue
+        t = None
+        for level, kind, val in anc:
+            if level == socket.SOL_SOCKET and kind == SO_TIMESTAMPNS and len(val) >= TIMESPEC.size:
+                sec, nsec = TIMESPEC.unpack(val[:TIMESPEC.size])
+                t = sec + nsec / 1e9
         ip = frame[14:]
         ihl = (ip[0] & 15) * 4
         proto = ip[9]
+        # t: the kernel's clock of reception (CLOCK_REALTIME), the same for
+        # every sniffer on this machine
         entry = {"src": socket.inet_ntoa(ip[12:16]), "dst": socket.inet_ntoa(ip[16:20]), "proto": proto,
-                 "t": time.monotonic()}
+                 "t": t if t is not None else time.time()}
         if proto in (6, 17):
             entry["dport"] = struct.unpack("!H", ip[ihl + 2:ihl + 4])[0]
         if proto == 17:
             entry["data"] = ip[ihl + 8:].hex()
         log_line(a.log, entry)
+    s.close()
 
 
 def serve_tcp(port, handler, a):
@@ -138,20 +176,21 @@ def serve_tcp(port, handler, a):
     srv.listen(8)
     ready(a.ready)
     end = time.monotonic() + a.limit
-    while time.monotonic() < end:
-        srv.settimeout(max(0.05, end - time.monotonic()))
+    while running(end):
+        srv.settimeout(wait_left(end))
         try:
             c, _ = srv.accept()
         except socket.timeout:
             continue
         threading.Thread(target=handler, args=(c, end), daemon=True).start()
+    srv.close()
 
 
 def run_bin(a):
     def handle(c, end):
         got = b""
         c.settimeout(0.2)
-        while time.monotonic() < end and len(got) < 24:
+        while running(end) and len(got) < 24:
             if a.reply == "close":
                 break
             try:
@@ -167,8 +206,8 @@ def run_bin(a):
             return
         if a.reply != "silent" and len(got) >= 24:
             c.sendall(bytes.fromhex(a.reply))
-        while time.monotonic() < end:
-            time.sleep(0.1)
+        while running(end):
+            time.sleep(0.05)
         c.close()
     serve_tcp(a.port, handle, a)
 
@@ -198,8 +237,8 @@ def run_http(a):
                 c.close()
                 return
             if a.status < 0:   # accepts and never answers
-                while time.monotonic() < end:
-                    time.sleep(0.1)
+                while running(end):
+                    time.sleep(0.05)
                 c.close()
                 return
             body = a.body.encode("latin-1")
@@ -239,7 +278,16 @@ def main():
     p.add_argument("--tls", nargs=2)
     p.add_argument("--pieces", action="store_true")
     a = p.parse_args()
+    if a.ready:
+        threading.Thread(target=watch_stop, args=(a.ready,), daemon=True).start()
     {"udp": run_udp, "sniff": run_sniff, "bin": run_bin, "http": run_http}[a.mode](a)
+    # Every listening socket is closed: the port is free again. Connections
+    # still open end with the process.
+    if a.ready:
+        with open(a.ready + ".ended.tmp", "w") as f:
+            f.write("ended\n")
+        os.replace(a.ready + ".ended.tmp", a.ready + ".ended")
+    os._exit(0)
 
 
 if __name__ == "__main__":

@@ -67,7 +67,15 @@ DevicePeer::DevicePeer()
     WSAStartup(MAKEWORD(2, 2), &wsa);
 }
 
-void DevicePeer::Stop() { WriteFileBytes(m_dir + L"\\stop", "stop"); }
+// Waits (bounded) until the device has let go of its ports: the next
+// program's device listens on the same fixed ones (80, 443, 8003, ...).
+void DevicePeer::Stop()
+{
+    WriteFileBytes(m_dir + L"\\stop", "stop");
+    for (int i = 0; m_ready && i < 200 && !FileExists(m_dir + L"\\ended"); ++i)
+        Sleep(25);
+    m_ready = false;
+}
 
 void DevicePeer::SetMode(const std::string& json)
 {

@@ -8,7 +8,9 @@ Serves HTTP on an ephemeral port and on 80, HTTPS (a self-signed certificate
 for a name that is not ours, made at start with openssl) on an ephemeral port
 and on 443, all on 127.0.0.1. DIR/ready receives the ports as JSON once
 every socket listens. Every request is recorded as raw bytes in
-DIR/req-N.bin (N counts from 1, over all listeners) before it is answered.
+DIR/req-N.bin (N counts from 1, over all listeners, in the order the
+requests were whole; number and file are made under one lock, so req-N
+exists only when every earlier one does) before it is answered.
 
 What the device does comes from DIR/mode.json, read at each request (missing
 means defaults):
@@ -29,7 +31,8 @@ means defaults):
   content_type Content-Type of the answer; null sends none
   reply_delay  seconds to wait before answering a POST (after recording it)
 The binary ports 8003, 8004 and 8888 record what arrives in DIR/raw-PORT-N.bin.
-The device ends by itself after its time limit or when DIR/stop exists.
+The device ends by itself after its time limit or when DIR/stop exists;
+DIR/ended appears once every listening socket is closed.
 """
 import json
 import os
@@ -79,11 +82,10 @@ def mode():
 def record(raw):
     with counter_lock:
         counter[0] += 1
-        n = counter[0]
-    path = os.path.join(DIR, 'req-%d.bin' % n)
-    with open(path + '.part', 'wb') as f:
-        f.write(raw)
-    os.replace(path + '.part', path)
+        path = os.path.join(DIR, 'req-%d.bin' % counter[0])
+        with open(path + '.part', 'wb') as f:
+            f.write(raw)
+        os.replace(path + '.part', path)
 
 
 def body_for(path, m):
@@ -213,11 +215,10 @@ class Raw(socketserver.BaseRequestHandler):
         port = self.server.server_address[1]
         with counter_lock:
             raw_counts[port] = raw_counts.get(port, 0) + 1
-            n = raw_counts[port]
-        path = os.path.join(DIR, 'raw-%d-%d.bin' % (port, n))
-        with open(path + '.part', 'wb') as f:
-            f.write(got)
-        os.replace(path + '.part', path)
+            path = os.path.join(DIR, 'raw-%d-%d.bin' % (port, raw_counts[port]))
+            with open(path + '.part', 'wb') as f:
+                f.write(got)
+            os.replace(path + '.part', path)
         try:
             conn.settimeout(10)
             while conn.recv(4096):
@@ -278,7 +279,8 @@ def main():
     closed = s.getsockname()[1]
     s.close()
     for srv in servers.values():
-        threading.Thread(target=srv.serve_forever, daemon=True).start()
+        # a short poll: a stop frees the ports at once
+        threading.Thread(target=srv.serve_forever, args=(0.05,), daemon=True).start()
     ports = {k: v.server_address[1] for k, v in servers.items()}
     ports['closed'] = closed
     with open(os.path.join(DIR, 'ready.part'), 'w') as f:
@@ -286,9 +288,14 @@ def main():
     os.replace(os.path.join(DIR, 'ready.part'), os.path.join(DIR, 'ready'))
     end = time.time() + LIMIT_S
     while time.time() < end and not os.path.exists(os.path.join(DIR, 'stop')):
-        time.sleep(0.2)
+        time.sleep(0.05)
     for srv in servers.values():
         srv.shutdown()
+        srv.server_close()
+    # The fixed ports are free now for the next program's device.
+    with open(os.path.join(DIR, 'ended.part'), 'w') as f:
+        f.write('ended\n')
+    os.replace(os.path.join(DIR, 'ended.part'), os.path.join(DIR, 'ended'))
 
 
 if __name__ == '__main__':
