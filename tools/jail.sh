@@ -15,6 +15,11 @@ exec unshare --net --mount --propagation private -- bash -c '
   mkdir -p "$d" /tmp/.X11-unix
   mount -t tmpfs -o mode=700 krv-wine "$d"
   mount -t tmpfs -o mode=1777 krv-x11 /tmp/.X11-unix
+  # The tests name their device namespaces (ip netns add krvdev); the names
+  # live in /run/netns, which parallel runs would share and delete from
+  # under each other.
+  mkdir -p /run/netns
+  mount -t tmpfs -o mode=755 krv-netns /run/netns
   # Debian'"'"'s Wine keeps the wineserver'"'"'s socket in a folder under TMPDIR
   # (named in the prefix), not in /tmp/.wine-UID: without a private TMPDIR a
   # program here would join a wineserver of the same prefix started outside.
