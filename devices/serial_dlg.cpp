@@ -1,6 +1,7 @@
 #include "devices/serial_dlg.h"
 #include "config/device_cfg.h"
 #include "resources/devices_more_ids.h"
+#include <climits>
 #include <cwchar>
 #include <cwctype>
 
@@ -140,7 +141,8 @@ void CSerialDeviceDlg::OnOK() {
     d->SerialFilter.Format(L"end=%s;drop=%s;add=%s;", (const wchar_t*)DlgItemText(m_hWnd, IDC_SER_END),
                            (const wchar_t*)DlgItemText(m_hWnd, IDC_SER_DROP), (const wchar_t*)DlgItemText(m_hWnd, IDC_SER_ADD));
     CSerialLine line;
-    line.baud = GetDlgItemInt(IDC_SER_BAUD, nullptr, FALSE);
+    // The largest rate shown for a stored one past 32 bits is written back as shown.
+    line.baud = (unsigned)FieldNumber(IDC_SER_BAUD, 0, UINT_MAX);
     line.parityIndex = CurSel(m_hWnd, IDC_SER_PARITY);
     line.dataBitsIndex = CurSel(m_hWnd, IDC_SER_DATABITS);
     line.stopBitsIndex = CurSel(m_hWnd, IDC_SER_STOPBITS);

@@ -268,6 +268,27 @@ TEST_F(Dialogs, SerialParametersAndRulesAsTyped) {
     }
 }
 
+TEST_F(Dialogs, SerialBaudRateShownIsTheOneWritten) {
+    struct Case { const wchar_t *param, *shown, *typed, *out; } cases[] = {
+        {L"4294967295,n,8,1", L"4294967295", nullptr, L"4294967295,n,8,1"},
+        {L"99999999999,e,7,2", L"4294967295", nullptr, L"4294967295,e,7,2"},
+        {L"2147483647,n,8,1", L"2147483647", nullptr, L"2147483647,n,8,1"},
+        {L"9600,n,8,1", L"9600", L"4294967295", L"4294967295,n,8,1"},
+    };
+    for (const Case& c : cases) {
+        FileRecord f(2, L"Com5", [&](CDeviceCfg& d) { d.SerialParam = c.param; });
+        INT_PTR r = Run<CSerialDeviceDlg>(f.Rec(), [&](HWND dlg) {
+            EXPECT_EQ(c.shown, Text(dlg, IDC_SER_BAUD)) << c.param;
+            if (c.typed) SetText(dlg, IDC_SER_BAUD, c.typed);
+            Press(dlg, IDOK);
+        });
+        EXPECT_EQ(IDOK, r);
+        CDeviceCfg* s = f.Saved();
+        ASSERT_TRUE(s);
+        EXPECT_STREQ(c.out, s->SerialParam) << c.param;
+    }
+}
+
 TEST_F(Dialogs, SerialHandshakeLinesAndHardwareHandshakeExcludeEachOther) {
     FileRecord f(2, L"Com3", [](CDeviceCfg& d) { d.SerialParam = L"9600,n,8,1,h"; });
     auto script = [&](HWND dlg) {
