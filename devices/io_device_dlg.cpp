@@ -139,16 +139,8 @@ CIoDeviceDlg::~CIoDeviceDlg() {
     m_session.Close();
 }
 
-// The number at the start of the text (no number: 0), kept in 16 bits by callers.
-unsigned CIoDeviceDlg::ItemNumber(int id) const {
-    BOOL ok = FALSE;
-    unsigned v = ::GetDlgItemInt(m_hWnd, id, &ok, FALSE);
-    if (ok) return v;
-    CString t = ItemText(m_hWnd, id);
-    const wchar_t* s = t;
-    while (*s == L' ' || *s == L'\t') ++s;
-    return (unsigned)wcstoul(s, nullptr, 10);
-}
+// A port box's number (no whole number: 0), kept in 16 bits by callers.
+unsigned CIoDeviceDlg::ItemNumber(int id) const { return (unsigned)FieldNumber(id, 0, UINT_MAX); }
 
 BOOL CIoDeviceDlg::OnInitDialog() {
     CDeviceDialog::OnInitDialog();
@@ -286,11 +278,10 @@ void CIoDeviceDlg::OnBrowser() {
     const bool secure = GetDlgItemCheck(IDC_IO_HTTPS);
     CString url = secure ? L"https://" : L"http://";
     url += ItemText(m_hWnd, IDC_IO_HOST);
-    BOOL ok = FALSE;
-    const unsigned port = ::GetDlgItemInt(m_hWnd, IDC_IO_HTTPPORT, &ok, FALSE);
-    if (ok && port != 0 && port != (secure ? 443u : 80u)) {
+    const unsigned port = ItemNumber(IDC_IO_HTTPPORT);
+    if (port != 0 && port != (secure ? 443u : 80u)) {
         CString p;
-        p.Format(L":%d", (int)port);
+        p.Format(L":%u", port);
         url += p;
     }
     ::ShellExecuteW(m_hWnd, L"open", url, nullptr, nullptr, SW_SHOWNORMAL);
@@ -661,7 +652,7 @@ void CIoDeviceDlg::OnConfigure() {
     uint32_t address = 0;
     if (ResolveHost(ItemText(m_hWnd, IDC_IO_HOST), &address, 1, TRUE) == 0) return;
     // What the controls show now, not the record: nothing is written back.
-    auto port = [this](int id) { return (WORD)(int)::GetDlgItemInt(m_hWnd, id, nullptr, TRUE); };
+    auto port = [this](int id) { return (WORD)(int)FieldNumber(id, INT_MIN, INT_MAX); };
     dlg.m_target.m_dwAddress = address;
     dlg.m_target.m_strPassword = ItemText(m_hWnd, IDC_IO_PASSWORD);
     dlg.m_target.m_wHttpPort = port(IDC_IO_HTTPPORT);

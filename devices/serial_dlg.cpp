@@ -132,7 +132,7 @@ BOOL CSerialDeviceDlg::OnControlMap(UINT code, UINT id, NMHDR* nm, LRESULT* resu
 void CSerialDeviceDlg::OnOK() {
     CDeviceCfg* d = m_pDevice;
     d->TargetHost = DlgItemText(m_hWnd, IDC_DEV_HOST);
-    d->BinaryPort = (unsigned short)GetDlgItemInt(IDC_DEV_PORT, nullptr, FALSE);
+    d->BinaryPort = (unsigned short)FieldNumber(IDC_DEV_PORT, 0, UINT_MAX);
     d->Password = DlgItemText(m_hWnd, IDC_DEV_PASSWORD);
     d->OpcName = DlgItemText(m_hWnd, IDC_DEV_NAME);
     d->DeviceType = IsDlgButtonChecked(IDC_SER_LINES_IO) == BST_CHECKED ? kTypeLinesAsIo : kTypePlain;

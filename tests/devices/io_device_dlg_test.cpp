@@ -8,6 +8,7 @@
 #include "framework/Seams.h"
 #include "resources/devices_ids.h"
 #include "io_test_util.h"
+#include "port_cases.h"
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <deque>
@@ -190,6 +191,19 @@ TEST_F(IoDlg, ExistingDeviceShownAndWrittenBackOnOk) {
     EXPECT_STREQ(L"geheim", d->Password);
     EXPECT_EQ(1, d->DontSubscribe);
     EXPECT_TRUE(rec.boxes.empty());
+}
+
+TEST_F(IoDlg, PortsReadStrictly) {
+    auto d = Record(4, 2, 2);
+    for (const porttest::PortCase& c : porttest::kUnsignedPorts) {
+        EXPECT_EQ(IDOK, RunOn(d.get(), [&](HWND h) {
+            SetText(h, IDC_IO_BINPORT, c.text);
+            SetText(h, IDC_IO_HTTPPORT, c.text);
+            SendMessageW(h, WM_COMMAND, IDOK, 0);
+        }));
+        EXPECT_EQ(c.port, d->BinaryPort) << c.text;
+        EXPECT_EQ(c.port, d->HttpPort) << c.text;
+    }
 }
 
 TEST_F(IoDlg, OkNormalisesTypeAndKeepsUnlistedTypes) {

@@ -11,6 +11,7 @@
 #include "framework/WinApp.h"
 #include "resources/devices_more_ids.h"
 #include "dlg_suite.h"
+#include "port_cases.h"
 #include <gtest/gtest.h>
 #include <climits>
 #include <memory>
@@ -157,6 +158,23 @@ TEST_F(Dialogs, GlobalOptionsSecondsCutTowardZeroWithLimits) {
     }
 }
 
+// Whole numbers only: "12x" is no number, one beyond the field's range its end.
+TEST_F(Dialogs, GlobalOptionsUpdateRateReadStrictly) {
+    struct Case { const wchar_t* text; int rate; } cases[] = {
+        {L"12x", 10}, {L"", 10}, {L"9", 10}, {L"11", 11}, {L" 800 ", 800},
+        {L"2147483647", INT_MAX}, {L"2147483648", INT_MAX}, {L"99999999999", INT_MAX},
+        {L"-2147483648", 10}, {L"-2147483649", 10}, {L"1e3", 10},
+    };
+    FileRecord f(-1, L"global_rate", [](CDeviceCfg& d) { d.MinUpdateRate = 900; });
+    for (const Case& c : cases) {
+        EXPECT_EQ(IDOK, Run<CGlobalDeviceDlg>(f.Rec(), [&](HWND dlg) {
+            SetText(dlg, IDC_GLB_UPDATE_RATE, c.text);
+            Press(dlg, IDOK);
+        }));
+        EXPECT_EQ(c.rate, f.Rec()->MinUpdateRate) << c.text;
+    }
+}
+
 TEST_F(Dialogs, GlobalOptionsStandardReachesTheRecordOnlyThroughOk) {
     auto setup = [](CDeviceCfg& d) { d.WatchdogTicks = 30; d.IdleTicks = 20; d.MinUpdateRate = 100; };
     FileRecord f(-1, L"global_std", setup);
@@ -289,6 +307,28 @@ TEST_F(Dialogs, SerialBaudRateShownIsTheOneWritten) {
     }
 }
 
+TEST_F(Dialogs, SerialPortAndBaudRateReadStrictly) {
+    FileRecord f(2, L"Com6", [](CDeviceCfg& d) { d.BinaryPort = 8000; d.SerialParam = L"9600,n,8,1"; });
+    for (const porttest::PortCase& c : porttest::kUnsignedPorts) {
+        EXPECT_EQ(IDOK, Run<CSerialDeviceDlg>(f.Rec(), [&](HWND dlg) {
+            SetText(dlg, IDC_DEV_PORT, c.text);
+            Press(dlg, IDOK);
+        }));
+        EXPECT_EQ(c.port, f.Rec()->BinaryPort) << c.text;
+    }
+    struct Case { const wchar_t *baud, *param; } cases[] = {
+        {L"12x", L"n,8,1"}, {L"19200x", L"n,8,1"}, {L"", L"n,8,1"}, {L"-5", L"n,8,1"}, {L"11", L"11,n,8,1"},
+        {L" 19200 ", L"19200,n,8,1"}, {L"4294967296", L"4294967295,n,8,1"}, {L"99999999999", L"4294967295,n,8,1"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(IDOK, Run<CSerialDeviceDlg>(f.Rec(), [&](HWND dlg) {
+            SetText(dlg, IDC_SER_BAUD, c.baud);
+            Press(dlg, IDOK);
+        }));
+        EXPECT_STREQ(c.param, f.Rec()->SerialParam) << c.baud;
+    }
+}
+
 TEST_F(Dialogs, SerialHandshakeLinesAndHardwareHandshakeExcludeEachOther) {
     FileRecord f(2, L"Com3", [](CDeviceCfg& d) { d.SerialParam = L"9600,n,8,1,h"; });
     auto script = [&](HWND dlg) {
@@ -401,6 +441,34 @@ TEST_F(Dialogs, RfidDirectOnlyAndTheReadersClock) {
         Press(dlg, IDOK);
     });
     EXPECT_EQ(2147483640, f.Rec()->Interval);
+}
+
+// The port and the interval are read as signed numbers: the port keeps its
+// low 16 bits, the interval is counted in tenths within the field's range.
+TEST_F(Dialogs, RfidPortAndIntervalReadStrictly) {
+    FileRecord f(18, L"Rfid4", [](CDeviceCfg& d) { d.ReceiveMode = 3; d.Interval = 50; });
+    struct Port { const wchar_t* text; int port; } ports[] = {
+        {L"2683", 2683}, {L"-1", 65535}, {L"12x", 0}, {L"", 0}, {L"65536", 0}, {L"2147483647", 65535},
+        {L"2147483648", 65535}, {L"-2147483648", 0}, {L"-2147483649", 0},
+    };
+    for (const Port& c : ports) {
+        EXPECT_EQ(IDOK, Run<CRfidDeviceDlg>(f.Rec(), [&](HWND dlg) {
+            SetText(dlg, IDC_DEV_PORT, c.text);
+            Press(dlg, IDOK);
+        }));
+        EXPECT_EQ(c.port, f.Rec()->BinaryPort) << c.text;
+    }
+    struct Interval { const wchar_t* text; int tenths; } intervals[] = {
+        {L"7", 70}, {L"12x", 0}, {L"", 0}, {L"0", 0}, {L"-5", -50}, {L"2147483647", 2147483640},
+        {L"99999999999", 2147483640}, {L"-2147483648", -2147483640}, {L"-99999999999", -2147483640},
+    };
+    for (const Interval& c : intervals) {
+        EXPECT_EQ(IDOK, Run<CRfidDeviceDlg>(f.Rec(), [&](HWND dlg) {
+            SetText(dlg, IDC_RFID_INTERVAL, c.text);
+            Press(dlg, IDOK);
+        }));
+        EXPECT_EQ(c.tenths, f.Rec()->Interval) << c.text;
+    }
 }
 
 // ------------------------------------------------------------ item-name editor
