@@ -4,6 +4,7 @@
 #include "framework/WinApp.h"
 #include "framework/Seams.h"
 #include "resources/devices_more_ids.h"
+#include <cwchar>
 #include <string>
 
 namespace {
@@ -58,16 +59,21 @@ void CTagEditDlg::DoDataExchange(CDataExchange* dx) {
     DDX_Control(dx, IDC_TAG_TREE, m_tree);
 }
 
+// The tree tells no label's length: the buffer grows until the text fits.
 CString CTagEditDlg::Label(HTREEITEM item) const {
-    wchar_t buf[1024];
-    TVITEMW tv{};
-    tv.mask = TVIF_TEXT | TVIF_HANDLE;
-    tv.hItem = item;
-    tv.pszText = buf;
-    tv.cchTextMax = (int)(sizeof buf / sizeof buf[0]);
-    buf[0] = 0;
-    if (!TreeView_GetItem(m_tree.m_hWnd, &tv)) return CString();
-    return CString(buf);
+    std::wstring buf(256, L'\0');
+    for (;;) {
+        TVITEMW tv{};
+        tv.mask = TVIF_TEXT | TVIF_HANDLE;
+        tv.hItem = item;
+        tv.pszText = &buf[0];
+        tv.cchTextMax = (int)buf.size();
+        buf[0] = 0;
+        if (!TreeView_GetItem(m_tree.m_hWnd, &tv)) return CString();
+        const size_t n = wcsnlen(buf.data(), buf.size());
+        if (n + 1 < buf.size() || buf.size() >= ((size_t)1 << 26)) return CString(buf.data(), (int)n);
+        buf.assign(buf.size() * 4, L'\0');
+    }
 }
 
 bool CTagEditDlg::IsBold(HTREEITEM item) const {

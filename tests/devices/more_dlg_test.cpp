@@ -650,6 +650,32 @@ TEST_F(Dialogs, ItemNamesRenamedWithKeys) {
     EXPECT_STREQ(L".1T.2c.2d.1Netz", s->ItemNames);
 }
 
+TEST_F(Dialogs, ItemNamesOfAnyLengthKeptWhole) {
+    const std::wstring device(1100, L'D'), longName(3000, L'a'), edge(1023, L'e'), past(1024, L'p');
+    const std::wstring names = L".1" + longName + L".2" + edge + L".2" + past + L".1Net";
+    FileRecord f(6, L"Box6", [](CDeviceCfg&) {});
+    CDeviceCfg* dev = f.Rec();
+    dev->ItemNames = names.c_str();
+    dev->OpcName = device.c_str();
+    CTagEditDlg dlg;
+    dlg.m_pDevice = dev;
+    INT_PTR r = RunModal(dlg, [&](HWND h) {
+        HWND tree = GetDlgItem(h, IDC_TAG_TREE);
+        HTREEITEM first = TreeView_GetChild(tree, TreeView_GetRoot(tree));
+        ASSERT_TRUE(first);
+        TreeView_SelectItem(tree, TreeView_GetChild(tree, first));
+        HWND path = GetDlgItem(h, IDC_TAG_PATH);
+        EXPECT_EQ((LRESULT)(device.size() + 1 + longName.size() + 1 + edge.size()), SendMessageW(path, WM_GETTEXTLENGTH, 0, 0));
+        Press(h, IDOK);
+    });
+    EXPECT_EQ(IDOK, r);
+    // Sizes first: the texts themselves are too long to read in a report.
+    EXPECT_EQ(device.size(), (size_t)dev->OpcName.GetLength());
+    EXPECT_TRUE(device == std::wstring(dev->OpcName));
+    EXPECT_EQ(names.size(), (size_t)dev->ItemNames.GetLength());
+    EXPECT_TRUE(names == std::wstring(dev->ItemNames));
+}
+
 TEST_F(Dialogs, ItemNamesStandardKeepsTheDeviceNameAndCancelKeepsTheRecord) {
     FileRecord f(6, L"Box4", [](CDeviceCfg& d) { d.Inputs = 2; d.ItemNames = L".1Temp.2innen.2aussen.1Netz"; });
     CTagEditDlg dlg;
