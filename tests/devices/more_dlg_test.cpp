@@ -676,6 +676,29 @@ TEST_F(Dialogs, ItemNamesOfAnyLengthKeptWhole) {
     EXPECT_TRUE(names == std::wstring(dev->ItemNames));
 }
 
+// Tab from the tree goes on to the buttons: the path display takes no focus.
+TEST_F(Dialogs, ItemNamePathDisplayIsNoTabStop) {
+    FileRecord f(6, L"Box7", [](CDeviceCfg& d) { d.ItemNames = L".1T.2a.1Net"; });
+    CTagEditDlg dlg;
+    dlg.m_pDevice = f.Rec();
+    RunModal(dlg, [&](HWND h) {
+        EXPECT_EQ(0, GetWindowLongW(GetDlgItem(h, IDC_TAG_PATH), GWL_STYLE) & WS_TABSTOP);
+        auto focused = [&] {
+            GUITHREADINFO gui{};
+            gui.cbSize = sizeof gui;
+            return GetGUIThreadInfo(GetWindowThreadProcessId(h, nullptr), &gui) ? gui.hwndFocus : nullptr;
+        };
+        Focus(h, IDC_TAG_TREE);
+        ASSERT_TRUE(WaitFor([&] { return focused() == GetDlgItem(h, IDC_TAG_TREE); }));
+        Key(VK_TAB);
+        EXPECT_TRUE(WaitFor([&] { return focused() == GetDlgItem(h, IDOK); }));
+        EXPECT_NE(GetDlgItem(h, IDC_TAG_PATH), focused());
+        Key(VK_TAB, true);
+        EXPECT_TRUE(WaitFor([&] { return focused() == GetDlgItem(h, IDC_TAG_TREE); }));
+        Press(h, IDCANCEL);
+    });
+}
+
 TEST_F(Dialogs, ItemNamesStandardKeepsTheDeviceNameAndCancelKeepsTheRecord) {
     FileRecord f(6, L"Box4", [](CDeviceCfg& d) { d.Inputs = 2; d.ItemNames = L".1Temp.2innen.2aussen.1Netz"; });
     CTagEditDlg dlg;
