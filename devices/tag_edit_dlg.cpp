@@ -176,6 +176,8 @@ BOOL CTagEditDlg::OnBeginLabelEdit(NMTVDISPINFOW* info) {
     ShowItemPath(true);
     m_labelEdit.m_nDirection = 0;
     HWND edit = TreeView_GetEditControl(m_tree.m_hWnd);
+    // The tree limits its edit to 259 characters; a name may be as long as the file keeps it.
+    if (edit) ::SendMessageW(edit, EM_SETLIMITTEXT, 0, 0);
     if (edit && m_labelEdit.SubclassWindow(edit)) m_bLabelEditAttached = 1;
     return FALSE;
 }
@@ -184,7 +186,9 @@ void CTagEditDlg::OnEndLabelEdit(NMTVDISPINFOW* info) {
     HWND tree = m_tree.m_hWnd;
     HTREEITEM item = info->item.hItem;
     if (info->item.pszText) {
+        // The notification's text is cut at 259 characters; the edit holds it whole.
         CString text(info->item.pszText);
+        if (m_bLabelEditAttached) m_labelEdit.GetWindowText(text);
         if (text.Replace(L".", L"_") > 0) KrvMessageBeep(MB_ICONASTERISK);
         bool accepted = !text.IsEmpty();
         HTREEITEM parent = TreeView_GetParent(tree, item);

@@ -653,6 +653,7 @@ TEST_F(Dialogs, ItemNamesRenamedWithKeys) {
 TEST_F(Dialogs, ItemNamesOfAnyLengthKeptWhole) {
     const std::wstring device(1100, L'D'), longName(3000, L'a'), edge(1023, L'e'), past(1024, L'p');
     const std::wstring names = L".1" + longName + L".2" + edge + L".2" + past + L".1Net";
+    const std::wstring edited = L".1" + longName + L"b.2" + edge + L".2" + past + L".1Net";
     FileRecord f(6, L"Box6", [](CDeviceCfg&) {});
     CDeviceCfg* dev = f.Rec();
     dev->ItemNames = names.c_str();
@@ -666,14 +667,26 @@ TEST_F(Dialogs, ItemNamesOfAnyLengthKeptWhole) {
         TreeView_SelectItem(tree, TreeView_GetChild(tree, first));
         HWND path = GetDlgItem(h, IDC_TAG_PATH);
         EXPECT_EQ((LRESULT)(device.size() + 1 + longName.size() + 1 + edge.size()), SendMessageW(path, WM_GETTEXTLENGTH, 0, 0));
+        // An edit of a long label keeps it, and typing goes on past the tree's own limit.
+        TreeView_SelectItem(tree, first);
+        Focus(h, IDC_TAG_TREE);
+        Key(VK_F2);
+        ASSERT_TRUE(WaitFor([&] { return EditOf(h) != nullptr; }));
+        HWND edit = EditOf(h);
+        EXPECT_EQ((LRESULT)longName.size(), SendMessageW(edit, WM_GETTEXTLENGTH, 0, 0));
+        Key(VK_END);
+        Key('B');
+        ASSERT_TRUE(WaitFor([&] { return SendMessageW(edit, WM_GETTEXTLENGTH, 0, 0) == (LRESULT)longName.size() + 1; }));
+        Key(VK_RETURN);
+        EXPECT_TRUE(WaitFor([&] { return !IsWindow(edit); }));
         Press(h, IDOK);
     });
     EXPECT_EQ(IDOK, r);
     // Sizes first: the texts themselves are too long to read in a report.
     EXPECT_EQ(device.size(), (size_t)dev->OpcName.GetLength());
     EXPECT_TRUE(device == std::wstring(dev->OpcName));
-    EXPECT_EQ(names.size(), (size_t)dev->ItemNames.GetLength());
-    EXPECT_TRUE(names == std::wstring(dev->ItemNames));
+    EXPECT_EQ(edited.size(), (size_t)dev->ItemNames.GetLength());
+    EXPECT_TRUE(edited == std::wstring(dev->ItemNames));
 }
 
 // Tab from the tree goes on to the buttons: the path display takes no focus.
