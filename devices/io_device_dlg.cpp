@@ -267,8 +267,10 @@ void CIoDeviceDlg::SetV4(bool on) {
 
 void CIoDeviceDlg::OnTypeSelChange() {
     const int s = (int)::SendDlgItemMessageW(m_hWnd, IDC_IO_TYPE, CB_GETCURSEL, 0, 0);
-    if (HasGenerationBox(s)) SetDlgItemCheck(IDC_IO_V4, m_bV4 != 0);
-    else m_bV4 = 0;
+    if (HasGenerationBox(s))
+        SetDlgItemCheck(IDC_IO_V4, m_bV4 != 0);
+    else
+        m_bV4 = 0;
     UpdateControls();
     EnableDlgItem(IDC_IO_IDENTIFY, TRUE);
 }

@@ -63,7 +63,7 @@ private:
 
     OwnedSocket m_discovery;
     int m_bListMode = 0;
-    int m_bV4 = 0;   // what OK writes to BinaryLogin
+    int m_bV4 = 0;  // what OK writes to BinaryLogin
     std::vector<std::unique_ptr<CDeviceReply>> m_replies;
     std::map<u_long, CDeviceReply*> m_listed;   // the host box's entries by address
     CInternetSession m_session;

@@ -197,10 +197,10 @@ TEST_F(IoDlg, PortsReadStrictly) {
     auto d = Record(4, 2, 2);
     for (const porttest::PortCase& c : porttest::kUnsignedPorts) {
         EXPECT_EQ(IDOK, RunOn(d.get(), [&](HWND h) {
-            SetText(h, IDC_IO_BINPORT, c.text);
-            SetText(h, IDC_IO_HTTPPORT, c.text);
-            SendMessageW(h, WM_COMMAND, IDOK, 0);
-        }));
+                      SetText(h, IDC_IO_BINPORT, c.text);
+                      SetText(h, IDC_IO_HTTPPORT, c.text);
+                      SendMessageW(h, WM_COMMAND, IDOK, 0);
+                  }));
         EXPECT_EQ(c.port, d->BinaryPort) << c.text;
         EXPECT_EQ(c.port, d->HttpPort) << c.text;
     }
@@ -308,37 +308,46 @@ TEST_F(IoDlg, GenerationKeptUnlessTheUserChangesIt) {
         int outType, outV4, outBin;
     };
     const Case cases[] = {
-        {"host corrected", 4, 2, 2, 1, [](HWND h) {
+        {"host corrected", 4, 2, 2, 1,
+         [](HWND h) {
              Type(h, IDC_IO_HOST, L"plc-8.local");
              EXPECT_EQ(-1, Sel(h, IDC_IO_TYPE));
              EXPECT_FALSE(Checked(h, IDC_IO_V4));
-         }, 4, 1, 49159},
-        {"host corrected, the type chosen again", 4, 2, 2, 1, [](HWND h) {
+         },
+         4, 1, 49159},
+        {"host corrected, the type chosen again", 4, 2, 2, 1,
+         [](HWND h) {
              Type(h, IDC_IO_HOST, L"plc-8.local");
              Choose(h, IDC_IO_TYPE, 3);
              EXPECT_TRUE(Checked(h, IDC_IO_V4));
              EXPECT_FALSE(Enabled(h, IDC_IO_LOGIN));
-         }, 4, 1, 49159},
-        {"host corrected, the box cleared", 4, 2, 2, 1, [](HWND h) {
+         },
+         4, 1, 49159},
+        {"host corrected, the box cleared", 4, 2, 2, 1,
+         [](HWND h) {
              Type(h, IDC_IO_HOST, L"plc-8.local");
              Choose(h, IDC_IO_TYPE, 5);
              Click(h, IDC_IO_V4);
              EXPECT_FALSE(Checked(h, IDC_IO_V4));
-         }, 4, 0, 49153},
-        {"a type without the generation", 4, 2, 2, 1, [](HWND h) {
+         },
+         4, 0, 49153},
+        {"a type without the generation", 4, 2, 2, 1,
+         [](HWND h) {
              Choose(h, IDC_IO_TYPE, 9);
              Choose(h, IDC_IO_TYPE, 3);
              EXPECT_FALSE(Checked(h, IDC_IO_V4));
-         }, 4, 0, 49159},
-        {"untouched, a type without the box", 20, 6, 0, 1, [](HWND h) {
-             EXPECT_FALSE(Checked(h, IDC_IO_V4));
-         }, 20, 1, 49159},
-        {"box checked after the host", 4, 2, 2, 0, [](HWND h) {
+         },
+         4, 0, 49159},
+        {"untouched, a type without the box", 20, 6, 0, 1, [](HWND h) { EXPECT_FALSE(Checked(h, IDC_IO_V4)); }, 20, 1,
+         49159},
+        {"box checked after the host", 4, 2, 2, 0,
+         [](HWND h) {
              Type(h, IDC_IO_HOST, L"plc-8.local");
              Choose(h, IDC_IO_TYPE, 2);
              EXPECT_FALSE(Checked(h, IDC_IO_V4));
              Click(h, IDC_IO_V4);
-         }, 4, 1, 49159},
+         },
+         4, 1, 49159},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -347,9 +356,9 @@ TEST_F(IoDlg, GenerationKeptUnlessTheUserChangesIt) {
         d->BinaryPort = 49159;
         d->LoginRequired = 0;
         EXPECT_EQ(IDOK, RunOn(d.get(), [&](HWND h) {
-            c.script(h);
-            SendMessageW(h, WM_COMMAND, IDOK, 0);
-        }));
+                      c.script(h);
+                      SendMessageW(h, WM_COMMAND, IDOK, 0);
+                  }));
         EXPECT_EQ(c.outType, d->DeviceType);
         EXPECT_EQ(c.outV4, d->BinaryLogin);
         EXPECT_EQ(c.outBin, d->BinaryPort);
@@ -740,26 +749,29 @@ TEST_F(IoDlg, VersionPageOutcomes) {
 
 // An identification after the host was corrected sets the generation anew.
 TEST_F(IoDlg, IdentificationSetsTheGeneration) {
-    const struct { const char* body; int v4, bin; } cases[] = {{"#57630", 0, 49153}, {"#57635", 1, 49159}};
+    const struct {
+        const char* body;
+        int v4, bin;
+    } cases[] = {{"#57630", 0, 49153}, {"#57635", 1, 49159}};
     int port = kHttpPort + 50;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.body);
         ++port;
-        Peer web("gen_" + std::to_string(port), "http --port " + std::to_string(port) + " --limit 15 --body \"" + c.body + "\"",
-                 false);
+        Peer web("gen_" + std::to_string(port),
+                 "http --port " + std::to_string(port) + " --limit 15 --body \"" + c.body + "\"", false);
         ASSERT_TRUE(web.Ok());
         auto d = Record(4, 2, 2);
         d->BinaryLogin = 1 - c.v4;
         d->BinaryPort = 49159;
         d->HttpPort = (unsigned short)port;
         EXPECT_EQ(IDOK, RunOn(d.get(), [&](HWND h) {
-            Type(h, IDC_IO_HOST, L"127.0.0.1");
-            EXPECT_EQ(-1, Sel(h, IDC_IO_TYPE));
-            Click(h, IDC_IO_IDENTIFY);
-            EXPECT_EQ(3, Sel(h, IDC_IO_TYPE));
-            EXPECT_EQ(c.v4 != 0, Checked(h, IDC_IO_V4));
-            SendMessageW(h, WM_COMMAND, IDOK, 0);
-        }));
+                      Type(h, IDC_IO_HOST, L"127.0.0.1");
+                      EXPECT_EQ(-1, Sel(h, IDC_IO_TYPE));
+                      Click(h, IDC_IO_IDENTIFY);
+                      EXPECT_EQ(3, Sel(h, IDC_IO_TYPE));
+                      EXPECT_EQ(c.v4 != 0, Checked(h, IDC_IO_V4));
+                      SendMessageW(h, WM_COMMAND, IDOK, 0);
+                  }));
         EXPECT_TRUE(rec.boxes.empty());
         EXPECT_EQ(c.v4, d->BinaryLogin);
         EXPECT_EQ(c.bin, d->BinaryPort);

@@ -160,17 +160,28 @@ TEST_F(Dialogs, GlobalOptionsSecondsCutTowardZeroWithLimits) {
 
 // Whole numbers only: "12x" is no number, one beyond the field's range its end.
 TEST_F(Dialogs, GlobalOptionsUpdateRateReadStrictly) {
-    struct Case { const wchar_t* text; int rate; } cases[] = {
-        {L"12x", 10}, {L"", 10}, {L"9", 10}, {L"11", 11}, {L" 800 ", 800},
-        {L"2147483647", INT_MAX}, {L"2147483648", INT_MAX}, {L"99999999999", INT_MAX},
-        {L"-2147483648", 10}, {L"-2147483649", 10}, {L"1e3", 10},
+    struct Case {
+        const wchar_t* text;
+        int rate;
+    } cases[] = {
+        {L"12x", 10},
+        {L"", 10},
+        {L"9", 10},
+        {L"11", 11},
+        {L" 800 ", 800},
+        {L"2147483647", INT_MAX},
+        {L"2147483648", INT_MAX},
+        {L"99999999999", INT_MAX},
+        {L"-2147483648", 10},
+        {L"-2147483649", 10},
+        {L"1e3", 10},
     };
     FileRecord f(-1, L"global_rate", [](CDeviceCfg& d) { d.MinUpdateRate = 900; });
     for (const Case& c : cases) {
         EXPECT_EQ(IDOK, Run<CGlobalDeviceDlg>(f.Rec(), [&](HWND dlg) {
-            SetText(dlg, IDC_GLB_UPDATE_RATE, c.text);
-            Press(dlg, IDOK);
-        }));
+                      SetText(dlg, IDC_GLB_UPDATE_RATE, c.text);
+                      Press(dlg, IDOK);
+                  }));
         EXPECT_EQ(c.rate, f.Rec()->MinUpdateRate) << c.text;
     }
 }
@@ -287,7 +298,9 @@ TEST_F(Dialogs, SerialParametersAndRulesAsTyped) {
 }
 
 TEST_F(Dialogs, SerialBaudRateShownIsTheOneWritten) {
-    struct Case { const wchar_t *param, *shown, *typed, *out; } cases[] = {
+    struct Case {
+        const wchar_t *param, *shown, *typed, *out;
+    } cases[] = {
         {L"4294967295,n,8,1", L"4294967295", nullptr, L"4294967295,n,8,1"},
         {L"99999999999,e,7,2", L"4294967295", nullptr, L"4294967295,e,7,2"},
         {L"2147483647,n,8,1", L"2147483647", nullptr, L"2147483647,n,8,1"},
@@ -308,23 +321,34 @@ TEST_F(Dialogs, SerialBaudRateShownIsTheOneWritten) {
 }
 
 TEST_F(Dialogs, SerialPortAndBaudRateReadStrictly) {
-    FileRecord f(2, L"Com6", [](CDeviceCfg& d) { d.BinaryPort = 8000; d.SerialParam = L"9600,n,8,1"; });
+    FileRecord f(2, L"Com6", [](CDeviceCfg& d) {
+        d.BinaryPort = 8000;
+        d.SerialParam = L"9600,n,8,1";
+    });
     for (const porttest::PortCase& c : porttest::kUnsignedPorts) {
         EXPECT_EQ(IDOK, Run<CSerialDeviceDlg>(f.Rec(), [&](HWND dlg) {
-            SetText(dlg, IDC_DEV_PORT, c.text);
-            Press(dlg, IDOK);
-        }));
+                      SetText(dlg, IDC_DEV_PORT, c.text);
+                      Press(dlg, IDOK);
+                  }));
         EXPECT_EQ(c.port, f.Rec()->BinaryPort) << c.text;
     }
-    struct Case { const wchar_t *baud, *param; } cases[] = {
-        {L"12x", L"n,8,1"}, {L"19200x", L"n,8,1"}, {L"", L"n,8,1"}, {L"-5", L"n,8,1"}, {L"11", L"11,n,8,1"},
-        {L" 19200 ", L"19200,n,8,1"}, {L"4294967296", L"4294967295,n,8,1"}, {L"99999999999", L"4294967295,n,8,1"},
+    struct Case {
+        const wchar_t *baud, *param;
+    } cases[] = {
+        {L"12x", L"n,8,1"},
+        {L"19200x", L"n,8,1"},
+        {L"", L"n,8,1"},
+        {L"-5", L"n,8,1"},
+        {L"11", L"11,n,8,1"},
+        {L" 19200 ", L"19200,n,8,1"},
+        {L"4294967296", L"4294967295,n,8,1"},
+        {L"99999999999", L"4294967295,n,8,1"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(IDOK, Run<CSerialDeviceDlg>(f.Rec(), [&](HWND dlg) {
-            SetText(dlg, IDC_SER_BAUD, c.baud);
-            Press(dlg, IDOK);
-        }));
+                      SetText(dlg, IDC_SER_BAUD, c.baud);
+                      Press(dlg, IDOK);
+                  }));
         EXPECT_STREQ(c.param, f.Rec()->SerialParam) << c.baud;
     }
 }
@@ -446,27 +470,50 @@ TEST_F(Dialogs, RfidDirectOnlyAndTheReadersClock) {
 // The port and the interval are read as signed numbers: the port keeps its
 // low 16 bits, the interval is counted in tenths within the field's range.
 TEST_F(Dialogs, RfidPortAndIntervalReadStrictly) {
-    FileRecord f(18, L"Rfid4", [](CDeviceCfg& d) { d.ReceiveMode = 3; d.Interval = 50; });
-    struct Port { const wchar_t* text; int port; } ports[] = {
-        {L"2683", 2683}, {L"-1", 65535}, {L"12x", 0}, {L"", 0}, {L"65536", 0}, {L"2147483647", 65535},
-        {L"2147483648", 65535}, {L"-2147483648", 0}, {L"-2147483649", 0},
+    FileRecord f(18, L"Rfid4", [](CDeviceCfg& d) {
+        d.ReceiveMode = 3;
+        d.Interval = 50;
+    });
+    struct Port {
+        const wchar_t* text;
+        int port;
+    } ports[] = {
+        {L"2683", 2683},
+        {L"-1", 65535},
+        {L"12x", 0},
+        {L"", 0},
+        {L"65536", 0},
+        {L"2147483647", 65535},
+        {L"2147483648", 65535},
+        {L"-2147483648", 0},
+        {L"-2147483649", 0},
     };
     for (const Port& c : ports) {
         EXPECT_EQ(IDOK, Run<CRfidDeviceDlg>(f.Rec(), [&](HWND dlg) {
-            SetText(dlg, IDC_DEV_PORT, c.text);
-            Press(dlg, IDOK);
-        }));
+                      SetText(dlg, IDC_DEV_PORT, c.text);
+                      Press(dlg, IDOK);
+                  }));
         EXPECT_EQ(c.port, f.Rec()->BinaryPort) << c.text;
     }
-    struct Interval { const wchar_t* text; int tenths; } intervals[] = {
-        {L"7", 70}, {L"12x", 0}, {L"", 0}, {L"0", 0}, {L"-5", -50}, {L"2147483647", 2147483640},
-        {L"99999999999", 2147483640}, {L"-2147483648", -2147483640}, {L"-99999999999", -2147483640},
+    struct Interval {
+        const wchar_t* text;
+        int tenths;
+    } intervals[] = {
+        {L"7", 70},
+        {L"12x", 0},
+        {L"", 0},
+        {L"0", 0},
+        {L"-5", -50},
+        {L"2147483647", 2147483640},
+        {L"99999999999", 2147483640},
+        {L"-2147483648", -2147483640},
+        {L"-99999999999", -2147483640},
     };
     for (const Interval& c : intervals) {
         EXPECT_EQ(IDOK, Run<CRfidDeviceDlg>(f.Rec(), [&](HWND dlg) {
-            SetText(dlg, IDC_RFID_INTERVAL, c.text);
-            Press(dlg, IDOK);
-        }));
+                      SetText(dlg, IDC_RFID_INTERVAL, c.text);
+                      Press(dlg, IDOK);
+                  }));
         EXPECT_EQ(c.tenths, f.Rec()->Interval) << c.text;
     }
 }
@@ -666,7 +713,8 @@ TEST_F(Dialogs, ItemNamesOfAnyLengthKeptWhole) {
         ASSERT_TRUE(first);
         TreeView_SelectItem(tree, TreeView_GetChild(tree, first));
         HWND path = GetDlgItem(h, IDC_TAG_PATH);
-        EXPECT_EQ((LRESULT)(device.size() + 1 + longName.size() + 1 + edge.size()), SendMessageW(path, WM_GETTEXTLENGTH, 0, 0));
+        EXPECT_EQ((LRESULT)(device.size() + 1 + longName.size() + 1 + edge.size()),
+                  SendMessageW(path, WM_GETTEXTLENGTH, 0, 0));
         // An edit of a long label keeps it, and typing goes on past the tree's own limit.
         TreeView_SelectItem(tree, first);
         Focus(h, IDC_TAG_TREE);
@@ -676,7 +724,8 @@ TEST_F(Dialogs, ItemNamesOfAnyLengthKeptWhole) {
         EXPECT_EQ((LRESULT)longName.size(), SendMessageW(edit, WM_GETTEXTLENGTH, 0, 0));
         Key(VK_END);
         Key('B');
-        ASSERT_TRUE(WaitFor([&] { return SendMessageW(edit, WM_GETTEXTLENGTH, 0, 0) == (LRESULT)longName.size() + 1; }));
+        ASSERT_TRUE(
+            WaitFor([&] { return SendMessageW(edit, WM_GETTEXTLENGTH, 0, 0) == (LRESULT)longName.size() + 1; }));
         Key(VK_RETURN);
         EXPECT_TRUE(WaitFor([&] { return !IsWindow(edit); }));
         Press(h, IDOK);

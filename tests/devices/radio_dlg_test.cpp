@@ -149,9 +149,9 @@ TEST_F(TrcvDialog, PortReadStrictly) {
     FileRecord f(kTypeTransceiver, L"TRCV2", Setup);
     for (const porttest::PortCase& c : porttest::kUnsignedPorts) {
         EXPECT_EQ(IDOK, Run(f.Rec(), [&](HWND dlg) {
-            SetText(dlg, IDC_DEV_PORT, c.text);
-            Press(dlg, IDOK);
-        }));
+                      SetText(dlg, IDC_DEV_PORT, c.text);
+                      Press(dlg, IDOK);
+                  }));
         EXPECT_EQ(c.port, f.Rec()->BinaryPort) << c.text;
     }
 }
