@@ -45,6 +45,12 @@ void CDeviceDialog::FillInitialLists() {
     }
 }
 
+long long CDeviceDialog::FieldNumber(int id, long long lo, long long hi, long long fallback) const {
+    long long v = fallback;
+    GetDlgItemClamped(id, lo, hi, v);
+    return v;
+}
+
 LRESULT CDeviceDialog::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_HELP) {
         if (CWinApp* app = AfxGetApp()) app->HtmlHelp(m_helpContext, HH_HELP_CONTEXT);

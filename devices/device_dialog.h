@@ -25,6 +25,10 @@ protected:
     BOOL OnInitDialog() override;
     LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
     HICON Icon() const { return m_icon.get(); }
+    // A whole number typed into a field whose range is lo..hi: a number
+    // beyond it gives the nearer end, a text that is no whole number
+    // ("12x", empty) gives fallback.
+    long long FieldNumber(int id, long long lo, long long hi, long long fallback = 0) const;
 
 private:
     void FillInitialLists();

@@ -66,7 +66,8 @@ void CGlobalDeviceDlg::OnOK() {
     CDeviceCfg* d = m_pDevice;
     d->WatchdogTicks = TimeFromField(m_hWnd, IDC_GLB_WATCHDOG, IDC_GLB_WATCHDOG_ON);
     d->IdleTicks = TimeFromField(m_hWnd, IDC_GLB_IDLE, IDC_GLB_IDLE_ON);
-    int rate = (int)GetDlgItemInt(IDC_GLB_UPDATE_RATE, nullptr, TRUE);
+    // A rate beyond the field's range is the slowest, not the fastest.
+    int rate = (int)FieldNumber(IDC_GLB_UPDATE_RATE, INT_MIN, INT_MAX);
     d->MinUpdateRate = rate < kUpdateRateMin ? kUpdateRateMin : rate;
     CDeviceDialog::OnOK();
 }

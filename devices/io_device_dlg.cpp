@@ -73,6 +73,9 @@ bool ConnectSucceeded(SOCKET s) {
     return err == 0;
 }
 
+// Type indices whose devices may be of the 4.0 generation.
+bool HasGenerationBox(int index) { return index >= 2 && index <= 8; }
+
 int SocketError(SOCKET s) {
     int err = 0;
     int len = sizeof err;
@@ -139,16 +142,8 @@ CIoDeviceDlg::~CIoDeviceDlg() {
     m_session.Close();
 }
 
-// The number at the start of the text (no number: 0), kept in 16 bits by callers.
-unsigned CIoDeviceDlg::ItemNumber(int id) const {
-    BOOL ok = FALSE;
-    unsigned v = ::GetDlgItemInt(m_hWnd, id, &ok, FALSE);
-    if (ok) return v;
-    CString t = ItemText(m_hWnd, id);
-    const wchar_t* s = t;
-    while (*s == L' ' || *s == L'\t') ++s;
-    return (unsigned)wcstoul(s, nullptr, 10);
-}
+// A port box's number (no whole number: 0), kept in 16 bits by callers.
+unsigned CIoDeviceDlg::ItemNumber(int id) const { return (unsigned)FieldNumber(id, 0, UINT_MAX); }
 
 BOOL CIoDeviceDlg::OnInitDialog() {
     CDeviceDialog::OnInitDialog();
@@ -164,7 +159,7 @@ BOOL CIoDeviceDlg::OnInitDialog() {
         SetDlgItemCheck(IDC_IO_PRIORITY, d->PriorityLogin != 0);
         SetDlgItemCheck(IDC_IO_RESET, d->ForceReconnect != 0);
         SetDlgItemCheck(IDC_IO_LOGIN, d->LoginRequired != 0);
-        SetDlgItemCheck(IDC_IO_V4, d->BinaryLogin != 0);
+        SetV4(d->BinaryLogin != 0);
     }
     HWND types = ::GetDlgItem(m_hWnd, IDC_IO_TYPE);
     CString rest = Message(IDS_IO_MODEL_NAMES);
@@ -197,7 +192,7 @@ void CIoDeviceDlg::OnOK() {
         d->PriorityLogin = GetDlgItemCheck(IDC_IO_PRIORITY);
         d->ForceReconnect = GetDlgItemCheck(IDC_IO_RESET);
         d->LoginRequired = GetDlgItemCheck(IDC_IO_LOGIN);
-        d->BinaryLogin = GetDlgItemCheck(IDC_IO_V4);
+        d->BinaryLogin = m_bV4;
         int sel = (int)::SendDlgItemMessageW(m_hWnd, IDC_IO_TYPE, CB_GETCURSEL, 0, 0);
         TypeOfIndex(sel, d->DeviceType, d->Inputs, d->Outputs);
     }
@@ -230,7 +225,7 @@ LRESULT CIoDeviceDlg::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
 
 void CIoDeviceDlg::UpdateControls() {
     const int s = (int)::SendDlgItemMessageW(m_hWnd, IDC_IO_TYPE, CB_GETCURSEL, 0, 0);
-    const bool digital = s >= 2 && s <= 8;
+    const bool digital = HasGenerationBox(s);
     bool warning = false;
     if (digital) {
         const bool v4 = GetDlgItemCheck(IDC_IO_V4);
@@ -262,12 +257,26 @@ void CIoDeviceDlg::UpdateControls() {
     ::SendDlgItemMessageW(m_hWnd, IDC_IO_WARNING, STM_SETIMAGE, IMAGE_ICON, (LPARAM)icon);
 }
 
+// The generation stays what the record, the user or the last reply made it
+// while the box is unchecked only for want of a type (a corrected host); a
+// type chosen without the box turns it off.
+void CIoDeviceDlg::SetV4(bool on) {
+    m_bV4 = on ? 1 : 0;
+    SetDlgItemCheck(IDC_IO_V4, on);
+}
+
 void CIoDeviceDlg::OnTypeSelChange() {
+    const int s = (int)::SendDlgItemMessageW(m_hWnd, IDC_IO_TYPE, CB_GETCURSEL, 0, 0);
+    if (HasGenerationBox(s))
+        SetDlgItemCheck(IDC_IO_V4, m_bV4 != 0);
+    else
+        m_bV4 = 0;
     UpdateControls();
     EnableDlgItem(IDC_IO_IDENTIFY, TRUE);
 }
 
 void CIoDeviceDlg::OnV4() {
+    m_bV4 = GetDlgItemCheck(IDC_IO_V4) ? 1 : 0;
     SetDlgItemUnsigned(IDC_IO_BINPORT, GetDlgItemCheck(IDC_IO_V4) ? 49159 : 49153);
     UpdateControls();
     EnableDlgItem(IDC_IO_IDENTIFY, TRUE);
@@ -286,11 +295,10 @@ void CIoDeviceDlg::OnBrowser() {
     const bool secure = GetDlgItemCheck(IDC_IO_HTTPS);
     CString url = secure ? L"https://" : L"http://";
     url += ItemText(m_hWnd, IDC_IO_HOST);
-    BOOL ok = FALSE;
-    const unsigned port = ::GetDlgItemInt(m_hWnd, IDC_IO_HTTPPORT, &ok, FALSE);
-    if (ok && port != 0 && port != (secure ? 443u : 80u)) {
+    const unsigned port = ItemNumber(IDC_IO_HTTPPORT);
+    if (port != 0 && port != (secure ? 443u : 80u)) {
         CString p;
-        p.Format(L":%d", (int)port);
+        p.Format(L":%u", port);
         url += p;
     }
     ::ShellExecuteW(m_hWnd, L"open", url, nullptr, nullptr, SW_SHOWNORMAL);
@@ -463,7 +471,7 @@ void CIoDeviceDlg::ApplyReply(const CDeviceReply& r) {
         SetDlgItemUnsigned(IDC_IO_HTTPPORT, r.httpPort);
         SetDlgItemCheck(IDC_IO_HTTPS, r.secure != 0);
         SetDlgItemUnsigned(IDC_IO_BINPORT, r.gen40 ? 49159 : 49153);
-        SetDlgItemCheck(IDC_IO_V4, r.gen40 != 0);
+        SetV4(r.gen40 != 0);
     }
     UpdateControls();
 }
@@ -561,7 +569,7 @@ void CIoDeviceDlg::OnIdentify() {
                 int got = ::recv(bin.get(), (char*)reply, (int)sizeof reply, 0);
                 if (got >= 8 && (Le16(reply + 4) == 0x0008 || Le16(reply + 4) == 0x0030)) {
                     ::SendDlgItemMessageW(m_hWnd, IDC_IO_TYPE, CB_SETCURSEL, Le16(reply + 4) == 0x0008 ? 0 : 1, 0);
-                    SetDlgItemCheck(IDC_IO_V4, false);
+                    SetV4(false);
                     EnableDlgItem(IDC_IO_IDENTIFY, FALSE);
                     UpdateControls();
                     return;
@@ -661,7 +669,7 @@ void CIoDeviceDlg::OnConfigure() {
     uint32_t address = 0;
     if (ResolveHost(ItemText(m_hWnd, IDC_IO_HOST), &address, 1, TRUE) == 0) return;
     // What the controls show now, not the record: nothing is written back.
-    auto port = [this](int id) { return (WORD)(int)::GetDlgItemInt(m_hWnd, id, nullptr, TRUE); };
+    auto port = [this](int id) { return (WORD)(int)FieldNumber(id, INT_MIN, INT_MAX); };
     dlg.m_target.m_dwAddress = address;
     dlg.m_target.m_strPassword = ItemText(m_hWnd, IDC_IO_PASSWORD);
     dlg.m_target.m_wHttpPort = port(IDC_IO_HTTPPORT);

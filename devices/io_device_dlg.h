@@ -59,9 +59,11 @@ private:
     void OnReplyFrom(in_addr sender, const unsigned char* data, int len);
     void SendQuery(u_long addr);
     unsigned ItemNumber(int id) const;
+    void SetV4(bool on);
 
     OwnedSocket m_discovery;
     int m_bListMode = 0;
+    int m_bV4 = 0;  // what OK writes to BinaryLogin
     std::vector<std::unique_ptr<CDeviceReply>> m_replies;
     std::map<u_long, CDeviceReply*> m_listed;   // the host box's entries by address
     CInternetSession m_session;

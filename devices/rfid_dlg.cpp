@@ -63,11 +63,11 @@ BOOL CRfidDeviceDlg::OnControlMap(UINT code, UINT id, NMHDR* nm, LRESULT* result
 void CRfidDeviceDlg::OnOK() {
     CDeviceCfg* d = m_pDevice;
     d->TargetHost = DlgItemText(m_hWnd, IDC_DEV_HOST);
-    d->BinaryPort = (unsigned short)(int)GetDlgItemInt(IDC_DEV_PORT, nullptr, TRUE);
+    d->BinaryPort = (unsigned short)(int)FieldNumber(IDC_DEV_PORT, INT_MIN, INT_MAX);
     d->Password = DlgItemText(m_hWnd, IDC_DEV_PASSWORD);
     d->OpcName = DlgItemText(m_hWnd, IDC_DEV_NAME);
     d->ReceiveMode = IsDlgButtonChecked(IDC_RFID_BUFFERED) == BST_CHECKED ? kModeBuffered : kModeDirect;
-    d->Interval = RfidIntervalFromSeconds((int)GetDlgItemInt(IDC_RFID_INTERVAL, nullptr, TRUE));
+    d->Interval = RfidIntervalFromSeconds((int)FieldNumber(IDC_RFID_INTERVAL, INT_MIN, INT_MAX));
     d->UsesLocalTime = IsDlgButtonChecked(IDC_RFID_LOCALTIME) == BST_CHECKED ? 1 : 0;
     d->AlwaysDevClock = IsDlgButtonChecked(IDC_RFID_IGNORE_CLOCK) == BST_CHECKED ? 0 : 1;
     d->Inputs = kRfidItems;

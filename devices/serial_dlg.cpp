@@ -1,6 +1,7 @@
 #include "devices/serial_dlg.h"
 #include "config/device_cfg.h"
 #include "resources/devices_more_ids.h"
+#include <climits>
 #include <cwchar>
 #include <cwctype>
 
@@ -131,7 +132,7 @@ BOOL CSerialDeviceDlg::OnControlMap(UINT code, UINT id, NMHDR* nm, LRESULT* resu
 void CSerialDeviceDlg::OnOK() {
     CDeviceCfg* d = m_pDevice;
     d->TargetHost = DlgItemText(m_hWnd, IDC_DEV_HOST);
-    d->BinaryPort = (unsigned short)GetDlgItemInt(IDC_DEV_PORT, nullptr, FALSE);
+    d->BinaryPort = (unsigned short)FieldNumber(IDC_DEV_PORT, 0, UINT_MAX);
     d->Password = DlgItemText(m_hWnd, IDC_DEV_PASSWORD);
     d->OpcName = DlgItemText(m_hWnd, IDC_DEV_NAME);
     d->DeviceType = IsDlgButtonChecked(IDC_SER_LINES_IO) == BST_CHECKED ? kTypeLinesAsIo : kTypePlain;
@@ -140,7 +141,8 @@ void CSerialDeviceDlg::OnOK() {
     d->SerialFilter.Format(L"end=%s;drop=%s;add=%s;", (const wchar_t*)DlgItemText(m_hWnd, IDC_SER_END),
                            (const wchar_t*)DlgItemText(m_hWnd, IDC_SER_DROP), (const wchar_t*)DlgItemText(m_hWnd, IDC_SER_ADD));
     CSerialLine line;
-    line.baud = GetDlgItemInt(IDC_SER_BAUD, nullptr, FALSE);
+    // The largest rate shown for a stored one past 32 bits is written back as shown.
+    line.baud = (unsigned)FieldNumber(IDC_SER_BAUD, 0, UINT_MAX);
     line.parityIndex = CurSel(m_hWnd, IDC_SER_PARITY);
     line.dataBitsIndex = CurSel(m_hWnd, IDC_SER_DATABITS);
     line.stopBitsIndex = CurSel(m_hWnd, IDC_SER_STOPBITS);

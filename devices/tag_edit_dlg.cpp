@@ -4,6 +4,7 @@
 #include "framework/WinApp.h"
 #include "framework/Seams.h"
 #include "resources/devices_more_ids.h"
+#include <cwchar>
 #include <string>
 
 namespace {
@@ -58,16 +59,21 @@ void CTagEditDlg::DoDataExchange(CDataExchange* dx) {
     DDX_Control(dx, IDC_TAG_TREE, m_tree);
 }
 
+// The tree tells no label's length: the buffer grows until the text fits.
 CString CTagEditDlg::Label(HTREEITEM item) const {
-    wchar_t buf[1024];
-    TVITEMW tv{};
-    tv.mask = TVIF_TEXT | TVIF_HANDLE;
-    tv.hItem = item;
-    tv.pszText = buf;
-    tv.cchTextMax = (int)(sizeof buf / sizeof buf[0]);
-    buf[0] = 0;
-    if (!TreeView_GetItem(m_tree.m_hWnd, &tv)) return CString();
-    return CString(buf);
+    std::wstring buf(256, L'\0');
+    for (;;) {
+        TVITEMW tv{};
+        tv.mask = TVIF_TEXT | TVIF_HANDLE;
+        tv.hItem = item;
+        tv.pszText = &buf[0];
+        tv.cchTextMax = (int)buf.size();
+        buf[0] = 0;
+        if (!TreeView_GetItem(m_tree.m_hWnd, &tv)) return CString();
+        const size_t n = wcsnlen(buf.data(), buf.size());
+        if (n + 1 < buf.size() || buf.size() >= ((size_t)1 << 26)) return CString(buf.data(), (int)n);
+        buf.assign(buf.size() * 4, L'\0');
+    }
 }
 
 bool CTagEditDlg::IsBold(HTREEITEM item) const {
@@ -170,6 +176,8 @@ BOOL CTagEditDlg::OnBeginLabelEdit(NMTVDISPINFOW* info) {
     ShowItemPath(true);
     m_labelEdit.m_nDirection = 0;
     HWND edit = TreeView_GetEditControl(m_tree.m_hWnd);
+    // The tree limits its edit to 259 characters; a name may be as long as the file keeps it.
+    if (edit) ::SendMessageW(edit, EM_SETLIMITTEXT, 0, 0);
     if (edit && m_labelEdit.SubclassWindow(edit)) m_bLabelEditAttached = 1;
     return FALSE;
 }
@@ -178,7 +186,9 @@ void CTagEditDlg::OnEndLabelEdit(NMTVDISPINFOW* info) {
     HWND tree = m_tree.m_hWnd;
     HTREEITEM item = info->item.hItem;
     if (info->item.pszText) {
+        // The notification's text is cut at 259 characters; the edit holds it whole.
         CString text(info->item.pszText);
+        if (m_bLabelEditAttached) m_labelEdit.GetWindowText(text);
         if (text.Replace(L".", L"_") > 0) KrvMessageBeep(MB_ICONASTERISK);
         bool accepted = !text.IsEmpty();
         HTREEITEM parent = TreeView_GetParent(tree, item);

@@ -7,6 +7,7 @@
 #include "framework/Seams.h"
 #include "framework/WinApp.h"
 #include "resources/radio_ids.h"
+#include <climits>
 #include <cwchar>
 
 namespace {
@@ -43,7 +44,7 @@ BOOL CTrcvDeviceDlg::OnInitDialog() {
 void CTrcvDeviceDlg::OnOK() {
     CDeviceCfg* d = m_pDevice;
     d->TargetHost = DlgItemText(m_hWnd, IDC_DEV_HOST);
-    d->BinaryPort = (unsigned short)GetDlgItemInt(IDC_DEV_PORT, nullptr, FALSE);
+    d->BinaryPort = (unsigned short)FieldNumber(IDC_DEV_PORT, 0, UINT_MAX);
     d->EnOceanBaseAddress = (int)HexTextToId(DlgItemText(m_hWnd, IDC_TRCV_BASE_ID));
     d->Password = DlgItemText(m_hWnd, IDC_DEV_PASSWORD);
     d->OpcName = DlgItemText(m_hWnd, IDC_DEV_NAME);
@@ -64,7 +65,7 @@ void CTrcvDeviceDlg::OnDetermineBaseId() {
     CWaitCursor wait;
     uint32_t address = 0;
     if (ResolveHost(DlgItemText(m_hWnd, IDC_DEV_HOST), &address, 1, 1) < 1) return;
-    unsigned port = GetDlgItemInt(IDC_DEV_PORT, nullptr, FALSE);
+    unsigned port = (unsigned)FieldNumber(IDC_DEV_PORT, 0, UINT_MAX);
     CBaseIdAnswer a = ExchangeBaseId(address, (uint16_t)port);
     switch (a.result) {
     case CBaseIdAnswer::Found: {

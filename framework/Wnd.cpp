@@ -289,7 +289,9 @@ BOOL CWnd::OnNotify(WPARAM wp, LPARAM lp, LRESULT* result) {
 }
 
 // Decimal digits with an optional sign, blanks around them; nothing else.
-static bool parseWhole(const CString& text, bool allowMinus, long long lo, long long hi, long long& out) {
+// A number past lo..hi is still whole: out is then the nearer end and
+// beyond is set.
+static bool parseWhole(const CString& text, bool allowMinus, long long lo, long long hi, long long& out, bool& beyond) {
     const wchar_t* s = text;
     while (*s == L' ' || *s == L'\t') ++s;
     bool minus = false;
@@ -299,30 +301,40 @@ static bool parseWhole(const CString& text, bool allowMinus, long long lo, long 
         ++s;
     }
     if (*s < L'0' || *s > L'9') return false;
+    // Magnitudes stop growing past any range here, before they overflow.
+    const long long cap = (hi > -lo ? hi : -lo) + 1;
     long long v = 0;
-    for (; *s >= L'0' && *s <= L'9'; ++s) {
-        v = v * 10 + (*s - L'0');
-        if (v > hi + 1) return false;   // past any range here, stop before overflow
-    }
+    for (; *s >= L'0' && *s <= L'9'; ++s)
+        if (v <= cap) v = v * 10 + (*s - L'0');
     while (*s == L' ' || *s == L'\t') ++s;
     if (*s) return false;
     if (minus) v = -v;
-    if (v < lo || v > hi) return false;
-    out = v;
+    beyond = v < lo || v > hi;
+    out = v < lo ? lo : v > hi ? hi : v;
     return true;
 }
 
 bool CWnd::GetDlgItemSigned(int id, int& v) const {
     long long n;
-    if (!parseWhole(GetDlgItemText(id), true, INT_MIN, INT_MAX, n)) return false;
+    bool beyond;
+    if (!parseWhole(GetDlgItemText(id), true, INT_MIN, INT_MAX, n, beyond) || beyond) return false;
     v = (int)n;
     return true;
 }
 
 bool CWnd::GetDlgItemUnsigned(int id, UINT& v) const {
     long long n;
-    if (!parseWhole(GetDlgItemText(id), false, 0, UINT_MAX, n)) return false;
+    bool beyond;
+    if (!parseWhole(GetDlgItemText(id), false, 0, UINT_MAX, n, beyond) || beyond) return false;
     v = (UINT)n;
+    return true;
+}
+
+bool CWnd::GetDlgItemClamped(int id, long long lo, long long hi, long long& v) const {
+    long long n;
+    bool beyond;
+    if (lo > hi || !parseWhole(GetDlgItemText(id), true, lo, hi, n, beyond)) return false;
+    v = n;
     return true;
 }
 

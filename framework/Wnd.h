@@ -267,6 +267,11 @@ public:
     void SetDlgItemUnsigned(int id, UINT v) { ::SetDlgItemInt(m_hWnd, id, v, FALSE); }
     bool GetDlgItemSigned(int id, int& v) const;
     bool GetDlgItemUnsigned(int id, UINT& v) const;
+    // The same reading for a field with a range of its own: a whole number
+    // beyond lo..hi (a minus sign included) gives the nearer end; false
+    // (value untouched) for a text that is no whole number ("12x", empty).
+    // lo and hi lie within INT_MIN..UINT_MAX.
+    bool GetDlgItemClamped(int id, long long lo, long long hi, long long& v) const;
     // Check state: BST_UNCHECKED, BST_CHECKED, BST_INDETERMINATE.
     void CheckDlgButton(int id, UINT c) { ::CheckDlgButton(m_hWnd, id, c); }
     UINT IsDlgButtonChecked(int id) const { return ::IsDlgButtonChecked(m_hWnd, id); }

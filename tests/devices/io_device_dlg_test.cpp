@@ -8,6 +8,7 @@
 #include "framework/Seams.h"
 #include "resources/devices_ids.h"
 #include "io_test_util.h"
+#include "port_cases.h"
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <deque>
@@ -192,6 +193,19 @@ TEST_F(IoDlg, ExistingDeviceShownAndWrittenBackOnOk) {
     EXPECT_TRUE(rec.boxes.empty());
 }
 
+TEST_F(IoDlg, PortsReadStrictly) {
+    auto d = Record(4, 2, 2);
+    for (const porttest::PortCase& c : porttest::kUnsignedPorts) {
+        EXPECT_EQ(IDOK, RunOn(d.get(), [&](HWND h) {
+                      SetText(h, IDC_IO_BINPORT, c.text);
+                      SetText(h, IDC_IO_HTTPPORT, c.text);
+                      SendMessageW(h, WM_COMMAND, IDOK, 0);
+                  }));
+        EXPECT_EQ(c.port, d->BinaryPort) << c.text;
+        EXPECT_EQ(c.port, d->HttpPort) << c.text;
+    }
+}
+
 TEST_F(IoDlg, OkNormalisesTypeAndKeepsUnlistedTypes) {
     // type 13 shows index 20; OK writes 17 with two inputs and no outputs
     auto d = Record(13, 5, 5);
@@ -281,6 +295,75 @@ TEST_F(IoDlg, ControlsFollowTypeAndChecks) {
         Click(h, IDC_IO_HTTPS);
         EXPECT_EQ(L"8080", Text(h, IDC_IO_HTTPPORT));
     });
+}
+
+// A corrected host leaves the type unknown and the 4.0 box unchecked, yet OK
+// keeps the generation with the type and the ports; the user's own choices
+// still count.
+TEST_F(IoDlg, GenerationKeptUnlessTheUserChangesIt) {
+    struct Case {
+        const char* name;
+        int type, inputs, outputs, v4;
+        std::function<void(HWND)> script;
+        int outType, outV4, outBin;
+    };
+    const Case cases[] = {
+        {"host corrected", 4, 2, 2, 1,
+         [](HWND h) {
+             Type(h, IDC_IO_HOST, L"plc-8.local");
+             EXPECT_EQ(-1, Sel(h, IDC_IO_TYPE));
+             EXPECT_FALSE(Checked(h, IDC_IO_V4));
+         },
+         4, 1, 49159},
+        {"host corrected, the type chosen again", 4, 2, 2, 1,
+         [](HWND h) {
+             Type(h, IDC_IO_HOST, L"plc-8.local");
+             Choose(h, IDC_IO_TYPE, 3);
+             EXPECT_TRUE(Checked(h, IDC_IO_V4));
+             EXPECT_FALSE(Enabled(h, IDC_IO_LOGIN));
+         },
+         4, 1, 49159},
+        {"host corrected, the box cleared", 4, 2, 2, 1,
+         [](HWND h) {
+             Type(h, IDC_IO_HOST, L"plc-8.local");
+             Choose(h, IDC_IO_TYPE, 5);
+             Click(h, IDC_IO_V4);
+             EXPECT_FALSE(Checked(h, IDC_IO_V4));
+         },
+         4, 0, 49153},
+        {"a type without the generation", 4, 2, 2, 1,
+         [](HWND h) {
+             Choose(h, IDC_IO_TYPE, 9);
+             Choose(h, IDC_IO_TYPE, 3);
+             EXPECT_FALSE(Checked(h, IDC_IO_V4));
+         },
+         4, 0, 49159},
+        {"untouched, a type without the box", 20, 6, 0, 1, [](HWND h) { EXPECT_FALSE(Checked(h, IDC_IO_V4)); }, 20, 1,
+         49159},
+        {"box checked after the host", 4, 2, 2, 0,
+         [](HWND h) {
+             Type(h, IDC_IO_HOST, L"plc-8.local");
+             Choose(h, IDC_IO_TYPE, 2);
+             EXPECT_FALSE(Checked(h, IDC_IO_V4));
+             Click(h, IDC_IO_V4);
+         },
+         4, 1, 49159},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto d = Record(c.type, c.inputs, c.outputs);
+        d->BinaryLogin = c.v4;
+        d->BinaryPort = 49159;
+        d->LoginRequired = 0;
+        EXPECT_EQ(IDOK, RunOn(d.get(), [&](HWND h) {
+                      c.script(h);
+                      SendMessageW(h, WM_COMMAND, IDOK, 0);
+                  }));
+        EXPECT_EQ(c.outType, d->DeviceType);
+        EXPECT_EQ(c.outV4, d->BinaryLogin);
+        EXPECT_EQ(c.outBin, d->BinaryPort);
+        EXPECT_EQ(0, d->LoginRequired);
+    }
 }
 
 TEST_F(IoDlg, NewDeviceOpensEmptyWithTheListDroppedForAMoment) {
@@ -688,6 +771,38 @@ TEST_F(IoDlg, VersionPageOutcomes) {
             "", "GET /version HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
                     "\r\nUser-Agent: Korvelin Varnel\r\n\r\n"};
         EXPECT_EQ(expected, SortedFields(web.LogOf(expected.size()), "request"));
+    }
+}
+
+// An identification after the host was corrected sets the generation anew.
+TEST_F(IoDlg, IdentificationSetsTheGeneration) {
+    const struct {
+        const char* body;
+        int v4, bin;
+    } cases[] = {{"#57630", 0, 49153}, {"#57635", 1, 49159}};
+    int port = kHttpPort + 50;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.body);
+        ++port;
+        Peer web("gen_" + std::to_string(port),
+                 "http --port " + std::to_string(port) + " --limit 15 --body \"" + c.body + "\"", false);
+        ASSERT_TRUE(web.Ok());
+        auto d = Record(4, 2, 2);
+        d->BinaryLogin = 1 - c.v4;
+        d->BinaryPort = 49159;
+        d->HttpPort = (unsigned short)port;
+        EXPECT_EQ(IDOK, RunOn(d.get(), [&](HWND h) {
+                      Type(h, IDC_IO_HOST, L"127.0.0.1");
+                      EXPECT_EQ(-1, Sel(h, IDC_IO_TYPE));
+                      Click(h, IDC_IO_IDENTIFY);
+                      EXPECT_EQ(3, Sel(h, IDC_IO_TYPE));
+                      EXPECT_EQ(c.v4 != 0, Checked(h, IDC_IO_V4));
+                      SendMessageW(h, WM_COMMAND, IDOK, 0);
+                  }));
+        EXPECT_TRUE(rec.boxes.empty());
+        EXPECT_EQ(c.v4, d->BinaryLogin);
+        EXPECT_EQ(c.bin, d->BinaryPort);
+        EXPECT_STREQ(L"127.0.0.1", d->TargetHost);
     }
 }
 

@@ -11,6 +11,7 @@
 #include "framework/WinApp.h"
 #include "resources/devices_more_ids.h"
 #include "dlg_suite.h"
+#include "port_cases.h"
 #include <gtest/gtest.h>
 #include <climits>
 #include <memory>
@@ -157,6 +158,34 @@ TEST_F(Dialogs, GlobalOptionsSecondsCutTowardZeroWithLimits) {
     }
 }
 
+// Whole numbers only: "12x" is no number, one beyond the field's range its end.
+TEST_F(Dialogs, GlobalOptionsUpdateRateReadStrictly) {
+    struct Case {
+        const wchar_t* text;
+        int rate;
+    } cases[] = {
+        {L"12x", 10},
+        {L"", 10},
+        {L"9", 10},
+        {L"11", 11},
+        {L" 800 ", 800},
+        {L"2147483647", INT_MAX},
+        {L"2147483648", INT_MAX},
+        {L"99999999999", INT_MAX},
+        {L"-2147483648", 10},
+        {L"-2147483649", 10},
+        {L"1e3", 10},
+    };
+    FileRecord f(-1, L"global_rate", [](CDeviceCfg& d) { d.MinUpdateRate = 900; });
+    for (const Case& c : cases) {
+        EXPECT_EQ(IDOK, Run<CGlobalDeviceDlg>(f.Rec(), [&](HWND dlg) {
+                      SetText(dlg, IDC_GLB_UPDATE_RATE, c.text);
+                      Press(dlg, IDOK);
+                  }));
+        EXPECT_EQ(c.rate, f.Rec()->MinUpdateRate) << c.text;
+    }
+}
+
 TEST_F(Dialogs, GlobalOptionsStandardReachesTheRecordOnlyThroughOk) {
     auto setup = [](CDeviceCfg& d) { d.WatchdogTicks = 30; d.IdleTicks = 20; d.MinUpdateRate = 100; };
     FileRecord f(-1, L"global_std", setup);
@@ -265,6 +294,62 @@ TEST_F(Dialogs, SerialParametersAndRulesAsTyped) {
         EXPECT_STREQ(c.outParam, s->SerialParam) << c.param;
         EXPECT_STREQ(c.outFilter, s->SerialFilter) << c.param;
         EXPECT_EQ(c.outGap, s->SerialPacketGap) << c.param;
+    }
+}
+
+TEST_F(Dialogs, SerialBaudRateShownIsTheOneWritten) {
+    struct Case {
+        const wchar_t *param, *shown, *typed, *out;
+    } cases[] = {
+        {L"4294967295,n,8,1", L"4294967295", nullptr, L"4294967295,n,8,1"},
+        {L"99999999999,e,7,2", L"4294967295", nullptr, L"4294967295,e,7,2"},
+        {L"2147483647,n,8,1", L"2147483647", nullptr, L"2147483647,n,8,1"},
+        {L"9600,n,8,1", L"9600", L"4294967295", L"4294967295,n,8,1"},
+    };
+    for (const Case& c : cases) {
+        FileRecord f(2, L"Com5", [&](CDeviceCfg& d) { d.SerialParam = c.param; });
+        INT_PTR r = Run<CSerialDeviceDlg>(f.Rec(), [&](HWND dlg) {
+            EXPECT_EQ(c.shown, Text(dlg, IDC_SER_BAUD)) << c.param;
+            if (c.typed) SetText(dlg, IDC_SER_BAUD, c.typed);
+            Press(dlg, IDOK);
+        });
+        EXPECT_EQ(IDOK, r);
+        CDeviceCfg* s = f.Saved();
+        ASSERT_TRUE(s);
+        EXPECT_STREQ(c.out, s->SerialParam) << c.param;
+    }
+}
+
+TEST_F(Dialogs, SerialPortAndBaudRateReadStrictly) {
+    FileRecord f(2, L"Com6", [](CDeviceCfg& d) {
+        d.BinaryPort = 8000;
+        d.SerialParam = L"9600,n,8,1";
+    });
+    for (const porttest::PortCase& c : porttest::kUnsignedPorts) {
+        EXPECT_EQ(IDOK, Run<CSerialDeviceDlg>(f.Rec(), [&](HWND dlg) {
+                      SetText(dlg, IDC_DEV_PORT, c.text);
+                      Press(dlg, IDOK);
+                  }));
+        EXPECT_EQ(c.port, f.Rec()->BinaryPort) << c.text;
+    }
+    struct Case {
+        const wchar_t *baud, *param;
+    } cases[] = {
+        {L"12x", L"n,8,1"},
+        {L"19200x", L"n,8,1"},
+        {L"", L"n,8,1"},
+        {L"-5", L"n,8,1"},
+        {L"11", L"11,n,8,1"},
+        {L" 19200 ", L"19200,n,8,1"},
+        {L"4294967296", L"4294967295,n,8,1"},
+        {L"99999999999", L"4294967295,n,8,1"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(IDOK, Run<CSerialDeviceDlg>(f.Rec(), [&](HWND dlg) {
+                      SetText(dlg, IDC_SER_BAUD, c.baud);
+                      Press(dlg, IDOK);
+                  }));
+        EXPECT_STREQ(c.param, f.Rec()->SerialParam) << c.baud;
     }
 }
 
@@ -380,6 +465,57 @@ TEST_F(Dialogs, RfidDirectOnlyAndTheReadersClock) {
         Press(dlg, IDOK);
     });
     EXPECT_EQ(2147483640, f.Rec()->Interval);
+}
+
+// The port and the interval are read as signed numbers: the port keeps its
+// low 16 bits, the interval is counted in tenths within the field's range.
+TEST_F(Dialogs, RfidPortAndIntervalReadStrictly) {
+    FileRecord f(18, L"Rfid4", [](CDeviceCfg& d) {
+        d.ReceiveMode = 3;
+        d.Interval = 50;
+    });
+    struct Port {
+        const wchar_t* text;
+        int port;
+    } ports[] = {
+        {L"2683", 2683},
+        {L"-1", 65535},
+        {L"12x", 0},
+        {L"", 0},
+        {L"65536", 0},
+        {L"2147483647", 65535},
+        {L"2147483648", 65535},
+        {L"-2147483648", 0},
+        {L"-2147483649", 0},
+    };
+    for (const Port& c : ports) {
+        EXPECT_EQ(IDOK, Run<CRfidDeviceDlg>(f.Rec(), [&](HWND dlg) {
+                      SetText(dlg, IDC_DEV_PORT, c.text);
+                      Press(dlg, IDOK);
+                  }));
+        EXPECT_EQ(c.port, f.Rec()->BinaryPort) << c.text;
+    }
+    struct Interval {
+        const wchar_t* text;
+        int tenths;
+    } intervals[] = {
+        {L"7", 70},
+        {L"12x", 0},
+        {L"", 0},
+        {L"0", 0},
+        {L"-5", -50},
+        {L"2147483647", 2147483640},
+        {L"99999999999", 2147483640},
+        {L"-2147483648", -2147483640},
+        {L"-99999999999", -2147483640},
+    };
+    for (const Interval& c : intervals) {
+        EXPECT_EQ(IDOK, Run<CRfidDeviceDlg>(f.Rec(), [&](HWND dlg) {
+                      SetText(dlg, IDC_RFID_INTERVAL, c.text);
+                      Press(dlg, IDOK);
+                  }));
+        EXPECT_EQ(c.tenths, f.Rec()->Interval) << c.text;
+    }
 }
 
 // ------------------------------------------------------------ item-name editor
@@ -559,6 +695,70 @@ TEST_F(Dialogs, ItemNamesRenamedWithKeys) {
     CDeviceCfg* s = f.Saved(L"Dev9");
     ASSERT_TRUE(s);
     EXPECT_STREQ(L".1T.2c.2d.1Netz", s->ItemNames);
+}
+
+TEST_F(Dialogs, ItemNamesOfAnyLengthKeptWhole) {
+    const std::wstring device(1100, L'D'), longName(3000, L'a'), edge(1023, L'e'), past(1024, L'p');
+    const std::wstring names = L".1" + longName + L".2" + edge + L".2" + past + L".1Net";
+    const std::wstring edited = L".1" + longName + L"b.2" + edge + L".2" + past + L".1Net";
+    FileRecord f(6, L"Box6", [](CDeviceCfg&) {});
+    CDeviceCfg* dev = f.Rec();
+    dev->ItemNames = names.c_str();
+    dev->OpcName = device.c_str();
+    CTagEditDlg dlg;
+    dlg.m_pDevice = dev;
+    INT_PTR r = RunModal(dlg, [&](HWND h) {
+        HWND tree = GetDlgItem(h, IDC_TAG_TREE);
+        HTREEITEM first = TreeView_GetChild(tree, TreeView_GetRoot(tree));
+        ASSERT_TRUE(first);
+        TreeView_SelectItem(tree, TreeView_GetChild(tree, first));
+        HWND path = GetDlgItem(h, IDC_TAG_PATH);
+        EXPECT_EQ((LRESULT)(device.size() + 1 + longName.size() + 1 + edge.size()),
+                  SendMessageW(path, WM_GETTEXTLENGTH, 0, 0));
+        // An edit of a long label keeps it, and typing goes on past the tree's own limit.
+        TreeView_SelectItem(tree, first);
+        Focus(h, IDC_TAG_TREE);
+        Key(VK_F2);
+        ASSERT_TRUE(WaitFor([&] { return EditOf(h) != nullptr; }));
+        HWND edit = EditOf(h);
+        EXPECT_EQ((LRESULT)longName.size(), SendMessageW(edit, WM_GETTEXTLENGTH, 0, 0));
+        Key(VK_END);
+        Key('B');
+        ASSERT_TRUE(
+            WaitFor([&] { return SendMessageW(edit, WM_GETTEXTLENGTH, 0, 0) == (LRESULT)longName.size() + 1; }));
+        Key(VK_RETURN);
+        EXPECT_TRUE(WaitFor([&] { return !IsWindow(edit); }));
+        Press(h, IDOK);
+    });
+    EXPECT_EQ(IDOK, r);
+    // Sizes first: the texts themselves are too long to read in a report.
+    EXPECT_EQ(device.size(), (size_t)dev->OpcName.GetLength());
+    EXPECT_TRUE(device == std::wstring(dev->OpcName));
+    EXPECT_EQ(edited.size(), (size_t)dev->ItemNames.GetLength());
+    EXPECT_TRUE(edited == std::wstring(dev->ItemNames));
+}
+
+// Tab from the tree goes on to the buttons: the path display takes no focus.
+TEST_F(Dialogs, ItemNamePathDisplayIsNoTabStop) {
+    FileRecord f(6, L"Box7", [](CDeviceCfg& d) { d.ItemNames = L".1T.2a.1Net"; });
+    CTagEditDlg dlg;
+    dlg.m_pDevice = f.Rec();
+    RunModal(dlg, [&](HWND h) {
+        EXPECT_EQ(0, GetWindowLongW(GetDlgItem(h, IDC_TAG_PATH), GWL_STYLE) & WS_TABSTOP);
+        auto focused = [&] {
+            GUITHREADINFO gui{};
+            gui.cbSize = sizeof gui;
+            return GetGUIThreadInfo(GetWindowThreadProcessId(h, nullptr), &gui) ? gui.hwndFocus : nullptr;
+        };
+        Focus(h, IDC_TAG_TREE);
+        ASSERT_TRUE(WaitFor([&] { return focused() == GetDlgItem(h, IDC_TAG_TREE); }));
+        Key(VK_TAB);
+        EXPECT_TRUE(WaitFor([&] { return focused() == GetDlgItem(h, IDOK); }));
+        EXPECT_NE(GetDlgItem(h, IDC_TAG_PATH), focused());
+        Key(VK_TAB, true);
+        EXPECT_TRUE(WaitFor([&] { return focused() == GetDlgItem(h, IDC_TAG_TREE); }));
+        Press(h, IDCANCEL);
+    });
 }
 
 TEST_F(Dialogs, ItemNamesStandardKeepsTheDeviceNameAndCancelKeepsTheRecord) {

@@ -10,6 +10,7 @@
 #include "framework/WinApp.h"
 #include "resources/radio_ids.h"
 #include "dlg_suite.h"
+#include "port_cases.h"
 #include <gtest/gtest.h>
 #include <commctrl.h>
 #include <cstdio>
@@ -142,6 +143,17 @@ TEST_F(TrcvDialog, ShowsTheRecordAndOkWritesIt) {
     EXPECT_EQ(8100, s->BinaryPort);
     EXPECT_EQ(0xFF800080u, (uint32_t)s->EnOceanBaseAddress);
     EXPECT_EQ(kTypeTransceiver, s->DeviceType);
+}
+
+TEST_F(TrcvDialog, PortReadStrictly) {
+    FileRecord f(kTypeTransceiver, L"TRCV2", Setup);
+    for (const porttest::PortCase& c : porttest::kUnsignedPorts) {
+        EXPECT_EQ(IDOK, Run(f.Rec(), [&](HWND dlg) {
+                      SetText(dlg, IDC_DEV_PORT, c.text);
+                      Press(dlg, IDOK);
+                  }));
+        EXPECT_EQ(c.port, f.Rec()->BinaryPort) << c.text;
+    }
 }
 
 TEST_F(TrcvDialog, BaseIdFromTheTransceiverAsTypedCancelKeepsTheRecord) {

@@ -6,6 +6,7 @@
 #include "tests/framework/dialog_test_ids.h"
 #include <gtest/gtest.h>
 #include <algorithm>
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -330,6 +331,47 @@ TEST(ByIdHelpers, IntegersWithSuccessFlag)
         EXPECT_EQ(c.signedOk ? c.signedValue : 12345, s) << name;
         EXPECT_EQ(c.unsignedOk, dlg.GetDlgItemUnsigned(IDC_PORT, u)) << name;
         EXPECT_EQ(c.unsignedOk ? c.unsignedValue : 54321u, u) << name;
+    }
+}
+
+TEST(ByIdHelpers, IntegersClampedToTheFieldsRange)
+{
+    CControlsDlg dlg;
+    ModelessDialog d(dlg);
+    ASSERT_TRUE(d.Open());
+    const long long kIntMin = INT_MIN, kIntMax = INT_MAX, kUintMax = UINT_MAX;
+    const struct {
+        const wchar_t* text;
+        long long lo, hi;
+        bool ok;
+        long long value;
+    } cases[] = {
+        {L"800", kIntMin, kIntMax, true, 800},
+        {L" -7 ", kIntMin, kIntMax, true, -7},
+        {L"2147483647", kIntMin, kIntMax, true, kIntMax},
+        {L"2147483648", kIntMin, kIntMax, true, kIntMax},
+        {L"99999999999999999999999", kIntMin, kIntMax, true, kIntMax},
+        {L"-2147483648", kIntMin, kIntMax, true, kIntMin},
+        {L"-2147483649", kIntMin, kIntMax, true, kIntMin},
+        {L"-99999999999999999999999", kIntMin, kIntMax, true, kIntMin},
+        {L"4294967295", 0, kUintMax, true, kUintMax},
+        {L"4294967296", 0, kUintMax, true, kUintMax},
+        {L"-1", 0, kUintMax, true, 0},
+        {L"+0", 0, kUintMax, true, 0},
+        {L"128", 0, 127, true, 127},
+        {L"12x", kIntMin, kIntMax, false, 0},
+        {L"", 0, kUintMax, false, 0},
+        {L" ", 0, kUintMax, false, 0},
+        {L"-", kIntMin, kIntMax, false, 0},
+        {L"1e3", kIntMin, kIntMax, false, 0},
+        {L"5", 9, 1, false, 0},
+    };
+    for (const auto& c : cases) {
+        dlg.SetDlgItemText(IDC_PORT, c.text);
+        long long v = 4242;
+        std::string name(c.text, c.text + wcslen(c.text));
+        EXPECT_EQ(c.ok, dlg.GetDlgItemClamped(IDC_PORT, c.lo, c.hi, v)) << name;
+        EXPECT_EQ(c.ok ? c.value : 4242, v) << name;
     }
 }
 
