@@ -52,14 +52,15 @@ void CGlobalDeviceDlg::OnStandard() {
     SetDlgItemInt(IDC_GLB_UPDATE_RATE, kUpdateRateDefault, TRUE);
 }
 
-BOOL CGlobalDeviceDlg::OnCommand(WPARAM wp, LPARAM lp) {
-    switch (LOWORD(wp)) {
-    case IDC_GLB_IDLE_ON:
-    case IDC_GLB_WATCHDOG_ON: UpdateControls(); break;
-    case IDC_DEV_STANDARD: OnStandard(); break;
-    default: break;
-    }
-    return CDeviceDialog::OnCommand(wp, lp);
+BOOL CGlobalDeviceDlg::OnControlMap(UINT code, UINT id, NMHDR* nm, LRESULT* result) {
+    using D = CGlobalDeviceDlg;
+    using R = CtrlEntry<D>;
+    static constexpr R map[] = {
+        R::Command<&D::UpdateControls>(BN_CLICKED, IDC_GLB_IDLE_ON),
+        R::Command<&D::UpdateControls>(BN_CLICKED, IDC_GLB_WATCHDOG_ON),
+        R::Command<&D::OnStandard>(BN_CLICKED, IDC_DEV_STANDARD),
+    };
+    return DispatchControls(this, map, code, id, nm, result) || CDeviceDialog::OnControlMap(code, id, nm, result);
 }
 
 void CGlobalDeviceDlg::OnOK() {

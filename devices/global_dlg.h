@@ -10,7 +10,7 @@ public:
     CGlobalDeviceDlg();
     BOOL OnInitDialog() override;
     void OnOK() override;
-    BOOL OnCommand(WPARAM wp, LPARAM lp) override;
+    BOOL OnControlMap(UINT code, UINT id, NMHDR* nm, LRESULT* result) override;
     void UpdateControls();
     void OnStandard();
 };

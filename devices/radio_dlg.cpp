@@ -128,21 +128,15 @@ void CRadioDeviceDlg::UpdateControls() {
     Enable(m_hWnd, IDC_RADIO_THERMOKON, analog);
 }
 
-BOOL CRadioDeviceDlg::OnCommand(WPARAM wp, LPARAM lp) {
-    switch (LOWORD(wp)) {
-    case IDC_RADIO_ANALOG:
-    case IDC_RADIO_PTM100:
-    case IDC_RADIO_PTM200:
-    case IDC_RADIO_MAGNET:
-    case IDC_RADIO_VIRTUAL: UpdateControls(); break;
-    }
-    return CDeviceDialog::OnCommand(wp, lp);
-}
-
 BOOL CRadioDeviceDlg::OnControlMap(UINT code, UINT id, NMHDR* nm, LRESULT* result) {
     using D = CRadioDeviceDlg;
     using R = CtrlEntry<D>;
     static constexpr R map[] = {
+        R::Command<&D::UpdateControls>(BN_CLICKED, IDC_RADIO_ANALOG),
+        R::Command<&D::UpdateControls>(BN_CLICKED, IDC_RADIO_PTM100),
+        R::Command<&D::UpdateControls>(BN_CLICKED, IDC_RADIO_PTM200),
+        R::Command<&D::UpdateControls>(BN_CLICKED, IDC_RADIO_MAGNET),
+        R::Command<&D::UpdateControls>(BN_CLICKED, IDC_RADIO_VIRTUAL),
         R::Command<&D::OnListen>(BN_CLICKED, IDC_RADIO_LISTEN),
         R::Command<&D::OnOffsetChange>(EN_CHANGE, IDC_RADIO_OFFSET),
         R::Command<&D::OnTransceiverSelChange>(CBN_SELCHANGE, IDC_RADIO_TRCV),

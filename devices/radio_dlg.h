@@ -17,7 +17,6 @@ public:
 
     BOOL OnInitDialog() override;
     void OnOK() override;
-    BOOL OnCommand(WPARAM wp, LPARAM lp) override;
     BOOL OnControlMap(UINT code, UINT id, NMHDR* nm, LRESULT* result) override;
     LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
     void UpdateControls();

@@ -114,15 +114,11 @@ void CSerialDeviceDlg::OnHandshakeSelChange() {
         CheckDlgButton(IDC_SER_LINES_IO, BST_UNCHECKED);
 }
 
-BOOL CSerialDeviceDlg::OnCommand(WPARAM wp, LPARAM lp) {
-    if (LOWORD(wp) == IDC_SER_GAP_ON) UpdateControls();
-    return CDeviceDialog::OnCommand(wp, lp);
-}
-
 BOOL CSerialDeviceDlg::OnControlMap(UINT code, UINT id, NMHDR* nm, LRESULT* result) {
     using D = CSerialDeviceDlg;
     using R = CtrlEntry<D>;
     static constexpr R map[] = {
+        R::Command<&D::UpdateControls>(BN_CLICKED, IDC_SER_GAP_ON),
         R::Command<&D::OnHandshakeLinesAsIo>(BN_CLICKED, IDC_SER_LINES_IO),
         R::Command<&D::OnHandshakeSelChange>(CBN_SELCHANGE, IDC_SER_HANDSHAKE),
     };

@@ -26,7 +26,6 @@ public:
     CSerialDeviceDlg();
     BOOL OnInitDialog() override;
     void OnOK() override;
-    BOOL OnCommand(WPARAM wp, LPARAM lp) override;
     BOOL OnControlMap(UINT code, UINT id, NMHDR* nm, LRESULT* result) override;
     void UpdateControls();
     void OnHandshakeLinesAsIo();
