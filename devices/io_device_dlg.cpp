@@ -591,6 +591,9 @@ void CIoDeviceDlg::IdentifyViaHttp() {
     reply.secure = secure ? 1 : 0;
     std::unique_ptr<CHttpConnection> conn;
     std::unique_ptr<CHttpFile> file;
+    // One bound over connect, request, headers and body, whatever the server
+    // trickles; past it the step ends as for a silent server.
+    CInternetDeadline bound(m_session, kIdentifyBound);
     try {
         conn.reset(m_session.GetHttpConnection(ResolverHostText(ItemText(m_hWnd, IDC_IO_HOST)),
                                                 INTERNET_FLAG_RELOAD | (secure ? INTERNET_FLAG_SECURE : 0),

@@ -8,9 +8,12 @@
 #include "framework/Seams.h"
 #include "resources/devices_ids.h"
 #include "io_test_util.h"
+#include "peer_process.h"
 #include <gtest/gtest.h>
 #include <algorithm>
+#include <atomic>
 #include <deque>
+#include <thread>
 
 using namespace iotest;
 
@@ -707,6 +710,100 @@ TEST_F(IoDlg, WebServerThatNeverAnswersEndsInAWinInetError) {
     EXPECT_EQ(0u, rec.boxes[0].find(L"WinINet error:\n")) << rec.boxes[0];
     // not a timed assertion: the figure is printed for the record
     printf("identification against a silent web server took %lu ms\n", (unsigned long)took);
+}
+
+namespace {
+
+// Asks the dialog with WM_NULL from another thread every 20 ms while it is
+// up and keeps the longest wait for an answer.
+class AnswerWatch {
+public:
+    explicit AnswerWatch(HWND dlg) : thread_([this, dlg] {
+          while (!stop_) {
+              const DWORD start = GetTickCount();
+              DWORD_PTR r = 0;
+              SendMessageTimeoutW(dlg, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &r);
+              longest_ = std::max<DWORD>(longest_, GetTickCount() - start);
+              Sleep(20);
+          }
+          finished_ = true;
+      }) {}
+    DWORD Stop() {
+        stop_ = true;
+        // its last question may be waiting for this thread
+        PumpUntil([&] { return finished_.load(); }, 35000);
+        thread_.join();
+        return longest_;
+    }
+
+private:
+    std::atomic<bool> stop_{false}, finished_{false};
+    std::atomic<DWORD> longest_{0};
+    std::thread thread_;
+};
+
+struct Timed {
+    DWORD took = 0, longestWait = 0;
+};
+
+// Identify on 127.0.0.1 at this HTTP port (nothing on the binary port):
+// how long the press took and the longest the window left a message waiting.
+Timed IdentifyTimed(int httpPort, bool secure, const std::function<void(HWND)>& check) {
+    Timed t;
+    auto d = Record(4, 1, 1);
+    d->TargetHost = L"127.0.0.1";
+    d->HttpSecure = secure ? 1 : 0;
+    d->BinaryPort = (unsigned short)kNobody;
+    d->HttpPort = (unsigned short)httpPort;
+    RunOn(d.get(), [&](HWND h) {
+        AnswerWatch watch(h);
+        const DWORD start = GetTickCount();
+        Click(h, IDC_IO_IDENTIFY);
+        t.took = GetTickCount() - start;
+        t.longestWait = watch.Stop();
+        check(h);
+    });
+    return t;
+}
+
+const DWORD kBoundMs = 4000;
+
+}  // namespace
+
+TEST_F(IoDlg, HostileWebServersEndWithinOneBound) {
+    const std::wstring timedOut = L"WinINet error:\n";
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        bool secure;
+        std::wstring box;   // the box, or its start when it ends in a newline
+    };
+    const Case cases[] = {
+        {"body a byte every 0.5 s", {"--mode", "trickle", "--pause", "0.5", "--body", std::string(20, 'x') + "#57640"},
+         false, timedOut},
+        {"head a byte every 0.25 s", {"--mode", "tricklehead", "--pause", "0.25"}, false, timedOut},
+        {"TLS handshake never answered", {"--mode", "mute", "--tls", "127.0.0.1"}, true, timedOut},
+        {"text on the TLS port", {"--mode", "babble", "--pause", "0.3"}, true, timedOut},
+        {"16000 headers", {"--mode", "headers", "--count", "16000", "--body", "#57640"}, false, L""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        rec.boxes.clear();
+        PeerProcess web;
+        ASSERT_TRUE(web.Start("http_peer.py", c.args, 40));
+        const Timed t = IdentifyTimed(web.Port(), c.secure, [](HWND) {});
+        printf("%-30s identification took %5lu ms, the window left a message waiting %4lu ms at most\n", c.name,
+               (unsigned long)t.took, (unsigned long)t.longestWait);
+        EXPECT_LT(t.took, kBoundMs + 1000);
+        EXPECT_LT(t.longestWait, 500u);
+        if (c.box.empty()) {
+            EXPECT_TRUE(rec.boxes.empty() || rec.boxes[0].rfind(timedOut, 0) == 0);
+        } else {
+            ASSERT_EQ(1u, rec.boxes.size());
+            if (c.box.back() == L'\n') EXPECT_EQ(0u, rec.boxes[0].find(c.box)) << rec.boxes[0];
+            else EXPECT_EQ(c.box, rec.boxes[0]);
+        }
+    }
 }
 
 TEST_F(IoDlg, BinaryPortOutcomes) {
