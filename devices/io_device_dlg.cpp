@@ -482,6 +482,23 @@ BOOL CIoDeviceDlg::SendBinaryStruct(SOCKET s, uint16_t type, const void* data, i
     return ::send(s, (const char*)buf, total, 0) != SOCKET_ERROR;
 }
 
+namespace {
+
+// Whether a body that ended in a failure still holds a product number: a
+// "#" with digits that the stream ended after (a reset or close), or that
+// something follows (cut by the deadline, the number itself is whole).
+bool HoldsProductNumber(const char* body, UINT got, bool streamEnded) {
+    const char* hash = (const char*)memchr(body, '#', got);
+    if (!hash) return false;
+    const char* p = hash + 1;
+    const char* end = body + got;
+    if (p == end || *p < '0' || *p > '9') return false;
+    while (p < end && *p >= '0' && *p <= '9') ++p;
+    return streamEnded || p < end;
+}
+
+}  // namespace
+
 void CIoDeviceDlg::OnIdentify() {
     CWaitCursor wait;
     uint32_t addr = 0;
@@ -624,7 +641,17 @@ void CIoDeviceDlg::IdentifyViaHttp() {
             char body[256];
             UINT got = 0;
             while (got < 255) {
-                UINT n = file->Read(body + got, 255 - got);
+                UINT n = 0;
+                try {
+                    n = file->Read(body + got, 255 - got);
+                } catch (CInternetException* e) {
+                    // Servers that reset after a complete answer are common.
+                    const DWORD error = e->m_dwError;
+                    const bool ended = error == ERROR_INTERNET_CONNECTION_RESET || error == WSAECONNRESET ||
+                                       error == ERROR_INTERNET_CONNECTION_ABORTED || error == WSAECONNABORTED;
+                    if (!HoldsProductNumber(body, got, ended)) throw;
+                    e->Delete();
+                }
                 if (n == 0) break;
                 got += n;
             }

@@ -806,6 +806,17 @@ TEST_F(IoDlg, HostileWebServersEndWithinOneBound) {
     }
 }
 
+TEST_F(IoDlg, AnswerFollowedByAResetStillIdentifies) {
+    PeerProcess web;
+    ASSERT_TRUE(web.Start("http_peer.py", {"--mode", "reset", "--pause", "0.3", "--body", "Lattix 2.4\r\n#57640"}, 20));
+    IdentifyTimed(web.Port(), false, [](HWND h) {
+        EXPECT_EQ(4, Sel(h, IDC_IO_TYPE));
+        EXPECT_EQ(L"57640", Text(h, IDC_IO_PRODUCT));
+        EXPECT_FALSE(Enabled(h, IDC_IO_IDENTIFY));
+    });
+    EXPECT_TRUE(rec.boxes.empty()) << (rec.boxes.empty() ? "" : std::string(rec.boxes[0].begin(), rec.boxes[0].end()));
+}
+
 TEST_F(IoDlg, BinaryPortOutcomes) {
     const std::string requests = "00000000200008000000000020000800000000000100" "0800";
     struct Case {
