@@ -484,6 +484,11 @@ BOOL CIoDeviceDlg::SendBinaryStruct(SOCKET s, uint16_t type, const void* data, i
 
 namespace {
 
+// A device is trusted with nothing: no redirect is followed, nothing is
+// cached and no cookie is stored or sent.
+const DWORD kDeviceRequestFlags = INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_COOKIES |
+                                  INTERNET_FLAG_NO_CACHE_WRITE;
+
 // Whether a body that ended in a failure still holds a product number: a
 // "#" with digits that the stream ended after (a reset or close), or that
 // something follows (cut by the deadline, the number itself is whole).
@@ -616,7 +621,7 @@ void CIoDeviceDlg::IdentifyViaHttp() {
                                                 INTERNET_FLAG_RELOAD | (secure ? INTERNET_FLAG_SECURE : 0),
                                                 reply.httpPort));
         file.reset(conn->OpenRequest(L"GET", L"/version", nullptr, 1, nullptr, nullptr,
-                                     secure ? INTERNET_FLAG_SECURE : 0));
+                                     kDeviceRequestFlags | (secure ? INTERNET_FLAG_SECURE : 0)));
         file->SetOption(INTERNET_OPTION_SEND_TIMEOUT, kIdentifyBound);
         file->SetOption(INTERNET_OPTION_RECEIVE_TIMEOUT, kIdentifyBound);
         if (secure) {
@@ -628,8 +633,9 @@ void CIoDeviceDlg::IdentifyViaHttp() {
         file->SendRequest();
         DWORD status = 0;
         file->QueryInfoStatusCode(status);
-        // A request that ended without an HTTP status line failed too.
-        if (status >= 400 || status == 0) {
+        // A request that ended without an HTTP status line failed too, and
+        // a redirect is not the version page.
+        if (status >= 300 || status == 0) {
             ApplyReply(reply);
             CString statusText;
             file->QueryInfo(HTTP_QUERY_STATUS_TEXT, statusText);

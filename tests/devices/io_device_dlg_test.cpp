@@ -772,6 +772,8 @@ const DWORD kBoundMs = 4000;
 
 TEST_F(IoDlg, HostileWebServersEndWithinOneBound) {
     const std::wstring timedOut = L"WinINet error:\n";
+    const std::wstring redirected = W(IDS_ID_VERSION_FAILED) + L"\n" + W(IDS_ID_HTTP_STATUS, 302) + L" (Found)\n\n" +
+                                    W(IDS_ID_NOT_LATTIX);
     struct Case {
         const char* name;
         std::vector<std::string> args;
@@ -784,6 +786,7 @@ TEST_F(IoDlg, HostileWebServersEndWithinOneBound) {
         {"head a byte every 0.25 s", {"--mode", "tricklehead", "--pause", "0.25"}, false, timedOut},
         {"TLS handshake never answered", {"--mode", "mute", "--tls", "127.0.0.1"}, true, timedOut},
         {"text on the TLS port", {"--mode", "babble", "--pause", "0.3"}, true, timedOut},
+        {"redirect loop", {"--mode", "redirect"}, false, redirected},
         {"16000 headers", {"--mode", "headers", "--count", "16000", "--body", "#57640"}, false, L""},
     };
     for (const Case& c : cases) {
@@ -815,6 +818,44 @@ TEST_F(IoDlg, AnswerFollowedByAResetStillIdentifies) {
         EXPECT_FALSE(Enabled(h, IDC_IO_IDENTIFY));
     });
     EXPECT_TRUE(rec.boxes.empty()) << (rec.boxes.empty() ? "" : std::string(rec.boxes[0].begin(), rec.boxes[0].end()));
+}
+
+TEST_F(IoDlg, IdentificationFollowsNoRedirectAndKeepsNoCookieOrCopy) {
+    // the redirect points at another host that would identify as 57640
+    PeerProcess other;
+    ASSERT_TRUE(other.Start("http_peer.py", {"--bind", "127.0.0.2", "--mode", "page", "--body", "#57640"}, 30));
+    PeerProcess web;
+    ASSERT_TRUE(web.Start("http_peer.py", {"--mode", "redirect", "--location",
+                                           "http://127.0.0.2:" + std::to_string(other.Port()) + "/version"},
+                          30));
+    IdentifyTimed(web.Port(), false, [](HWND h) {
+        EXPECT_EQ(-1, Sel(h, IDC_IO_TYPE));
+        EXPECT_EQ(L"", Text(h, IDC_IO_PRODUCT));
+    });
+    ASSERT_EQ(1u, rec.boxes.size());
+    EXPECT_EQ(W(IDS_ID_VERSION_FAILED) + L"\n" + W(IDS_ID_HTTP_STATUS, 302) + L" (Found)\n\n" + W(IDS_ID_NOT_LATTIX),
+              rec.boxes[0]);
+    EXPECT_EQ("", other.Record());
+
+    // a device's cookie is neither sent back nor kept, its page not cached
+    rec.boxes.clear();
+    PeerProcess page;
+    ASSERT_TRUE(page.Start("http_peer.py", {"--mode", "page", "--body", "#57640", "--header",
+                                            "Set-Cookie: sid=geheim; Path=/", "--header", "Cache-Control: max-age=3600"},
+                           30));
+    for (int i = 0; i < 2; ++i)
+        IdentifyTimed(page.Port(), false, [](HWND h) { EXPECT_EQ(4, Sel(h, IDC_IO_TYPE)); });
+    EXPECT_TRUE(rec.boxes.empty());
+    const std::string get = "GET /version HTTP/1.1\r\n";
+    const std::string record = page.WaitRecord(2 * get.size());
+    EXPECT_EQ(std::string::npos, record.find("Cookie")) << record;
+    EXPECT_NE(std::string::npos, record.find(get, record.find(get) + 1)) << record;
+    const std::wstring url = L"http://127.0.0.1:" + std::to_wstring(page.Port()) + L"/version";
+    DWORD size = 0;
+    EXPECT_FALSE(GetUrlCacheEntryInfoW(url.c_str(), nullptr, &size) || GetLastError() == ERROR_INSUFFICIENT_BUFFER);
+    wchar_t cookie[256] = {};
+    DWORD cookieLength = 256;
+    EXPECT_FALSE(InternetGetCookieW(L"http://127.0.0.1/", nullptr, cookie, &cookieLength)) << cookie;
 }
 
 TEST_F(IoDlg, BinaryPortOutcomes) {
