@@ -489,6 +489,15 @@ namespace {
 const DWORD kDeviceRequestFlags = INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_COOKIES |
                                   INTERNET_FLAG_NO_CACHE_WRITE;
 
+// Disables a control; when it has the focus, the focus moves on first, so
+// that the keyboard keeps working.
+void DisableKeepingFocus(HWND dlg, int id) {
+    HWND ctrl = ::GetDlgItem(dlg, id);
+    HWND focus = ::GetFocus();
+    if (ctrl && focus && (focus == ctrl || ::GetParent(focus) == ctrl)) ::SendMessageW(dlg, WM_NEXTDLGCTL, 0, 0);
+    ::EnableWindow(ctrl, FALSE);
+}
+
 // Whether a body that ended in a failure still holds a product number: a
 // "#" with digits that the stream ended after (a reset or close), or that
 // something follows (cut by the deadline, the number itself is whole).
@@ -584,7 +593,7 @@ void CIoDeviceDlg::OnIdentify() {
                 if (got >= 8 && (Le16(reply + 4) == 0x0008 || Le16(reply + 4) == 0x0030)) {
                     ::SendDlgItemMessageW(m_hWnd, IDC_IO_TYPE, CB_SETCURSEL, Le16(reply + 4) == 0x0008 ? 0 : 1, 0);
                     SetDlgItemCheck(IDC_IO_V4, false);
-                    EnableDlgItem(IDC_IO_IDENTIFY, FALSE);
+                    DisableKeepingFocus(m_hWnd, IDC_IO_IDENTIFY);
                     UpdateControls();
                     return;
                 }
@@ -673,7 +682,7 @@ void CIoDeviceDlg::IdentifyViaHttp() {
                 const bool known = LookupProductNumber(reply.productNumber, reply.typeIndex, reply.gen40);
                 ApplyReply(reply);
                 if (!known) AfxMessageBox(MessageWith(IDS_ID_UNKNOWN_ARTICLE, reply.productNumber), MB_OK);
-                else EnableDlgItem(IDC_IO_IDENTIFY, FALSE);
+                else DisableKeepingFocus(m_hWnd, IDC_IO_IDENTIFY);
             }
         }
         file->Close();

@@ -858,6 +858,34 @@ TEST_F(IoDlg, IdentificationFollowsNoRedirectAndKeepsNoCookieOrCopy) {
     EXPECT_FALSE(InternetGetCookieW(L"http://127.0.0.1/", nullptr, cookie, &cookieLength)) << cookie;
 }
 
+TEST_F(IoDlg, IdentifyFromTheKeyboardPassesTheFocusOn) {
+    PeerProcess web;
+    ASSERT_TRUE(web.Start("http_peer.py", {"--mode", "page", "--body", "#57640"}, 20));
+    IdentifyTimed(web.Port(), false, [](HWND) {});   // warms the peer up
+    auto d = Record(4, 1, 1);
+    d->TargetHost = L"127.0.0.1";
+    d->BinaryPort = (unsigned short)kNobody;
+    d->HttpPort = (unsigned short)web.Port();
+    RunOn(d.get(), [&](HWND h) {
+        SetForegroundWindow(h);
+        SendMessageW(h, WM_NEXTDLGCTL, (WPARAM)GetDlgItem(h, IDC_IO_IDENTIFY), TRUE);
+        ASSERT_EQ(GetDlgItem(h, IDC_IO_IDENTIFY), GetFocus());
+        INPUT in[2] = {};
+        in[0].type = in[1].type = INPUT_KEYBOARD;
+        in[0].ki.wVk = in[1].ki.wVk = VK_SPACE;
+        in[1].ki.dwFlags = KEYEVENTF_KEYUP;
+        SendInput(2, in, sizeof(INPUT));
+        ASSERT_TRUE(PumpUntil([&] { return !Enabled(h, IDC_IO_IDENTIFY); }, 8000));
+        Pump(100);
+        HWND focus = GetFocus();
+        // on an enabled control of the dialog, so that Tab goes on from there
+        ASSERT_TRUE(focus != nullptr);
+        EXPECT_TRUE(IsChild(h, focus));
+        EXPECT_TRUE(IsWindowEnabled(focus));
+    });
+    EXPECT_TRUE(rec.boxes.empty());
+}
+
 TEST_F(IoDlg, BinaryPortOutcomes) {
     const std::string requests = "00000000200008000000000020000800000000000100" "0800";
     struct Case {
