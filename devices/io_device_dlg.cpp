@@ -498,6 +498,22 @@ void DisableKeepingFocus(HWND dlg, int id) {
     ::EnableWindow(ctrl, FALSE);
 }
 
+// Paints and answers the messages sent to the thread's windows while
+// identification waits; input stays queued for after it.
+void AnswerMeanwhile() {
+    MSG msg;
+    for (int i = 0; i < 64 && ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT); ++i) ::DispatchMessageW(&msg);
+    ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+}
+
+void PauseAnswering(DWORD ms) {
+    const DWORD start = ::GetTickCount();
+    for (DWORD passed = 0; passed < ms; passed = ::GetTickCount() - start) {
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - passed, QS_SENDMESSAGE | QS_PAINT);
+        AnswerMeanwhile();
+    }
+}
+
 // Whether a body that ended in a failure still holds a product number: a
 // "#" with digits that the stream ended after (a reset or close), or that
 // something follows (cut by the deadline, the number itself is whole).
@@ -553,6 +569,7 @@ void CIoDeviceDlg::OnIdentify() {
         if (http) { FD_SET(http.get(), &wr); FD_SET(http.get(), &ex); }
         timeval tv{0, 100 * 1000};
         if (::select(0, &rd, &wr, &ex, &tv) == SOCKET_ERROR) break;
+        AnswerMeanwhile();
 
         if (http) {
             bool failed = FD_ISSET(http.get(), &ex) != 0;
@@ -576,9 +593,9 @@ void CIoDeviceDlg::OnIdentify() {
                 if (ConnectSucceeded(bin.get())) {
                     binConnected = true;
                     SendBinaryStruct(bin.get(), 0x0020, nullptr, 0);
-                    ::Sleep(100);
+                    PauseAnswering(100);
                     SendBinaryStruct(bin.get(), 0x0020, nullptr, 0);
-                    ::Sleep(100);
+                    PauseAnswering(100);
                     SendBinaryStruct(bin.get(), 0x0001, nullptr, 0);
                 } else {
                     failed = true;

@@ -748,12 +748,12 @@ struct Timed {
 
 // Identify on 127.0.0.1 at this HTTP port (nothing on the binary port):
 // how long the press took and the longest the window left a message waiting.
-Timed IdentifyTimed(int httpPort, bool secure, const std::function<void(HWND)>& check) {
+Timed IdentifyTimed(int httpPort, bool secure, const std::function<void(HWND)>& check, int binPort = kNobody) {
     Timed t;
     auto d = Record(4, 1, 1);
     d->TargetHost = L"127.0.0.1";
     d->HttpSecure = secure ? 1 : 0;
-    d->BinaryPort = (unsigned short)kNobody;
+    d->BinaryPort = (unsigned short)binPort;
     d->HttpPort = (unsigned short)httpPort;
     RunOn(d.get(), [&](HWND h) {
         AnswerWatch watch(h);
@@ -807,6 +807,19 @@ TEST_F(IoDlg, HostileWebServersEndWithinOneBound) {
             else EXPECT_EQ(c.box, rec.boxes[0]);
         }
     }
+}
+
+// The connection passes wait up to 4000 ms for the device: the window
+// paints and answers meanwhile.
+TEST_F(IoDlg, WindowAnswersWhileTheConnectionsAreAwaited) {
+    Peer bin("bin_mute", "bin --port " + std::to_string(kBinPort + 13) + " --limit 12 --reply silent", false);
+    ASSERT_TRUE(bin.Ok());
+    const Timed t = IdentifyTimed(kNobody, false, [](HWND) {}, kBinPort + 13);
+    printf("silent binary port: identification took %lu ms, the window left a message waiting %lu ms at most\n",
+           (unsigned long)t.took, (unsigned long)t.longestWait);
+    ASSERT_EQ(1u, rec.boxes.size());
+    EXPECT_EQ(W(IDS_ID_BINARY_SILENT, kBinPort + 13), rec.boxes[0]);
+    EXPECT_LT(t.longestWait, 500u);
 }
 
 TEST_F(IoDlg, AnswerFollowedByAResetStillIdentifies) {
