@@ -490,6 +490,53 @@ BOOL CIoDeviceDlg::SendBinaryStruct(SOCKET s, uint16_t type, const void* data, i
     return ::send(s, (const char*)buf, total, 0) != SOCKET_ERROR;
 }
 
+namespace {
+
+// A device is trusted with nothing: no redirect is followed, nothing is
+// cached and no cookie is stored or sent.
+const DWORD kDeviceRequestFlags = INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_COOKIES |
+                                  INTERNET_FLAG_NO_CACHE_WRITE;
+
+// Disables a control; when it has the focus, the focus moves on first, so
+// that the keyboard keeps working.
+void DisableKeepingFocus(HWND dlg, int id) {
+    HWND ctrl = ::GetDlgItem(dlg, id);
+    HWND focus = ::GetFocus();
+    if (ctrl && focus && (focus == ctrl || ::GetParent(focus) == ctrl)) ::SendMessageW(dlg, WM_NEXTDLGCTL, 0, 0);
+    ::EnableWindow(ctrl, FALSE);
+}
+
+// Paints and answers the messages sent to the thread's windows while
+// identification waits; input stays queued for after it.
+void AnswerMeanwhile() {
+    MSG msg;
+    for (int i = 0; i < 64 && ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT); ++i) ::DispatchMessageW(&msg);
+    ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+}
+
+void PauseAnswering(DWORD ms) {
+    const DWORD start = ::GetTickCount();
+    for (DWORD passed = 0; passed < ms; passed = ::GetTickCount() - start) {
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - passed, QS_SENDMESSAGE | QS_PAINT);
+        AnswerMeanwhile();
+    }
+}
+
+// Whether a body that ended in a failure still holds a product number: a
+// "#" with digits that the stream ended after (a reset or close), or that
+// something follows (cut by the deadline, the number itself is whole).
+bool HoldsProductNumber(const char* body, UINT got, bool streamEnded) {
+    const char* hash = (const char*)memchr(body, '#', got);
+    if (!hash) return false;
+    const char* p = hash + 1;
+    const char* end = body + got;
+    if (p == end || *p < '0' || *p > '9') return false;
+    while (p < end && *p >= '0' && *p <= '9') ++p;
+    return streamEnded || p < end;
+}
+
+}  // namespace
+
 void CIoDeviceDlg::OnIdentify() {
     CWaitCursor wait;
     uint32_t addr = 0;
@@ -530,6 +577,7 @@ void CIoDeviceDlg::OnIdentify() {
         if (http) { FD_SET(http.get(), &wr); FD_SET(http.get(), &ex); }
         timeval tv{0, 100 * 1000};
         if (::select(0, &rd, &wr, &ex, &tv) == SOCKET_ERROR) break;
+        AnswerMeanwhile();
 
         if (http) {
             bool failed = FD_ISSET(http.get(), &ex) != 0;
@@ -553,9 +601,9 @@ void CIoDeviceDlg::OnIdentify() {
                 if (ConnectSucceeded(bin.get())) {
                     binConnected = true;
                     SendBinaryStruct(bin.get(), 0x0020, nullptr, 0);
-                    ::Sleep(100);
+                    PauseAnswering(100);
                     SendBinaryStruct(bin.get(), 0x0020, nullptr, 0);
-                    ::Sleep(100);
+                    PauseAnswering(100);
                     SendBinaryStruct(bin.get(), 0x0001, nullptr, 0);
                 } else {
                     failed = true;
@@ -570,7 +618,7 @@ void CIoDeviceDlg::OnIdentify() {
                 if (got >= 8 && (Le16(reply + 4) == 0x0008 || Le16(reply + 4) == 0x0030)) {
                     ::SendDlgItemMessageW(m_hWnd, IDC_IO_TYPE, CB_SETCURSEL, Le16(reply + 4) == 0x0008 ? 0 : 1, 0);
                     SetV4(false);
-                    EnableDlgItem(IDC_IO_IDENTIFY, FALSE);
+                    DisableKeepingFocus(m_hWnd, IDC_IO_IDENTIFY);
                     UpdateControls();
                     return;
                 }
@@ -599,12 +647,15 @@ void CIoDeviceDlg::IdentifyViaHttp() {
     reply.secure = secure ? 1 : 0;
     std::unique_ptr<CHttpConnection> conn;
     std::unique_ptr<CHttpFile> file;
+    // One bound over connect, request, headers and body, whatever the server
+    // trickles; past it the step ends as for a silent server.
+    CInternetDeadline bound(m_session, kIdentifyBound);
     try {
         conn.reset(m_session.GetHttpConnection(ResolverHostText(ItemText(m_hWnd, IDC_IO_HOST)),
                                                 INTERNET_FLAG_RELOAD | (secure ? INTERNET_FLAG_SECURE : 0),
                                                 reply.httpPort));
         file.reset(conn->OpenRequest(L"GET", L"/version", nullptr, 1, nullptr, nullptr,
-                                     secure ? INTERNET_FLAG_SECURE : 0));
+                                     kDeviceRequestFlags | (secure ? INTERNET_FLAG_SECURE : 0)));
         file->SetOption(INTERNET_OPTION_SEND_TIMEOUT, kIdentifyBound);
         file->SetOption(INTERNET_OPTION_RECEIVE_TIMEOUT, kIdentifyBound);
         if (secure) {
@@ -616,8 +667,9 @@ void CIoDeviceDlg::IdentifyViaHttp() {
         file->SendRequest();
         DWORD status = 0;
         file->QueryInfoStatusCode(status);
-        // A request that ended without an HTTP status line failed too.
-        if (status >= 400 || status == 0) {
+        // A request that ended without an HTTP status line failed too, and
+        // a redirect is not the version page.
+        if (status >= 300 || status == 0) {
             ApplyReply(reply);
             CString statusText;
             file->QueryInfo(HTTP_QUERY_STATUS_TEXT, statusText);
@@ -629,7 +681,17 @@ void CIoDeviceDlg::IdentifyViaHttp() {
             char body[256];
             UINT got = 0;
             while (got < 255) {
-                UINT n = file->Read(body + got, 255 - got);
+                UINT n = 0;
+                try {
+                    n = file->Read(body + got, 255 - got);
+                } catch (CInternetException* e) {
+                    // Servers that reset after a complete answer are common.
+                    const DWORD error = e->m_dwError;
+                    const bool ended = error == ERROR_INTERNET_CONNECTION_RESET || error == WSAECONNRESET ||
+                                       error == ERROR_INTERNET_CONNECTION_ABORTED || error == WSAECONNABORTED;
+                    if (!HoldsProductNumber(body, got, ended)) throw;
+                    e->Delete();
+                }
                 if (n == 0) break;
                 got += n;
             }
@@ -645,7 +707,7 @@ void CIoDeviceDlg::IdentifyViaHttp() {
                 const bool known = LookupProductNumber(reply.productNumber, reply.typeIndex, reply.gen40);
                 ApplyReply(reply);
                 if (!known) AfxMessageBox(MessageWith(IDS_ID_UNKNOWN_ARTICLE, reply.productNumber), MB_OK);
-                else EnableDlgItem(IDC_IO_IDENTIFY, FALSE);
+                else DisableKeepingFocus(m_hWnd, IDC_IO_IDENTIFY);
             }
         }
         file->Close();

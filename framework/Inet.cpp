@@ -2,6 +2,9 @@
 #include "framework/ErrorText.h"
 
 #include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
 
 BOOL CInternetException::GetErrorMessage(wchar_t* text, UINT max, UINT* helpContext) const
 {
@@ -65,6 +68,11 @@ CInternetSession::~CInternetSession()
 void CInternetSession::Close()
 {
     handle_.reset();
+}
+
+void CInternetSession::SetDeadline(DWORD ms)
+{
+    deadline_ = ms ? GetTickCount64() + ms : 0;
 }
 
 namespace {
@@ -134,7 +142,7 @@ CHttpConnection* CInternetSession::GetHttpConnection(const wchar_t* server, DWOR
     if (!h)
         AfxThrowInternetException(context_);
     ApplyTimeouts(h, timeouts_);
-    return new CHttpConnection(h, server, port, flags, context_, timeouts_);
+    return new CHttpConnection(h, server, port, flags, context_, timeouts_, deadline_);
 }
 
 CHttpConnection* CInternetSession::GetHttpConnection(const wchar_t* server, INTERNET_PORT port, const wchar_t* user,
@@ -146,8 +154,9 @@ CHttpConnection* CInternetSession::GetHttpConnection(const wchar_t* server, INTE
 // ---------------------------------------------------------------- connection
 
 CHttpConnection::CHttpConnection(HINTERNET h, const wchar_t* server, INTERNET_PORT port, DWORD flags,
-                                 DWORD_PTR context, const CInternetSession::Timeouts& timeouts)
-    : handle_(h), timeouts_(timeouts), server_(server), port_(port), flags_(flags), context_(context)
+                                 DWORD_PTR context, const CInternetSession::Timeouts& timeouts, ULONGLONG deadline)
+    : handle_(h), deadline_(deadline), timeouts_(timeouts), server_(server), port_(port), flags_(flags),
+      context_(context)
 {
 }
 
@@ -174,15 +183,128 @@ CHttpFile* CHttpConnection::OpenRequest(const wchar_t* verb, const wchar_t* obje
     if (!h)
         AfxThrowInternetException(context);
     ApplyTimeouts(h, timeouts_);
-    return new CHttpFile(h, verb, object, context);
+    return new CHttpFile(h, verb, object, context, deadline_);
 }
 
 // ---------------------------------------------------------------- request
 
-CHttpFile::CHttpFile(HINTERNET h, const wchar_t* verb, const wchar_t* object, DWORD_PTR context)
-    : handle_(h), verb_(verb), object_(object), context_(context)
+CHttpFile::CHttpFile(HINTERNET h, const wchar_t* verb, const wchar_t* object, DWORD_PTR context,
+                     ULONGLONG deadline)
+    : handle_(h), deadline_(deadline), verb_(verb), object_(object), context_(context)
 {
 }
+
+namespace {
+
+// One blocking call with copies of everything it reads or writes: past the
+// deadline its thread may still be inside WinINet while the caller's
+// buffers are gone. Held by the caller and by the call's thread.
+struct BlockingCall {
+    HINTERNET handle = nullptr;
+    bool send = false;
+    std::wstring headers;
+    std::vector<char> data;   // the body to send, or room for what is read
+    DWORD size = 0;           // bytes of data to send or to read
+    BOOL ok = FALSE;
+    DWORD error = 0;
+    DWORD read = 0;
+    HANDLE done = nullptr;
+
+    ~BlockingCall()
+    {
+        if (done)
+            CloseHandle(done);
+    }
+    void Perform()
+    {
+        if (send)
+            ok = HttpSendRequestW(handle, headers.empty() ? nullptr : headers.c_str(), (DWORD)headers.size(),
+                                  size ? data.data() : nullptr, size);
+        else
+            ReadAvailable();
+        error = ok ? 0 : GetLastError();
+    }
+    // What has come, up to `size`, waiting only while nothing has: WinINet
+    // would wait to fill the buffer and lose what it got when the
+    // connection then fails.
+    void ReadAvailable()
+    {
+        DWORD available = 0;
+        ok = InternetQueryDataAvailable(handle, &available, 0, 0);
+        if (!ok || available == 0)
+            return;
+        ok = InternetReadFile(handle, data.data(), available < size ? available : size, &read);
+    }
+};
+
+DWORD WINAPI CallThread(void* p)
+{
+    std::unique_ptr<std::shared_ptr<BlockingCall>> call(static_cast<std::shared_ptr<BlockingCall>*>(p));
+    (*call)->Perform();
+    SetEvent((*call)->done);
+    return 0;
+}
+
+// Paints and answers sent messages until `done` is signalled or the tick
+// count reaches `until`; input stays in the queue. True when done.
+bool WaitAnswering(HANDLE done, ULONGLONG until)
+{
+    for (;;) {
+        ULONGLONG now = GetTickCount64();
+        DWORD wait = now >= until ? 0 : (DWORD)(until - now);
+        DWORD r = MsgWaitForMultipleObjects(1, &done, FALSE, wait, QS_SENDMESSAGE | QS_PAINT);
+        if (r == WAIT_OBJECT_0)
+            return true;
+        if (r != WAIT_OBJECT_0 + 1)
+            return WaitForSingleObject(done, 0) == WAIT_OBJECT_0;
+        MSG msg;
+        // Peeking delivers the sent messages; a window that does not
+        // validate itself gets no busy loop out of this.
+        for (int i = 0; i < 64 && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT); ++i)
+            DispatchMessageW(&msg);
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+}
+
+// How long a call whose handle was closed at the deadline gets to come back
+// before the caller goes on without it. Under Wine the close does not end a
+// call blocked in a receive (it returns at its receive time-out, or never
+// while the server trickles): its thread is left to end on its own.
+const DWORD kAbortGraceMs = 50;
+
+// Runs the call, on a thread of its own when there is a deadline. False when
+// the deadline passed first: the handle is closed then, and the call's
+// thread ends when WinINet lets it.
+bool RunBounded(const std::shared_ptr<BlockingCall>& call, OwnedInternet& handle, ULONGLONG deadline)
+{
+    call->handle = handle.get();
+    if (!deadline) {
+        call->Perform();
+        return true;
+    }
+    if (GetTickCount64() >= deadline) {
+        InternetCloseHandle(handle.release());
+        return false;
+    }
+    call->done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    auto* handOver = new std::shared_ptr<BlockingCall>(call);
+    HANDLE thread = call->done ? CreateThread(nullptr, 0, CallThread, handOver, 0, nullptr) : nullptr;
+    if (!thread) {
+        delete handOver;
+        call->ok = FALSE;
+        call->error = GetLastError();
+        return true;
+    }
+    CloseHandle(thread);
+    if (WaitAnswering(call->done, deadline))
+        return true;
+    InternetCloseHandle(handle.release());
+    WaitAnswering(call->done, GetTickCount64() + kAbortGraceMs);
+    return false;
+}
+
+} // namespace
+
 
 CHttpFile::~CHttpFile()
 {
@@ -198,11 +320,19 @@ BOOL CHttpFile::SendRequest(const wchar_t* headers, DWORD headersLength, const v
 {
     if (!handle_)
         AfxThrowInternetException(context_, ERROR_INVALID_HANDLE);
-    if (headers && headersLength == 0)
-        headersLength = (DWORD)-1;
-    if (!HttpSendRequestW(handle_.get(), headers, headers ? headersLength : 0, const_cast<void*>(body),
-                          body ? bodyLength : 0))
-        AfxThrowInternetException(context_);
+    auto call = std::make_shared<BlockingCall>();
+    call->send = true;
+    if (headers)
+        call->headers = headersLength == 0 || headersLength == (DWORD)-1 ? std::wstring(headers)
+                                                                         : std::wstring(headers, headersLength);
+    if (body && bodyLength) {
+        call->data.assign((const char*)body, (const char*)body + bodyLength);
+        call->size = bodyLength;
+    }
+    if (!RunBounded(call, handle_, deadline_))
+        AfxThrowInternetException(context_, ERROR_INTERNET_TIMEOUT);
+    if (!call->ok)
+        AfxThrowInternetException(context_, call->error);
     return TRUE;
 }
 
@@ -276,8 +406,15 @@ UINT CHttpFile::Read(void* buffer, UINT count)
 {
     if (!handle_)
         AfxThrowInternetException(context_, ERROR_INVALID_HANDLE);
-    DWORD read = 0;
-    if (!InternetReadFile(handle_.get(), buffer, count, &read))
-        AfxThrowInternetException(context_);
-    return (UINT)read;
+    auto call = std::make_shared<BlockingCall>();
+    call->data.resize(count ? count : 1);
+    call->size = count;
+    if (!RunBounded(call, handle_, deadline_))
+        AfxThrowInternetException(context_, ERROR_INTERNET_TIMEOUT);
+    if (!call->ok)
+        AfxThrowInternetException(context_, call->error);
+    if (call->read > count)
+        call->read = count;
+    memcpy(buffer, call->data.data(), call->read);
+    return (UINT)call->read;
 }

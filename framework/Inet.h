@@ -17,6 +17,13 @@
 //       wchar_t text[200]; e->GetErrorMessage(text, 200); e->Delete();
 //   }
 //   delete f; delete c;
+//
+// A deadline bounds a whole exchange: with `CInternetDeadline bound(session,
+// 4000);` in scope, SendRequest and Read run on a thread of their own while
+// the calling thread goes on painting and answering sent messages (input
+// stays queued for after the call); when the time is up the request's handle
+// is closed and the call throws ERROR_INTERNET_TIMEOUT, as for a silent
+// server, whatever the server keeps sending.
 #pragma once
 #include "framework/Handle.h"
 #include "framework/String.h"
@@ -70,6 +77,10 @@ public:
     operator HINTERNET() const { return handle_.get(); }
     DWORD_PTR GetContext() const { return context_; }
 
+    // Connections opened from now on, and their requests, end their blocking
+    // calls `ms` from now at the latest (0: no deadline beyond the time-outs).
+    void SetDeadline(DWORD ms);
+
     // Connect, send and receive time-out as set (0: not set).
     struct Timeouts {
         DWORD connect = 0, send = 0, receive = 0;
@@ -80,6 +91,19 @@ private:
     DWORD_PTR context_;
     DWORD openError_ = 0;
     Timeouts timeouts_;
+    ULONGLONG deadline_ = 0;   // GetTickCount64 value; 0: none
+};
+
+// The session's deadline for the life of the scope.
+class CInternetDeadline {
+public:
+    CInternetDeadline(CInternetSession& session, DWORD ms) : session_(session) { session_.SetDeadline(ms); }
+    ~CInternetDeadline() { session_.SetDeadline(0); }
+    CInternetDeadline(const CInternetDeadline&) = delete;
+    CInternetDeadline& operator=(const CInternetDeadline&) = delete;
+
+private:
+    CInternetSession& session_;
 };
 
 class CHttpConnection {
@@ -102,8 +126,9 @@ public:
 private:
     friend class CInternetSession;
     CHttpConnection(HINTERNET h, const wchar_t* server, INTERNET_PORT port, DWORD flags, DWORD_PTR context,
-                    const CInternetSession::Timeouts& timeouts);
+                    const CInternetSession::Timeouts& timeouts, ULONGLONG deadline);
     OwnedInternet handle_;
+    ULONGLONG deadline_;
     CInternetSession::Timeouts timeouts_;
     CString server_;
     INTERNET_PORT port_;
@@ -134,8 +159,9 @@ public:
     BOOL QueryOption(DWORD option, DWORD& value) const;
     BOOL SetOption(DWORD option, DWORD value);
 
-    // Up to `count` bytes of the body; 0 at its end. One call may return a
-    // first piece only. Throws on failure.
+    // Up to `count` bytes of the body, as far as they have arrived (it waits
+    // only while nothing has); 0 at its end. Throws on failure (ERROR_INTERNET_TIMEOUT past the
+    // deadline, the request's handle then being closed).
     UINT Read(void* buffer, UINT count);
     void Close();
 
@@ -146,8 +172,9 @@ public:
 
 private:
     friend class CHttpConnection;
-    CHttpFile(HINTERNET h, const wchar_t* verb, const wchar_t* object, DWORD_PTR context);
+    CHttpFile(HINTERNET h, const wchar_t* verb, const wchar_t* object, DWORD_PTR context, ULONGLONG deadline);
     OwnedInternet handle_;
+    ULONGLONG deadline_;
     CString verb_;
     CString object_;
     DWORD_PTR context_;

@@ -4,6 +4,14 @@
 #include "framework/WinApp.h"
 #include <memory>
 
+namespace {
+
+// The whole logout, reply headers included, however slowly the device
+// answers; the window keeps painting meanwhile.
+const DWORD kLogoutBoundMs = 4000;
+
+}  // namespace
+
 std::string CXmlCfgDlg::LogoutBody(const wchar_t* sessionId) {
     // The form is declared ISO-8859-1: one byte per character, as the
     // session id came in.
@@ -20,10 +28,15 @@ void CXmlCfgDlg::Logout(const wchar_t* sessionId) {
     const WORD port = m_writeJob.GetFallenBack() ? m_target.DefaultPort() : m_target.m_wHttpPort;
     std::unique_ptr<CHttpConnection> connection;
     std::unique_ptr<CHttpFile> request;
+    std::unique_ptr<CInternetDeadline> bound;
     try {
         if (!m_pSession) AfxThrowInternetException(0, ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
+        bound.reset(new CInternetDeadline(*m_pSession, kLogoutBoundMs));
         connection.reset(m_pSession->GetHttpConnection(m_target.Text(0), secure | INTERNET_FLAG_RELOAD, port));
-        request.reset(connection->OpenRequest(L"POST", L"/config.php", nullptr, 1, nullptr, nullptr, secure));
+        // A device is trusted with nothing: no redirect, cache or cookie.
+        request.reset(connection->OpenRequest(L"POST", L"/config.php", nullptr, 1, nullptr, nullptr,
+                                              secure | INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_COOKIES |
+                                                  INTERNET_FLAG_NO_CACHE_WRITE));
         if (secure) {
             DWORD flags = 0;
             request->QueryOption(INTERNET_OPTION_SECURITY_FLAGS, flags);

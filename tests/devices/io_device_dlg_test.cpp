@@ -8,10 +8,13 @@
 #include "framework/Seams.h"
 #include "resources/devices_ids.h"
 #include "io_test_util.h"
+#include "peer_process.h"
 #include "port_cases.h"
 #include <gtest/gtest.h>
 #include <algorithm>
+#include <atomic>
 #include <deque>
+#include <thread>
 
 using namespace iotest;
 
@@ -851,6 +854,193 @@ TEST_F(IoDlg, WebServerThatNeverAnswersEndsInAWinInetError) {
     EXPECT_EQ(0u, rec.boxes[0].find(L"WinINet error:\n")) << rec.boxes[0];
     // not a timed assertion: the figure is printed for the record
     printf("identification against a silent web server took %lu ms\n", (unsigned long)took);
+}
+
+namespace {
+
+// Asks the dialog with WM_NULL from another thread every 20 ms while it is
+// up and keeps the longest wait for an answer.
+class AnswerWatch {
+public:
+    explicit AnswerWatch(HWND dlg) : thread_([this, dlg] {
+          while (!stop_) {
+              const DWORD start = GetTickCount();
+              DWORD_PTR r = 0;
+              SendMessageTimeoutW(dlg, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &r);
+              longest_ = std::max<DWORD>(longest_, GetTickCount() - start);
+              Sleep(20);
+          }
+          finished_ = true;
+      }) {}
+    DWORD Stop() {
+        stop_ = true;
+        // its last question may be waiting for this thread
+        PumpUntil([&] { return finished_.load(); }, 35000);
+        thread_.join();
+        return longest_;
+    }
+
+private:
+    std::atomic<bool> stop_{false}, finished_{false};
+    std::atomic<DWORD> longest_{0};
+    std::thread thread_;
+};
+
+struct Timed {
+    DWORD took = 0, longestWait = 0;
+};
+
+// Identify on 127.0.0.1 at this HTTP port (nothing on the binary port):
+// how long the press took and the longest the window left a message waiting.
+Timed IdentifyTimed(int httpPort, bool secure, const std::function<void(HWND)>& check, int binPort = kNobody) {
+    Timed t;
+    auto d = Record(4, 1, 1);
+    d->TargetHost = L"127.0.0.1";
+    d->HttpSecure = secure ? 1 : 0;
+    d->BinaryPort = (unsigned short)binPort;
+    d->HttpPort = (unsigned short)httpPort;
+    RunOn(d.get(), [&](HWND h) {
+        AnswerWatch watch(h);
+        const DWORD start = GetTickCount();
+        Click(h, IDC_IO_IDENTIFY);
+        t.took = GetTickCount() - start;
+        t.longestWait = watch.Stop();
+        check(h);
+    });
+    return t;
+}
+
+const DWORD kBoundMs = 4000;
+
+}  // namespace
+
+TEST_F(IoDlg, HostileWebServersEndWithinOneBound) {
+    const std::wstring timedOut = L"WinINet error:\n";
+    const std::wstring redirected = W(IDS_ID_VERSION_FAILED) + L"\n" + W(IDS_ID_HTTP_STATUS, 302) + L" (Found)\n\n" +
+                                    W(IDS_ID_NOT_LATTIX);
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        bool secure;
+        std::wstring box;   // the box, or its start when it ends in a newline
+    };
+    const Case cases[] = {
+        {"body a byte every 0.5 s", {"--mode", "trickle", "--pause", "0.5", "--body", std::string(20, 'x') + "#57640"},
+         false, timedOut},
+        {"head a byte every 0.25 s", {"--mode", "tricklehead", "--pause", "0.25"}, false, timedOut},
+        {"TLS handshake never answered", {"--mode", "mute", "--tls", "127.0.0.1"}, true, timedOut},
+        {"text on the TLS port", {"--mode", "babble", "--pause", "0.3"}, true, timedOut},
+        {"redirect loop", {"--mode", "redirect"}, false, redirected},
+        {"16000 headers", {"--mode", "headers", "--count", "16000", "--body", "#57640"}, false, L""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        rec.boxes.clear();
+        PeerProcess web;
+        ASSERT_TRUE(web.Start("http_peer.py", c.args, 40));
+        const Timed t = IdentifyTimed(web.Port(), c.secure, [](HWND) {});
+        printf("%-30s identification took %5lu ms, the window left a message waiting %4lu ms at most\n", c.name,
+               (unsigned long)t.took, (unsigned long)t.longestWait);
+        EXPECT_LT(t.took, kBoundMs + 1000);
+        EXPECT_LT(t.longestWait, 500u);
+        if (c.box.empty()) {
+            EXPECT_TRUE(rec.boxes.empty() || rec.boxes[0].rfind(timedOut, 0) == 0);
+        } else {
+            ASSERT_EQ(1u, rec.boxes.size());
+            if (c.box.back() == L'\n') EXPECT_EQ(0u, rec.boxes[0].find(c.box)) << rec.boxes[0];
+            else EXPECT_EQ(c.box, rec.boxes[0]);
+        }
+    }
+}
+
+// The connection passes wait up to 4000 ms for the device: the window
+// paints and answers meanwhile.
+TEST_F(IoDlg, WindowAnswersWhileTheConnectionsAreAwaited) {
+    Peer bin("bin_mute", "bin --port " + std::to_string(kBinPort + 13) + " --limit 12 --reply silent", false);
+    ASSERT_TRUE(bin.Ok());
+    const Timed t = IdentifyTimed(kNobody, false, [](HWND) {}, kBinPort + 13);
+    printf("silent binary port: identification took %lu ms, the window left a message waiting %lu ms at most\n",
+           (unsigned long)t.took, (unsigned long)t.longestWait);
+    ASSERT_EQ(1u, rec.boxes.size());
+    EXPECT_EQ(W(IDS_ID_BINARY_SILENT, kBinPort + 13), rec.boxes[0]);
+    EXPECT_LT(t.longestWait, 500u);
+}
+
+TEST_F(IoDlg, AnswerFollowedByAResetStillIdentifies) {
+    PeerProcess web;
+    ASSERT_TRUE(web.Start("http_peer.py", {"--mode", "reset", "--pause", "0.3", "--body", "Lattix 2.4\r\n#57640"}, 20));
+    IdentifyTimed(web.Port(), false, [](HWND h) {
+        EXPECT_EQ(4, Sel(h, IDC_IO_TYPE));
+        EXPECT_EQ(L"57640", Text(h, IDC_IO_PRODUCT));
+        EXPECT_FALSE(Enabled(h, IDC_IO_IDENTIFY));
+    });
+    EXPECT_TRUE(rec.boxes.empty()) << (rec.boxes.empty() ? "" : std::string(rec.boxes[0].begin(), rec.boxes[0].end()));
+}
+
+TEST_F(IoDlg, IdentificationFollowsNoRedirectAndKeepsNoCookieOrCopy) {
+    // the redirect points at another host that would identify as 57640
+    PeerProcess other;
+    ASSERT_TRUE(other.Start("http_peer.py", {"--bind", "127.0.0.2", "--mode", "page", "--body", "#57640"}, 30));
+    PeerProcess web;
+    ASSERT_TRUE(web.Start("http_peer.py", {"--mode", "redirect", "--location",
+                                           "http://127.0.0.2:" + std::to_string(other.Port()) + "/version"},
+                          30));
+    IdentifyTimed(web.Port(), false, [](HWND h) {
+        EXPECT_EQ(-1, Sel(h, IDC_IO_TYPE));
+        EXPECT_EQ(L"", Text(h, IDC_IO_PRODUCT));
+    });
+    ASSERT_EQ(1u, rec.boxes.size());
+    EXPECT_EQ(W(IDS_ID_VERSION_FAILED) + L"\n" + W(IDS_ID_HTTP_STATUS, 302) + L" (Found)\n\n" + W(IDS_ID_NOT_LATTIX),
+              rec.boxes[0]);
+    EXPECT_EQ("", other.Record());
+
+    // a device's cookie is neither sent back nor kept, its page not cached
+    rec.boxes.clear();
+    PeerProcess page;
+    ASSERT_TRUE(page.Start("http_peer.py", {"--mode", "page", "--body", "#57640", "--header",
+                                            "Set-Cookie: sid=geheim; Path=/", "--header", "Cache-Control: max-age=3600"},
+                           30));
+    for (int i = 0; i < 2; ++i)
+        IdentifyTimed(page.Port(), false, [](HWND h) { EXPECT_EQ(4, Sel(h, IDC_IO_TYPE)); });
+    EXPECT_TRUE(rec.boxes.empty());
+    const std::string get = "GET /version HTTP/1.1\r\n";
+    const std::string record = page.WaitRecord(2 * get.size());
+    EXPECT_EQ(std::string::npos, record.find("Cookie")) << record;
+    EXPECT_NE(std::string::npos, record.find(get, record.find(get) + 1)) << record;
+    const std::wstring url = L"http://127.0.0.1:" + std::to_wstring(page.Port()) + L"/version";
+    DWORD size = 0;
+    EXPECT_FALSE(GetUrlCacheEntryInfoW(url.c_str(), nullptr, &size) || GetLastError() == ERROR_INSUFFICIENT_BUFFER);
+    wchar_t cookie[256] = {};
+    DWORD cookieLength = 256;
+    EXPECT_FALSE(InternetGetCookieW(L"http://127.0.0.1/", nullptr, cookie, &cookieLength)) << cookie;
+}
+
+TEST_F(IoDlg, IdentifyFromTheKeyboardPassesTheFocusOn) {
+    PeerProcess web;
+    ASSERT_TRUE(web.Start("http_peer.py", {"--mode", "page", "--body", "#57640"}, 20));
+    IdentifyTimed(web.Port(), false, [](HWND) {});   // warms the peer up
+    auto d = Record(4, 1, 1);
+    d->TargetHost = L"127.0.0.1";
+    d->BinaryPort = (unsigned short)kNobody;
+    d->HttpPort = (unsigned short)web.Port();
+    RunOn(d.get(), [&](HWND h) {
+        SetForegroundWindow(h);
+        SendMessageW(h, WM_NEXTDLGCTL, (WPARAM)GetDlgItem(h, IDC_IO_IDENTIFY), TRUE);
+        ASSERT_EQ(GetDlgItem(h, IDC_IO_IDENTIFY), GetFocus());
+        INPUT in[2] = {};
+        in[0].type = in[1].type = INPUT_KEYBOARD;
+        in[0].ki.wVk = in[1].ki.wVk = VK_SPACE;
+        in[1].ki.dwFlags = KEYEVENTF_KEYUP;
+        SendInput(2, in, sizeof(INPUT));
+        ASSERT_TRUE(PumpUntil([&] { return !Enabled(h, IDC_IO_IDENTIFY); }, 8000));
+        Pump(100);
+        HWND focus = GetFocus();
+        // on an enabled control of the dialog, so that Tab goes on from there
+        ASSERT_TRUE(focus != nullptr);
+        EXPECT_TRUE(IsChild(h, focus));
+        EXPECT_TRUE(IsWindowEnabled(focus));
+    });
+    EXPECT_TRUE(rec.boxes.empty());
 }
 
 TEST_F(IoDlg, BinaryPortOutcomes) {

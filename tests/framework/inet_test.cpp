@@ -4,7 +4,11 @@
 #include "peer_process.h"
 
 #include <gtest/gtest.h>
+#include <algorithm>
+#include <atomic>
 #include <memory>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -227,6 +231,98 @@ TEST_F(InetTest, SilentServerEndsWithTimeOut)
     EXPECT_TRUE(x.error == ERROR_INTERNET_TIMEOUT || x.error == ERROR_INTERNET_CONNECTION_ABORTED) << x.error;
     EXPECT_FALSE(x.message.IsEmpty());
     EXPECT_EQ(ExpectedGet(peer.Port()), peer.WaitRecord(1));
+}
+
+// One deadline over the whole exchange: whatever the server trickles, the
+// blocking call throws ERROR_INTERNET_TIMEOUT soon after it, and a window of
+// the calling thread is answered meanwhile.
+TEST_F(InetTest, DeadlineEndsTheExchangeWhateverTheServerSends)
+{
+    const DWORD bound = 1500;
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        bool https;
+    } cases[] = {
+        {"body a byte every 0.3 s", {"--mode", "trickle", "--pause", "0.3", "--body", std::string(30, 'x')}, false},
+        {"head a byte every 0.2 s", {"--mode", "tricklehead", "--pause", "0.2"}, false},
+        {"TLS handshake never answered", {"--mode", "mute", "--tls", "127.0.0.1"}, true},
+        {"text on a TLS port", {"--mode", "babble", "--pause", "0.2"}, true},
+        {"silent", {"--mode", "silent"}, false},
+    };
+    HWND window = CreateWindowW(L"STATIC", L"inet", WS_OVERLAPPED, 0, 0, 50, 50, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(window != nullptr);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PeerProcess peer;
+        ASSERT_TRUE(peer.Start("http_peer.py", c.args, 30));
+        std::atomic<bool> stop{false}, finished{false};
+        std::atomic<DWORD> longest{0};
+        std::thread watch([&] {
+            while (!stop) {
+                const DWORD start = GetTickCount();
+                DWORD_PTR r = 0;
+                SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &r);
+                longest = std::max<DWORD>(longest, GetTickCount() - start);
+                Sleep(20);
+            }
+            finished = true;
+        });
+        const ULONGLONG start = GetTickCount64();
+        Exchange x;
+        {
+            CInternetDeadline scope(session, bound);
+            x = Request(session, peer.Port(), L"GET", c.https, c.https);
+        }
+        const ULONGLONG took = GetTickCount64() - start;
+        stop = true;
+        for (int i = 0; i < 3500 && !finished; ++i) {
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+                DispatchMessageW(&msg);
+            Sleep(10);
+        }
+        watch.join();
+        printf("%-30s ended after %5llu ms (bound %lu), the window left a message waiting %4lu ms at most\n", c.name,
+               took, (unsigned long)bound, (unsigned long)longest.load());
+        ASSERT_TRUE(x.threw);
+        EXPECT_EQ((DWORD)ERROR_INTERNET_TIMEOUT, x.error);
+        EXPECT_GE(took, bound - 50);
+        EXPECT_LT(took, bound + 500);
+        EXPECT_LT(longest.load(), 300u);
+    }
+    DestroyWindow(window);
+    // the deadline is gone with its scope
+    PeerProcess page;
+    ASSERT_TRUE(page.Start("http_peer.py", {"--mode", "pieces", "--piece", "4", "--pause", "0.5", "--body", "abcdefgh#57620"}));
+    Exchange x = Request(session, page.Port());
+    ASSERT_FALSE(x.threw) << x.error;
+    EXPECT_EQ("abcdefgh#57620", x.body);
+}
+
+// A read returns what has come: a reset after the answer costs only the
+// read after it.
+TEST_F(InetTest, ReadGivesWhatCameBeforeAReset)
+{
+    PeerProcess peer;
+    ASSERT_TRUE(peer.Start("http_peer.py", {"--mode", "reset", "--pause", "0.3", "--body", "Lattix #57640"}));
+    CInternetDeadline scope(session, 4000);
+    std::unique_ptr<CHttpConnection> c(session.GetHttpConnection(L"127.0.0.1", INTERNET_FLAG_RELOAD,
+                                                                 (INTERNET_PORT)peer.Port()));
+    std::unique_ptr<CHttpFile> f(c->OpenRequest(L"GET", L"/version"));
+    std::string body;
+    DWORD error = 0;
+    try {
+        f->SendRequest();
+        char buf[255];
+        while (UINT n = f->Read(buf, sizeof buf))
+            body.append(buf, n);
+    } catch (CInternetException* e) {
+        error = e->m_dwError;
+        e->Delete();
+    }
+    EXPECT_EQ("Lattix #57640", body);
+    EXPECT_NE(0u, error) << "the reset itself is still reported";
 }
 
 TEST(InetException, MessageIsCutToTheRoomGiven)

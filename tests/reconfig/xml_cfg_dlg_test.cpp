@@ -16,6 +16,8 @@
 #include <deque>
 #include <mutex>
 #include <set>
+#include <atomic>
+#include <thread>
 
 namespace {
 
@@ -553,6 +555,79 @@ TEST_F(XmlCfgDlgTest, LogoutReachesTheDeviceOrTellsWhyNot)
             EXPECT_NE(L'\n', boxes.shown[0].back());
         }
     }
+}
+
+// A device that trickles its reply holds the logout no longer than its bound,
+// and the window goes on answering; a redirect, a cookie or a cached copy
+// are never taken from the device.
+TEST_F(XmlCfgDlgTest, LogoutIsBoundedAndTakesNothingFromTheDevice)
+{
+    CInternetSession session(L"Korvelin Varnel", 42279, INTERNET_OPEN_TYPE_DIRECT);
+    session.SetOption(INTERNET_OPTION_CONNECT_TIMEOUT, 4000);
+    session.SetOption(INTERNET_OPTION_RECEIVE_TIMEOUT, 4000);
+    session.SetOption(INTERNET_OPTION_SEND_TIMEOUT, 4000);
+    HWND window = CreateWindowW(L"STATIC", L"logout", WS_OVERLAPPED, 0, 0, 100, 100, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(window != nullptr);
+
+    dev.SetMode("{\"head_pause\": 0.3}");
+    boxes.shown.clear();
+    size_t before = dev.RequestCount();
+    {
+        CXmlCfgDlg dlg(&session, nullptr);
+        SetTarget(dlg.m_target, dev.Port("http"), "127.0.0.1", FALSE);
+        std::atomic<bool> stop{false}, finished{false};
+        std::atomic<DWORD> longest{0};
+        std::thread watch([&] {
+            while (!stop) {
+                const DWORD start = GetTickCount();
+                DWORD_PTR r = 0;
+                SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &r);
+                longest = std::max<DWORD>(longest, GetTickCount() - start);
+                Sleep(20);
+            }
+            finished = true;
+        });
+        const DWORD start = GetTickCount();
+        dlg.Logout(L"77ab");
+        const DWORD took = GetTickCount() - start;
+        stop = true;
+        // its last question may be waiting for this thread
+        for (int i = 0; i < 3500 && !finished; ++i) {
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+            Sleep(10);
+        }
+        watch.join();
+        printf("logout against a device that trickles its reply took %lu ms, the window left a message waiting %lu ms "
+               "at most\n", (unsigned long)took, (unsigned long)longest.load());
+        EXPECT_LT(took, 5000u);
+        EXPECT_LT(longest.load(), 500u);
+        EXPECT_EQ(before + 1, dev.RequestCount());
+        ASSERT_EQ(1u, boxes.shown.size());
+        EXPECT_EQ(0u, boxes.shown[0].find(L"WinINet error:\n"));
+    }
+
+    // a redirect to the device's other port, with a cookie
+    const std::string location = "Location: http://127.0.0.1:" + std::to_string(dev.Port("https")) + "/config.php";
+    dev.SetMode("{\"status\": 302, \"headers\": [\"" + location + "\", \"Set-Cookie: sid=geheim; Path=/\"]}");
+    boxes.shown.clear();
+    before = dev.RequestCount();
+    for (int i = 0; i < 2; ++i) {
+        CXmlCfgDlg dlg(&session, nullptr);
+        SetTarget(dlg.m_target, dev.Port("http"), "127.0.0.1", FALSE);
+        dlg.Logout(L"77ab");
+    }
+    EXPECT_TRUE(boxes.shown.empty());
+    ASSERT_EQ(before + 2, dev.RequestCount()) << "a redirect was followed";
+    for (size_t n = before + 1; n <= before + 2; ++n) {
+        std::string raw = dev.Request(n);
+        EXPECT_EQ(0u, RequestLine(raw).find("POST /config.php HTTP/1."));
+        EXPECT_EQ(std::string::npos, raw.find("Cookie")) << raw;
+    }
+    const std::wstring url = L"http://127.0.0.1:" + std::to_wstring(dev.Port("http")) + L"/config.php";
+    DWORD size = 0;
+    EXPECT_FALSE(GetUrlCacheEntryInfoW(url.c_str(), nullptr, &size) || GetLastError() == ERROR_INSUFFICIENT_BUFFER);
+    DestroyWindow(window);
 }
 
 // After the jobs fell back to the default port, the logout goes there too.

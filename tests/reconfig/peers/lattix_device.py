@@ -30,6 +30,9 @@ means defaults):
   slow         [chunk, seconds]: the body in chunks with a pause after each
   content_type Content-Type of the answer; null sends none
   reply_delay  seconds to wait before answering a POST (after recording it)
+  head_pause   seconds between the bytes of the answer's head (a trickle)
+  headers      extra header lines of the answer (such as a Location or a
+               Set-Cookie)
 The binary ports 8003, 8004 and 8888 record what arrives in DIR/raw-PORT-N.bin.
 The device ends by itself after its time limit or when DIR/stop exists;
 DIR/ended appears once every listening socket is closed.
@@ -161,7 +164,7 @@ class Device(socketserver.BaseRequestHandler):
         body = body_for(path, m) if method == 'GET' else m.get('reply', '').encode('utf-8')
         if method == 'POST' and 'reply_hex' in m:
             body = bytes.fromhex(m['reply_hex'])
-        reasons = {200: 'OK', 401: 'Unauthorized', 403: 'Forbidden', 404: 'Not Found',
+        reasons = {200: 'OK', 302: 'Found', 401: 'Unauthorized', 403: 'Forbidden', 404: 'Not Found',
                    503: 'Service Unavailable'}
         hdr = 'HTTP/1.0 %d %s\r\n' % (status, reasons.get(status, 'Status'))
         ctype = m.get('content_type', 'text/plain; charset=UTF-8' if method == 'POST' else 'text/plain')
@@ -172,9 +175,16 @@ class Device(socketserver.BaseRequestHandler):
             hdr += 'Content-Length: %d\r\n' % len(body)
         elif how == 'short':
             hdr += 'Content-Length: %d\r\n' % (len(body) + 100)
+        for line in m.get('headers', []):
+            hdr += line + '\r\n'
         hdr += 'Connection: close\r\n\r\n'
         try:
-            conn.sendall(hdr.encode('latin-1'))
+            if 'head_pause' in m:
+                for b in hdr.encode('latin-1'):
+                    conn.sendall(bytes([b]))
+                    time.sleep(float(m['head_pause']))
+            else:
+                conn.sendall(hdr.encode('latin-1'))
             if 'reset_after' in m:
                 conn.sendall(body[:int(m['reset_after'])])
                 time.sleep(0.2)
