@@ -297,13 +297,21 @@ void CIoDeviceDlg::OnBrowser() {
 }
 
 void CIoDeviceDlg::OnTimer(UINT_PTR id) {
-    if (id == IDT_IO_DROPDOWN) {
-        CString text = ItemText(m_hWnd, IDC_IO_HOST);
-        ::SendDlgItemMessageW(m_hWnd, IDC_IO_HOST, CB_SHOWDROPDOWN, FALSE, 0);
-        SetDlgItemText(IDC_IO_HOST, text);
-        KillTimer(IDT_IO_DROPDOWN);
-    }
+    if (id == IDT_IO_DROPDOWN) CloseDropDown();
     CDeviceDialog::OnTimer(id);
+}
+
+// Closing the list may put its selection into the edit: the text, and the
+// caret of a user typing meanwhile, stay as they were.
+void CIoDeviceDlg::CloseDropDown() {
+    KillTimer(IDT_IO_DROPDOWN);
+    HWND box = ::GetDlgItem(m_hWnd, IDC_IO_HOST);
+    CString text = ItemText(m_hWnd, IDC_IO_HOST);
+    DWORD start = 0, end = 0;
+    ::SendMessageW(box, CB_GETEDITSEL, (WPARAM)&start, (LPARAM)&end);
+    ::SendMessageW(box, CB_SHOWDROPDOWN, FALSE, 0);
+    if (ItemText(m_hWnd, IDC_IO_HOST) != text) SetDlgItemText(IDC_IO_HOST, text);
+    ::SendMessageW(box, CB_SETEDITSEL, 0, MAKELPARAM(start, end));
 }
 
 // ------------------------------------------------------------------ discovery

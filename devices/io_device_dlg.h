@@ -54,6 +54,7 @@ protected:
     void OnHostEditChange();
 
 private:
+    void CloseDropDown();
     void StartDiscovery();
     void OnDiscoveryReply();
     void OnReplyFrom(in_addr sender, const unsigned char* data, int len);

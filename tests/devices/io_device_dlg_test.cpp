@@ -295,6 +295,18 @@ TEST_F(IoDlg, NewDeviceOpensEmptyWithTheListDroppedForAMoment) {
     });
 }
 
+TEST_F(IoDlg, TypingWhileTheListClosesKeepsTheCaret) {
+    auto d = Record(4, 1, 1);
+    RunOnNew(d.get(), [&](HWND h) {
+        HWND box = GetDlgItem(h, IDC_IO_HOST);
+        ASSERT_TRUE(PumpUntil([&] { return SendMessageW(box, CB_GETDROPPEDSTATE, 0, 0) != 0; }, 3000));
+        Type(h, IDC_IO_HOST, L"10.0", false);
+        EXPECT_TRUE(PumpUntil([&] { return SendMessageW(box, CB_GETDROPPEDSTATE, 0, 0) == 0; }, 5000));
+        Type(h, IDC_IO_HOST, L".0.5", false);
+        EXPECT_EQ(L"10.0.0.5", Text(h, IDC_IO_HOST));
+    });
+}
+
 TEST_F(IoDlg, F1AsksForHelpContext101) {
     auto d = Record(4, 1, 1);
     RunOn(d.get(), [&](HWND h) {
