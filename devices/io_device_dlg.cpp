@@ -18,6 +18,7 @@ const u_short kDiscoveryPort = 8513;
 const char kQuery[] = "Version 1.03";
 const int kReplyBuffer = 322;
 const DWORD kIdentifyBound = 4000;
+const size_t kMaxHosts = 16384;   // more than any plant's devices; spoofed senders stop here
 
 struct TypeRow {
     int type, inputs, outputs;
@@ -54,6 +55,27 @@ CString MessageWith(UINT id, int value) {
 }
 
 uint16_t Le16(const unsigned char* p) { return (uint16_t)(p[0] | p[1] << 8); }
+
+// Four dotted decimal numbers of 0 to 255 and nothing else: an address the
+// user has finished typing (inet_addr also reads "10.7" or "1" as one).
+bool CompleteAddress(const char* text, u_long& addr) {
+    unsigned char parts[4];
+    const char* p = text;
+    for (int i = 0; i < 4; ++i) {
+        if (i > 0 && *p++ != '.') return false;
+        int digits = 0;
+        unsigned v = 0;
+        while (*p >= '0' && *p <= '9' && digits < 4) {
+            v = v * 10 + (unsigned)(*p++ - '0');
+            ++digits;
+        }
+        if (digits == 0 || digits > 3 || v > 255) return false;
+        parts[i] = (unsigned char)v;
+    }
+    if (*p) return false;
+    memcpy(&addr, parts, sizeof addr);
+    return addr != 0 && addr != INADDR_NONE;
+}
 
 // The host text trimmed as the resolver trims it, so that identification
 // asks the web server of the address it probed.
@@ -408,6 +430,7 @@ void CIoDeviceDlg::OnDiscoveryReply() {
             if (WSAGetLastError() == WSAEMSGSIZE) continue;
             return;
         }
+        if (n < 2) continue;   // without a kind it is no answer
         OnReplyFrom(from.sin_addr, buf, n);
     }
 }
@@ -423,6 +446,7 @@ void CIoDeviceDlg::OnReplyFrom(in_addr sender, const unsigned char* buf, int n) 
         HWND box = ::GetDlgItem(m_hWnd, IDC_IO_HOST);
         auto known = m_listed.find(sender.s_addr);
         if (known == m_listed.end()) {
+            if (m_listed.size() >= kMaxHosts) return;
             m_replies.push_back(std::unique_ptr<CDeviceReply>(new CDeviceReply(reply)));
             CDeviceReply* stored = m_replies.back().get();
             m_listed[sender.s_addr] = stored;
@@ -449,8 +473,8 @@ void CIoDeviceDlg::OnHostEditChange() {
     m_bListMode = 0;
     char text[40] = {};
     ::GetDlgItemTextA(m_hWnd, IDC_IO_HOST, text, (int)sizeof text);
-    u_long addr = ::inet_addr(text);
-    if (addr != 0 && addr != INADDR_NONE && m_discovery) SendQuery(addr);
+    u_long addr = 0;
+    if (CompleteAddress(text, addr) && m_discovery) SendQuery(addr);
 }
 
 void CIoDeviceDlg::OnHostSelChange() {

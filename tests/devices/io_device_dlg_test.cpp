@@ -536,6 +536,64 @@ TEST_F(IoDlg, TypedAddressAsksThatDeviceAlone) {
     }
 }
 
+// Typed key by key, the address's beginnings are other addresses to
+// inet_addr ("1" is 0.0.0.1, "10.7" 10.0.0.7): only the whole one is asked.
+TEST_F(IoDlg, TypedAddressAskedOnlyWhenComplete) {
+    Subnet net("up1");
+    ASSERT_TRUE(net.Ok());
+    Peer a("sniff4", "sniff --iface krv0p --limit 20", true);
+    ASSERT_TRUE(a.Ok());
+    auto d = Record(4, 1, 1);
+    RunOn(d.get(), [&](HWND h) {
+        PumpUntil([&] { return a.Log().size() >= 1; }, 5000);
+        Type(h, IDC_IO_HOST, L"10.77.0.2");
+        PumpUntil([&] { return a.Log().size() >= 2; }, 5000);
+        Pump(500);
+    });
+    std::vector<std::string> dst;
+    for (auto& l : a.Log()) dst.push_back(Field(l, "dst"));
+    EXPECT_EQ((std::vector<std::string>{"255.255.255.255", "10.77.0.2"}), dst);
+}
+
+// A datagram without even a kind is no answer, in either mode.
+TEST_F(IoDlg, EmptyDatagramIsNoAnswer) {
+    Subnet net("up1");
+    ASSERT_TRUE(net.Ok());
+    Peer dev("udp5", "udp --limit 20 --replies " + Short("57640") + ",-", true);
+    ASSERT_TRUE(dev.Ok());
+    auto d = Record(4, 1, 1);
+    RunOn(d.get(), [&](HWND h) {
+        ASSERT_TRUE(PumpUntil([&] { return Find(h, IDC_IO_HOST, L"10.77.0.2") >= 0; }, 5000));
+        Type(h, IDC_IO_HOST, L"10.77.0.2");
+        ASSERT_TRUE(PumpUntil([&] { return !Text(h, IDC_IO_PRODUCT).empty(); }, 5000));
+        Pump(500);
+        EXPECT_EQ(L"57640", Text(h, IDC_IO_PRODUCT));
+        EXPECT_EQ(1, (int)SendDlgItemMessageW(h, IDC_IO_HOST, CB_GETCOUNT, 0, 0));
+    });
+}
+
+// Senders are not checked (a reply's source can be anything): the host
+// list stops growing at its bound.
+TEST_F(IoDlg, HostListBounded) {
+    Subnet net("up1");
+    ASSERT_TRUE(net.Ok());
+    Peer dev("udp6", "udp --once --limit 30 --burst 17500 --rate 8000 --burst-reply " + Short("57640"), true);
+    ASSERT_TRUE(dev.Ok());
+    auto d = Record(4, 1, 1);
+    RunOn(d.get(), [&](HWND h) {
+        auto count = [&] { return (int)SendDlgItemMessageW(h, IDC_IO_HOST, CB_GETCOUNT, 0, 0); };
+        ASSERT_TRUE(PumpUntil([&] { return count() > 0; }, 5000));
+        // until the burst is over and nothing more comes
+        PumpUntil([&] {
+            for (auto& l : dev.Log())
+                if (!Field(l, "burst_sent").empty()) return true;
+            return false;
+        }, 10000);
+        Pump(500);
+        EXPECT_EQ(16384, count());
+    });
+}
+
 TEST_F(IoDlg, BroadcastsOnTwoSubnets) {
     Subnet net("up2");
     ASSERT_TRUE(net.Ok());
