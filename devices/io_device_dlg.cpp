@@ -18,7 +18,10 @@ const u_short kDiscoveryPort = 8513;
 const char kQuery[] = "Version 1.03";
 const int kReplyBuffer = 322;
 const DWORD kIdentifyBound = 4000;
-const size_t kMaxHosts = 16384;   // more than any plant's devices; spoofed senders stop here
+const UINT kDropDownMs = 500;
+const UINT_PTR kDiscoveryTimer = 1862;   // takes the next batch of replies
+const DWORD kBatchMs = 20;               // replies taken before the loop gets a turn
+const size_t kMaxHosts = 16384;          // more than any plant's devices; spoofed senders stop here
 
 struct TypeRow {
     int type, inputs, outputs;
@@ -55,6 +58,9 @@ CString MessageWith(UINT id, int value) {
 }
 
 uint16_t Le16(const unsigned char* p) { return (uint16_t)(p[0] | p[1] << 8); }
+
+// Input, painting or another message waits for the loop.
+bool LoopHasWork() { return HIWORD(::GetQueueStatus(QS_INPUT | QS_PAINT | QS_POSTMESSAGE | QS_SENDMESSAGE)) != 0; }
 
 // Four dotted decimal numbers of 0 to 255 and nothing else: an address the
 // user has finished typing (inet_addr also reads "10.7" or "1" as one).
@@ -202,7 +208,9 @@ BOOL CIoDeviceDlg::OnInitDialog() {
     StartDiscovery();
     if (m_bNewDevice) {
         ::PostMessageW(::GetDlgItem(m_hWnd, IDC_IO_HOST), CB_SHOWDROPDOWN, TRUE, 0);
-        SetTimer(IDT_IO_DROPDOWN, 500);
+        SetTimer(IDT_IO_DROPDOWN, kDropDownMs);
+        m_dropDownDue = ::GetTickCount() + kDropDownMs;
+        if (m_dropDownDue == 0) m_dropDownDue = 1;
     }
     return TRUE;
 }
@@ -244,7 +252,8 @@ BOOL CIoDeviceDlg::OnControlMap(UINT code, UINT id, NMHDR* nm, LRESULT* result) 
 }
 
 LRESULT CIoDeviceDlg::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_DISCOVERY_REPLY && WSAGETSELECTEVENT(lp) == FD_READ) OnDiscoveryReply();
+    // while the socket rests, the timer takes the replies
+    if (msg == WM_DISCOVERY_REPLY && WSAGETSELECTEVENT(lp) == FD_READ && !m_discoveryResting) OnDiscoveryReply();
     return CDeviceDialog::WindowProc(msg, wp, lp);
 }
 
@@ -320,6 +329,7 @@ void CIoDeviceDlg::OnBrowser() {
 
 void CIoDeviceDlg::OnTimer(UINT_PTR id) {
     if (id == IDT_IO_DROPDOWN) CloseDropDown();
+    else if (id == kDiscoveryTimer) OnDiscoveryReply();
     CDeviceDialog::OnTimer(id);
 }
 
@@ -327,6 +337,7 @@ void CIoDeviceDlg::OnTimer(UINT_PTR id) {
 // caret of a user typing meanwhile, stay as they were.
 void CIoDeviceDlg::CloseDropDown() {
     KillTimer(IDT_IO_DROPDOWN);
+    m_dropDownDue = 0;
     HWND box = ::GetDlgItem(m_hWnd, IDC_IO_HOST);
     CString text = ItemText(m_hWnd, IDC_IO_HOST);
     DWORD start = 0, end = 0;
@@ -416,37 +427,88 @@ void CIoDeviceDlg::ParseReply(const unsigned char* data, int len, CDeviceReply& 
     }
 }
 
-// Takes every datagram that waits (a large plant answers in one burst; one
-// window message per datagram would keep the dialog busy much longer).
+// A plant answers in one burst and a device may flood: replies are taken in
+// batches of bounded time, the list updated once for each. While more wait
+// and the loop has work, the socket rests and a timer (which comes after
+// input and painting) takes the next batch.
 void CIoDeviceDlg::OnDiscoveryReply() {
     if (!m_discovery) return;
-    for (int i = 0; i < 256; ++i) {
+    for (;;) {
+        const bool more = ReceiveReplies();
+        // the list's close timer does not come while replies keep the loop busy
+        if (m_dropDownDue && (LONG)(::GetTickCount() - m_dropDownDue) >= 0) CloseDropDown();
+        if (!more) break;
+        if (LoopHasWork()) {
+            if (!m_discoveryResting) {
+                ::WSAAsyncSelect(m_discovery.get(), m_hWnd, 0, 0);
+                SetTimer(kDiscoveryTimer, USER_TIMER_MINIMUM);
+                m_discoveryResting = true;
+            }
+            return;
+        }
+    }
+    if (m_discoveryResting) {
+        KillTimer(kDiscoveryTimer);
+        m_discoveryResting = false;
+        ::WSAAsyncSelect(m_discovery.get(), m_hWnd, WM_DISCOVERY_REPLY, FD_READ);
+    }
+}
+
+// One batch; true when the time ran out with datagrams still waiting.
+bool CIoDeviceDlg::ReceiveReplies() {
+    HWND box = ::GetDlgItem(m_hWnd, IDC_IO_HOST);
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof info;
+    HWND list = ::GetComboBoxInfo(box, &info) ? info.hwndList : nullptr;
+    bool quiet = false, more = false;
+    CDeviceReply directed;
+    bool haveDirected = false;
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        if (::GetTickCount() - start >= kBatchMs) {
+            more = true;
+            break;
+        }
         unsigned char buf[kReplyBuffer];
         sockaddr_in from{};
         int fromLen = sizeof from;
         int n = ::recvfrom(m_discovery.get(), (char*)buf, (int)sizeof buf, 0, (sockaddr*)&from, &fromLen);
         if (n == SOCKET_ERROR) {
-            // an oversized datagram is dropped; anything else ends this turn
+            // an oversized datagram is dropped; anything else ends this batch
             if (WSAGetLastError() == WSAEMSGSIZE) continue;
-            return;
+            break;
         }
         if (n < 2) continue;   // without a kind it is no answer
-        OnReplyFrom(from.sin_addr, buf, n);
+        if (m_bListMode && list && !quiet) {
+            ::SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+            quiet = true;
+        }
+        if (OnReplyFrom(from.sin_addr, buf, n, directed)) haveDirected = true;
     }
+    if (quiet) {
+        ::SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+        ::InvalidateRect(list, nullptr, TRUE);
+    }
+    // each answer would overwrite the one before
+    if (haveDirected) ApplyReply(directed);
+    return more;
 }
 
-void CIoDeviceDlg::OnReplyFrom(in_addr sender, const unsigned char* buf, int n) {
-    wchar_t host[20];
-    const unsigned char* a = (const unsigned char*)&sender;
-    swprintf(host, 20, L"%u.%u.%u.%u", a[0], a[1], a[2], a[3]);
+// Lists a reply, or in directed mode leaves it in directed for the caller to
+// apply (true then).
+bool CIoDeviceDlg::OnReplyFrom(in_addr sender, const unsigned char* buf, int n, CDeviceReply& directed) {
     CDeviceReply reply;
     ParseReply(buf, n, reply);
     if (m_bListMode) {
-        if (reply.productNumber != 0 && !LookupProductNumber(reply.productNumber, reply.typeIndex, reply.gen40)) return;
-        HWND box = ::GetDlgItem(m_hWnd, IDC_IO_HOST);
+        if (reply.productNumber != 0 && !LookupProductNumber(reply.productNumber, reply.typeIndex, reply.gen40))
+            return false;
         auto known = m_listed.find(sender.s_addr);
         if (known == m_listed.end()) {
-            if (m_listed.size() >= kMaxHosts) return;
+            if (m_listed.size() >= kMaxHosts) return false;
+            wchar_t host[20];
+            const unsigned char* a = (const unsigned char*)&sender;
+            swprintf(host, 20, L"%u.%u.%u.%u", a[0], a[1], a[2], a[3]);
+            HWND box = ::GetDlgItem(m_hWnd, IDC_IO_HOST);
             m_replies.push_back(std::unique_ptr<CDeviceReply>(new CDeviceReply(reply)));
             CDeviceReply* stored = m_replies.back().get();
             m_listed[sender.s_addr] = stored;
@@ -456,13 +518,14 @@ void CIoDeviceDlg::OnReplyFrom(in_addr sender, const unsigned char* buf, int n) 
             CDeviceReply* stored = known->second;
             if (reply.fullReply || stored->productNumber == 0) *stored = reply;
         }
-    } else {
-        if (reply.productNumber > 0) {
-            LookupProductNumber(reply.productNumber, reply.typeIndex, reply.gen40);
-            EnableDlgItem(IDC_IO_IDENTIFY, FALSE);
-        }
-        ApplyReply(reply);
+        return false;
     }
+    if (reply.productNumber > 0) {
+        LookupProductNumber(reply.productNumber, reply.typeIndex, reply.gen40);
+        EnableDlgItem(IDC_IO_IDENTIFY, FALSE);
+    }
+    directed = reply;
+    return true;
 }
 
 void CIoDeviceDlg::OnHostEditChange() {

@@ -8,6 +8,7 @@
 #include "framework/Seams.h"
 #include "resources/devices_ids.h"
 #include "io_test_util.h"
+#include "dlg_driver.h"
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <deque>
@@ -592,6 +593,44 @@ TEST_F(IoDlg, HostListBounded) {
         Pump(500);
         EXPECT_EQ(16384, count());
     });
+}
+
+// A device that floods the dialog: the new device's list still closes on
+// time, and a key typed meanwhile is handled (the real modal loop, keys
+// through the input queue).
+TEST_F(IoDlg, EscapeAnsweredWhileADeviceFloods) {
+    Subnet net("up1");
+    ASSERT_TRUE(net.Ok());
+    const std::string trigger = kScratch + "/flood.go";
+    Remove(trigger);
+    Peer dev("udp7", "udp --once --limit 30 --burst 1000 --rate 20000 --flood 10 --trigger " + trigger +
+                         " --burst-reply " + Short("57640"), true);
+    ASSERT_TRUE(dev.Ok());
+    auto d = Record(4, 1, 1);
+    CIoDeviceDlg dlg;
+    dlg.m_pDevice = d.get();
+    dlg.m_bNewDevice = 1;
+    double closedAfter = -1;
+    bool ended = false;
+    dlgtest::RunModal(dlg, [&](HWND h) {
+        HWND box = GetDlgItem(h, IDC_IO_HOST);
+        // the flood starts before the list closes
+        HANDLE go = CreateFileW(WinPath(trigger).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        CloseHandle(go);
+        const DWORD t0 = GetTickCount();
+        ASSERT_TRUE(dlgtest::WaitFor([&] { return SendMessageW(box, CB_GETCOUNT, 0, 0) > 0; }, 5000));
+        if (dlgtest::WaitFor([&] { return SendMessageW(box, CB_GETDROPPEDSTATE, 0, 0) == 0; }, 3000))
+            closedAfter = (GetTickCount() - t0) / 1000.0;
+        dlgtest::Focus(h, IDC_IO_NAME);
+        dlgtest::Key(VK_ESCAPE);
+        // generous: the loop answers within 100 ms; a key queued behind the
+        // flood waited for all of it
+        ended = dlgtest::WaitFor([&] { return !IsWindowVisible(h); }, 2000);
+        EXPECT_LT(SendMessageW(box, CB_GETCOUNT, 0, 0), 1001);
+        EXPECT_TRUE(dlgtest::WaitFor([&] { return GetTickCount() - t0 < 9000; }, 0)) << "the flood ended before the key";
+    });
+    EXPECT_GE(closedAfter, 0.0) << "the list stayed open during the flood";
+    EXPECT_TRUE(ended);
 }
 
 TEST_F(IoDlg, BroadcastsOnTwoSubnets) {
