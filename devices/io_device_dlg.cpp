@@ -21,6 +21,7 @@ const DWORD kIdentifyBound = 4000;
 const UINT kDropDownMs = 500;
 const UINT_PTR kDiscoveryTimer = 1862;   // takes the next batch of replies
 const DWORD kBatchMs = 20;               // replies taken before the loop gets a turn
+const size_t kMaxPending = 1 << 22;   // bytes of datagrams taken but not yet listed
 const size_t kMaxHosts = 16384;          // more than any plant's devices; spoofed senders stop here
 
 struct TypeRow {
@@ -58,9 +59,6 @@ CString MessageWith(UINT id, int value) {
 }
 
 uint16_t Le16(const unsigned char* p) { return (uint16_t)(p[0] | p[1] << 8); }
-
-// Input, painting or another message waits for the loop.
-bool LoopHasWork() { return HIWORD(::GetQueueStatus(QS_INPUT | QS_PAINT | QS_POSTMESSAGE | QS_SENDMESSAGE)) != 0; }
 
 // Four dotted decimal numbers of 0 to 255 and nothing else: an address the
 // user has finished typing (inet_addr also reads "10.7" or "1" as one).
@@ -427,35 +425,73 @@ void CIoDeviceDlg::ParseReply(const unsigned char* data, int len, CDeviceReply& 
     }
 }
 
-// A plant answers in one burst and a device may flood: replies are taken in
-// batches of bounded time, the list updated once for each. While more wait
-// and the loop has work, the socket rests and a timer (which comes after
-// input and painting) takes the next batch.
+// A plant answers in one burst and a device may flood. The socket's buffer
+// is what a burst overflows, so each batch first takes every waiting
+// datagram into memory and lists them between further receives; a batch
+// has a bounded time and updates the list once. Notifications are off
+// meanwhile (each receive would post one more). While more wait and input
+// is pending, the socket rests and a timer (which comes after input and
+// painting) takes the next batch.
 void CIoDeviceDlg::OnDiscoveryReply() {
     if (!m_discovery) return;
+    SOCKET s = m_discovery.get();
+    if (!m_discoveryResting) ::WSAAsyncSelect(s, m_hWnd, 0, 0);
     for (;;) {
-        const bool more = ReceiveReplies();
+        bool socketEmpty = false;
+        const bool more = ReceiveReplies(socketEmpty);
         // the list's close timer does not come while replies keep the loop busy
         if (m_dropDownDue && (LONG)(::GetTickCount() - m_dropDownDue) >= 0) CloseDropDown();
         if (!more) break;
-        if (LoopHasWork()) {
-            if (!m_discoveryResting) {
-                ::WSAAsyncSelect(m_discovery.get(), m_hWnd, 0, 0);
-                SetTimer(kDiscoveryTimer, USER_TIMER_MINIMUM);
-                m_discoveryResting = true;
-            }
+        const DWORD waiting = HIWORD(::GetQueueStatus(QS_INPUT | QS_PAINT | QS_POSTMESSAGE | QS_SENDMESSAGE));
+        if (!waiting) continue;
+        if (m_discoveryResting) return;
+        // without a datagram in the socket no notification brings the rest
+        if ((waiting & (QS_INPUT | QS_PAINT)) || socketEmpty) {
+            SetTimer(kDiscoveryTimer, USER_TIMER_MINIMUM);
+            m_discoveryResting = true;
             return;
         }
+        // else the socket's notification comes behind those messages
+        break;
+    }
+    if (m_pendingAt >= m_pending.size()) {
+        m_pending.clear();
+        m_pendingAt = 0;
     }
     if (m_discoveryResting) {
         KillTimer(kDiscoveryTimer);
         m_discoveryResting = false;
-        ::WSAAsyncSelect(m_discovery.get(), m_hWnd, WM_DISCOVERY_REPLY, FD_READ);
+    }
+    ::WSAAsyncSelect(s, m_hWnd, WM_DISCOVERY_REPLY, FD_READ);
+}
+
+// Every waiting datagram into m_pending (address, length, bytes), within the
+// batch's time and the bound of m_pending; true when the socket is empty.
+bool CIoDeviceDlg::DrainDiscovery(DWORD start) {
+    for (;;) {
+        if (m_pending.size() >= kMaxPending || ::GetTickCount() - start >= kBatchMs) return false;
+        unsigned char buf[kReplyBuffer];
+        sockaddr_in from{};
+        int fromLen = sizeof from;
+        int n = ::recvfrom(m_discovery.get(), (char*)buf, (int)sizeof buf, 0, (sockaddr*)&from, &fromLen);
+        if (n == SOCKET_ERROR) {
+            // an oversized datagram is dropped; anything else ends this turn
+            if (WSAGetLastError() == WSAEMSGSIZE) continue;
+            return true;
+        }
+        if (n < 2) continue;   // without a kind it is no answer
+        const size_t at = m_pending.size();
+        m_pending.resize(at + sizeof(u_long) + 2 + (size_t)n);
+        memcpy(&m_pending[at], &from.sin_addr.s_addr, sizeof(u_long));
+        m_pending[at + sizeof(u_long)] = (unsigned char)(n & 0xFF);
+        m_pending[at + sizeof(u_long) + 1] = (unsigned char)(n >> 8);
+        memcpy(&m_pending[at + sizeof(u_long) + 2], buf, (size_t)n);
     }
 }
 
-// One batch; true when the time ran out with datagrams still waiting.
-bool CIoDeviceDlg::ReceiveReplies() {
+// One batch; true when the time ran out with datagrams still waiting, in the
+// socket or in memory. socketEmpty tells the socket had none left.
+bool CIoDeviceDlg::ReceiveReplies(bool& socketEmpty) {
     HWND box = ::GetDlgItem(m_hWnd, IDC_IO_HOST);
     COMBOBOXINFO info{};
     info.cbSize = sizeof info;
@@ -465,29 +501,41 @@ bool CIoDeviceDlg::ReceiveReplies() {
     bool haveDirected = false;
     const DWORD start = ::GetTickCount();
     for (;;) {
+        socketEmpty = DrainDiscovery(start);
+        if (m_pendingAt >= m_pending.size()) {
+            m_pending.clear();
+            m_pendingAt = 0;
+            if (socketEmpty) break;
+        }
+        for (int k = 0; k < 16 && m_pendingAt < m_pending.size(); ++k) {
+            const unsigned char* e = &m_pending[m_pendingAt];
+            in_addr sender;
+            memcpy(&sender.s_addr, e, sizeof(u_long));
+            const int n = e[sizeof(u_long)] | e[sizeof(u_long) + 1] << 8;
+            m_pendingAt += sizeof(u_long) + 2 + (size_t)n;
+            if (m_bListMode && list && !quiet) {
+                ::SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+                quiet = true;
+            }
+            if (OnReplyFrom(box, sender, e + sizeof(u_long) + 2, n, directed)) haveDirected = true;
+        }
         if (::GetTickCount() - start >= kBatchMs) {
-            more = true;
+            more = !socketEmpty || m_pendingAt < m_pending.size();
             break;
         }
-        unsigned char buf[kReplyBuffer];
-        sockaddr_in from{};
-        int fromLen = sizeof from;
-        int n = ::recvfrom(m_discovery.get(), (char*)buf, (int)sizeof buf, 0, (sockaddr*)&from, &fromLen);
-        if (n == SOCKET_ERROR) {
-            // an oversized datagram is dropped; anything else ends this batch
-            if (WSAGetLastError() == WSAEMSGSIZE) continue;
-            break;
-        }
-        if (n < 2) continue;   // without a kind it is no answer
-        if (m_bListMode && list && !quiet) {
-            ::SendMessageW(list, WM_SETREDRAW, FALSE, 0);
-            quiet = true;
-        }
-        if (OnReplyFrom(from.sin_addr, buf, n, directed)) haveDirected = true;
+    }
+    // what is taken goes, so that a flood does not fill the memory
+    if (m_pendingAt >= m_pending.size()) {
+        m_pending.clear();
+        m_pendingAt = 0;
+    } else if (m_pendingAt > m_pending.size() / 2) {
+        m_pending.erase(m_pending.begin(), m_pending.begin() + (ptrdiff_t)m_pendingAt);
+        m_pendingAt = 0;
     }
     if (quiet) {
         ::SendMessageW(list, WM_SETREDRAW, TRUE, 0);
-        ::InvalidateRect(list, nullptr, TRUE);
+        // painted now: a paint left to the loop would make it rest the socket
+        if (::IsWindowVisible(list)) ::RedrawWindow(list, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
     }
     // each answer would overwrite the one before
     if (haveDirected) ApplyReply(directed);
@@ -496,7 +544,7 @@ bool CIoDeviceDlg::ReceiveReplies() {
 
 // Lists a reply, or in directed mode leaves it in directed for the caller to
 // apply (true then).
-bool CIoDeviceDlg::OnReplyFrom(in_addr sender, const unsigned char* buf, int n, CDeviceReply& directed) {
+bool CIoDeviceDlg::OnReplyFrom(HWND box, in_addr sender, const unsigned char* buf, int n, CDeviceReply& directed) {
     CDeviceReply reply;
     ParseReply(buf, n, reply);
     if (m_bListMode) {
@@ -508,7 +556,6 @@ bool CIoDeviceDlg::OnReplyFrom(in_addr sender, const unsigned char* buf, int n, 
             wchar_t host[20];
             const unsigned char* a = (const unsigned char*)&sender;
             swprintf(host, 20, L"%u.%u.%u.%u", a[0], a[1], a[2], a[3]);
-            HWND box = ::GetDlgItem(m_hWnd, IDC_IO_HOST);
             m_replies.push_back(std::unique_ptr<CDeviceReply>(new CDeviceReply(reply)));
             CDeviceReply* stored = m_replies.back().get();
             m_listed[sender.s_addr] = stored;
