@@ -19,10 +19,10 @@ const char kQuery[] = "Version 1.03";
 const int kReplyBuffer = 322;
 const DWORD kIdentifyBound = 4000;
 const UINT kDropDownMs = 500;
-const UINT_PTR kDiscoveryTimer = 1862;   // takes the next batch of replies
-const DWORD kBatchMs = 20;               // replies taken before the loop gets a turn
-const size_t kMaxPending = 1 << 22;   // bytes of datagrams taken but not yet listed
-const size_t kMaxHosts = 16384;          // more than any plant's devices; spoofed senders stop here
+const UINT_PTR kDiscoveryTimer = 1862;  // takes the next batch of replies
+const DWORD kBatchMs = 20;              // replies taken before the loop gets a turn
+const size_t kMaxPending = 1 << 22;     // bytes of datagrams taken but not yet listed
+const size_t kMaxHosts = 16384;         // more than any plant's devices; spoofed senders stop here
 
 struct TypeRow {
     int type, inputs, outputs;
@@ -326,8 +326,10 @@ void CIoDeviceDlg::OnBrowser() {
 }
 
 void CIoDeviceDlg::OnTimer(UINT_PTR id) {
-    if (id == IDT_IO_DROPDOWN) CloseDropDown();
-    else if (id == kDiscoveryTimer) OnDiscoveryReply();
+    if (id == IDT_IO_DROPDOWN)
+        CloseDropDown();
+    else if (id == kDiscoveryTimer)
+        OnDiscoveryReply();
     CDeviceDialog::OnTimer(id);
 }
 
@@ -479,7 +481,7 @@ bool CIoDeviceDlg::DrainDiscovery(DWORD start) {
             if (WSAGetLastError() == WSAEMSGSIZE) continue;
             return true;
         }
-        if (n < 2) continue;   // without a kind it is no answer
+        if (n < 2) continue;  // without a kind it is no answer
         const size_t at = m_pending.size();
         m_pending.resize(at + sizeof(u_long) + 2 + (size_t)n);
         memcpy(&m_pending[at], &from.sin_addr.s_addr, sizeof(u_long));

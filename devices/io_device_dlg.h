@@ -63,10 +63,10 @@ private:
     void SendQuery(u_long addr);
     unsigned ItemNumber(int id) const;
 
-    DWORD m_dropDownDue = 0;   // tick count when the new device's list closes; 0: closed
+    DWORD m_dropDownDue = 0;  // tick count when the new device's list closes; 0: closed
     OwnedSocket m_discovery;
-    bool m_discoveryResting = false;   // notifications off, the timer takes the replies
-    std::vector<unsigned char> m_pending;   // datagrams taken from the socket, not yet listed
+    bool m_discoveryResting = false;       // notifications off, the timer takes the replies
+    std::vector<unsigned char> m_pending;  // datagrams taken from the socket, not yet listed
     size_t m_pendingAt = 0;
     int m_bListMode = 0;
     std::vector<std::unique_ptr<CDeviceReply>> m_replies;

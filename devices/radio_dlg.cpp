@@ -16,8 +16,8 @@ const UINT kHelpContext = 104;
 const UINT kSocketMessage = WM_APP;
 const u_short kListenPort = 8000;
 const unsigned kMaxOffset = 127;
-const UINT_PTR kListenTimer = 1;   // takes the next batch of telegrams
-const DWORD kBatchMs = 20;         // bytes taken before the loop gets a turn
+const UINT_PTR kListenTimer = 1;  // takes the next batch of telegrams
+const DWORD kBatchMs = 20;        // bytes taken before the loop gets a turn
 const int kChunk = 65536;
 const int kTypePushButtonPtm = 9, kTypeVirtual = 10, kTypeMagnet = 12;
 
@@ -289,8 +289,10 @@ void CRadioDeviceDlg::OnSocketEvent(LPARAM lp) {
 
 void CRadioDeviceDlg::OnTimer(UINT_PTR id) {
     if (id == kListenTimer) {
-        if (m_listen != INVALID_SOCKET && m_resting) TakeTelegrams();
-        else KillTimer(kListenTimer);
+        if (m_listen != INVALID_SOCKET && m_resting)
+            TakeTelegrams();
+        else
+            KillTimer(kListenTimer);
     }
     CDeviceDialog::OnTimer(id);
 }

@@ -78,14 +78,13 @@ public:
     }
     double LongestMs() const { return longest_; }
     int Presses() const { return presses_; }
-    int Slow() const { return slow_; }   // over 100 ms
-    int Missed() const { return missed_; }   // not taken within the bound
+    int Slow() const { return slow_; }      // over 100 ms
+    int Missed() const { return missed_; }  // not taken within the bound
 
 private:
     static LRESULT CALLBACK Hook(int code, WPARAM remove, LPARAM lp) {
         const MSG* m = reinterpret_cast<const MSG*>(lp);
-        if (code >= 0 && remove == PM_REMOVE && m->message == WM_KEYDOWN && m->wParam == VK_SHIFT)
-            Taken() = NowMs();
+        if (code >= 0 && remove == PM_REMOVE && m->message == WM_KEYDOWN && m->wParam == VK_SHIFT) Taken() = NowMs();
         return CallNextHookEx(nullptr, code, remove, lp);
     }
     static std::atomic<double>& Taken() {

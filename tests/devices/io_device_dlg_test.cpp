@@ -585,11 +585,13 @@ TEST_F(IoDlg, HostListBounded) {
         auto count = [&] { return (int)SendDlgItemMessageW(h, IDC_IO_HOST, CB_GETCOUNT, 0, 0); };
         ASSERT_TRUE(PumpUntil([&] { return count() > 0; }, 5000));
         // until the burst is over and nothing more comes
-        PumpUntil([&] {
-            for (auto& l : dev.Log())
-                if (!Field(l, "burst_sent").empty()) return true;
-            return false;
-        }, 10000);
+        PumpUntil(
+            [&] {
+                for (auto& l : dev.Log())
+                    if (!Field(l, "burst_sent").empty()) return true;
+                return false;
+            },
+            10000);
         Pump(500);
         EXPECT_EQ(16384, count());
     });
@@ -603,8 +605,10 @@ TEST_F(IoDlg, EscapeAnsweredWhileADeviceFloods) {
     ASSERT_TRUE(net.Ok());
     const std::string trigger = kScratch + "/flood.go";
     Remove(trigger);
-    Peer dev("udp7", "udp --once --limit 30 --burst 1000 --rate 20000 --flood 10 --trigger " + trigger +
-                         " --burst-reply " + Short("57640"), true);
+    Peer dev("udp7",
+             "udp --once --limit 30 --burst 1000 --rate 20000 --flood 10 --trigger " + trigger + " --burst-reply " +
+                 Short("57640"),
+             true);
     ASSERT_TRUE(dev.Ok());
     auto d = Record(4, 1, 1);
     CIoDeviceDlg dlg;
@@ -627,7 +631,8 @@ TEST_F(IoDlg, EscapeAnsweredWhileADeviceFloods) {
         // flood waited for all of it
         ended = dlgtest::WaitFor([&] { return !IsWindowVisible(h); }, 2000);
         EXPECT_LT(SendMessageW(box, CB_GETCOUNT, 0, 0), 1001);
-        EXPECT_TRUE(dlgtest::WaitFor([&] { return GetTickCount() - t0 < 9000; }, 0)) << "the flood ended before the key";
+        EXPECT_TRUE(dlgtest::WaitFor([&] { return GetTickCount() - t0 < 9000; }, 0))
+            << "the flood ended before the key";
     });
     EXPECT_GE(closedAfter, 0.0) << "the list stayed open during the flood";
     EXPECT_TRUE(ended);

@@ -28,7 +28,7 @@ namespace {
 const std::string kPeer = IO_PEER;
 const std::string kNet = IO_NET;
 const std::string kScratch = IO_SCRATCH;
-const int kQuietMs = 1500;   // nothing more for this long: the burst is over
+const int kQuietMs = 1500;  // nothing more for this long: the burst is over
 
 struct Burst {
     std::string log, trigger;
@@ -65,7 +65,7 @@ int Floor(int n, double& lastMs, double& sent) {
     SOCKET s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
     BOOL on = TRUE;
     setsockopt(s, SOL_SOCKET, SO_BROADCAST, (const char*)&on, sizeof on);
-    int rcv = 0x100000;   // as the dialog's
+    int rcv = 0x100000;  // as the dialog's
     setsockopt(s, SOL_SOCKET, SO_RCVBUF, (const char*)&rcv, sizeof rcv);
     DWORD wait = kQuietMs;
     setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, (const char*)&wait, sizeof wait);
@@ -87,7 +87,7 @@ int Floor(int n, double& lastMs, double& sent) {
         int got = recvfrom(s, buf, sizeof buf, 0, (sockaddr*)&from, &len);
         if (got == SOCKET_ERROR) {
             if (WSAGetLastError() == WSAEMSGSIZE) continue;
-            break;   // quiet for kQuietMs
+            break;  // quiet for kQuietMs
         }
         if (senders.insert(from.sin_addr.s_addr).second) lastMs = NowMs();
     }
@@ -134,8 +134,10 @@ void RunOnce(int n) {
     probe.Stop();
     const double sent = b.SentMs();
     printf("%5d replies: dialog listed %5d", n, listed);
-    if (floor >= 0) printf(", plain receive loop kept %5d", floor);
-    else printf(", plain receive loop did not run");
+    if (floor >= 0)
+        printf(", plain receive loop kept %5d", floor);
+    else
+        printf(", plain receive loop did not run");
     if (sent > 0) {
         printf("; from the burst's start: first listed %7.1f ms, last %7.1f ms", first - sent, last - sent);
         if (thousand > 0) printf(", 1,000 listed %7.1f ms", thousand - sent);
@@ -153,7 +155,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) counts.push_back(atoi(argv[i]));
     if (counts.empty()) counts = {100, 1000, 10000};
     for (int n : counts)
-        if (n < 1 || n > 38750) {   // the peer's senders: 10.77.100.1 to 10.77.254.250
+        if (n < 1 || n > 38750) {  // the peer's senders: 10.77.100.1 to 10.77.254.250
             printf("usage: io_discovery_bench [N ...] (each 1 to 38750)\n");
             return 2;
         }

@@ -39,9 +39,9 @@ public:
         record_ = dir + "record";
         done_ = dir + "done";
         for (const std::string* f : {&ready_, &record_, &done_}) DeleteFileW(WinPath(*f).c_str());
-        std::wstring cmd = L"/usr/bin/python3 " + Widen(ENOCEAN_PEER) + L" --port " + std::to_wstring(port) + L" --mode " +
-                           Widen(mode) + L" --base " + Widen(base) + L" --ready " + Widen(ready_) + L" --record " +
-                           Widen(record_) + L" --done " + Widen(done_) + L" --limit 20" + extra;
+        std::wstring cmd = L"/usr/bin/python3 " + Widen(ENOCEAN_PEER) + L" --port " + std::to_wstring(port) +
+                           L" --mode " + Widen(mode) + L" --base " + Widen(base) + L" --ready " + Widen(ready_) +
+                           L" --record " + Widen(record_) + L" --done " + Widen(done_) + L" --limit 20" + extra;
         STARTUPINFOW si{};
         si.cb = sizeof si;
         PROCESS_INFORMATION pi{};

@@ -109,7 +109,7 @@ void RunOnce(int run) {
 
     InputProbe probe(10000);
     const int rowsWanted = gCount < gModules ? gCount : gModules;
-    const int lastRow = (gCount - 1) % gModules;   // the module of the last telegram
+    const int lastRow = (gCount - 1) % gModules;  // the module of the last telegram
     int rows = 0, total = 0, wrong = 0;
     double start = 0, first = 0, end = 0;
     bool cut = false;
@@ -160,8 +160,10 @@ void RunOnce(int run) {
                first - start, span > 0 ? gCount * 1000.0 / span : 0.0,
                total == gCount && rows == rowsWanted && wrong == 0 ? "none lost or miscounted" : "LOST OR MISCOUNTED");
     }
-    if (floor > 0) printf("; plain receive loop %.0f telegrams/s", floor);
-    else printf("; plain receive loop failed");
+    if (floor > 0)
+        printf("; plain receive loop %.0f telegrams/s", floor);
+    else
+        printf("; plain receive loop failed");
     printf("; keys through the input queue: %d, longest until taken %.1f ms, %d over 100 ms, %d not taken\n",
            probe.Presses(), probe.LongestMs(), probe.Slow(), probe.Missed());
     fflush(stdout);
