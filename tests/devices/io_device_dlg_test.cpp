@@ -578,7 +578,7 @@ TEST_F(IoDlg, EmptyDatagramIsNoAnswer) {
 TEST_F(IoDlg, HostListBounded) {
     Subnet net("up1");
     ASSERT_TRUE(net.Ok());
-    Peer dev("udp6", "udp --once --limit 30 --burst 17500 --rate 8000 --burst-reply " + Short("57640"), true);
+    Peer dev("udp6", "udp --once --limit 30 --burst 20000 --rate 6000 --burst-reply " + Short("57640"), true);
     ASSERT_TRUE(dev.Ok());
     auto d = Record(4, 1, 1);
     RunOn(d.get(), [&](HWND h) {
