@@ -14,6 +14,7 @@
 #include <winsock2.h>
 
 #include <cstdint>
+#include <cstring>
 
 constexpr int kEsp2Size = 14;
 constexpr uint8_t kEsp2Sync1 = 0xA5;
@@ -46,6 +47,29 @@ int CheckTelegram(uint8_t* telegram, int count);
 // socket reported readable shows by a receive of 0 bytes.
 int ReceiveTelegram(SOCKET s, uint8_t* telegram, int count, bool& closed);
 int ReceiveTelegram(SOCKET s, uint8_t* telegram, int count);
+
+// Takes n received bytes through the telegram buffer exactly as repeated
+// ReceiveTelegram calls would (at most the missing bytes at a time, with
+// the same resynchronisation), calling take(telegram) for every complete
+// valid one. Returns the count of bytes kept for the next call.
+template <class Take>
+int AssembleTelegrams(uint8_t* telegram, int count, const uint8_t* data, int n, Take&& take)
+{
+    if (count < 0 || count >= kEsp2Size)
+        count = 0;
+    while (n > 0) {
+        int k = kEsp2Size - count < n ? kEsp2Size - count : n;
+        memcpy(telegram + count, data, static_cast<size_t>(k));
+        data += k;
+        n -= k;
+        count = CheckTelegram(telegram, count + k);
+        if (count == kEsp2Size) {
+            take(static_cast<const uint8_t*>(telegram));
+            count = 0;
+        }
+    }
+    return count;
+}
 
 // Outcome of one base-ID exchange.
 struct CBaseIdAnswer {

@@ -18,6 +18,11 @@ const u_short kDiscoveryPort = 8513;
 const char kQuery[] = "Version 1.03";
 const int kReplyBuffer = 322;
 const DWORD kIdentifyBound = 4000;
+const UINT kDropDownMs = 500;
+const UINT_PTR kDiscoveryTimer = 1862;  // takes the next batch of replies
+const DWORD kBatchMs = 20;              // replies taken before the loop gets a turn
+const size_t kMaxPending = 1 << 22;     // bytes of datagrams taken but not yet listed
+const size_t kMaxHosts = 16384;         // more than any plant's devices; spoofed senders stop here
 
 struct TypeRow {
     int type, inputs, outputs;
@@ -54,6 +59,27 @@ CString MessageWith(UINT id, int value) {
 }
 
 uint16_t Le16(const unsigned char* p) { return (uint16_t)(p[0] | p[1] << 8); }
+
+// Four dotted decimal numbers of 0 to 255 and nothing else: an address the
+// user has finished typing (inet_addr also reads "10.7" or "1" as one).
+bool CompleteAddress(const char* text, u_long& addr) {
+    unsigned char parts[4];
+    const char* p = text;
+    for (int i = 0; i < 4; ++i) {
+        if (i > 0 && *p++ != '.') return false;
+        int digits = 0;
+        unsigned v = 0;
+        while (*p >= '0' && *p <= '9' && digits < 4) {
+            v = v * 10 + (unsigned)(*p++ - '0');
+            ++digits;
+        }
+        if (digits == 0 || digits > 3 || v > 255) return false;
+        parts[i] = (unsigned char)v;
+    }
+    if (*p) return false;
+    memcpy(&addr, parts, sizeof addr);
+    return addr != 0 && addr != INADDR_NONE;
+}
 
 // The host text trimmed as the resolver trims it, so that identification
 // asks the web server of the address it probed.
@@ -175,7 +201,9 @@ BOOL CIoDeviceDlg::OnInitDialog() {
     StartDiscovery();
     if (m_bNewDevice) {
         ::PostMessageW(::GetDlgItem(m_hWnd, IDC_IO_HOST), CB_SHOWDROPDOWN, TRUE, 0);
-        SetTimer(IDT_IO_DROPDOWN, 500);
+        SetTimer(IDT_IO_DROPDOWN, kDropDownMs);
+        m_dropDownDue = ::GetTickCount() + kDropDownMs;
+        if (m_dropDownDue == 0) m_dropDownDue = 1;
     }
     return TRUE;
 }
@@ -217,7 +245,8 @@ BOOL CIoDeviceDlg::OnControlMap(UINT code, UINT id, NMHDR* nm, LRESULT* result) 
 }
 
 LRESULT CIoDeviceDlg::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_DISCOVERY_REPLY && WSAGETSELECTEVENT(lp) == FD_READ) OnDiscoveryReply();
+    // while the socket rests, the timer takes the replies
+    if (msg == WM_DISCOVERY_REPLY && WSAGETSELECTEVENT(lp) == FD_READ && !m_discoveryResting) OnDiscoveryReply();
     return CDeviceDialog::WindowProc(msg, wp, lp);
 }
 
@@ -305,13 +334,25 @@ void CIoDeviceDlg::OnBrowser() {
 }
 
 void CIoDeviceDlg::OnTimer(UINT_PTR id) {
-    if (id == IDT_IO_DROPDOWN) {
-        CString text = ItemText(m_hWnd, IDC_IO_HOST);
-        ::SendDlgItemMessageW(m_hWnd, IDC_IO_HOST, CB_SHOWDROPDOWN, FALSE, 0);
-        SetDlgItemText(IDC_IO_HOST, text);
-        KillTimer(IDT_IO_DROPDOWN);
-    }
+    if (id == IDT_IO_DROPDOWN)
+        CloseDropDown();
+    else if (id == kDiscoveryTimer)
+        OnDiscoveryReply();
     CDeviceDialog::OnTimer(id);
+}
+
+// Closing the list may put its selection into the edit: the text, and the
+// caret of a user typing meanwhile, stay as they were.
+void CIoDeviceDlg::CloseDropDown() {
+    KillTimer(IDT_IO_DROPDOWN);
+    m_dropDownDue = 0;
+    HWND box = ::GetDlgItem(m_hWnd, IDC_IO_HOST);
+    CString text = ItemText(m_hWnd, IDC_IO_HOST);
+    DWORD start = 0, end = 0;
+    ::SendMessageW(box, CB_GETEDITSEL, (WPARAM)&start, (LPARAM)&end);
+    ::SendMessageW(box, CB_SHOWDROPDOWN, FALSE, 0);
+    if (ItemText(m_hWnd, IDC_IO_HOST) != text) SetDlgItemText(IDC_IO_HOST, text);
+    ::SendMessageW(box, CB_SETEDITSEL, 0, MAKELPARAM(start, end));
 }
 
 // ------------------------------------------------------------------ discovery
@@ -394,11 +435,51 @@ void CIoDeviceDlg::ParseReply(const unsigned char* data, int len, CDeviceReply& 
     }
 }
 
-// Takes every datagram that waits (a large plant answers in one burst; one
-// window message per datagram would keep the dialog busy much longer).
+// A plant answers in one burst and a device may flood. The socket's buffer
+// is what a burst overflows, so each batch first takes every waiting
+// datagram into memory and lists them between further receives; a batch
+// has a bounded time and updates the list once. Notifications are off
+// meanwhile (each receive would post one more). While more wait and input
+// is pending, the socket rests and a timer (which comes after input and
+// painting) takes the next batch.
 void CIoDeviceDlg::OnDiscoveryReply() {
     if (!m_discovery) return;
-    for (int i = 0; i < 256; ++i) {
+    SOCKET s = m_discovery.get();
+    if (!m_discoveryResting) ::WSAAsyncSelect(s, m_hWnd, 0, 0);
+    for (;;) {
+        bool socketEmpty = false;
+        const bool more = ReceiveReplies(socketEmpty);
+        // the list's close timer does not come while replies keep the loop busy
+        if (m_dropDownDue && (LONG)(::GetTickCount() - m_dropDownDue) >= 0) CloseDropDown();
+        if (!more) break;
+        const DWORD waiting = HIWORD(::GetQueueStatus(QS_INPUT | QS_PAINT | QS_POSTMESSAGE | QS_SENDMESSAGE));
+        if (!waiting) continue;
+        if (m_discoveryResting) return;
+        // without a datagram in the socket no notification brings the rest
+        if ((waiting & (QS_INPUT | QS_PAINT)) || socketEmpty) {
+            SetTimer(kDiscoveryTimer, USER_TIMER_MINIMUM);
+            m_discoveryResting = true;
+            return;
+        }
+        // else the socket's notification comes behind those messages
+        break;
+    }
+    if (m_pendingAt >= m_pending.size()) {
+        m_pending.clear();
+        m_pendingAt = 0;
+    }
+    if (m_discoveryResting) {
+        KillTimer(kDiscoveryTimer);
+        m_discoveryResting = false;
+    }
+    ::WSAAsyncSelect(s, m_hWnd, WM_DISCOVERY_REPLY, FD_READ);
+}
+
+// Every waiting datagram into m_pending (address, length, bytes), within the
+// batch's time and the bound of m_pending; true when the socket is empty.
+bool CIoDeviceDlg::DrainDiscovery(DWORD start) {
+    for (;;) {
+        if (m_pending.size() >= kMaxPending || ::GetTickCount() - start >= kBatchMs) return false;
         unsigned char buf[kReplyBuffer];
         sockaddr_in from{};
         int fromLen = sizeof from;
@@ -406,23 +487,85 @@ void CIoDeviceDlg::OnDiscoveryReply() {
         if (n == SOCKET_ERROR) {
             // an oversized datagram is dropped; anything else ends this turn
             if (WSAGetLastError() == WSAEMSGSIZE) continue;
-            return;
+            return true;
         }
-        OnReplyFrom(from.sin_addr, buf, n);
+        if (n < 2) continue;  // without a kind it is no answer
+        const size_t at = m_pending.size();
+        m_pending.resize(at + sizeof(u_long) + 2 + (size_t)n);
+        memcpy(&m_pending[at], &from.sin_addr.s_addr, sizeof(u_long));
+        m_pending[at + sizeof(u_long)] = (unsigned char)(n & 0xFF);
+        m_pending[at + sizeof(u_long) + 1] = (unsigned char)(n >> 8);
+        memcpy(&m_pending[at + sizeof(u_long) + 2], buf, (size_t)n);
     }
 }
 
-void CIoDeviceDlg::OnReplyFrom(in_addr sender, const unsigned char* buf, int n) {
-    wchar_t host[20];
-    const unsigned char* a = (const unsigned char*)&sender;
-    swprintf(host, 20, L"%u.%u.%u.%u", a[0], a[1], a[2], a[3]);
+// One batch; true when the time ran out with datagrams still waiting, in the
+// socket or in memory. socketEmpty tells the socket had none left.
+bool CIoDeviceDlg::ReceiveReplies(bool& socketEmpty) {
+    HWND box = ::GetDlgItem(m_hWnd, IDC_IO_HOST);
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof info;
+    HWND list = ::GetComboBoxInfo(box, &info) ? info.hwndList : nullptr;
+    bool quiet = false, more = false;
+    CDeviceReply directed;
+    bool haveDirected = false;
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        socketEmpty = DrainDiscovery(start);
+        if (m_pendingAt >= m_pending.size()) {
+            m_pending.clear();
+            m_pendingAt = 0;
+            if (socketEmpty) break;
+        }
+        for (int k = 0; k < 16 && m_pendingAt < m_pending.size(); ++k) {
+            const unsigned char* e = &m_pending[m_pendingAt];
+            in_addr sender;
+            memcpy(&sender.s_addr, e, sizeof(u_long));
+            const int n = e[sizeof(u_long)] | e[sizeof(u_long) + 1] << 8;
+            m_pendingAt += sizeof(u_long) + 2 + (size_t)n;
+            if (m_bListMode && list && !quiet) {
+                ::SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+                quiet = true;
+            }
+            if (OnReplyFrom(box, sender, e + sizeof(u_long) + 2, n, directed)) haveDirected = true;
+        }
+        if (::GetTickCount() - start >= kBatchMs) {
+            more = !socketEmpty || m_pendingAt < m_pending.size();
+            break;
+        }
+    }
+    // what is taken goes, so that a flood does not fill the memory
+    if (m_pendingAt >= m_pending.size()) {
+        m_pending.clear();
+        m_pendingAt = 0;
+    } else if (m_pendingAt > m_pending.size() / 2) {
+        m_pending.erase(m_pending.begin(), m_pending.begin() + (ptrdiff_t)m_pendingAt);
+        m_pendingAt = 0;
+    }
+    if (quiet) {
+        ::SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+        // painted now: a paint left to the loop would make it rest the socket
+        if (::IsWindowVisible(list)) ::RedrawWindow(list, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    }
+    // each answer would overwrite the one before
+    if (haveDirected) ApplyReply(directed);
+    return more;
+}
+
+// Lists a reply, or in directed mode leaves it in directed for the caller to
+// apply (true then).
+bool CIoDeviceDlg::OnReplyFrom(HWND box, in_addr sender, const unsigned char* buf, int n, CDeviceReply& directed) {
     CDeviceReply reply;
     ParseReply(buf, n, reply);
     if (m_bListMode) {
-        if (reply.productNumber != 0 && !LookupProductNumber(reply.productNumber, reply.typeIndex, reply.gen40)) return;
-        HWND box = ::GetDlgItem(m_hWnd, IDC_IO_HOST);
+        if (reply.productNumber != 0 && !LookupProductNumber(reply.productNumber, reply.typeIndex, reply.gen40))
+            return false;
         auto known = m_listed.find(sender.s_addr);
         if (known == m_listed.end()) {
+            if (m_listed.size() >= kMaxHosts) return false;
+            wchar_t host[20];
+            const unsigned char* a = (const unsigned char*)&sender;
+            swprintf(host, 20, L"%u.%u.%u.%u", a[0], a[1], a[2], a[3]);
             m_replies.push_back(std::unique_ptr<CDeviceReply>(new CDeviceReply(reply)));
             CDeviceReply* stored = m_replies.back().get();
             m_listed[sender.s_addr] = stored;
@@ -432,13 +575,14 @@ void CIoDeviceDlg::OnReplyFrom(in_addr sender, const unsigned char* buf, int n) 
             CDeviceReply* stored = known->second;
             if (reply.fullReply || stored->productNumber == 0) *stored = reply;
         }
-    } else {
-        if (reply.productNumber > 0) {
-            LookupProductNumber(reply.productNumber, reply.typeIndex, reply.gen40);
-            EnableDlgItem(IDC_IO_IDENTIFY, FALSE);
-        }
-        ApplyReply(reply);
+        return false;
     }
+    if (reply.productNumber > 0) {
+        LookupProductNumber(reply.productNumber, reply.typeIndex, reply.gen40);
+        EnableDlgItem(IDC_IO_IDENTIFY, FALSE);
+    }
+    directed = reply;
+    return true;
 }
 
 void CIoDeviceDlg::OnHostEditChange() {
@@ -449,8 +593,8 @@ void CIoDeviceDlg::OnHostEditChange() {
     m_bListMode = 0;
     char text[40] = {};
     ::GetDlgItemTextA(m_hWnd, IDC_IO_HOST, text, (int)sizeof text);
-    u_long addr = ::inet_addr(text);
-    if (addr != 0 && addr != INADDR_NONE && m_discovery) SendQuery(addr);
+    u_long addr = 0;
+    if (CompleteAddress(text, addr) && m_discovery) SendQuery(addr);
 }
 
 void CIoDeviceDlg::OnHostSelChange() {

@@ -54,14 +54,21 @@ protected:
     void OnHostEditChange();
 
 private:
+    void CloseDropDown();
     void StartDiscovery();
     void OnDiscoveryReply();
-    void OnReplyFrom(in_addr sender, const unsigned char* data, int len);
+    bool ReceiveReplies(bool& socketEmpty);
+    bool DrainDiscovery(DWORD start);
+    bool OnReplyFrom(HWND box, in_addr sender, const unsigned char* data, int len, CDeviceReply& directed);
     void SendQuery(u_long addr);
     unsigned ItemNumber(int id) const;
     void SetV4(bool on);
 
+    DWORD m_dropDownDue = 0;  // tick count when the new device's list closes; 0: closed
     OwnedSocket m_discovery;
+    bool m_discoveryResting = false;       // notifications off, the timer takes the replies
+    std::vector<unsigned char> m_pending;  // datagrams taken from the socket, not yet listed
+    size_t m_pendingAt = 0;
     int m_bListMode = 0;
     int m_bV4 = 0;  // what OK writes to BinaryLogin
     std::vector<std::unique_ptr<CDeviceReply>> m_replies;

@@ -16,6 +16,9 @@ const UINT kHelpContext = 104;
 const UINT kSocketMessage = WM_APP;
 const u_short kListenPort = 8000;
 const unsigned kMaxOffset = 127;
+const UINT_PTR kListenTimer = 1;  // takes the next batch of telegrams
+const DWORD kBatchMs = 20;        // bytes taken before the loop gets a turn
+const int kChunk = 65536;
 const int kTypePushButtonPtm = 9, kTypeVirtual = 10, kTypeMagnet = 12;
 
 CString Hex8(uint32_t v) {
@@ -31,17 +34,24 @@ unsigned OffsetText(HWND dlg) {
     return v > kMaxOffset ? kMaxOffset : (unsigned)v;
 }
 
+// Input, painting or another message waits for the loop.
+bool LoopHasWork() { return HIWORD(::GetQueueStatus(QS_INPUT | QS_PAINT | QS_POSTMESSAGE | QS_SENDMESSAGE)) != 0; }
+
 bool Checked(HWND dlg, int id) { return ::IsDlgButtonChecked(dlg, id) == BST_CHECKED; }
 void Enable(HWND dlg, int id, bool on) { ::EnableWindow(::GetDlgItem(dlg, id), on ? TRUE : FALSE); }
 }  // namespace
 
-CRadioDeviceDlg::CRadioDeviceDlg() : CDeviceDialog(IDD_RADIO_DEVICE, kIconIndex, kHelpContext) {}
+CRadioDeviceDlg::CRadioDeviceDlg()
+    : CDeviceDialog(IDD_RADIO_DEVICE, kIconIndex, kHelpContext), m_chunk(new uint8_t[kChunk]) {}
 
 CRadioDeviceDlg::~CRadioDeviceDlg() { CloseListenSocket(); }
 
 void CRadioDeviceDlg::CloseListenSocket() {
     if (m_listen != INVALID_SOCKET) ::closesocket(m_listen);
     m_listen = INVALID_SOCKET;
+    if (m_resting && m_hWnd) KillTimer(kListenTimer);
+    m_resting = false;
+    m_ended = false;
 }
 
 BOOL CRadioDeviceDlg::OnInitDialog() {
@@ -211,6 +221,7 @@ void CRadioDeviceDlg::OnListen() {
         CheckDlgButton(IDC_RADIO_LISTEN, BST_INDETERMINATE);
         if (OpenListenSocket()) {
             ListView_DeleteAllItems(::GetDlgItem(m_hWnd, IDC_RADIO_ID_LIST));
+            ClearCounts();
         } else {
             CloseListenSocket();
             CheckDlgButton(IDC_RADIO_LISTEN, BST_UNCHECKED);
@@ -266,42 +277,124 @@ void CRadioDeviceDlg::OnSocketEvent(LPARAM lp) {
         else AfxMessageBox(text, MB_OK | MB_ICONEXCLAMATION);
         return;
     }
-    if (event != FD_READ) return;
-    bool closed = false;
-    m_count = ReceiveTelegram(m_listen, m_telegram, m_count, closed);
-    if (m_count == kEsp2Size) {
-        m_count = 0;
-        if (IsRadioTelegram(m_telegram)) CountModule(TelegramModuleId(m_telegram));
+    // while the socket rests, the timer takes the bytes
+    if (event == FD_READ && !m_resting && !m_ended) TakeTelegrams();
+}
+
+void CRadioDeviceDlg::OnTimer(UINT_PTR id) {
+    if (id == kListenTimer) {
+        if (m_listen != INVALID_SOCKET && m_resting)
+            TakeTelegrams();
+        else
+            KillTimer(kListenTimer);
     }
-    // An ended connection stays readable: no more events from it, the box
-    // keeps its state until the user switches listening off.
-    if (closed) ::WSAAsyncSelect(m_listen, m_hWnd, 0, 0);
+    CDeviceDialog::OnTimer(id);
+}
+
+// A transceiver may send faster than a list can follow: the bytes are taken
+// in batches of bounded time, the list updated once for each. While more
+// wait and the loop has work, the socket rests and a timer (which comes
+// after input and painting) takes the next batch.
+void CRadioDeviceDlg::TakeTelegrams() {
+    for (;;) {
+        const bool more = ReceiveBatch();
+        if (!more) break;
+        if (LoopHasWork()) {
+            if (!m_resting) {
+                ::WSAAsyncSelect(m_listen, m_hWnd, 0, 0);
+                SetTimer(kListenTimer, USER_TIMER_MINIMUM);
+                m_resting = true;
+            }
+            return;
+        }
+    }
+    if (m_resting) {
+        KillTimer(kListenTimer);
+        m_resting = false;
+        if (!m_ended) ::WSAAsyncSelect(m_listen, m_hWnd, kSocketMessage, FD_READ);
+    }
+}
+
+// One batch; true when the time ran out with bytes still waiting.
+bool CRadioDeviceDlg::ReceiveBatch() {
+    bool more = false;
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        if (::GetTickCount() - start >= kBatchMs) {
+            more = true;
+            break;
+        }
+        int n = ::recv(m_listen, (char*)m_chunk.get(), kChunk, 0);
+        if (n > 0) {
+            m_count = AssembleTelegrams(m_telegram, m_count, m_chunk.get(), n, [this](const uint8_t* t) {
+                if (IsRadioTelegram(t)) CountModule(TelegramModuleId(t));
+            });
+            continue;
+        }
+        // An ended connection stays readable: no more events from it, the
+        // box keeps its state until the user switches listening off.
+        if (n == 0 || WSAGetLastError() != WSAEWOULDBLOCK) {
+            ::WSAAsyncSelect(m_listen, m_hWnd, 0, 0);
+            m_ended = true;
+        }
+        break;
+    }
+    ShowCounts();
+    return more;
 }
 
 void CRadioDeviceDlg::CountModule(uint32_t id) {
-    HWND list = ::GetDlgItem(m_hWnd, IDC_RADIO_ID_LIST);
-    LVFINDINFOW find{};
-    find.flags = LVFI_PARAM;
-    find.lParam = (LPARAM)id;
-    int row = ListView_FindItem(list, -1, &find);
-    if (row < 0) {
-        CString idText = Hex8(id);
-        LVITEMW item{};
-        item.mask = LVIF_TEXT | LVIF_PARAM;
-        item.iItem = ListView_GetItemCount(list);
-        item.pszText = const_cast<wchar_t*>((const wchar_t*)idText);
-        item.lParam = (LPARAM)id;
-        row = ListView_InsertItem(list, &item);
-        if (row < 0) return;
-        ListView_SetItemText(list, row, 1, const_cast<wchar_t*>(L"1"));
-        ListView_SetColumnWidth(list, 1, LVSCW_AUTOSIZE_USEHEADER);
-        return;
+    auto at = m_moduleIndex.find(id);
+    size_t i;
+    if (at == m_moduleIndex.end()) {
+        i = m_modules.size();
+        m_modules.push_back(Module{id, 0, -1, false});
+        m_moduleIndex.emplace(id, i);
+    } else {
+        i = at->second;
     }
-    wchar_t text[32] = {};
-    ListView_GetItemText(list, row, 1, text, (int)(sizeof text / sizeof text[0]));
-    CString n;
-    n.Format(L"%d", _wtoi(text) + 1);
-    ListView_SetItemText(list, row, 1, const_cast<wchar_t*>((const wchar_t*)n));
+    Module& m = m_modules[i];
+    ++m.count;
+    if (!m.changed) {
+        m.changed = true;
+        m_changed.push_back(i);
+    }
+}
+
+// The counts of this batch into the list, painted once.
+void CRadioDeviceDlg::ShowCounts() {
+    if (m_changed.empty()) return;
+    HWND list = ::GetDlgItem(m_hWnd, IDC_RADIO_ID_LIST);
+    ::SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+    bool added = false;
+    for (size_t i : m_changed) {
+        Module& m = m_modules[i];
+        m.changed = false;
+        CString n;
+        n.Format(L"%d", m.count);
+        if (m.row < 0) {
+            CString idText = Hex8(m.id);
+            LVITEMW item{};
+            item.mask = LVIF_TEXT | LVIF_PARAM;
+            item.iItem = ListView_GetItemCount(list);
+            item.pszText = const_cast<wchar_t*>((const wchar_t*)idText);
+            item.lParam = (LPARAM)m.id;
+            m.row = ListView_InsertItem(list, &item);
+            if (m.row < 0) continue;
+            added = true;
+        }
+        ListView_SetItemText(list, m.row, 1, const_cast<wchar_t*>((const wchar_t*)n));
+    }
+    m_changed.clear();
+    if (added) ListView_SetColumnWidth(list, 1, LVSCW_AUTOSIZE_USEHEADER);
+    ::SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+    ::InvalidateRect(list, nullptr, FALSE);
+}
+
+void CRadioDeviceDlg::ClearCounts() {
+    m_modules.clear();
+    m_moduleIndex.clear();
+    m_changed.clear();
 }
 
 void CRadioDeviceDlg::OnOK() {

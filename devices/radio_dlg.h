@@ -8,6 +8,9 @@
 #include "devices/esp2.h"
 #include <commctrl.h>
 #include <cstdint>
+#include <memory>
+#include <unordered_map>
+#include <vector>
 
 class CRadioDeviceDlg : public CDeviceDialog {
 public:
@@ -33,7 +36,24 @@ public:
 private:
     void CloseListenSocket();
     void OnSocketEvent(LPARAM lp);
+    void OnTimer(UINT_PTR id) override;
+    void TakeTelegrams();
+    bool ReceiveBatch();
     void CountModule(uint32_t id);
+    void ShowCounts();
+    void ClearCounts();
+    struct Module {
+        uint32_t id;
+        int count;
+        int row;       // -1 until listed
+        bool changed;  // since the list last showed it
+    };
+    std::vector<Module> m_modules;  // in the order of first reception
+    std::unordered_map<uint32_t, size_t> m_moduleIndex;
+    std::vector<size_t> m_changed;
+    std::unique_ptr<uint8_t[]> m_chunk;  // one receive's bytes
+    bool m_resting = false;              // notifications off, the timer takes the bytes
+    bool m_ended = false;                // the transceiver closed the connection
     CDeviceCfg* m_pSelected = nullptr;
     SOCKET m_listen = INVALID_SOCKET;
     uint8_t m_telegram[kEsp2Size] = {};

@@ -5,6 +5,7 @@
 #include <winsock2.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <string>
@@ -124,6 +125,35 @@ TEST(Esp2Telegram, ChecksumCommandAndTests)
     for (int header : {0x0B, 0x2B, 0x6B, 0xAB, 0xEB}) {
         answer[2] = static_cast<uint8_t>(header);
         EXPECT_FALSE(IsBaseIdAnswer(answer.data())) << header;
+    }
+}
+
+// Many received bytes at once give the telegrams that receives of the
+// missing bytes give, however the stream is cut.
+TEST(Esp2Telegram, AssembledFromChunksOfAnySize)
+{
+    Bytes a = Hex(kTelegram);
+    Bytes b = Hex("A5 5A 0B F6 30 00 00 00 01 02 03 04 30 00");
+    b[13] = TelegramChecksum(b.data());
+    Bytes bad = b;
+    bad[13] = static_cast<uint8_t>(bad[13] + 1);
+    Bytes stream = Hex("5A 0B 07");
+    for (const Bytes* part : {&a, &bad, &b}) stream.insert(stream.end(), part->begin(), part->end());
+    Bytes junk = Hex("00 11 A5 33");
+    stream.insert(stream.end(), junk.begin(), junk.end());
+    stream.insert(stream.end(), a.begin(), a.end());
+    const std::vector<Bytes> expected = {a, b, a};
+    for (size_t chunk = 1; chunk <= stream.size(); ++chunk) {
+        std::vector<Bytes> got;
+        uint8_t tg[kEsp2Size];
+        int count = 0;
+        for (size_t at = 0; at < stream.size(); at += chunk) {
+            int n = static_cast<int>(std::min(chunk, stream.size() - at));
+            count = AssembleTelegrams(tg, count, stream.data() + at, n,
+                                      [&](const uint8_t* t) { got.emplace_back(t, t + kEsp2Size); });
+        }
+        EXPECT_EQ(got, expected) << chunk;
+        EXPECT_EQ(count, 0) << chunk;
     }
 }
 

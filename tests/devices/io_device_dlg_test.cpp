@@ -8,6 +8,7 @@
 #include "framework/Seams.h"
 #include "resources/devices_ids.h"
 #include "io_test_util.h"
+#include "dlg_driver.h"
 #include "peer_process.h"
 #include "port_cases.h"
 #include <gtest/gtest.h>
@@ -381,6 +382,18 @@ TEST_F(IoDlg, NewDeviceOpensEmptyWithTheListDroppedForAMoment) {
     });
 }
 
+TEST_F(IoDlg, TypingWhileTheListClosesKeepsTheCaret) {
+    auto d = Record(4, 1, 1);
+    RunOnNew(d.get(), [&](HWND h) {
+        HWND box = GetDlgItem(h, IDC_IO_HOST);
+        ASSERT_TRUE(PumpUntil([&] { return SendMessageW(box, CB_GETDROPPEDSTATE, 0, 0) != 0; }, 3000));
+        Type(h, IDC_IO_HOST, L"10.0", false);
+        EXPECT_TRUE(PumpUntil([&] { return SendMessageW(box, CB_GETDROPPEDSTATE, 0, 0) == 0; }, 5000));
+        Type(h, IDC_IO_HOST, L".0.5", false);
+        EXPECT_EQ(L"10.0.0.5", Text(h, IDC_IO_HOST));
+    });
+}
+
 TEST_F(IoDlg, F1AsksForHelpContext101) {
     auto d = Record(4, 1, 1);
     RunOn(d.get(), [&](HWND h) {
@@ -626,6 +639,107 @@ TEST_F(IoDlg, TypedAddressAsksThatDeviceAlone) {
         EXPECT_EQ("10.77.0.2", Field(log[i], "dst"));
         EXPECT_EQ(Hex("Version 1.03"), Field(log[i], "data"));
     }
+}
+
+// Typed key by key, the address's beginnings are other addresses to
+// inet_addr ("1" is 0.0.0.1, "10.7" 10.0.0.7): only the whole one is asked.
+TEST_F(IoDlg, TypedAddressAskedOnlyWhenComplete) {
+    Subnet net("up1");
+    ASSERT_TRUE(net.Ok());
+    Peer a("sniff4", "sniff --iface krv0p --limit 20", true);
+    ASSERT_TRUE(a.Ok());
+    auto d = Record(4, 1, 1);
+    RunOn(d.get(), [&](HWND h) {
+        PumpUntil([&] { return a.Log().size() >= 1; }, 5000);
+        Type(h, IDC_IO_HOST, L"10.77.0.2");
+        PumpUntil([&] { return a.Log().size() >= 2; }, 5000);
+        Pump(500);
+    });
+    std::vector<std::string> dst;
+    for (auto& l : a.Log()) dst.push_back(Field(l, "dst"));
+    EXPECT_EQ((std::vector<std::string>{"255.255.255.255", "10.77.0.2"}), dst);
+}
+
+// A datagram without even a kind is no answer, in either mode.
+TEST_F(IoDlg, EmptyDatagramIsNoAnswer) {
+    Subnet net("up1");
+    ASSERT_TRUE(net.Ok());
+    Peer dev("udp5", "udp --limit 20 --replies " + Short("57640") + ",-", true);
+    ASSERT_TRUE(dev.Ok());
+    auto d = Record(4, 1, 1);
+    RunOn(d.get(), [&](HWND h) {
+        ASSERT_TRUE(PumpUntil([&] { return Find(h, IDC_IO_HOST, L"10.77.0.2") >= 0; }, 5000));
+        Type(h, IDC_IO_HOST, L"10.77.0.2");
+        ASSERT_TRUE(PumpUntil([&] { return !Text(h, IDC_IO_PRODUCT).empty(); }, 5000));
+        Pump(500);
+        EXPECT_EQ(L"57640", Text(h, IDC_IO_PRODUCT));
+        EXPECT_EQ(1, (int)SendDlgItemMessageW(h, IDC_IO_HOST, CB_GETCOUNT, 0, 0));
+    });
+}
+
+// Senders are not checked (a reply's source can be anything): the host
+// list stops growing at its bound.
+TEST_F(IoDlg, HostListBounded) {
+    Subnet net("up1");
+    ASSERT_TRUE(net.Ok());
+    Peer dev("udp6", "udp --once --limit 30 --burst 20000 --rate 6000 --burst-reply " + Short("57640"), true);
+    ASSERT_TRUE(dev.Ok());
+    auto d = Record(4, 1, 1);
+    RunOn(d.get(), [&](HWND h) {
+        auto count = [&] { return (int)SendDlgItemMessageW(h, IDC_IO_HOST, CB_GETCOUNT, 0, 0); };
+        ASSERT_TRUE(PumpUntil([&] { return count() > 0; }, 5000));
+        // until the burst is over and nothing more comes
+        PumpUntil(
+            [&] {
+                for (auto& l : dev.Log())
+                    if (!Field(l, "burst_sent").empty()) return true;
+                return false;
+            },
+            10000);
+        Pump(500);
+        EXPECT_EQ(16384, count());
+    });
+}
+
+// A device that floods the dialog: the new device's list still closes on
+// time, and a key typed meanwhile is handled (the real modal loop, keys
+// through the input queue).
+TEST_F(IoDlg, EscapeAnsweredWhileADeviceFloods) {
+    Subnet net("up1");
+    ASSERT_TRUE(net.Ok());
+    const std::string trigger = kScratch + "/flood.go";
+    Remove(trigger);
+    Peer dev("udp7",
+             "udp --once --limit 30 --burst 1000 --rate 20000 --flood 10 --trigger " + trigger + " --burst-reply " +
+                 Short("57640"),
+             true);
+    ASSERT_TRUE(dev.Ok());
+    auto d = Record(4, 1, 1);
+    CIoDeviceDlg dlg;
+    dlg.m_pDevice = d.get();
+    dlg.m_bNewDevice = 1;
+    double closedAfter = -1;
+    bool ended = false;
+    dlgtest::RunModal(dlg, [&](HWND h) {
+        HWND box = GetDlgItem(h, IDC_IO_HOST);
+        // the flood starts before the list closes
+        HANDLE go = CreateFileW(WinPath(trigger).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        CloseHandle(go);
+        const DWORD t0 = GetTickCount();
+        ASSERT_TRUE(dlgtest::WaitFor([&] { return SendMessageW(box, CB_GETCOUNT, 0, 0) > 0; }, 5000));
+        if (dlgtest::WaitFor([&] { return SendMessageW(box, CB_GETDROPPEDSTATE, 0, 0) == 0; }, 3000))
+            closedAfter = (GetTickCount() - t0) / 1000.0;
+        dlgtest::Focus(h, IDC_IO_NAME);
+        dlgtest::Key(VK_ESCAPE);
+        // generous: the loop answers within 100 ms; a key queued behind the
+        // flood waited for all of it
+        ended = dlgtest::WaitFor([&] { return !IsWindowVisible(h); }, 2000);
+        EXPECT_LT(SendMessageW(box, CB_GETCOUNT, 0, 0), 1001);
+        EXPECT_TRUE(dlgtest::WaitFor([&] { return GetTickCount() - t0 < 9000; }, 0))
+            << "the flood ended before the key";
+    });
+    EXPECT_GE(closedAfter, 0.0) << "the list stayed open during the flood";
+    EXPECT_TRUE(ended);
 }
 
 TEST_F(IoDlg, BroadcastsOnTwoSubnets) {

@@ -11,6 +11,9 @@ next peer may take the same port.
                                (sent raw with those source addresses)
         [--once]               ends after the first query
         [--trigger FILE]       sends the burst once FILE exists
+        [--rate R]             the burst at R datagrams a second
+        [--flood S]            the burst's senders over and over for S seconds at R
+        ("-" as a reply: an empty datagram)
   sniff --iface IF             records every IPv4 packet arriving on IF
   bin   --port P --reply HEX|silent|close
                                binary TCP port: after the third request sends the
@@ -93,7 +96,8 @@ def run_udp(a):
     s.setsockopt(socket.SOL_SOCKET, socket.SO_BROADCAST, 1)
     s.setsockopt(socket.IPPROTO_IP, IP_PKTINFO, 1)
     s.bind(("0.0.0.0", 8513))
-    replies = [bytes.fromhex(h) for h in a.replies.split(",") if h] if a.replies else []
+    # "-" is an empty datagram
+    replies = [b"" if h == "-" else bytes.fromhex(h) for h in a.replies.split(",") if h] if a.replies else []
     raw = socket.socket(socket.AF_INET, socket.SOCK_RAW, socket.IPPROTO_RAW) if a.burst else None
     ready(a.ready)
     end = time.monotonic() + a.limit
@@ -116,10 +120,18 @@ def run_udp(a):
             sent = time.clock_gettime_ns(time.CLOCK_MONOTONIC_RAW)
             base = [int(x) for x in a.net.split(".")]
             body = bytes.fromhex(a.burst_reply)
-            for i in range(a.burst):
-                ip = "%d.%d.%d.%d" % (base[0], base[1], 100 + i // 250, 1 + i % 250)
+            # --flood: the burst's senders over and over for that many seconds
+            total = int(a.flood * a.rate) if a.flood and a.rate else a.burst
+            t0 = time.monotonic()
+            for i in range(total):
+                j = i % a.burst
+                ip = "%d.%d.%d.%d" % (base[0], base[1], 100 + j // 250, 1 + j % 250)
                 raw.sendto(raw_udp(ip, src[0], 8513, src[1], body), (src[0], 0))
-            log_line(a.log, {"burst_sent": a.burst, "raw_ns": sent, "t": time.monotonic()})
+                if a.rate and i % 50 == 49:
+                    wait = t0 + (i + 1) / a.rate - time.monotonic()
+                    if wait > 0:
+                        time.sleep(wait)
+            log_line(a.log, {"burst_sent": total, "raw_ns": sent, "t": time.monotonic()})
         if a.once:
             break
     s.close()
@@ -268,6 +280,8 @@ def main():
     p.add_argument("--once", action="store_true")
     p.add_argument("--trigger")
     p.add_argument("--burst-reply", default="")
+    p.add_argument("--rate", type=float, default=0)    # burst datagrams a second; 0: as fast as it goes
+    p.add_argument("--flood", type=float, default=0)   # seconds of repeated bursts at --rate
     p.add_argument("--net", default="10.77")
     p.add_argument("--iface")
     p.add_argument("--port", type=int)

@@ -33,16 +33,16 @@ bool WaitForFile(const std::string& unix) {
 // The simulated transceiver on one TCP port of loopback.
 class Transceiver {
 public:
-    Transceiver(const char* mode, int port, const char* base = "FF800080") {
+    Transceiver(const char* mode, int port, const char* base = "FF800080", const std::wstring& extra = L"") {
         static int serial = 0;
         std::string dir = RADIO_WORKDIR "/radio_peer_" + std::to_string(++serial) + "_";
         ready_ = dir + "ready";
         record_ = dir + "record";
         done_ = dir + "done";
         for (const std::string* f : {&ready_, &record_, &done_}) DeleteFileW(WinPath(*f).c_str());
-        std::wstring cmd = L"/usr/bin/python3 " + Widen(ENOCEAN_PEER) + L" --port " + std::to_wstring(port) + L" --mode " +
-                           Widen(mode) + L" --base " + Widen(base) + L" --ready " + Widen(ready_) + L" --record " +
-                           Widen(record_) + L" --done " + Widen(done_) + L" --limit 20";
+        std::wstring cmd = L"/usr/bin/python3 " + Widen(ENOCEAN_PEER) + L" --port " + std::to_wstring(port) +
+                           L" --mode " + Widen(mode) + L" --base " + Widen(base) + L" --ready " + Widen(ready_) +
+                           L" --record " + Widen(record_) + L" --done " + Widen(done_) + L" --limit 20" + extra;
         STARTUPINFOW si{};
         si.cb = sizeof si;
         PROCESS_INFORMATION pi{};
@@ -437,6 +437,42 @@ TEST_F(RadioDialog, ListeningListsModulesWithCounts) {
     CDeviceCfg* s = f.Saved();
     ASSERT_NE(nullptr, s);
     EXPECT_EQ(0xFFFFFF01u, (uint32_t)s->SerialNo);
+}
+
+// A transceiver that sends as fast as loopback takes it: a key typed
+// meanwhile is handled at once, and every telegram is still counted.
+TEST_F(RadioDialog, KeysAnsweredWhileATransceiverFloods) {
+    const int kCount = 2000000, kModules = 500;
+    Transceiver peer("flood", 8000, "FF800080",
+                     L" --limit 60 --count " + std::to_wstring(kCount) + L" --modules " + std::to_wstring(kModules));
+    ASSERT_TRUE(peer.Started());
+    FileRecord f(kTypePushButton, L"Taster1", [](CDeviceCfg& d) {
+        d.TargetHost = L"TRCV1";
+        d.Inputs = 4;
+    });
+    Run(f.Rec(), [&](HWND dlg) {
+        auto total = [&] {
+            int n = 0;
+            for (int r = 0; r < Rows(dlg); ++r) n += _wtoi(Cell(dlg, r, 1).c_str());
+            return n;
+        };
+        Click(dlg, IDC_RADIO_LISTEN);
+        ASSERT_TRUE(WaitFor([&] { return Rows(dlg) > 0; }, 10000));
+        Focus(dlg, IDC_DEV_NAME);
+        SetText(dlg, IDC_DEV_NAME, L"");
+        const int before = total();
+        Key('Q');
+        // generous: the loop answers within 100 ms, a key queued behind the
+        // stream waited for all of it
+        EXPECT_TRUE(WaitFor([&] { return Text(dlg, IDC_DEV_NAME) == L"q"; }, 2000));
+        EXPECT_LT(before, kCount) << "the stream ended before the key";
+        EXPECT_TRUE(WaitFor([&] { return total() >= kCount; }, 40000));
+        EXPECT_EQ(kCount, total());
+        EXPECT_EQ(kModules, Rows(dlg));
+        Click(dlg, IDC_RADIO_LISTEN);
+        Press(dlg, IDCANCEL);
+    });
+    EXPECT_TRUE(Boxes().empty());
 }
 
 TEST_F(RadioDialog, ListeningFailures) {

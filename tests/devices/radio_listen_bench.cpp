@@ -1,9 +1,12 @@
 // Benchmark (no test entry): the radio module dialog listens while the
-// simulated transceiver (peers/enocean_peer.py, mode flood) sends 10,000
-// radio telegrams of 500 modules as fast as loopback takes them. Prints the
-// telegrams per second the dialog took, whether any was lost or miscounted,
-// and the longest time the dialog did not answer WM_NULL (probed every 50 ms
-// from another thread). Run inside the jail (tools/jail.sh ... tools/inside.sh).
+// simulated transceiver (peers/enocean_peer.py, mode flood) sends COUNT
+// radio telegrams of MODULES modules as fast as loopback takes them; the
+// floor is a plain receive loop taking the same stream in the same run.
+// Prints the telegrams per second each took, whether the dialog lost or
+// miscounted any, and how long the dialog's loop took to take a key pressed
+// through the input queue every 100 ms (the window in front).
+//
+//   tools/bench.sh radio_listen_bench [COUNT [MODULES [RUNS]]]   (10000 500 3)
 #include "devices/radio_dlg.h"
 #include "config/device_cfg.h"
 #include "framework/Seams.h"
@@ -14,6 +17,8 @@
 #include "tests/test_files.h"
 #include <commctrl.h>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
 #include <string>
 
 using namespace benchprobe;
@@ -21,20 +26,28 @@ using namespace dlgtest;
 
 namespace {
 
-const int kCount = 10000, kModules = 500;
+int gCount = 10000, gModules = 500;
 
 using krvtest::Widen;
 using krvtest::WinPath;
 bool Exists(const std::string& unix) { return krvtest::UnixFileExists(unix); }
 
-// Starts the peer; true once it listens.
-bool StartPeer(int run) {
-    std::string dir = RADIO_WORKDIR "/radio_bench_" + std::to_string(run) + "_";
-    std::string ready = dir + "ready", record = dir + "record", done = dir + "done";
+// What module i of the round receives in all.
+int Expected(int i) { return gCount / gModules + (i < gCount % gModules ? 1 : 0); }
+
+// The time a run may take before it counts as cut off.
+double CapMs() { return 60000.0 + gCount / 1000.0; }
+
+// Starts the peer; true once it listens. done names the file it writes at its end.
+bool StartPeer(const std::string& name, std::string& done) {
+    std::string dir = RADIO_WORKDIR "/radio_bench_" + name + "_";
+    std::string ready = dir + "ready", record = dir + "record";
+    done = dir + "done";
     for (const std::string* f : {&ready, &record, &done}) DeleteFileW(WinPath(*f).c_str());
     std::wstring cmd = L"/usr/bin/python3 " + Widen(ENOCEAN_PEER) + L" --port 8000 --mode flood --count " +
-                       std::to_wstring(kCount) + L" --modules " + std::to_wstring(kModules) + L" --ready " +
-                       Widen(ready) + L" --record " + Widen(record) + L" --done " + Widen(done) + L" --limit 60";
+                       std::to_wstring(gCount) + L" --modules " + std::to_wstring(gModules) + L" --ready " +
+                       Widen(ready) + L" --record " + Widen(record) + L" --done " + Widen(done) + L" --limit " +
+                       std::to_wstring((int)(CapMs() / 1000) + 10);
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
@@ -44,8 +57,43 @@ bool StartPeer(int run) {
     return WaitFor([&] { return Exists(ready); }, 10000);
 }
 
+// A plain blocking receive loop over the same stream: telegrams a second,
+// -1 when it failed.
+double Floor(int run) {
+    std::string done;
+    if (!StartPeer("floor" + std::to_string(run), done)) return -1;
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(8000);
+    DWORD wait = 10000;
+    setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, (const char*)&wait, sizeof wait);
+    double rate = -1;
+    if (connect(s, (const sockaddr*)&a, sizeof a) == 0) {
+        std::unique_ptr<uint8_t[]> buf(new uint8_t[65536]);
+        uint8_t tg[kEsp2Size];
+        int count = 0, telegrams = 0;
+        const double t0 = NowMs();
+        while (telegrams < gCount) {
+            int n = recv(s, (char*)buf.get(), 65536, 0);
+            if (n <= 0) break;
+            count = AssembleTelegrams(tg, count, buf.get(), n, [&](const uint8_t* t) {
+                if (IsRadioTelegram(t)) ++telegrams;
+            });
+        }
+        const double span = NowMs() - t0;
+        if (telegrams == gCount && span > 0) rate = gCount * 1000.0 / span;
+    }
+    closesocket(s);
+    WaitFor([&] { return Exists(done); }, 10000);
+    return rate;
+}
+
 void RunOnce(int run) {
-    if (!StartPeer(run)) {
+    const double floor = Floor(run);
+    std::string done;
+    if (!StartPeer("dlg" + std::to_string(run), done)) {
         printf("run %d: the transceiver did not start\n", run);
         return;
     }
@@ -59,57 +107,79 @@ void RunOnce(int run) {
     dlg.m_pDevice = &dev;
     dlg.m_pTransceivers = &trcv;
 
-    WmNullProbe probe(30000);
+    InputProbe probe(10000);
+    const int rowsWanted = gCount < gModules ? gCount : gModules;
+    const int lastRow = (gCount - 1) % gModules;  // the module of the last telegram
     int rows = 0, total = 0, wrong = 0;
-    double start = 0, first = 0, last = 0;
+    double start = 0, first = 0, end = 0;
+    bool cut = false;
     RunModal(dlg, [&](HWND h) {
         HWND list = GetDlgItem(h, IDC_RADIO_ID_LIST);
-        auto sum = [&](int* badRows) {
-            int n = 0, r = ListView_GetItemCount(list);
-            for (int i = 0; i < r; ++i) {
-                wchar_t text[32] = {};
-                ListView_GetItemText(list, i, 1, text, 32);
-                int c = _wtoi(text);
-                n += c;
-                if (badRows && c != kCount / kModules) ++*badRows;
-            }
-            return n;
+        auto cell = [&](int r) {
+            wchar_t text[32] = {};
+            ListView_GetItemText(list, r, 1, text, 32);
+            return _wtoi(text);
         };
         probe.Watch(h);
         start = NowMs();
         Click(h, IDC_RADIO_LISTEN);
-        int seen = 0;
-        double settled = NowMs();
-        // until all are counted, or nothing more came for 3 s
-        while (NowMs() - start < 60000 && NowMs() - settled < 3000) {
-            int n = sum(nullptr);
-            if (n > 0 && first == 0) first = NowMs();
-            if (n != seen) {
-                seen = n;
-                last = settled = NowMs();
+        // two looks every 10 ms: how many rows, and the count of the last
+        // telegram's module, which is final once every telegram is counted
+        for (;;) {
+            int r = ListView_GetItemCount(list);
+            double now = NowMs();
+            if (r > 0 && first == 0) first = now;
+            if (r == rowsWanted && cell(lastRow) == Expected(lastRow)) {
+                end = now;
+                break;
             }
-            if (n >= kCount) break;
-            Sleep(100);   // each look reads every row from the dialog's thread
+            if (now - start > CapMs()) {
+                cut = true;
+                break;
+            }
+            Sleep(10);
         }
         probe.Watch(nullptr);
         rows = ListView_GetItemCount(list);
-        total = sum(&wrong);
+        for (int i = 0; i < rows; ++i) {
+            int c = cell(i);
+            total += c;
+            if (c != Expected(i)) ++wrong;
+        }
         Click(h, IDC_RADIO_LISTEN);   // off: the peer sees the close
         Press(h, IDCANCEL);
     });
     probe.Stop();
-    double span = last - start;
-    printf("run %d: %d telegrams counted in %d rows (%d rows not %d) in %.1f ms from the click "
-           "(first counted after %.1f ms): %.0f telegrams/s; %s; longest unanswered WM_NULL %.1f ms\n",
-           run, total, rows, wrong, kCount / kModules, span, first - start, span > 0 ? total * 1000.0 / span : 0.0,
-           total == kCount && rows == kModules && wrong == 0 ? "none lost or miscounted" : "LOST OR MISCOUNTED",
-           probe.LongestMs());
+    WaitFor([&] { return Exists(done); }, 10000);
+    printf("run %d: %d telegrams of %d modules; ", run, gCount, gModules);
+    if (cut) {
+        printf("cut off after %.0f s with %d counted in %d rows", CapMs() / 1000, total, rows);
+    } else {
+        const double span = end - start;
+        printf("all counted %.1f ms after the click (first row after %.1f ms): %.0f telegrams/s; %s", span,
+               first - start, span > 0 ? gCount * 1000.0 / span : 0.0,
+               total == gCount && rows == rowsWanted && wrong == 0 ? "none lost or miscounted" : "LOST OR MISCOUNTED");
+    }
+    if (floor > 0)
+        printf("; plain receive loop %.0f telegrams/s", floor);
+    else
+        printf("; plain receive loop failed");
+    printf("; keys through the input queue: %d, longest until taken %.1f ms, %d over 100 ms, %d not taken\n",
+           probe.Presses(), probe.LongestMs(), probe.Slow(), probe.Missed());
     fflush(stdout);
 }
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    int runs = 3;
+    if (argc > 1) gCount = atoi(argv[1]);
+    if (argc > 2) gModules = atoi(argv[2]);
+    if (argc > 3) runs = atoi(argv[3]);
+    if (gCount < 1 || gModules < 1 || runs < 1) {
+        printf("usage: radio_listen_bench [COUNT [MODULES [RUNS]]] (all above 0)\n");
+        return 2;
+    }
     CString::SetResourceModule(GetModuleHandleW(nullptr));
     static CWinApp app(L"Varnel");
     app.SetRegistryKey(L"Korvelin");
@@ -121,6 +191,6 @@ int main() {
         wprintf(L"message box: %ls\n", text);
         return IDOK;
     });
-    for (int run = 1; run <= 3; ++run) RunOnce(run);
+    for (int run = 1; run <= runs; ++run) RunOnce(run);
     return 0;
 }

@@ -71,7 +71,9 @@ FLOOD_BASE = 0x01000000
 
 def flood(count, modules):
     """count telegrams, module FLOOD_BASE + i % modules for the i-th."""
-    return b"".join(telegram(0x0B, 0xF6, 0x30000000, FLOOD_BASE + i % modules, 0x30) for i in range(count))
+    cycle = b"".join(telegram(0x0B, 0xF6, 0x30000000, FLOOD_BASE + i, 0x30) for i in range(min(count, modules)))
+    whole, part = divmod(count, modules)
+    return cycle * whole + cycle[:14 * part]
 
 
 def main():
