@@ -127,6 +127,8 @@ def run_udp(a):
                 j = i % a.burst
                 ip = "%d.%d.%d.%d" % (base[0], base[1], 100 + j // 250, 1 + j % 250)
                 raw.sendto(raw_udp(ip, src[0], 8513, src[1], body), (src[0], 0))
+                if i % 50 == 49 and stopping.is_set():
+                    break
                 if a.rate and i % 50 == 49:
                     wait = t0 + (i + 1) / a.rate - time.monotonic()
                     if wait > 0:
