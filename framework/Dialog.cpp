@@ -1,12 +1,8 @@
 #include "framework/Dialog.h"
 #include "framework/MessageLoop.h"
+#include "framework/Seams.h"
 #include "framework/WinApp.h"
 #include "framework/WndInternal.h"
-
-static HWND topLevel(HWND h) {
-    while (h && (::GetWindowLongPtrW(h, GWL_STYLE) & WS_CHILD)) h = ::GetParent(h);
-    return h;
-}
 
 INT_PTR CALLBACK CDialog::StdDlgProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg != WM_INITDIALOG) return FALSE;
@@ -55,7 +51,9 @@ protected:
         if (msg->hwnd == dlg_ || ::IsChild(dlg_, msg->hwnd)) return ::IsDialogMessageW(dlg_, msg);
         return FALSE;
     }
-    bool Done() const override { return ended_ != FALSE; }
+    // A window destroyed behind the dialog's back ends the run too: the
+    // owner must not stay disabled under a dialog nobody sees.
+    bool Done() const override { return ended_ != FALSE || !::IsWindow(dlg_); }
 
 private:
     HWND dlg_;
@@ -65,12 +63,9 @@ private:
 }  // namespace
 
 INT_PTR CDialog::DoModal() {
-    HWND owner = m_pParentWnd ? topLevel(m_pParentWnd->m_hWnd) : nullptr;
-    if (!owner && AfxGetMainWnd()) owner = AfxGetMainWnd()->m_hWnd;
-    if (owner) {
-        HWND popup = ::GetLastActivePopup(owner);
-        if (popup && ::IsWindowEnabled(popup)) owner = popup;
-    }
+    HWND from = m_pParentWnd ? m_pParentWnd->m_hWnd : nullptr;
+    if (!from && AfxGetMainWnd()) from = AfxGetMainWnd()->m_hWnd;
+    HWND owner = KrvModalOwner(from);
     bool disabled = owner && ::IsWindowEnabled(owner);
     if (disabled) ::EnableWindow(owner, FALSE);
     m_bModal = TRUE;

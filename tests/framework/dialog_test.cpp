@@ -2,10 +2,12 @@
 // wrappers, the by-id helpers, control binding, and the dialog fixture.
 #include "framework/Dialog.h"
 #include "framework/Handle.h"
+#include "framework/Seams.h"
 #include "tests/dialog_fixture.h"
 #include "tests/framework/dialog_test_ids.h"
 #include <gtest/gtest.h>
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -694,4 +696,114 @@ TEST(DialogFixture, DisabledOkIsNotPressed)
     EXPECT_EQ(-1, d.Ok());
     EXPECT_FALSE(d.Ended());
     EXPECT_STREQ(L"Box3", rec.name);
+}
+
+// ---------------------------------------------------------------- owners
+
+namespace {
+
+// A plain top-level window of the test, at a known place.
+HWND MakeTopLevel(const wchar_t* title, int x, int y, int cx, int cy, HWND owner = nullptr,
+                  DWORD style = WS_OVERLAPPEDWINDOW) {
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"KrvOwnerTestWnd";
+    RegisterClassW(&wc);
+    return CreateWindowExW(0, wc.lpszClassName, title, style | WS_VISIBLE, x, y, cx, cy, owner, nullptr, wc.hInstance,
+                           nullptr);
+}
+
+class COwnedRecordDlg : public CRecordDlg {
+public:
+    explicit COwnedRecordDlg(CWnd* owner) { m_pParentWnd = owner; }
+    std::function<void(HWND)> onInit;
+    BOOL OnInitDialog() override {
+        CRecordDlg::OnInitDialog();
+        if (onInit) onInit(m_hWnd);
+        return TRUE;
+    }
+};
+
+HWND g_destroyThis;
+void CALLBACK DestroyTick(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    if (g_destroyThis) DestroyWindow(g_destroyThis);
+}
+// Ends a run that would otherwise wait for ever.
+void CALLBACK QuitTick(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    PostQuitMessage(0);
+}
+
+}  // namespace
+
+// A modal window goes to the window it is opened for, or to the dialog that
+// runs over it; a passing popup (a note's carrier, a tip) hands it on to its
+// own owner, since it would take the modal window with it when it goes.
+TEST(ModalOwner, NeverAPassingPopup) {
+    HWND frame = MakeTopLevel(L"Rahmen", 50, 50, 600, 400);
+    ASSERT_TRUE(frame);
+    HWND child = CreateWindowExW(0, L"BUTTON", L"Speichern", WS_CHILD | WS_VISIBLE, 10, 10, 80, 24, frame, nullptr,
+                                 GetModuleHandleW(nullptr), nullptr);
+    EXPECT_EQ(frame, KrvModalOwner(frame));
+    EXPECT_EQ(frame, KrvModalOwner(child));
+    EXPECT_EQ(nullptr, KrvModalOwner(nullptr));
+
+    // an off-screen popup that took the activation, as a balloon's carrier does
+    HWND carrier = MakeTopLevel(L"", 30000, 30000, 10, 10, frame, WS_POPUP);
+    ASSERT_TRUE(carrier);
+    SetActiveWindow(carrier);
+    ASSERT_EQ(carrier, GetLastActivePopup(frame));
+    EXPECT_EQ(frame, KrvModalOwner(frame));
+    EXPECT_EQ(frame, KrvModalOwner(carrier));
+    HWND tip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, L"", WS_POPUP | TTS_ALWAYSTIP, 0, 0, 10, 10, frame,
+                               nullptr, GetModuleHandleW(nullptr), nullptr);
+    EXPECT_EQ(frame, KrvModalOwner(tip));
+    DestroyWindow(tip);
+    DestroyWindow(carrier);
+
+    // a dialog running over the frame takes the next one on top of it
+    Record rec = Sample();
+    CRecordDlg dlg;
+    dlg.m_pRec = &rec;
+    CWnd owner;
+    owner.Attach(frame);
+    ModelessDialog d(dlg, &owner);
+    ASSERT_TRUE(d.Open());
+    ShowWindow(d.Hwnd(), SW_SHOW);
+    SetActiveWindow(d.Hwnd());
+    EXPECT_EQ(d.Hwnd(), KrvModalOwner(frame));
+    ShowWindow(d.Hwnd(), SW_HIDE);  // ended, on its way out
+    EXPECT_EQ(frame, KrvModalOwner(frame));
+    owner.Detach();
+    DestroyWindow(frame);
+}
+
+// A dialog whose window goes behind its back (its owner was destroyed)
+// ends its run; the owner is enabled again.
+TEST(ModalOwner, ARunWhoseWindowWentEnds) {
+    HWND frame = MakeTopLevel(L"Rahmen", 50, 50, 600, 400);
+    ASSERT_TRUE(frame);
+    CWnd owner;
+    owner.Attach(frame);
+    Record rec = Sample();
+    COwnedRecordDlg dlg(&owner);
+    dlg.m_pRec = &rec;
+    dlg.onInit = [](HWND h) { g_destroyThis = h; };
+    UINT_PTR timer = SetTimer(nullptr, 0, 100, DestroyTick);
+    UINT_PTR fallback = SetTimer(nullptr, 0, 4000, QuitTick);
+    DWORD start = GetTickCount();
+    INT_PTR r = dlg.DoModal();
+    DWORD took = GetTickCount() - start;
+    KillTimer(nullptr, timer);
+    KillTimer(nullptr, fallback);
+    MSG m;
+    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {}
+    EXPECT_LT(took, 3000u);
+    EXPECT_EQ(-1, r);
+    EXPECT_TRUE(IsWindowEnabled(frame));
+    g_destroyThis = nullptr;
+    owner.Detach();
+    DestroyWindow(frame);
 }
