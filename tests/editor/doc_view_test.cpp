@@ -11,6 +11,7 @@
 #include "../config/cfg_test_util.h"
 #include <gtest/gtest.h>
 #include <deque>
+#include <functional>
 #include <string>
 
 namespace {
@@ -660,4 +661,76 @@ TEST_F(DocView, DeletingAFewRowsMovesTheFocus) {
         Doc()->SetModifiedFlag(FALSE);
         ASSERT_TRUE(tmpl->OpenDocumentFile(path.c_str()));
     }
+}
+
+namespace {
+// Whether every row shows a record that the store still holds.
+bool RowsAreLive(CTamselView* view) {
+    std::vector<CDeviceCfg*> live;
+    for (CDeviceCfg* d = theCfgStore.GetFirstDevice(); d; d = theCfgStore.GetNextDevice(d)) live.push_back(d);
+    CListCtrl& list = view->GetListCtrl();
+    for (int r = 0; r < list.GetItemCount(); ++r)
+        if (std::find(live.begin(), live.end(), view->GetRowDevice(r)) == live.end()) return false;
+    return true;
+}
+}  // namespace
+
+// Every box of an open is shown over a list that paints only records the
+// store holds: the view repaints at each one (as a box moved over it makes
+// it do) and every row's record is checked.
+TEST_F(DocView, NoBoxOfAnOpenShowsFreedRecords) {
+    const wchar_t* active = theCfgStore.GetActivePath();
+    std::wstring shown = WriteConfig(L"shown.ini", {{L"OpcServer_Global", -1}, {L"A", 4}, {L"B", 8}, {L"C", 2}});
+    std::wstring junk = dir + L"junk2.ini";
+    std::wstring old = dir + L"old2.txt";
+    std::wstring missing = dir + L"missing.ini";
+    DeleteFileW(missing.c_str());
+    auto write = [](const std::wstring& path, const char* text) {
+        FILE* f = _wfopen(path.c_str(), L"wb");
+        ASSERT_TRUE(f);
+        fputs(text, f);
+        ASSERT_EQ(0, fclose(f));
+    };
+    write(junk, "just text\r\n");
+    write(old, "KRVD1\r\n4\t1\t10.0.0.5\t49153\t5\t1\r\n");
+    struct Case {
+        const char* what;
+        std::wstring path;
+        std::function<void()> prepare;
+        std::vector<int> answers;
+    } cases[] = {
+        // (Yes would open the file in another program; the box comes first either way)
+        {"active without devices", active, [&] { write(active, "just text\r\n"); }, {IDNO}},
+        {"no known format", junk, [] {}, {}},
+        {"old format", old, [] {}, {}},
+        {"missing", missing, [] {}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Doc()->SetModifiedFlag(FALSE);
+        ASSERT_TRUE(tmpl->OpenDocumentFile(shown.c_str()));
+        Pump();
+        ASSERT_EQ(4, Rows());
+        c.prepare();
+        int seen = 0;
+        bool live = true;
+        std::deque<int> answers(c.answers.begin(), c.answers.end());
+        SetMessageBoxHook([&](const wchar_t*, UINT) {
+            ++seen;
+            RedrawWindow(View()->m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+            if (!RowsAreLive(View())) live = false;
+            if (answers.empty()) return IDOK;
+            int a = answers.front();
+            answers.pop_front();
+            return a;
+        });
+        tmpl->OpenDocumentFile(c.path.c_str());
+        SetMessageBoxHook(nullptr);
+        boxes.Install();
+        EXPECT_GE(seen, 1);
+        EXPECT_TRUE(live);
+        EXPECT_TRUE(RowsAreLive(View()));
+        Doc()->SetModifiedFlag(FALSE);  // an old-format import is unsaved
+    }
+    DeleteFileW(active);
 }
