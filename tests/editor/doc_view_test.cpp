@@ -734,3 +734,32 @@ TEST_F(DocView, NoBoxOfAnOpenShowsFreedRecords) {
     }
     DeleteFileW(active);
 }
+
+namespace {
+int RowImageShown(CListCtrl& list, int row) {
+    LVITEMW item{};
+    item.mask = LVIF_IMAGE;
+    item.iItem = row;
+    if (!list.SendMessage(LVM_GETITEMW, 0, (LPARAM)&item)) return -100;
+    return item.iImage;
+}
+}  // namespace
+
+// Pasting a global options section merges its values into the record the
+// global row shows: the row keeps its image.
+TEST_F(DocView, PastedGlobalOptionsKeepTheirRowsImage) {
+    std::wstring path = WriteConfig(L"glob.ini", {{L"OpcServer_Global", -1}, {L"A", 4}});
+    Doc()->SetModifiedFlag(FALSE);
+    ASSERT_TRUE(tmpl->OpenDocumentFile(path.c_str()));
+    Pump();
+    const int global = 1;
+    ASSERT_EQ(kTypeGlobal, View()->GetRowDevice(global)->DeviceType);
+    EXPECT_EQ(1, RowImageShown(List(), global));
+    Select({global});
+    Command(ID_EDIT_COPY);
+    Command(ID_EDIT_PASTE);
+    Pump();
+    ASSERT_EQ(2, Rows());
+    EXPECT_EQ(1, RowImageShown(List(), global));
+    EXPECT_EQ(1, View()->GetRowDevice(global)->ImageIndex);
+}
