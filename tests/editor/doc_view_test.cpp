@@ -763,3 +763,27 @@ TEST_F(DocView, PastedGlobalOptionsKeepTheirRowsImage) {
     EXPECT_EQ(1, RowImageShown(List(), global));
     EXPECT_EQ(1, View()->GetRowDevice(global)->ImageIndex);
 }
+
+// Deleting or cutting many rows at once keeps the column widths the user set.
+TEST_F(DocView, DeletingManyRowsKeepsTheColumnWidths) {
+    std::vector<std::wstring> names;
+    std::vector<std::pair<const wchar_t*, int>> devs{{L"OpcServer_Global", -1}};
+    for (int i = 0; i < 40; ++i) names.push_back(L"W" + std::to_wstring(i));
+    for (auto& n : names) devs.push_back({n.c_str(), 4});
+    std::wstring path = WriteConfig(L"widths2.ini", devs);
+    for (UINT command : {ID_EDIT_CLEAR, ID_EDIT_CUT}) {
+        SCOPED_TRACE(command);
+        Doc()->SetModifiedFlag(FALSE);
+        ASSERT_TRUE(tmpl->OpenDocumentFile(path.c_str()));
+        Pump();
+        const int set[] = {30, 141, 67, 53, 99};
+        for (int c = 0; c < 5; ++c) List().SetColumnWidth(c, set[c]);
+        std::vector<int> rows;
+        for (int r = 3; r < 23; ++r) rows.push_back(r);
+        Select(rows);
+        Command(command);
+        Pump();
+        ASSERT_EQ(21, Rows());
+        for (int c = 0; c < 5; ++c) EXPECT_EQ(set[c], List().GetColumnWidth(c)) << c;
+    }
+}
