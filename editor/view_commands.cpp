@@ -159,7 +159,10 @@ void CTamselView::RemoveRows(const std::vector<int>& rows) {
         else if (focus == at && focus > count - 1) focus = count - 1;
     }
     std::vector<char> gone((size_t)n, 0);
-    for (int r : rows) gone[(size_t)r] = 1;
+    for (int r : rows) {
+        gone[(size_t)r] = 1;
+        m_selBefore.erase(GetRowDevice(r));
+    }
     std::vector<CDeviceCfg*> keep;
     std::vector<int> selected;
     keep.reserve((size_t)(n - (int)rows.size()));
@@ -173,7 +176,9 @@ void CTamselView::RemoveRows(const std::vector<int>& rows) {
     ClearRows();
     m_rows.swap(keep);
     list.SetItemCountEx((int)m_rows.size(), LVSICF_NOSCROLL);
+    ++m_nKeepStates;
     for (int r : selected) list.SetItemState(r, LVIS_SELECTED, LVIS_SELECTED);
+    --m_nKeepStates;
     if (focus >= 0 && focus < list.GetItemCount()) list.SetItemState(focus, LVIS_FOCUSED, LVIS_FOCUSED);
 }
 

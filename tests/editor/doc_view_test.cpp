@@ -787,3 +787,85 @@ TEST_F(DocView, DeletingManyRowsKeepsTheColumnWidths) {
         for (int c = 0; c < 5; ++c) EXPECT_EQ(set[c], List().GetColumnWidth(c)) << c;
     }
 }
+
+// Enable/disable on a selection of enabled and disabled devices takes the
+// state of the last device that became selected: checked when it is
+// enabled, and its use gives every selected device the opposite state.
+TEST_F(DocView, EnableOnAMixedSelectionFollowsTheLastSelectedDevice) {
+    std::wstring path = WriteConfig(
+        L"mixed.ini", {{L"OpcServer_Global", -1}, {L"Off1", 4}, {L"On1", 4}, {L"Mod", 9}, {L"Off2", 2}, {L"On2", 8}});
+    auto reopen = [&] {
+        Doc()->SetModifiedFlag(FALSE);
+        ASSERT_TRUE(tmpl->OpenDocumentFile(path.c_str()));
+        Pump();
+        ASSERT_EQ(6, Rows());
+        // rows: On2, Off2, Mod, On1, Off1, global
+        for (int r : {1, 4}) {
+            View()->GetRowDevice(r)->Disable = 1;
+            View()->UpdateDeviceRow(r);
+        }
+    };
+    auto states = [&] {
+        std::wstring s;
+        for (int r = 0; r < 5; ++r) s += View()->GetRowDevice(r)->Disable ? L'0' : L'1';
+        return s;
+    };
+    struct Case {
+        const char* what;
+        std::vector<int> picks;  // one by one, in this order
+        int checked;
+        const wchar_t* after;  // On2 Off2 Mod On1 Off1 (1 = enabled)
+    } cases[] = {
+        {"enabled, then disabled", {3, 4}, 0, L"10111"},
+        {"disabled, then enabled", {4, 3}, 1, L"10100"},
+        {"disabled, then a radio module", {1, 2}, 0, L"11110"},
+        {"enabled, then the global options", {0, 5}, 1, L"00110"},
+        {"enabled, disabled, enabled", {0, 1, 3}, 1, L"00100"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        reopen();
+        Select(c.picks);
+        EXPECT_EQ(c.checked, Checked(ID_DEVICE_ENABLE));
+        Command(ID_DEVICE_ENABLE);
+        EXPECT_EQ(c.after, states());
+        EXPECT_EQ(1 - c.checked, Checked(ID_DEVICE_ENABLE));
+    }
+
+    // All at once: the lowest device that can be enabled and disabled.
+    reopen();
+    Select({});
+    Command(ID_EDIT_SELECT_ALL);
+    EXPECT_EQ(0, Checked(ID_DEVICE_ENABLE));  // Off1
+    Select({4});
+    Command(ID_EDIT_SELECT_ALL);  // On1 is the lowest that was not selected yet
+    EXPECT_EQ(1, Checked(ID_DEVICE_ENABLE));
+
+    // A range by a click with shift: the list selects the whole range anew
+    // (its anchor too), and its lowest device decides.
+    auto clickRow = [&](int row, WPARAM keys) {
+        RECT r;
+        ASSERT_TRUE(List().GetItemRect(row, &r, LVIR_LABEL));
+        LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+        View()->SendMessage(WM_LBUTTONDOWN, MK_LBUTTON | keys, at);
+        View()->SendMessage(WM_LBUTTONUP, keys, at);
+        Pump();
+    };
+    reopen();
+    clickRow(3, 0);  // On1
+    EXPECT_EQ(1, Checked(ID_DEVICE_ENABLE));
+    clickRow(0, MK_SHIFT);  // On2 .. On1
+    EXPECT_EQ(4u, List().GetSelectedCount());
+    EXPECT_EQ(1, Checked(ID_DEVICE_ENABLE));
+    clickRow(4, 0);  // Off1
+    EXPECT_EQ(0, Checked(ID_DEVICE_ENABLE));
+    clickRow(2, MK_SHIFT);  // Mod .. Off1
+    EXPECT_EQ(3u, List().GetSelectedCount());
+    EXPECT_EQ(0, Checked(ID_DEVICE_ENABLE));
+    clickRow(1, MK_CONTROL);  // and Off2
+    EXPECT_EQ(0, Checked(ID_DEVICE_ENABLE));
+    clickRow(0, MK_CONTROL);  // and On2
+    EXPECT_EQ(1, Checked(ID_DEVICE_ENABLE));
+    Command(ID_DEVICE_ENABLE);
+    EXPECT_EQ(L"00100", states());
+}
