@@ -869,3 +869,51 @@ TEST_F(DocView, EnableOnAMixedSelectionFollowsTheLastSelectedDevice) {
     Command(ID_DEVICE_ENABLE);
     EXPECT_EQ(L"00100", states());
 }
+
+namespace {
+bool PutOnClipboard(HWND owner, const std::wstring& text) {
+    if (!OpenClipboard(owner)) return false;
+    EmptyClipboard();
+    HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
+    bool ok = false;
+    if (mem) {
+        memcpy(GlobalLock(mem), text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+        GlobalUnlock(mem);
+        ok = SetClipboardData(CF_UNICODETEXT, mem) != nullptr;
+        if (!ok) GlobalFree(mem);
+    }
+    CloseClipboard();
+    return ok;
+}
+}  // namespace
+
+// A paste whose only section is the global options changes the document
+// when it changes a value: closing then asks. The same values change nothing.
+TEST_F(DocView, PastingOnlyGlobalOptionsMarksTheDocumentModified) {
+    std::wstring path = WriteConfig(L"pglob.ini", {{L"OpcServer_Global", -1}, {L"A", 4}});
+    Doc()->SetModifiedFlag(FALSE);
+    ASSERT_TRUE(tmpl->OpenDocumentFile(path.c_str()));
+    Pump();
+    ASSERT_FALSE(Doc()->IsModified());
+    CDeviceCfg* global = View()->GetRowDevice(1);
+    ASSERT_EQ(kTypeGlobal, global->DeviceType);
+    const int idle = global->IdleTicks;
+
+    Select({1});
+    Command(ID_EDIT_COPY);
+    Command(ID_EDIT_PASTE);
+    EXPECT_FALSE(Doc()->IsModified()) << "the same values";
+
+    wchar_t text[128];
+    swprintf(text, 128, L" \r\n[OpcServer_Global]\r\nDeviceType=ffffffff\r\nIdleTicks=%x\r\n", idle + 7);
+    ASSERT_TRUE(PutOnClipboard(View()->m_hWnd, text));
+    Command(ID_EDIT_PASTE);
+    EXPECT_EQ(idle + 7, global->IdleTicks);
+    EXPECT_EQ(2, Rows());
+    EXPECT_TRUE(Doc()->IsModified());
+    boxes.texts.clear();
+    boxes.answers = {IDCANCEL};
+    EXPECT_FALSE(Doc()->SaveModified());
+    ASSERT_EQ(1u, boxes.texts.size());
+    Doc()->SetModifiedFlag(FALSE);
+}
