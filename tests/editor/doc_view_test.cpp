@@ -917,3 +917,27 @@ TEST_F(DocView, PastingOnlyGlobalOptionsMarksTheDocumentModified) {
     ASSERT_EQ(1u, boxes.texts.size());
     Doc()->SetModifiedFlag(FALSE);
 }
+
+// The question before a modified file is closed names it by its title, as
+// the title bar does; an untitled document by "Unbenannt".
+TEST_F(DocView, SaveQuestionNamesTheTitle) {
+    std::wstring path = WriteConfig(L"other.ini", {{L"OpcServer_Global", -1}, {L"A", 4}});
+    Doc()->SetModifiedFlag(FALSE);
+    ASSERT_TRUE(tmpl->OpenDocumentFile(path.c_str()));
+    Doc()->SetModifiedFlag(TRUE);
+    boxes.texts.clear();
+    boxes.answers = {IDCANCEL};
+    EXPECT_FALSE(Doc()->SaveModified());
+    ASSERT_EQ(1u, boxes.texts.size());
+    EXPECT_EQ(L"Änderungen in other.ini speichern?", boxes.texts[0]);
+
+    Doc()->SetModifiedFlag(FALSE);
+    ASSERT_TRUE(tmpl->OpenDocumentFile(nullptr));
+    Doc()->SetModifiedFlag(TRUE);
+    boxes.texts.clear();
+    boxes.answers = {IDNO};
+    EXPECT_TRUE(Doc()->SaveModified());
+    ASSERT_EQ(1u, boxes.texts.size());
+    EXPECT_EQ(L"Änderungen in Unbenannt speichern?", boxes.texts[0]);
+    Doc()->SetModifiedFlag(FALSE);
+}
