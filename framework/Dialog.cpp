@@ -4,15 +4,49 @@
 #include "framework/WinApp.h"
 #include "framework/WndInternal.h"
 
+namespace {
+
+// Over the owner when it is shown, else on the work area; never off it.
+void CentreOverOwner(HWND h) {
+    if (::GetWindowLongPtrW(h, GWL_STYLE) & WS_CHILD) return;
+    HWND owner = ::GetWindow(h, GW_OWNER);
+    const bool over = owner && ::IsWindowVisible(owner) && !::IsIconic(owner);
+    MONITORINFO mi{};
+    mi.cbSize = sizeof mi;
+    if (!::GetMonitorInfoW(::MonitorFromWindow(over ? owner : h, MONITOR_DEFAULTTONEAREST), &mi)) return;
+    const RECT area = mi.rcWork;
+    RECT target = area, r;
+    if (over) ::GetWindowRect(owner, &target);
+    if (!::GetWindowRect(h, &r)) return;
+    const int cx = r.right - r.left, cy = r.bottom - r.top;
+    int x = target.left + (target.right - target.left - cx) / 2;
+    int y = target.top + (target.bottom - target.top - cy) / 2;
+    if (x + cx > area.right) x = area.right - cx;
+    if (x < area.left) x = area.left;
+    if (y + cy > area.bottom) y = area.bottom - cy;
+    if (y < area.top) y = area.top;
+    ::SetWindowPos(h, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+}  // namespace
+
+// A dialog that its initialisation does not move is centred over its owner
+// (a template's DS_CENTER only centres it on the screen).
 INT_PTR CALLBACK CDialog::StdDlgProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg != WM_INITDIALOG) return FALSE;
     auto* dlg = dynamic_cast<CDialog*>(FromHandlePermanent(h));
     if (!dlg) return TRUE;
+    RECT before{}, after{};
+    ::GetWindowRect(h, &before);
+    INT_PTR r;
     try {
-        return dlg->OnInitDialog();
+        r = dlg->OnInitDialog();
     } catch (...) {
-        return TRUE;
+        r = TRUE;
     }
+    if (::IsWindow(h) && ::GetWindowRect(h, &after) && after.left == before.left && after.top == before.top)
+        CentreOverOwner(h);
+    return r;
 }
 
 BOOL CDialog::Create(UINT templateId, CWnd* parent) {

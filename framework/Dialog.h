@@ -37,6 +37,9 @@
 //     }
 //     CMyDlg dlg; dlg.m_pDev = dev; if (dlg.DoModal() == IDOK) ...
 //
+// Every dialog (modal or not) that OnInitDialog does not move is centred
+// over its owner, or on the work area without a shown owner.
+//
 // DoModal runs the framework's message loop (MessageLoop.h): it disables the
 // owner (KrvModalOwner of the parent, else of the main window: the dialog
 // running there, never a balloon note's popup) and enables it again at the

@@ -11,6 +11,7 @@
 #include "framework/WinApp.h"
 #include "framework/Seams.h"
 #include "tests/dialog_fixture.h"
+#include "tests/screen_bmp.h"
 #include <gtest/gtest.h>
 #include <functional>
 #include <string>
@@ -34,6 +35,8 @@ struct Probe {
     int ticks = 0;
 };
 Probe g_probe;
+// Where the probe saves a picture of the screen with the window, if anywhere.
+std::wstring g_shotPath;
 
 BOOL CALLBACK FindModal(HWND w, LPARAM) {
     if (dlgtest::ClassOf(w) == L"#32770" && IsWindowVisible(w) && IsWindowEnabled(w)) {
@@ -65,6 +68,11 @@ void CALLBACK ProbeTick(HWND, UINT, UINT_PTR, DWORD) {
     } else {
         p.survived = IsWindow(p.window) && IsWindowVisible(p.window);
         p.phase = 2;
+        if (p.survived && !g_shotPath.empty()) {
+            RedrawWindow(p.window, nullptr, nullptr,
+                         RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+            krvtest::SaveScreenBmp(g_shotPath);
+        }
         if (p.survived)
             PostMessageW(p.window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
         else
@@ -178,6 +186,7 @@ TEST_F(ShellDialogs, ModalWindowsOpenedWhileABalloonShowsStay) {
     struct Case {
         const char* what;
         std::function<void()> open;
+        bool ours;  // a dialog of the framework, which places it
     };
     auto properties = [this](int type) {
         return [this, type] {
@@ -188,31 +197,37 @@ TEST_F(ShellDialogs, ModalWindowsOpenedWhileABalloonShowsStay) {
         };
     };
     const Case cases[] = {
-        {"global options", properties(kTypeGlobal)},
-        {"I/O device", properties(kTypeIoBox)},
-        {"network I/O device", properties(6)},
-        {"serial device", properties(kTypeSerialServer)},
-        {"transceiver", properties(kTypeTransceiver)},
-        {"radio module", properties(kTypePushButton)},
-        {"RFID reader", properties(kTypeRfidReader)},
-        {"new serial device", [this] { View()->OnCmdMsg(ID_DEVICE_NEW_SERIAL, nullptr); }},
+        {"global options", properties(kTypeGlobal), true},
+        {"I/O device", properties(kTypeIoBox), true},
+        {"network I/O device", properties(6), true},
+        {"serial device", properties(kTypeSerialServer), true},
+        {"transceiver", properties(kTypeTransceiver), true},
+        {"radio module", properties(kTypePushButton), true},
+        {"RFID reader", properties(kTypeRfidReader), true},
+        {"new serial device", [this] { View()->OnCmdMsg(ID_DEVICE_NEW_SERIAL, nullptr); }, true},
         {"timing",
          [this] {
              Select(RowOfType(kTypeIoBox));
              View()->OnCmdMsg(ID_DEVICE_TIMING, nullptr);
-         }},
+         },
+         true},
         {"item names",
          [this] {
              Select(RowOfType(kTypeIoBox));
              View()->OnCmdMsg(ID_DEVICE_ITEM_NAMES, nullptr);
-         }},
-        {"about box", [this] { RunAboutBox(AfxGetMainWnd()); }},
-        {"message box", [] { EXPECT_EQ(IDCANCEL, AfxMessageBox(L"Weiter?", MB_OKCANCEL)); }},
-        {"view's message box", [this] { EXPECT_EQ(IDCANCEL, View()->MessageBox(L"Weiter?", nullptr, MB_OKCANCEL)); }},
-        {"save as", [this] { Doc()->OnCmdMsg(ID_FILE_SAVE_AS, nullptr); }},
+         },
+         true},
+        {"about box", [this] { RunAboutBox(AfxGetMainWnd()); }, true},
+        {"message box", [] { EXPECT_EQ(IDCANCEL, AfxMessageBox(L"Weiter?", MB_OKCANCEL)); }, false},
+        {"view's message box", [this] { EXPECT_EQ(IDCANCEL, View()->MessageBox(L"Weiter?", nullptr, MB_OKCANCEL)); },
+         false},
+        {"save as", [this] { Doc()->OnCmdMsg(ID_FILE_SAVE_AS, nullptr); }, false},
     };
+    wchar_t shots[MAX_PATH] = {};
+    GetEnvironmentVariableW(L"KRV_SCREENSHOT_DIR", shots, MAX_PATH);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        g_shotPath = shots[0] && std::string(c.what) == "item names" ? std::wstring(shots) + L"\\item_names.bmp" : L"";
         Probe p = OpenWhileBalloonShows(c.open);
         EXPECT_TRUE(p.window) << "never shown";
         EXPECT_EQ(Frame(), p.owner);
@@ -220,6 +235,14 @@ TEST_F(ShellDialogs, ModalWindowsOpenedWhileABalloonShowsStay) {
         EXPECT_FALSE(p.gaveUp);
         EXPECT_FALSE(IsWindow(p.window)) << "still there after its run";
         EXPECT_TRUE(IsWindowEnabled(Frame()));
+        if (c.ours) {
+            // centred over the frame (which leaves room for each)
+            RECT f;
+            GetWindowRect(Frame(), &f);
+            EXPECT_LE(abs((p.rect.left + p.rect.right) - (f.left + f.right)), 1) << p.rect.left << "," << p.rect.top;
+            EXPECT_LE(abs((p.rect.top + p.rect.bottom) - (f.top + f.bottom)), 1) << p.rect.left << "," << p.rect.top;
+        }
     }
+    g_shotPath.clear();
     EXPECT_EQ(7, List().GetItemCount());
 }

@@ -807,3 +807,89 @@ TEST(ModalOwner, ARunWhoseWindowWentEnds) {
     owner.Detach();
     DestroyWindow(frame);
 }
+
+// ---------------------------------------------------------------- placing
+
+namespace {
+
+RECT g_seenRect;
+HWND g_seenDialog;
+BOOL CALLBACK FindShownDialog(HWND w, LPARAM) {
+    if (dlgtest::ClassOf(w) == L"#32770" && IsWindowVisible(w)) {
+        g_seenDialog = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+// Notes where the running dialog stands, then cancels it.
+void CALLBACK LookAndCancelTick(HWND, UINT, UINT_PTR id, DWORD) {
+    g_seenDialog = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), FindShownDialog, 0);
+    if (!g_seenDialog) return;
+    KillTimer(nullptr, id);
+    GetWindowRect(g_seenDialog, &g_seenRect);
+    PostMessageW(g_seenDialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+}
+
+RECT RunAndLook(CDialog& dlg) {
+    g_seenRect = RECT{};
+    UINT_PTR timer = SetTimer(nullptr, 0, 50, LookAndCancelTick);
+    UINT_PTR fallback = SetTimer(nullptr, 0, 5000, QuitTick);
+    dlg.DoModal();
+    KillTimer(nullptr, timer);
+    KillTimer(nullptr, fallback);
+    MSG m;
+    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {}
+    return g_seenRect;
+}
+
+}  // namespace
+
+// A dialog that its initialisation leaves where it is opens centred over
+// its owner, kept on the screen; one that moves itself stays where it went.
+TEST(DialogPlace, CentredOverItsOwnerUnlessItMovesItself) {
+    struct Case {
+        const char* what;
+        RECT owner;  // left, top, right, bottom
+        std::function<void(HWND)> init;
+        int x, y;  // expected top-left; -1: centred over the owner
+    } cases[] = {
+        {"left alone", {100, 80, 900, 680}, nullptr, -1, -1},
+        {"resized only",
+         {300, 200, 700, 500},
+         [](HWND h) { SetWindowPos(h, nullptr, 0, 0, 420, 260, SWP_NOMOVE | SWP_NOZORDER); },
+         -1,
+         -1},
+        {"moved by itself",
+         {100, 80, 900, 680},
+         [](HWND h) { SetWindowPos(h, nullptr, 13, 17, 0, 0, SWP_NOSIZE | SWP_NOZORDER); },
+         13,
+         17},
+        {"owner at the screen's corner", {-200, -150, 100, 50}, nullptr, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        HWND frame = MakeTopLevel(L"Rahmen", c.owner.left, c.owner.top, c.owner.right - c.owner.left,
+                                  c.owner.bottom - c.owner.top);
+        ASSERT_TRUE(frame);
+        CWnd owner;
+        owner.Attach(frame);
+        Record rec = Sample();
+        COwnedRecordDlg dlg(&owner);
+        dlg.m_pRec = &rec;
+        dlg.onInit = c.init;
+        RECT r = RunAndLook(dlg);
+        ASSERT_GT(r.right, r.left);
+        if (c.x < 0) {
+            RECT o;
+            GetWindowRect(frame, &o);
+            EXPECT_LE(abs((r.left + r.right) - (o.left + o.right)), 1) << r.left << "," << r.top;
+            EXPECT_LE(abs((r.top + r.bottom) - (o.top + o.bottom)), 1) << r.left << "," << r.top;
+        } else {
+            EXPECT_EQ(c.x, r.left);
+            EXPECT_EQ(c.y, r.top);
+        }
+        owner.Detach();
+        DestroyWindow(frame);
+    }
+}
