@@ -85,10 +85,11 @@ static int scriptedAnswer(int n) {
 
 // A modal window owned by a passing popup (a balloon note's carrier, a tip)
 // dies with it, before the user could answer: such popups hand the window on
-// to their own owner, the frame or the dialog they belong to.
+// to their own owner, the frame or the dialog they belong to. A popup owned
+// by nothing is a window of its own.
 static bool IsPassingPopup(HWND h) {
     LONG_PTR style = GetWindowLongPtrW(h, GWL_STYLE);
-    if (!(style & WS_POPUP) || (style & WS_CAPTION) == WS_CAPTION) return false;
+    if (!(style & WS_POPUP) || (style & WS_CAPTION) == WS_CAPTION || !GetWindow(h, GW_OWNER)) return false;
     wchar_t cls[32] = {0};
     GetClassNameW(h, cls, 32);
     return lstrcmpW(cls, L"#32770") != 0;

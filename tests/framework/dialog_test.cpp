@@ -762,6 +762,10 @@ TEST(ModalOwner, NeverAPassingPopup) {
     EXPECT_EQ(frame, KrvModalOwner(tip));
     DestroyWindow(tip);
     DestroyWindow(carrier);
+    // a captionless popup owned by nothing is a window of its own
+    HWND own = MakeTopLevel(L"", 10, 10, 200, 100, nullptr, WS_POPUP);
+    EXPECT_EQ(own, KrvModalOwner(own));
+    DestroyWindow(own);
 
     // a dialog running over the frame takes the next one on top of it
     Record rec = Sample();
