@@ -307,9 +307,12 @@ int CCfgStore::ReadAllSections() {
             AddDevice(dev.release());
             ++count;
         } else {
+            // The values merge; the paste's mark and the row's image stay.
             int generation = global->UndoGeneration;
+            int image = global->ImageIndex;
             global->CopySettings(*dev);
             global->UndoGeneration = generation;
+            global->ImageIndex = image;
         }
     }
     return count;

@@ -3,6 +3,7 @@
 #include "editor/view.h"
 #include "editor/doc.h"
 #include "config/device_cfg.h"
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -13,6 +14,25 @@ bool MakeTempFile(wchar_t (&path)[MAX_PATH]) {
     DWORD n = GetTempPathW(MAX_PATH, dir);
     if (n == 0 || n >= MAX_PATH) return false;
     return GetTempFileNameW(dir, L"KRV", 0, path) != 0;
+}
+
+// Whether two records hold the same values (what a section of the file
+// holds; not the list links, the row's image or the undo mark).
+bool SameValues(const CDeviceCfg& a, const CDeviceCfg& b) {
+    for (int i = 0; i < 3; ++i)
+        if (a.ScaleMin[i] != b.ScaleMin[i] || a.ScaleMax[i] != b.ScaleMax[i] || a.InputFlag[i] != b.InputFlag[i] ||
+            a.Unit[i] != b.Unit[i])
+            return false;
+    return a.DeviceType == b.DeviceType && a.OpcName == b.OpcName && a.ItemNames == b.ItemNames &&
+           a.Disable == b.Disable && a.TargetHost == b.TargetHost && a.MaxIdleTicks == b.MaxIdleTicks &&
+           a.MinIntervalTicks == b.MinIntervalTicks && a.BinaryPort == b.BinaryPort && a.HttpPort == b.HttpPort &&
+           a.HttpSecure == b.HttpSecure && a.Password == b.Password && a.ReceiveMode == b.ReceiveMode &&
+           a.UsesLocalTime == b.UsesLocalTime && a.AlwaysDevClock == b.AlwaysDevClock && a.SerialNo == b.SerialNo &&
+           a.EnOceanBaseAddress == b.EnOceanBaseAddress && a.DontSubscribe == b.DontSubscribe &&
+           a.LoginRequired == b.LoginRequired && a.BinaryLogin == b.BinaryLogin &&
+           a.ForceReconnect == b.ForceReconnect && a.PriorityLogin == b.PriorityLogin &&
+           a.SerialParam == b.SerialParam && a.SerialFilter == b.SerialFilter &&
+           a.SerialPacketGap == b.SerialPacketGap && a.Inputs == b.Inputs && a.Outputs == b.Outputs;
 }
 
 }  // namespace
@@ -97,6 +117,11 @@ void CTamselView::OnEditPaste() {
     CloseClipboard();
 
     for (CDeviceCfg* d = theCfgStore.GetFirstDevice(); d; d = theCfgStore.GetNextDevice(d)) d->UndoGeneration = 1;
+    // A global options section merges into the existing record: a paste
+    // that changes its values changes the document as an added row does.
+    CDeviceCfg* global = theCfgStore.FindGlobalDevice();
+    CDeviceCfg before(L"", kTypeListHead);
+    if (global) before.CopySettings(*global);
     theCfgStore.Load(path, false);
     DeleteFileW(path);
     DeselectAll();
@@ -104,4 +129,9 @@ void CTamselView::OnEditPaste() {
     for (CDeviceCfg* d = theCfgStore.GetFirstDevice(); d; d = theCfgStore.GetNextDevice(d))
         if (d->UndoGeneration == 0) added.push_back(d);
     InsertNamedDevices(added, true);
+    if (global && !SameValues(before, *global)) {
+        auto row = std::find(m_rows.begin(), m_rows.end(), global);
+        if (row != m_rows.end()) UpdateDeviceRow((int)(row - m_rows.begin()));
+        NoteChange();
+    }
 }

@@ -51,11 +51,15 @@ void CTamselDoc::SetModifiedFlag(BOOL modified) {
     CDocument::SetModifiedFlag(modified);
 }
 
-void CTamselDoc::DeleteContents() {
-    // The rows point into the store: none may be painted after it is freed
-    // (an open that fails shows its message over the view).
+// The rows point into the store: none may be painted after its records are
+// freed (the messages of an open are shown over the view).
+void CTamselDoc::ClearViewRows() {
     for (CView* v : GetViews())
         if (CTamselView* view = dynamic_cast<CTamselView*>(v)) view->ClearRows();
+}
+
+void CTamselDoc::DeleteContents() {
+    ClearViewRows();
     theCfgStore.ClearAll();
     m_nUndoGeneration = 0;
     m_bUnsavedImport = FALSE;
@@ -91,6 +95,7 @@ BOOL CTamselDoc::OpenActive(const wchar_t* path) {
         return TRUE;
     }
     CloseHandle(h);
+    ClearViewRows();
     if (theCfgStore.Load(path, true) >= 1) {
         MakeNamesUniqueInStore(theCfgStore);
         return TRUE;

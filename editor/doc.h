@@ -39,6 +39,8 @@ private:
     // the failed open must not clear that.
     BOOL m_bUnsavedImport = FALSE;
     void FailOpen();
+    // Before anything replaces the store's records.
+    void ClearViewRows();
     void RequestReload();
     BOOL OpenActive(const wchar_t* path);
 };

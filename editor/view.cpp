@@ -24,8 +24,10 @@ LRESULT CTamselView::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
     // any input the selection summary is taken anew when next needed.
     if ((msg >= WM_KEYFIRST && msg <= WM_KEYLAST) ||
         (msg >= WM_MOUSEFIRST && msg <= WM_MOUSELAST && msg != WM_MOUSEMOVE) ||
-        (msg == WM_MOUSEMOVE && (wp & (MK_LBUTTON | MK_RBUTTON))))
+        (msg == WM_MOUSEMOVE && (wp & (MK_LBUTTON | MK_RBUTTON)))) {
         m_bSelDirty = 1;
+        m_bSelRange = 1;
+    }
     return r;
 }
 
@@ -116,6 +118,7 @@ void CTamselView::DeleteRow(int row) {
     if (row < 0 || row >= (int)m_rows.size()) return;
     // The control shifts the states below the row itself.
     GetListCtrl().DeleteItem(row);
+    m_selBefore.erase(m_rows[(size_t)row]);
     m_rows.erase(m_rows.begin() + row);
     m_bSelDirty = 1;
 }
@@ -347,9 +350,11 @@ void CTamselView::SortRows(int key) {
     // Set by row, from whichever side has fewer rows to change.
     if (selected > 0 && selected < n) {
         const bool most = selected > n / 2;
+        ++m_nKeepStates;
         list.SetItemState(-1, most ? LVIS_SELECTED : 0, LVIS_SELECTED);
         for (int i = 0; i < n; ++i)
             if (rows[(size_t)i].selected != most) list.SetItemState(i, most ? 0 : LVIS_SELECTED, LVIS_SELECTED);
+        --m_nKeepStates;
     }
     if (newFocus >= 0 && newFocus != focus) {
         // Setting the focus scrolls to its row; a sort leaves the scroll
@@ -368,14 +373,46 @@ void CTamselView::SortRows(int key) {
 void CTamselView::UpdateSelectionSummary() {
     m_bSelDirty = 0;
     std::vector<CSelectedRow> rows;
-    for (CDeviceCfg* d : GetSelectedDevices()) rows.push_back({d->GetKind(), d->Disable != 0});
-    CSelSummary s = SummariseSelection(rows);
+    std::unordered_set<const CDeviceCfg*> now;
+    for (CDeviceCfg* d : GetSelectedDevices()) {
+        rows.push_back({d->GetKind(), d->Disable != 0, m_bSelRange && !m_selBefore.count(d)});
+        now.insert(d);
+    }
+    CSelSummary s = SummariseSelection(rows, m_bSelActive != 0);
     m_nSelected = s.nSelected;
     m_bSelTransceiver = s.transceiver;
     m_bSelToggles = s.toggles;
     m_bSelNotGlobal = s.notGlobal;
     m_bSelHasItems = s.hasItems;
-    if (s.toggles) m_bSelActive = s.active;
+    m_bSelActive = s.active;
+    m_selBefore.swap(now);
+    m_bSelRange = 0;
+}
+
+void CTamselView::NoteSelectionChange(int row, bool selected) {
+    if (m_nKeepStates) return;
+    CListCtrl& list = GetListCtrl();
+    if (row < 0) {
+        // Deselecting "all" may spare the rows of a range selected next.
+        if (selected)
+            m_bSelRange = 1;
+        else if (list.GetSelectedCount() == 0)
+            m_selBefore.clear();
+        return;
+    }
+    CDeviceCfg* d = GetRowDevice(row);
+    if (selected) {
+        m_selBefore.insert(d);
+    } else {
+        m_selBefore.erase(d);
+        d = list.GetSelectedCount() == 1 ? GetRowDevice(list.GetNextItem(-1, LVNI_SELECTED))
+                                         : nullptr;  // back to one row
+    }
+    const int kind = d ? d->GetKind() : kKindGlobal;
+    if (kind != kKindGlobal && kind != kKindRadioModule) {
+        m_bSelActive = d->Disable == 0;
+        m_bSelRange = 0;
+    }
 }
 
 BOOL CTamselView::OnNotifyReflect(NMHDR* nm, LRESULT* result) {
@@ -388,15 +425,20 @@ BOOL CTamselView::OnNotifyReflect(NMHDR* nm, LRESULT* result) {
         // Only a change of the selected state can change the summary.
         // A change of all rows at once (row -1) may tell no states.
         const NMLISTVIEW* lv = reinterpret_cast<NMLISTVIEW*>(nm);
-        if ((lv->uChanged & LVIF_STATE) && (lv->iItem < 0 || ((lv->uOldState ^ lv->uNewState) & LVIS_SELECTED)))
+        if ((lv->uChanged & LVIF_STATE) && (lv->iItem < 0 || ((lv->uOldState ^ lv->uNewState) & LVIS_SELECTED))) {
             m_bSelDirty = 1;
+            NoteSelectionChange(lv->iItem, (lv->uNewState & LVIS_SELECTED) != 0);
+        }
         *result = 0;
         return TRUE;
     }
-    case LVN_ODSTATECHANGED:
+    case LVN_ODSTATECHANGED: {
+        const NMLVODSTATECHANGE* od = reinterpret_cast<NMLVODSTATECHANGE*>(nm);
         m_bSelDirty = 1;
+        if (!m_nKeepStates && (od->uNewState & ~od->uOldState & LVIS_SELECTED)) m_bSelRange = 1;
         *result = 0;
         return TRUE;
+    }
     case LVN_GETDISPINFOW: {
         NMLVDISPINFOW* di = reinterpret_cast<NMLVDISPINFOW*>(nm);
         CDeviceCfg* d = GetRowDevice(di->item.iItem);

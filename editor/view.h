@@ -10,6 +10,7 @@
 #include "config/device_cfg.h"
 #include "resources/varnel_ids.h"
 #include "resources/varnel_doc_ids.h"
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -115,6 +116,16 @@ public:
     int m_bSelDirty = 0;
 
 private:
+    // The enabled state of the selection follows the last device that became
+    // selected. Single rows set it as they are selected; a change of many at
+    // once (or input the list reports no rows for) is sorted out at the next
+    // summary from the rows not known as selected before: those of the last
+    // summary and of the single changes since.
+    int m_bSelRange = 0;
+    std::unordered_set<const CDeviceCfg*> m_selBefore;
+    // While states are put back as they were, no row becomes selected.
+    int m_nKeepStates = 0;
+    void NoteSelectionChange(int row, bool selected);
     CImageList m_imageList;
     // The record of each row, top to bottom.
     std::vector<CDeviceCfg*> m_rows;

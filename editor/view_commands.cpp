@@ -159,17 +159,26 @@ void CTamselView::RemoveRows(const std::vector<int>& rows) {
         else if (focus == at && focus > count - 1) focus = count - 1;
     }
     std::vector<char> gone((size_t)n, 0);
-    for (int r : rows) gone[(size_t)r] = 1;
-    std::vector<std::pair<CDeviceCfg*, bool>> keep;
+    for (int r : rows) {
+        gone[(size_t)r] = 1;
+        m_selBefore.erase(GetRowDevice(r));
+    }
+    std::vector<CDeviceCfg*> keep;
+    std::vector<int> selected;
     keep.reserve((size_t)(n - (int)rows.size()));
-    for (int i = 0; i < n; ++i)
-        if (!gone[(size_t)i]) keep.push_back({GetRowDevice(i), (list.GetItemState(i, LVIS_SELECTED) & LVIS_SELECTED) != 0});
-    const int sortColumn = m_nSortColumn;
+    for (int i = 0; i < n; ++i) {
+        if (gone[(size_t)i]) continue;
+        if (list.GetItemState(i, LVIS_SELECTED) & LVIS_SELECTED) selected.push_back((int)keep.size());
+        keep.push_back(GetRowDevice(i));
+    }
+    // The rows that stay come back as they were, not as a new fill of the
+    // list: no sizing of the columns, whose widths the user may have set.
     ClearRows();
-    BeginRows();
-    for (auto& k : keep) InsertDevice(k.first, k.second ? 1 : 0);
-    EndRows();
-    m_nSortColumn = sortColumn;
+    m_rows.swap(keep);
+    list.SetItemCountEx((int)m_rows.size(), LVSICF_NOSCROLL);
+    ++m_nKeepStates;
+    for (int r : selected) list.SetItemState(r, LVIS_SELECTED, LVIS_SELECTED);
+    --m_nKeepStates;
     if (focus >= 0 && focus < list.GetItemCount()) list.SetItemState(focus, LVIS_FOCUSED, LVIS_FOCUSED);
 }
 

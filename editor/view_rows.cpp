@@ -52,18 +52,17 @@ int CompareTiming(int minA, int maxA, int minB, int maxB) {
     return 0;
 }
 
-CSelSummary SummariseSelection(const std::vector<CSelectedRow>& rows) {
+CSelSummary SummariseSelection(const std::vector<CSelectedRow>& rows, bool active) {
     CSelSummary s;
     s.nSelected = (int)rows.size();
-    bool anyEnabled = false;
+    s.active = active;
     for (const CSelectedRow& r : rows) {
         if (r.kind == kKindGlobal) continue;
         s.notGlobal = true;
         if (r.kind == kKindRadioModule) continue;
         s.toggles = true;
-        if (!r.disabled) anyEnabled = true;
+        if (r.fresh || s.nSelected == 1) s.active = !r.disabled;
     }
-    if (s.toggles) s.active = anyEnabled;
     if (s.nSelected == 1) {
         s.transceiver = rows[0].kind == kKindTransceiver;
         s.hasItems = rows[0].kind != kKindGlobal && rows[0].kind != kKindTransceiver;

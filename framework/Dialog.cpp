@@ -1,22 +1,52 @@
 #include "framework/Dialog.h"
 #include "framework/MessageLoop.h"
+#include "framework/Seams.h"
 #include "framework/WinApp.h"
 #include "framework/WndInternal.h"
 
-static HWND topLevel(HWND h) {
-    while (h && (::GetWindowLongPtrW(h, GWL_STYLE) & WS_CHILD)) h = ::GetParent(h);
-    return h;
+namespace {
+
+// Over the owner when it is shown, else on the work area; never off it.
+void CentreOverOwner(HWND h) {
+    if (::GetWindowLongPtrW(h, GWL_STYLE) & WS_CHILD) return;
+    HWND owner = ::GetWindow(h, GW_OWNER);
+    const bool over = owner && ::IsWindowVisible(owner) && !::IsIconic(owner);
+    MONITORINFO mi{};
+    mi.cbSize = sizeof mi;
+    if (!::GetMonitorInfoW(::MonitorFromWindow(over ? owner : h, MONITOR_DEFAULTTONEAREST), &mi)) return;
+    const RECT area = mi.rcWork;
+    RECT target = area, r;
+    if (over) ::GetWindowRect(owner, &target);
+    if (!::GetWindowRect(h, &r)) return;
+    const int cx = r.right - r.left, cy = r.bottom - r.top;
+    int x = target.left + (target.right - target.left - cx) / 2;
+    int y = target.top + (target.bottom - target.top - cy) / 2;
+    if (x + cx > area.right) x = area.right - cx;
+    if (x < area.left) x = area.left;
+    if (y + cy > area.bottom) y = area.bottom - cy;
+    if (y < area.top) y = area.top;
+    ::SetWindowPos(h, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+}  // namespace
+
+// A dialog that its initialisation does not move is centred over its owner
+// (a template's DS_CENTER only centres it on the screen).
 INT_PTR CALLBACK CDialog::StdDlgProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg != WM_INITDIALOG) return FALSE;
     auto* dlg = dynamic_cast<CDialog*>(FromHandlePermanent(h));
     if (!dlg) return TRUE;
+    RECT before{}, after{};
+    ::GetWindowRect(h, &before);
+    INT_PTR r;
     try {
-        return dlg->OnInitDialog();
+        r = dlg->OnInitDialog();
     } catch (...) {
-        return TRUE;
+        r = TRUE;
     }
+    if (::IsWindow(h) && ::GetWindowRect(h, &after) && after.left == before.left && after.top == before.top)
+        CentreOverOwner(h);
+    return r;
 }
 
 BOOL CDialog::Create(UINT templateId, CWnd* parent) {
@@ -55,7 +85,9 @@ protected:
         if (msg->hwnd == dlg_ || ::IsChild(dlg_, msg->hwnd)) return ::IsDialogMessageW(dlg_, msg);
         return FALSE;
     }
-    bool Done() const override { return ended_ != FALSE; }
+    // A window destroyed behind the dialog's back ends the run too: the
+    // owner must not stay disabled under a dialog nobody sees.
+    bool Done() const override { return ended_ != FALSE || !::IsWindow(dlg_); }
 
 private:
     HWND dlg_;
@@ -65,12 +97,9 @@ private:
 }  // namespace
 
 INT_PTR CDialog::DoModal() {
-    HWND owner = m_pParentWnd ? topLevel(m_pParentWnd->m_hWnd) : nullptr;
-    if (!owner && AfxGetMainWnd()) owner = AfxGetMainWnd()->m_hWnd;
-    if (owner) {
-        HWND popup = ::GetLastActivePopup(owner);
-        if (popup && ::IsWindowEnabled(popup)) owner = popup;
-    }
+    HWND from = m_pParentWnd ? m_pParentWnd->m_hWnd : nullptr;
+    if (!from && AfxGetMainWnd()) from = AfxGetMainWnd()->m_hWnd;
+    HWND owner = KrvModalOwner(from);
     bool disabled = owner && ::IsWindowEnabled(owner);
     if (disabled) ::EnableWindow(owner, FALSE);
     m_bModal = TRUE;

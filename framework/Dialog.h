@@ -37,9 +37,13 @@
 //     }
 //     CMyDlg dlg; dlg.m_pDev = dev; if (dlg.DoModal() == IDOK) ...
 //
+// Every dialog (modal or not) that OnInitDialog does not move is centred
+// over its owner, or on the work area without a shown owner.
+//
 // DoModal runs the framework's message loop (MessageLoop.h): it disables the
-// owner (the parent's top-level window, else the main window) and enables it
-// again at the end, and while no message waits it sends WM_KICKIDLE (wParam
+// owner (KrvModalOwner of the parent, else of the main window: the dialog
+// running there, never a balloon note's popup) and enables it again at the
+// end, and while no message waits it sends WM_KICKIDLE (wParam
 // MSGF_DIALOGBOX, lParam the idle count) to the dialog as long as OnKickIdle
 // answers non-zero (kIdleAgainAtOnce: without the loop's pause between
 // calls, for a handler that waits by itself). An exception in a handler ends only that handler. A

@@ -61,11 +61,9 @@ void CDocument::OnCloseDocument() {
 
 BOOL CDocument::SaveModified() {
     if (!IsModified()) return TRUE;
-    CString name = m_strPathName;
-    if (name.IsEmpty()) {
-        name = m_strTitle;
-        if (name.IsEmpty()) name.LoadString(AFX_IDS_UNTITLED);
-    }
+    // The document as the title bar names it, not its whole path.
+    CString name = m_strTitle;
+    if (name.IsEmpty()) name.LoadString(AFX_IDS_UNTITLED);
     CString prompt;
     AfxFormatString1(prompt, AFX_IDP_ASK_TO_SAVE, name);
     switch (AfxMessageBox(prompt, MB_YESNOCANCEL, AFX_IDP_ASK_TO_SAVE)) {

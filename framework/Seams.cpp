@@ -83,12 +83,13 @@ static int scriptedAnswer(int n) {
     return answer;
 }
 
-// A box owned by a passing popup (a balloon note, a tip) dies with it, before
-// the user could answer: such popups hand the box on to their own owner, the
-// frame or the dialog they belong to.
+// A modal window owned by a passing popup (a balloon note's carrier, a tip)
+// dies with it, before the user could answer: such popups hand the window on
+// to their own owner, the frame or the dialog they belong to. A popup owned
+// by nothing is a window of its own.
 static bool IsPassingPopup(HWND h) {
     LONG_PTR style = GetWindowLongPtrW(h, GWL_STYLE);
-    if (!(style & WS_POPUP) || (style & WS_CAPTION) == WS_CAPTION) return false;
+    if (!(style & WS_POPUP) || (style & WS_CAPTION) == WS_CAPTION || !GetWindow(h, GW_OWNER)) return false;
     wchar_t cls[32] = {0};
     GetClassNameW(h, cls, 32);
     return lstrcmpW(cls, L"#32770") != 0;
@@ -97,7 +98,19 @@ static bool IsPassingPopup(HWND h) {
 static HWND StableOwner(HWND owner) {
     for (int depth = 0; owner && IsWindow(owner) && depth < 16 && IsPassingPopup(owner); ++depth)
         owner = GetWindow(owner, GW_OWNER);
-    return owner && IsWindow(owner) ? owner : nullptr;
+    return owner && IsWindow(owner) && !IsPassingPopup(owner) ? owner : nullptr;
+}
+
+HWND KrvModalOwner(HWND from) {
+    if (!from || !IsWindow(from)) return nullptr;
+    HWND owner = StableOwner(GetAncestor(from, GA_ROOT));
+    if (!owner) return nullptr;
+    // A dialog running over the window takes the new one on top of it; a
+    // hidden one is on its way out.
+    HWND popup = GetLastActivePopup(owner);
+    if (popup && popup != owner && IsWindowEnabled(popup) && IsWindowVisible(popup))
+        if (HWND stable = StableOwner(popup)) owner = stable;
+    return owner;
 }
 
 int KrvMessageBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT type) {
@@ -117,7 +130,7 @@ int KrvMessageBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT 
     int answer;
     if (g_boxHook) answer = g_boxHook(text ? text : L"", type);
     else if ((answer = scriptedAnswer(n)) == 0)
-        answer = MessageBoxW(StableOwner(owner), text, caption, type);
+        answer = MessageBoxW(KrvModalOwner(owner), text, caption, type);
     swprintf(head, 32, L"ANSWER %d", answer);
     logLine(head);
     return answer;

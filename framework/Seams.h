@@ -31,8 +31,15 @@ void SetBeepHook(BeepHook hook);
 void SetHelpHook(HelpHook hook);
 void EnableEnvironmentSeams();
 
-// Shows a box with the given caption; adds the default icon when none is
-// given (exclamation for OK and OK/Cancel, question for Yes/No(/Cancel)).
+// The window a modal window opened now (box, dialog, file dialog) is owned
+// by, starting from the window it is opened for: that window's top-level
+// window, or the dialog that runs over it; never a passing popup such as a
+// balloon note's carrier or a tip, which would take the modal window with it.
+HWND KrvModalOwner(HWND from);
+
+// Shows a box with the given caption, owned by KrvModalOwner(owner); adds
+// the default icon when none is given (exclamation for OK and OK/Cancel,
+// question for Yes/No(/Cancel)).
 int KrvMessageBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT type);
 void KrvMessageBeep(UINT type);
 // HTML help through hhctrl.ocx, loaded on first use; a missing file shows nothing.

@@ -144,7 +144,7 @@ BOOL CWinApp::DoPromptFileName(CString& fileName, UINT titleId, DWORD flags, BOO
     lstrcpynW(buf, fileName, MAX_PATH * 2);
     OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = m_pMainWnd ? m_pMainWnd->m_hWnd : nullptr;
+    ofn.hwndOwner = KrvModalOwner(m_pMainWnd ? m_pMainWnd->m_hWnd : nullptr);
     ofn.lpstrFilter = filter.c_str();
     ofn.lpstrFile = buf;
     ofn.nMaxFile = MAX_PATH * 2;
@@ -330,10 +330,7 @@ void CWinApp::HtmlHelp(DWORD_PTR data, UINT cmd) {
 
 static HWND boxOwner() {
     CWnd* main = AfxGetMainWnd();
-    HWND h = main ? main->m_hWnd : nullptr;
-    if (!h) return nullptr;
-    HWND popup = ::GetLastActivePopup(h);
-    return (popup && ::IsWindowEnabled(popup)) ? popup : h;
+    return main ? main->m_hWnd : nullptr;
 }
 
 int CWinApp::DoMessageBox(const wchar_t* prompt, UINT type, UINT helpId) {

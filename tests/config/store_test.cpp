@@ -290,13 +290,16 @@ TEST(CfgFile, OrdersAndGlobalOptions) {
     EXPECT_EQ((std::vector<std::wstring>{L"A", L"B", L"C", L"OpcServer_Global"}), Names(s));
 
     // appending keeps the records and counts only the new ones; a second
-    // global section merges into the first, which keeps its generation
+    // global section merges into the first, which keeps its generation and
+    // the image its row shows
     g->UndoGeneration = 1;
+    g->ImageIndex = 1;
     WriteProfile(path, L"[D]\r\nDeviceType=6\r\n[OpcServer_Global]\r\nDeviceType=ffffffff\r\nIdleTicks=14\r\n");
     EXPECT_EQ(1, s.Load(path.c_str(), false));
     EXPECT_EQ((std::vector<std::wstring>{L"D", L"A", L"B", L"C", L"OpcServer_Global"}), Names(s));
     EXPECT_EQ(20, g->IdleTicks);
     EXPECT_EQ(1, g->UndoGeneration);
+    EXPECT_EQ(1, g->ImageIndex);
     EXPECT_EQ(20, s.IdleTicks);
 }
 

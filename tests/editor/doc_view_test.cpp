@@ -11,6 +11,7 @@
 #include "../config/cfg_test_util.h"
 #include <gtest/gtest.h>
 #include <deque>
+#include <functional>
 #include <string>
 
 namespace {
@@ -660,4 +661,283 @@ TEST_F(DocView, DeletingAFewRowsMovesTheFocus) {
         Doc()->SetModifiedFlag(FALSE);
         ASSERT_TRUE(tmpl->OpenDocumentFile(path.c_str()));
     }
+}
+
+namespace {
+// Whether every row shows a record that the store still holds.
+bool RowsAreLive(CTamselView* view) {
+    std::vector<CDeviceCfg*> live;
+    for (CDeviceCfg* d = theCfgStore.GetFirstDevice(); d; d = theCfgStore.GetNextDevice(d)) live.push_back(d);
+    CListCtrl& list = view->GetListCtrl();
+    for (int r = 0; r < list.GetItemCount(); ++r)
+        if (std::find(live.begin(), live.end(), view->GetRowDevice(r)) == live.end()) return false;
+    return true;
+}
+}  // namespace
+
+// Every box of an open is shown over a list that paints only records the
+// store holds: the view repaints at each one (as a box moved over it makes
+// it do) and every row's record is checked.
+TEST_F(DocView, NoBoxOfAnOpenShowsFreedRecords) {
+    const wchar_t* active = theCfgStore.GetActivePath();
+    std::wstring shown = WriteConfig(L"shown.ini", {{L"OpcServer_Global", -1}, {L"A", 4}, {L"B", 8}, {L"C", 2}});
+    std::wstring junk = dir + L"junk2.ini";
+    std::wstring old = dir + L"old2.txt";
+    std::wstring missing = dir + L"missing.ini";
+    DeleteFileW(missing.c_str());
+    auto write = [](const std::wstring& path, const char* text) {
+        FILE* f = _wfopen(path.c_str(), L"wb");
+        ASSERT_TRUE(f);
+        fputs(text, f);
+        ASSERT_EQ(0, fclose(f));
+    };
+    write(junk, "just text\r\n");
+    write(old, "KRVD1\r\n4\t1\t10.0.0.5\t49153\t5\t1\r\n");
+    struct Case {
+        const char* what;
+        std::wstring path;
+        std::function<void()> prepare;
+        std::vector<int> answers;
+    } cases[] = {
+        // (Yes would open the file in another program; the box comes first either way)
+        {"active without devices", active, [&] { write(active, "just text\r\n"); }, {IDNO}},
+        {"no known format", junk, [] {}, {}},
+        {"old format", old, [] {}, {}},
+        {"missing", missing, [] {}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Doc()->SetModifiedFlag(FALSE);
+        ASSERT_TRUE(tmpl->OpenDocumentFile(shown.c_str()));
+        Pump();
+        ASSERT_EQ(4, Rows());
+        c.prepare();
+        int seen = 0;
+        bool live = true;
+        std::deque<int> answers(c.answers.begin(), c.answers.end());
+        SetMessageBoxHook([&](const wchar_t*, UINT) {
+            ++seen;
+            RedrawWindow(View()->m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+            if (!RowsAreLive(View())) live = false;
+            if (answers.empty()) return IDOK;
+            int a = answers.front();
+            answers.pop_front();
+            return a;
+        });
+        tmpl->OpenDocumentFile(c.path.c_str());
+        SetMessageBoxHook(nullptr);
+        boxes.Install();
+        EXPECT_GE(seen, 1);
+        EXPECT_TRUE(live);
+        EXPECT_TRUE(RowsAreLive(View()));
+        Doc()->SetModifiedFlag(FALSE);  // an old-format import is unsaved
+    }
+    DeleteFileW(active);
+}
+
+namespace {
+int RowImageShown(CListCtrl& list, int row) {
+    LVITEMW item{};
+    item.mask = LVIF_IMAGE;
+    item.iItem = row;
+    if (!list.SendMessage(LVM_GETITEMW, 0, (LPARAM)&item)) return -100;
+    return item.iImage;
+}
+}  // namespace
+
+// Pasting a global options section merges its values into the record the
+// global row shows: the row keeps its image.
+TEST_F(DocView, PastedGlobalOptionsKeepTheirRowsImage) {
+    std::wstring path = WriteConfig(L"glob.ini", {{L"OpcServer_Global", -1}, {L"A", 4}});
+    Doc()->SetModifiedFlag(FALSE);
+    ASSERT_TRUE(tmpl->OpenDocumentFile(path.c_str()));
+    Pump();
+    const int global = 1;
+    ASSERT_EQ(kTypeGlobal, View()->GetRowDevice(global)->DeviceType);
+    EXPECT_EQ(1, RowImageShown(List(), global));
+    Select({global});
+    Command(ID_EDIT_COPY);
+    Command(ID_EDIT_PASTE);
+    Pump();
+    ASSERT_EQ(2, Rows());
+    EXPECT_EQ(1, RowImageShown(List(), global));
+    EXPECT_EQ(1, View()->GetRowDevice(global)->ImageIndex);
+}
+
+// Deleting or cutting many rows at once keeps the column widths the user set.
+TEST_F(DocView, DeletingManyRowsKeepsTheColumnWidths) {
+    std::vector<std::wstring> names;
+    std::vector<std::pair<const wchar_t*, int>> devs{{L"OpcServer_Global", -1}};
+    for (int i = 0; i < 40; ++i) names.push_back(L"W" + std::to_wstring(i));
+    for (auto& n : names) devs.push_back({n.c_str(), 4});
+    std::wstring path = WriteConfig(L"widths2.ini", devs);
+    for (UINT command : {ID_EDIT_CLEAR, ID_EDIT_CUT}) {
+        SCOPED_TRACE(command);
+        Doc()->SetModifiedFlag(FALSE);
+        ASSERT_TRUE(tmpl->OpenDocumentFile(path.c_str()));
+        Pump();
+        const int set[] = {30, 141, 67, 53, 99};
+        for (int c = 0; c < 5; ++c) List().SetColumnWidth(c, set[c]);
+        std::vector<int> rows;
+        for (int r = 3; r < 23; ++r) rows.push_back(r);
+        Select(rows);
+        Command(command);
+        Pump();
+        ASSERT_EQ(21, Rows());
+        for (int c = 0; c < 5; ++c) EXPECT_EQ(set[c], List().GetColumnWidth(c)) << c;
+    }
+}
+
+// Enable/disable on a selection of enabled and disabled devices takes the
+// state of the last device that became selected: checked when it is
+// enabled, and its use gives every selected device the opposite state.
+TEST_F(DocView, EnableOnAMixedSelectionFollowsTheLastSelectedDevice) {
+    std::wstring path = WriteConfig(
+        L"mixed.ini", {{L"OpcServer_Global", -1}, {L"Off1", 4}, {L"On1", 4}, {L"Mod", 9}, {L"Off2", 2}, {L"On2", 8}});
+    auto reopen = [&] {
+        Doc()->SetModifiedFlag(FALSE);
+        ASSERT_TRUE(tmpl->OpenDocumentFile(path.c_str()));
+        Pump();
+        ASSERT_EQ(6, Rows());
+        // rows: On2, Off2, Mod, On1, Off1, global
+        for (int r : {1, 4}) {
+            View()->GetRowDevice(r)->Disable = 1;
+            View()->UpdateDeviceRow(r);
+        }
+    };
+    auto states = [&] {
+        std::wstring s;
+        for (int r = 0; r < 5; ++r) s += View()->GetRowDevice(r)->Disable ? L'0' : L'1';
+        return s;
+    };
+    struct Case {
+        const char* what;
+        std::vector<int> picks;  // one by one, in this order
+        int checked;
+        const wchar_t* after;  // On2 Off2 Mod On1 Off1 (1 = enabled)
+    } cases[] = {
+        {"enabled, then disabled", {3, 4}, 0, L"10111"},
+        {"disabled, then enabled", {4, 3}, 1, L"10100"},
+        {"disabled, then a radio module", {1, 2}, 0, L"11110"},
+        {"enabled, then the global options", {0, 5}, 1, L"00110"},
+        {"enabled, disabled, enabled", {0, 1, 3}, 1, L"00100"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        reopen();
+        Select(c.picks);
+        EXPECT_EQ(c.checked, Checked(ID_DEVICE_ENABLE));
+        Command(ID_DEVICE_ENABLE);
+        EXPECT_EQ(c.after, states());
+        EXPECT_EQ(1 - c.checked, Checked(ID_DEVICE_ENABLE));
+    }
+
+    // All at once: the lowest device that can be enabled and disabled.
+    reopen();
+    Select({});
+    Command(ID_EDIT_SELECT_ALL);
+    EXPECT_EQ(0, Checked(ID_DEVICE_ENABLE));  // Off1
+    Select({4});
+    Command(ID_EDIT_SELECT_ALL);  // On1 is the lowest that was not selected yet
+    EXPECT_EQ(1, Checked(ID_DEVICE_ENABLE));
+
+    // A range by a click with shift: the list selects the whole range anew
+    // (its anchor too), and its lowest device decides.
+    auto clickRow = [&](int row, WPARAM keys) {
+        RECT r;
+        ASSERT_TRUE(List().GetItemRect(row, &r, LVIR_LABEL));
+        LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+        View()->SendMessage(WM_LBUTTONDOWN, MK_LBUTTON | keys, at);
+        View()->SendMessage(WM_LBUTTONUP, keys, at);
+        Pump();
+    };
+    reopen();
+    clickRow(3, 0);  // On1
+    EXPECT_EQ(1, Checked(ID_DEVICE_ENABLE));
+    clickRow(0, MK_SHIFT);  // On2 .. On1
+    EXPECT_EQ(4u, List().GetSelectedCount());
+    EXPECT_EQ(1, Checked(ID_DEVICE_ENABLE));
+    clickRow(4, 0);  // Off1
+    EXPECT_EQ(0, Checked(ID_DEVICE_ENABLE));
+    clickRow(2, MK_SHIFT);  // Mod .. Off1
+    EXPECT_EQ(3u, List().GetSelectedCount());
+    EXPECT_EQ(0, Checked(ID_DEVICE_ENABLE));
+    clickRow(1, MK_CONTROL);  // and Off2
+    EXPECT_EQ(0, Checked(ID_DEVICE_ENABLE));
+    clickRow(0, MK_CONTROL);  // and On2
+    EXPECT_EQ(1, Checked(ID_DEVICE_ENABLE));
+    Command(ID_DEVICE_ENABLE);
+    EXPECT_EQ(L"00100", states());
+}
+
+namespace {
+bool PutOnClipboard(HWND owner, const std::wstring& text) {
+    if (!OpenClipboard(owner)) return false;
+    EmptyClipboard();
+    HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
+    bool ok = false;
+    if (mem) {
+        memcpy(GlobalLock(mem), text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+        GlobalUnlock(mem);
+        ok = SetClipboardData(CF_UNICODETEXT, mem) != nullptr;
+        if (!ok) GlobalFree(mem);
+    }
+    CloseClipboard();
+    return ok;
+}
+}  // namespace
+
+// A paste whose only section is the global options changes the document
+// when it changes a value: closing then asks. The same values change nothing.
+TEST_F(DocView, PastingOnlyGlobalOptionsMarksTheDocumentModified) {
+    std::wstring path = WriteConfig(L"pglob.ini", {{L"OpcServer_Global", -1}, {L"A", 4}});
+    Doc()->SetModifiedFlag(FALSE);
+    ASSERT_TRUE(tmpl->OpenDocumentFile(path.c_str()));
+    Pump();
+    ASSERT_FALSE(Doc()->IsModified());
+    CDeviceCfg* global = View()->GetRowDevice(1);
+    ASSERT_EQ(kTypeGlobal, global->DeviceType);
+    const int idle = global->IdleTicks;
+
+    Select({1});
+    Command(ID_EDIT_COPY);
+    Command(ID_EDIT_PASTE);
+    EXPECT_FALSE(Doc()->IsModified()) << "the same values";
+
+    wchar_t text[128];
+    swprintf(text, 128, L" \r\n[OpcServer_Global]\r\nDeviceType=ffffffff\r\nIdleTicks=%x\r\n", idle + 7);
+    ASSERT_TRUE(PutOnClipboard(View()->m_hWnd, text));
+    Command(ID_EDIT_PASTE);
+    EXPECT_EQ(idle + 7, global->IdleTicks);
+    EXPECT_EQ(2, Rows());
+    EXPECT_TRUE(Doc()->IsModified());
+    boxes.texts.clear();
+    boxes.answers = {IDCANCEL};
+    EXPECT_FALSE(Doc()->SaveModified());
+    ASSERT_EQ(1u, boxes.texts.size());
+    Doc()->SetModifiedFlag(FALSE);
+}
+
+// The question before a modified file is closed names it by its title, as
+// the title bar does; an untitled document by "Unbenannt".
+TEST_F(DocView, SaveQuestionNamesTheTitle) {
+    std::wstring path = WriteConfig(L"other.ini", {{L"OpcServer_Global", -1}, {L"A", 4}});
+    Doc()->SetModifiedFlag(FALSE);
+    ASSERT_TRUE(tmpl->OpenDocumentFile(path.c_str()));
+    Doc()->SetModifiedFlag(TRUE);
+    boxes.texts.clear();
+    boxes.answers = {IDCANCEL};
+    EXPECT_FALSE(Doc()->SaveModified());
+    ASSERT_EQ(1u, boxes.texts.size());
+    EXPECT_EQ(L"Änderungen in other.ini speichern?", boxes.texts[0]);
+
+    Doc()->SetModifiedFlag(FALSE);
+    ASSERT_TRUE(tmpl->OpenDocumentFile(nullptr));
+    Doc()->SetModifiedFlag(TRUE);
+    boxes.texts.clear();
+    boxes.answers = {IDNO};
+    EXPECT_TRUE(Doc()->SaveModified());
+    ASSERT_EQ(1u, boxes.texts.size());
+    EXPECT_EQ(L"Änderungen in Unbenannt speichern?", boxes.texts[0]);
+    Doc()->SetModifiedFlag(FALSE);
 }

@@ -80,9 +80,27 @@ TEST(ViewRows, SelectionSummaryFromRowsSelectedNow) {
     EXPECT_FALSE(back.toggles);
     EXPECT_TRUE(back.notGlobal);
 
-    // Mixed states: one enabled device makes the next use disable.
-    EXPECT_TRUE(SummariseSelection({{1, true}, {3, false}}).active);
-    EXPECT_FALSE(SummariseSelection({{1, true}, {3, true}}).active);
+    // Mixed states: the last device that became selected decides. Rows
+    // selected one by one have set it already; of a range, the lowest fresh
+    // device that can be enabled and disabled.
+    struct {
+        std::vector<CSelectedRow> rows;
+        bool before, active;
+    } mixed[] = {
+        {{{1, true}}, true, false},
+        {{{3, false}}, false, true},
+        {{{0, false}}, false, false},
+        {{{1, true}, {3, false}}, false, false},
+        {{{1, true}, {3, false}}, true, true},
+        {{{1, false, true}, {3, true, true}}, true, false},
+        {{{1, true, true}, {3, false, true}}, false, true},
+        {{{1, true, true}, {3, false, false}}, true, false},
+        {{{4, true, true}, {0, false, true}, {5, false, true}}, true, false},
+        {{{0, false, true}, {5, false, true}}, true, true},
+    };
+    for (auto& m : mixed) {
+        EXPECT_EQ(m.active, SummariseSelection(m.rows, m.before).active) << &m - mixed;
+    }
 }
 
 }  // namespace

@@ -2,11 +2,13 @@
 // wrappers, the by-id helpers, control binding, and the dialog fixture.
 #include "framework/Dialog.h"
 #include "framework/Handle.h"
+#include "framework/Seams.h"
 #include "tests/dialog_fixture.h"
 #include "tests/framework/dialog_test_ids.h"
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <climits>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -736,4 +738,204 @@ TEST(DialogFixture, DisabledOkIsNotPressed)
     EXPECT_EQ(-1, d.Ok());
     EXPECT_FALSE(d.Ended());
     EXPECT_STREQ(L"Box3", rec.name);
+}
+
+// ---------------------------------------------------------------- owners
+
+namespace {
+
+// A plain top-level window of the test, at a known place.
+HWND MakeTopLevel(const wchar_t* title, int x, int y, int cx, int cy, HWND owner = nullptr,
+                  DWORD style = WS_OVERLAPPEDWINDOW) {
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"KrvOwnerTestWnd";
+    RegisterClassW(&wc);
+    return CreateWindowExW(0, wc.lpszClassName, title, style | WS_VISIBLE, x, y, cx, cy, owner, nullptr, wc.hInstance,
+                           nullptr);
+}
+
+class COwnedRecordDlg : public CRecordDlg {
+public:
+    explicit COwnedRecordDlg(CWnd* owner) { m_pParentWnd = owner; }
+    std::function<void(HWND)> onInit;
+    BOOL OnInitDialog() override {
+        CRecordDlg::OnInitDialog();
+        if (onInit) onInit(m_hWnd);
+        return TRUE;
+    }
+};
+
+HWND g_destroyThis;
+void CALLBACK DestroyTick(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    if (g_destroyThis) DestroyWindow(g_destroyThis);
+}
+// Ends a run that would otherwise wait for ever.
+void CALLBACK QuitTick(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    PostQuitMessage(0);
+}
+
+}  // namespace
+
+// A modal window goes to the window it is opened for, or to the dialog that
+// runs over it; a passing popup (a note's carrier, a tip) hands it on to its
+// own owner, since it would take the modal window with it when it goes.
+TEST(ModalOwner, NeverAPassingPopup) {
+    HWND frame = MakeTopLevel(L"Rahmen", 50, 50, 600, 400);
+    ASSERT_TRUE(frame);
+    HWND child = CreateWindowExW(0, L"BUTTON", L"Speichern", WS_CHILD | WS_VISIBLE, 10, 10, 80, 24, frame, nullptr,
+                                 GetModuleHandleW(nullptr), nullptr);
+    EXPECT_EQ(frame, KrvModalOwner(frame));
+    EXPECT_EQ(frame, KrvModalOwner(child));
+    EXPECT_EQ(nullptr, KrvModalOwner(nullptr));
+
+    // an off-screen popup that took the activation, as a balloon's carrier does
+    HWND carrier = MakeTopLevel(L"", 30000, 30000, 10, 10, frame, WS_POPUP);
+    ASSERT_TRUE(carrier);
+    SetActiveWindow(carrier);
+    ASSERT_EQ(carrier, GetLastActivePopup(frame));
+    EXPECT_EQ(frame, KrvModalOwner(frame));
+    EXPECT_EQ(frame, KrvModalOwner(carrier));
+    HWND tip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, L"", WS_POPUP | TTS_ALWAYSTIP, 0, 0, 10, 10, frame,
+                               nullptr, GetModuleHandleW(nullptr), nullptr);
+    EXPECT_EQ(frame, KrvModalOwner(tip));
+    DestroyWindow(tip);
+    DestroyWindow(carrier);
+    // a captionless popup owned by nothing is a window of its own
+    HWND own = MakeTopLevel(L"", 10, 10, 200, 100, nullptr, WS_POPUP);
+    EXPECT_EQ(own, KrvModalOwner(own));
+    DestroyWindow(own);
+
+    // a dialog running over the frame takes the next one on top of it
+    Record rec = Sample();
+    CRecordDlg dlg;
+    dlg.m_pRec = &rec;
+    CWnd owner;
+    owner.Attach(frame);
+    ModelessDialog d(dlg, &owner);
+    ASSERT_TRUE(d.Open());
+    ShowWindow(d.Hwnd(), SW_SHOW);
+    SetActiveWindow(d.Hwnd());
+    EXPECT_EQ(d.Hwnd(), KrvModalOwner(frame));
+    ShowWindow(d.Hwnd(), SW_HIDE);  // ended, on its way out
+    EXPECT_EQ(frame, KrvModalOwner(frame));
+    owner.Detach();
+    DestroyWindow(frame);
+}
+
+// A dialog whose window goes behind its back (its owner was destroyed)
+// ends its run; the owner is enabled again.
+TEST(ModalOwner, ARunWhoseWindowWentEnds) {
+    HWND frame = MakeTopLevel(L"Rahmen", 50, 50, 600, 400);
+    ASSERT_TRUE(frame);
+    CWnd owner;
+    owner.Attach(frame);
+    Record rec = Sample();
+    COwnedRecordDlg dlg(&owner);
+    dlg.m_pRec = &rec;
+    dlg.onInit = [](HWND h) { g_destroyThis = h; };
+    UINT_PTR timer = SetTimer(nullptr, 0, 100, DestroyTick);
+    UINT_PTR fallback = SetTimer(nullptr, 0, 4000, QuitTick);
+    DWORD start = GetTickCount();
+    INT_PTR r = dlg.DoModal();
+    DWORD took = GetTickCount() - start;
+    KillTimer(nullptr, timer);
+    KillTimer(nullptr, fallback);
+    MSG m;
+    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {}
+    EXPECT_LT(took, 3000u);
+    EXPECT_EQ(-1, r);
+    EXPECT_TRUE(IsWindowEnabled(frame));
+    g_destroyThis = nullptr;
+    owner.Detach();
+    DestroyWindow(frame);
+}
+
+// ---------------------------------------------------------------- placing
+
+namespace {
+
+RECT g_seenRect;
+HWND g_seenDialog;
+BOOL CALLBACK FindShownDialog(HWND w, LPARAM) {
+    if (dlgtest::ClassOf(w) == L"#32770" && IsWindowVisible(w)) {
+        g_seenDialog = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+// Notes where the running dialog stands, then cancels it.
+void CALLBACK LookAndCancelTick(HWND, UINT, UINT_PTR id, DWORD) {
+    g_seenDialog = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), FindShownDialog, 0);
+    if (!g_seenDialog) return;
+    KillTimer(nullptr, id);
+    GetWindowRect(g_seenDialog, &g_seenRect);
+    PostMessageW(g_seenDialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+}
+
+RECT RunAndLook(CDialog& dlg) {
+    g_seenRect = RECT{};
+    UINT_PTR timer = SetTimer(nullptr, 0, 50, LookAndCancelTick);
+    UINT_PTR fallback = SetTimer(nullptr, 0, 5000, QuitTick);
+    dlg.DoModal();
+    KillTimer(nullptr, timer);
+    KillTimer(nullptr, fallback);
+    MSG m;
+    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {}
+    return g_seenRect;
+}
+
+}  // namespace
+
+// A dialog that its initialisation leaves where it is opens centred over
+// its owner, kept on the screen; one that moves itself stays where it went.
+TEST(DialogPlace, CentredOverItsOwnerUnlessItMovesItself) {
+    struct Case {
+        const char* what;
+        RECT owner;  // left, top, right, bottom
+        std::function<void(HWND)> init;
+        int x, y;  // expected top-left; -1: centred over the owner
+    } cases[] = {
+        {"left alone", {100, 80, 900, 680}, nullptr, -1, -1},
+        {"resized only",
+         {300, 200, 700, 500},
+         [](HWND h) { SetWindowPos(h, nullptr, 0, 0, 420, 260, SWP_NOMOVE | SWP_NOZORDER); },
+         -1,
+         -1},
+        {"moved by itself",
+         {100, 80, 900, 680},
+         [](HWND h) { SetWindowPos(h, nullptr, 13, 17, 0, 0, SWP_NOSIZE | SWP_NOZORDER); },
+         13,
+         17},
+        {"owner at the screen's corner", {-200, -150, 100, 50}, nullptr, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        HWND frame = MakeTopLevel(L"Rahmen", c.owner.left, c.owner.top, c.owner.right - c.owner.left,
+                                  c.owner.bottom - c.owner.top);
+        ASSERT_TRUE(frame);
+        CWnd owner;
+        owner.Attach(frame);
+        Record rec = Sample();
+        COwnedRecordDlg dlg(&owner);
+        dlg.m_pRec = &rec;
+        dlg.onInit = c.init;
+        RECT r = RunAndLook(dlg);
+        ASSERT_GT(r.right, r.left);
+        if (c.x < 0) {
+            RECT o;
+            GetWindowRect(frame, &o);
+            EXPECT_LE(abs((r.left + r.right) - (o.left + o.right)), 1) << r.left << "," << r.top;
+            EXPECT_LE(abs((r.top + r.bottom) - (o.top + o.bottom)), 1) << r.left << "," << r.top;
+        } else {
+            EXPECT_EQ(c.x, r.left);
+            EXPECT_EQ(c.y, r.top);
+        }
+        owner.Detach();
+        DestroyWindow(frame);
+    }
 }
