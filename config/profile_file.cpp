@@ -1,5 +1,6 @@
 // Layout and lookup rules measured against Wine's profile functions.
 #include "config/profile_file.h"
+#include <emmintrin.h>
 #include <cstring>
 #include <cwchar>
 
@@ -52,6 +53,38 @@ std::string EncodeAs(UINT codePage, const wchar_t* s, size_t n) {
     std::string r((size_t)(len > 0 ? len : 0), '\0');
     if (len > 0) WideCharToMultiByte(codePage, 0, s, (int)n, &r[0], len, nullptr, nullptr);
     return r;
+}
+
+// The end of the line at `p` (its CR or LF, or `end`), its first "=" and
+// whether it holds a NUL; eight characters at a time, since this is most of
+// the work of reading a large file.
+const wchar_t* ScanLine(const wchar_t* p, const wchar_t* end, const wchar_t*& eq, bool& nul) {
+    static_assert(sizeof(wchar_t) == 2, "UTF-16 text");
+    const __m128i cr = _mm_set1_epi16(L'\r'), lf = _mm_set1_epi16(L'\n'), sign = _mm_set1_epi16(L'='),
+                  zero = _mm_setzero_si128();
+    for (; end - p >= 8; p += 8) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(v, cr), _mm_cmpeq_epi16(v, lf)),
+                                   _mm_or_si128(_mm_cmpeq_epi16(v, sign), _mm_cmpeq_epi16(v, zero)));
+        for (unsigned mask = (unsigned)_mm_movemask_epi8(hit); mask; mask &= mask - 1, mask &= mask - 1) {
+            const wchar_t* q = p + (__builtin_ctz(mask) >> 1);
+            if (*q == L'\r' || *q == L'\n') return q;
+            if (*q == L'=') {
+                if (!eq) eq = q;
+            } else {
+                nul = true;
+            }
+        }
+    }
+    for (; p < end; ++p) {
+        if (*p == L'\r' || *p == L'\n') return p;
+        if (*p == L'=') {
+            if (!eq) eq = p;
+        } else if (*p == 0) {
+            nul = true;
+        }
+    }
+    return end;
 }
 
 }  // namespace
@@ -139,7 +172,6 @@ void CProfileImage::AddKey(size_t section, uint32_t name, uint32_t nameLen, uint
     Key k;
     k.name = name;
     k.nameLen = nameLen;
-    k.hash = FoldHash(m_Text.data() + name, nameLen);
     k.value = value;
     k.valueLen = valueLen;
     k.hasValue = hasValue ? 1 : 0;
@@ -147,10 +179,11 @@ void CProfileImage::AddKey(size_t section, uint32_t name, uint32_t nameLen, uint
     ++s.keyCount;
 }
 
-size_t CProfileImage::FindKey(const Section& s, const wchar_t* name, size_t len, uint32_t hash) const {
+// A section holds a few keys of different lengths: no hash needed.
+size_t CProfileImage::FindKey(const Section& s, const wchar_t* name, size_t len) const {
     const Key* k = m_Keys.data() + s.firstKey;
     for (size_t i = 0; i < s.keyCount; ++i)
-        if (k[i].hash == hash && k[i].nameLen == len && FoldEqual(m_Text.data() + k[i].name, name, len))
+        if (k[i].nameLen == len && FoldEqual(m_Text.data() + k[i].name, name, len))
             return s.firstKey + i;
     return kNone;
 }
@@ -204,6 +237,8 @@ void CProfileImage::ParseFrom(size_t begin) {
     const wchar_t* const base = m_Text.data();
     const wchar_t* const end = base + m_Text.size();
     size_t cur = 0;
+    // room for lines of our own files' usual length at once
+    m_Keys.reserve(m_Keys.size() + (m_Text.size() - begin) / 32 + 16);
     auto token = [&](const wchar_t* b, const wchar_t* e, bool nul, uint32_t& at, uint32_t& len) {
         Trim(b, e);
         if (nul)
@@ -213,19 +248,9 @@ void CProfileImage::ParseFrom(size_t begin) {
         len = (uint32_t)(e - b);
     };
     for (const wchar_t* p = base + begin; p < end;) {
-        const wchar_t* eol = p;
         const wchar_t* eq = nullptr;
         bool nul = false;
-        for (; eol < end; ++eol) {
-            wchar_t c = *eol;
-            if (c > L'=') continue;
-            if (c == L'\r' || c == L'\n') break;
-            if (c == L'=') {
-                if (!eq) eq = eol;
-            } else if (c == 0) {
-                nul = true;
-            }
-        }
+        const wchar_t* eol = ScanLine(p, end, eq, nul);
         const wchar_t* next = eol < end ? eol + 1 : eol;
         while (p < eol && IsBlank(*p)) ++p;
         if (p < eol) {
@@ -312,7 +337,7 @@ bool CProfileImage::Find(const wchar_t* section, const wchar_t* key, const wchar
     if (si == kNone) return false;
     const wchar_t *b, *e;
     TrimC(key, b, e);
-    size_t ki = FindKey(m_Sections[si], b, (size_t)(e - b), FoldHash(b, (size_t)(e - b)));
+    size_t ki = FindKey(m_Sections[si], b, (size_t)(e - b));
     if (ki == kNone) return false;
     const Key& k = m_Keys[ki];
     if (!k.hasValue) return false;
@@ -382,7 +407,7 @@ void CProfileImage::Set(const wchar_t* section, const wchar_t* key, const wchar_
             m_LastValid = true;
         }
     }
-    size_t ki = FindKey(m_Sections[si], nb, nl, FoldHash(nb, nl));
+    size_t ki = FindKey(m_Sections[si], nb, nl);
     if (ki != kNone) {
         uint32_t at = Store(vb, vl);
         m_Keys[ki].value = at;

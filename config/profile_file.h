@@ -64,7 +64,7 @@ public:
 private:
     // Names and values are ranges of m_Text.
     struct Key {
-        uint32_t name, nameLen, hash;     // hash of the folded name
+        uint32_t name, nameLen;
         uint32_t value;
         uint32_t valueLen : 31;
         uint32_t hasValue : 1;
@@ -83,7 +83,7 @@ private:
     void AddKey(size_t section, uint32_t name, uint32_t nameLen, uint32_t value, uint32_t valueLen, bool hasValue);
     void IndexSection(size_t section);
     size_t FindSection(const wchar_t* name, size_t len, uint32_t hash) const;
-    size_t FindKey(const Section& s, const wchar_t* name, size_t len, uint32_t hash) const;
+    size_t FindKey(const Section& s, const wchar_t* name, size_t len) const;
     size_t CachedSection(const wchar_t* query) const;
     void Normalize();
     size_t SerializedSize() const;
