@@ -247,6 +247,18 @@ TEST(StoreImage, LargeConfigurationKeepsItsBytes) {
     EXPECT_EQ("1633378:28be9ce4baa2d297", Digest(ReadBytes(f.image)));
 }
 
+// A load keeps no image of the file once its records are read: a key read
+// afterwards finds the file as it is now, as the platform's functions would.
+TEST(StoreImage, KeysReadAfterALoadSeeTheFileAsItIsNow) {
+    Files f;
+    WriteProfile(f.image, L"[Box1]\r\nDeviceType=4\r\nInputs=2\r\n");
+    CCfgStore s(L"");
+    ASSERT_EQ(1, s.Load(f.image.c_str(), true));
+    WriteProfile(f.image, L"[Box1]\r\nDeviceType=4\r\nInputs=7\r\n");
+    s.SetSection(L"Box1");
+    EXPECT_EQ(7, s.ReadHex(L"Inputs", -1));
+}
+
 // A failed one-go write is a failed save, with the system's error.
 TEST(StoreImage, FailedWriteIsReported) {
     Files f;
