@@ -24,16 +24,26 @@ bool CCfgStore::CreateEmptyFile(const wchar_t* path) {
     return ok != FALSE;
 }
 
-// Loads the image of the current file when it holds another one.
+// Loads the image of the current file unless it holds it already: wherever
+// the current path changes, the image's path is emptied or set to it, so an
+// image's path is always the current one.
 bool CCfgStore::ImageReady() {
     if (m_PerKey) return false;
-    if (!m_ImageFor[0] || lstrcmpW(m_ImageFor, m_CurrentPath) != 0) {
+    if (!m_ImageFor[0]) {
         m_Image.LoadFile(m_CurrentPath);
         lstrcpynW(m_ImageFor, m_CurrentPath, kPathRoom);
         m_ImageFramed = false;
         m_ImageDirty = false;
     }
     return true;
+}
+
+// The records hold what was read: the image goes, and with it its memory.
+void CCfgStore::DropImage() {
+    m_Image.Clear();
+    m_ImageFor[0] = 0;
+    m_ImageFramed = false;
+    m_ImageDirty = false;
 }
 
 // Puts the image on disk in one write; a failure counts as a failed key write.
@@ -51,12 +61,40 @@ void CCfgStore::SetSection(const wchar_t* name) {
     lstrcpynW(m_Section, name ? name : L"", 128);
 }
 
+namespace {
+
+// As the C library's base-16 conversion reads what we write: up to eight
+// hexadecimal digits and nothing else. False for anything else.
+bool PlainHex(const wchar_t* v, size_t n, unsigned long& out) {
+    if (n == 0 || n > 8) return false;
+    unsigned long r = 0;
+    for (size_t i = 0; i < n; ++i) {
+        wchar_t c = v[i];
+        unsigned d;
+        if (c >= L'0' && c <= L'9') d = (unsigned)(c - L'0');
+        else if (c >= L'a' && c <= L'f') d = (unsigned)(c - L'a' + 10);
+        else if (c >= L'A' && c <= L'F') d = (unsigned)(c - L'A' + 10);
+        else return false;
+        r = (r << 4) | d;
+    }
+    out = r;
+    return true;
+}
+
+}  // namespace
+
 int CCfgStore::ReadHex(const wchar_t* key, int def) {
     if (ImageReady()) {
-        std::wstring v;
-        if (!m_Image.Get(m_Section, key, v) || v.empty()) return def;
-        if (v.size() > 19) v.resize(19);    // as the platform's 20-character buffer
-        return (int)wcstoul(v.c_str(), nullptr, 16);
+        const wchar_t* v;
+        size_t n;
+        if (!m_Image.Find(m_Section, key, v, n) || n == 0) return def;
+        if (n > 19) n = 19;    // as the platform's 20-character buffer
+        unsigned long x;
+        if (PlainHex(v, n, x)) return (int)x;
+        wchar_t buf[20];
+        wmemcpy(buf, v, n);
+        buf[n] = 0;
+        return (int)wcstoul(buf, nullptr, 16);
     }
     wchar_t buf[20];
     buf[0] = 0;
@@ -70,9 +108,10 @@ int CCfgStore::ReadHex(const wchar_t* key, int def) {
 // be cut and then refilled with defaults.
 bool CCfgStore::ReadString(const wchar_t* key, CString& out) {
     if (ImageReady()) {
-        std::wstring v;
-        if (!m_Image.Get(m_Section, key, v) || v.empty()) return false;
-        out = CString(v);
+        const wchar_t* v;
+        size_t n;
+        if (!m_Image.Find(m_Section, key, v, n) || n == 0) return false;
+        out = CString(v, (int)n);
         return true;
     }
     std::vector<wchar_t> buf(1024);
@@ -92,7 +131,7 @@ bool CCfgStore::ReadString(const wchar_t* key, CString& out) {
 bool CCfgStore::ReadSectionNames(CString& names) {
     if (ImageReady()) {
         std::wstring all;
-        for (const auto& n : m_Image.SectionNames()) { all += n; all += L'\0'; }
+        m_Image.AppendSectionNames(all);
         names = CString(all);
         return !all.empty();
     }
@@ -110,9 +149,16 @@ bool CCfgStore::ReadSectionNames(CString& names) {
 }
 
 bool CCfgStore::WriteHex(const wchar_t* key, int value) {
-    wchar_t buf[20];
-    wsprintfW(buf, L"%lx", (unsigned long)(unsigned int)value);
-    return WriteString(key, buf);
+    // "%lx": lower-case digits, no leading zeros, negatives as 32 bits
+    wchar_t buf[12];
+    wchar_t* p = buf + 11;
+    *p = 0;
+    unsigned int v = (unsigned int)value;
+    do {
+        *--p = L"0123456789abcdef"[v & 15];
+        v >>= 4;
+    } while (v);
+    return WriteString(key, p);
 }
 
 bool CCfgStore::WriteString(const wchar_t* key, const wchar_t* text) {

@@ -129,6 +129,7 @@ int CCfgStore::Load(const wchar_t* path, bool clear) {
     m_ImageFor[0] = 0;   // read the file as it is now
     if (clear) ClearAll();
     int count = ReadAllSections();
+    DropImage();
     if (!FetchGlobalTiming()) EnsureGlobalDevice();
     return count;
 }
@@ -200,7 +201,7 @@ bool CCfgStore::Save(const wchar_t* path) {
         if (m_LastError == 0) m_LastError = ERROR_WRITE_FAULT;
     }
     lstrcpynW(m_CurrentPath, target, MAX_PATH);
-    m_ImageFor[0] = 0;
+    DropImage();
     SetLastError(ok ? 0 : m_LastError);
     return ok;
 }

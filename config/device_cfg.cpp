@@ -96,7 +96,10 @@ void CDeviceCfg::EncodePassword(CString& out) const {
     unsigned short running = PasswordSeed(TargetHost);
     for (int i = 0; i < Password.GetLength(); ++i) {
         running = (unsigned short)(running + Password[i]);
-        out.AppendFormat(L"%04x", (unsigned int)running);
+        // "%04x"
+        const wchar_t group[5] = {L"0123456789abcdef"[running >> 12], L"0123456789abcdef"[(running >> 8) & 15],
+                                  L"0123456789abcdef"[(running >> 4) & 15], L"0123456789abcdef"[running & 15], 0};
+        out += group;
     }
 }
 
@@ -107,8 +110,16 @@ void CDeviceCfg::DecodePassword(const wchar_t* text) {
     size_t len = wcslen(text);
     for (size_t i = 0; i < len; i += 4) {
         wchar_t group[5] = {0};
-        for (size_t j = 0; j < 4 && i + j < len; ++j) group[j] = text[i + j];
-        unsigned short v = (unsigned short)wcstoul(group, nullptr, 16);
+        unsigned digits = 0;   // the group's value while it is hexadecimal digits only
+        bool plain = true;
+        for (size_t j = 0; j < 4 && i + j < len; ++j) {
+            wchar_t c = group[j] = text[i + j];
+            if (c >= L'0' && c <= L'9') digits = digits << 4 | (unsigned)(c - L'0');
+            else if (c >= L'a' && c <= L'f') digits = digits << 4 | (unsigned)(c - L'a' + 10);
+            else if (c >= L'A' && c <= L'F') digits = digits << 4 | (unsigned)(c - L'A' + 10);
+            else plain = false;
+        }
+        unsigned short v = (unsigned short)(plain ? digits : wcstoul(group, nullptr, 16));
         Password += (wchar_t)(unsigned short)(v - previous);
         previous = v;
     }

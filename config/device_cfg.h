@@ -218,6 +218,7 @@ private:
     bool WriteDeviceKeys(CDeviceCfg* dev);
     bool ImageReady();
     bool FlushImage();
+    void DropImage();
 
     void Init(const wchar_t* activePath);
     void NoteWriteFailure(DWORD err);
@@ -236,7 +237,7 @@ private:
     // The current file held in memory: read once, written once.
     bool m_PerKey = false;
     CProfileImage m_Image;
-    wchar_t m_ImageFor[kPathRoom] = {0};   // path the image holds; empty: none
+    wchar_t m_ImageFor[kPathRoom] = {0};   // path the image holds (the current one); empty: none
     bool m_ImageFramed = false;       // created by us: keep the empty first line
     bool m_ImageDirty = false;
     int m_Batch = 0;                  // open WriteDevice/WriteAll calls

@@ -1,17 +1,30 @@
 // Default item-name strings and the parallel item-kind codes of each type.
 // Both builders must give one code per entry, position for position.
 #include "config/device_cfg.h"
+#include <utility>
 
 namespace {
 
 int Clamp(int n) { return n <= 0 ? 0 : (n > kMaxItemBlock ? kMaxItemBlock : n); }
 
-// count entries ".<depth><first + k>" for k = 0..count-1
+// count entries ".<depth><first + k>" for k = 0..count-1, the numbers as
+// "%d" gives them (without the formatter: every record read builds these)
 void AppendNumbers(CString& s, int count, int first, wchar_t depth = L'2') {
     for (int k = 0; k < count; ++k) {
-        s += L'.';
-        s += depth;
-        s.AppendFormat(L"%d", first + k);
+        wchar_t buf[16];
+        wchar_t* p = buf + 15;
+        *p = 0;
+        int v = first + k;
+        bool neg = v < 0;
+        unsigned u = neg ? 0u - (unsigned)v : (unsigned)v;
+        do {
+            *--p = (wchar_t)(L'0' + u % 10);
+            u /= 10;
+        } while (u);
+        if (neg) *--p = L'-';
+        *--p = depth;
+        *--p = L'.';
+        s += p;
     }
 }
 
@@ -181,16 +194,40 @@ void CDeviceCfg::BuildKindCodes() {
     }
 }
 
+// Reading fits every record, and most records of a file hold as many names
+// as their default: the default's count is kept per type (for the inputs and
+// outputs it was built for), so that the default is built only when the
+// names must change.
+namespace {
+struct DefaultCount {
+    bool known;
+    int inputs, outputs;
+    bool watchdog;
+    int count;
+};
+thread_local DefaultCount t_DefaultCount[kTypeLast + 2];   // types -1 to kTypeLast
+}  // namespace
+
 void CDeviceCfg::FitItemNames() {
-    CString stored = ItemNames;
+    const int i = CountDots(ItemNames);
+    const int n = Clamp(Inputs), m = Clamp(Outputs);
+    const bool watchdog = WatchdogTicks > 0;
+    DefaultCount* known = DeviceType >= kTypeGlobal && DeviceType <= kTypeLast ? &t_DefaultCount[DeviceType + 1] : nullptr;
+    if (known && known->known && known->inputs == n && known->outputs == m && known->watchdog == watchdog &&
+        known->count == i)
+        return;
+    CString stored = std::move(ItemNames);
+    // the default in one allocation
+    ItemNames.GetBuffer(stored.GetLength() + 64);
+    ItemNames.ReleaseBuffer(0);
     BuildDefaultItemNames();
-    CString def = ItemNames;
+    CString def = std::move(ItemNames);
     int j = CountDots(def);
-    int i = CountDots(stored);
+    if (known) *known = DefaultCount{true, n, m, watchdog, j};
     if (i > j)
         ItemNames = stored.Left(NthDot(stored, j + 1));
     else if (i < j)
         ItemNames = stored + def.Mid(NthDot(def, i + 1));
     else
-        ItemNames = stored;
+        ItemNames = std::move(stored);
 }

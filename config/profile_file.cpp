@@ -1,38 +1,42 @@
 // Layout and lookup rules measured against Wine's profile functions.
 #include "config/profile_file.h"
+#include <emmintrin.h>
+#include <cstring>
+#include <cwchar>
 
 namespace {
 
-std::wstring Fold(const std::wstring& s) {
-    std::wstring r(s);
-    for (wchar_t& c : r)
-        if (c >= L'A' && c <= L'Z') c = (wchar_t)(c - L'A' + L'a');
-    return r;
+inline wchar_t FoldChar(wchar_t c) { return (c >= L'A' && c <= L'Z') ? (wchar_t)(c - L'A' + L'a') : c; }
+
+uint32_t FoldHash(const wchar_t* s, size_t n) {
+    uint32_t h = 2166136261u;
+    for (size_t i = 0; i < n; ++i) h = (h ^ (uint32_t)FoldChar(s[i])) * 16777619u;
+    return h;
 }
 
-std::wstring Trim(const wchar_t* b, const wchar_t* e) {
+bool FoldEqual(const wchar_t* a, const wchar_t* b, size_t n) {
+    for (size_t i = 0; i < n; ++i)
+        if (a[i] != b[i] && FoldChar(a[i]) != FoldChar(b[i])) return false;
+    return true;
+}
+
+void Trim(const wchar_t*& b, const wchar_t*& e) {
     while (b < e && CProfileImage::IsBlank(*b)) ++b;
     while (e > b && CProfileImage::IsBlank(e[-1])) --e;
-    return std::wstring(b, e);
 }
 
-// Names and values live on as C strings: a NUL inside ends them.
-std::wstring TrimmedToken(const wchar_t* b, const wchar_t* e) {
-    std::wstring r = Trim(b, e);
-    size_t nul = r.find(L'\0');
-    if (nul != std::wstring::npos) r.resize(nul);
-    return r;
+// A C string trimmed, as a range; null is the empty text.
+void TrimC(const wchar_t* s, const wchar_t*& b, const wchar_t*& e) {
+    if (!s) s = L"";
+    b = s;
+    e = s + wcslen(s);
+    Trim(b, e);
 }
 
-std::wstring Trim(const wchar_t* s) {
-    if (!s) return std::wstring();
-    const wchar_t* e = s;
-    while (*e) ++e;
-    return Trim(s, e);
-}
-
-bool HasLineBreak(const std::wstring& s) {
-    return s.find_first_of(L"\r\n") != std::wstring::npos;
+bool HasLineBreak(const wchar_t* s, size_t n) {
+    for (size_t i = 0; i < n; ++i)
+        if (s[i] == L'\r' || s[i] == L'\n') return true;
+    return false;
 }
 
 std::wstring Decode(UINT codePage, const char* p, size_t n) {
@@ -43,51 +47,168 @@ std::wstring Decode(UINT codePage, const char* p, size_t n) {
     return r;
 }
 
-std::string EncodeAs(UINT codePage, const std::wstring& s) {
-    if (s.empty()) return std::string();
-    int len = WideCharToMultiByte(codePage, 0, s.data(), (int)s.size(), nullptr, 0, nullptr, nullptr);
+std::string EncodeAs(UINT codePage, const wchar_t* s, size_t n) {
+    if (n == 0) return std::string();
+    int len = WideCharToMultiByte(codePage, 0, s, (int)n, nullptr, 0, nullptr, nullptr);
     std::string r((size_t)(len > 0 ? len : 0), '\0');
-    if (len > 0) WideCharToMultiByte(codePage, 0, s.data(), (int)s.size(), &r[0], len, nullptr, nullptr);
+    if (len > 0) WideCharToMultiByte(codePage, 0, s, (int)n, &r[0], len, nullptr, nullptr);
     return r;
+}
+
+// The end of the line at `p` (its CR or LF, or `end`), its first "=" and
+// whether it holds a NUL; eight characters at a time, since this is most of
+// the work of reading a large file.
+const wchar_t* ScanLine(const wchar_t* p, const wchar_t* end, const wchar_t*& eq, bool& nul) {
+    static_assert(sizeof(wchar_t) == 2, "UTF-16 text");
+    const __m128i cr = _mm_set1_epi16(L'\r'), lf = _mm_set1_epi16(L'\n'), sign = _mm_set1_epi16(L'='),
+                  zero = _mm_setzero_si128();
+    for (; end - p >= 8; p += 8) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(v, cr), _mm_cmpeq_epi16(v, lf)),
+                                   _mm_or_si128(_mm_cmpeq_epi16(v, sign), _mm_cmpeq_epi16(v, zero)));
+        for (unsigned mask = (unsigned)_mm_movemask_epi8(hit); mask; mask &= mask - 1, mask &= mask - 1) {
+            const wchar_t* q = p + (__builtin_ctz(mask) >> 1);
+            if (*q == L'\r' || *q == L'\n') return q;
+            if (*q == L'=') {
+                if (!eq) eq = q;
+            } else {
+                nul = true;
+            }
+        }
+    }
+    for (; p < end; ++p) {
+        if (*p == L'\r' || *p == L'\n') return p;
+        if (*p == L'=') {
+            if (!eq) eq = p;
+        } else if (*p == 0) {
+            nul = true;
+        }
+    }
+    return end;
 }
 
 }  // namespace
 
+void CProfileImage::Reset() {
+    // swapped out, not cleared: the memory of a large file goes back at once
+    std::wstring().swap(m_Text);
+    std::vector<Section>().swap(m_Sections);
+    std::vector<Key>().swap(m_Keys);
+    std::vector<uint32_t>().swap(m_Slots);
+    std::wstring().swap(m_LastQuery);
+    m_LastValid = false;
+    m_TrimPending = m_ReparsePending = false;
+}
+
 void CProfileImage::Clear() {
     m_Encoding = Utf16Le;
-    m_Sections.clear();
-    m_Index.clear();
-    m_TrimPending = m_ReparsePending = false;
-    AddSection(std::wstring());   // holds lines before the first header
+    Reset();
+    AddSection(0, 0);   // holds lines before the first header
 }
 
-CProfileImage::Section& CProfileImage::AddSection(std::wstring name) {
-    m_Index.emplace(Fold(name), m_Sections.size());
-    m_Sections.emplace_back();
-    m_Sections.back().name = std::move(name);
-    return m_Sections.back();
+uint32_t CProfileImage::Store(const wchar_t* s, size_t n) {
+    uint32_t at = (uint32_t)m_Text.size();
+    m_Text.append(s, n);
+    return at;
 }
 
-void CProfileImage::AddKey(Section& s, std::wstring name, std::wstring value, bool hasValue) {
-    s.index.emplace(Fold(name), s.keys.size());
-    s.keys.push_back(Key{std::move(name), std::move(value), hasValue});
+size_t CProfileImage::FindSection(const wchar_t* name, size_t len, uint32_t hash) const {
+    if (m_Slots.empty()) return kNone;
+    const size_t mask = m_Slots.size() - 1;
+    for (size_t i = hash & mask;; i = (i + 1) & mask) {
+        uint32_t slot = m_Slots[i];
+        if (!slot) return kNone;
+        const Section& s = m_Sections[slot - 1];
+        if (s.hash == hash && s.nameLen == len && FoldEqual(m_Text.data() + s.name, name, len)) return slot - 1;
+    }
+}
+
+// Enters the section in the hash unless an earlier one has its name.
+void CProfileImage::IndexSection(size_t section) {
+    const Section& s = m_Sections[section];
+    const size_t mask = m_Slots.size() - 1;
+    for (size_t i = s.hash & mask;; i = (i + 1) & mask) {
+        uint32_t slot = m_Slots[i];
+        if (!slot) {
+            m_Slots[i] = (uint32_t)section + 1;
+            return;
+        }
+        const Section& o = m_Sections[slot - 1];
+        if (o.hash == s.hash && o.nameLen == s.nameLen &&
+            FoldEqual(m_Text.data() + o.name, m_Text.data() + s.name, s.nameLen))
+            return;
+    }
+}
+
+size_t CProfileImage::AddSection(uint32_t name, uint32_t len) {
+    Section s;
+    s.name = name;
+    s.nameLen = len;
+    s.hash = FoldHash(m_Text.data() + name, len);
+    s.firstKey = (uint32_t)m_Keys.size();
+    s.keyCount = 0;
+    m_Sections.push_back(s);
+    m_LastValid = false;
+    if (m_Sections.size() * 2 > m_Slots.size()) {
+        std::vector<uint32_t>(m_Slots.empty() ? 64 : m_Slots.size() * 2, 0u).swap(m_Slots);
+        for (size_t i = 0; i < m_Sections.size(); ++i) IndexSection(i);
+    } else {
+        IndexSection(m_Sections.size() - 1);
+    }
+    return m_Sections.size() - 1;
+}
+
+// A section's keys stay one range: a key for a section that is not the last
+// one moves that section's keys behind all others first.
+void CProfileImage::AddKey(size_t section, uint32_t name, uint32_t nameLen, uint32_t value, uint32_t valueLen,
+                           bool hasValue) {
+    Section& s = m_Sections[section];
+    if (s.firstKey + s.keyCount != m_Keys.size()) {
+        size_t from = s.firstKey;
+        m_Keys.reserve(m_Keys.size() + s.keyCount + 1);
+        s.firstKey = (uint32_t)m_Keys.size();
+        for (size_t i = 0; i < s.keyCount; ++i) m_Keys.push_back(m_Keys[from + i]);
+    }
+    Key k;
+    k.name = name;
+    k.nameLen = nameLen;
+    k.value = value;
+    k.valueLen = valueLen;
+    k.hasValue = hasValue ? 1 : 0;
+    m_Keys.push_back(k);
+    ++s.keyCount;
+}
+
+// A section holds a few keys of different lengths: no hash needed.
+size_t CProfileImage::FindKey(const Section& s, const wchar_t* name, size_t len) const {
+    const Key* k = m_Keys.data() + s.firstKey;
+    for (size_t i = 0; i < s.keyCount; ++i)
+        if (k[i].nameLen == len && FoldEqual(m_Text.data() + k[i].name, name, len))
+            return s.firstKey + i;
+    return kNone;
 }
 
 void CProfileImage::ParseBytes(const void* data, size_t size) {
-    const unsigned char* b = static_cast<const unsigned char*>(data);
-    std::wstring text;
+    std::wstring raw((size + 1) / 2, L'\0');
+    if (size) std::memcpy(&raw[0], data, size);
+    Adopt(raw, size);
+}
+
+// `raw` holds `size` bytes of a file (a cut-off last byte zero-padded); in
+// UTF-16 they become the text in place.
+void CProfileImage::Adopt(std::wstring& raw, size_t size) {
+    const unsigned char* b = reinterpret_cast<const unsigned char*>(raw.data());
     Encoding enc;
-    if (size >= 2 && b[0] == 0xFF && b[1] == 0xFE) {
-        enc = Utf16Le;
-        // a cut-off last byte still counts as a character, as the platform reads it
-        text.resize((size - 1) / 2);
-        for (size_t i = 0; i < text.size(); ++i)
-            text[i] = (wchar_t)(b[2 + 2 * i] | (3 + 2 * i < size ? b[3 + 2 * i] << 8 : 0));
-    } else if (size >= 2 && b[0] == 0xFE && b[1] == 0xFF) {
-        enc = Utf16Be;
-        text.resize((size - 1) / 2);
-        for (size_t i = 0; i < text.size(); ++i)
-            text[i] = (wchar_t)((b[2 + 2 * i] << 8) | (3 + 2 * i < size ? b[3 + 2 * i] : 0));
+    std::wstring text;
+    size_t begin = 0;
+    if (size >= 2 && ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == 0xFE && b[1] == 0xFF))) {
+        // the mark stays as the first unit; a cut-off last byte still counts
+        // as a character, as the platform reads it
+        enc = b[0] == 0xFF ? Utf16Le : Utf16Be;
+        text.swap(raw);
+        if (enc == Utf16Be)
+            for (wchar_t& c : text) c = (wchar_t)(((c & 0xFF) << 8) | ((c >> 8) & 0xFF));
+        begin = 1;
     } else if (size >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) {
         enc = Utf8;
         text = Decode(CP_UTF8, reinterpret_cast<const char*>(b) + 3, size - 3);
@@ -95,19 +216,41 @@ void CProfileImage::ParseBytes(const void* data, size_t size) {
         enc = Ansi;
         text = Decode(CP_ACP, reinterpret_cast<const char*>(b), size);
     }
-    ParseText(text.data(), text.size());
+    Reset();
     m_Encoding = enc;
+    m_Text.swap(text);
+    AddSection(0, 0);
+    ParseFrom(begin);
 }
 
 void CProfileImage::ParseText(const wchar_t* text, size_t length) {
-    Encoding keep = m_Encoding;
-    Clear();
-    m_Encoding = keep;
-    const wchar_t* end = text + length;
-    Section* cur = &m_Sections.front();
-    for (const wchar_t* p = text; p < end;) {
-        const wchar_t* eol = p;
-        while (eol < end && *eol != L'\r' && *eol != L'\n') ++eol;
+    std::wstring copy(text, length);
+    Reset();
+    m_Text.swap(copy);
+    AddSection(0, 0);
+    ParseFrom(0);
+}
+
+// Every line of m_Text from `begin` on. Names and values live on as C
+// strings: a NUL inside ends them.
+void CProfileImage::ParseFrom(size_t begin) {
+    const wchar_t* const base = m_Text.data();
+    const wchar_t* const end = base + m_Text.size();
+    size_t cur = 0;
+    // room for lines of our own files' usual length at once
+    m_Keys.reserve(m_Keys.size() + (m_Text.size() - begin) / 32 + 16);
+    auto token = [&](const wchar_t* b, const wchar_t* e, bool nul, uint32_t& at, uint32_t& len) {
+        Trim(b, e);
+        if (nul)
+            for (const wchar_t* q = b; q < e; ++q)
+                if (!*q) { e = q; break; }
+        at = (uint32_t)(b - base);
+        len = (uint32_t)(e - b);
+    };
+    for (const wchar_t* p = base + begin; p < end;) {
+        const wchar_t* eq = nullptr;
+        bool nul = false;
+        const wchar_t* eol = ScanLine(p, end, eq, nul);
         const wchar_t* next = eol < end ? eol + 1 : eol;
         while (p < eol && IsBlank(*p)) ++p;
         if (p < eol) {
@@ -115,15 +258,17 @@ void CProfileImage::ParseText(const wchar_t* text, size_t length) {
             if (*p == L'[')
                 for (const wchar_t* q = eol; q > p + 1; --q)
                     if (q[-1] == L']') { close = q - 1; break; }
+            uint32_t n, nl, v = 0, vl = 0;
             if (close) {
-                cur = &AddSection(TrimmedToken(p + 1, close));
+                token(p + 1, close, nul, n, nl);
+                cur = AddSection(n, nl);
+            } else if (eq) {
+                token(p, eq, nul, n, nl);
+                token(eq + 1, eol, nul, v, vl);
+                AddKey(cur, n, nl, v, vl, true);
             } else {
-                const wchar_t* eq = p;
-                while (eq < eol && *eq != L'=') ++eq;
-                if (eq < eol)
-                    AddKey(*cur, TrimmedToken(p, eq), TrimmedToken(eq + 1, eol), true);
-                else
-                    AddKey(*cur, TrimmedToken(p, eol), std::wstring(), false);
+                token(p, eol, nul, n, nl);
+                AddKey(cur, n, nl, (uint32_t)(eol - base), 0, false);
             }
         }
         p = next;
@@ -136,21 +281,21 @@ DWORD CProfileImage::LoadFile(const wchar_t* path) {
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return GetLastError();
     LARGE_INTEGER size;
-    DWORD err = 0;
-    std::string bytes;
+    DWORD err = 0, got = 0;
+    std::wstring raw;
     if (!GetFileSizeEx(h, &size)) {
         err = GetLastError();
     } else if (size.QuadPart > 0x7FFFFFFF) {
         err = ERROR_FILE_TOO_LARGE;
-    } else {
-        bytes.resize((size_t)size.QuadPart);
-        DWORD got = 0;
-        if (!bytes.empty() && !ReadFile(h, &bytes[0], (DWORD)bytes.size(), &got, nullptr)) err = GetLastError();
-        bytes.resize(got);
+    } else if (size.QuadPart > 0) {
+        raw.assign(((size_t)size.QuadPart + 1) / 2, L'\0');
+        if (!ReadFile(h, &raw[0], (DWORD)size.QuadPart, &got, nullptr)) err = GetLastError();
+        raw.resize(((size_t)got + 1) / 2);
+        if (got & 1) raw.back() = (wchar_t)(raw.back() & 0xFF);
     }
     CloseHandle(h);
     if (err) return err;
-    ParseBytes(bytes.data(), bytes.size());
+    Adopt(raw, got);
     return 0;
 }
 
@@ -158,145 +303,224 @@ std::vector<std::wstring> CProfileImage::SectionNames() const {
     std::vector<std::wstring> names;
     names.reserve(m_Sections.size());
     for (const Section& s : m_Sections)
-        if (!s.name.empty()) names.push_back(s.name);
+        if (s.nameLen) names.emplace_back(m_Text.data() + s.name, s.nameLen);
     return names;
 }
 
-const CProfileImage::Section* CProfileImage::FindSection(const std::wstring& trimmed) const {
-    auto it = m_Index.find(Fold(trimmed));
-    return it == m_Index.end() ? nullptr : &m_Sections[it->second];
+void CProfileImage::AppendSectionNames(std::wstring& out) const {
+    size_t total = out.size();
+    for (const Section& s : m_Sections)
+        if (s.nameLen) total += s.nameLen + 1;
+    out.reserve(total);
+    for (const Section& s : m_Sections)
+        if (s.nameLen) {
+            out.append(m_Text.data() + s.name, s.nameLen);
+            out += L'\0';
+        }
 }
 
-bool CProfileImage::Get(const wchar_t* section, const wchar_t* key, std::wstring& value) const {
-    const Section* s = FindSection(Trim(section));
-    if (!s) return false;
-    auto it = s->index.find(Fold(Trim(key)));
-    if (it == s->index.end()) return false;
-    const Key& k = s->keys[it->second];
+// The section a trimmed, folded lookup of `query` gives, remembered for the
+// next call with the same text.
+size_t CProfileImage::CachedSection(const wchar_t* query) const {
+    if (!query) query = L"";
+    if (m_LastValid && wcscmp(query, m_LastQuery.c_str()) == 0) return m_LastSection;
+    const wchar_t *b, *e;
+    TrimC(query, b, e);
+    m_LastSection = FindSection(b, (size_t)(e - b), FoldHash(b, (size_t)(e - b)));
+    m_LastQuery.assign(query);
+    m_LastValid = true;
+    return m_LastSection;
+}
+
+bool CProfileImage::Find(const wchar_t* section, const wchar_t* key, const wchar_t*& value, size_t& length) const {
+    size_t si = CachedSection(section);
+    if (si == kNone) return false;
+    const wchar_t *b, *e;
+    TrimC(key, b, e);
+    size_t ki = FindKey(m_Sections[si], b, (size_t)(e - b));
+    if (ki == kNone) return false;
+    const Key& k = m_Keys[ki];
     if (!k.hasValue) return false;
-    const std::wstring& v = k.value;
-    if (v.size() > 1 && (v[0] == L'"' || v[0] == L'\'') && v.back() == v[0])
-        value.assign(v, 1, v.size() - 2);
-    else
-        value = v;
+    const wchar_t* v = m_Text.data() + k.value;
+    size_t n = k.valueLen;
+    if (n > 1 && (v[0] == L'"' || v[0] == L'\'') && v[n - 1] == v[0]) {
+        ++v;
+        n -= 2;
+    }
+    value = v;
+    length = n;
     return true;
 }
 
-std::wstring CProfileImage::RoundTrip(const std::wstring& s) const {
-    if (m_Encoding != Ansi) return s;
-    return Decode(CP_ACP, EncodeAs(CP_ACP, s).data(), EncodeAs(CP_ACP, s).size());
+bool CProfileImage::Get(const wchar_t* section, const wchar_t* key, std::wstring& value) const {
+    const wchar_t* v;
+    size_t n;
+    if (!Find(section, key, v, n)) return false;
+    value.assign(v, n);
+    return true;
+}
+
+std::wstring CProfileImage::RoundTrip(const wchar_t* s, size_t n) const {
+    if (m_Encoding != Ansi) return std::wstring(s, n);
+    std::string bytes = EncodeAs(CP_ACP, s, n);
+    return Decode(CP_ACP, bytes.data(), bytes.size());
 }
 
 void CProfileImage::Normalize() {
     if (m_ReparsePending) {
         std::wstring text = Serialize();
+        Encoding keep = m_Encoding;
         ParseText(text.data(), text.size());
+        m_Encoding = keep;
     } else if (m_TrimPending) {
-        std::wstring& v = m_Sections[m_TrimSection].keys[m_TrimKey].value;
-        while (!v.empty() && IsBlank(v.back())) v.pop_back();
+        Key& k = m_Keys[m_TrimKey];
+        while (k.valueLen && IsBlank(m_Text[k.value + k.valueLen - 1])) k.valueLen = k.valueLen - 1;
     }
     m_TrimPending = m_ReparsePending = false;
 }
 
 void CProfileImage::Set(const wchar_t* section, const wchar_t* key, const wchar_t* value) {
     Normalize();
-    std::wstring sec = RoundTrip(Trim(section));
-    std::wstring name = RoundTrip(Trim(key));
-    const wchar_t* v = value ? value : L"";
-    while (*v && IsBlank(*v)) ++v;
-    std::wstring val = RoundTrip(v);
+    const wchar_t *sb, *se, *nb, *ne;
+    TrimC(section, sb, se);
+    TrimC(key, nb, ne);
+    const wchar_t* vb = value ? value : L"";
+    while (*vb && IsBlank(*vb)) ++vb;
+    const wchar_t* ve = vb + wcslen(vb);
+    std::wstring sec, name, val;   // in an ANSI file: what the file's code page keeps of them
+    if (m_Encoding == Ansi) {
+        sec = RoundTrip(sb, (size_t)(se - sb));
+        name = RoundTrip(nb, (size_t)(ne - nb));
+        val = RoundTrip(vb, (size_t)(ve - vb));
+        sb = sec.data(), se = sb + sec.size();
+        nb = name.data(), ne = nb + name.size();
+        vb = val.data(), ve = vb + val.size();
+    }
+    const size_t sl = (size_t)(se - sb), nl = (size_t)(ne - nb), vl = (size_t)(ve - vb);
 
-    size_t si;
-    auto sit = m_Index.find(Fold(sec));
-    if (sit != m_Index.end()) {
-        si = sit->second;
-    } else {
-        AddSection(sec);
-        si = m_Sections.size() - 1;
+    size_t si = m_Encoding == Ansi ? FindSection(sb, sl, FoldHash(sb, sl)) : CachedSection(section);
+    if (si == kNone) {
+        si = AddSection(Store(sb, sl), (uint32_t)sl);
+        if (m_Encoding != Ansi) {
+            m_LastQuery.assign(section ? section : L"");
+            m_LastSection = si;
+            m_LastValid = true;
+        }
     }
-    Section& s = m_Sections[si];
-    size_t ki;
-    auto kit = s.index.find(Fold(name));
-    if (kit != s.index.end()) {
-        ki = kit->second;
-        s.keys[ki].value = val;
-        s.keys[ki].hasValue = true;
+    size_t ki = FindKey(m_Sections[si], nb, nl);
+    if (ki != kNone) {
+        uint32_t at = Store(vb, vl);
+        m_Keys[ki].value = at;
+        m_Keys[ki].valueLen = (uint32_t)vl;
+        m_Keys[ki].hasValue = 1;
     } else {
-        ki = s.keys.size();
-        AddKey(s, name, val, true);
+        uint32_t n = Store(nb, nl);
+        uint32_t v = Store(vb, vl);
+        AddKey(si, n, (uint32_t)nl, v, (uint32_t)vl, true);
+        ki = m_Keys.size() - 1;
     }
-    if (sec.empty() || HasLineBreak(sec) || HasLineBreak(name) || HasLineBreak(val) ||
-        name.find(L'=') != std::wstring::npos || (!name.empty() && name[0] == L'[')) {
+    if (sl == 0 || HasLineBreak(sb, sl) || HasLineBreak(nb, nl) || HasLineBreak(vb, vl) ||
+        std::wmemchr(nb, L'=', nl) != nullptr || (nl && nb[0] == L'[')) {
         m_ReparsePending = true;
-    } else if (!val.empty() && IsBlank(val.back())) {
+    } else if (vl && IsBlank(vb[vl - 1])) {
         m_TrimPending = true;
-        m_TrimSection = si;
         m_TrimKey = ki;
     }
 }
 
-std::wstring CProfileImage::Serialize() const {
+size_t CProfileImage::SerializedSize() const {
     size_t total = 0;
     for (const Section& s : m_Sections) {
-        total += s.name.size() + 4;
-        for (const Key& k : s.keys) total += k.name.size() + k.value.size() + 3;
-    }
-    std::wstring out;
-    out.reserve(total);
-    for (const Section& s : m_Sections) {
-        if (!s.name.empty()) {
-            out += L'[';
-            out += s.name;
-            out += L"]\r\n";
+        if (s.nameLen) total += s.nameLen + 4;
+        for (size_t i = 0; i < s.keyCount; ++i) {
+            const Key& k = m_Keys[s.firstKey + i];
+            total += k.nameLen + 2 + (k.hasValue ? k.valueLen + 1 : 0);
         }
-        for (const Key& k : s.keys) {
-            out += k.name;
+    }
+    return total;
+}
+
+void CProfileImage::SerializeTo(std::wstring& out) const {
+    const wchar_t* t = m_Text.data();
+    for (const Section& s : m_Sections) {
+        if (s.nameLen) {
+            out += L'[';
+            out.append(t + s.name, s.nameLen);
+            out.append(L"]\r\n", 3);
+        }
+        for (size_t i = 0; i < s.keyCount; ++i) {
+            const Key& k = m_Keys[s.firstKey + i];
+            out.append(t + k.name, k.nameLen);
             if (k.hasValue) {
                 out += L'=';
-                out += k.value;
+                out.append(t + k.value, k.valueLen);
             }
-            out += L"\r\n";
+            out.append(L"\r\n", 2);
         }
     }
+}
+
+std::wstring CProfileImage::Serialize() const {
+    std::wstring out;
+    out.reserve(SerializedSize());
+    SerializeTo(out);
     return out;
 }
 
 std::string CProfileImage::Encode(bool frame) const {
-    std::wstring text = Serialize();
-    if (frame) text.insert(0, L"\r\n");
+    std::wstring text;
+    text.reserve(SerializedSize() + 3);
+    if (m_Encoding == Utf16Le || m_Encoding == Utf16Be) text += (wchar_t)0xFEFF;
+    if (frame) text.append(L"\r\n", 2);
+    SerializeTo(text);
     std::string out;
     switch (m_Encoding) {
     case Utf16Le:
-    case Utf16Be: {
-        const bool be = m_Encoding == Utf16Be;
-        out.resize(2 + 2 * text.size());
-        out[0] = be ? '\xFE' : '\xFF';
-        out[1] = be ? '\xFF' : '\xFE';
+        out.assign(reinterpret_cast<const char*>(text.data()), text.size() * 2);
+        break;
+    case Utf16Be:
+        out.resize(2 * text.size());
         for (size_t i = 0; i < text.size(); ++i) {
-            char lo = (char)(text[i] & 0xFF), hi = (char)(text[i] >> 8);
-            out[2 + 2 * i] = be ? hi : lo;
-            out[3 + 2 * i] = be ? lo : hi;
+            out[2 * i] = (char)(text[i] >> 8);
+            out[2 * i + 1] = (char)(text[i] & 0xFF);
         }
         break;
-    }
     case Utf8:
-        out = "\xEF\xBB\xBF" + EncodeAs(CP_UTF8, text);
+        out = "\xEF\xBB\xBF" + EncodeAs(CP_UTF8, text.data(), text.size());
         break;
     case Ansi:
-        out = EncodeAs(CP_ACP, text);
+        out = EncodeAs(CP_ACP, text.data(), text.size());
         break;
     }
     return out;
 }
 
 DWORD CProfileImage::SaveFile(const wchar_t* path, bool frame) const {
-    std::string bytes = Encode(frame);
+    // UTF-16LE is the text's own memory: written as it stands
+    std::wstring text;
+    std::string bytes;
+    const void* data;
+    size_t size;
+    if (m_Encoding == Utf16Le) {
+        text.reserve(SerializedSize() + 3);
+        text += (wchar_t)0xFEFF;
+        if (frame) text.append(L"\r\n", 2);
+        SerializeTo(text);
+        data = text.data();
+        size = text.size() * sizeof(wchar_t);
+    } else {
+        bytes = Encode(frame);
+        data = bytes.data();
+        size = bytes.size();
+    }
     HANDLE h = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return GetLastError();
     DWORD err = 0, written = 0;
-    if (!WriteFile(h, bytes.data(), (DWORD)bytes.size(), &written, nullptr))
+    if (size > 0x7FFFFFFF)
+        err = ERROR_FILE_TOO_LARGE;
+    else if (!WriteFile(h, data, (DWORD)size, &written, nullptr))
         err = GetLastError();
-    else if (written != bytes.size())
+    else if (written != size)
         err = ERROR_DISK_FULL;
     if (!CloseHandle(h) && !err) err = GetLastError();
     return err;

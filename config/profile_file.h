@@ -11,10 +11,13 @@
 //   for (auto& name : img.SectionNames()) img.Get(name.c_str(), L"DeviceType", v);
 //   img.Set(L"Box1", L"DeviceType", L"1");
 //   img.SaveFile(path, true);                // true: BOM + empty first line
+//
+// The text lives in one buffer; sections and keys are offsets into it, so
+// that a file of many devices is a few large blocks, not many small ones.
 #pragma once
 #include <windows.h>
+#include <cstdint>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 class CProfileImage {
@@ -23,7 +26,8 @@ public:
 
     CProfileImage() { Clear(); }
 
-    // An empty image that saves as UTF-16LE (the files we create).
+    // An empty image that saves as UTF-16LE (the files we create); gives the
+    // memory of the old one back.
     void Clear();
     Encoding GetEncoding() const { return m_Encoding; }
 
@@ -36,10 +40,14 @@ public:
 
     // Non-empty section names in file order, repeats included.
     std::vector<std::wstring> SectionNames() const;
+    // The same names, each followed by a NUL, appended to `out`.
+    void AppendSectionNames(std::wstring& out) const;
     // The first matching section's first matching key (names trimmed, A-Z
     // folded); false when missing or a line without "=". One pair of
     // surrounding quotes is removed.
     bool Get(const wchar_t* section, const wchar_t* key, std::wstring& value) const;
+    // As Get, without a copy: the value stays valid until the image changes.
+    bool Find(const wchar_t* section, const wchar_t* key, const wchar_t*& value, size_t& length) const;
     // As WritePrivateProfileStringW(section, key, value) would change the file.
     void Set(const wchar_t* section, const wchar_t* key, const wchar_t* value);
 
@@ -54,29 +62,47 @@ public:
     static bool IsBlank(wchar_t c) { return (c >= 9 && c <= 13) || c == L' ' || c == 0x1A; }
 
 private:
+    // Names and values are ranges of m_Text.
     struct Key {
-        std::wstring name, value;
-        bool hasValue;
+        uint32_t name, nameLen;
+        uint32_t value;
+        uint32_t valueLen : 31;
+        uint32_t hasValue : 1;
     };
     struct Section {
-        std::wstring name;
-        std::vector<Key> keys;
-        std::unordered_map<std::wstring, size_t> index;   // folded name -> first key
+        uint32_t name, nameLen, hash;
+        uint32_t firstKey, keyCount;      // a range of m_Keys
     };
+    static const size_t kNone = (size_t)-1;
 
-    Section& AddSection(std::wstring name);
-    static void AddKey(Section& s, std::wstring name, std::wstring value, bool hasValue);
-    const Section* FindSection(const std::wstring& trimmed) const;
+    void Reset();
+    void Adopt(std::wstring& raw, size_t size);
+    void ParseFrom(size_t begin);
+    uint32_t Store(const wchar_t* s, size_t n);
+    size_t AddSection(uint32_t name, uint32_t len);
+    void AddKey(size_t section, uint32_t name, uint32_t nameLen, uint32_t value, uint32_t valueLen, bool hasValue);
+    void IndexSection(size_t section);
+    size_t FindSection(const wchar_t* name, size_t len, uint32_t hash) const;
+    size_t FindKey(const Section& s, const wchar_t* name, size_t len) const;
+    size_t CachedSection(const wchar_t* query) const;
     void Normalize();
-    std::wstring RoundTrip(const std::wstring& s) const;
+    size_t SerializedSize() const;
+    void SerializeTo(std::wstring& out) const;
+    std::wstring RoundTrip(const wchar_t* s, size_t n) const;
 
     Encoding m_Encoding;
-    std::vector<Section> m_Sections;
-    std::unordered_map<std::wstring, size_t> m_Index;      // folded name -> first section
+    std::wstring m_Text;                // the file's text, then every name and value set since
+    std::vector<Section> m_Sections;    // [0] holds lines before the first header
+    std::vector<Key> m_Keys;
+    std::vector<uint32_t> m_Slots;      // open hash of first sections by folded name: index + 1
+    // The section of the last query: readers ask for one section many times.
+    mutable std::wstring m_LastQuery;
+    mutable size_t m_LastSection = kNone;
+    mutable bool m_LastValid = false;
     // The platform re-reads the file before every write: a value it wrote with
     // trailing blanks comes back trimmed, and a line break inside a name or
     // value turns into lines of their own. Both are applied before the next Set.
-    size_t m_TrimSection = 0, m_TrimKey = 0;
+    size_t m_TrimKey = 0;               // index into m_Keys
     bool m_TrimPending = false;
     bool m_ReparsePending = false;
 };

@@ -4,6 +4,7 @@
 #include "config/device_cfg.h"
 #include "cfg_test_util.h"
 #include <gtest/gtest.h>
+#include <cstdio>
 
 using namespace cfgtest;
 
@@ -152,6 +153,111 @@ TEST_P(ReadBothWays, SameConfiguration) {
 // 0..9 UTF-16 with BOM; 10..: the ASCII ones again as ANSI files; 99 long lines.
 INSTANTIATE_TEST_SUITE_P(Corpus, ReadBothWays,
                          testing::Values(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 18, 19, 99));
+
+// A large configuration of every type with spread values, saved, read back
+// and saved again: the bytes are those the store wrote before its image was
+// made fast (size and digest of each file as that code wrote them).
+std::string Digest(const std::string& bytes) {
+    unsigned long long h = 14695981039346656037ull;
+    for (unsigned char c : bytes) h = (h ^ c) * 1099511628211ull;
+    char out[48];
+    snprintf(out, sizeof out, "%zu:%016llx", bytes.size(), h);
+    return out;
+}
+
+void FillLarge(CCfgStore& s, int count) {
+    const int counts[] = {0, 1, 2, 7, 8, 13, 24, -3, 4, 3, 33, 16};
+    const wchar_t* hosts[] = {L"10.0.0.1", L"", L"host=a;b", L"Gr\x00fc\x00dfe.local", L"  pad  ", L"fe80::1%2"};
+    const wchar_t* passwords[] = {L"", L"x", L"geheim", L"\x00e4\x20ac\x7FFF", L"a long password with spaces"};
+    unsigned r = 12345;
+    auto next = [&r] { return r = r * 1103515245u + 12345u, (r >> 8); };
+    CDeviceCfg* g = new CDeviceCfg(L"OpcServer_Global", kTypeGlobal);
+    g->WatchdogTicks = 30;
+    g->IdleTicks = 5;
+    g->MinUpdateRate = 250;
+    g->BuildDefaultItemNames();
+    s.AddDevice(g);
+    for (int i = 0; i < count; ++i) {
+        int type = (int)(next() % 29) - 1;   // -1 .. 27: one global too many, and types no table knows
+        if (type == kTypeGlobal) type = 27;
+        CDeviceCfg* d = new CDeviceCfg(L"", type);
+        d->SetDefaultName(i + 1);
+        if (i % 97 == 0) d->OpcName = FormatString(L"Ger\x00e4t %d ", i) + CString(L'x', (int)(next() % 140));
+        d->Inputs = counts[next() % 12];
+        d->Outputs = counts[next() % 12];
+        if (i % 211 == 0) d->Inputs = 1500;   // beyond the builders' bound
+        d->TargetHost = hosts[next() % 6];
+        d->Password = passwords[next() % 5];
+        d->Disable = (int)(next() % 2);
+        d->MaxIdleTicks = (int)(next() % 600) - 100;
+        d->MinIntervalTicks = (int)next();
+        d->SerialNo = (int)(next() * 2654435761u);
+        d->BinaryPort = (unsigned short)next();
+        d->HttpPort = (unsigned short)(next() % 3 ? 80 : next());
+        d->HttpSecure = (int)(next() % 2);
+        d->BinaryLogin = (int)(next() % 3 == 0);
+        d->LoginRequired = (int)(next() % 2);
+        d->EnOceanBaseAddress = (int)(0xFF800000u + next() % 0x80);
+        d->ReceiveMode = (int)(next() % 5);
+        d->Interval = (int)(next() % 100);
+        d->SerialPacketGap = (int)(next() % 20);
+        d->Unit[next() % 3] = L"m\x00b3/h";
+        d->ScaleMin[next() % 3] = -(double)(next() % 1000) / 8;
+        d->BuildDefaultItemNames();
+        switch (next() % 4) {   // the default, cut, lengthened or emptied
+        case 1: d->ItemNames = d->ItemNames.Left(d->ItemNames.GetLength() / 2); break;
+        case 2: d->ItemNames += FormatString(L".1Extra%d.2Sub", i); break;
+        case 3: d->ItemNames.Empty(); break;
+        }
+        s.AddDevice(d);
+    }
+    // Neighbours of one type whose names have as many entries as the first
+    // one's default but other counts: read one after the other, the second
+    // must still be fitted to its own default.
+    for (int type = 0; type <= 27; ++type)
+        for (int k = 0; k < 2; ++k) {
+            CDeviceCfg* first = new CDeviceCfg(FormatString(L"Pair%d_%d_a", type, k), type);
+            first->Inputs = 2;
+            first->Outputs = 2;
+            first->BuildDefaultItemNames();
+            CDeviceCfg* second = new CDeviceCfg(FormatString(L"Pair%d_%d_b", type, k), type);
+            second->Inputs = k ? 2 : 5;
+            second->Outputs = k ? 5 : 2;
+            second->ItemNames = first->ItemNames;
+            s.AddDevice(second);   // the file holds the list's order: `first` is read first
+            s.AddDevice(first);
+        }
+}
+
+TEST(StoreImage, LargeConfigurationKeepsItsBytes) {
+    Files f;
+    CCfgStore a(L"");
+    FillLarge(a, 2000);
+    ASSERT_TRUE(a.Save(f.image.c_str()));
+    std::string first = ReadBytes(f.image);
+    EXPECT_EQ("1465954:f87469f7da2cb7af", Digest(first));
+    CCfgStore b(L"");
+    ASSERT_EQ(2113, b.Load(f.image.c_str(), true));
+    ASSERT_TRUE(b.Save(f.keys.c_str()));
+    EXPECT_EQ("1633378:3639c3f9ba835fb7", Digest(ReadBytes(f.keys)));
+    // read and written once more: the first order, with the names fitted
+    CCfgStore c(L"");
+    ASSERT_EQ(2113, c.Load(f.keys.c_str(), true));
+    ASSERT_TRUE(c.Save(f.image.c_str()));
+    EXPECT_EQ("1633378:28be9ce4baa2d297", Digest(ReadBytes(f.image)));
+}
+
+// A load keeps no image of the file once its records are read: a key read
+// afterwards finds the file as it is now, as the platform's functions would.
+TEST(StoreImage, KeysReadAfterALoadSeeTheFileAsItIsNow) {
+    Files f;
+    WriteProfile(f.image, L"[Box1]\r\nDeviceType=4\r\nInputs=2\r\n");
+    CCfgStore s(L"");
+    ASSERT_EQ(1, s.Load(f.image.c_str(), true));
+    WriteProfile(f.image, L"[Box1]\r\nDeviceType=4\r\nInputs=7\r\n");
+    s.SetSection(L"Box1");
+    EXPECT_EQ(7, s.ReadHex(L"Inputs", -1));
+}
 
 // A failed one-go write is a failed save, with the system's error.
 TEST(StoreImage, FailedWriteIsReported) {

@@ -23,12 +23,17 @@ double Now() {
     return double(c.QuadPart) / double(f.QuadPart);
 }
 
-// The longest unanswered probe since the last Take().
+// The longest unanswered probe of a step: only probes sent after the step
+// began count (one sent before waited for work that is not the step's).
 struct Probe {
     HWND target = nullptr;
     std::atomic<bool> stop{false};
-    std::atomic<long> worstMs{0};
+    CRITICAL_SECTION lock;
+    double since = 0;
+    long worstMs = 0;
     HANDLE thread = nullptr;
+    Probe() { InitializeCriticalSection(&lock); }
+    ~Probe() { DeleteCriticalSection(&lock); }
     static DWORD WINAPI Run(LPVOID p) {
         Probe* self = static_cast<Probe*>(p);
         while (!self->stop) {
@@ -36,7 +41,9 @@ struct Probe {
             DWORD_PTR r;
             SendMessageTimeoutW(self->target, WM_NULL, 0, 0, SMTO_NORMAL, 600000, &r);
             long ms = (long)((Now() - t0) * 1000.0);
-            if (ms > self->worstMs) self->worstMs = ms;
+            EnterCriticalSection(&self->lock);
+            if (t0 >= self->since && ms > self->worstMs) self->worstMs = ms;
+            LeaveCriticalSection(&self->lock);
             Sleep(50);
         }
         return 0;
@@ -45,7 +52,18 @@ struct Probe {
         target = h;
         thread = CreateThread(nullptr, 0, Run, this, 0, nullptr);
     }
-    long Take() { return worstMs.exchange(0); }
+    void Begin(double t) {
+        EnterCriticalSection(&lock);
+        since = t;
+        worstMs = 0;
+        LeaveCriticalSection(&lock);
+    }
+    long Worst() {
+        EnterCriticalSection(&lock);
+        long w = worstMs;
+        LeaveCriticalSection(&lock);
+        return w;
+    }
     void End() {
         stop = true;
         if (thread) {
@@ -85,6 +103,15 @@ void Pump() {
     }
 }
 
+// Waits while answering messages, as the program's own loop would.
+void PumpFor(double seconds) {
+    const double end = Now() + seconds;
+    for (double left; (left = end - Now()) > 0;) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, (DWORD)(left * 1000.0) + 1, QS_ALLINPUT);
+        Pump();
+    }
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -108,7 +135,16 @@ int wmain(int argc, wchar_t** argv) {
                            "enable all", "copy", "paste"};
     const int kCommands = (int)(sizeof names / sizeof names[0]);
     std::vector<std::vector<std::pair<double, long>>> table;
+    // The window exists before the first timed open, so that the probe
+    // measures that open too.
     Probe probe;
+    CDocument* empty = tmpl->OpenDocumentFile(nullptr);
+    CView* emptyView = empty ? empty->GetFirstView() : nullptr;
+    if (!emptyView) {
+        fprintf(stderr, "no window\n");
+        return 1;
+    }
+    probe.Start(emptyView->GetParentFrame()->m_hWnd);
     for (int count : counts) {
         std::wstring path = WriteConfig(dir + L"bench" + std::to_wstring(count) + L".ini", count);
         std::vector<std::pair<double, long>> row;
@@ -116,13 +152,13 @@ int wmain(int argc, wchar_t** argv) {
         auto view = [&]() { return static_cast<CTamselView*>(doc->GetFirstView()); };
         auto timed = [&](auto&& step) {
             Pump();
-            probe.Take();
             double t0 = Now();
+            probe.Begin(t0);
             step();
             Pump();
             double t = Now() - t0;
-            Sleep(120);   // let the probe's pending answer come in
-            row.push_back({t, probe.Take()});
+            PumpFor(0.12);   // answering, so that a probe sent during the step comes back
+            row.push_back({t, probe.Worst()});
         };
         auto command = [&](UINT id) { view()->OnCmdMsg(id, nullptr); };
         auto sortBy = [&](int column) {
@@ -140,7 +176,6 @@ int wmain(int argc, wchar_t** argv) {
             fprintf(stderr, "open failed at %d\n", count);
             return 1;
         }
-        if (!probe.thread) probe.Start(view()->GetParentFrame()->m_hWnd);
         timed([&] { command(ID_EDIT_SELECT_ALL); });
         timed([&] { command(ID_EDIT_CLEAR); });
         timed([&] { command(ID_EDIT_UNDO); });

@@ -31,7 +31,8 @@ inline double CpuSeconds()
 }
 
 // The plain client's own time for a GET ("get") or multipart POST ("post")
-// of size bytes at the device's port; -1 when it gave no result.
+// of size bytes at the device's port; -1 when it gave no result or says that
+// its transfer failed.
 inline double PlainTransfer(DevicePeer& dev, const char* script, const char* how, int port, size_t size)
 {
     std::wstring result = dev.Dir() + L"\\plain.txt";
@@ -50,8 +51,10 @@ inline double PlainTransfer(DevicePeer& dev, const char* script, const char* how
     CloseHandle(pi.hProcess);  // does not follow a Unix program: the result file does
     for (int i = 0; i < 1200; ++i) {
         std::string text = ReadFileBytes(result);
+        double seconds = 0;
+        int ok = 0;
         if (!text.empty())
-            return atof(text.c_str());
+            return sscanf(text.c_str(), "%lf %d", &seconds, &ok) == 2 && ok == 1 ? seconds : -1;
         Sleep(50);
     }
     return -1;

@@ -111,6 +111,18 @@ double Plain(DevicePeer& dev, const char* how, int port, size_t size)
 {
     return bench::PlainTransfer(dev, PLAIN_CLIENT, how, port, size);
 }
+
+// A failed plain transfer has no time and no ratio: "-" in both columns.
+void PrintRow(const char* transfer, const char* label, const Run& r, double plain)
+{
+    char plainText[16] = "-", ratio[16] = "-";
+    if (plain > 0) {
+        snprintf(plainText, sizeof plainText, "%.3f", plain);
+        snprintf(ratio, sizeof ratio, "%.2f", r.seconds / plain);
+    }
+    printf("%-10s %-9s %10.3f %10s %7s %14.1f %s\n", transfer, label, r.seconds, plainText, ratio, r.maxAnswerMs,
+           r.ok ? "yes" : "NO");
+}
 }  // namespace
 
 int main()
@@ -147,14 +159,12 @@ int main()
                    down.message);
         down.ok = down.ok && stored == size;
         double plainDown = Plain(dev, "get", dev.Port("http"), size);
-        printf("%-10s %-9s %10.3f %10.3f %7.2f %14.1f %s\n", "download", label, down.seconds, plainDown,
-               plainDown > 0 ? down.seconds / plainDown : 0.0, down.maxAnswerMs, down.ok ? "yes" : "NO");
+        PrintRow("download", label, down, plainDown);
         std::wstring upload = dir + L"\\up.js";
         WriteFileBytes(upload, std::string(size, 'p'));
         Run up = RunDialog(true, t, session.get(), upload);
         double plainUp = Plain(dev, "post", dev.Port("http"), size);
-        printf("%-10s %-9s %10.3f %10.3f %7.2f %14.1f %s\n", "upload", label, up.seconds, plainUp,
-               plainUp > 0 ? up.seconds / plainUp : 0.0, up.maxAnswerMs, up.ok ? "yes" : "NO");
+        PrintRow("upload", label, up, plainUp);
         fflush(stdout);
     }
     // A slow device: 3 KB in 100-byte pieces, one every 100 ms.
