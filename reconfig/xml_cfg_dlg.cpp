@@ -1,5 +1,5 @@
 #include "reconfig/xml_cfg_dlg.h"
-#include "reconfig/xml_patch.h"
+#include "reconfig/patch_check.h"
 #include "config/device_cfg.h"
 #include "framework/WinApp.h"
 #include "framework/Seams.h"
@@ -264,9 +264,9 @@ int CXmlCfgDlg::ReportPatch(const CPatchResult& r) {
 }
 
 int CXmlCfgDlg::PatchJsonConfig(const wchar_t* src, const wchar_t* dst, int port, BOOL subscribe) {
-    return ReportPatch(PatchJsonFile(src, dst, port, subscribe != FALSE));
+    return ReportPatch(PatchChecked(kPatchJson, src, dst, port, subscribe != FALSE));
 }
 
 int CXmlCfgDlg::PatchXmlConfig(const wchar_t* src, const wchar_t* dst, int port, BOOL passwordLogin) {
-    return ReportPatch(PatchXmlFile(src, dst, port, passwordLogin != FALSE));
+    return ReportPatch(PatchChecked(kPatchXml, src, dst, port, passwordLogin != FALSE));
 }
