@@ -536,9 +536,12 @@ bool ReadWholeFile(const wchar_t* path, std::string& bytes, size_t limit)
     }
 }
 
-CPatchResult PatchChecked(PatchKind kind, const wchar_t* src, const wchar_t* dst, int port, bool flag)
+CPatchResult PatchChecked(PatchKind kind, const wchar_t* src, const wchar_t* dst, int port, bool flag,
+                          bool* wholeDownload)
 {
     CPatchResult r;
+    if (wholeDownload)
+        *wholeDownload = true;
     std::string source;
     if (!ReadWholeFile(src, source, kCheckLimit)) {
         r.outcome = kPatchNoInput;
@@ -546,6 +549,8 @@ CPatchResult PatchChecked(PatchKind kind, const wchar_t* src, const wchar_t* dst
     }
     // A download cut short or not of its kind is not patched at all.
     if (!(kind == kPatchJson ? IsWholeJson(source) : IsWholeXml(source))) {
+        if (wholeDownload)
+            *wholeDownload = false;
         r.outcome = kPatchNothingFound;
         return r;
     }

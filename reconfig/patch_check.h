@@ -28,5 +28,7 @@ bool IsFaithfulPatch(PatchKind kind, const std::string& source, const std::strin
 bool ReadWholeFile(const wchar_t* path, std::string& bytes, size_t limit);
 
 // The patch of that kind from src to dst, refused before it begins when the
-// download is no whole document, and after it when the copy fails the check.
-CPatchResult PatchChecked(PatchKind kind, const wchar_t* src, const wchar_t* dst, int port, bool flag);
+// download is no whole document (wholeDownload false then), and after it when
+// the copy fails the check.
+CPatchResult PatchChecked(PatchKind kind, const wchar_t* src, const wchar_t* dst, int port, bool flag,
+                          bool* wholeDownload = nullptr);

@@ -43,6 +43,7 @@ void CXmlCfgDlg::DeleteTempFile() {
     if (m_strTempPath.IsEmpty()) return;
     // The upload may still hold it open; an open file cannot be deleted.
     m_writeJob.CloseInput();
+    m_tempGuard.reset();
     ::DeleteFileW(m_strTempPath);
     m_strTempPath.Empty();
 }
@@ -59,10 +60,16 @@ BOOL CXmlCfgDlg::OnInitDialog() {
     m_bCancelled = FALSE;
     m_bWriting = FALSE;
     if (m_strTempPath.IsEmpty()) {
+        // What runs that were killed left behind; a running one's files stay.
+        SweepTempFiles(L"KRV");
+        SweepTempFiles(L"XnI");
         wchar_t folder[MAX_PATH + 1] = {};
         wchar_t name[MAX_PATH + 1] = {};
         ::GetTempPathW(MAX_PATH, folder);
-        if (::GetTempFileNameW(folder, L"KRV", 0, name)) m_strTempPath = name;
+        if (::GetTempFileNameW(folder, L"KRV", 0, name)) {
+            m_strTempPath = name;
+            m_tempGuard = GuardTempFile(name);
+        }
     }
     return TRUE;
 }
@@ -216,7 +223,14 @@ void CXmlCfgDlg::WriteStep() {
     }
     if (m_nSubState == 1) {
         m_writeJob = CCfgWriteJob(0, &m_target, m_hInternet.get());
-        m_writeJob.Setup(m_bV4 ? CFG_KIND_JSON : CFG_KIND_XML, m_strTempPath, 0);
+        if (!m_writeJob.Setup(m_bV4 ? CFG_KIND_JSON : CFG_KIND_XML, m_strTempPath, 0)) {
+            // The copy to upload could not be written whole: nothing goes out.
+            m_writeJob.CloseInput();
+            m_writeJob.Close();
+            ShowStatus(IDS_JOB_OUTPUT_FILE);
+            m_nSubState = -2;
+            return;
+        }
         m_bWriting = TRUE;
         m_writeBar.SetRange32(0, (int)(m_writeJob.GetInputSize() / 205));
         m_dwShownSent = 0;
@@ -263,10 +277,23 @@ int CXmlCfgDlg::ReportPatch(const CPatchResult& r) {
     }
 }
 
+namespace {
+
+// A download that is no whole document was cut short on the way, however
+// the device ended it: it is no backup either.
+CPatchResult PatchWholeDownload(PatchKind kind, const wchar_t* src, const wchar_t* dst, int port, bool flag) {
+    bool whole = true;
+    CPatchResult r = PatchChecked(kind, src, dst, port, flag, &whole);
+    if (!whole) ::DeleteFileW(src);
+    return r;
+}
+
+}  // namespace
+
 int CXmlCfgDlg::PatchJsonConfig(const wchar_t* src, const wchar_t* dst, int port, BOOL subscribe) {
-    return ReportPatch(PatchChecked(kPatchJson, src, dst, port, subscribe != FALSE));
+    return ReportPatch(PatchWholeDownload(kPatchJson, src, dst, port, subscribe != FALSE));
 }
 
 int CXmlCfgDlg::PatchXmlConfig(const wchar_t* src, const wchar_t* dst, int port, BOOL passwordLogin) {
-    return ReportPatch(PatchChecked(kPatchXml, src, dst, port, passwordLogin != FALSE));
+    return ReportPatch(PatchWholeDownload(kPatchXml, src, dst, port, passwordLogin != FALSE));
 }

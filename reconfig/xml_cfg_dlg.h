@@ -29,6 +29,7 @@ public:
     BOOL m_bV4 = FALSE;
     CString m_strBackupPath;
     CString m_strTempPath;
+    OwnedHandle m_tempGuard;  // keeps m_strTempPath from other programs' clean-up
 
     // Step: 0 not started, 1 read, 2 patch, 3 write, 4 finished.
     int GetStep() const { return m_nStep; }
