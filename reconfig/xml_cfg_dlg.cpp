@@ -15,6 +15,10 @@ const UINT_PTR kPollTimer = 1;
 // timer keeps the upload going meanwhile.
 const UINT kPollWhileAskingMs = 20;
 
+// Dialogs of this process in their upload; only the user-interface thread
+// counts.
+int g_uploads = 0;
+
 CString JobText(UINT id, const CString& arg) {
     CString text;
     if (id && text.LoadString(id)) text.Replace(L"%s", arg);
@@ -29,7 +33,16 @@ CXmlCfgDlg::CXmlCfgDlg(CInternetSession* session, CWnd* parent)
                                       INTERNET_FLAG_ASYNC));
 }
 
+bool CXmlCfgDlg::IsUploading() { return g_uploads > 0; }
+
+void CXmlCfgDlg::SetWriting(BOOL writing) {
+    if (!m_bWriting == !writing) return;
+    m_bWriting = writing;
+    g_uploads += writing ? 1 : -1;
+}
+
 CXmlCfgDlg::~CXmlCfgDlg() {
+    SetWriting(FALSE);
     // The jobs go before the root handle their connections hang from.
     m_writeJob.CloseInput();
     m_writeJob.Close();
@@ -58,7 +71,7 @@ BOOL CXmlCfgDlg::OnInitDialog() {
     m_nSubState = -1;
     m_nStep = 0;
     m_bCancelled = FALSE;
-    m_bWriting = FALSE;
+    SetWriting(FALSE);
     if (m_strTempPath.IsEmpty()) {
         // What runs that were killed left behind; a running one's files stay.
         SweepTempFiles(L"KRV");
@@ -138,7 +151,7 @@ int CXmlCfgDlg::RunStep() {
     } inStep(m_bInStep);
 
     if (m_nSubState == 0) {
-        if (++m_nStep == 4) m_bWriting = FALSE;
+        if (++m_nStep == 4) SetWriting(FALSE);
         m_nSubState = 1;
     }
     switch (m_nStep) {
@@ -231,7 +244,7 @@ void CXmlCfgDlg::WriteStep() {
             m_nSubState = -2;
             return;
         }
-        m_bWriting = TRUE;
+        SetWriting(TRUE);
         m_writeBar.SetRange32(0, (int)(m_writeJob.GetInputSize() / 205));
         m_dwShownSent = 0;
         m_nSubState = 2;
