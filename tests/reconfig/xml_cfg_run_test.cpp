@@ -170,3 +170,47 @@ TEST(ReconfigRun, SessionEndDuringTheUploadAsksFirst)
     EXPECT_EQ(0, run.WaitExit());
     DeleteFileW(backup.c_str());
 }
+
+// Killed during the download, Varnel leaves no backup behind: what it had
+// received was never under the backup's name, and goes with the process.
+TEST(ReconfigRun, KillDuringTheDownloadLeavesNoPartialBackup)
+{
+    DevicePeer& dev = DevicePeer::Get();
+    ASSERT_TRUE(dev.Ready());
+    dev.SetMode("{\"body_file\": \"" CFGPATCH_DATA "/lattix40.json\", \"slow\": [400, 0.4]}");
+    const std::wstring active = ActivePath();
+    KeptActive kept;
+    wchar_t port[16];
+    swprintf(port, 16, L"%x", dev.Port("http"));
+    cfgtest::WriteProfile(active, L"[OpcServer_Global]\r\nDeviceType=ffffffff\r\n[Nord]\r\nDeviceType=4\r\n"
+                                  L"Inputs=c\r\nOutputs=c\r\nTargetHost=127.0.0.1\r\nBinaryPort=c001\r\nHttpPort=" +
+                                      std::wstring(port) + L"\r\n");
+    const size_t before = dev.RequestCount();
+    Program run;
+    run.folder = PrepareProgramFolder();
+    ASSERT_TRUE(run.Start(L""));
+    ASSERT_TRUE(run.WaitWindow());
+    run.SelectOnly(run.RowOf(L"Nord"));
+    run.PostCommand(ID_DEVICE_PROPERTIES);
+    HWND io = run.WaitDialog();
+    ASSERT_TRUE(io);
+    SendMessageW(GetDlgItem(io, IDC_IO_V4), BM_CLICK, 0, 0);
+    PostMessageW(GetDlgItem(io, IDC_IO_CONFIGURE), BM_CLICK, 0, 0);
+    HWND cfg = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (cfg = FindCaption(run.Pid(), L"Gerät umkonfigurieren")) != nullptr; }));
+    PostMessageW(GetDlgItem(cfg, IDC_CFG_START), BM_CLICK, 0, 0);
+    ASSERT_TRUE(WaitFor([&] { return dev.RequestCount() == before + 1; }));
+    const std::wstring backup = ItemText(cfg, IDC_CFG_BACKUP);
+    ASSERT_FALSE(backup.empty());
+    Sleep(1200);  // a few pieces have come
+    EXPECT_FALSE(GetFileAttributesW(backup.c_str()) != INVALID_FILE_ATTRIBUTES) << "a backup under its name is whole";
+    HANDLE p = OpenProcess(PROCESS_TERMINATE, FALSE, run.Pid());
+    ASSERT_TRUE(p);
+    TerminateProcess(p, 9);
+    CloseHandle(p);
+    EXPECT_EQ(9, run.WaitExit());
+    EXPECT_TRUE(WaitFor([&] {
+        return GetFileAttributesW(backup.c_str()) == INVALID_FILE_ATTRIBUTES &&
+               GetFileAttributesW((backup + L".part").c_str()) == INVALID_FILE_ATTRIBUTES;
+    }, 5000)) << "left: " << std::string(backup.begin(), backup.end());
+}
