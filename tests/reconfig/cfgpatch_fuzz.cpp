@@ -329,6 +329,13 @@ const std::string* LeafText(const Node& n)
     return &n.children[0].raw;
 }
 
+std::string Trimmed(const std::string& s)
+{
+    size_t a = s.find_first_not_of(" \t\r\n");
+    size_t b = s.find_last_not_of(" \t\r\n");
+    return a == std::string::npos ? std::string() : s.substr(a, b + 1 - a);
+}
+
 bool IsBlankText(const Node& n)
 {
     return n.kind == Node::kText && n.raw.find_first_not_of(" \t\r\n", 0) == std::string::npos;
@@ -339,10 +346,12 @@ bool IsBlankText(const Node& n)
 bool SameTree(const Node& a, const Node& b, std::vector<const Node*>& path, int depth, int filterDepth,
               const Rules& r)
 {
-    // Blanks between elements change with the lines left out; the bytes
-    // are judged line by line.
+    // Blanks around elements change with the lines left out beside them;
+    // the bytes are judged line by line.
     if (IsBlankText(a) && IsBlankText(b))
         return true;
+    if (a.kind == Node::kText && b.kind == Node::kText)
+        return Trimmed(a.raw) == Trimmed(b.raw);
     if (a.kind != b.kind || a.name != b.name || a.raw != b.raw)
         return false;
     if (a.kind != Node::kElement)
