@@ -3,6 +3,8 @@
 #include "editor/balloon_msg.h"
 #include "resources/varnel_ids.h"
 #include "framework/WinApp.h"
+#include "reconfig/xml_cfg_dlg.h"
+#include "resources/reconfig_ids.h"
 
 namespace {
 
@@ -94,6 +96,10 @@ LRESULT CMainFrame::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_QUERYENDSESSION: {
         XBalloonMsg::Close();
+        // An upload cut off leaves the device with part of a configuration.
+        if (CXmlCfgDlg::IsUploading() &&
+            AfxMessageBox(IDS_CFG_CANCEL_WRITE, MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2) != IDYES)
+            return FALSE;
         CDocument* doc = GetActiveDocument();
         return (!doc || doc->SaveModified()) ? TRUE : FALSE;
     }

@@ -22,6 +22,16 @@
 const DWORD kCfgReadChunk = 64 * 1024;
 const DWORD kCfgWriteChunk = 64 * 1024;
 const DWORD kCfgSmallRead = 33;  // when nothing is there yet
+// Far above any device's own configuration (a few hundred kilobytes): a
+// device that sends more is not trusted with the disk.
+const DWORD kCfgDownloadMax = 64u * 1024 * 1024;
+// A device's answer to an upload is a line or a short page.
+const DWORD kCfgReplyMax = 64u * 1024;
+// An HTTP step that has not moved for this long is given up: a device
+// answers each step within a second or two, and WinINet's own waits (a TLS
+// handshake among them) are not bounded here under Wine. Twice the time a
+// connection attempt is given (10 s).
+const DWORD kCfgStallMs = 20000;
 
 struct CCfgChannel {
     void* job = nullptr;             // the job served; null once it let go

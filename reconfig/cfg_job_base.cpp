@@ -2,6 +2,7 @@
 #include "reconfig/cfg_channel.h"
 #include "reconfig/cfg_target.h"
 #include "resources/reconfig_ids.h"
+#include <wininet.h>
 #include <utility>
 
 namespace {
@@ -165,6 +166,11 @@ bool CCfgJobBase::OpenHttpRequest(WORD port, INTERNET_STATUS_CALLBACK callback, 
         ChannelAddRef(c);
     }
     InternetSetStatusCallbackW(connection, callback);
+    // A device is trusted for nothing: no redirect is followed (a 3xx is a
+    // status like any other), and neither its answers, the URL with the
+    // password, nor its cookies are kept anywhere.
+    flags |= INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COOKIES |
+             INTERNET_FLAG_NO_UI;
     if (m_pTarget->m_bHttps)
         flags |= INTERNET_FLAG_SECURE | INTERNET_FLAG_IGNORE_CERT_CN_INVALID;
     request = HttpOpenRequestW(connection, verb, path, L"HTTP/1.0", nullptr, accept, flags, (DWORD_PTR)c);
@@ -188,6 +194,13 @@ bool CCfgJobBase::OpenHttpRequest(WORD port, INTERNET_STATUS_CALLBACK callback, 
         }
     }
     return true;
+}
+
+bool CCfgJobBase::StalledLocked(int idle, int password, int ended) const
+{
+    if (m_socket.get() != INVALID_SOCKET || m_nState == idle || m_nState == password || m_nState == ended)
+        return false;
+    return (LONG)(GetTickCount() - m_dwProgressTick) > (LONG)kCfgStallMs;
 }
 
 void CCfgJobBase::RefusedLocked(int idleState)

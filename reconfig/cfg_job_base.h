@@ -32,6 +32,7 @@ public:
     HINTERNET m_hSession = nullptr;
     DWORD m_dwPending = 0;
     BOOL m_bFallenBack = FALSE;
+    DWORD m_dwProgressTick = 0;  // the last time the HTTP transfer moved
 
 protected:
     // owner: the job as its channel's notifications name it.
@@ -59,6 +60,11 @@ protected:
     // The raw connect failed: the job ends in endedState with what the
     // socket says.
     void FailRawConnect(int endedState);
+    // Under the lock: the HTTP transfer moved.
+    void ProgressLocked() { m_dwProgressTick = GetTickCount(); }
+    // Under the lock: an HTTP transfer in none of the given states that has
+    // not moved for kCfgStallMs.
+    bool StalledLocked(int idle, int password, int ended) const;
 
     // The copy and move plumbing of a job class that makes this base its
     // friend and has CopySettings, TakeOver and LetGo (closes and drops what

@@ -3,6 +3,8 @@
 #include "reconfig/cfg_job_copy.h"
 #include "resources/reconfig_ids.h"
 #include <algorithm>
+#include <fcntl.h>
+#include <io.h>
 #include <vector>
 
 namespace {
@@ -19,6 +21,34 @@ CString Number(long n)
 }
 
 bool Passed(DWORD now, DWORD since, DWORD ms) { return now - since > ms; }
+
+// The file is removed when its last handle goes, a killed process's too,
+// unless keep.
+bool SetDeleteOnClose(HANDLE h, bool remove)
+{
+    FILE_DISPOSITION_INFO disposition = {static_cast<BOOLEAN>(remove)};
+    return SetFileInformationByHandle(h, FileDispositionInfo, &disposition, sizeof disposition) != 0;
+}
+
+// A Content-Length as the device sent it, in full: read as 32 bits, 2^32 + n
+// would be taken for n. False when there is none or it is no number.
+bool ParseLength(const wchar_t* text, unsigned long long& length)
+{
+    length = 0;
+    const wchar_t* p = text;
+    while (*p == L' ' || *p == L'\t')
+        ++p;
+    if (*p < L'0' || *p > L'9')
+        return false;
+    for (; *p >= L'0' && *p <= L'9'; ++p) {
+        length = length * 10 + (unsigned)(*p - L'0');
+        if (length > 0xFFFFFFFFFFull)
+            return true;  // far too long anyway
+    }
+    while (*p == L' ' || *p == L'\t')
+        ++p;
+    return *p == 0;
+}
 }  // namespace
 
 CCfgReadJob::CCfgReadJob() : CCfgJobBase(this)
@@ -49,6 +79,7 @@ void CCfgReadJob::CopySettings(const CCfgReadJob& o)
 {
     CopyOutcome(o);
     m_strOutputName = o.m_strOutputName;
+    m_strPartName = o.m_strPartName;
     m_dwBytesReceived = o.m_dwBytesReceived;
     m_dwContentLength = o.m_dwContentLength;
     m_dwActivityTick = o.m_dwActivityTick;
@@ -81,6 +112,7 @@ void CCfgReadJob::TakeOver(CCfgReadJob& o)
     m_nReadErrors = o.m_nReadErrors;
     m_pOutput = o.m_pOutput;
     o.m_pOutput = nullptr;
+    m_strPartName = o.m_strPartName;
 }
 
 CCfgReadJob::CCfgReadJob(CCfgReadJob&& o) noexcept : CCfgReadJob()
@@ -93,15 +125,65 @@ CCfgReadJob& CCfgReadJob::operator=(CCfgReadJob&& o) noexcept
     return MoveAssignJob(*this, o);
 }
 
-void CCfgReadJob::CloseOutput(BOOL deleteFile)
+void CCfgReadJob::CloseOutput(BOOL)
 {
+    // Open only while the download is not whole: it never stays, kept or not.
     Lock lk(CfgJobLock());
+    DiscardOutputLocked();
+}
+
+bool CCfgReadJob::OpenOutputLocked()
+{
+    // Written under another name in the same folder, and renamed when whole:
+    // a backup under its own name is always a whole one.
+    m_strPartName = m_strOutputName + L".part";
+    HANDLE h = CreateFileW(m_strPartName, GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    int fd = -1;
+    if (!SetDeleteOnClose(h, true) || (fd = _open_osfhandle((intptr_t)h, _O_WRONLY | _O_BINARY)) < 0) {
+        CloseHandle(h);
+        DeleteFileW(m_strPartName);
+        return false;
+    }
+    m_pOutput = _fdopen(fd, "wb");
+    if (!m_pOutput) {
+        _close(fd);
+        return false;
+    }
+    return true;
+}
+
+bool CCfgReadJob::KeepOutputLocked()
+{
+    if (!m_pOutput)
+        return false;
+    bool ok = fflush(m_pOutput) == 0 && !ferror(m_pOutput);
+    ok = ok && SetDeleteOnClose((HANDLE)_get_osfhandle(_fileno(m_pOutput)), false);
+    ok = fclose(m_pOutput) == 0 && ok;
+    m_pOutput = nullptr;
+    ok = ok && MoveFileExW(m_strPartName, m_strOutputName, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (!ok)
+        DeleteFileW(m_strPartName);
+    return ok;
+}
+
+void CCfgReadJob::DiscardOutputLocked()
+{
     if (!m_pOutput)
         return;
-    fclose(m_pOutput);
+    fclose(m_pOutput);  // the close removes it
     m_pOutput = nullptr;
-    if (deleteFile)
-        _wremove(m_strOutputName);
+    DeleteFileW(m_strPartName);
+}
+
+void CCfgReadJob::FailLocked(UINT message, const CString& argument, OwnedInternet& request,
+                             OwnedInternet& connection)
+{
+    CloseLocked(request, connection);
+    DiscardOutputLocked();
+    EndLocked(message, argument, CFG_READ_ENDED);
 }
 
 int CCfgReadJob::GetConnectProgress() const
@@ -184,6 +266,7 @@ bool CCfgReadJob::Start()
         m_dwPending = 0;
         m_nReadErrors = 0;
         m_nMessageId = IDS_JOB_NO_ANSWER;  // a device that never answers
+        ProgressLocked();
     }
     switch (m_nKind) {
     case CFG_KIND_RAW:
@@ -299,14 +382,12 @@ void CCfgReadJob::OnStatus(CCfgChannel* c, DWORD status, DWORD value, const INTE
         if (!result->dwResult && !(c->querying && result->dwError == 0)) {
             DWORD err = result->dwError;
             if (err == ERROR_INTERNET_TIMEOUT) {
-                job->CloseLocked(request, connection);
-                job->EndLocked(IDS_JOB_TIMEOUT, CString(), CFG_READ_ENDED);
+                job->FailLocked(IDS_JOB_TIMEOUT, CString(), request, connection);
             } else if (err == ERROR_INTERNET_CONNECTION_RESET && job->m_nState == CFG_READ_SENT) {
                 job->CloseLocked(request, connection);
                 job->m_nState = CFG_READ_PASSWORD;
             } else if (job->m_nState != CFG_READ_ENDED && job->m_nState != CFG_READ_PASSWORD) {
-                job->CloseLocked(request, connection);
-                job->EndLocked(IDS_JOB_WININET, Number(err), CFG_READ_ENDED);
+                job->FailLocked(IDS_JOB_WININET, Number(err), request, connection);
                 if (err == ERROR_INTERNET_CANNOT_CONNECT) {
                     if (Passed(GetTickCount(), job->m_dwActivityTick, kConnectGiveUpMs)) {
                         job->m_nMessageId = IDS_JOB_NO_ANSWER;
@@ -322,16 +403,29 @@ void CCfgReadJob::OnStatus(CCfgChannel* c, DWORD status, DWORD value, const INTE
             lk.unlock();
             DWORD code = 0, len = sizeof code;
             BOOL haveCode = HttpQueryInfoW(h, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &code, &len, nullptr);
-            DWORD length = 0;
-            len = sizeof length;
-            BOOL haveLength =
-                HttpQueryInfoW(h, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length, &len, nullptr);
+            wchar_t lengthText[40] = {};
+            len = sizeof lengthText - sizeof(wchar_t);
+            BOOL haveLength = HttpQueryInfoW(h, HTTP_QUERY_CONTENT_LENGTH, lengthText, &len, nullptr);
+            BOOL lengthTooLong = !haveLength && GetLastError() == ERROR_INSUFFICIENT_BUFFER;
+            // A reply without a status line is taken for HTTP/0.9 with a
+            // made-up "HTTP/1.0 200 OK" and no header at all, its first
+            // bytes swallowed. A device's reply always has headers.
+            wchar_t raw[64] = {};
+            len = sizeof raw - sizeof(wchar_t);
+            BOOL haveRaw = HttpQueryInfoW(h, HTTP_QUERY_RAW_HEADERS_CRLF, raw, &len, nullptr);
+            bool statusLine = haveRaw ? std::count(raw, raw + wcslen(raw), L'\n') > 2
+                                      : GetLastError() == ERROR_INSUFFICIENT_BUFFER;
             lk.lock();
             job = static_cast<CCfgReadJob*>(c->job);
             ChannelRelease(c);  // the job still holds it when it is still there
             if (!job || job->m_nState != CFG_READ_SENT)
                 return;
-            if (haveCode && code != HTTP_STATUS_OK) {
+            unsigned long long length = 0;
+            bool lengthOk = !lengthTooLong && (!haveLength || ParseLength(lengthText, length));
+            if (!statusLine) {
+                job->CloseLocked(request, connection);
+                job->EndLocked(IDS_JOB_WININET, Number(ERROR_HTTP_INVALID_SERVER_RESPONSE), CFG_READ_ENDED);
+            } else if (haveCode && code != HTTP_STATUS_OK) {
                 job->CloseLocked(request, connection);
                 job->m_nState = CFG_READ_ENDED;
                 if (code == HTTP_STATUS_FORBIDDEN)
@@ -342,12 +436,17 @@ void CCfgReadJob::OnStatus(CCfgChannel* c, DWORD status, DWORD value, const INTE
                     job->m_nMessageId = IDS_JOB_OTHER_LOGIN;
                 else
                     job->EndLocked(IDS_JOB_HTTP_STATUS, Number(code), CFG_READ_ENDED);
+            } else if (!lengthOk) {
+                job->CloseLocked(request, connection);
+                job->EndLocked(IDS_JOB_WININET, Number(ERROR_HTTP_INVALID_HEADER), CFG_READ_ENDED);
+            } else if (length > kCfgDownloadMax) {
+                job->CloseLocked(request, connection);
+                job->EndLocked(IDS_JOB_WININET, Number(ERROR_FILE_TOO_LARGE), CFG_READ_ENDED);
             } else {
                 if (haveLength)
-                    job->m_dwContentLength = length;
+                    job->m_dwContentLength = (DWORD)length;
                 job->MakeOutputFileName();
-                job->m_pOutput = _wfopen(job->m_strOutputName, L"wb");
-                if (!job->m_pOutput) {
+                if (!job->OpenOutputLocked()) {
                     job->CloseLocked(request, connection);
                     job->EndLocked(IDS_JOB_OUTPUT_FILE, CString(), CFG_READ_ENDED);
                 } else {
@@ -365,6 +464,7 @@ void CCfgReadJob::OnStatus(CCfgChannel* c, DWORD status, DWORD value, const INTE
     default:
         return;
     }
+    job->ProgressLocked();
     SetEvent(job->m_hWake);
 }
 
@@ -380,11 +480,26 @@ void CCfgReadJob::ReadBody(DWORD deadline)
     OwnedInternet connection, request;
     Lock lk(CfgJobLock());
     CCfgChannel* c = m_pChannel;
+    // What is counted as received has been stored; a device that sends
+    // more than any configuration is cut off.
+    auto store = [&](DWORD n) {
+        if (n > kCfgDownloadMax - m_dwBytesReceived) {
+            FailLocked(IDS_JOB_WININET, Number(ERROR_FILE_TOO_LARGE), request, connection);
+            return false;
+        }
+        if (!m_pOutput || fwrite(c->buffer, 1, n, m_pOutput) != n) {
+            FailLocked(IDS_JOB_OUTPUT_FILE, CString(), request, connection);
+            return false;
+        }
+        m_dwBytesReceived += n;
+        ProgressLocked();
+        return true;
+    };
     if (m_dwPending > 0) {
-        if (m_pOutput)
-            fwrite(c->buffer, 1, m_dwPending, m_pOutput);
-        m_dwBytesReceived += m_dwPending;
+        DWORD n = m_dwPending;
         m_dwPending = 0;
+        if (!store(n))
+            return;
     }
     for (unsigned round = 1;; ++round) {
         m_nState = CFG_READ_BODY_READING;
@@ -427,8 +542,7 @@ void CCfgReadJob::ReadBody(DWORD deadline)
             if (err == ERROR_IO_PENDING)
                 return;  // the completion notification hands the bytes over
             if (++m_nReadErrors >= kReadErrorsToGiveUp) {
-                CloseLocked(request, connection);
-                EndLocked(IDS_JOB_WININET, Number(err), CFG_READ_ENDED);
+                FailLocked(IDS_JOB_WININET, Number(err), request, connection);
             } else {
                 m_nState = CFG_READ_BODY_READY;
             }
@@ -439,21 +553,20 @@ void CCfgReadJob::ReadBody(DWORD deadline)
         if (n == 0) {
             if (m_dwContentLength && m_dwBytesReceived < m_dwContentLength) {
                 // Cut short: an early close reads as the end of the body.
-                CloseLocked(request, connection);
-                EndLocked(IDS_JOB_WININET, Number(ERROR_INTERNET_CONNECTION_ABORTED), CFG_READ_ENDED);
+                FailLocked(IDS_JOB_WININET, Number(ERROR_INTERNET_CONNECTION_ABORTED), request, connection);
                 return;
             }
-            if (m_pOutput)
-                fclose(m_pOutput);
-            m_pOutput = nullptr;
             CloseLocked(request, connection);
+            if (!KeepOutputLocked()) {
+                EndLocked(IDS_JOB_OUTPUT_FILE, CString(), CFG_READ_ENDED);
+                return;
+            }
             m_bSuccess = TRUE;
             EndLocked(0, CString(), CFG_READ_ENDED);
             return;
         }
-        if (m_pOutput)
-            fwrite(c->buffer, 1, n, m_pOutput);
-        m_dwBytesReceived += n;
+        if (!store(n))
+            return;
         if (round % 64 == 0 && ((LONG)(GetTickCount() - deadline) >= 0 || CfgInputWaiting())) {
             m_nState = CFG_READ_BODY_READY;
             return;
@@ -538,6 +651,12 @@ int CCfgReadJobList::Poll(CCfgReadJobList& list, BOOL limits)
     DWORD now = GetTickCount();
     for (CCfgReadJob* job : list.m_jobs) {
         job->Step();
+        {
+            OwnedInternet connection, request;
+            Lock lk(CfgJobLock());
+            if (job->StalledLocked(CFG_READ_IDLE, CFG_READ_PASSWORD, CFG_READ_ENDED))
+                job->FailLocked(IDS_JOB_TIMEOUT, CString(), request, connection);
+        }
         if (!limits)
             continue;
         Lock lk(CfgJobLock());

@@ -74,10 +74,15 @@ private:
     void SettleLocked(CCfgChannel* c);
     void OnRequestError(DWORD error, OwnedInternet& request, OwnedInternet& connection);
     void LetGo();
+    bool OpenOutputLocked();
+    bool KeepOutputLocked();
+    void DiscardOutputLocked();
+    void FailLocked(UINT message, const CString& argument, OwnedInternet& request, OwnedInternet& connection);
     void CopySettings(const CCfgReadJob& o);
     void TakeOver(CCfgReadJob& o);
 
     int m_nReadErrors = 0;              // failed body reads in a row
+    CString m_strPartName;              // the output while it is not whole
 };
 
 // The poll pass over a list of read jobs. The list owns what is in it.

@@ -46,11 +46,42 @@ bool CopyFileChunked(const wchar_t* source, const wchar_t* dest, int)
     }
     char block[500];
     size_t n;
-    while ((n = fread(block, 1, sizeof block, in)) > 0)
-        fwrite(block, 1, n, out);
+    bool ok = true;
+    while (ok && (n = fread(block, 1, sizeof block, in)) > 0)
+        ok = fwrite(block, 1, n, out) == n;
+    ok = ok && !ferror(in);
     fclose(in);
-    fclose(out);
-    return true;
+    ok = fclose(out) == 0 && ok;
+    return ok;
+}
+
+OwnedHandle GuardTempFile(const wchar_t* path)
+{
+    // Read access, for the sharing check to count it; no FILE_SHARE_DELETE.
+    return OwnedHandle(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+void SweepTempFiles(const wchar_t* prefix)
+{
+    wchar_t dir[MAX_PATH + 1] = {};
+    DWORD n = GetTempPathW(MAX_PATH, dir);
+    if (n == 0 || n > MAX_PATH)
+        return;
+    CString pattern;
+    pattern.Format(L"%s%s*.tmp", dir, prefix);
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW(pattern, &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            continue;
+        CString path;
+        path.Format(L"%s%s", dir, fd.cFileName);
+        DeleteFileW(path);  // a guarded file refuses
+    } while (FindNextFileW(h, &fd));
+    FindClose(h);
 }
 
 std::string CfgLatin1(const CString& text)

@@ -7,6 +7,7 @@
 // A job keeps only the pointer: the target outlives its jobs, and no two jobs
 // on one target run at the same time (they share the scratch text).
 #pragma once
+#include "framework/Handle.h"
 #include "framework/String.h"
 #include <windows.h>
 
@@ -44,8 +45,16 @@ struct CCfgTarget {
 // File extension of a kind without the dot, "" for a kind without one.
 const wchar_t* CfgKindExtension(int kind);
 
-// Plain copy in blocks of 500 bytes; false when either file cannot be opened.
+// Plain copy in blocks of 500 bytes; false when either file cannot be
+// opened or the copy cannot be written whole.
 bool CopyFileChunked(const wchar_t* source, const wchar_t* dest, int unused);
+
+// A handle that keeps path from being deleted while it is held, also by
+// another program's SweepTempFiles; reading and writing it stay possible.
+OwnedHandle GuardTempFile(const wchar_t* path);
+// Removes what a run that was killed left in the temporary folder under
+// prefix ("KRV", "XnI"): files a running program still guards stay.
+void SweepTempFiles(const wchar_t* prefix);
 
 // Text in 8 bits, one byte per UTF-16 unit (units above U+00FF lose their high byte).
 std::string CfgLatin1(const CString& text);

@@ -4,6 +4,7 @@
 #include "resources/reconfig_ids.h"
 #include <cwchar>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 const wchar_t kCfgBoundary[] = L"3blau2blau1blau0";
@@ -51,6 +52,7 @@ CCfgWriteJob::~CCfgWriteJob()
 
 void CCfgWriteJob::DropTempCopy()
 {
+    m_tempGuard.reset();
     if (m_bTempCopy && !m_strInputPath.IsEmpty())
         DeleteFileW(m_strInputPath);
     m_bTempCopy = FALSE;
@@ -97,6 +99,7 @@ void CCfgWriteJob::TakeOver(CCfgWriteJob& o)
     CopySettings(o);
     m_bTempCopy = o.m_bTempCopy;
     o.m_bTempCopy = FALSE;
+    m_tempGuard = std::move(o.m_tempGuard);
     m_dwReplyBytes = o.m_dwReplyBytes;
     TakeTransfer(o);
     m_pInput = o.m_pInput;
@@ -166,6 +169,7 @@ bool CCfgWriteJob::Setup(int kind, const wchar_t* inputPath, int)
         CString source = m_strInputPath;
         m_strInputPath = name;
         m_bTempCopy = TRUE;
+        m_tempGuard = GuardTempFile(name);
         if (!CopyFileChunked(source, name, 0))
             return false;
     }
@@ -185,6 +189,7 @@ void CCfgWriteJob::Start()
         Lock lk(CfgJobLock());
         m_dwBytesSent = 0;
         m_nMessageId = IDS_JOB_NO_ANSWER;
+        ProgressLocked();
     }
     switch (m_nKind) {
     case CFG_KIND_RAW:
@@ -367,6 +372,7 @@ void CCfgWriteJob::OnStatus(CCfgChannel* c, DWORD status, DWORD value, const INT
     default:
         return;
     }
+    job->ProgressLocked();
     SetEvent(job->m_hWake);
 }
 
@@ -399,12 +405,14 @@ void CCfgWriteJob::TakeResponse(CCfgChannel* c)
         job->m_nReplyCodePage = t.Find(L"charset=utf-8") >= 0 ? CP_UTF8 : 0;
     }
     job->m_strReplyText.Empty();
+    job->m_dwReplyTotal = 0;
     job->m_nState = CFG_WRITE_REPLY_READY;
     SetEvent(job->m_hWake);
 }
 
 void CCfgWriteJob::AppendReplyLocked(const BYTE* bytes, DWORD count)
 {
+    m_dwReplyTotal += count;
     if (m_nReplyCodePage < 0 || count == 0)
         return;
     wchar_t text[kReplyChars + 1];
@@ -496,6 +504,7 @@ void CCfgWriteJob::WriteNextChunk(DWORD deadline)
                 }
                 m_nState = CFG_WRITE_CHUNK_READY;
             }
+            ProgressLocked();
             ChannelRelease(c);
         } else {
             ChannelRelease(c);
@@ -517,6 +526,13 @@ void CCfgWriteJob::ReadReply(DWORD deadline)
     Lock lk(CfgJobLock());
     CCfgChannel* c = m_pChannel;
     for (unsigned round = 1;; ++round) {
+        if (m_dwReplyTotal > kCfgReplyMax) {
+            // No answer to an upload is this long: whatever it says, the
+            // upload's outcome is unknown.
+            CloseLocked(request, connection);
+            EndLocked(IDS_JOB_UNKNOWN_REPLY, CString(), CFG_WRITE_ENDED);
+            return;
+        }
         m_nState = CFG_WRITE_REPLY_READING;
         HINTERNET h = c->request;
         c->count = 0;
@@ -546,6 +562,7 @@ void CCfgWriteJob::ReadReply(DWORD deadline)
             return;
         }
         AppendReplyLocked(c->buffer, m_dwReplyBytes);
+        ProgressLocked();
         if (round % 16 == 0 && ((LONG)(GetTickCount() - deadline) >= 0 || CfgInputWaiting())) {
             m_nState = CFG_WRITE_REPLY_READY;
             return;
@@ -782,6 +799,14 @@ int CCfgWriteJobList::Poll(CCfgWriteJobList& list)
         }
     };
     move();
+    for (CCfgWriteJob* job : list.m_jobs) {
+        OwnedInternet connection, request;
+        Lock lk(CfgJobLock());
+        if (job->StalledLocked(CFG_WRITE_IDLE, CFG_WRITE_PASSWORD, CFG_WRITE_ENDED)) {
+            job->CloseLocked(request, connection);
+            job->EndLocked(IDS_JOB_TIMEOUT, CString(), CFG_WRITE_ENDED);
+        }
+    }
     // Wait for the device within the pass rather than spin the loop; a window
     // message ends the wait.
     for (;;) {

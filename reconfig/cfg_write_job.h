@@ -66,6 +66,7 @@ public:
     DWORD m_dwInputSize = 0;
     DWORD m_dwBytesSent = 0;
     BOOL m_bTempCopy = FALSE;
+    OwnedHandle m_tempGuard;  // keeps the temporary copy from other programs' clean-up
     DWORD m_dwReplyBytes = 0;
     int m_nReplyCodePage = -1;
     CString m_strHeaders;
@@ -73,6 +74,7 @@ public:
     CString m_strTail;
     CString m_strRawReply;
     CString m_strReplyText;
+    DWORD m_dwReplyTotal = 0;  // reply bytes read so far
     BOOL m_bFirstAttempt = TRUE;
 
     // Judges the complete reply (status and text); public for its tests.

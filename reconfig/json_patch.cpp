@@ -140,6 +140,12 @@ CPatchResult PatchJsonFile(const wchar_t* src, const wchar_t* dst, int port, boo
         if (ReplaceJsonValue(out.get(), line, len, v1, v2, match->value))
             ++result.changed;
     }
+    // A short write shows in the stream's error flag; the close flushes.
+    bool written = !ferror(out.get());
+    if (fclose(out.release()) != 0 || !written) {
+        result.outcome = kPatchNoOutput;
+        return result;
+    }
     result.outcome = DecidePatch(result.found, result.changed);
     return result;
 }

@@ -17,7 +17,7 @@
 enum PatchOutcome : int {
     kPatchUpload = 0,          // all settings found, at least one changed
     kPatchAskPartial = 210,    // some found: the user decides whether to upload
-    kPatchNoOutput = 276,      // destination could not be created
+    kPatchNoOutput = 276,      // destination could not be created or written
     kPatchNoInput = 280,       // source could not be opened
     kPatchNothingFound = 288,  // none found, nothing to upload
     kPatchAlreadySet = 289,    // all found with the wanted values already

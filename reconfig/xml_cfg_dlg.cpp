@@ -1,5 +1,5 @@
 #include "reconfig/xml_cfg_dlg.h"
-#include "reconfig/xml_patch.h"
+#include "reconfig/patch_check.h"
 #include "config/device_cfg.h"
 #include "framework/WinApp.h"
 #include "framework/Seams.h"
@@ -15,6 +15,10 @@ const UINT_PTR kPollTimer = 1;
 // timer keeps the upload going meanwhile.
 const UINT kPollWhileAskingMs = 20;
 
+// Dialogs of this process in their upload; only the user-interface thread
+// counts.
+int g_uploads = 0;
+
 CString JobText(UINT id, const CString& arg) {
     CString text;
     if (id && text.LoadString(id)) text.Replace(L"%s", arg);
@@ -29,7 +33,16 @@ CXmlCfgDlg::CXmlCfgDlg(CInternetSession* session, CWnd* parent)
                                       INTERNET_FLAG_ASYNC));
 }
 
+bool CXmlCfgDlg::IsUploading() { return g_uploads > 0; }
+
+void CXmlCfgDlg::SetWriting(BOOL writing) {
+    if (!m_bWriting == !writing) return;
+    m_bWriting = writing;
+    g_uploads += writing ? 1 : -1;
+}
+
 CXmlCfgDlg::~CXmlCfgDlg() {
+    SetWriting(FALSE);
     // The jobs go before the root handle their connections hang from.
     m_writeJob.CloseInput();
     m_writeJob.Close();
@@ -43,6 +56,7 @@ void CXmlCfgDlg::DeleteTempFile() {
     if (m_strTempPath.IsEmpty()) return;
     // The upload may still hold it open; an open file cannot be deleted.
     m_writeJob.CloseInput();
+    m_tempGuard.reset();
     ::DeleteFileW(m_strTempPath);
     m_strTempPath.Empty();
 }
@@ -57,12 +71,18 @@ BOOL CXmlCfgDlg::OnInitDialog() {
     m_nSubState = -1;
     m_nStep = 0;
     m_bCancelled = FALSE;
-    m_bWriting = FALSE;
+    SetWriting(FALSE);
     if (m_strTempPath.IsEmpty()) {
+        // What runs that were killed left behind; a running one's files stay.
+        SweepTempFiles(L"KRV");
+        SweepTempFiles(L"XnI");
         wchar_t folder[MAX_PATH + 1] = {};
         wchar_t name[MAX_PATH + 1] = {};
         ::GetTempPathW(MAX_PATH, folder);
-        if (::GetTempFileNameW(folder, L"KRV", 0, name)) m_strTempPath = name;
+        if (::GetTempFileNameW(folder, L"KRV", 0, name)) {
+            m_strTempPath = name;
+            m_tempGuard = GuardTempFile(name);
+        }
     }
     return TRUE;
 }
@@ -131,7 +151,7 @@ int CXmlCfgDlg::RunStep() {
     } inStep(m_bInStep);
 
     if (m_nSubState == 0) {
-        if (++m_nStep == 4) m_bWriting = FALSE;
+        if (++m_nStep == 4) SetWriting(FALSE);
         m_nSubState = 1;
     }
     switch (m_nStep) {
@@ -216,8 +236,15 @@ void CXmlCfgDlg::WriteStep() {
     }
     if (m_nSubState == 1) {
         m_writeJob = CCfgWriteJob(0, &m_target, m_hInternet.get());
-        m_writeJob.Setup(m_bV4 ? CFG_KIND_JSON : CFG_KIND_XML, m_strTempPath, 0);
-        m_bWriting = TRUE;
+        if (!m_writeJob.Setup(m_bV4 ? CFG_KIND_JSON : CFG_KIND_XML, m_strTempPath, 0)) {
+            // The copy to upload could not be written whole: nothing goes out.
+            m_writeJob.CloseInput();
+            m_writeJob.Close();
+            ShowStatus(IDS_JOB_OUTPUT_FILE);
+            m_nSubState = -2;
+            return;
+        }
+        SetWriting(TRUE);
         m_writeBar.SetRange32(0, (int)(m_writeJob.GetInputSize() / 205));
         m_dwShownSent = 0;
         m_nSubState = 2;
@@ -263,10 +290,23 @@ int CXmlCfgDlg::ReportPatch(const CPatchResult& r) {
     }
 }
 
+namespace {
+
+// A download that is no whole document was cut short on the way, however
+// the device ended it: it is no backup either.
+CPatchResult PatchWholeDownload(PatchKind kind, const wchar_t* src, const wchar_t* dst, int port, bool flag) {
+    bool whole = true;
+    CPatchResult r = PatchChecked(kind, src, dst, port, flag, &whole);
+    if (!whole) ::DeleteFileW(src);
+    return r;
+}
+
+}  // namespace
+
 int CXmlCfgDlg::PatchJsonConfig(const wchar_t* src, const wchar_t* dst, int port, BOOL subscribe) {
-    return ReportPatch(PatchJsonFile(src, dst, port, subscribe != FALSE));
+    return ReportPatch(PatchWholeDownload(kPatchJson, src, dst, port, subscribe != FALSE));
 }
 
 int CXmlCfgDlg::PatchXmlConfig(const wchar_t* src, const wchar_t* dst, int port, BOOL passwordLogin) {
-    return ReportPatch(PatchXmlFile(src, dst, port, passwordLogin != FALSE));
+    return ReportPatch(PatchWholeDownload(kPatchXml, src, dst, port, passwordLogin != FALSE));
 }

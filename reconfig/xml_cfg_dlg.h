@@ -29,9 +29,13 @@ public:
     BOOL m_bV4 = FALSE;
     CString m_strBackupPath;
     CString m_strTempPath;
+    OwnedHandle m_tempGuard;  // keeps m_strTempPath from other programs' clean-up
 
     // Step: 0 not started, 1 read, 2 patch, 3 write, 4 finished.
     int GetStep() const { return m_nStep; }
+    // Whether a dialog of this process is uploading: an end of the session
+    // then would leave the device with part of a configuration.
+    static bool IsUploading();
     // 1 first call due, 2 job running, 0 next step due, -1 before the first Start.
     int GetSubState() const { return m_nSubState; }
     // Removes the temporary upload file; the backup stays.
@@ -75,6 +79,7 @@ private:
     int m_nSubState = -1;
     BOOL m_bCancelled = FALSE;
     BOOL m_bWriting = FALSE;
+    void SetWriting(BOOL writing);
     BOOL m_bInStep = FALSE;
     // The counters as the bars last showed them: WinINet's threads move
     // them between two idle calls too, not only while a job is polled.

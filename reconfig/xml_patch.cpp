@@ -28,6 +28,33 @@ size_t FindEndTag(const char* s, size_t from, size_t len)
     return kNone;
 }
 
+// The ">" that ends the tag opened at lt; one inside a quoted attribute
+// value does not.
+size_t FindTagEnd(const char* s, size_t lt, size_t len)
+{
+    char quote = 0;
+    for (size_t i = lt + 1; i < len; ++i) {
+        if (quote) {
+            if (s[i] == quote)
+                quote = 0;
+        } else if (s[i] == '"' || s[i] == '\'') {
+            quote = s[i];
+        } else if (s[i] == '>') {
+            return i;
+        }
+    }
+    return kNone;
+}
+
+bool Contains(const char* s, size_t from, size_t len, const char* what)
+{
+    size_t n = strlen(what);
+    for (size_t i = from; i + n <= len; ++i)
+        if (memcmp(s + i, what, n) == 0)
+            return true;
+    return false;
+}
+
 bool IsBlank(char c)
 {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
@@ -60,12 +87,16 @@ struct FileCloser {
 };
 using OwnedFile = std::unique_ptr<FILE, FileCloser>;
 
+// Markup that is no element: what it opens on a line and does not close
+// there goes on over the following lines.
+enum Markup { kNoMarkup, kInComment, kInCdata, kInInstruction };
+
 struct PassSettings {
     const char* port;
     const char* mode;
 };
 
-// One pass from in to out; false when out cannot be created.
+// One pass from in to out; false when out cannot be created or written.
 bool RunPass(FILE* in, const wchar_t* dst, const PassSettings& set, bool firstPass, CPatchResult& result)
 {
     OwnedFile out(_wfopen(dst, L"wb"));
@@ -77,13 +108,41 @@ bool RunPass(FILE* in, const wchar_t* dst, const PassSettings& set, bool firstPa
     std::vector<std::string> path;
     int level = 0;
     bool leaving = false;
+    bool firstTag = true;
+    Markup markup = kNoMarkup;
 
     auto reader = std::make_unique<CPatchLineReader>(in);
     char line[kPatchLineMax + 1];
     size_t len;
     while (reader->Next(line, len)) {
         size_t lt = Find(line, 0, len, '<');
-        size_t gt = lt == kNone ? kNone : Find(line, lt + 1, len, '>');
+        // Comments, processing instructions, CDATA and declarations are
+        // text, not elements, also over several lines. Only the XML
+        // declaration that opens the file counts as a level, so that the
+        // filtered elements stay three levels below the root.
+        bool text = markup != kNoMarkup;
+        if (markup == kInComment && Contains(line, 0, len, "-->"))
+            markup = kNoMarkup;
+        else if (markup == kInCdata && Contains(line, 0, len, "]]>"))
+            markup = kNoMarkup;
+        else if (markup == kInInstruction && Contains(line, 0, len, "?>"))
+            markup = kNoMarkup;
+        if (!text && lt != kNone && lt + 1 < len && (line[lt + 1] == '!' || line[lt + 1] == '?')) {
+            bool declaration = firstTag && len - lt >= 5 && memcmp(line + lt, "<?xml", 5) == 0;
+            if (len - lt >= 4 && memcmp(line + lt, "<!--", 4) == 0) {
+                if (!Contains(line, lt + 4, len, "-->"))
+                    markup = kInComment;
+            } else if (len - lt >= 9 && memcmp(line + lt, "<![CDATA[", 9) == 0) {
+                if (!Contains(line, lt + 9, len, "]]>"))
+                    markup = kInCdata;
+            } else if (line[lt + 1] == '?' && !Contains(line, lt + 2, len, "?>")) {
+                markup = kInInstruction;
+            }
+            text = !declaration;
+        }
+        if (lt != kNone)
+            firstTag = false;
+        size_t gt = lt == kNone || text ? kNone : FindTagEnd(line, lt, len);
         if (gt == kNone) {  // text line
             if (!leaving)
                 fwrite(line, 1, len, out.get());
@@ -107,7 +166,7 @@ bool RunPass(FILE* in, const wchar_t* dst, const PassSettings& set, bool firstPa
         if (nameLen > kNameMax)
             nameLen = kNameMax;
         size_t end = FindEndTag(line, gt + 1, len);
-        if (end == kNone) {  // opening tag (a declaration or comment line too)
+        if (end == kNone) {  // opening tag (the file's XML declaration too)
             std::string name(line + lt + 1, nameLen);
             if (firstPass && level == kFilterLevel)
                 leaving = name != "BasicSettings" && name != "OutputMode";
@@ -149,7 +208,9 @@ bool RunPass(FILE* in, const wchar_t* dst, const PassSettings& set, bool firstPa
         else if (ReplaceXmlValue(out.get(), line, len, value))
             ++result.changed;
     }
-    return true;
+    // A short write shows in the stream's error flag; the close flushes.
+    bool written = !ferror(out.get());
+    return fclose(out.release()) == 0 && written;
 }
 
 }  // namespace
@@ -157,7 +218,7 @@ bool RunPass(FILE* in, const wchar_t* dst, const PassSettings& set, bool firstPa
 bool ReplaceXmlValue(FILE* out, const char* line, size_t len, const char* value)
 {
     size_t lt = Find(line, 0, len, '<');
-    size_t gt = lt == kNone ? kNone : Find(line, lt + 1, len, '>');
+    size_t gt = lt == kNone ? kNone : FindTagEnd(line, lt, len);
     size_t end = gt == kNone ? kNone : FindEndTag(line, gt + 1, len);
     if (end == kNone) {
         fwrite(line, 1, len, out);

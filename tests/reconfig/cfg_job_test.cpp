@@ -1,7 +1,10 @@
 // The read and write jobs against the simulated device, driven by a plain
 // loop of poll passes.
+#include "reconfig/cfg_channel.h"
 #include "reconfig/cfg_read_job.h"
 #include "reconfig/cfg_write_job.h"
+#include "reconfig/json_patch.h"
+#include "reconfig/xml_patch.h"
 #include "resources/reconfig_ids.h"
 #include "tests/reconfig/device_peer.h"
 #include <gtest/gtest.h>
@@ -193,7 +196,10 @@ TEST_F(CfgJobTest, BodiesOfEveryShape)
         }
         job.CloseOutput(FALSE);
         std::string stored = ReadFileBytes(out);
-        EXPECT_TRUE(FileExists(out));
+        // A download that is not whole never shows under the output's name,
+        // and what it wrote meanwhile is gone.
+        EXPECT_EQ(c.success, FileExists(out));
+        EXPECT_FALSE(FileExists(out + L".part"));
         if (c.success) {
             EXPECT_EQ(c.stored, stored.size());
         }
@@ -595,3 +601,166 @@ TEST_F(CfgJobTest, DeviceResettingTheUploadAsksForThePassword)
     EXPECT_FALSE(job.GetSuccess());
 }
 }  // namespace
+
+namespace {
+
+// The URL of a download, as a cache would file it.
+std::wstring DownloadUrl(const wchar_t* scheme, int port, const std::wstring& encodedPassword)
+{
+    return std::wstring(scheme) + L"://127.0.0.1:" + std::to_wstring(port) + L"/config.js?PW=" + encodedPassword;
+}
+
+bool InCache(const std::wstring& url)
+{
+    BYTE buf[4096];
+    DWORD size = sizeof buf;
+    return GetUrlCacheEntryInfoW(url.c_str(), reinterpret_cast<INTERNET_CACHE_ENTRY_INFOW*>(buf), &size) ||
+           GetLastError() == ERROR_INSUFFICIENT_BUFFER;
+}
+
+}  // namespace
+
+// Neither the URL with the password, nor the configuration, nor a cookie of
+// the device stays anywhere once a download or upload is over.
+TEST_F(CfgJobTest, NothingOfTheDeviceIsKept)
+{
+    const std::wstring pw = L"Geheim" + std::to_wstring(GetTickCount());
+    target.m_strPassword = pw.c_str();
+    for (BOOL https : {FALSE, TRUE}) {
+        SCOPED_TRACE(https ? "https" : "http");
+        int port = dev.Port(https ? "https" : "http");
+        SetTarget(target, port, "127.0.0.1", https);
+        std::wstring out = folder + L"\\kept.json";
+        CCfgReadJob job(CFG_KIND_JSON, 0, &target, session.get(), out.c_str());
+        Drive(job, ReadPass);
+        ASSERT_TRUE(job.GetSuccess());
+        EXPECT_FALSE(InCache(DownloadUrl(https ? L"https" : L"http", port, pw)));
+    }
+    // A redirect with a cookie: neither followed nor the cookie kept.
+    SetTarget(target, dev.Port("http"));
+    dev.SetMode("{\"redirect\": " + std::to_string(dev.Port("http2")) + "}");
+    size_t before = dev.RequestCount();
+    CCfgReadJob job(CFG_KIND_JSON, 0, &target, session.get(), (folder + L"\\moved.json").c_str());
+    Drive(job, ReadPass);
+    EXPECT_FALSE(job.GetSuccess());
+    EXPECT_EQ((UINT)IDS_JOB_HTTP_STATUS, job.GetMessageId());
+    EXPECT_EQ(L"302", std::wstring(job.GetArgument()));
+    EXPECT_EQ(before + 1, dev.RequestCount());
+    for (const char* name : {"http", "http2"}) {
+        std::wstring url = L"http://127.0.0.1:" + std::to_wstring(dev.Port(name)) + L"/";
+        wchar_t cookie[512] = {};
+        DWORD size = 512;
+        BOOL found = InternetGetCookieW(url.c_str(), nullptr, cookie, &size);
+        EXPECT_FALSE(found && wcsstr(cookie, L"device-secret")) << name;
+    }
+}
+
+// A TLS handshake that never completes ends the download within the bound
+// of a step that does not move.
+TEST_F(CfgJobTest, TlsHandshakeThatNeverCompletesEnds)
+{
+    SetTarget(target, dev.Port("stall"), "127.0.0.1", TRUE);
+    std::wstring out = folder + L"\\stalled.json";
+    CCfgReadJob job(CFG_KIND_JSON, 0, &target, session.get(), out.c_str());
+    DWORD start = GetTickCount();
+    while (job.GetState() != 10 && GetTickCount() - start < kCfgStallMs + 10000)
+        ReadPass(job);
+    DWORD took = GetTickCount() - start;
+    EXPECT_EQ(10, job.GetState());
+    EXPECT_FALSE(job.GetSuccess());
+    EXPECT_EQ((UINT)IDS_JOB_TIMEOUT, job.GetMessageId());
+    EXPECT_GE(took, kCfgStallMs - 1000);
+    EXPECT_LT(took, kCfgStallMs + 5000);
+    EXPECT_FALSE(FileExists(out));
+}
+
+namespace {
+
+// Starts a program of this machine (not a Windows one); it is not tracked.
+void RunUnix(const std::string& command)
+{
+    std::wstring cmd = krvtest::Widen(command);
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
+}
+
+bool WaitForFile(const std::wstring& path, DWORD ms)
+{
+    for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(50))
+        if (FileExists(path))
+            return true;
+    return false;
+}
+
+// A disk of 64 KB for the length of a test.
+class SmallDisk {
+public:
+    SmallDisk() : m_unix(std::string(PEER_DIR) + "-small"), m_dir(krvtest::WinPath(m_unix))
+    {
+        RunUnix("/bin/sh " SMALL_DISK " mount " + m_unix + " 64");
+        m_ready = WaitForFile(m_dir + L"\\mounted", 10000);
+    }
+    ~SmallDisk()
+    {
+        if (m_ready)
+            RunUnix("/bin/sh " SMALL_DISK " umount " + m_unix);
+    }
+    bool Ready() const { return m_ready; }
+    std::wstring Path(const wchar_t* name) const { return m_dir + L"\\" + name; }
+
+private:
+    std::string m_unix;
+    std::wstring m_dir;
+    bool m_ready = false;
+};
+
+}  // namespace
+
+// A full disk: the download, both patches and the upload's copy each end
+// with a failure, and nothing half-written stays under a name that looks
+// whole.
+TEST_F(CfgJobTest, AFullDiskEndsEveryWriteWithAFailure)
+{
+    SmallDisk disk;
+    if (!disk.Ready())
+        GTEST_SKIP() << "no tmpfs can be mounted here";
+    dev.SetMode("{\"body_size\": 200000}");
+    std::wstring out = disk.Path(L"download.xml");
+    CCfgReadJob job(CFG_KIND_XML, 0, &target, session.get(), out.c_str());
+    Drive(job, ReadPass);
+    EXPECT_EQ(10, job.GetState());
+    EXPECT_FALSE(job.GetSuccess());
+    EXPECT_EQ((UINT)IDS_JOB_OUTPUT_FILE, job.GetMessageId());
+    job.CloseOutput(FALSE);
+    EXPECT_FALSE(FileExists(out));
+    EXPECT_FALSE(FileExists(out + L".part"));
+
+    // Sources of 200 KB on a disk with room, copies onto the full one.
+    std::string json = "{\n \"OPCServerEnable\": \"0\",\n", xml = "<Dev>\n <Enable_BINARY_1>OFF</Enable_BINARY_1>\n";
+    for (int i = 0; json.size() < 200000; ++i) {
+        json += " \"Pad" + std::to_string(i) + "\": \"" + std::string(60, 'p') + "\",\n";
+        xml += " <Pad" + std::to_string(i) + ">" + std::string(60, 'p') + "</Pad" + std::to_string(i) + ">\n";
+    }
+    json += " \"End\": \"1\"\n}\n";
+    xml += "</Dev>\n";
+    std::wstring jsonSrc = folder + L"\\big.json", xmlSrc = folder + L"\\big.xml";
+    WriteFileBytes(jsonSrc, json);
+    WriteFileBytes(xmlSrc, xml);
+    EXPECT_EQ(kPatchNoOutput, PatchJsonFile(jsonSrc.c_str(), disk.Path(L"patched.json").c_str(), 49153, true).outcome);
+    DeleteFileW(disk.Path(L"patched.json").c_str());
+    EXPECT_EQ(kPatchNoOutput, PatchXmlFile(xmlSrc.c_str(), disk.Path(L"patched.xml").c_str(), 49153, true).outcome);
+    DeleteFileW(disk.Path(L"patched.xml").c_str());
+    EXPECT_FALSE(CopyFileChunked(xmlSrc.c_str(), disk.Path(L"XnI1.tmp").c_str(), 0));
+    DeleteFileW(disk.Path(L"XnI1.tmp").c_str());
+    // With room again, each one works.
+    dev.SetMode("{\"body_size\": 20000}");
+    CCfgReadJob small(CFG_KIND_XML, 0, &target, session.get(), out.c_str());
+    Drive(small, ReadPass);
+    EXPECT_TRUE(small.GetSuccess());
+    EXPECT_EQ(20000u, ReadFileBytes(out).size());
+}

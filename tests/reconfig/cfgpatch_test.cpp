@@ -5,8 +5,10 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "reconfig/json_patch.h"
+#include "reconfig/patch_check.h"
 #include "reconfig/xml_patch.h"
 #include "tests/test_files.h"
 
@@ -85,12 +87,9 @@ const Case kCases[] = {
     {"xml_attr_basic", Xml, "xml_attr_basic.xml", "xml_attr_basic.expected.xml", 49153, true, kPatchUpload, 15, 5},
     // A line is classed by its first tag; a second element on it stays as it is.
     {"xml_oneline", Xml, "xml_oneline.xml", "xml_oneline.expected.xml", 49153, true, kPatchAskPartial, 13, 5},
-    // Elements inside comments stay. A comment line of its own counts as an
-    // opening tag and shifts the nesting for the rest of the file (a design
-    // limit of the line-based patch): the output modes under it are not
-    // found, and a later element two levels below a stale "OutputMode" is
-    // taken for an output mode.
-    {"xml_commented", Xml, "xml_commented.xml", "xml_commented.expected.xml", 49153, true, kPatchAskPartial, 7, 4},
+    // Elements inside comments stay, and a comment line is no element: the
+    // nesting holds, so the reduced copy goes out.
+    {"xml_commented", Xml, "xml_commented.xml", "xml_commented.expected.xml", 49153, true, kPatchUpload, 15, 4},
     // Mode and output modes at other depths; Ctrl-Z and a missing last line end pass through.
     {"xml_nested", Xml, "xml_nested.xml", "xml_nested.expected.xml", 49153, true, kPatchAskPartial, 3, 2},
     // All set already: nothing to upload; lines at level 4 after a left-out element go too.
@@ -204,6 +203,205 @@ TEST(Patch, ReplaceKeepsEverythingAroundTheValue)
                             "    <LocalPort a=\"1\">49153</LocalPort>\n"
                             "    <LocalPort a=\"1\">8000</LocalPort>\n"
                             "no element here\n");
+}
+
+void WriteBytes(const std::wstring& path, const std::string& bytes)
+{
+    FILE* f = _wfopen(path.c_str(), L"wb");
+    ASSERT_TRUE(f);
+    fwrite(bytes.data(), 1, bytes.size(), f);
+    fclose(f);
+}
+
+std::vector<std::string> SplitLines(const std::string& s)
+{
+    std::vector<std::string> lines;
+    size_t a = 0;
+    while (a < s.size()) {
+        size_t b = s.find('\n', a);
+        b = b == std::string::npos ? s.size() : b + 1;
+        lines.push_back(s.substr(a, b - a));
+        a = b;
+    }
+    return lines;
+}
+
+// Every patched test file is what the download was but for the values set.
+TEST_P(PatchCase, PassesTheCheckBeforeUpload)
+{
+    const Case& c = GetParam();
+    if (c.outcome != kPatchUpload && c.outcome != kPatchAskPartial)
+        return;
+    std::string src = ReadFileBytes(DataPath(c.src));
+    std::string copy = c.expected ? ReadFileBytes(DataPath(c.expected)) : src;
+    EXPECT_TRUE(IsFaithfulPatch(c.kind == Json ? kPatchJson : kPatchXml, src, copy, c.port, c.flag));
+}
+
+// Markup that is no element, on a line of its own anywhere in a device
+// file, changes nothing but the values the patch sets, and the copy stays
+// whole.
+TEST(Patch, MarkupLinesAreNoElements)
+{
+    const std::string vexxa = ReadFileBytes(DataPath("vexxa.xml"));
+    const std::vector<std::string> lines = SplitLines(vexxa);
+    ASSERT_GT(lines.size(), 200u);
+    const char* const inserts[] = {
+        "<!-- Hinweis -->\n",
+        "  <?vexxa sicht=\"alle\"?>\n",
+        "<![CDATA[ <Enable_HTTP>OFF</Enable_HTTP> ]]>\n",
+        "<!-- mehrzeilig\n<TcpServer1>\n<LocalPort>1</LocalPort>\n-->\n",
+    };
+    std::wstring src = OutPath("markup_src.xml");
+    std::wstring dst = OutPath("markup_dst.xml");
+    for (const char* insert : inserts) {
+        int bad = 0;
+        for (size_t at = 1; at <= lines.size(); ++at) {
+            std::string in;
+            for (size_t i = 0; i < lines.size(); ++i) {
+                if (i == at)
+                    in += insert;
+                in += lines[i];
+            }
+            if (at == lines.size())
+                in += insert;
+            // CDATA outside the root is no XML; the download would be refused.
+            if (!IsWholeXml(in))
+                continue;
+            WriteBytes(src, in);
+            CPatchResult r = PatchXmlFile(src.c_str(), dst.c_str(), 49153, true);
+            std::string out = ReadFileBytes(dst);
+            // A comment inside a left-out element goes with it; everywhere
+            // else the copy is the download with only the settings changed.
+            bool ok = r.outcome == kPatchUpload && r.found == 15u && IsWholeXml(out) &&
+                      IsFaithfulPatch(kPatchXml, in, out, 49153, true) &&
+                      out.find("</Sections>") != std::string::npos;
+            if (!ok && ++bad <= 3)
+                ADD_FAILURE() << "inserted before line " << at + 1 << ": " << insert << "outcome " << r.outcome
+                              << " found " << r.found;
+        }
+        EXPECT_EQ(bad, 0) << insert;
+    }
+}
+
+// A ">" inside an attribute value is no end of the tag.
+TEST(Patch, AttributeValueWithGreaterThan)
+{
+    const std::string in = "<?xml version=\"1.0\"?>\n<Dev>\n <Cfg>\n  <Sections>\n   <BasicSettings>\n"
+                           "    <Enable_BINARY_1 hint=\"a>b\">OFF</Enable_BINARY_1>\n"
+                           "    <TcpServer1>\n     <LocalPort unit='p>'>8000</LocalPort>\n"
+                           "     <ApplicationMode1>\n      <OPC_Device>OFF</OPC_Device>\n"
+                           "     </ApplicationMode1>\n    </TcpServer1>\n   </BasicSettings>\n"
+                           "   <OutputMode>\n    <Output1>\n     <Binary_1>OFF</Binary_1>\n"
+                           "     <Info a=\"x>y\">1</Info>\n    </Output1>\n   </OutputMode>\n"
+                           "  </Sections>\n </Cfg>\n</Dev>\n";
+    std::string expected = in;
+    auto set = [&](const std::string& from, const std::string& to) {
+        size_t p = expected.find(from);
+        ASSERT_NE(p, std::string::npos) << from;
+        expected.replace(p, from.size(), to);
+    };
+    set("<Info a=\"x>y\">1<", "<Info a=\"x>y\">OFF<");
+    set("<Binary_1>OFF<", "<Binary_1>ON<");
+    set("<OPC_Device>OFF<", "<OPC_Device>ON<");
+    std::wstring src = OutPath("attr_gt_src.xml");
+    std::wstring dst = OutPath("attr_gt_dst.xml");
+    WriteBytes(src, in);
+    CPatchResult r = PatchXmlFile(src.c_str(), dst.c_str(), 49153, true);
+    // Attributes make the first two names differ: not found, the whole file.
+    EXPECT_EQ(r.outcome, kPatchAskPartial);
+    EXPECT_EQ(ReadFileBytes(dst), expected);
+    EXPECT_TRUE(IsFaithfulPatch(kPatchXml, in, ReadFileBytes(dst), 49153, true));
+}
+
+// Whole documents, and what a cut or a foreign file gives.
+TEST(PatchCheck, WholeDocuments)
+{
+    const std::string json = ReadFileBytes(DataPath("lattix40.json"));
+    const std::string xml = ReadFileBytes(DataPath("vexxa.xml"));
+    EXPECT_TRUE(IsWholeJson(json));
+    EXPECT_TRUE(IsWholeXml(xml));
+    for (const char* name : {"json_commented.json", "json_ctrlz.json", "json_minified.json", "json_nested.json"})
+        EXPECT_TRUE(IsWholeJson(ReadFileBytes(DataPath(name)))) << name;
+    for (const char* name : {"xml_commented.xml", "xml_nested.xml", "xml_oneline.xml", "xml_attr_basic.xml"})
+        EXPECT_TRUE(IsWholeXml(ReadFileBytes(DataPath(name)))) << name;
+    for (size_t cut : {json.size() * 6 / 10, json.size() - 3, size_t{0}})
+        EXPECT_FALSE(IsWholeJson(json.substr(0, cut))) << cut;
+    for (size_t cut : {xml.size() * 6 / 10, xml.size() - 4, size_t{40}, size_t{0}})
+        EXPECT_FALSE(IsWholeXml(xml.substr(0, cut))) << cut;
+    EXPECT_FALSE(IsWholeJson("\r\n" + json.substr(0, 40)));
+    EXPECT_FALSE(IsWholeJson(json + "{}"));
+    EXPECT_FALSE(IsWholeJson("<html>100 bytes of somebody else</html>"));
+    EXPECT_FALSE(IsWholeXml("<html>a</html><html>b</html>"));
+    EXPECT_FALSE(IsWholeXml("<a><b></a></b>"));
+    EXPECT_FALSE(IsWholeXml("<a><!-- open </a>"));
+    EXPECT_FALSE(IsWholeXml("{\"json\": 1}"));
+}
+
+// Copies that differ from the download outside the values set are refused.
+TEST(PatchCheck, RefusesCopiesThatChangeMore)
+{
+    const std::string xml = ReadFileBytes(DataPath("vexxa.xml"));
+    const std::string good = ReadFileBytes(DataPath("vexxa_49153_login.expected.xml"));
+    ASSERT_TRUE(IsFaithfulPatch(kPatchXml, xml, good, 49153, true));
+    auto changed = [](std::string s, const std::string& from, const std::string& to) {
+        size_t p = s.find(from);
+        EXPECT_NE(p, std::string::npos) << from;
+        if (p != std::string::npos)
+            s.replace(p, from.size(), to);
+        return s;
+    };
+    const std::string bad[] = {
+        changed(good, "</Sections>\r\n", ""),                       // a closing tag dropped
+        changed(good, "<Enable_HTTP>ON<", "<Enable_HTTP>OFF<"),        // an unrelated setting
+        changed(good, "<LocalPort>49153<", "<LocalPort>49154<"),       // another port
+        changed(good, "<Modbus_TCP>OFF<", "<Modbus_TCP>ON<"),          // a second mode
+        changed(good, "<DeviceName>vexxa-sued<", "<DeviceName>OFF<"),  // a value the patch never sets there
+        good.substr(0, good.size() / 2),                               // cut
+        good + "<Extra/>\n",                                           // more than the download
+    };
+    for (const std::string& copy : bad)
+        EXPECT_FALSE(IsFaithfulPatch(kPatchXml, xml, copy, 49153, true)) << copy.size();
+    // Another value for the port the patch did not set is refused too.
+    EXPECT_FALSE(IsFaithfulPatch(kPatchXml, xml, good, 49154, true));
+
+    const std::string json = ReadFileBytes(DataPath("lattix40.json"));
+    const std::string jgood = ReadFileBytes(DataPath("lattix40_49153_subscribe.expected.json"));
+    ASSERT_TRUE(IsFaithfulPatch(kPatchJson, json, jgood, 49153, true));
+    EXPECT_FALSE(IsFaithfulPatch(kPatchJson, json, jgood, 49153, false));
+    EXPECT_FALSE(IsFaithfulPatch(kPatchJson, json, changed(jgood, "\"DHCP\": \"0\"", "\"DHCP\": \"1\""), 49153,
+                                 true));
+    EXPECT_FALSE(IsFaithfulPatch(kPatchJson, json, jgood.substr(0, jgood.size() - 3), 49153, true));
+    // The "key" inside a comment is no key.
+    const std::string commented = "{\n /* \"OPCLocalPort\": \"1\" */ \"A\": \"2\"\n}\n";
+    EXPECT_FALSE(IsFaithfulPatch(kPatchJson, "{\n /*\n\"OPCLocalPort\": \"1\",\n*/\n}\n",
+                                 "{\n /*\n\"OPCLocalPort\": \"49153\",\n*/\n}\n", 49153, true));
+    EXPECT_TRUE(IsFaithfulPatch(kPatchJson, commented, commented, 49153, true));
+}
+
+// The patch as the dialog runs it: a download that is no whole document is
+// not patched; what would go out is checked first.
+TEST(PatchCheck, CutDownloadsAreNotPatched)
+{
+    struct Cut {
+        const char* file;
+        PatchKind kind;
+        int percent;
+    };
+    const Cut cuts[] = {{"lattix40.json", kPatchJson, 60}, {"vexxa.xml", kPatchXml, 60},
+                        {"vexxa.xml", kPatchXml, 97}, {"lattix40.json", kPatchJson, 99}};
+    std::wstring src = OutPath("cut_src");
+    std::wstring dst = OutPath("cut_dst");
+    for (const Cut& c : cuts) {
+        std::string whole = ReadFileBytes(DataPath(c.file));
+        WriteBytes(src, whole.substr(0, whole.size() * c.percent / 100));
+        DeleteFileW(dst.c_str());
+        CPatchResult r = PatchChecked(c.kind, src.c_str(), dst.c_str(), 49153, true);
+        EXPECT_EQ(r.outcome, kPatchNothingFound) << c.file << " " << c.percent;
+        EXPECT_EQ(GetFileAttributesW(dst.c_str()), INVALID_FILE_ATTRIBUTES);
+    }
+    WriteBytes(src, ReadFileBytes(DataPath("vexxa.xml")));
+    EXPECT_EQ(PatchChecked(kPatchXml, src.c_str(), dst.c_str(), 49153, true).outcome, kPatchUpload);
+    EXPECT_EQ(ReadFileBytes(dst), ReadFileBytes(DataPath("vexxa_49153_login.expected.xml")));
 }
 
 }  // namespace

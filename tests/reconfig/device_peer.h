@@ -24,7 +24,7 @@ public:
     // What a binary port (8003, 8004, 8888) received, per connection.
     size_t RawCount(int port) const;
     std::string Raw(int port, size_t n) const;
-    int Port(const char* name) const;  // "http", "https", "http80", "https443", "closed"
+    int Port(const char* name) const;  // "http", "https", "http2", "http80", "https443", "closed", "stall"
     std::wstring Dir() const { return m_dir; }
 
 private:

@@ -364,6 +364,105 @@ TEST_F(XmlCfgDlgTest, FailedDownloadsShowTheJobsMessageAndLeaveNoBackup)
     DeleteFileW(r.d->Text(IDC_CFG_BACKUP).c_str());
 }
 
+// A device that ends its file early, sends another host's or none at all,
+// or never stops, gets nothing uploaded, and no backup stays that is not
+// whole.
+TEST_F(XmlCfgDlgTest, DownloadsThatAreNotTheWholeFileAreNeverUploaded)
+{
+    const std::string toOther = std::to_string(dev.Port("http2"));
+    struct Case {
+        const char* name;
+        bool v4;
+        std::string mode;
+        UINT id;
+        const wchar_t* arg;  // nullptr: any argument
+    } cases[] = {
+        {"60 % then a close, json", true, ServeFile("lattix40.json", "\"length\": \"none\", \"cut\": 0.6"),
+         IDS_CFG_NOTHING_FOUND, L""},
+        {"60 % then a close, xml", false, ServeFile("vexxa.xml", "\"length\": \"none\", \"cut\": 0.6"),
+         IDS_CFG_NOTHING_FOUND, L""},
+        {"chunks cut before the last", true, ServeFile("lattix40.json", "\"length\": \"chunked_cut\""),
+         IDS_CFG_NOTHING_FOUND, L""},
+        {"length 2^32 + n", true, ServeFile("lattix40.json", "\"length\": \"huge\""), IDS_JOB_WININET, L"223"},
+        {"no status line", true, ServeFile("lattix40.json", "\"no_status\": true"), IDS_JOB_WININET, L"12152"},
+        {"redirect to another host", true, ServeFile("lattix40.json", "\"redirect\": " + toOther),
+         IDS_JOB_HTTP_STATUS, L"302"},
+        {"endless", true, ServeFile("lattix40.json", "\"endless\": true"), IDS_JOB_WININET, L"223"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        dev.SetMode(c.mode);
+        size_t before = dev.RequestCount();
+        CfgRun r(c.v4, dev.Port("http"));
+        ASSERT_TRUE(r.Start());
+        std::wstring backup = r.d->Text(IDC_CFG_BACKUP);
+        ASSERT_TRUE(r.Finish(30000));
+        EXPECT_EQ(Text(c.id, c.arg), r.Status());
+        EXPECT_FALSE(FileExists(backup));
+        EXPECT_FALSE(FileExists(backup + L".part"));
+        EXPECT_EQ(before + 1, dev.RequestCount()) << "nothing fetched elsewhere, nothing uploaded";
+        EXPECT_TRUE(boxes.shown.empty());
+        EXPECT_TRUE(r.d->Enabled(IDC_CFG_START));
+    }
+    // A whole file sent chunked is no problem.
+    dev.SetMode(ServeFile("lattix40.json", "\"length\": \"chunked\", " + kAccepted));
+    CfgRun r(true, dev.Port("http"));
+    ASSERT_TRUE(r.Start());
+    ASSERT_TRUE(r.Finish());
+    EXPECT_EQ(Text(IDS_JOB_ACCEPTED), r.Status());
+    EXPECT_EQ(Data("lattix40.json"), ReadFileBytes(r.d->Text(IDC_CFG_BACKUP)));
+    DeleteFileW(r.d->Text(IDC_CFG_BACKUP).c_str());
+}
+
+// The upload is not redirected, and a reply that never ends is cut off.
+TEST_F(XmlCfgDlgTest, UploadRepliesThatRedirectOrNeverEnd)
+{
+    const std::string toOther = std::to_string(dev.Port("http2"));
+    struct Case {
+        const char* name;
+        std::string mode;
+        UINT id;
+        const wchar_t* arg;
+    } cases[] = {
+        {"redirect", ServeFile("lattix40.json", "\"redirect_post\": " + toOther), IDS_JOB_HTTP_STATUS, L"302"},
+        {"endless reply", ServeFile("lattix40.json", "\"endless_reply\": true"), IDS_JOB_UNKNOWN_REPLY, L""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        dev.SetMode(c.mode);
+        size_t before = dev.RequestCount();
+        CfgRun r(true, dev.Port("http"));
+        ASSERT_TRUE(r.Start());
+        ASSERT_TRUE(r.Finish(30000));
+        EXPECT_EQ(Text(c.id, c.arg), r.Status());
+        EXPECT_EQ(before + 2, dev.RequestCount()) << "no second upload elsewhere, no logout";
+        DeleteFileW(r.d->Text(IDC_CFG_BACKUP).c_str());
+    }
+}
+
+// What a killed run left in the temporary folder goes when the next one
+// begins; a running one's file stays.
+TEST_F(XmlCfgDlgTest, LeftoversOfKilledRunsAreSweptAtTheNextStart)
+{
+    wchar_t dir[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH, dir);
+    const std::wstring left[] = {std::wstring(dir) + L"KRV7F01.tmp", std::wstring(dir) + L"XnI7F02.tmp"};
+    for (const std::wstring& p : left)
+        WriteFileBytes(p, "left by a killed run");
+    std::wstring busy;
+    {
+        CfgRun first(true, dev.Port("http"));
+        ASSERT_TRUE(first.d->Open());
+        busy = (const wchar_t*)first.dlg.m_strTempPath;
+        for (const std::wstring& p : left)
+            EXPECT_FALSE(FileExists(p)) << std::string(p.begin(), p.end());
+        CfgRun second(true, dev.Port("http"));
+        ASSERT_TRUE(second.d->Open());
+        EXPECT_TRUE(FileExists(busy)) << "the first dialog's file is in use";
+    }
+    EXPECT_FALSE(FileExists(busy));
+}
+
 // ---------------------------------------------------------------- cancel
 
 TEST_F(XmlCfgDlgTest, CancelBeforeStartOrAfterAFailedRunEndsAtOnce)
@@ -396,20 +495,24 @@ TEST_F(XmlCfgDlgTest, CancelDuringTheDownloadDeletesThePartialBackup)
     CfgRun r(true, dev.Port("http"));
     ASSERT_TRUE(r.Start());
     std::wstring backup = r.d->Text(IDC_CFG_BACKUP);
-    ASSERT_TRUE(r.IdleUntil([&] { return r.BarPos(IDC_CFG_READ_BAR) > 0 && FileExists(backup); }));
+    ASSERT_TRUE(r.IdleUntil([&] { return r.BarPos(IDC_CFG_READ_BAR) > 0; }));
     EXPECT_EQ(1, r.dlg.GetStep());
+    EXPECT_FALSE(FileExists(backup)) << "a backup under its name is a whole one";
     EXPECT_EQ(IDCANCEL, r.d->Cancel());
     EXPECT_TRUE(boxes.shown.empty()) << "no question while reading";
     EXPECT_FALSE(FileExists(backup));
+    EXPECT_FALSE(FileExists(backup + L".part"));
 
     // A dialog that goes without Cancel leaves no partial backup either.
     {
         CfgRun gone(true, dev.Port("http"));
         ASSERT_TRUE(gone.Start());
         backup = gone.d->Text(IDC_CFG_BACKUP);
-        ASSERT_TRUE(gone.IdleUntil([&] { return gone.BarPos(IDC_CFG_READ_BAR) > 0 && FileExists(backup); }));
+        ASSERT_TRUE(gone.IdleUntil([&] { return gone.BarPos(IDC_CFG_READ_BAR) > 0; }));
+        EXPECT_FALSE(FileExists(backup));
     }
     EXPECT_FALSE(FileExists(backup));
+    EXPECT_FALSE(FileExists(backup + L".part"));
 }
 
 TEST_F(XmlCfgDlgTest, CancelJustBeforeThePatchStillPatchesThenCloses)

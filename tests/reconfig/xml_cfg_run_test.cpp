@@ -114,3 +114,103 @@ TEST(ReconfigRun, VarnelReconfiguresADeviceFromItsDialog)
         EXPECT_TRUE(tempBefore.count(n) || programFolder.find(L"\\" + n + L"\\") != std::wstring::npos) << "left in the temporary folder: " << std::string(n.begin(), n.end());
     DeleteFileW(backup.c_str());
 }
+
+// An end of the session while the upload runs asks first; No keeps Varnel
+// running and the upload goes on to the device's answer.
+TEST(ReconfigRun, SessionEndDuringTheUploadAsksFirst)
+{
+    DevicePeer& dev = DevicePeer::Get();
+    ASSERT_TRUE(dev.Ready());
+    dev.SetMode("{\"body_file\": \"" CFGPATCH_DATA "/lattix40.json\", \"reply_delay\": 3, "
+                "\"reply\": \"{\\\"Sess\\\":\\\"5151\\\",\\\"UserType\\\":1}\"}");
+    const std::wstring active = ActivePath();
+    KeptActive kept;
+    wchar_t port[16];
+    swprintf(port, 16, L"%x", dev.Port("http"));
+    cfgtest::WriteProfile(active, L"[OpcServer_Global]\r\nDeviceType=ffffffff\r\n[Nord]\r\nDeviceType=4\r\n"
+                                  L"Inputs=c\r\nOutputs=c\r\nTargetHost=127.0.0.1\r\nBinaryPort=c001\r\nHttpPort=" +
+                                      std::wstring(port) + L"\r\n");
+    const size_t before = dev.RequestCount();
+    std::wstring backup;
+    Program run;
+    run.folder = PrepareProgramFolder();
+    ASSERT_TRUE(run.Start(L"", {"no"}));
+    ASSERT_TRUE(run.WaitWindow());
+    run.SelectOnly(run.RowOf(L"Nord"));
+    run.PostCommand(ID_DEVICE_PROPERTIES);
+    HWND io = run.WaitDialog();
+    ASSERT_TRUE(io);
+    SendMessageW(GetDlgItem(io, IDC_IO_V4), BM_CLICK, 0, 0);
+    PostMessageW(GetDlgItem(io, IDC_IO_CONFIGURE), BM_CLICK, 0, 0);
+    HWND cfg = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (cfg = FindCaption(run.Pid(), L"Gerät umkonfigurieren")) != nullptr; }));
+    PostMessageW(GetDlgItem(cfg, IDC_CFG_START), BM_CLICK, 0, 0);
+    // The device has the upload and takes its time to answer.
+    ASSERT_TRUE(WaitFor([&] { return dev.RequestCount() == before + 2; }));
+    DWORD_PTR answer = 99;
+    ASSERT_TRUE(SendMessageTimeoutW(run.Main(), WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, 20000, &answer));
+    EXPECT_EQ(0u, answer) << "the session end is refused";
+    auto boxes = run.Boxes();
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ(L"Es ist dringend ratsam, das einmal begonnene Schreiben von Konfigurationsdaten auch zu Ende zu "
+              L"führen.\nWollen Sie wirklich abbrechen?",
+              boxes[0].text);
+    EXPECT_EQ(-1, run.WaitExit(300));
+    ASSERT_TRUE(WaitFor([&] { return ItemText(cfg, IDCANCEL) == L"Schließen"; })) << ItemText(cfg, IDC_CFG_STATUS);
+    EXPECT_EQ(L"Konfigurationsdaten akzeptiert, kein Neustart erforderlich.", ItemText(cfg, IDC_CFG_STATUS));
+    backup = ItemText(cfg, IDC_CFG_BACKUP);
+    // Once the upload is over the session may end without the question.
+    ASSERT_TRUE(SendMessageTimeoutW(run.Main(), WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, 20000, &answer));
+    EXPECT_EQ(1u, answer);
+    EXPECT_EQ(1u, run.Boxes().size());
+    Click(cfg, IDCANCEL);
+    ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(io) != FALSE; }));
+    Click(io, IDCANCEL);
+    PostMessageW(run.Main(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(0, run.WaitExit());
+    DeleteFileW(backup.c_str());
+}
+
+// Killed during the download, Varnel leaves no backup behind: what it had
+// received was never under the backup's name, and goes with the process.
+TEST(ReconfigRun, KillDuringTheDownloadLeavesNoPartialBackup)
+{
+    DevicePeer& dev = DevicePeer::Get();
+    ASSERT_TRUE(dev.Ready());
+    dev.SetMode("{\"body_file\": \"" CFGPATCH_DATA "/lattix40.json\", \"slow\": [400, 0.4]}");
+    const std::wstring active = ActivePath();
+    KeptActive kept;
+    wchar_t port[16];
+    swprintf(port, 16, L"%x", dev.Port("http"));
+    cfgtest::WriteProfile(active, L"[OpcServer_Global]\r\nDeviceType=ffffffff\r\n[Nord]\r\nDeviceType=4\r\n"
+                                  L"Inputs=c\r\nOutputs=c\r\nTargetHost=127.0.0.1\r\nBinaryPort=c001\r\nHttpPort=" +
+                                      std::wstring(port) + L"\r\n");
+    const size_t before = dev.RequestCount();
+    Program run;
+    run.folder = PrepareProgramFolder();
+    ASSERT_TRUE(run.Start(L""));
+    ASSERT_TRUE(run.WaitWindow());
+    run.SelectOnly(run.RowOf(L"Nord"));
+    run.PostCommand(ID_DEVICE_PROPERTIES);
+    HWND io = run.WaitDialog();
+    ASSERT_TRUE(io);
+    SendMessageW(GetDlgItem(io, IDC_IO_V4), BM_CLICK, 0, 0);
+    PostMessageW(GetDlgItem(io, IDC_IO_CONFIGURE), BM_CLICK, 0, 0);
+    HWND cfg = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (cfg = FindCaption(run.Pid(), L"Gerät umkonfigurieren")) != nullptr; }));
+    PostMessageW(GetDlgItem(cfg, IDC_CFG_START), BM_CLICK, 0, 0);
+    ASSERT_TRUE(WaitFor([&] { return dev.RequestCount() == before + 1; }));
+    const std::wstring backup = ItemText(cfg, IDC_CFG_BACKUP);
+    ASSERT_FALSE(backup.empty());
+    Sleep(1200);  // a few pieces have come
+    EXPECT_FALSE(GetFileAttributesW(backup.c_str()) != INVALID_FILE_ATTRIBUTES) << "a backup under its name is whole";
+    HANDLE p = OpenProcess(PROCESS_TERMINATE, FALSE, run.Pid());
+    ASSERT_TRUE(p);
+    TerminateProcess(p, 9);
+    CloseHandle(p);
+    EXPECT_EQ(9, run.WaitExit());
+    EXPECT_TRUE(WaitFor([&] {
+        return GetFileAttributesW(backup.c_str()) == INVALID_FILE_ATTRIBUTES &&
+               GetFileAttributesW((backup + L".part").c_str()) == INVALID_FILE_ATTRIBUTES;
+    }, 5000)) << "left: " << std::string(backup.begin(), backup.end());
+}

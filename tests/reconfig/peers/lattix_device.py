@@ -6,7 +6,8 @@ configuration jobs see it.
 
 Serves HTTP on an ephemeral port and on 80, HTTPS (a self-signed certificate
 for a name that is not ours, made at start with openssl) on an ephemeral port
-and on 443, all on 127.0.0.1. DIR/ready receives the ports as JSON once
+and on 443, all on 127.0.0.1, a second HTTP port "http2", and a port "stall" that accepts and never
+answers (a TLS handshake there never completes). DIR/ready receives the ports as JSON once
 every socket listens. Every request is recorded as raw bytes in
 DIR/req-N.bin (N counts from 1, over all listeners, in the order the
 requests were whole; number and file are made under one lock, so req-N
@@ -24,7 +25,16 @@ means defaults):
   body_size    a generated body of this many bytes instead
   body_file    the body from this file (a path on this machine)
   length       "exact" (default), "none" (no Content-Length, close ends it),
-               "short" (announces 100 bytes more than it sends, then closes)
+               "short" (announces 100 bytes more than it sends, then closes),
+               "huge" (announces 2^32 + the real length), "chunked" (chunked
+               transfer coding), "chunked_cut" (chunked, closed before the
+               last chunk)
+  cut          send only this fraction of the body, then close as if whole
+  no_status    the body alone, without a status line or headers
+  endless      a GET's body again and again until the client goes;
+               endless_reply the same for a POST's reply
+  redirect     answer a GET with 302 and a Location on this port of
+               127.0.0.1 (and a cookie); redirect_post the same for a POST
   reset_after  send this many body bytes, then reset the connection
   drop         close without any answer
   slow         [chunk, seconds]: the body in chunks with a pause after each
@@ -164,17 +174,47 @@ class Device(socketserver.BaseRequestHandler):
         body = body_for(path, m) if method == 'GET' else m.get('reply', '').encode('utf-8')
         if method == 'POST' and 'reply_hex' in m:
             body = bytes.fromhex(m['reply_hex'])
+        if 'cut' in m:
+            body = body[:int(len(body) * float(m['cut']))]
+        try:
+            if m.get('no_status'):
+                conn.sendall(body)
+                conn.shutdown(socket.SHUT_WR)
+                conn.settimeout(5)
+                while conn.recv(65536):
+                    pass
+                return
+            redirect = m.get('redirect') if method == 'GET' else m.get('redirect_post')
+            if redirect:
+                where = 'http://127.0.0.1:%d%s' % (int(redirect), target)
+                conn.sendall(('HTTP/1.0 302 Found\r\nLocation: %s\r\nSet-Cookie: sid=device-secret\r\n'
+                              'Content-Length: 0\r\nConnection: close\r\n\r\n' % where).encode('latin-1'))
+                conn.shutdown(socket.SHUT_WR)
+                conn.settimeout(5)
+                while conn.recv(65536):
+                    pass
+                return
+        except OSError:
+            return
         reasons = {200: 'OK', 302: 'Found', 401: 'Unauthorized', 403: 'Forbidden', 404: 'Not Found',
                    503: 'Service Unavailable'}
-        hdr = 'HTTP/1.0 %d %s\r\n' % (status, reasons.get(status, 'Status'))
+        how = m.get('length', 'exact')
+        chunked = how in ('chunked', 'chunked_cut')
+        hdr = 'HTTP/1.%d %d %s\r\n' % (1 if chunked else 0, status, reasons.get(status, 'Status'))
         ctype = m.get('content_type', 'text/plain; charset=UTF-8' if method == 'POST' else 'text/plain')
         if ctype is not None:
             hdr += 'Content-Type: %s\r\n' % ctype
-        how = m.get('length', 'exact')
+        endless = m.get('endless') if method == 'GET' else m.get('endless_reply')
+        if endless:
+            how = 'none'
         if how == 'exact':
             hdr += 'Content-Length: %d\r\n' % len(body)
         elif how == 'short':
             hdr += 'Content-Length: %d\r\n' % (len(body) + 100)
+        elif how == 'huge':
+            hdr += 'Content-Length: %d\r\n' % (len(body) + 2 ** 32)
+        elif chunked:
+            hdr += 'Transfer-Encoding: chunked\r\n'
         for line in m.get('headers', []):
             hdr += line + '\r\n'
         hdr += 'Connection: close\r\n\r\n'
@@ -185,6 +225,26 @@ class Device(socketserver.BaseRequestHandler):
                     time.sleep(float(m['head_pause']))
             else:
                 conn.sendall(hdr.encode('latin-1'))
+            if endless:
+                block = (body or b'x') * (65536 // max(len(body), 1) + 1)
+                end = time.time() + 120
+                while time.time() < end:
+                    conn.sendall(block)
+                return
+            if chunked:
+                step = 500
+                pieces = [body[i:i + step] for i in range(0, len(body), step)]
+                if how == 'chunked_cut':
+                    pieces = pieces[:max(1, len(pieces) * 6 // 10)]
+                for piece in pieces:
+                    conn.sendall(b'%x\r\n%s\r\n' % (len(piece), piece))
+                if how == 'chunked':
+                    conn.sendall(b'0\r\n\r\n')
+                conn.shutdown(socket.SHUT_WR)
+                conn.settimeout(5)
+                while conn.recv(65536):
+                    pass
+                return
             if 'reset_after' in m:
                 conn.sendall(body[:int(m['reset_after'])])
                 time.sleep(0.2)
@@ -237,6 +297,24 @@ class Raw(socketserver.BaseRequestHandler):
             pass
 
 
+class Stall(socketserver.BaseRequestHandler):
+    """Accepts and reads, and never says a word: a TLS handshake there
+    never completes."""
+
+    def handle(self):
+        conn = self.request
+        conn.settimeout(1)
+        end = time.time() + 120
+        while time.time() < end and not os.path.exists(os.path.join(DIR, 'stop')):
+            try:
+                if not conn.recv(4096):
+                    return
+            except socket.timeout:
+                pass
+            except OSError:
+                return
+
+
 class Server(socketserver.ThreadingTCPServer):
     daemon_threads = True
     allow_reuse_address = True
@@ -273,6 +351,8 @@ def main():
     servers = {}
     servers['http'] = Server(('127.0.0.1', 0), Device)
     servers['https'] = TlsServer(('127.0.0.1', 0), Device, ctx)
+    servers['stall'] = Server(('127.0.0.1', 0), Stall)
+    servers['http2'] = Server(('127.0.0.1', 0), Device)
     for name, port, tls in (('http80', 80, False), ('https443', 443, True)):
         try:
             servers[name] = TlsServer(('127.0.0.1', port), Device, ctx) if tls else Server(('127.0.0.1', port), Device)
