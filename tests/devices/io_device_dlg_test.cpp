@@ -938,7 +938,7 @@ TEST_F(IoDlg, VersionPageOverHttpsWithACertificateForAnotherName) {
         EXPECT_EQ(L"57700", Text(h, IDC_IO_PRODUCT));
         EXPECT_TRUE(Checked(h, IDC_IO_HTTPS));
     }, true);
-    EXPECT_TRUE(rec.boxes.empty());
+    EXPECT_TRUE(rec.boxes.empty()) << std::string(rec.boxes[0].begin(), rec.boxes[0].end());
     const std::vector<std::string> expected = {
         "", "GET /version HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\nUser-Agent: Korvelin Varnel\r\n\r\n"};
     EXPECT_EQ(expected, SortedFields(web.LogOf(expected.size()), "request"));
