@@ -13,14 +13,3 @@ int SecondsTextToTenths(const wchar_t* text, bool rounded) {
     if (v >= (double)INT_MAX) return INT_MAX;
     return rounded ? (int)std::floor(v) : (int)v;
 }
-
-CString DlgItemText(HWND dlg, int id) {
-    HWND h = ::GetDlgItem(dlg, id);
-    CString s;
-    int n = h ? ::GetWindowTextLengthW(h) : 0;
-    if (n <= 0) return s;
-    wchar_t* buf = s.GetBuffer(n + 1);
-    int got = ::GetWindowTextW(h, buf, n + 1);
-    s.ReleaseBuffer(got);
-    return s;
-}

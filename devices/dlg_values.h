@@ -8,5 +8,3 @@
 // first: never below 0, at most INT_MAX tenths; "nan" reads 0.
 int SecondsTextToTenths(const wchar_t* text, bool rounded);
 
-// The whole text of a dialog item.
-CString DlgItemText(HWND dlg, int id);

@@ -17,10 +17,10 @@ CString Seconds(int tenths) {
 }
 
 // Tenths of an enabled time: at least 1; 0 when the box is off.
-int TimeFromField(HWND dlg, int editId, int boxId) {
-    int t = SecondsTextToTenths(DlgItemText(dlg, editId), false);
+int TimeFromField(const CWnd& dlg, int editId, int boxId) {
+    int t = SecondsTextToTenths(dlg.GetDlgItemText(editId), false);
     if (t < 1) t = 1;
-    return ::IsDlgButtonChecked(dlg, boxId) == BST_CHECKED ? t : 0;
+    return dlg.GetDlgItemCheck(boxId) ? t : 0;
 }
 }  // namespace
 
@@ -39,8 +39,8 @@ BOOL CGlobalDeviceDlg::OnInitDialog() {
 }
 
 void CGlobalDeviceDlg::UpdateControls() {
-    ::EnableWindow(::GetDlgItem(m_hWnd, IDC_GLB_WATCHDOG), IsDlgButtonChecked(IDC_GLB_WATCHDOG_ON) == BST_CHECKED);
-    ::EnableWindow(::GetDlgItem(m_hWnd, IDC_GLB_IDLE), IsDlgButtonChecked(IDC_GLB_IDLE_ON) == BST_CHECKED);
+    EnableDlgItem(IDC_GLB_WATCHDOG, GetDlgItemCheck(IDC_GLB_WATCHDOG_ON));
+    EnableDlgItem(IDC_GLB_IDLE, GetDlgItemCheck(IDC_GLB_IDLE_ON));
 }
 
 void CGlobalDeviceDlg::OnStandard() {
@@ -65,8 +65,8 @@ BOOL CGlobalDeviceDlg::OnControlMap(UINT code, UINT id, NMHDR* nm, LRESULT* resu
 
 void CGlobalDeviceDlg::OnOK() {
     CDeviceCfg* d = m_pDevice;
-    d->WatchdogTicks = TimeFromField(m_hWnd, IDC_GLB_WATCHDOG, IDC_GLB_WATCHDOG_ON);
-    d->IdleTicks = TimeFromField(m_hWnd, IDC_GLB_IDLE, IDC_GLB_IDLE_ON);
+    d->WatchdogTicks = TimeFromField(*this, IDC_GLB_WATCHDOG, IDC_GLB_WATCHDOG_ON);
+    d->IdleTicks = TimeFromField(*this, IDC_GLB_IDLE, IDC_GLB_IDLE_ON);
     // A rate beyond the field's range is the slowest, not the fastest.
     int rate = (int)FieldNumber(IDC_GLB_UPDATE_RATE, INT_MIN, INT_MAX);
     d->MinUpdateRate = rate < kUpdateRateMin ? kUpdateRateMin : rate;

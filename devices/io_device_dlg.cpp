@@ -36,28 +36,6 @@ const TypeRow kTypeRows[] = {
 };
 const int kTypeCount = (int)(sizeof kTypeRows / sizeof kTypeRows[0]);
 
-CString ItemText(HWND dlg, int id) {
-    CString s;
-    HWND c = ::GetDlgItem(dlg, id);
-    int n = c ? ::GetWindowTextLengthW(c) : 0;
-    wchar_t* buf = s.GetBuffer(n + 1);
-    int got = c ? ::GetWindowTextW(c, buf, n + 1) : 0;
-    s.ReleaseBuffer(got);
-    return s;
-}
-
-CString Message(UINT id) {
-    CString s;
-    s.LoadString(id);
-    return s;
-}
-
-CString MessageWith(UINT id, int value) {
-    CString s;
-    s.Format(Message(id), value);
-    return s;
-}
-
 uint16_t Le16(const unsigned char* p) { return (uint16_t)(p[0] | p[1] << 8); }
 
 // Four dotted decimal numbers of 0 to 255 and nothing else: an address the
@@ -188,7 +166,7 @@ BOOL CIoDeviceDlg::OnInitDialog() {
         SetV4(d->BinaryLogin != 0);
     }
     HWND types = ::GetDlgItem(m_hWnd, IDC_IO_TYPE);
-    CString rest = Message(IDS_IO_MODEL_NAMES);
+    CString rest = LoadText(IDS_IO_MODEL_NAMES);
     while (!rest.IsEmpty()) {
         int semi = rest.Find(L';');
         CString name = semi < 0 ? rest : rest.Left(semi);
@@ -210,11 +188,11 @@ BOOL CIoDeviceDlg::OnInitDialog() {
 
 void CIoDeviceDlg::OnOK() {
     if (CDeviceCfg* d = m_pDevice) {
-        d->TargetHost = ItemText(m_hWnd, IDC_IO_HOST);
+        d->TargetHost = GetDlgItemText(IDC_IO_HOST);
         d->BinaryPort = (unsigned short)ItemNumber(IDC_IO_BINPORT);
         d->HttpPort = (unsigned short)ItemNumber(IDC_IO_HTTPPORT);
-        d->Password = ItemText(m_hWnd, IDC_IO_PASSWORD);
-        d->OpcName = ItemText(m_hWnd, IDC_IO_NAME);
+        d->Password = GetDlgItemText(IDC_IO_PASSWORD);
+        d->OpcName = GetDlgItemText(IDC_IO_NAME);
         d->HttpSecure = GetDlgItemCheck(IDC_IO_HTTPS);
         d->DontSubscribe = GetDlgItemCheck(IDC_IO_POLLONLY);
         d->PriorityLogin = GetDlgItemCheck(IDC_IO_PRIORITY);
@@ -323,7 +301,7 @@ void CIoDeviceDlg::OnForceReconnect() { UpdateControls(); }
 void CIoDeviceDlg::OnBrowser() {
     const bool secure = GetDlgItemCheck(IDC_IO_HTTPS);
     CString url = secure ? L"https://" : L"http://";
-    url += ItemText(m_hWnd, IDC_IO_HOST);
+    url += GetDlgItemText(IDC_IO_HOST);
     const unsigned port = ItemNumber(IDC_IO_HTTPPORT);
     if (port != 0 && port != (secure ? 443u : 80u)) {
         CString p;
@@ -347,11 +325,11 @@ void CIoDeviceDlg::CloseDropDown() {
     KillTimer(IDT_IO_DROPDOWN);
     m_dropDownDue = 0;
     HWND box = ::GetDlgItem(m_hWnd, IDC_IO_HOST);
-    CString text = ItemText(m_hWnd, IDC_IO_HOST);
+    CString text = GetDlgItemText(IDC_IO_HOST);
     DWORD start = 0, end = 0;
     ::SendMessageW(box, CB_GETEDITSEL, (WPARAM)&start, (LPARAM)&end);
     ::SendMessageW(box, CB_SHOWDROPDOWN, FALSE, 0);
-    if (ItemText(m_hWnd, IDC_IO_HOST) != text) SetDlgItemText(IDC_IO_HOST, text);
+    if (GetDlgItemText(IDC_IO_HOST) != text) SetDlgItemText(IDC_IO_HOST, text);
     ::SendMessageW(box, CB_SETEDITSEL, 0, MAKELPARAM(start, end));
 }
 
@@ -641,15 +619,6 @@ namespace {
 const DWORD kDeviceRequestFlags = INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_COOKIES |
                                   INTERNET_FLAG_NO_CACHE_WRITE;
 
-// Disables a control; when it has the focus, the focus moves on first, so
-// that the keyboard keeps working.
-void DisableKeepingFocus(HWND dlg, int id) {
-    HWND ctrl = ::GetDlgItem(dlg, id);
-    HWND focus = ::GetFocus();
-    if (ctrl && focus && (focus == ctrl || ::GetParent(focus) == ctrl)) ::SendMessageW(dlg, WM_NEXTDLGCTL, 0, 0);
-    ::EnableWindow(ctrl, FALSE);
-}
-
 // Paints and answers the messages sent to the thread's windows while
 // identification waits; input stays queued for after it.
 void AnswerMeanwhile() {
@@ -684,7 +653,7 @@ bool HoldsProductNumber(const char* body, UINT got, bool streamEnded) {
 void CIoDeviceDlg::OnIdentify() {
     CWaitCursor wait;
     uint32_t addr = 0;
-    if (ResolveHost(ItemText(m_hWnd, IDC_IO_HOST), &addr, 1, TRUE) == 0) return;
+    if (ResolveHost(GetDlgItemText(IDC_IO_HOST), &addr, 1, TRUE) == 0) return;
     OwnedSocket bin(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
     OwnedSocket http(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
     if (!bin || !http) {
@@ -762,7 +731,7 @@ void CIoDeviceDlg::OnIdentify() {
                 if (got >= 8 && (Le16(reply + 4) == 0x0008 || Le16(reply + 4) == 0x0030)) {
                     ::SendDlgItemMessageW(m_hWnd, IDC_IO_TYPE, CB_SETCURSEL, Le16(reply + 4) == 0x0008 ? 0 : 1, 0);
                     SetV4(false);
-                    DisableKeepingFocus(m_hWnd, IDC_IO_IDENTIFY);
+                    EnableDlgItemSafe(IDC_IO_IDENTIFY, FALSE);
                     UpdateControls();
                     return;
                 }
@@ -770,7 +739,7 @@ void CIoDeviceDlg::OnIdentify() {
             }
         }
         if (refusals == 2) {
-            CString text = MessageWith(IDS_ID_HTTP_REFUSED, httpPort) + L"\n\n" + MessageWith(IDS_ID_BINARY_REFUSED, binPort);
+            CString text = FormatText(IDS_ID_HTTP_REFUSED, httpPort) + L"\n\n" + FormatText(IDS_ID_BINARY_REFUSED, binPort);
             AfxMessageBox(text, MB_OK);
             UpdateControls();
             return;
@@ -778,8 +747,8 @@ void CIoDeviceDlg::OnIdentify() {
     }
     (void)binRefused;
     (void)httpRefused;
-    if (binConnected) AfxMessageBox(MessageWith(IDS_ID_BINARY_SILENT, binPort), MB_OK);
-    else if (refusals == 0) AfxMessageBox(Message(IDS_ID_NO_ANSWER), MB_OK);
+    if (binConnected) AfxMessageBox(FormatText(IDS_ID_BINARY_SILENT, binPort), MB_OK);
+    else if (refusals == 0) AfxMessageBox(LoadText(IDS_ID_NO_ANSWER), MB_OK);
     UpdateControls();
 }
 
@@ -795,7 +764,7 @@ void CIoDeviceDlg::IdentifyViaHttp() {
     // trickles; past it the step ends as for a silent server.
     CInternetDeadline bound(m_session, kIdentifyBound);
     try {
-        conn.reset(m_session.GetHttpConnection(ResolverHostText(ItemText(m_hWnd, IDC_IO_HOST)),
+        conn.reset(m_session.GetHttpConnection(ResolverHostText(GetDlgItemText(IDC_IO_HOST)),
                                                 INTERNET_FLAG_RELOAD | (secure ? INTERNET_FLAG_SECURE : 0),
                                                 reply.httpPort));
         file.reset(conn->OpenRequest(L"GET", L"/version", nullptr, 1, nullptr, nullptr,
@@ -817,8 +786,8 @@ void CIoDeviceDlg::IdentifyViaHttp() {
             ApplyReply(reply);
             CString statusText;
             file->QueryInfo(HTTP_QUERY_STATUS_TEXT, statusText);
-            CString text = Message(IDS_ID_VERSION_FAILED) + L"\n" + MessageWith(IDS_ID_HTTP_STATUS, (int)status) + L" (" +
-                           statusText + L")\n\n" + Message(IDS_ID_NOT_LATTIX);
+            CString text = LoadText(IDS_ID_VERSION_FAILED) + L"\n" + FormatText(IDS_ID_HTTP_STATUS, (int)status) + L" (" +
+                           statusText + L")\n\n" + LoadText(IDS_ID_NOT_LATTIX);
             AfxMessageBox(text, MB_OK);
         } else {
             // The body may come in pieces: read until 255 bytes or its end.
@@ -843,15 +812,15 @@ void CIoDeviceDlg::IdentifyViaHttp() {
             const char* hash = strchr(body, '#');
             if (!hash) {
                 ApplyReply(reply);
-                CString text = Message(IDS_ID_VERSION_FAILED) + L"\n" + Message(IDS_ID_NO_PRODUCT) + L"\n\n" +
-                               Message(IDS_ID_NOT_LATTIX);
+                CString text = LoadText(IDS_ID_VERSION_FAILED) + L"\n" + LoadText(IDS_ID_NO_PRODUCT) + L"\n\n" +
+                               LoadText(IDS_ID_NOT_LATTIX);
                 AfxMessageBox(text, MB_OK);
             } else {
                 reply.productNumber = atoi(hash + 1);
                 const bool known = LookupProductNumber(reply.productNumber, reply.typeIndex, reply.gen40);
                 ApplyReply(reply);
-                if (!known) AfxMessageBox(MessageWith(IDS_ID_UNKNOWN_ARTICLE, reply.productNumber), MB_OK);
-                else DisableKeepingFocus(m_hWnd, IDC_IO_IDENTIFY);
+                if (!known) AfxMessageBox(FormatText(IDS_ID_UNKNOWN_ARTICLE, reply.productNumber), MB_OK);
+                else EnableDlgItemSafe(IDC_IO_IDENTIFY, FALSE);
             }
         }
         file->Close();
@@ -873,11 +842,11 @@ void CIoDeviceDlg::IdentifyViaHttp() {
 void CIoDeviceDlg::OnConfigure() {
     CXmlCfgDlg dlg(&m_session, nullptr);
     uint32_t address = 0;
-    if (ResolveHost(ItemText(m_hWnd, IDC_IO_HOST), &address, 1, TRUE) == 0) return;
+    if (ResolveHost(GetDlgItemText(IDC_IO_HOST), &address, 1, TRUE) == 0) return;
     // What the controls show now, not the record: nothing is written back.
     auto port = [this](int id) { return (WORD)(int)FieldNumber(id, INT_MIN, INT_MAX); };
     dlg.m_target.m_dwAddress = address;
-    dlg.m_target.m_strPassword = ItemText(m_hWnd, IDC_IO_PASSWORD);
+    dlg.m_target.m_strPassword = GetDlgItemText(IDC_IO_PASSWORD);
     dlg.m_target.m_wHttpPort = port(IDC_IO_HTTPPORT);
     dlg.m_target.m_bHttps = GetDlgItemCheck(IDC_IO_HTTPS);
     dlg.m_wBinaryPort = port(IDC_IO_BINPORT);

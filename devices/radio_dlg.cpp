@@ -28,8 +28,8 @@ CString Hex8(uint32_t v) {
 }
 
 // The offset as typed, bounded to the up-down control's range.
-unsigned OffsetText(HWND dlg) {
-    CString t = DlgItemText(dlg, IDC_RADIO_OFFSET);
+unsigned OffsetText(const CWnd& dlg) {
+    CString t = dlg.GetDlgItemText(IDC_RADIO_OFFSET);
     unsigned long long v = wcstoull(t, nullptr, 10);
     return v > kMaxOffset ? kMaxOffset : (unsigned)v;
 }
@@ -37,8 +37,6 @@ unsigned OffsetText(HWND dlg) {
 // Input, painting or another message waits for the loop.
 bool LoopHasWork() { return HIWORD(::GetQueueStatus(QS_INPUT | QS_PAINT | QS_POSTMESSAGE | QS_SENDMESSAGE)) != 0; }
 
-bool Checked(HWND dlg, int id) { return ::IsDlgButtonChecked(dlg, id) == BST_CHECKED; }
-void Enable(HWND dlg, int id, bool on) { ::EnableWindow(::GetDlgItem(dlg, id), on ? TRUE : FALSE); }
 }  // namespace
 
 CRadioDeviceDlg::CRadioDeviceDlg()
@@ -106,7 +104,7 @@ BOOL CRadioDeviceDlg::OnInitDialog() {
     ListView_SetExtendedListViewStyleEx(list, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
     RECT rc{};
     ::GetClientRect(list, &rc);
-    CString cap0 = DlgItemText(m_hWnd, IDC_RADIO_COL_ID), cap1 = DlgItemText(m_hWnd, IDC_RADIO_COL_COUNT);
+    CString cap0 = GetDlgItemText(IDC_RADIO_COL_ID), cap1 = GetDlgItemText(IDC_RADIO_COL_COUNT);
     LVCOLUMNW col{};
     col.mask = LVCF_TEXT | LVCF_WIDTH;
     col.cx = (rc.right - rc.left) / 2;
@@ -121,21 +119,21 @@ BOOL CRadioDeviceDlg::OnInitDialog() {
 }
 
 void CRadioDeviceDlg::UpdateControls() {
-    bool isVirtual = Checked(m_hWnd, IDC_RADIO_VIRTUAL);
-    Enable(m_hWnd, IDC_RADIO_ID, !isVirtual);
-    Enable(m_hWnd, IDC_RADIO_LISTEN, !isVirtual);
-    Enable(m_hWnd, IDC_RADIO_ID_LIST, !isVirtual);
-    Enable(m_hWnd, IDC_RADIO_OFFSET, isVirtual);
-    Enable(m_hWnd, IDC_RADIO_OFFSET_SPIN, isVirtual);
-    bool analog = Checked(m_hWnd, IDC_RADIO_ANALOG);
+    bool isVirtual = GetDlgItemCheck(IDC_RADIO_VIRTUAL);
+    EnableDlgItem(IDC_RADIO_ID, !isVirtual);
+    EnableDlgItem(IDC_RADIO_LISTEN, !isVirtual);
+    EnableDlgItem(IDC_RADIO_ID_LIST, !isVirtual);
+    EnableDlgItem(IDC_RADIO_OFFSET, isVirtual);
+    EnableDlgItem(IDC_RADIO_OFFSET_SPIN, isVirtual);
+    bool analog = GetDlgItemCheck(IDC_RADIO_ANALOG);
     for (int r = 0; r < 3; ++r) {
-        Enable(m_hWnd, IDC_RADIO_LOW0 + r, analog);
-        Enable(m_hWnd, IDC_RADIO_HIGH0 + r, analog);
-        Enable(m_hWnd, IDC_RADIO_INT0 + r, analog);
-        Enable(m_hWnd, IDC_RADIO_UNIT0 + r, analog);
+        EnableDlgItem(IDC_RADIO_LOW0 + r, analog);
+        EnableDlgItem(IDC_RADIO_HIGH0 + r, analog);
+        EnableDlgItem(IDC_RADIO_INT0 + r, analog);
+        EnableDlgItem(IDC_RADIO_UNIT0 + r, analog);
     }
-    Enable(m_hWnd, IDC_RADIO_NEUTRAL, analog);
-    Enable(m_hWnd, IDC_RADIO_THERMOKON, analog);
+    EnableDlgItem(IDC_RADIO_NEUTRAL, analog);
+    EnableDlgItem(IDC_RADIO_THERMOKON, analog);
 }
 
 BOOL CRadioDeviceDlg::OnControlMap(UINT code, UINT id, NMHDR* nm, LRESULT* result) {
@@ -162,14 +160,14 @@ void CRadioDeviceDlg::OnOffsetChange() {
     if (m_filling) return;
     m_idTouched = true;
     if (!m_pSelected) return;
-    SetDlgItemText(IDC_RADIO_ID, Hex8(OffsetText(m_hWnd) + (uint32_t)m_pSelected->EnOceanBaseAddress));
+    SetDlgItemText(IDC_RADIO_ID, Hex8(OffsetText(*this) + (uint32_t)m_pSelected->EnOceanBaseAddress));
 }
 
 void CRadioDeviceDlg::OnTransceiverSelChange() {
     int i = (int)::SendDlgItemMessageW(m_hWnd, IDC_RADIO_TRCV, CB_GETCURSEL, 0, 0);
     if (i < 0) return;
     m_pSelected = (CDeviceCfg*)::SendDlgItemMessageW(m_hWnd, IDC_RADIO_TRCV, CB_GETITEMDATA, (WPARAM)i, 0);
-    if (Checked(m_hWnd, IDC_RADIO_VIRTUAL)) {
+    if (GetDlgItemCheck(IDC_RADIO_VIRTUAL)) {
         m_idTouched = true;
         OnOffsetChange();
     }
@@ -399,32 +397,32 @@ void CRadioDeviceDlg::ClearCounts() {
 
 void CRadioDeviceDlg::OnOK() {
     CDeviceCfg* d = m_pDevice;
-    d->TargetHost = DlgItemText(m_hWnd, IDC_RADIO_TRCV);
-    if (Checked(m_hWnd, IDC_RADIO_ANALOG)) d->DeviceType = kTypeAnalogSensor;
-    else if (Checked(m_hWnd, IDC_RADIO_MAGNET)) d->DeviceType = kTypeMagnet;
-    else if (Checked(m_hWnd, IDC_RADIO_VIRTUAL)) {
+    d->TargetHost = GetDlgItemText(IDC_RADIO_TRCV);
+    if (GetDlgItemCheck(IDC_RADIO_ANALOG)) d->DeviceType = kTypeAnalogSensor;
+    else if (GetDlgItemCheck(IDC_RADIO_MAGNET)) d->DeviceType = kTypeMagnet;
+    else if (GetDlgItemCheck(IDC_RADIO_VIRTUAL)) {
         d->DeviceType = kTypeVirtual;
         d->Inputs = 4;
     } else {
         d->DeviceType = kTypePushButtonPtm;
-        d->Inputs = Checked(m_hWnd, IDC_RADIO_PTM200) ? 2 : 4;
+        d->Inputs = GetDlgItemCheck(IDC_RADIO_PTM200) ? 2 : 4;
     }
     if (d->DeviceType == kTypeVirtual) {
         // Without a transceiver there is no base, and an ID the user did not
         // touch stays as it is (its base need not be aligned or this one's).
         if (m_idTouched && m_pSelected)
-            d->SerialNo = (int)(OffsetText(m_hWnd) + (uint32_t)m_pSelected->EnOceanBaseAddress);
+            d->SerialNo = (int)(OffsetText(*this) + (uint32_t)m_pSelected->EnOceanBaseAddress);
         else
             d->SerialNo = (int)m_openedId;
     } else {
-        d->SerialNo = (int)HexTextToId(DlgItemText(m_hWnd, IDC_RADIO_ID));
+        d->SerialNo = (int)HexTextToId(GetDlgItemText(IDC_RADIO_ID));
     }
-    d->OpcName = DlgItemText(m_hWnd, IDC_DEV_NAME);
+    d->OpcName = GetDlgItemText(IDC_DEV_NAME);
     for (int r = 0; r < 3; ++r) {
-        d->ScaleMin[r] = wcstod(DlgItemText(m_hWnd, IDC_RADIO_LOW0 + r), nullptr);
-        d->ScaleMax[r] = wcstod(DlgItemText(m_hWnd, IDC_RADIO_HIGH0 + r), nullptr);
-        d->InputFlag[r] = Checked(m_hWnd, IDC_RADIO_INT0 + r) ? 1 : 0;
-        d->Unit[r] = DlgItemText(m_hWnd, IDC_RADIO_UNIT0 + r);
+        d->ScaleMin[r] = wcstod(GetDlgItemText(IDC_RADIO_LOW0 + r), nullptr);
+        d->ScaleMax[r] = wcstod(GetDlgItemText(IDC_RADIO_HIGH0 + r), nullptr);
+        d->InputFlag[r] = GetDlgItemCheck(IDC_RADIO_INT0 + r) ? 1 : 0;
+        d->Unit[r] = GetDlgItemText(IDC_RADIO_UNIT0 + r);
     }
     CDeviceDialog::OnOK();
 }

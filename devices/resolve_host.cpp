@@ -14,18 +14,6 @@ bool IsBlank(wchar_t c)
     return c == L' ' || c == L'\t' || c == L'\n' || c == L'\v' || c == L'\f' || c == L'\r';
 }
 
-void ShowError(UINT id, ...)
-{
-    CString fmt;
-    fmt.LoadString(id);
-    va_list args;
-    va_start(args, id);
-    CString text;
-    text.FormatV(fmt, args);
-    va_end(args);
-    AfxMessageBox(text, MB_OK | MB_ICONHAND);
-}
-
 } // namespace
 
 void HostTextToName(const wchar_t* host, char (&name)[100])
@@ -57,9 +45,9 @@ int ResolveHost(const wchar_t* host, uint32_t* addresses, int count, int showMes
         if (!entry) {
             if (showMessages) {
                 if (error == WSAHOST_NOT_FOUND)
-                    ShowError(IDS_RESOLVE_HOST_NOT_FOUND, name);
+                    AfxMessageBox(FormatText(IDS_RESOLVE_HOST_NOT_FOUND, name), MB_OK | MB_ICONHAND);
                 else
-                    ShowError(IDS_RESOLVE_FAILED, error);
+                    AfxMessageBox(FormatText(IDS_RESOLVE_FAILED, error), MB_OK | MB_ICONHAND);
             }
             return 0;
         }
@@ -75,7 +63,7 @@ int ResolveHost(const wchar_t* host, uint32_t* addresses, int count, int showMes
 
     unsigned long addr = inet_addr(name);
     if (addr == INADDR_NONE) {
-        ShowError(IDS_RESOLVE_BAD_ADDRESS, name);
+        AfxMessageBox(FormatText(IDS_RESOLVE_BAD_ADDRESS, name), MB_OK | MB_ICONHAND);
         return 0;
     }
     if (count < 1)

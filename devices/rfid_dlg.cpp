@@ -44,9 +44,9 @@ void CRfidDeviceDlg::UpdateControls() {
     const bool directOnly = IsDlgButtonChecked(IDC_RFID_DIRECT) == BST_CHECKED;
     m_interval.EnableWindow(!directOnly);
     if (!directOnly) CheckDlgButton(IDC_RFID_IGNORE_CLOCK, BST_UNCHECKED);
-    ::EnableWindow(::GetDlgItem(m_hWnd, IDC_RFID_IGNORE_CLOCK), directOnly);
+    EnableDlgItem(IDC_RFID_IGNORE_CLOCK, directOnly);
     const bool ignore = IsDlgButtonChecked(IDC_RFID_IGNORE_CLOCK) == BST_CHECKED;
-    ::EnableWindow(::GetDlgItem(m_hWnd, IDC_RFID_LOCALTIME), !(directOnly && ignore));
+    EnableDlgItem(IDC_RFID_LOCALTIME, !(directOnly && ignore));
 }
 
 BOOL CRfidDeviceDlg::OnControlMap(UINT code, UINT id, NMHDR* nm, LRESULT* result) {
@@ -62,10 +62,10 @@ BOOL CRfidDeviceDlg::OnControlMap(UINT code, UINT id, NMHDR* nm, LRESULT* result
 
 void CRfidDeviceDlg::OnOK() {
     CDeviceCfg* d = m_pDevice;
-    d->TargetHost = DlgItemText(m_hWnd, IDC_DEV_HOST);
+    d->TargetHost = GetDlgItemText(IDC_DEV_HOST);
     d->BinaryPort = (unsigned short)(int)FieldNumber(IDC_DEV_PORT, INT_MIN, INT_MAX);
-    d->Password = DlgItemText(m_hWnd, IDC_DEV_PASSWORD);
-    d->OpcName = DlgItemText(m_hWnd, IDC_DEV_NAME);
+    d->Password = GetDlgItemText(IDC_DEV_PASSWORD);
+    d->OpcName = GetDlgItemText(IDC_DEV_NAME);
     d->ReceiveMode = IsDlgButtonChecked(IDC_RFID_BUFFERED) == BST_CHECKED ? kModeBuffered : kModeDirect;
     d->Interval = RfidIntervalFromSeconds((int)FieldNumber(IDC_RFID_INTERVAL, INT_MIN, INT_MAX));
     d->UsesLocalTime = IsDlgButtonChecked(IDC_RFID_LOCALTIME) == BST_CHECKED ? 1 : 0;

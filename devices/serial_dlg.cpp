@@ -101,7 +101,7 @@ BOOL CSerialDeviceDlg::OnInitDialog() {
 }
 
 void CSerialDeviceDlg::UpdateControls() {
-    ::EnableWindow(::GetDlgItem(m_hWnd, IDC_SER_GAP), IsDlgButtonChecked(IDC_SER_GAP_ON) == BST_CHECKED);
+    EnableDlgItem(IDC_SER_GAP, GetDlgItemCheck(IDC_SER_GAP_ON));
 }
 
 void CSerialDeviceDlg::OnHandshakeLinesAsIo() {
@@ -127,15 +127,15 @@ BOOL CSerialDeviceDlg::OnControlMap(UINT code, UINT id, NMHDR* nm, LRESULT* resu
 
 void CSerialDeviceDlg::OnOK() {
     CDeviceCfg* d = m_pDevice;
-    d->TargetHost = DlgItemText(m_hWnd, IDC_DEV_HOST);
+    d->TargetHost = GetDlgItemText(IDC_DEV_HOST);
     d->BinaryPort = (unsigned short)FieldNumber(IDC_DEV_PORT, 0, UINT_MAX);
-    d->Password = DlgItemText(m_hWnd, IDC_DEV_PASSWORD);
-    d->OpcName = DlgItemText(m_hWnd, IDC_DEV_NAME);
+    d->Password = GetDlgItemText(IDC_DEV_PASSWORD);
+    d->OpcName = GetDlgItemText(IDC_DEV_NAME);
     d->DeviceType = IsDlgButtonChecked(IDC_SER_LINES_IO) == BST_CHECKED ? kTypeLinesAsIo : kTypePlain;
-    int gap = SecondsTextToTenths(DlgItemText(m_hWnd, IDC_SER_GAP), true);
+    int gap = SecondsTextToTenths(GetDlgItemText(IDC_SER_GAP), true);
     d->SerialPacketGap = IsDlgButtonChecked(IDC_SER_GAP_ON) == BST_CHECKED ? gap : 0;
-    d->SerialFilter.Format(L"end=%s;drop=%s;add=%s;", (const wchar_t*)DlgItemText(m_hWnd, IDC_SER_END),
-                           (const wchar_t*)DlgItemText(m_hWnd, IDC_SER_DROP), (const wchar_t*)DlgItemText(m_hWnd, IDC_SER_ADD));
+    d->SerialFilter.Format(L"end=%s;drop=%s;add=%s;", (const wchar_t*)GetDlgItemText(IDC_SER_END),
+                           (const wchar_t*)GetDlgItemText(IDC_SER_DROP), (const wchar_t*)GetDlgItemText(IDC_SER_ADD));
     CSerialLine line;
     // The largest rate shown for a stored one past 32 bits is written back as shown.
     line.baud = (unsigned)FieldNumber(IDC_SER_BAUD, 0, UINT_MAX);

@@ -43,11 +43,11 @@ BOOL CTrcvDeviceDlg::OnInitDialog() {
 
 void CTrcvDeviceDlg::OnOK() {
     CDeviceCfg* d = m_pDevice;
-    d->TargetHost = DlgItemText(m_hWnd, IDC_DEV_HOST);
+    d->TargetHost = GetDlgItemText(IDC_DEV_HOST);
     d->BinaryPort = (unsigned short)FieldNumber(IDC_DEV_PORT, 0, UINT_MAX);
-    d->EnOceanBaseAddress = (int)HexTextToId(DlgItemText(m_hWnd, IDC_TRCV_BASE_ID));
-    d->Password = DlgItemText(m_hWnd, IDC_DEV_PASSWORD);
-    d->OpcName = DlgItemText(m_hWnd, IDC_DEV_NAME);
+    d->EnOceanBaseAddress = (int)HexTextToId(GetDlgItemText(IDC_TRCV_BASE_ID));
+    d->Password = GetDlgItemText(IDC_DEV_PASSWORD);
+    d->OpcName = GetDlgItemText(IDC_DEV_NAME);
     d->DeviceType = kTypeTransceiver;
     CDeviceDialog::OnOK();
 }
@@ -64,7 +64,7 @@ BOOL CTrcvDeviceDlg::OnControlMap(UINT code, UINT id, NMHDR* nm, LRESULT* result
 void CTrcvDeviceDlg::OnDetermineBaseId() {
     CWaitCursor wait;
     uint32_t address = 0;
-    if (ResolveHost(DlgItemText(m_hWnd, IDC_DEV_HOST), &address, 1, 1) < 1) return;
+    if (ResolveHost(GetDlgItemText(IDC_DEV_HOST), &address, 1, 1) < 1) return;
     unsigned port = (unsigned)FieldNumber(IDC_DEV_PORT, 0, UINT_MAX);
     CBaseIdAnswer a = ExchangeBaseId(address, (uint16_t)port);
     switch (a.result) {

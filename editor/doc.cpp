@@ -9,12 +9,6 @@
 #include <shellapi.h>
 #include <cstdio>
 
-static CString LoadText(UINT id) {
-    CString s;
-    s.LoadString(id);
-    return s;
-}
-
 // IDS_SRV_ERRORCODE with the error, the system's text and the path below.
 static CString FileErrorText(DWORD error, const wchar_t* path) {
     CString s = FormatString(LoadText(IDS_SRV_ERRORCODE), (int)error) + SystemErrorText(error).Left(199);

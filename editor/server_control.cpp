@@ -130,10 +130,7 @@ ServerAnswer SendStopRequest(DWORD* error, const wchar_t* pipeName)
 
 CString FormatPipeError(DWORD error)
 {
-    CString fmt;
-    fmt.LoadString(IDS_SRV_ERRORCODE);
-    CString text;
-    text.Format(fmt, (int)error);
+    CString text = FormatText(IDS_SRV_ERRORCODE, (int)error);
     text += SystemErrorText(error).Left(199);
     return text;
 }

@@ -66,9 +66,7 @@ BOOL CTimingDlg::OnInitDialog() {
     if (count == 1) {
         caption += first->OpcName;
     } else {
-        CString fmt;
-        fmt.LoadString(IDS_TIMING_DEVICES);
-        caption += FormatString(fmt, count);
+        caption += FormatText(IDS_TIMING_DEVICES, count);
     }
     SetWindowText(caption);
     // Without a selection there is nothing to show or change.

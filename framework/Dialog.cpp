@@ -147,6 +147,13 @@ void CDialog::OnOK() {
 
 void CDialog::OnCancel() { EndDialog(IDCANCEL); }
 
+void CDialog::EnableDlgItemSafe(int id, BOOL on) {
+    HWND ctrl = ::GetDlgItem(m_hWnd, id);
+    HWND focus = ::GetFocus();
+    if (!on && ctrl && focus && (focus == ctrl || ::GetParent(focus) == ctrl)) NextDlgCtrl();
+    ::EnableWindow(ctrl, on);
+}
+
 BOOL CDialog::UpdateData(BOOL save) {
     CDataExchange dx(this, save);
     DoDataExchange(&dx);

@@ -83,6 +83,9 @@ public:
     BOOL OnCommand(WPARAM wp, LPARAM lp) override;
     void NextDlgCtrl() const { ::SendMessageW(m_hWnd, WM_NEXTDLGCTL, 0, 0); }
     void GotoDlgCtrl(HWND ctrl) { ::SendMessageW(m_hWnd, WM_NEXTDLGCTL, (WPARAM)ctrl, TRUE); }
+    // EnableDlgItem for a control that may have the focus: a control being
+    // disabled passes the focus on first, so that the keyboard keeps working.
+    void EnableDlgItemSafe(int id, BOOL on);
     BOOL IsModal() const { return m_bModal; }
     // Whether EndDialog was called in this run, and with what.
     BOOL IsEnded() const { return m_bEnded; }

@@ -152,6 +152,22 @@ CString FormatString(const wchar_t* fmt, ...) {
     return t;
 }
 
+CString LoadText(UINT id) {
+    CString s;
+    s.LoadString(id);
+    return s;
+}
+
+CString FormatText(UINT id, ...) {
+    CString fmt = LoadText(id);
+    va_list a;
+    va_start(a, id);
+    CString t;
+    t.FormatV(fmt, a);
+    va_end(a);
+    return t;
+}
+
 bool CString::LoadString(UINT id) {
     HINSTANCE h = g_resModule ? g_resModule : GetModuleHandleW(nullptr);
     const wchar_t* p = nullptr;

@@ -76,3 +76,7 @@ private:
 
 // The Microsoft meaning of %s in a wide format: formats through msvcrt.
 CString FormatString(const wchar_t* fmt, ...);
+// A string-table entry of the program's own module; empty when missing.
+CString LoadText(UINT id);
+// The entry id as the format (as FormatString reads it) of the arguments.
+CString FormatText(UINT id, ...);

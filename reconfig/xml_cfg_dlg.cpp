@@ -115,14 +115,6 @@ void CXmlCfgDlg::ShowStatus(UINT id, const CString& arg) {
     SetDlgItemText(IDC_CFG_STATUS, JobText(id, arg));
 }
 
-void CXmlCfgDlg::EnableDlgItemSafe(int id, BOOL enable) {
-    HWND ctrl = ::GetDlgItem(m_hWnd, id);
-    HWND focus = ::GetFocus();
-    if (!enable && ctrl && focus && (focus == ctrl || ::GetParent(focus) == ctrl))
-        ::SendMessageW(m_hWnd, WM_NEXTDLGCTL, 0, 0);
-    ::EnableWindow(ctrl, enable);
-}
-
 void CXmlCfgDlg::OnStart() {
     const __time64_t now = _time64(nullptr);
     CString name;

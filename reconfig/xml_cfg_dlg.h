@@ -51,8 +51,6 @@ public:
     void Logout(const wchar_t* sessionId);
     // Builds the logout form body: at most 255 bytes, one byte per character.
     static std::string LogoutBody(const wchar_t* sessionId);
-    // Enables or disables a control without leaving the focus on a disabled one.
-    void EnableDlgItemSafe(int id, BOOL enable);
 
 protected:
     BOOL OnInitDialog() override;
