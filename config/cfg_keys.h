@@ -29,40 +29,43 @@ constexpr int kAnyType = INT_MIN;
 
 struct CCfgKey {
     const wchar_t* name;
-    unsigned kinds;                        // KindBit of each kind whose sections hold it
-    int onlyType;                          // kAnyType or the one type that holds it
+    unsigned kinds;  // KindBit of each kind whose sections hold it
+    int onlyType;    // kAnyType or the one type that holds it
     CfgKeyForm form;
-    int CDeviceCfg::*hex;                  // Type, Hex, LoginFlag, LoginOverride
-    unsigned short CDeviceCfg::*port;      // Port
-    CString CDeviceCfg::*text;             // Text
-    int def;                               // Hex, Port, LoginFlag, LoginOverride
-    const wchar_t* textDef;                // Text
-    int input;                             // ScaledInput: 0 to 2
+    int CDeviceCfg::*hex;              // Type, Hex, LoginFlag, LoginOverride
+    unsigned short CDeviceCfg::*port;  // Port
+    CString CDeviceCfg::*text;         // Text
+    int def;                           // Hex, Port, LoginFlag, LoginOverride
+    const wchar_t* textDef;            // Text
+    int input;                         // ScaledInput: 0 to 2
 
-    bool Holds(const CDeviceCfg& d) const
-    {
+    bool Holds(const CDeviceCfg& d) const {
         return (kinds & KindBit(d.GetKind())) && (onlyType == kAnyType || onlyType == d.DeviceType);
     }
 };
 
 namespace cfgkey {
 constexpr CCfgKey Hex(const wchar_t* name, unsigned kinds, int CDeviceCfg::*f, int def,
-                      CfgKeyForm form = CfgKeyForm::Hex)
-{
+                      CfgKeyForm form = CfgKeyForm::Hex) {
     return {name, kinds, kAnyType, form, f, nullptr, nullptr, def, nullptr, 0};
 }
-constexpr CCfgKey Port(const wchar_t* name, unsigned kinds, unsigned short CDeviceCfg::*f, int def)
-{
+constexpr CCfgKey Port(const wchar_t* name, unsigned kinds, unsigned short CDeviceCfg::*f, int def) {
     return {name, kinds, kAnyType, CfgKeyForm::Port, nullptr, f, nullptr, def, nullptr, 0};
 }
-constexpr CCfgKey Text(const wchar_t* name, unsigned kinds, CString CDeviceCfg::*f, const wchar_t* def)
-{
+constexpr CCfgKey Text(const wchar_t* name, unsigned kinds, CString CDeviceCfg::*f, const wchar_t* def) {
     return {name, kinds, kAnyType, CfgKeyForm::Text, nullptr, nullptr, f, 0, def, 0};
 }
-constexpr CCfgKey Scaled(const wchar_t* name, int input)
-{
-    return {name, KindBit(kKindRadioModule), kTypeAnalogSensor, CfgKeyForm::ScaledInput,
-            nullptr, nullptr, nullptr, 0, nullptr, input};
+constexpr CCfgKey Scaled(const wchar_t* name, int input) {
+    return {name,
+            KindBit(kKindRadioModule),
+            kTypeAnalogSensor,
+            CfgKeyForm::ScaledInput,
+            nullptr,
+            nullptr,
+            nullptr,
+            0,
+            nullptr,
+            input};
 }
 constexpr unsigned kGlobal = KindBit(kKindGlobal);
 constexpr unsigned kBinaryIo = KindBit(kKindBinaryIo);
@@ -86,10 +89,10 @@ inline constexpr CCfgKey kCfgKeys[] = {
     cfgkey::Hex(L"LoginRequired", cfgkey::kBinaryIo, &CDeviceCfg::LoginRequired, 1, CfgKeyForm::LoginFlag),
     cfgkey::Hex(L"BinaryLogin", cfgkey::kBinaryIo, &CDeviceCfg::BinaryLogin, 0, CfgKeyForm::LoginOverride),
     cfgkey::Hex(L"SerialNo", KindBit(kKindRadioModule), &CDeviceCfg::SerialNo, 0),
-    cfgkey::Port(L"BinaryPort", cfgkey::kNotModule & kDeviceKinds, &CDeviceCfg::BinaryPort, kRecordDefault),
-    cfgkey::Port(L"HttpPort", cfgkey::kNotModule & kDeviceKinds, &CDeviceCfg::HttpPort, 80),
-    cfgkey::Hex(L"HttpSecure", cfgkey::kNotModule & kDeviceKinds, &CDeviceCfg::HttpSecure, 0),
-    {L"Password", cfgkey::kNotModule & kDeviceKinds, kAnyType, CfgKeyForm::Password, nullptr, nullptr,
+    cfgkey::Port(L"BinaryPort", cfgkey::kNotModule& kDeviceKinds, &CDeviceCfg::BinaryPort, kRecordDefault),
+    cfgkey::Port(L"HttpPort", cfgkey::kNotModule& kDeviceKinds, &CDeviceCfg::HttpPort, 80),
+    cfgkey::Hex(L"HttpSecure", cfgkey::kNotModule& kDeviceKinds, &CDeviceCfg::HttpSecure, 0),
+    {L"Password", cfgkey::kNotModule& kDeviceKinds, kAnyType, CfgKeyForm::Password, nullptr, nullptr,
      &CDeviceCfg::Password, 0, L"", 0},
     cfgkey::Text(L"SerialParam", KindBit(kKindSerial), &CDeviceCfg::SerialParam, L"9600,n,8,1,h"),
     cfgkey::Text(L"SerialFilter", KindBit(kKindSerial), &CDeviceCfg::SerialFilter, L"end=;drop=;add=13;"),

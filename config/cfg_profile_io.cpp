@@ -15,7 +15,10 @@ bool CCfgStore::CreateEmptyFile(const wchar_t* path) {
     DWORD written = 0;
     BOOL ok = WriteFile(h, head, sizeof head, &written, nullptr) && written == sizeof head;
     DWORD err = ok ? 0 : GetLastError();
-    if (!CloseHandle(h) && ok) { ok = FALSE; err = GetLastError(); }
+    if (!CloseHandle(h) && ok) {
+        ok = FALSE;
+        err = GetLastError();
+    }
     if (!ok) SetLastError(err);
     m_Image.Clear();
     lstrcpynW(m_ImageFor, m_CurrentPath, kPathRoom);
@@ -57,9 +60,7 @@ bool CCfgStore::FlushImage() {
     return false;
 }
 
-void CCfgStore::SetSection(const wchar_t* name) {
-    lstrcpynW(m_Section, name ? name : L"", 128);
-}
+void CCfgStore::SetSection(const wchar_t* name) { lstrcpynW(m_Section, name ? name : L"", 128); }
 
 namespace {
 
@@ -71,10 +72,14 @@ bool PlainHex(const wchar_t* v, size_t n, unsigned long& out) {
     for (size_t i = 0; i < n; ++i) {
         wchar_t c = v[i];
         unsigned d;
-        if (c >= L'0' && c <= L'9') d = (unsigned)(c - L'0');
-        else if (c >= L'a' && c <= L'f') d = (unsigned)(c - L'a' + 10);
-        else if (c >= L'A' && c <= L'F') d = (unsigned)(c - L'A' + 10);
-        else return false;
+        if (c >= L'0' && c <= L'9')
+            d = (unsigned)(c - L'0');
+        else if (c >= L'a' && c <= L'f')
+            d = (unsigned)(c - L'a' + 10);
+        else if (c >= L'A' && c <= L'F')
+            d = (unsigned)(c - L'A' + 10);
+        else
+            return false;
         r = (r << 4) | d;
     }
     out = r;
@@ -88,7 +93,7 @@ int CCfgStore::ReadHex(const wchar_t* key, int def) {
         const wchar_t* v;
         size_t n;
         if (!m_Image.Find(m_Section, key, v, n) || n == 0) return def;
-        if (n > 19) n = 19;    // as the platform's 20-character buffer
+        if (n > 19) n = 19;  // as the platform's 20-character buffer
         unsigned long x;
         if (PlainHex(v, n, x)) return (int)x;
         wchar_t buf[20];

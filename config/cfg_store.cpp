@@ -6,7 +6,8 @@
 
 CCfgStore::CCfgStore() : m_DeviceHead(L"", kTypeListHead), m_UndoHead(L"", kTypeListHead) {
     wchar_t path[MAX_PATH + 1] = {0};
-    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, path))) {
+    if (FAILED(
+            SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, path))) {
         path[0] = 0;
         GetWindowsDirectoryW(path, MAX_PATH);
     }
@@ -44,9 +45,7 @@ CCfgStore::~CCfgStore() { ClearAll(); }
 void CCfgStore::AddDevice(CDeviceCfg* dev) { dev->InsertAfter(&m_DeviceHead); }
 void CCfgStore::RemoveDevice(CDeviceCfg* dev) { dev->Unlink(); }
 
-CDeviceCfg* CCfgStore::GetFirstDevice() const {
-    return m_DeviceHead.IsListEmpty() ? nullptr : m_DeviceHead.m_pNext;
-}
+CDeviceCfg* CCfgStore::GetFirstDevice() const { return m_DeviceHead.IsListEmpty() ? nullptr : m_DeviceHead.m_pNext; }
 
 CDeviceCfg* CCfgStore::GetNextDevice(const CDeviceCfg* dev) const {
     if (!dev || dev->m_pNext == &m_DeviceHead) return nullptr;
@@ -126,7 +125,7 @@ bool CCfgStore::EnsureGlobalDevice() {
 
 int CCfgStore::Load(const wchar_t* path, bool clear) {
     lstrcpynW(m_CurrentPath, path ? path : L"", kPathRoom);
-    m_ImageFor[0] = 0;   // read the file as it is now
+    m_ImageFor[0] = 0;  // read the file as it is now
     if (clear) ClearAll();
     int count = ReadAllSections();
     DropImage();
@@ -300,7 +299,7 @@ int CCfgStore::ReadAllSections() {
         size_t len = wcsnlen(p, (size_t)(end - p));
         p += len + 1;
         SetSection(name);
-        int type = ReadHex(kCfgKeys[0].name, kCfgKeys[0].def);   // "DeviceType"
+        int type = ReadHex(kCfgKeys[0].name, kCfgKeys[0].def);  // "DeviceType"
         if (type == kTypeListHead) continue;
         std::unique_ptr<CDeviceCfg> dev(new CDeviceCfg(CString(name, (int)len), type));
         ReadDevice(dev.get());

@@ -5,17 +5,25 @@
 #include <cwchar>
 
 CDeviceCfg::CDeviceCfg(const wchar_t* name, int type)
-    : DeviceType(type), OpcName(name), Disable(0), MaxIdleTicks(50), MinIntervalTicks(1),
-      BinaryPort(8000), HttpPort(80), HttpSecure(0), ReceiveMode(3), UsesLocalTime(0),
-      AlwaysDevClock(1), SerialNo(0), EnOceanBaseAddress(0), DontSubscribe(0), LoginRequired(1),
-      BinaryLogin(0), ForceReconnect(0), PriorityLogin(0), SerialParam(L"9600,n,8,1"),
-      SerialFilter(L"end=;drop=;add=13;"), SerialPacketGap(7), Inputs(8), Outputs(0),
+    : DeviceType(type), OpcName(name), Disable(0), MaxIdleTicks(50), MinIntervalTicks(1), BinaryPort(8000),
+      HttpPort(80), HttpSecure(0), ReceiveMode(3), UsesLocalTime(0), AlwaysDevClock(1), SerialNo(0),
+      EnOceanBaseAddress(0), DontSubscribe(0), LoginRequired(1), BinaryLogin(0), ForceReconnect(0), PriorityLogin(0),
+      SerialParam(L"9600,n,8,1"), SerialFilter(L"end=;drop=;add=13;"), SerialPacketGap(7), Inputs(8), Outputs(0),
       ImageIndex(-1), UndoGeneration(0), NextTransceiver(nullptr), m_pNext(this), m_pPrev(this) {
     int kind = KindOf(type);
     if (kind == kKindBinaryIo) BinaryPort = 49153;
-    if (kind == kKindRfid) { BinaryPort = 2683; Interval = 50; Inputs = 4; Outputs = 4; }
+    if (kind == kKindRfid) {
+        BinaryPort = 2683;
+        Interval = 50;
+        Inputs = 4;
+        Outputs = 4;
+    }
     if (kind == kKindSerial) SerialParam = L"9600,n,8,1,h";
-    for (int i = 0; i < 3; ++i) { ScaleMin[i] = 0.0; ScaleMax[i] = 255.0; InputFlag[i] = 1; }
+    for (int i = 0; i < 3; ++i) {
+        ScaleMin[i] = 0.0;
+        ScaleMax[i] = 255.0;
+        InputFlag[i] = 1;
+    }
 }
 
 CDeviceCfg::~CDeviceCfg() {}
@@ -23,10 +31,21 @@ CDeviceCfg::~CDeviceCfg() {}
 int CDeviceCfg::KindOf(int type) {
     switch (type) {
     case kTypeGlobal: return kKindGlobal;
-    case 0: case 1: case 4: case 5: case 19: case 20: case 22: case 24: return kKindBinaryIo;
-    case 2: case 3: return kKindSerial;
+    case 0:
+    case 1:
+    case 4:
+    case 5:
+    case 19:
+    case 20:
+    case 22:
+    case 24: return kKindBinaryIo;
+    case 2:
+    case 3: return kKindSerial;
     case kTypeTransceiver: return kKindTransceiver;
-    case 9: case 10: case 11: case 12: return kKindRadioModule;
+    case 9:
+    case 10:
+    case 11:
+    case 12: return kKindRadioModule;
     case kTypeRfidReader: return kKindRfid;
     default: return kKindNetworkIo;
     }
@@ -35,7 +54,8 @@ int CDeviceCfg::KindOf(int type) {
 int CDeviceCfg::GetKind() const { return KindOf(DeviceType); }
 
 void CDeviceCfg::SetDefaultName(int number) {
-    static const wchar_t* const patterns[kKindCount] = {L"%d", L"Box%d", L"Box%d", L"Com%d", L"Trcv%d", L"EnO%d", L"Rfid%d"};
+    static const wchar_t* const patterns[kKindCount] = {L"%d",     L"Box%d", L"Box%d", L"Com%d",
+                                                        L"Trcv%d", L"EnO%d", L"Rfid%d"};
     int kind = GetKind();
     OpcName.Format(kind >= 0 && kind < kKindCount ? patterns[kind] : L"Box%d", number);
 }
@@ -52,10 +72,22 @@ CString CDeviceCfg::GetTypeDescription() {
 unsigned int CDeviceCfg::GetPortKey() const {
     if (GetKind() == kKindRadioModule) return (unsigned int)SerialNo;
     switch (DeviceType) {
-    case 4: case 5: return ((unsigned int)BinaryPort << 16) | HttpPort;
-    case 6: case 7: case 13: case 14: case 15: case 16: case 17:
-    case 19: case 20: case 21: case 22: case 23: case 24: case 25:
-        return (unsigned int)HttpPort << 16;
+    case 4:
+    case 5: return ((unsigned int)BinaryPort << 16) | HttpPort;
+    case 6:
+    case 7:
+    case 13:
+    case 14:
+    case 15:
+    case 16:
+    case 17:
+    case 19:
+    case 20:
+    case 21:
+    case 22:
+    case 23:
+    case 24:
+    case 25: return (unsigned int)HttpPort << 16;
     default: return (unsigned int)BinaryPort << 16;
     }
 }
@@ -86,8 +118,7 @@ void CDeviceCfg::CopySettings(const CDeviceCfg& other) {
 unsigned short CDeviceCfg::PasswordSeed(const wchar_t* host) {
     unsigned int seed = 0x5C3A;
     if (host)
-        for (int k = 0; host[k]; ++k)
-            seed += (k & 1) ? ((unsigned int)host[k] << 8) : (unsigned int)host[k];
+        for (int k = 0; host[k]; ++k) seed += (k & 1) ? ((unsigned int)host[k] << 8) : (unsigned int)host[k];
     return (unsigned short)seed;
 }
 
@@ -110,14 +141,18 @@ void CDeviceCfg::DecodePassword(const wchar_t* text) {
     size_t len = wcslen(text);
     for (size_t i = 0; i < len; i += 4) {
         wchar_t group[5] = {0};
-        unsigned digits = 0;   // the group's value while it is hexadecimal digits only
+        unsigned digits = 0;  // the group's value while it is hexadecimal digits only
         bool plain = true;
         for (size_t j = 0; j < 4 && i + j < len; ++j) {
             wchar_t c = group[j] = text[i + j];
-            if (c >= L'0' && c <= L'9') digits = digits << 4 | (unsigned)(c - L'0');
-            else if (c >= L'a' && c <= L'f') digits = digits << 4 | (unsigned)(c - L'a' + 10);
-            else if (c >= L'A' && c <= L'F') digits = digits << 4 | (unsigned)(c - L'A' + 10);
-            else plain = false;
+            if (c >= L'0' && c <= L'9')
+                digits = digits << 4 | (unsigned)(c - L'0');
+            else if (c >= L'a' && c <= L'f')
+                digits = digits << 4 | (unsigned)(c - L'a' + 10);
+            else if (c >= L'A' && c <= L'F')
+                digits = digits << 4 | (unsigned)(c - L'A' + 10);
+            else
+                plain = false;
         }
         unsigned short v = (unsigned short)(plain ? digits : wcstoul(group, nullptr, 16));
         Password += (wchar_t)(unsigned short)(v - previous);

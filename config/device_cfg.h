@@ -12,18 +12,18 @@
 
 // Type numbers that are no device type.
 enum : int {
-    kTypeGlobal = -1,     // the global options record, section "OpcServer_Global"
-    kTypeListHead = -2,   // head of a store list; a section without "DeviceType"
+    kTypeGlobal = -1,    // the global options record, section "OpcServer_Global"
+    kTypeListHead = -2,  // head of a store list; a section without "DeviceType"
 };
 
 // Device types the code singles out; every other type is data of the tables.
 enum : int {
-    kTypeSerialServer = 2,    // RS-232 serial device server
-    kTypeIoBox = 4,           // digital I/O box, the default of a new I/O device
-    kTypeTransceiver = 8,     // EnOcean radio transceiver
-    kTypePushButton = 9,      // EnOcean push button, the default of a new radio module
-    kTypeAnalogSensor = 11,   // EnOcean analog sensor with three scaled inputs
-    kTypeSensorBox = 17,      // replaces the old format's analog boxes 13 to 15
+    kTypeSerialServer = 2,   // RS-232 serial device server
+    kTypeIoBox = 4,          // digital I/O box, the default of a new I/O device
+    kTypeTransceiver = 8,    // EnOcean radio transceiver
+    kTypePushButton = 9,     // EnOcean push button, the default of a new radio module
+    kTypeAnalogSensor = 11,  // EnOcean analog sensor with three scaled inputs
+    kTypeSensorBox = 17,     // replaces the old format's analog boxes 13 to 15
     kTypeRfidReader = 18,
     kTypeLast = 25,
 };
@@ -31,13 +31,13 @@ enum : int {
 // What a type number is, as GetKind gives it; the kind decides the keys in
 // the file, the dialog and the default name.
 enum DeviceKind : int {
-    kKindGlobal = 0,          // global options
-    kKindBinaryIo = 1,        // network I/O device with binary port and login settings
-    kKindNetworkIo = 2,       // other network I/O device (and every unknown type)
-    kKindSerial = 3,          // serial device server
-    kKindTransceiver = 4,     // EnOcean radio transceiver
-    kKindRadioModule = 5,     // radio module received through a transceiver
-    kKindRfid = 6,            // RFID reader
+    kKindGlobal = 0,       // global options
+    kKindBinaryIo = 1,     // network I/O device with binary port and login settings
+    kKindNetworkIo = 2,    // other network I/O device (and every unknown type)
+    kKindSerial = 3,       // serial device server
+    kKindTransceiver = 4,  // EnOcean radio transceiver
+    kKindRadioModule = 5,  // radio module received through a transceiver
+    kKindRfid = 6,         // RFID reader
     kKindCount = 7,
 };
 
@@ -63,7 +63,7 @@ public:
     unsigned short BinaryPort;
     unsigned short HttpPort;
     int HttpSecure;
-    CString Password;            // plain text; scrambled only in the file
+    CString Password;  // plain text; scrambled only in the file
     int ReceiveMode;
     int UsesLocalTime;
     int AlwaysDevClock;
@@ -76,27 +76,27 @@ public:
     int PriorityLogin;
     CString SerialParam;
     CString SerialFilter;
-    union {                      // one field, three roles
-        int SerialPacketGap;     // kind 3, tenths
-        int Interval;            // kind 6, tenths
-        int MinUpdateRate;       // global options, milliseconds
+    union {                   // one field, three roles
+        int SerialPacketGap;  // kind 3, tenths
+        int Interval;         // kind 6, tenths
+        int MinUpdateRate;    // global options, milliseconds
     };
     union {
         int Inputs;
-        int IdleTicks;           // global options, tenths
+        int IdleTicks;  // global options, tenths
     };
     union {
         int Outputs;
-        int WatchdogTicks;       // global options, tenths
+        int WatchdogTicks;  // global options, tenths
     };
     double ScaleMin[3];
     double ScaleMax[3];
     int InputFlag[3];
     CString Unit[3];
     CString KindCodes;
-    int ImageIndex;              // owned by the device list view; -1 = not set
+    int ImageIndex;  // owned by the device list view; -1 = not set
     int UndoGeneration;
-    CDeviceCfg* NextTransceiver; // temporary chain for the radio module dialog
+    CDeviceCfg* NextTransceiver;  // temporary chain for the radio module dialog
     CString TypeDescription;
     CDeviceCfg* m_pNext;
     CDeviceCfg* m_pPrev;
@@ -118,7 +118,7 @@ public:
     static unsigned short PasswordSeed(const wchar_t* host);
 
     bool ParseOldLine(const wchar_t* line);
-    bool ParseOldLine(const char* line);   // 8-bit text in the ANSI code page
+    bool ParseOldLine(const char* line);  // 8-bit text in the ANSI code page
 
     void InsertAfter(CDeviceCfg* position);
     void Unlink();
@@ -137,7 +137,7 @@ void ParseScaledInput(const wchar_t* text, int& flag, double& mn, double& mx, CS
 
 class CCfgStore {
 public:
-    CCfgStore();                              // active path under common app data
+    CCfgStore();  // active path under common app data
     explicit CCfgStore(const wchar_t* activePath);
     ~CCfgStore();
     CCfgStore(const CCfgStore&) = delete;
@@ -183,7 +183,7 @@ public:
     bool ReadString(const wchar_t* key, CString& out);
     bool WriteHex(const wchar_t* key, int value);
     bool WriteString(const wchar_t* key, const wchar_t* text);
-    bool ReadSectionNames(CString& names);   // NUL-separated list
+    bool ReadSectionNames(CString& names);  // NUL-separated list
 
     bool ReadDevice(CDeviceCfg* dev);
     int ReadAllSections();
@@ -193,7 +193,10 @@ public:
     // Key by key through the platform's profile functions instead of the
     // file image: slow (the platform rewrites the file for every key), kept
     // as the reference the image is checked against.
-    void SetPerKeyAccess(bool perKey) { m_PerKey = perKey; m_ImageFor[0] = 0; }
+    void SetPerKeyAccess(bool perKey) {
+        m_PerKey = perKey;
+        m_ImageFor[0] = 0;
+    }
 
     // Several WriteDevice calls that reach the file together, once, when the
     // outermost batch ends (a copy of many records). Finish ends it early and
@@ -209,6 +212,7 @@ public:
         }
         WriteBatch(const WriteBatch&) = delete;
         WriteBatch& operator=(const WriteBatch&) = delete;
+
     private:
         CCfgStore& m_s;
         bool m_done = false;
@@ -231,16 +235,16 @@ private:
     CDeviceCfg m_DeviceHead;
     CDeviceCfg m_UndoHead;
     int m_WriteOk;
-    int m_AllWritesOk;       // global options' writes included
+    int m_AllWritesOk;  // global options' writes included
     DWORD m_LastError;
 
     // The current file held in memory: read once, written once.
     bool m_PerKey = false;
     CProfileImage m_Image;
-    wchar_t m_ImageFor[kPathRoom] = {0};   // path the image holds (the current one); empty: none
-    bool m_ImageFramed = false;       // created by us: keep the empty first line
+    wchar_t m_ImageFor[kPathRoom] = {0};  // path the image holds (the current one); empty: none
+    bool m_ImageFramed = false;           // created by us: keep the empty first line
     bool m_ImageDirty = false;
-    int m_Batch = 0;                  // open WriteDevice/WriteAll calls
+    int m_Batch = 0;  // open WriteDevice/WriteAll calls
 };
 
 extern CCfgStore theCfgStore;

@@ -13,7 +13,7 @@ bool AllDigits(const CString& s) {
     return true;
 }
 
-} // namespace
+}  // namespace
 
 bool CDeviceCfg::ParseOldLine(const char* line) {
     CString wide(line ? line : "");
@@ -39,7 +39,7 @@ bool CDeviceCfg::ParseOldLine(const wchar_t* line) {
         const wchar_t* start = p;
         while (*p && *p != L'\t' && *p != L'\r' && *p != L'\n') ++p;
         CString col(start, (int)(p - start));
-        if (*p) ++p;   // exactly one separator
+        if (*p) ++p;  // exactly one separator
 
         const bool serial = KindOf(DeviceType) == kKindSerial;
         switch (column) {
@@ -50,8 +50,10 @@ bool CDeviceCfg::ParseOldLine(const wchar_t* line) {
             break;
         }
         case 1:
-            if (AllDigits(col)) SetDefaultName((int)wcstol(col, nullptr, 10));
-            else OpcName = col;
+            if (AllDigits(col))
+                SetDefaultName((int)wcstol(col, nullptr, 10));
+            else
+                OpcName = col;
             break;
         case 2: TargetHost = col; break;
         case 3: {
@@ -91,13 +93,18 @@ bool CDeviceCfg::ParseOldLine(const wchar_t* line) {
             break;
         }
         case 7:
-            if (serial) SerialParam = col;
-            else if (DeviceType == kTypeTransceiver) EnOceanBaseAddress = (int)wcstoul(col, nullptr, 16);
-            else Inputs = Outputs = (int)wcstol(col, nullptr, 10);
+            if (serial)
+                SerialParam = col;
+            else if (DeviceType == kTypeTransceiver)
+                EnOceanBaseAddress = (int)wcstoul(col, nullptr, 16);
+            else
+                Inputs = Outputs = (int)wcstol(col, nullptr, 10);
             break;
         case 8:
-            if (serial) SerialFilter = col;
-            else Outputs = (int)wcstol(col, nullptr, 10);
+            if (serial)
+                SerialFilter = col;
+            else
+                Outputs = (int)wcstol(col, nullptr, 10);
             break;
         case 9:
             if (serial) SerialPacketGap = (int)wcstol(col, nullptr, 10);

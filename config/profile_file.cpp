@@ -103,7 +103,7 @@ void CProfileImage::Reset() {
 void CProfileImage::Clear() {
     m_Encoding = Utf16Le;
     Reset();
-    AddSection(0, 0);   // holds lines before the first header
+    AddSection(0, 0);  // holds lines before the first header
 }
 
 uint32_t CProfileImage::Store(const wchar_t* s, size_t n) {
@@ -183,8 +183,7 @@ void CProfileImage::AddKey(size_t section, uint32_t name, uint32_t nameLen, uint
 size_t CProfileImage::FindKey(const Section& s, const wchar_t* name, size_t len) const {
     const Key* k = m_Keys.data() + s.firstKey;
     for (size_t i = 0; i < s.keyCount; ++i)
-        if (k[i].nameLen == len && FoldEqual(m_Text.data() + k[i].name, name, len))
-            return s.firstKey + i;
+        if (k[i].nameLen == len && FoldEqual(m_Text.data() + k[i].name, name, len)) return s.firstKey + i;
     return kNone;
 }
 
@@ -243,7 +242,10 @@ void CProfileImage::ParseFrom(size_t begin) {
         Trim(b, e);
         if (nul)
             for (const wchar_t* q = b; q < e; ++q)
-                if (!*q) { e = q; break; }
+                if (!*q) {
+                    e = q;
+                    break;
+                }
         at = (uint32_t)(b - base);
         len = (uint32_t)(e - b);
     };
@@ -257,7 +259,10 @@ void CProfileImage::ParseFrom(size_t begin) {
             const wchar_t* close = nullptr;
             if (*p == L'[')
                 for (const wchar_t* q = eol; q > p + 1; --q)
-                    if (q[-1] == L']') { close = q - 1; break; }
+                    if (q[-1] == L']') {
+                        close = q - 1;
+                        break;
+                    }
             uint32_t n, nl, v = 0, vl = 0;
             if (close) {
                 token(p + 1, close, nul, n, nl);
@@ -387,7 +392,7 @@ void CProfileImage::Set(const wchar_t* section, const wchar_t* key, const wchar_
     const wchar_t* vb = value ? value : L"";
     while (*vb && IsBlank(*vb)) ++vb;
     const wchar_t* ve = vb + wcslen(vb);
-    std::wstring sec, name, val;   // in an ANSI file: what the file's code page keeps of them
+    std::wstring sec, name, val;  // in an ANSI file: what the file's code page keeps of them
     if (m_Encoding == Ansi) {
         sec = RoundTrip(sb, (size_t)(se - sb));
         name = RoundTrip(nb, (size_t)(ne - nb));
@@ -475,9 +480,7 @@ std::string CProfileImage::Encode(bool frame) const {
     SerializeTo(text);
     std::string out;
     switch (m_Encoding) {
-    case Utf16Le:
-        out.assign(reinterpret_cast<const char*>(text.data()), text.size() * 2);
-        break;
+    case Utf16Le: out.assign(reinterpret_cast<const char*>(text.data()), text.size() * 2); break;
     case Utf16Be:
         out.resize(2 * text.size());
         for (size_t i = 0; i < text.size(); ++i) {
@@ -485,12 +488,8 @@ std::string CProfileImage::Encode(bool frame) const {
             out[2 * i + 1] = (char)(text[i] & 0xFF);
         }
         break;
-    case Utf8:
-        out = "\xEF\xBB\xBF" + EncodeAs(CP_UTF8, text.data(), text.size());
-        break;
-    case Ansi:
-        out = EncodeAs(CP_ACP, text.data(), text.size());
-        break;
+    case Utf8: out = "\xEF\xBB\xBF" + EncodeAs(CP_UTF8, text.data(), text.size()); break;
+    case Ansi: out = EncodeAs(CP_ACP, text.data(), text.size()); break;
     }
     return out;
 }

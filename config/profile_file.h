@@ -71,7 +71,7 @@ private:
     };
     struct Section {
         uint32_t name, nameLen, hash;
-        uint32_t firstKey, keyCount;      // a range of m_Keys
+        uint32_t firstKey, keyCount;  // a range of m_Keys
     };
     static const size_t kNone = (size_t)-1;
 
@@ -91,10 +91,10 @@ private:
     std::wstring RoundTrip(const wchar_t* s, size_t n) const;
 
     Encoding m_Encoding;
-    std::wstring m_Text;                // the file's text, then every name and value set since
-    std::vector<Section> m_Sections;    // [0] holds lines before the first header
+    std::wstring m_Text;              // the file's text, then every name and value set since
+    std::vector<Section> m_Sections;  // [0] holds lines before the first header
     std::vector<Key> m_Keys;
-    std::vector<uint32_t> m_Slots;      // open hash of first sections by folded name: index + 1
+    std::vector<uint32_t> m_Slots;  // open hash of first sections by folded name: index + 1
     // The section of the last query: readers ask for one section many times.
     mutable std::wstring m_LastQuery;
     mutable size_t m_LastSection = kNone;
@@ -102,7 +102,7 @@ private:
     // The platform re-reads the file before every write: a value it wrote with
     // trailing blanks comes back trimmed, and a line break inside a name or
     // value turns into lines of their own. Both are applied before the next Set.
-    size_t m_TrimKey = 0;               // index into m_Keys
+    size_t m_TrimKey = 0;  // index into m_Keys
     bool m_TrimPending = false;
     bool m_ReparsePending = false;
 };

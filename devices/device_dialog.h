@@ -19,7 +19,7 @@ class CDeviceCfg;
 class CDeviceDialog : public CDialog {
 public:
     CDeviceDialog(UINT templateId, int iconIndex, DWORD helpContext, CWnd* parent = nullptr);
-    CDeviceCfg* m_pDevice = nullptr;   // not owned
+    CDeviceCfg* m_pDevice = nullptr;  // not owned
 
 protected:
     BOOL OnInitDialog() override;

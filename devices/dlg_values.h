@@ -7,4 +7,3 @@
 // toward zero, or rounded to the nearest tenth. Out-of-range text is clamped
 // first: never below 0, at most INT_MAX tenths; "nan" reads 0.
 int SecondsTextToTenths(const wchar_t* text, bool rounded);
-

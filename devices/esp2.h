@@ -52,11 +52,8 @@ int ReceiveTelegram(SOCKET s, uint8_t* telegram, int count);
 // ReceiveTelegram calls would (at most the missing bytes at a time, with
 // the same resynchronisation), calling take(telegram) for every complete
 // valid one. Returns the count of bytes kept for the next call.
-template <class Take>
-int AssembleTelegrams(uint8_t* telegram, int count, const uint8_t* data, int n, Take&& take)
-{
-    if (count < 0 || count >= kEsp2Size)
-        count = 0;
+template <class Take> int AssembleTelegrams(uint8_t* telegram, int count, const uint8_t* data, int n, Take&& take) {
+    if (count < 0 || count >= kEsp2Size) count = 0;
     while (n > 0) {
         int k = kEsp2Size - count < n ? kEsp2Size - count : n;
         memcpy(telegram + count, data, static_cast<size_t>(k));
@@ -74,14 +71,14 @@ int AssembleTelegrams(uint8_t* telegram, int count, const uint8_t* data, int n, 
 // Outcome of one base-ID exchange.
 struct CBaseIdAnswer {
     enum Result {
-        Found,        // baseId holds the answer
-        NoAnswer,     // time-out, or the transceiver closed without answering
-        ConnectFailed,// error holds the socket error code
-        NoSocket,     // no socket could be created
+        Found,          // baseId holds the answer
+        NoAnswer,       // time-out, or the transceiver closed without answering
+        ConnectFailed,  // error holds the socket error code
+        NoSocket,       // no socket could be created
     } result = NoAnswer;
     uint32_t baseId = 0;
     int error = 0;
-    int passes = 0;   // select passes made
+    int passes = 0;  // select passes made
 };
 
 // Connects to the transceiver (address in network order), sends the

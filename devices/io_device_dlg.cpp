@@ -13,7 +13,7 @@
 
 namespace {
 
-const int kKeep = INT_MIN;   // OK leaves the count as it is
+const int kKeep = INT_MIN;  // OK leaves the count as it is
 const u_short kDiscoveryPort = 8513;
 const char kQuery[] = "Version 1.03";
 const int kReplyBuffer = 322;
@@ -29,10 +29,10 @@ struct TypeRow {
 };
 // What OK writes for each index of the type list.
 const TypeRow kTypeRows[] = {
-    {0, kKeep, kKeep}, {1, kKeep, kKeep}, {4, 1, 1},   {4, 2, 2},     {4, 6, 6},     {4, 12, 12},
-    {5, kKeep, kKeep}, {4, 12, 6},        {4, 0, 6},   {20, 6, 0},    {19, 6, 6},    {22, 2, 2},
+    {0, kKeep, kKeep}, {1, kKeep, kKeep}, {4, 1, 1},     {4, 2, 2},     {4, 6, 6},     {4, 12, 12},
+    {5, kKeep, kKeep}, {4, 12, 6},        {4, 0, 6},     {20, 6, 0},    {19, 6, 6},    {22, 2, 2},
     {24, 2, 2},        {21, 1, 1},        {6, 1, kKeep}, {6, 2, kKeep}, {6, 8, kKeep}, {7, 1, kKeep},
-    {16, 1, kKeep},    {25, 1, kKeep},    {17, 2, 0},  {23, 2, 2},
+    {16, 1, kKeep},    {25, 1, kKeep},    {17, 2, 0},    {23, 2, 2},
 };
 const int kTypeCount = (int)(sizeof kTypeRows / sizeof kTypeRows[0]);
 
@@ -115,7 +115,10 @@ int CIoDeviceDlg::TypeIndexOf(int type, int inputs, int outputs) {
     case 7: return 17;
     case 16: return 18;
     case 25: return 19;
-    case 13: case 14: case 15: case 17: return 20;
+    case 13:
+    case 14:
+    case 15:
+    case 17: return 20;
     case 23: return 21;
     default: return -1;
     }
@@ -142,9 +145,7 @@ CIoDeviceDlg::CIoDeviceDlg(CWnd* parent)
     m_session.SetOption(INTERNET_OPTION_RECEIVE_TIMEOUT, kIdentifyBound);
 }
 
-CIoDeviceDlg::~CIoDeviceDlg() {
-    m_session.Close();
-}
+CIoDeviceDlg::~CIoDeviceDlg() { m_session.Close(); }
 
 // A port box's number (no whole number: 0), kept in 16 bits by callers.
 unsigned CIoDeviceDlg::ItemNumber(int id) const { return (unsigned)FieldNumber(id, 0, UINT_MAX); }
@@ -249,10 +250,14 @@ void CIoDeviceDlg::UpdateControls() {
         EnableDlgItem(IDC_IO_LOGIN, FALSE);
     }
     bool password = true, httpPort = true, https = true, browser = true, binPort = true, pollOnly = true;
-    if (s == 0 || s == 1) password = httpPort = https = browser = false;
-    else if (s >= 9 && s <= 12) binPort = false;
-    else if (s >= 13 && s <= 20) password = binPort = pollOnly = false;
-    else if (s == 21 || s == -1) pollOnly = false;
+    if (s == 0 || s == 1)
+        password = httpPort = https = browser = false;
+    else if (s >= 9 && s <= 12)
+        binPort = false;
+    else if (s >= 13 && s <= 20)
+        password = binPort = pollOnly = false;
+    else if (s == 21 || s == -1)
+        pollOnly = false;
     EnableDlgItem(IDC_IO_PASSWORD, password);
     EnableDlgItem(IDC_IO_HTTPPORT, httpPort);
     EnableDlgItem(IDC_IO_HTTPS, https);
@@ -292,8 +297,10 @@ void CIoDeviceDlg::OnV4() {
 void CIoDeviceDlg::OnHttps() {
     const unsigned port = ItemNumber(IDC_IO_HTTPPORT);
     const bool on = GetDlgItemCheck(IDC_IO_HTTPS);
-    if (port == 80 && on) SetDlgItemUnsigned(IDC_IO_HTTPPORT, 443);
-    else if (port == 443 && !on) SetDlgItemUnsigned(IDC_IO_HTTPPORT, 80);
+    if (port == 80 && on)
+        SetDlgItemUnsigned(IDC_IO_HTTPPORT, 443);
+    else if (port == 443 && !on)
+        SetDlgItemUnsigned(IDC_IO_HTTPPORT, 80);
 }
 
 void CIoDeviceDlg::OnForceReconnect() { UpdateControls(); }
@@ -407,9 +414,7 @@ void CIoDeviceDlg::ParseReply(const unsigned char* data, int len, CDeviceReply& 
     case 0x0001:
         if (len >= 5 && data[4] == 3) reply.typeIndex = 0;
         break;
-    default:
-        reply.productNumber = kUnknownKindArticle;
-        break;
+    default: reply.productNumber = kUnknownKindArticle; break;
     }
 }
 
@@ -587,8 +592,10 @@ void CIoDeviceDlg::OnHostSelChange() {
 
 void CIoDeviceDlg::ApplyReply(const CDeviceReply& r) {
     ::SendDlgItemMessageW(m_hWnd, IDC_IO_TYPE, CB_SETCURSEL, (WPARAM)r.typeIndex, 0);
-    if (r.productNumber > 0) ::SetDlgItemInt(m_hWnd, IDC_IO_PRODUCT, (UINT)r.productNumber, TRUE);
-    else SetDlgItemText(IDC_IO_PRODUCT, L"");
+    if (r.productNumber > 0)
+        ::SetDlgItemInt(m_hWnd, IDC_IO_PRODUCT, (UINT)r.productNumber, TRUE);
+    else
+        SetDlgItemText(IDC_IO_PRODUCT, L"");
     if (r.typeIndex >= 0) {
         SetDlgItemUnsigned(IDC_IO_HTTPPORT, r.httpPort);
         SetDlgItemCheck(IDC_IO_HTTPS, r.secure != 0);
@@ -616,14 +623,15 @@ namespace {
 
 // A device is trusted with nothing: no redirect is followed, nothing is
 // cached and no cookie is stored or sent.
-const DWORD kDeviceRequestFlags = INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_COOKIES |
-                                  INTERNET_FLAG_NO_CACHE_WRITE;
+const DWORD kDeviceRequestFlags =
+    INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_CACHE_WRITE;
 
 // Paints and answers the messages sent to the thread's windows while
 // identification waits; input stays queued for after it.
 void AnswerMeanwhile() {
     MSG msg;
-    for (int i = 0; i < 64 && ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT); ++i) ::DispatchMessageW(&msg);
+    for (int i = 0; i < 64 && ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT); ++i)
+        ::DispatchMessageW(&msg);
     ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
 }
 
@@ -682,12 +690,20 @@ void CIoDeviceDlg::OnIdentify() {
     // binary one) when its peer has closed: a closed peer stays readable.
     while (::GetTickCount() - start < kIdentifyBound && (bin || http)) {
         fd_set rd, wr, ex;
-        FD_ZERO(&rd); FD_ZERO(&wr); FD_ZERO(&ex);
+        FD_ZERO(&rd);
+        FD_ZERO(&wr);
+        FD_ZERO(&ex);
         if (bin) {
             FD_SET(bin.get(), &rd);
-            if (!binConnected) { FD_SET(bin.get(), &wr); FD_SET(bin.get(), &ex); }
+            if (!binConnected) {
+                FD_SET(bin.get(), &wr);
+                FD_SET(bin.get(), &ex);
+            }
         }
-        if (http) { FD_SET(http.get(), &wr); FD_SET(http.get(), &ex); }
+        if (http) {
+            FD_SET(http.get(), &wr);
+            FD_SET(http.get(), &ex);
+        }
         timeval tv{0, 100 * 1000};
         if (::select(0, &rd, &wr, &ex, &tv) == SOCKET_ERROR) break;
         AnswerMeanwhile();
@@ -704,7 +720,10 @@ void CIoDeviceDlg::OnIdentify() {
                 failed = true;
             }
             if (failed) {
-                if (SocketError(http.get()) == WSAECONNREFUSED) { ++refusals; httpRefused = true; }
+                if (SocketError(http.get()) == WSAECONNREFUSED) {
+                    ++refusals;
+                    httpRefused = true;
+                }
                 http.reset();
             }
         }
@@ -723,7 +742,10 @@ void CIoDeviceDlg::OnIdentify() {
                 }
             }
             if (failed) {
-                if (SocketError(bin.get()) == WSAECONNREFUSED) { ++refusals; binRefused = true; }
+                if (SocketError(bin.get()) == WSAECONNREFUSED) {
+                    ++refusals;
+                    binRefused = true;
+                }
                 bin.reset();
             } else if (binConnected && FD_ISSET(bin.get(), &rd)) {
                 unsigned char reply[106];
@@ -739,7 +761,8 @@ void CIoDeviceDlg::OnIdentify() {
             }
         }
         if (refusals == 2) {
-            CString text = FormatText(IDS_ID_HTTP_REFUSED, httpPort) + L"\n\n" + FormatText(IDS_ID_BINARY_REFUSED, binPort);
+            CString text =
+                FormatText(IDS_ID_HTTP_REFUSED, httpPort) + L"\n\n" + FormatText(IDS_ID_BINARY_REFUSED, binPort);
             AfxMessageBox(text, MB_OK);
             UpdateControls();
             return;
@@ -747,8 +770,10 @@ void CIoDeviceDlg::OnIdentify() {
     }
     (void)binRefused;
     (void)httpRefused;
-    if (binConnected) AfxMessageBox(FormatText(IDS_ID_BINARY_SILENT, binPort), MB_OK);
-    else if (refusals == 0) AfxMessageBox(LoadText(IDS_ID_NO_ANSWER), MB_OK);
+    if (binConnected)
+        AfxMessageBox(FormatText(IDS_ID_BINARY_SILENT, binPort), MB_OK);
+    else if (refusals == 0)
+        AfxMessageBox(LoadText(IDS_ID_NO_ANSWER), MB_OK);
     UpdateControls();
 }
 
@@ -765,8 +790,8 @@ void CIoDeviceDlg::IdentifyViaHttp() {
     CInternetDeadline bound(m_session, kIdentifyBound);
     try {
         conn.reset(m_session.GetHttpConnection(ResolverHostText(GetDlgItemText(IDC_IO_HOST)),
-                                                INTERNET_FLAG_RELOAD | (secure ? INTERNET_FLAG_SECURE : 0),
-                                                reply.httpPort));
+                                               INTERNET_FLAG_RELOAD | (secure ? INTERNET_FLAG_SECURE : 0),
+                                               reply.httpPort));
         file.reset(conn->OpenRequest(L"GET", L"/version", nullptr, 1, nullptr, nullptr,
                                      kDeviceRequestFlags | (secure ? INTERNET_FLAG_SECURE : 0)));
         file->SetOption(INTERNET_OPTION_SEND_TIMEOUT, kIdentifyBound);
@@ -786,8 +811,8 @@ void CIoDeviceDlg::IdentifyViaHttp() {
             ApplyReply(reply);
             CString statusText;
             file->QueryInfo(HTTP_QUERY_STATUS_TEXT, statusText);
-            CString text = LoadText(IDS_ID_VERSION_FAILED) + L"\n" + FormatText(IDS_ID_HTTP_STATUS, (int)status) + L" (" +
-                           statusText + L")\n\n" + LoadText(IDS_ID_NOT_LATTIX);
+            CString text = LoadText(IDS_ID_VERSION_FAILED) + L"\n" + FormatText(IDS_ID_HTTP_STATUS, (int)status) +
+                           L" (" + statusText + L")\n\n" + LoadText(IDS_ID_NOT_LATTIX);
             AfxMessageBox(text, MB_OK);
         } else {
             // The body may come in pieces: read until 255 bytes or its end.
@@ -819,8 +844,10 @@ void CIoDeviceDlg::IdentifyViaHttp() {
                 reply.productNumber = atoi(hash + 1);
                 const bool known = LookupProductNumber(reply.productNumber, reply.typeIndex, reply.gen40);
                 ApplyReply(reply);
-                if (!known) AfxMessageBox(FormatText(IDS_ID_UNKNOWN_ARTICLE, reply.productNumber), MB_OK);
-                else EnableDlgItemSafe(IDC_IO_IDENTIFY, FALSE);
+                if (!known)
+                    AfxMessageBox(FormatText(IDS_ID_UNKNOWN_ARTICLE, reply.productNumber), MB_OK);
+                else
+                    EnableDlgItemSafe(IDC_IO_IDENTIFY, FALSE);
             }
         }
         file->Close();
@@ -835,7 +862,6 @@ void CIoDeviceDlg::IdentifyViaHttp() {
         e->Delete();
     }
 }
-
 
 // ------------------------------------------------------------ reconfiguration
 

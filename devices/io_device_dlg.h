@@ -72,11 +72,10 @@ private:
     int m_bListMode = 0;
     int m_bV4 = 0;  // what OK writes to BinaryLogin
     std::vector<std::unique_ptr<CDeviceReply>> m_replies;
-    std::map<u_long, CDeviceReply*> m_listed;   // the host box's entries by address
+    std::map<u_long, CDeviceReply*> m_listed;  // the host box's entries by address
     CInternetSession m_session;
 };
 
 // Up to max local IPv4 addresses (not 0.0.0.0 or 127.0.0.1) with their
 // directed broadcast address in the broadcast field; the number filled.
 int GetBroadcastAddresses(MIB_IPADDRROW* rows, int max);
-

@@ -84,9 +84,9 @@ BOOL CRadioDeviceDlg::OnInitDialog() {
     m_idTouched = d->DeviceType != kTypeVirtual;
     int type = d->DeviceType;
     int radio = type == kTypeAnalogSensor ? IDC_RADIO_ANALOG
-              : type == kTypeVirtual      ? IDC_RADIO_VIRTUAL
-              : type == kTypeMagnet       ? IDC_RADIO_MAGNET
-              : d->Inputs <= 2            ? IDC_RADIO_PTM200
+                : type == kTypeVirtual    ? IDC_RADIO_VIRTUAL
+                : type == kTypeMagnet     ? IDC_RADIO_MAGNET
+                : d->Inputs <= 2          ? IDC_RADIO_PTM200
                                           : IDC_RADIO_PTM100;
     CheckDlgButton(radio, BST_CHECKED);
     for (int r = 0; r < 3; ++r) {
@@ -176,7 +176,8 @@ void CRadioDeviceDlg::OnTransceiverSelChange() {
 LRESULT CRadioDeviceDlg::OnIdListItemChanged(NMLISTVIEW* nm) {
     if (nm && nm->iItem >= 0 && (nm->uNewState & LVIS_SELECTED)) {
         wchar_t text[32] = {};
-        ListView_GetItemText(::GetDlgItem(m_hWnd, IDC_RADIO_ID_LIST), nm->iItem, 0, text, (int)(sizeof text / sizeof text[0]));
+        ListView_GetItemText(::GetDlgItem(m_hWnd, IDC_RADIO_ID_LIST), nm->iItem, 0, text,
+                             (int)(sizeof text / sizeof text[0]));
         SetDlgItemText(IDC_RADIO_ID, text);
     }
     return 0;
@@ -271,8 +272,10 @@ void CRadioDeviceDlg::OnSocketEvent(LPARAM lp) {
         FormatSocketError(error, text);
         CheckDlgButton(IDC_RADIO_LISTEN, BST_UNCHECKED);
         CloseListenSocket();
-        if (error == WSAENOTSOCK) KrvMessageBeep(MB_ICONEXCLAMATION);
-        else AfxMessageBox(text, MB_OK | MB_ICONEXCLAMATION);
+        if (error == WSAENOTSOCK)
+            KrvMessageBeep(MB_ICONEXCLAMATION);
+        else
+            AfxMessageBox(text, MB_OK | MB_ICONEXCLAMATION);
         return;
     }
     // while the socket rests, the timer takes the bytes
@@ -398,8 +401,10 @@ void CRadioDeviceDlg::ClearCounts() {
 void CRadioDeviceDlg::OnOK() {
     CDeviceCfg* d = m_pDevice;
     d->TargetHost = GetDlgItemText(IDC_RADIO_TRCV);
-    if (GetDlgItemCheck(IDC_RADIO_ANALOG)) d->DeviceType = kTypeAnalogSensor;
-    else if (GetDlgItemCheck(IDC_RADIO_MAGNET)) d->DeviceType = kTypeMagnet;
+    if (GetDlgItemCheck(IDC_RADIO_ANALOG))
+        d->DeviceType = kTypeAnalogSensor;
+    else if (GetDlgItemCheck(IDC_RADIO_MAGNET))
+        d->DeviceType = kTypeMagnet;
     else if (GetDlgItemCheck(IDC_RADIO_VIRTUAL)) {
         d->DeviceType = kTypeVirtual;
         d->Inputs = 4;

@@ -16,7 +16,7 @@ class CRadioDeviceDlg : public CDeviceDialog {
 public:
     CRadioDeviceDlg();
     ~CRadioDeviceDlg();
-    CDeviceCfg* m_pTransceivers = nullptr;   // chain head, linked by NextTransceiver
+    CDeviceCfg* m_pTransceivers = nullptr;  // chain head, linked by NextTransceiver
 
     BOOL OnInitDialog() override;
     void OnOK() override;

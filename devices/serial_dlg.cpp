@@ -53,8 +53,10 @@ CString ComposeSerialParam(const CSerialLine& line) {
     s += L',';
     s += (wchar_t)(L'5' + bits);
     s += line.stopBitsIndex > 0 ? L",2" : L",1";
-    if (line.handshakeIndex == kHandshakeHardware) s += L",h";
-    else if (line.handshakeIndex == kHandshakeSoftware) s += L",x";
+    if (line.handshakeIndex == kHandshakeHardware)
+        s += L",h";
+    else if (line.handshakeIndex == kHandshakeSoftware)
+        s += L",x";
     return s;
 }
 
@@ -100,9 +102,7 @@ BOOL CSerialDeviceDlg::OnInitDialog() {
     return TRUE;
 }
 
-void CSerialDeviceDlg::UpdateControls() {
-    EnableDlgItem(IDC_SER_GAP, GetDlgItemCheck(IDC_SER_GAP_ON));
-}
+void CSerialDeviceDlg::UpdateControls() { EnableDlgItem(IDC_SER_GAP, GetDlgItemCheck(IDC_SER_GAP_ON)); }
 
 void CSerialDeviceDlg::OnHandshakeLinesAsIo() {
     if (IsDlgButtonChecked(IDC_SER_LINES_IO) == BST_CHECKED && CurSel(m_hWnd, IDC_SER_HANDSHAKE) == kHandshakeHardware)

@@ -7,11 +7,11 @@
 #include "devices/dlg_values.h"
 
 struct CSerialLine {
-    unsigned baud = 0;     // 0: none given
-    int dataBitsIndex = 3; // 5..8 data bits as 0..3
-    int stopBitsIndex = 0; // 1, 2
-    int parityIndex = 0;   // keine, ungerade, gerade
-    int handshakeIndex = 0;// aus, Software, Hardware
+    unsigned baud = 0;       // 0: none given
+    int dataBitsIndex = 3;   // 5..8 data bits as 0..3
+    int stopBitsIndex = 0;   // 1, 2
+    int parityIndex = 0;     // keine, ungerade, gerade
+    int handshakeIndex = 0;  // aus, Software, Hardware
 };
 CSerialLine ParseSerialParam(const wchar_t* text);
 // A selection of none (-1) takes the default: parity none, 8 data bits, 1 stop bit, no handshake.

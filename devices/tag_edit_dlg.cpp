@@ -114,8 +114,10 @@ void CTagEditDlg::FillTree() {
         size_t lead = s.find_first_not_of(L'.');
         s.erase(0, lead == std::wstring::npos ? s.size() : lead);
 
-        if (depth > L) L = L < kMaxLevel ? L + 1 : kMaxLevel;
-        else L = depth;
+        if (depth > L)
+            L = L < kMaxLevel ? L + 1 : kMaxLevel;
+        else
+            L = depth;
         HTREEITEM parent = L >= 1 ? level[L - 1] : TVI_ROOT;
         TVINSERTSTRUCTW ins{};
         ins.hParent = parent;

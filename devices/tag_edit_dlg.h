@@ -14,7 +14,7 @@ class CDeviceCfg;
 class CLabelEdit : public CEdit {
 public:
     LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
-    int m_nDirection = 0;   // +1 Tab, -1 Shift+Tab
+    int m_nDirection = 0;  // +1 Tab, -1 Shift+Tab
 };
 
 class CTagEditDlg : public CDialog {
@@ -38,7 +38,7 @@ public:
     void SaveWindowSize();
 
     CTreeCtrl m_tree;
-    CDeviceCfg* m_pDevice = nullptr;   // not owned
+    CDeviceCfg* m_pDevice = nullptr;  // not owned
     int m_nInitialWidth = 0, m_nInitialHeight = 0;
     int m_nInitialTreeWidth = 0, m_nInitialTreeHeight = 0;
     RECT m_rcPath{}, m_rcOk{}, m_rcCancel{}, m_rcStandard{};

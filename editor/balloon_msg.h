@@ -17,9 +17,9 @@
 
 class XBalloonMsg {
 public:
-    static void Show(LPCWSTR title, LPCWSTR message, HWND anchor, HWND parent, HINSTANCE inst,
-                     UINT icon = TTI_INFO, BOOL balloon = TRUE, UINT autoCloseSeconds = 0,
-                     const RECT* position = nullptr, BOOL subclassParent = FALSE);
+    static void Show(LPCWSTR title, LPCWSTR message, HWND anchor, HWND parent, HINSTANCE inst, UINT icon = TTI_INFO,
+                     BOOL balloon = TRUE, UINT autoCloseSeconds = 0, const RECT* position = nullptr,
+                     BOOL subclassParent = FALSE);
     static void Close();
     static BOOL IsBalloonTipsEnabled();
     // File name of the module without folder and extension.

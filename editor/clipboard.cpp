@@ -108,7 +108,7 @@ void CTamselView::OnEditPaste() {
         if (const wchar_t* text = (const wchar_t*)GlobalLock(data)) {
             size_t units = GlobalSize(data) / sizeof(wchar_t);
             size_t n = 0;
-            while (n < units && text[n]) ++n;   // never past the block
+            while (n < units && text[n]) ++n;  // never past the block
             fwrite(text, sizeof(wchar_t), n, f);
             GlobalUnlock(data);
         }

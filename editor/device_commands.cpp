@@ -16,9 +16,7 @@ void CNameIndex::Remove(const CString& name) {
     if (it != m_count.end() && --it->second <= 0) m_count.erase(it);
 }
 
-bool CNameIndex::Taken(const CString& name) const {
-    return m_count.find(NameKey(name).GetString()) != m_count.end();
-}
+bool CNameIndex::Taken(const CString& name) const { return m_count.find(NameKey(name).GetString()) != m_count.end(); }
 
 int CNameIndex::MakeUnique(CDeviceCfg* dev, bool counted, bool& dotsReplaced, bool replaceDots) {
     if (counted) Remove(dev->OpcName);
@@ -97,8 +95,7 @@ CDeviceCfg* BuildTransceiverChain(CCfgStore& store) {
     return head;
 }
 
-bool PrepareNewDevice(CCfgStore& store, CDeviceCfg* dev, CDeviceCfg* selectedTransceiver,
-                      CDeviceCfg*& chainHead) {
+bool PrepareNewDevice(CCfgStore& store, CDeviceCfg* dev, CDeviceCfg* selectedTransceiver, CDeviceCfg*& chainHead) {
     chainHead = nullptr;
     const int kind = dev->GetKind();
     if (kind == kKindRadioModule) {
@@ -122,8 +119,7 @@ bool PrepareNewDevice(CCfgStore& store, CDeviceCfg* dev, CDeviceCfg* selectedTra
     return true;
 }
 
-int DeleteRecords(CCfgStore& store, const std::vector<CDeviceCfg*>& records, bool withUndo,
-                  int& generation) {
+int DeleteRecords(CCfgStore& store, const std::vector<CDeviceCfg*>& records, bool withUndo, int& generation) {
     int deleted = 0;
     for (CDeviceCfg* d : records) {
         if (!d) continue;
@@ -154,9 +150,7 @@ void SetDevicesEnabled(const std::vector<CDeviceCfg*>& records, bool enable) {
     }
 }
 
-bool IsOldFormatLine(const char* firstLine) {
-    return std::strncmp(firstLine, "KRVD1", 5) == 0;
-}
+bool IsOldFormatLine(const char* firstLine) { return std::strncmp(firstLine, "KRVD1", 5) == 0; }
 
 bool ReadLimitedLine(FILE* f, char (&buf)[1000]) {
     buf[0] = 0;
@@ -178,4 +172,3 @@ COldImport ImportOldFormat(CCfgStore& store, FILE* f) {
     store.EnsureGlobalDevice();
     return r;
 }
-

@@ -51,14 +51,12 @@ CDeviceCfg* BuildTransceiverChain(CCfgStore& store);
 // is no radio module, the chain, and a default name one above the highest
 // number after the kind's prefix. For a radio module the transceiver gives
 // the address; false when it is missing or no transceiver.
-bool PrepareNewDevice(CCfgStore& store, CDeviceCfg* dev, CDeviceCfg* selectedTransceiver,
-                      CDeviceCfg*& chainHead);
+bool PrepareNewDevice(CCfgStore& store, CDeviceCfg* dev, CDeviceCfg* selectedTransceiver, CDeviceCfg*& chainHead);
 
 // Deletes the given records (top-down order of their rows). With undo they
 // go to the undo list under generation, which is raised once when any
 // moved; without undo they are freed. Returns how many were deleted.
-int DeleteRecords(CCfgStore& store, const std::vector<CDeviceCfg*>& records, bool withUndo,
-                  int& generation);
+int DeleteRecords(CCfgStore& store, const std::vector<CDeviceCfg*>& records, bool withUndo, int& generation);
 
 // Lowers generation and takes back every record filed under it, last
 // deleted first. Empty when there is nothing to undo.
@@ -81,4 +79,3 @@ COldImport ImportOldFormat(CCfgStore& store, FILE* f);
 // Reads one line as fgets with 1000 bytes does: at most 999 characters, a
 // longer line goes on in the next read. False at the end of the file.
 bool ReadLimitedLine(FILE* f, char (&buf)[1000]);
-

@@ -10,8 +10,7 @@
 #include "devices/radio_dlg.h"
 
 namespace {
-template <class Dlg>
-INT_PTR RunOn(CDeviceCfg* dev) {
+template <class Dlg> INT_PTR RunOn(CDeviceCfg* dev) {
     Dlg dlg;
     dlg.m_pDevice = dev;
     return dlg.DoModal();
@@ -57,9 +56,7 @@ INT_PTR RunDeviceDialog(CTamselView* view, CDeviceCfg* dev, BOOL isNew, CDeviceC
     }
 }
 
-bool HasItemNameEditor() {
-    return true;
-}
+bool HasItemNameEditor() { return true; }
 
 INT_PTR RunItemNameEditor(CTamselView* view, CDeviceCfg* dev) {
     if (!view || !dev || !HasItemNameEditor()) return IDCANCEL;

@@ -28,17 +28,13 @@ static bool RefuseLongPath(const wchar_t* path) {
     return true;
 }
 
-CTamselDoc::~CTamselDoc() {
-    DeleteContents();
-}
+CTamselDoc::~CTamselDoc() { DeleteContents(); }
 
 BOOL CTamselDoc::IsActiveConfigurationPath(const wchar_t* path) {
     return CString(path).CompareNoCase(theCfgStore.GetActivePath()) == 0;
 }
 
-BOOL CTamselDoc::IsActiveConfiguration() const {
-    return IsActiveConfigurationPath(m_strPathName);
-}
+BOOL CTamselDoc::IsActiveConfiguration() const { return IsActiveConfigurationPath(m_strPathName); }
 
 void CTamselDoc::SetModifiedFlag(BOOL modified) {
     if (!modified && m_bUnsavedImport) return;
@@ -75,8 +71,8 @@ void CTamselDoc::FailOpen() {
 
 BOOL CTamselDoc::OpenActive(const wchar_t* path) {
     // Shared like the C library's "r", so a file the server holds open is readable.
-    HANDLE h = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         DWORD err = GetLastError();
         if (err != ERROR_FILE_NOT_FOUND && err != ERROR_PATH_NOT_FOUND) {
@@ -131,8 +127,10 @@ BOOL CTamselDoc::OnOpenDocument(const wchar_t* path) {
         COldImport r = ImportOldFormat(theCfgStore, f);
         fclose(f);
         MakeNamesUniqueInStore(theCfgStore);
-        if (r.hadType17) AfxMessageBox(IDS_OLD_ANALOG_IN, MB_OK | MB_ICONEXCLAMATION);
-        else AfxMessageBox(IDS_OLD_FORMAT, MB_OK | MB_ICONINFORMATION);
+        if (r.hadType17)
+            AfxMessageBox(IDS_OLD_ANALOG_IN, MB_OK | MB_ICONEXCLAMATION);
+        else
+            AfxMessageBox(IDS_OLD_FORMAT, MB_OK | MB_ICONINFORMATION);
         // The imported devices are nowhere on disk yet: closing must ask.
         CDocument::SetModifiedFlag(TRUE);
         m_bUnsavedImport = TRUE;
@@ -217,9 +215,7 @@ void CTamselDoc::OnFileSaveActive() {
     DoSave(theCfgStore.GetActivePath(), TRUE);
 }
 
-void CTamselDoc::OnUpdateFileSaveActive(CCmdUI* ui) {
-    ui->Enable(IsModified() || !IsActiveConfiguration());
-}
+void CTamselDoc::OnUpdateFileSaveActive(CCmdUI* ui) { ui->Enable(IsModified() || !IsActiveConfiguration()); }
 
 BOOL CTamselDoc::OnCommandMap(UINT id, CCmdUI* ui) {
     static const CmdEntry<CTamselDoc> map[] = {

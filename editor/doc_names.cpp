@@ -18,9 +18,7 @@ CString NameKey(const CString& name) {
     return key;
 }
 
-bool ReplaceNameDots(CString& name) {
-    return name.Replace(L".", L"_") > 0;
-}
+bool ReplaceNameDots(CString& name) { return name.Replace(L".", L"_") > 0; }
 
 CString NameCandidate(const CString& name, int pass) {
     int n = name.GetLength();

@@ -66,8 +66,8 @@ int CMainFrame::OnCreate(LPCREATESTRUCTW cs) {
 void CMainFrame::MarkServiceMenuItem() {
     HMENU menu = GetMenu();
     SetCheckOrBitmapStyle(menu);
-    m_menuBitmap.reset((HBITMAP)::LoadImageW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDB_SERVICE),
-                                             IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    m_menuBitmap.reset((HBITMAP)::LoadImageW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDB_SERVICE), IMAGE_BITMAP, 0, 0,
+                                             LR_CREATEDIBSECTION));
     if (!m_menuBitmap) return;
     MENUITEMINFOW mii{};
     mii.cbSize = sizeof mii;
@@ -85,8 +85,10 @@ void CMainFrame::SaveWindowSize() {
     WINDOWPLACEMENT wp;
     if (GetWindowPlacement(&wp)) {
         CWinApp* app = AfxGetApp();
-        app->WriteProfileInt(CTamselApp::m_pszWindowSection, L"SizeX", wp.rcNormalPosition.right - wp.rcNormalPosition.left);
-        app->WriteProfileInt(CTamselApp::m_pszWindowSection, L"SizeY", wp.rcNormalPosition.bottom - wp.rcNormalPosition.top);
+        app->WriteProfileInt(CTamselApp::m_pszWindowSection, L"SizeX",
+                             wp.rcNormalPosition.right - wp.rcNormalPosition.left);
+        app->WriteProfileInt(CTamselApp::m_pszWindowSection, L"SizeY",
+                             wp.rcNormalPosition.bottom - wp.rcNormalPosition.top);
     }
 }
 
@@ -116,7 +118,7 @@ LRESULT CMainFrame::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
 void CMainFrame::OnDestroy() {
     XBalloonMsg::Close();
     CFrameWnd::OnDestroy();
-    m_menuBitmap.reset();   // the menu is gone with the window
+    m_menuBitmap.reset();  // the menu is gone with the window
 }
 
 void CMainFrame::ShowSaveBalloon(UINT messageId, UINT titleId, UINT icon) {
@@ -131,6 +133,6 @@ void CMainFrame::ShowSaveBalloon(UINT messageId, UINT titleId, UINT icon) {
     CString title, text;
     title.LoadString(titleId);
     text.LoadString(messageId);
-    XBalloonMsg::Show(title, text, m_wndToolBar.GetSafeHwnd(), GetSafeHwnd(), AfxGetResourceHandle(), icon, TRUE,
-                      0, &spot, TRUE);
+    XBalloonMsg::Show(title, text, m_wndToolBar.GetSafeHwnd(), GetSafeHwnd(), AfxGetResourceHandle(), icon, TRUE, 0,
+                      &spot, TRUE);
 }

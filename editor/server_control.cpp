@@ -12,13 +12,11 @@ namespace {
 
 // Waits for one overlapped operation for at most ms; on time-out cancels it
 // and waits for the cancellation, so that the buffers are free again.
-DWORD FinishIo(HANDLE pipe, OVERLAPPED* ov, BOOL started, DWORD ms, DWORD* done)
-{
+DWORD FinishIo(HANDLE pipe, OVERLAPPED* ov, BOOL started, DWORD ms, DWORD* done) {
     *done = 0;
     if (!started) {
         DWORD e = GetLastError();
-        if (e != ERROR_IO_PENDING)
-            return e;
+        if (e != ERROR_IO_PENDING) return e;
         if (WaitForSingleObject(ov->hEvent, ms) != WAIT_OBJECT_0) {
             CancelIo(pipe);
             GetOverlappedResult(pipe, ov, done, TRUE);
@@ -26,39 +24,32 @@ DWORD FinishIo(HANDLE pipe, OVERLAPPED* ov, BOOL started, DWORD ms, DWORD* done)
             return ERROR_TIMEOUT;
         }
     }
-    if (!GetOverlappedResult(pipe, ov, done, FALSE))
-        return GetLastError();
+    if (!GetOverlappedResult(pipe, ov, done, FALSE)) return GetLastError();
     return 0;
 }
 
-} // namespace
+}  // namespace
 
-DWORD CallServerPipe(const void* request, DWORD requestLen, void* reply, DWORD replySize,
-                     DWORD* replyLen, const wchar_t* pipeName, DWORD answerWaitMs)
-{
+DWORD CallServerPipe(const void* request, DWORD requestLen, void* reply, DWORD replySize, DWORD* replyLen,
+                     const wchar_t* pipeName, DWORD answerWaitMs) {
     *replyLen = 0;
-    OwnedHandle owned(CreateFileW(pipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_OVERLAPPED, nullptr));
+    OwnedHandle owned(
+        CreateFileW(pipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
     if (!owned) {
         DWORD e = GetLastError();
-        if (e != ERROR_PIPE_BUSY)
-            return e;
-        if (!WaitNamedPipeW(pipeName, kServerPipeWaitMs))
-            return GetLastError();
-        owned.reset(CreateFileW(pipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_OVERLAPPED, nullptr));
-        if (!owned)
-            return GetLastError();
+        if (e != ERROR_PIPE_BUSY) return e;
+        if (!WaitNamedPipeW(pipeName, kServerPipeWaitMs)) return GetLastError();
+        owned.reset(CreateFileW(pipeName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED,
+                                nullptr));
+        if (!owned) return GetLastError();
     }
     HANDLE pipe = owned.get();
 
     DWORD mode = PIPE_READMODE_MESSAGE;
-    if (!SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr))
-        return GetLastError();
+    if (!SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr)) return GetLastError();
 
     OwnedHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!event)
-        return GetLastError();
+    if (!event) return GetLastError();
     HANDLE ev = event.get();
 
     // One budget for the whole exchange.
@@ -74,10 +65,8 @@ DWORD CallServerPipe(const void* request, DWORD requestLen, void* reply, DWORD r
     DWORD done = 0;
     BOOL ok = WriteFile(pipe, request, requestLen, &done, &ov);
     DWORD e = FinishIo(pipe, &ov, ok, left(), &done);
-    if (e)
-        return e;
-    if (done != requestLen)
-        return ERROR_WRITE_FAULT;
+    if (e) return e;
+    if (done != requestLen) return ERROR_WRITE_FAULT;
 
     memset(&ov, 0, sizeof ov);
     ResetEvent(ev);
@@ -91,45 +80,36 @@ DWORD CallServerPipe(const void* request, DWORD requestLen, void* reply, DWORD r
     return e;
 }
 
-ServerAnswer ClassifyServerReply(DWORD error, const void* reply, DWORD replyLen)
-{
-    if (error == ERROR_FILE_NOT_FOUND)
-        return ServerNotRunning;
-    if (error)
-        return ServerFailed;
-    if (replyLen == 4 && memcmp(reply, "OK\r\n", 4) == 0)
-        return ServerAccepted;
+ServerAnswer ClassifyServerReply(DWORD error, const void* reply, DWORD replyLen) {
+    if (error == ERROR_FILE_NOT_FOUND) return ServerNotRunning;
+    if (error) return ServerFailed;
+    if (replyLen == 4 && memcmp(reply, "OK\r\n", 4) == 0) return ServerAccepted;
     return ServerRefused;
 }
 
 namespace {
 
-ServerAnswer SendRequest(const char (&request)[9], DWORD* error, const wchar_t* pipeName)
-{
+ServerAnswer SendRequest(const char (&request)[9], DWORD* error, const wchar_t* pipeName) {
     char reply[kServerReplySize];
     DWORD got = 0;
     DWORD e = CallServerPipe(request, 8, reply, sizeof reply, &got, pipeName);
-    if (error)
-        *error = e;
+    if (error) *error = e;
     return ClassifyServerReply(e, reply, got);
 }
 
-} // namespace
+}  // namespace
 
-ServerAnswer SendReloadRequest(DWORD* error, const wchar_t* pipeName)
-{
+ServerAnswer SendReloadRequest(DWORD* error, const wchar_t* pipeName) {
     static const char req[9] = "RELOAD\r\n";
     return SendRequest(req, error, pipeName);
 }
 
-ServerAnswer SendStopRequest(DWORD* error, const wchar_t* pipeName)
-{
+ServerAnswer SendStopRequest(DWORD* error, const wchar_t* pipeName) {
     static const char req[9] = {'S', 'T', 'O', 'P', '\r', '\n', 0, 0, 0};
     return SendRequest(req, error, pipeName);
 }
 
-CString FormatPipeError(DWORD error)
-{
+CString FormatPipeError(DWORD error) {
     CString text = FormatText(IDS_SRV_ERRORCODE, (int)error);
     text += SystemErrorText(error).Left(199);
     return text;
@@ -137,8 +117,7 @@ CString FormatPipeError(DWORD error)
 
 namespace {
 
-CServerNotice Box(UINT id, UINT icon)
-{
+CServerNotice Box(UINT id, UINT icon) {
     CServerNotice n;
     n.textId = id;
     n.icon = icon;
@@ -146,8 +125,7 @@ CServerNotice Box(UINT id, UINT icon)
     return n;
 }
 
-CServerNotice Balloon(UINT id)
-{
+CServerNotice Balloon(UINT id) {
     CServerNotice n;
     n.balloon = true;
     n.titleId = IDS_SRV_SAVED_TITLE;
@@ -156,8 +134,7 @@ CServerNotice Balloon(UINT id)
     return n;
 }
 
-CServerNotice ErrorBox(DWORD error)
-{
+CServerNotice ErrorBox(DWORD error) {
     CServerNotice n;
     n.textId = IDS_SRV_ERRORCODE;
     n.icon = MB_ICONSTOP;
@@ -165,10 +142,9 @@ CServerNotice ErrorBox(DWORD error)
     return n;
 }
 
-} // namespace
+}  // namespace
 
-CServerNotice ReloadNotice(ServerAnswer answer, DWORD error)
-{
+CServerNotice ReloadNotice(ServerAnswer answer, DWORD error) {
     switch (answer) {
     case ServerAccepted: return Balloon(IDS_SRV_RELOAD_ACCEPTED);
     case ServerRefused: return Box(IDS_SRV_RELOAD_REFUSED, MB_ICONEXCLAMATION);
@@ -177,8 +153,7 @@ CServerNotice ReloadNotice(ServerAnswer answer, DWORD error)
     }
 }
 
-CServerNotice StopNotice(ServerAnswer answer, DWORD error)
-{
+CServerNotice StopNotice(ServerAnswer answer, DWORD error) {
     switch (answer) {
     case ServerAccepted: return Box(IDS_SRV_STOP_ACCEPTED, MB_ICONINFORMATION);
     case ServerRefused: return Box(IDS_SRV_STOP_REFUSED, MB_ICONSTOP);
@@ -187,12 +162,10 @@ CServerNotice StopNotice(ServerAnswer answer, DWORD error)
     }
 }
 
-CString GetProgramFilePath(const wchar_t* fileName)
-{
+CString GetProgramFilePath(const wchar_t* fileName) {
     wchar_t path[300];
     DWORD n = GetModuleFileNameW(nullptr, path, 300);
-    if (n >= 300)
-        n = 299;
+    if (n >= 300) n = 299;
     path[n] = 0;
     wchar_t* slash = wcsrchr(path, L'\\');
     if (slash)
@@ -202,14 +175,12 @@ CString GetProgramFilePath(const wchar_t* fileName)
     return CString(path) + fileName;
 }
 
-void StartServiceTool()
-{
+void StartServiceTool() {
     CString path = GetProgramFilePath(L"Tolvane.exe");
     ShellExecuteW(nullptr, L"open", path, L"Ostrel", nullptr, SW_SHOWNORMAL);
 }
 
-void StartDemoClient()
-{
+void StartDemoClient() {
     CString path = GetProgramFilePath(L"Fennick.exe");
     ShellExecuteW(nullptr, L"open", path, nullptr, nullptr, SW_SHOWNORMAL);
 }

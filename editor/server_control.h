@@ -16,7 +16,6 @@
 
 #define KRV_SERVER_PIPE L"\\\\.\\pipe\\Ostrel"
 
-
 // Waits for a free pipe instance.
 const DWORD kServerPipeWaitMs = 1000;
 // Waits for the server's answer once connected; a silent server would
@@ -30,15 +29,14 @@ const DWORD kServerReplySize = 20;
 // running), 121 no free instance within kServerPipeWaitMs, 234 reply longer
 // than replySize (replyLen then holds replySize), ERROR_TIMEOUT (1460) no
 // answer within answerWaitMs.
-DWORD CallServerPipe(const void* request, DWORD requestLen, void* reply, DWORD replySize,
-                     DWORD* replyLen, const wchar_t* pipeName = KRV_SERVER_PIPE,
-                     DWORD answerWaitMs = kServerAnswerWaitMs);
+DWORD CallServerPipe(const void* request, DWORD requestLen, void* reply, DWORD replySize, DWORD* replyLen,
+                     const wchar_t* pipeName = KRV_SERVER_PIPE, DWORD answerWaitMs = kServerAnswerWaitMs);
 
 enum ServerAnswer {
-    ServerAccepted,   // exactly "OK\r\n"
-    ServerRefused,    // any other reply of up to 20 bytes
-    ServerNotRunning, // no such pipe (error 2)
-    ServerFailed,     // any other pipe error, in *error
+    ServerAccepted,    // exactly "OK\r\n"
+    ServerRefused,     // any other reply of up to 20 bytes
+    ServerNotRunning,  // no such pipe (error 2)
+    ServerFailed,      // any other pipe error, in *error
 };
 
 // Classifies a CallServerPipe outcome.

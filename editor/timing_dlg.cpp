@@ -18,8 +18,7 @@ CString Tenths(int t) {
 }
 
 // Selected rows from the top, as the list control hands them out.
-template <class Fn>
-void ForSelectedRows(CTamselView* view, Fn fn) {
+template <class Fn> void ForSelectedRows(CTamselView* view, Fn fn) {
     CListCtrl& list = view->GetListCtrl();
     for (int row = list.GetNextItem(-1, LVNI_SELECTED); row >= 0; row = list.GetNextItem(row, LVNI_SELECTED))
         if (CDeviceCfg* dev = view->GetRowDevice(row)) fn(row, dev);
@@ -56,7 +55,10 @@ BOOL CTimingDlg::OnInitDialog() {
     bool lowerDiffers = false, upperDiffers = false;
     ForSelectedRows(m_pView, [&](int, CDeviceCfg* dev) {
         ++count;
-        if (!first) { first = dev; return; }
+        if (!first) {
+            first = dev;
+            return;
+        }
         if (dev->MinIntervalTicks != first->MinIntervalTicks) lowerDiffers = true;
         if (dev->MaxIdleTicks != first->MaxIdleTicks) upperDiffers = true;
     });
@@ -99,9 +101,7 @@ BOOL CTimingDlg::OnControlMap(UINT code, UINT id, NMHDR* nm, LRESULT* result) {
     return DispatchControls(this, map, code, id, nm, result) || CDialog::OnControlMap(code, id, nm, result);
 }
 
-void CTimingDlg::OnLowerEdited() {
-    EnforceUpperBound(GetDlgItemText(IDC_TIMING_LOWER));
-}
+void CTimingDlg::OnLowerEdited() { EnforceUpperBound(GetDlgItemText(IDC_TIMING_LOWER)); }
 
 void CTimingDlg::OnLowerChosen() {
     // the field still holds the old text: take the chosen entry's

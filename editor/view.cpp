@@ -31,9 +31,7 @@ LRESULT CTamselView::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
     return r;
 }
 
-CTamselDoc* CTamselView::GetDocument() const {
-    return static_cast<CTamselDoc*>(m_pDocument);
-}
+CTamselDoc* CTamselView::GetDocument() const { return static_cast<CTamselDoc*>(m_pDocument); }
 
 int CTamselView::OnCreate(LPCREATESTRUCTW cs) {
     if (CListView::OnCreate(cs) == -1) return -1;
@@ -133,7 +131,7 @@ void CTamselView::ClearRows() {
 
 void CTamselView::UpdateDeviceRow(int row) {
     m_nSortColumn = -1;
-    m_bSelDirty = 1;   // the kind or the state may have changed
+    m_bSelDirty = 1;  // the kind or the state may have changed
     CDeviceCfg* d = GetRowDevice(row);
     if (!d) return;
     d->ImageIndex = RowImage(d->DeviceType, d->Disable != 0);
@@ -280,8 +278,7 @@ void CTamselView::OnUpdate(CView*, LPARAM, CCmdTarget*) {
     SetRedraw(FALSE);
     ClearRows();
     BeginRows();
-    for (CDeviceCfg* d = theCfgStore.GetFirstDevice(); d; d = theCfgStore.GetNextDevice(d))
-        InsertDevice(d, 0);
+    for (CDeviceCfg* d = theCfgStore.GetFirstDevice(); d; d = theCfgStore.GetNextDevice(d)) InsertDevice(d, 0);
     EndRows();
     SetRedraw(TRUE);
     UpdateSelectionSummary();
@@ -460,9 +457,7 @@ BOOL CTamselView::OnNotifyReflect(NMHDR* nm, LRESULT* result) {
         }
         return TRUE;
     }
-    case LVN_DELETEITEM:
-        m_bSelDirty = 1;
-        return FALSE;
+    case LVN_DELETEITEM: m_bSelDirty = 1; return FALSE;
     case LVN_DELETEALLITEMS:
         // no LVN_DELETEITEM per row: the records are not the list's to free
         m_bSelDirty = 1;
@@ -490,8 +485,7 @@ void CTamselView::OnContextMenu(CWnd*, POINT pt) {
     if (!menu.LoadMenu(list.GetSelectedCount() > 0 ? IDR_DEVICE_POPUP : IDR_DEFAULT_POPUP)) return;
     HMENU popup = menu.GetSubMenu(0);
     CWnd* owner = AfxGetMainWnd();
-    if (popup && owner)
-        ::TrackPopupMenu(popup, TPM_RIGHTBUTTON, pt.x, pt.y, 0, owner->GetSafeHwnd(), nullptr);
+    if (popup && owner) ::TrackPopupMenu(popup, TPM_RIGHTBUTTON, pt.x, pt.y, 0, owner->GetSafeHwnd(), nullptr);
 }
 
 void CTamselView::OnTimer(UINT_PTR id) {
@@ -516,6 +510,8 @@ void ShowFrameBalloon(UINT textId, UINT titleId) {
 }
 
 void ShowServerNotice(const CServerNotice& notice) {
-    if (notice.balloon) ShowFrameBalloon(notice.textId, notice.titleId);
-    else AfxMessageBox(notice.text, MB_OK | notice.icon);
+    if (notice.balloon)
+        ShowFrameBalloon(notice.textId, notice.titleId);
+    else
+        AfxMessageBox(notice.text, MB_OK | notice.icon);
 }

@@ -94,6 +94,7 @@ public:
         ~CDialogOpen() { m_flag = 0; }
         CDialogOpen(const CDialogOpen&) = delete;
         CDialogOpen& operator=(const CDialogOpen&) = delete;
+
     private:
         int& m_flag;
     };
@@ -101,7 +102,9 @@ public:
     void UpdateSelectionSummary();
     // The summary is recomputed once after a batch of row changes, when a
     // command or its update handler needs it, not once per changed row.
-    void SyncSelectionSummary() { if (m_bSelDirty) UpdateSelectionSummary(); }
+    void SyncSelectionSummary() {
+        if (m_bSelDirty) UpdateSelectionSummary();
+    }
 
     int m_nColumns = 0;
     int m_bDialogOpen = 0;

@@ -155,8 +155,10 @@ void CTamselView::RemoveRows(const std::vector<int>& rows) {
     for (size_t k = 0; k < rows.size() && focus >= 0; ++k) {
         int at = rows[k] - (int)k;
         --count;
-        if (focus > at) --focus;
-        else if (focus == at && focus > count - 1) focus = count - 1;
+        if (focus > at)
+            --focus;
+        else if (focus == at && focus > count - 1)
+            focus = count - 1;
     }
     std::vector<char> gone((size_t)n, 0);
     for (int r : rows) {
@@ -182,17 +184,11 @@ void CTamselView::RemoveRows(const std::vector<int>& rows) {
     if (focus >= 0 && focus < list.GetItemCount()) list.SetItemState(focus, LVIS_FOCUSED, LVIS_FOCUSED);
 }
 
-void CTamselView::OnEditClear() {
-    DeleteSelection(true);
-}
+void CTamselView::OnEditClear() { DeleteSelection(true); }
 
-void CTamselView::OnUpdateEditCut(CCmdUI* ui) {
-    ui->Enable(m_nSelected > 0 && m_bSelNotGlobal);
-}
+void CTamselView::OnUpdateEditCut(CCmdUI* ui) { ui->Enable(m_nSelected > 0 && m_bSelNotGlobal); }
 
-void CTamselView::OnUpdateEditCopy(CCmdUI* ui) {
-    ui->Enable(m_nSelected > 0);
-}
+void CTamselView::OnUpdateEditCopy(CCmdUI* ui) { ui->Enable(m_nSelected > 0); }
 
 void CTamselView::OnEditUndo() {
     CTamselDoc* doc = GetDocument();
@@ -238,9 +234,7 @@ void CTamselView::InsertNamedDevices(const std::vector<CDeviceCfg*>& records, bo
     if (renamed && !inStore) AfxMessageBox(IDS_NAME_CONFLICT, MB_OK | MB_ICONINFORMATION);
 }
 
-void CTamselView::OnUpdateEditUndo(CCmdUI* ui) {
-    ui->Enable(theCfgStore.CanUndo());
-}
+void CTamselView::OnUpdateEditUndo(CCmdUI* ui) { ui->Enable(theCfgStore.CanUndo()); }
 
 void CTamselView::OnEditSelectAll() {
     SetRedraw(FALSE);
@@ -257,9 +251,7 @@ void CTamselView::OnTiming() {
     if (answer == IDOK) NoteChange();
 }
 
-void CTamselView::OnUpdateTiming(CCmdUI* ui) {
-    ui->Enable(m_nSelected > 0 && m_bSelToggles);
-}
+void CTamselView::OnUpdateTiming(CCmdUI* ui) { ui->Enable(m_nSelected > 0 && m_bSelToggles); }
 
 void CTamselView::OnEditItemNames() {
     int row = GetListCtrl().GetNextItem(-1, LVNI_SELECTED);
@@ -276,9 +268,7 @@ void CTamselView::OnUpdateEditItemNames(CCmdUI* ui) {
     ui->Enable(HasItemNameEditor() && m_nSelected == 1 && m_bSelHasItems);
 }
 
-void CTamselView::OnShowHelp() {
-    AfxGetApp()->HtmlHelp(0, HH_DISPLAY_TOPIC);
-}
+void CTamselView::OnShowHelp() { AfxGetApp()->HtmlHelp(0, HH_DISPLAY_TOPIC); }
 
 void CTamselView::OnServiceControl() { StartServiceTool(); }
 void CTamselView::OnServiceStop() {

@@ -26,8 +26,14 @@ int CListCtrl::InsertColumn(int col, const wchar_t* caption, int format, int wid
     c.mask = LVCF_TEXT | LVCF_FMT;
     c.pszText = (wchar_t*)caption;
     c.fmt = format;
-    if (width >= 0) { c.mask |= LVCF_WIDTH; c.cx = width; }
-    if (sub >= 0) { c.mask |= LVCF_SUBITEM; c.iSubItem = sub; }
+    if (width >= 0) {
+        c.mask |= LVCF_WIDTH;
+        c.cx = width;
+    }
+    if (sub >= 0) {
+        c.mask |= LVCF_SUBITEM;
+        c.iSubItem = sub;
+    }
     return (int)SendMessage(LVM_INSERTCOLUMNW, col, (LPARAM)&c);
 }
 
@@ -106,7 +112,10 @@ void CEdit::GetSel(int& start, int& end) const {
 
 void CComboBox::GetLBText(int i, CString& out) const {
     int n = (int)SendMessage(CB_GETLBTEXTLEN, (WPARAM)i);
-    if (n < 0) { out.Empty(); return; }
+    if (n < 0) {
+        out.Empty();
+        return;
+    }
     std::wstring buf((size_t)n + 1, L'\0');
     int got = (int)SendMessage(CB_GETLBTEXT, (WPARAM)i, (LPARAM)&buf[0]);
     out = got > 0 ? CString(buf.c_str(), got) : CString();
@@ -114,7 +123,10 @@ void CComboBox::GetLBText(int i, CString& out) const {
 
 void CListBox::GetText(int i, CString& out) const {
     int n = (int)SendMessage(LB_GETTEXTLEN, (WPARAM)i);
-    if (n < 0) { out.Empty(); return; }
+    if (n < 0) {
+        out.Empty();
+        return;
+    }
     std::wstring buf((size_t)n + 1, L'\0');
     int got = (int)SendMessage(LB_GETTEXT, (WPARAM)i, (LPARAM)&buf[0]);
     out = got > 0 ? CString(buf.c_str(), got) : CString();

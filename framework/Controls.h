@@ -25,9 +25,15 @@ public:
     int Add(HICON icon) { return ImageList_AddIcon(m_hImageList, icon); }
     int GetImageCount() const { return m_hImageList ? ImageList_GetImageCount(m_hImageList) : 0; }
     // A new icon of image i; the caller destroys it (OwnedIcon).
-    HICON ExtractIcon(int i, UINT flags = ILD_NORMAL) const { return m_hImageList ? ImageList_GetIcon(m_hImageList, i, flags) : nullptr; }
+    HICON ExtractIcon(int i, UINT flags = ILD_NORMAL) const {
+        return m_hImageList ? ImageList_GetIcon(m_hImageList, i, flags) : nullptr;
+    }
     BOOL DeleteImageList();
-    HIMAGELIST Detach() { HIMAGELIST h = m_hImageList; m_hImageList = nullptr; return h; }
+    HIMAGELIST Detach() {
+        HIMAGELIST h = m_hImageList;
+        m_hImageList = nullptr;
+        return h;
+    }
 };
 
 class CButton : public CWnd {
@@ -67,9 +73,13 @@ public:
     int GetLBTextLen(int i) const { return (int)SendMessage(CB_GETLBTEXTLEN, (WPARAM)i); }
     void GetLBText(int i, CString& out) const;
     // Whole-text match without regard to case, after the entry "after".
-    int FindStringExact(int after, const wchar_t* s) const { return (int)SendMessage(CB_FINDSTRINGEXACT, (WPARAM)after, (LPARAM)s); }
+    int FindStringExact(int after, const wchar_t* s) const {
+        return (int)SendMessage(CB_FINDSTRINGEXACT, (WPARAM)after, (LPARAM)s);
+    }
     // Prefix match; selects and returns the entry.
-    int SelectString(int after, const wchar_t* s) { return (int)SendMessage(CB_SELECTSTRING, (WPARAM)after, (LPARAM)s); }
+    int SelectString(int after, const wchar_t* s) {
+        return (int)SendMessage(CB_SELECTSTRING, (WPARAM)after, (LPARAM)s);
+    }
     int SetItemData(int i, DWORD_PTR data) { return (int)SendMessage(CB_SETITEMDATA, (WPARAM)i, (LPARAM)data); }
     DWORD_PTR GetItemData(int i) const { return (DWORD_PTR)SendMessage(CB_GETITEMDATA, (WPARAM)i); }
     BOOL LimitText(int max) { return (BOOL)SendMessage(CB_LIMITTEXT, (WPARAM)max); }
@@ -89,7 +99,9 @@ public:
     int SetCurSel(int i) { return (int)SendMessage(LB_SETCURSEL, (WPARAM)i); }
     int GetTextLen(int i) const { return (int)SendMessage(LB_GETTEXTLEN, (WPARAM)i); }
     void GetText(int i, CString& out) const;
-    int FindStringExact(int after, const wchar_t* s) const { return (int)SendMessage(LB_FINDSTRINGEXACT, (WPARAM)after, (LPARAM)s); }
+    int FindStringExact(int after, const wchar_t* s) const {
+        return (int)SendMessage(LB_FINDSTRINGEXACT, (WPARAM)after, (LPARAM)s);
+    }
     int SetItemData(int i, DWORD_PTR data) { return (int)SendMessage(LB_SETITEMDATA, (WPARAM)i, (LPARAM)data); }
     DWORD_PTR GetItemData(int i) const { return (DWORD_PTR)SendMessage(LB_GETITEMDATA, (WPARAM)i); }
     int SetTopIndex(int i) { return (int)SendMessage(LB_SETTOPINDEX, (WPARAM)i); }
@@ -124,7 +136,9 @@ public:
     BOOL SetItemState(int item, UINT state, UINT mask);
     UINT GetItemState(int item, UINT mask) const { return (UINT)SendMessage(LVM_GETITEMSTATE, item, mask); }
     BOOL SetItemImage(int item, int image);
-    int GetNextItem(int start, int flags) const { return (int)SendMessage(LVM_GETNEXTITEM, start, MAKELPARAM(flags, 0)); }
+    int GetNextItem(int start, int flags) const {
+        return (int)SendMessage(LVM_GETNEXTITEM, start, MAKELPARAM(flags, 0));
+    }
     UINT GetSelectedCount() const { return (UINT)SendMessage(LVM_GETSELECTEDCOUNT); }
     BOOL DeleteItem(int item) { return (BOOL)SendMessage(LVM_DELETEITEM, item); }
     BOOL DeleteAllItems() { return (BOOL)SendMessage(LVM_DELETEALLITEMS); }
@@ -133,12 +147,17 @@ public:
     int GetCountPerPage() const { return (int)SendMessage(LVM_GETCOUNTPERPAGE); }
     // Report view: dy in pixels, taken in whole rows.
     BOOL Scroll(int dx, int dy) { return (BOOL)SendMessage(LVM_SCROLL, (WPARAM)dx, (LPARAM)dy); }
-    HIMAGELIST SetImageList(HIMAGELIST il, int which) { return (HIMAGELIST)SendMessage(LVM_SETIMAGELIST, which, (LPARAM)il); }
+    HIMAGELIST SetImageList(HIMAGELIST il, int which) {
+        return (HIMAGELIST)SendMessage(LVM_SETIMAGELIST, which, (LPARAM)il);
+    }
     DWORD GetExtendedStyle() const { return (DWORD)SendMessage(LVM_GETEXTENDEDLISTVIEWSTYLE); }
     DWORD SetExtendedStyle(DWORD ex) { return (DWORD)SendMessage(LVM_SETEXTENDEDLISTVIEWSTYLE, 0, ex); }
     BOOL SortItems(PFNLVCOMPARE fn, LPARAM data) { return (BOOL)SendMessage(LVM_SORTITEMS, data, (LPARAM)fn); }
     int HitTest(LVHITTESTINFO* info) const { return (int)SendMessage(LVM_HITTEST, 0, (LPARAM)info); }
-    BOOL GetItemRect(int item, RECT* r, int code) const { r->left = code; return (BOOL)SendMessage(LVM_GETITEMRECT, item, (LPARAM)r); }
+    BOOL GetItemRect(int item, RECT* r, int code) const {
+        r->left = code;
+        return (BOOL)SendMessage(LVM_GETITEMRECT, item, (LPARAM)r);
+    }
     HWND GetHeaderCtrl() const { return (HWND)SendMessage(LVM_GETHEADER); }
     // A list created with LVS_OWNERDATA stores no rows: it holds their count
     // and states, and asks its parent for texts and images (LVN_GETDISPINFOW)
@@ -166,7 +185,9 @@ public:
     DWORD_PTR GetItemData(HTREEITEM item) const;
     BOOL SetItemData(HTREEITEM item, DWORD_PTR data);
     BOOL SetItemImage(HTREEITEM item, int image, int selectedImage);
-    HTREEITEM GetNextItem(HTREEITEM item, UINT code) const { return (HTREEITEM)SendMessage(TVM_GETNEXTITEM, code, (LPARAM)item); }
+    HTREEITEM GetNextItem(HTREEITEM item, UINT code) const {
+        return (HTREEITEM)SendMessage(TVM_GETNEXTITEM, code, (LPARAM)item);
+    }
     HTREEITEM GetRootItem() const { return GetNextItem(nullptr, TVGN_ROOT); }
     HTREEITEM GetChildItem(HTREEITEM item) const { return GetNextItem(item, TVGN_CHILD); }
     HTREEITEM GetNextSiblingItem(HTREEITEM item) const { return GetNextItem(item, TVGN_NEXT); }
@@ -176,7 +197,9 @@ public:
     BOOL SelectItem(HTREEITEM item) { return (BOOL)SendMessage(TVM_SELECTITEM, TVGN_CARET, (LPARAM)item); }
     BOOL Expand(HTREEITEM item, UINT code = TVE_EXPAND) { return (BOOL)SendMessage(TVM_EXPAND, code, (LPARAM)item); }
     BOOL EnsureVisible(HTREEITEM item) { return (BOOL)SendMessage(TVM_ENSUREVISIBLE, 0, (LPARAM)item); }
-    HIMAGELIST SetImageList(HIMAGELIST il, int which = TVSIL_NORMAL) { return (HIMAGELIST)SendMessage(TVM_SETIMAGELIST, (WPARAM)which, (LPARAM)il); }
+    HIMAGELIST SetImageList(HIMAGELIST il, int which = TVSIL_NORMAL) {
+        return (HIMAGELIST)SendMessage(TVM_SETIMAGELIST, (WPARAM)which, (LPARAM)il);
+    }
     // Starts editing the label (the tree must have the focus); the edit control or null.
     HWND EditLabel(HTREEITEM item) { return (HWND)SendMessage(TVM_EDITLABELW, 0, (LPARAM)item); }
     HWND GetEditControl() const { return (HWND)SendMessage(TVM_GETEDITCONTROL); }

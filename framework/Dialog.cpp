@@ -108,8 +108,8 @@ INT_PTR CDialog::DoModal() {
     HWND h;
     {
         WndBinder bind(this);
-        h = ::CreateDialogParamW(AfxGetResourceHandle(), MAKEINTRESOURCEW(m_nIDTemplate), owner,
-                                 &CDialog::StdDlgProc, 0);
+        h = ::CreateDialogParamW(AfxGetResourceHandle(), MAKEINTRESOURCEW(m_nIDTemplate), owner, &CDialog::StdDlgProc,
+                                 0);
     }
     if (h && !m_bEnded) {
         if (!::IsWindowVisible(h)) ::ShowWindow(h, SW_SHOWNORMAL);
@@ -166,8 +166,10 @@ BOOL CDialog::OnCommand(WPARAM wp, LPARAM lp) {
     UINT id = LOWORD(wp), code = HIWORD(wp);
     if ((id == IDOK || id == IDCANCEL) && (code == BN_CLICKED || !lp)) {
         if (!lp || ::IsWindowEnabled((HWND)lp)) {
-            if (id == IDOK) OnOK();
-            else OnCancel();
+            if (id == IDOK)
+                OnOK();
+            else
+                OnCancel();
         }
         return TRUE;
     }
@@ -185,8 +187,10 @@ void DDX_Control(CDataExchange* dx, int id, CWnd& ctrl) {
     if (!h || ctrl.m_hWnd == h) return;
     // Left from an earlier run (or bound elsewhere): let go first.
     if (ctrl.m_hWnd) {
-        if (CWnd::FromHandlePermanent(ctrl.m_hWnd) == &ctrl) ctrl.UnsubclassWindow();
-        else ctrl.Detach();
+        if (CWnd::FromHandlePermanent(ctrl.m_hWnd) == &ctrl)
+            ctrl.UnsubclassWindow();
+        else
+            ctrl.Detach();
     }
     if (!ctrl.SubclassWindow(h)) ctrl.Attach(h);
 }

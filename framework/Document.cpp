@@ -50,7 +50,7 @@ BOOL CDocument::OnSaveDocument(const wchar_t* path) {
 
 void CDocument::OnCloseDocument() {
     BOOL autoDelete = m_bAutoDelete;
-    m_bAutoDelete = FALSE;   // the last view going must not delete us meanwhile
+    m_bAutoDelete = FALSE;  // the last view going must not delete us meanwhile
     std::vector<CView*> views = m_views;
     for (CView* v : views) {
         if (CFrameWnd* f = v->GetParentFrame()) f->DestroyWindow();
@@ -172,7 +172,10 @@ CFrameWnd* CDocTemplate::CreateNewFrame(CDocument* doc, CFrameWnd*) {
     ctx.m_pNewDocTemplate = this;
     CCmdTarget* obj = m_pFrameClass->create();
     CFrameWnd* frame = dynamic_cast<CFrameWnd*>(obj);
-    if (!frame) { delete obj; return nullptr; }
+    if (!frame) {
+        delete obj;
+        return nullptr;
+    }
     // A frame whose window failed during creation has deleted itself.
     if (!frame->LoadFrame(m_nIDResource, WS_OVERLAPPEDWINDOW | FWS_ADDTOTITLE, nullptr, &ctx)) return nullptr;
     return frame;
@@ -210,7 +213,7 @@ CDocument* CSingleDocTemplate::OpenDocumentFile(const wchar_t* path, BOOL makeVi
     }
     if (!frame) {
         BOOL autoDelete = doc->m_bAutoDelete;
-        doc->m_bAutoDelete = FALSE;   // a failed frame must not take the document with it
+        doc->m_bAutoDelete = FALSE;  // a failed frame must not take the document with it
         frame = CreateNewFrame(doc, nullptr);
         doc->m_bAutoDelete = autoDelete;
         if (!frame) {
@@ -229,8 +232,10 @@ CDocument* CSingleDocTemplate::OpenDocumentFile(const wchar_t* path, BOOL makeVi
         BOOL wasModified = doc->IsModified();
         doc->SetModifiedFlag(FALSE);
         if (!doc->OnOpenDocument(path)) {
-            if (created) frame->DestroyWindow();   // and with its view the document
-            else doc->SetModifiedFlag(wasModified);
+            if (created)
+                frame->DestroyWindow();  // and with its view the document
+            else
+                doc->SetModifiedFlag(wasModified);
             return nullptr;
         }
         doc->SetPathName(path);

@@ -3,17 +3,18 @@
 #include <winsock2.h>
 #include <wininet.h>
 
-CString SystemErrorText(DWORD code)
-{
+CString SystemErrorText(DWORD code) {
     wchar_t text[512];
     DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
                              (DWORD)(sizeof text / sizeof text[0]), nullptr);
     return n ? CString(text, (int)n) : CString();
 }
 
-void FormatSocketError(int code, CString& text)
-{
-    static const struct { int code; UINT id; } known[] = {
+void FormatSocketError(int code, CString& text) {
+    static const struct {
+        int code;
+        UINT id;
+    } known[] = {
         {WSAEINVAL, IDS_SOCKERR_EINVAL},
         {WSAECONNREFUSED, IDS_SOCKERR_CONNREFUSED},
         {WSAHOST_NOT_FOUND, IDS_SOCKERR_HOST_NOT_FOUND},
@@ -25,14 +26,12 @@ void FormatSocketError(int code, CString& text)
     CString what = L"???";
     for (const auto& k : known) {
         CString loaded;
-        if (k.code == code && loaded.LoadString(k.id) && !loaded.IsEmpty())
-            what = loaded;
+        if (k.code == code && loaded.LoadString(k.id) && !loaded.IsEmpty()) what = loaded;
     }
     text.Format(L"[%d] %s", code, (const wchar_t*)what);
 }
 
-CString WinInetErrorText(DWORD code)
-{
+CString WinInetErrorText(DWORD code) {
     HMODULE wininet = GetModuleHandleW(L"wininet.dll");
     if (wininet) {
         wchar_t text[512];
@@ -41,11 +40,13 @@ CString WinInetErrorText(DWORD code)
         if (n) {
             CString t(text, (int)n);
             t.TrimRight();
-            if (!t.IsEmpty())
-                return t;
+            if (!t.IsEmpty()) return t;
         }
     }
-    static const struct { DWORD code; const wchar_t* text; } own[] = {
+    static const struct {
+        DWORD code;
+        const wchar_t* text;
+    } own[] = {
         {ERROR_INTERNET_TIMEOUT, L"Zeitüberschreitung"},
         {ERROR_INTERNET_NAME_NOT_RESOLVED, L"Der Servername konnte nicht aufgelöst werden"},
         {ERROR_INTERNET_CANNOT_CONNECT, L"Keine Verbindung zum Server möglich"},
@@ -58,17 +59,14 @@ CString WinInetErrorText(DWORD code)
         {ERROR_INTERNET_OPERATION_CANCELLED, L"Der Vorgang wurde abgebrochen"},
     };
     for (const auto& o : own)
-        if (o.code == code)
-            return o.text;
+        if (o.code == code) return o.text;
     CString t;
     t.Format(L"Fehler %u", (unsigned)code);
     return t;
 }
 
-CString LoadMessageText(UINT id)
-{
+CString LoadMessageText(UINT id) {
     CString s;
-    if (!s.LoadString(id) || s.IsEmpty())
-        s.Format(L"%u", id);
+    if (!s.LoadString(id) || s.IsEmpty()) s.Format(L"%u", id);
     return s;
 }

@@ -83,8 +83,8 @@ void CToolBar::UpdateButtons(CCmdTarget* target) {
 }
 
 BOOL CStatusBar::Create(CWnd* parent, DWORD style, UINT id) {
-    return CWnd::CreateEx(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | (style & WS_VISIBLE) | SBARS_SIZEGRIP,
-                          0, 0, 0, 0, parent->m_hWnd, (HMENU)(UINT_PTR)id);
+    return CWnd::CreateEx(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | (style & WS_VISIBLE) | SBARS_SIZEGRIP, 0, 0, 0, 0,
+                          parent->m_hWnd, (HMENU)(UINT_PTR)id);
 }
 
 BOOL CStatusBar::SetIndicators(const UINT* ids, int count) {
@@ -106,9 +106,7 @@ void CStatusBar::Layout() {
     SendMessage(SB_SETPARTS, (WPARAM)n, (LPARAM)right.data());
 }
 
-void CStatusBar::SetPaneText(int index, const wchar_t* text) {
-    SendMessage(SB_SETTEXTW, (WPARAM)index, (LPARAM)text);
-}
+void CStatusBar::SetPaneText(int index, const wchar_t* text) { SendMessage(SB_SETTEXTW, (WPARAM)index, (LPARAM)text); }
 
 void CStatusBar::UpdateIndicators() {
     for (size_t i = 0; i < m_ids.size(); ++i) {
@@ -155,15 +153,13 @@ BOOL CFrameWnd::LoadFrame(UINT id, DWORD style, CWnd* parent, CCreateContext* ct
                        CW_USEDEFAULT, CW_USEDEFAULT, parent ? parent->m_hWnd : nullptr, menu);
     if (!ok) {
         if (menu && ::IsMenu(menu)) ::DestroyMenu(menu);
-        return FALSE;   // the object may be gone already
+        return FALSE;  // the object may be gone already
     }
     m_pContext = nullptr;
     return TRUE;
 }
 
-BOOL CFrameWnd::PreCreateWindow(CREATESTRUCTW& cs) {
-    return TRUE;
-}
+BOOL CFrameWnd::PreCreateWindow(CREATESTRUCTW& cs) { return TRUE; }
 
 int CFrameWnd::OnCreate(LPCREATESTRUCTW cs) {
     if (Default() == -1) return -1;
@@ -172,8 +168,11 @@ int CFrameWnd::OnCreate(LPCREATESTRUCTW cs) {
     if (m_pContext && m_pContext->m_pNewViewClass) {
         CCmdTarget* obj = m_pContext->m_pNewViewClass->create();
         CView* view = dynamic_cast<CView*>(obj);
-        if (!view) { delete obj; return -1; }
-        if (!view->CreateView(this, m_pContext)) return -1;   // the view deleted itself
+        if (!view) {
+            delete obj;
+            return -1;
+        }
+        if (!view->CreateView(this, m_pContext)) return -1;  // the view deleted itself
         SetActiveView(view);
     }
     return 0;
@@ -181,15 +180,15 @@ int CFrameWnd::OnCreate(LPCREATESTRUCTW cs) {
 
 void CFrameWnd::SetActiveView(CView* view) { m_pViewActive = view; }
 
-CDocument* CFrameWnd::GetActiveDocument() {
-    return m_pViewActive ? m_pViewActive->GetDocument() : nullptr;
-}
+CDocument* CFrameWnd::GetActiveDocument() { return m_pViewActive ? m_pViewActive->GetDocument() : nullptr; }
 
 void CFrameWnd::OnClose() {
     CDocument* doc = GetActiveDocument();
     if (doc && !doc->CanCloseFrame(this)) return;
-    if (doc) doc->OnCloseDocument();   // destroys this frame
-    else DestroyWindow();
+    if (doc)
+        doc->OnCloseDocument();  // destroys this frame
+    else
+        DestroyWindow();
 }
 
 void CFrameWnd::OnDestroy() {
@@ -216,7 +215,8 @@ void CFrameWnd::RecalcLayout() {
         if (auto* bar = dynamic_cast<CControlBar*>(sb)) rc.bottom -= bar->CalcHeight();
     }
     HWND pane = ::GetDlgItem(m_hWnd, AFX_IDW_PANE_FIRST);
-    if (pane) ::MoveWindow(pane, rc.left, rc.top, rc.right - rc.left, rc.bottom > rc.top ? rc.bottom - rc.top : 0, TRUE);
+    if (pane)
+        ::MoveWindow(pane, rc.left, rc.top, rc.right - rc.left, rc.bottom > rc.top ? rc.bottom - rc.top : 0, TRUE);
 }
 
 void CFrameWnd::OnSize(UINT type, int cx, int cy) {
@@ -225,8 +225,10 @@ void CFrameWnd::OnSize(UINT type, int cx, int cy) {
 }
 
 void CFrameWnd::OnSetFocus(HWND old) {
-    if (m_pViewActive && m_pViewActive->m_hWnd) ::SetFocus(m_pViewActive->m_hWnd);
-    else Default();
+    if (m_pViewActive && m_pViewActive->m_hWnd)
+        ::SetFocus(m_pViewActive->m_hWnd);
+    else
+        Default();
 }
 
 BOOL CFrameWnd::OnCmdMsg(UINT id, CCmdUI* ui) {
@@ -277,7 +279,7 @@ void CFrameWnd::UpdateMenuPopup(HMENU menu) {
     int n = ::GetMenuItemCount(menu);
     for (int i = 0; i < n; ++i) {
         UINT id = ::GetMenuItemID(menu, i);
-        if (id == 0 || id == (UINT)-1) continue;   // separator or submenu
+        if (id == 0 || id == (UINT)-1) continue;  // separator or submenu
         CCmdUI ui(id, CCmdUI::Menu, menu, (UINT)i);
         if (!OnCmdMsg(id, &ui) && id < 0xF000) ui.Enable(FALSE);
     }
@@ -307,16 +309,16 @@ LRESULT CFrameWnd::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_MENUSELECT: {
         UINT flags = HIWORD(wp), id = LOWORD(wp);
-        if (flags == 0xFFFF && !lp) SetMessageText(AFX_IDS_IDLEMESSAGE);
-        else if (!(flags & (MF_POPUP | MF_SEPARATOR)) && id) SetMessageText(id);
-        else SetMessageText(L"");
+        if (flags == 0xFFFF && !lp)
+            SetMessageText(AFX_IDS_IDLEMESSAGE);
+        else if (!(flags & (MF_POPUP | MF_SEPARATOR)) && id)
+            SetMessageText(id);
+        else
+            SetMessageText(L"");
         return 0;
     }
-    case WM_EXITMENULOOP:
-        SetMessageText(AFX_IDS_IDLEMESSAGE);
-        return Default();
-    default:
-        return CWnd::WindowProc(msg, wp, lp);
+    case WM_EXITMENULOOP: SetMessageText(AFX_IDS_IDLEMESSAGE); return Default();
+    default: return CWnd::WindowProc(msg, wp, lp);
     }
 }
 
@@ -339,8 +341,10 @@ BOOL CFrameWnd::OnNotify(WPARAM wp, LPARAM lp, LRESULT* result) {
     }
     if (nm && nm->code == TBN_HOTITEMCHANGE) {
         auto* hot = (NMTBHOTITEM*)nm;
-        if (hot->dwFlags & HICF_LEAVING) SetMessageText(AFX_IDS_IDLEMESSAGE);
-        else SetMessageText((UINT)hot->idNew);
+        if (hot->dwFlags & HICF_LEAVING)
+            SetMessageText(AFX_IDS_IDLEMESSAGE);
+        else
+            SetMessageText((UINT)hot->idNew);
         *result = 0;
         return TRUE;
     }
@@ -356,8 +360,10 @@ BOOL CFrameWnd::PreTranslateMessage(MSG* msg) {
 void CFrameWnd::OnUpdateFrameTitle(BOOL addToTitle) {
     if (!m_hWnd) return;
     CDocument* doc = GetActiveDocument();
-    if (m_bAddToTitle && addToTitle && doc) SetWindowText(doc->GetTitle() + L" - " + m_strTitle);
-    else SetWindowText(m_strTitle);
+    if (m_bAddToTitle && addToTitle && doc)
+        SetWindowText(doc->GetTitle() + L" - " + m_strTitle);
+    else
+        SetWindowText(m_strTitle);
 }
 
 void CFrameWnd::InitialUpdateFrame(CDocument* doc, BOOL makeVisible) {
@@ -383,8 +389,8 @@ CView::~CView() {
 
 BOOL CView::CreateView(CFrameWnd* frame, CCreateContext* ctx) {
     if (ctx && ctx->m_pCurrentDoc) ctx->m_pCurrentDoc->AddView(this);
-    if (!CreateEx(WS_EX_CLIENTEDGE, nullptr, L"", WS_CHILD | WS_VISIBLE | WS_BORDER, 0, 0, 0, 0,
-                  frame->m_hWnd, (HMENU)(UINT_PTR)AFX_IDW_PANE_FIRST)) {
+    if (!CreateEx(WS_EX_CLIENTEDGE, nullptr, L"", WS_CHILD | WS_VISIBLE | WS_BORDER, 0, 0, 0, 0, frame->m_hWnd,
+                  (HMENU)(UINT_PTR)AFX_IDW_PANE_FIRST)) {
         return FALSE;
     }
     return TRUE;
@@ -417,6 +423,4 @@ BOOL CListView::PreCreateWindow(CREATESTRUCTW& cs) {
     return CView::PreCreateWindow(cs);
 }
 
-BOOL CListView::CreateView(CFrameWnd* frame, CCreateContext* ctx) {
-    return CView::CreateView(frame, ctx);
-}
+BOOL CListView::CreateView(CFrameWnd* frame, CCreateContext* ctx) { return CView::CreateView(frame, ctx); }

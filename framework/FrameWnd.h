@@ -20,16 +20,16 @@
 class CView;
 
 // Bar styles (only those the frame uses carry meaning).
-#define CBRS_ALIGN_TOP    0x1000
+#define CBRS_ALIGN_TOP 0x1000
 #define CBRS_ALIGN_BOTTOM 0x4000
-#define CBRS_ALIGN_ANY    0xF000
-#define CBRS_TOP          (CBRS_ALIGN_TOP | 0x0800)
-#define CBRS_BOTTOM       (CBRS_ALIGN_BOTTOM | 0x0100)
-#define CBRS_GRIPPER      0x00400000
-#define CBRS_TOOLTIPS     0x0010
-#define CBRS_FLYBY        0x0020
+#define CBRS_ALIGN_ANY 0xF000
+#define CBRS_TOP (CBRS_ALIGN_TOP | 0x0800)
+#define CBRS_BOTTOM (CBRS_ALIGN_BOTTOM | 0x0100)
+#define CBRS_GRIPPER 0x00400000
+#define CBRS_TOOLTIPS 0x0010
+#define CBRS_FLYBY 0x0020
 #define CBRS_SIZE_DYNAMIC 0x0400
-#define FWS_ADDTOTITLE    0x00008000
+#define FWS_ADDTOTITLE 0x00008000
 
 class CControlBar : public CWnd {
 public:
@@ -43,8 +43,8 @@ public:
 class CToolBar : public CControlBar {
 public:
     ~CToolBar() override;
-    BOOL CreateEx(CWnd* parent, DWORD tbStyle = TBSTYLE_FLAT,
-                  DWORD style = WS_CHILD | WS_VISIBLE | CBRS_TOP, UINT id = AFX_IDW_TOOLBAR);
+    BOOL CreateEx(CWnd* parent, DWORD tbStyle = TBSTYLE_FLAT, DWORD style = WS_CHILD | WS_VISIBLE | CBRS_TOP,
+                  UINT id = AFX_IDW_TOOLBAR);
     BOOL LoadToolBar(UINT id);
     int CommandToIndex(UINT id) const;
     void GetItemRect(int index, RECT* r) const;
@@ -101,7 +101,7 @@ public:
     void SetMessageText(UINT id);
     // Runs the toolbar's and status bar's updates (called at idle).
     virtual void OnIdleUpdate();
-    CString m_strTitle;   // the application part of the title
+    CString m_strTitle;  // the application part of the title
 
 protected:
     HACCEL m_hAccel = nullptr;

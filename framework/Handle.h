@@ -13,8 +13,7 @@
 #include <commctrl.h>
 #include <utility>
 
-template <class Traits>
-class UniqueHandle {
+template <class Traits> class UniqueHandle {
 public:
     using Type = typename Traits::Type;
     UniqueHandle() = default;
@@ -23,30 +22,24 @@ public:
     UniqueHandle(const UniqueHandle&) = delete;
     UniqueHandle& operator=(const UniqueHandle&) = delete;
     UniqueHandle(UniqueHandle&& o) noexcept : h_(o.release()) {}
-    UniqueHandle& operator=(UniqueHandle&& o) noexcept
-    {
-        if (this != &o)
-            reset(o.release());
+    UniqueHandle& operator=(UniqueHandle&& o) noexcept {
+        if (this != &o) reset(o.release());
         return *this;
     }
 
     Type get() const { return h_; }
     explicit operator bool() const { return Traits::Valid(h_); }
-    Type release()
-    {
+    Type release() {
         Type h = h_;
         h_ = Traits::None();
         return h;
     }
-    void reset(Type h = Traits::None())
-    {
-        if (h_ != h && Traits::Valid(h_))
-            Traits::Close(h_);
+    void reset(Type h = Traits::None()) {
+        if (h_ != h && Traits::Valid(h_)) Traits::Close(h_);
         h_ = h;
     }
     // For out-parameters: closes what is held, then gives its address.
-    Type* put()
-    {
+    Type* put() {
         reset();
         return &h_;
     }
@@ -85,8 +78,7 @@ struct IconTraits {
     static bool Valid(Type h) { return h != nullptr; }
     static void Close(Type h) { ::DestroyIcon(h); }
 };
-template <class T>
-struct GdiTraits {
+template <class T> struct GdiTraits {
     using Type = T;
     static Type None() { return nullptr; }
     static bool Valid(Type h) { return h != nullptr; }
@@ -113,11 +105,10 @@ struct MenuTraits {
 
 using OwnedHandle = UniqueHandle<KernelHandleTraits>;
 using OwnedSocket = UniqueHandle<SocketTraits>;
-using OwnedInternet = UniqueHandle<InternetTraits>;   // link wininet
+using OwnedInternet = UniqueHandle<InternetTraits>;  // link wininet
 using OwnedKey = UniqueHandle<KeyTraits>;
 using OwnedIcon = UniqueHandle<IconTraits>;
-template <class T>
-using OwnedGdi = UniqueHandle<GdiTraits<T>>;            // OwnedGdi<HBITMAP>, OwnedGdi<HFONT>, ...
+template <class T> using OwnedGdi = UniqueHandle<GdiTraits<T>>;  // OwnedGdi<HBITMAP>, OwnedGdi<HFONT>, ...
 using OwnedImageList = UniqueHandle<ImageListTraits>;
 using OwnedGlobal = UniqueHandle<GlobalTraits>;
 using OwnedMenu = UniqueHandle<MenuTraits>;

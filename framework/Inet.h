@@ -67,8 +67,8 @@ public:
     // kept and added to every request opened on it. Throws on failure; the
     // caller deletes the result.
     CHttpConnection* GetHttpConnection(const wchar_t* server, DWORD flags,
-                                       INTERNET_PORT port = INTERNET_INVALID_PORT_NUMBER,
-                                       const wchar_t* user = nullptr, const wchar_t* password = nullptr);
+                                       INTERNET_PORT port = INTERNET_INVALID_PORT_NUMBER, const wchar_t* user = nullptr,
+                                       const wchar_t* password = nullptr);
     CHttpConnection* GetHttpConnection(const wchar_t* server, INTERNET_PORT port = INTERNET_INVALID_PORT_NUMBER,
                                        const wchar_t* user = nullptr, const wchar_t* password = nullptr);
     void Close();
@@ -91,7 +91,7 @@ private:
     DWORD_PTR context_;
     DWORD openError_ = 0;
     Timeouts timeouts_;
-    ULONGLONG deadline_ = 0;   // GetTickCount64 value; 0: none
+    ULONGLONG deadline_ = 0;  // GetTickCount64 value; 0: none
 };
 
 // The session's deadline for the life of the scope.

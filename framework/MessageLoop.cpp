@@ -23,7 +23,8 @@ BOOL CMessageLoop::Run(int* quitCode) {
                 break;
             }
             // More is wanted: give messages the next few milliseconds first.
-            if (more != kIdleAgainAtOnce && !Done()) ::MsgWaitForMultipleObjectsEx(0, nullptr, IdleWaitMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+            if (more != kIdleAgainAtOnce && !Done())
+                ::MsgWaitForMultipleObjectsEx(0, nullptr, IdleWaitMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
         }
         if (Done()) return FALSE;
         BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
@@ -34,8 +35,7 @@ BOOL CMessageLoop::Run(int* quitCode) {
         BOOL handled = FALSE;
         try {
             handled = PreTranslate(&msg);
-        } catch (...) {
-        }
+        } catch (...) {}
         if (!handled) {
             ::TranslateMessage(&msg);
             ::DispatchMessageW(&msg);

@@ -49,10 +49,14 @@ static void logLine(const std::wstring& line) {
 static std::wstring escaped(const wchar_t* text) {
     std::wstring out;
     for (const wchar_t* p = text ? text : L""; *p; ++p) {
-        if (*p == L'\n') out += L"\\n";
-        else if (*p == L'\r') out += L"\\r";
-        else if (*p == L'\\') out += L"\\\\";
-        else out += *p;
+        if (*p == L'\n')
+            out += L"\\n";
+        else if (*p == L'\r')
+            out += L"\\r";
+        else if (*p == L'\\')
+            out += L"\\\\";
+        else
+            out += *p;
     }
     return out;
 }
@@ -73,11 +77,16 @@ static int scriptedAnswer(int n) {
         }
         char* e = line + strlen(line);
         while (e > line && (e[-1] == '\n' || e[-1] == '\r' || e[-1] == ' ')) *--e = 0;
-        if (!_stricmp(line, "ok")) answer = IDOK;
-        else if (!_stricmp(line, "cancel")) answer = IDCANCEL;
-        else if (!_stricmp(line, "yes")) answer = IDYES;
-        else if (!_stricmp(line, "no")) answer = IDNO;
-        else answer = atoi(line);
+        if (!_stricmp(line, "ok"))
+            answer = IDOK;
+        else if (!_stricmp(line, "cancel"))
+            answer = IDCANCEL;
+        else if (!_stricmp(line, "yes"))
+            answer = IDYES;
+        else if (!_stricmp(line, "no"))
+            answer = IDNO;
+        else
+            answer = atoi(line);
     }
     fclose(f);
     return answer;
@@ -128,7 +137,8 @@ int KrvMessageBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT 
     logLine(head + escaped(text));
     int n = g_boxCount++;
     int answer;
-    if (g_boxHook) answer = g_boxHook(text ? text : L"", type);
+    if (g_boxHook)
+        answer = g_boxHook(text ? text : L"", type);
     else if ((answer = scriptedAnswer(n)) == 0)
         answer = MessageBoxW(KrvModalOwner(owner), text, caption, type);
     swprintf(head, 32, L"ANSWER %d", answer);
@@ -140,8 +150,10 @@ void KrvMessageBeep(UINT type) {
     wchar_t line[32];
     swprintf(line, 32, L"BEEP %x", type);
     logLine(line);
-    if (g_beepHook) g_beepHook(type);
-    else MessageBeep(type);
+    if (g_beepHook)
+        g_beepHook(type);
+    else
+        MessageBeep(type);
 }
 
 typedef HWND(WINAPI* HtmlHelpFn)(HWND, LPCWSTR, UINT, DWORD_PTR);
@@ -150,7 +162,10 @@ HWND KrvHtmlHelp(HWND caller, const wchar_t* file, UINT cmd, DWORD_PTR data) {
     wchar_t head[64];
     swprintf(head, 64, L"HELP %u %lu ", cmd, (unsigned long)data);
     logLine(head + std::wstring(file ? file : L""));
-    if (g_helpHook) { g_helpHook(file ? file : L"", cmd, data); return nullptr; }
+    if (g_helpHook) {
+        g_helpHook(file ? file : L"", cmd, data);
+        return nullptr;
+    }
     if (!envVar(L"KRV_NO_HELP").empty()) return nullptr;
     if (!file || GetFileAttributesW(file) == INVALID_FILE_ATTRIBUTES) return nullptr;
     static HMODULE hh = LoadLibraryW(L"hhctrl.ocx");

@@ -90,12 +90,15 @@ int CString::Replace(const wchar_t* from, const wchar_t* to) {
 int CString::Remove(wchar_t c) {
     size_t before = s_.size();
     std::wstring out;
-    for (wchar_t x : s_) if (x != c) out += x;
+    for (wchar_t x : s_)
+        if (x != c) out += x;
     s_.swap(out);
     return (int)(before - s_.size());
 }
 
-static bool isSpace(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n' || c == L'\v' || c == L'\f'; }
+static bool isSpace(wchar_t c) {
+    return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n' || c == L'\v' || c == L'\f';
+}
 
 void CString::TrimLeft() {
     size_t i = 0;
@@ -109,18 +112,31 @@ void CString::TrimRight() {
     s_.resize(n);
 }
 
-void CString::Trim() { TrimRight(); TrimLeft(); }
+void CString::Trim() {
+    TrimRight();
+    TrimLeft();
+}
 
-void CString::MakeUpper() { for (auto& c : s_) c = (wchar_t)(uintptr_t)CharUpperW((LPWSTR)(uintptr_t)c); }
-void CString::MakeLower() { for (auto& c : s_) c = (wchar_t)(uintptr_t)CharLowerW((LPWSTR)(uintptr_t)c); }
+void CString::MakeUpper() {
+    for (auto& c : s_) c = (wchar_t)(uintptr_t)CharUpperW((LPWSTR)(uintptr_t)c);
+}
+void CString::MakeLower() {
+    for (auto& c : s_) c = (wchar_t)(uintptr_t)CharLowerW((LPWSTR)(uintptr_t)c);
+}
 
 void CString::FormatV(const wchar_t* fmt, va_list args) {
-    if (!fmt) { s_.clear(); return; }
+    if (!fmt) {
+        s_.clear();
+        return;
+    }
     va_list probe;
     va_copy(probe, args);
     int n = _vscwprintf(fmt, probe);
     va_end(probe);
-    if (n < 0) { s_.clear(); return; }
+    if (n < 0) {
+        s_.clear();
+        return;
+    }
     std::vector<wchar_t> buf((size_t)n + 1);
     _vsnwprintf(buf.data(), (size_t)n + 1, fmt, args);
     buf[(size_t)n] = 0;
@@ -173,7 +189,10 @@ bool CString::LoadString(UINT id) {
     const wchar_t* p = nullptr;
     // With a zero buffer size LoadStringW hands out a pointer into the resource.
     int n = ::LoadStringW(h, id, (LPWSTR)&p, 0);
-    if (n <= 0 || !p) { s_.clear(); return false; }
+    if (n <= 0 || !p) {
+        s_.clear();
+        return false;
+    }
     s_.assign(p, (size_t)n);
     return true;
 }

@@ -13,7 +13,7 @@ public:
     CString(const wchar_t* s, int n) : s_(s ? s : L"", s ? (size_t)(n < 0 ? 0 : n) : 0) {}
     CString(wchar_t c, int n = 1) : s_(n > 0 ? (size_t)n : 0, c) {}
     CString(const std::wstring& s) : s_(s) {}
-    explicit CString(const char* s);   // narrow text in the ANSI code page
+    explicit CString(const char* s);  // narrow text in the ANSI code page
 
     int GetLength() const { return (int)s_.size(); }
     bool IsEmpty() const { return s_.empty(); }
@@ -23,12 +23,26 @@ public:
     const std::wstring& str() const { return s_; }
     wchar_t GetAt(int i) const { return (i >= 0 && i < GetLength()) ? s_[(size_t)i] : 0; }
     wchar_t operator[](int i) const { return GetAt(i); }
-    void SetAt(int i, wchar_t c) { if (i >= 0 && i < GetLength()) s_[(size_t)i] = c; }
+    void SetAt(int i, wchar_t c) {
+        if (i >= 0 && i < GetLength()) s_[(size_t)i] = c;
+    }
 
-    CString& operator=(const wchar_t* s) { s_ = s ? s : L""; return *this; }
-    CString& operator+=(const CString& o) { s_ += o.s_; return *this; }
-    CString& operator+=(const wchar_t* s) { if (s) s_ += s; return *this; }
-    CString& operator+=(wchar_t c) { s_ += c; return *this; }
+    CString& operator=(const wchar_t* s) {
+        s_ = s ? s : L"";
+        return *this;
+    }
+    CString& operator+=(const CString& o) {
+        s_ += o.s_;
+        return *this;
+    }
+    CString& operator+=(const wchar_t* s) {
+        if (s) s_ += s;
+        return *this;
+    }
+    CString& operator+=(wchar_t c) {
+        s_ += c;
+        return *this;
+    }
     friend CString operator+(const CString& a, const CString& b) { return CString(a.s_ + b.s_); }
     friend CString operator+(const CString& a, const wchar_t* b) { return CString(a.s_ + (b ? b : L"")); }
     friend CString operator+(const wchar_t* a, const CString& b) { return CString((a ? a : L"") + b.s_); }
@@ -50,7 +64,9 @@ public:
     CString Right(int n) const;
     CString Mid(int first) const;
     CString Mid(int first, int n) const;
-    void Truncate(int n) { if (n >= 0 && n < GetLength()) s_.resize((size_t)n); }
+    void Truncate(int n) {
+        if (n >= 0 && n < GetLength()) s_.resize((size_t)n);
+    }
     int Replace(const wchar_t* from, const wchar_t* to);
     int Remove(wchar_t c);
     void Trim();

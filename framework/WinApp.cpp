@@ -14,7 +14,10 @@ CWnd* AfxGetMainWnd() { return g_app ? g_app->m_pMainWnd : nullptr; }
 
 CWinApp::CWinApp(const wchar_t* appName) {
     g_app = this;
-    if (appName) { m_appName = appName; m_pszAppName = m_appName; }
+    if (appName) {
+        m_appName = appName;
+        m_pszAppName = m_appName;
+    }
 }
 
 CWinApp::~CWinApp() {
@@ -39,8 +42,7 @@ BOOL CWinApp::OnIdle(LONG count) {
     if (count == 0) {
         try {
             if (auto* f = dynamic_cast<CFrameWnd*>(m_pMainWnd)) f->OnIdleUpdate();
-        } catch (...) {
-        }
+        } catch (...) {}
         CWnd::DeleteTempMap();
     }
     return FALSE;
@@ -71,7 +73,10 @@ int CWinApp::Run() {
 BOOL CWinApp::OnCommandMap(UINT id, CCmdUI* ui) {
     if (id >= ID_FILE_MRU_FILE1 && id <= ID_FILE_MRU_LAST) {
         size_t i = id - ID_FILE_MRU_FILE1;
-        if (ui) { ui->Enable(i < m_mru.size()); return TRUE; }
+        if (ui) {
+            ui->Enable(i < m_mru.size());
+            return TRUE;
+        }
         return OnOpenRecentFile(id);
     }
     static const CmdEntry<CWinApp> map[] = {
@@ -91,7 +96,8 @@ CDocument* CWinApp::OpenDocumentFile(const wchar_t* path) {
     DWORD n = ::GetFullPathNameW(path, MAX_PATH * 2, full, nullptr);
     const wchar_t* p = (n && n < MAX_PATH * 2) ? full : path;
     CDocument* doc = t->GetOnlyDocument();
-    if (doc && !doc->GetPathName().IsEmpty() && ::CompareStringOrdinal(doc->GetPathName(), -1, p, -1, TRUE) == CSTR_EQUAL) {
+    if (doc && !doc->GetPathName().IsEmpty() &&
+        ::CompareStringOrdinal(doc->GetPathName(), -1, p, -1, TRUE) == CSTR_EQUAL) {
         // Already open: only bring it forward.
         if (CView* v = doc->GetFirstView())
             if (CFrameWnd* f = v->GetParentFrame()) {
@@ -167,7 +173,7 @@ void CWinApp::OnAppExit() {
 }
 
 void CCommandLineInfo::ParseParam(const wchar_t* param, BOOL flag, BOOL last) {
-    if (flag) return;   // Varnel knows no options
+    if (flag) return;  // Varnel knows no options
     if (m_strFileName.IsEmpty()) {
         m_strFileName = param;
         m_nShellCommand = FileOpen;
@@ -188,15 +194,10 @@ void CWinApp::ParseCommandLine(CCommandLineInfo& info) {
 
 BOOL CWinApp::ProcessShellCommand(CCommandLineInfo& info) {
     switch (info.m_nShellCommand) {
-    case CCommandLineInfo::FileNew:
-        OnFileNew();
-        return m_pMainWnd != nullptr;
-    case CCommandLineInfo::FileOpen:
-        return OpenDocumentFile(info.m_strFileName) != nullptr;
-    case CCommandLineInfo::FileNothing:
-        return TRUE;
-    default:
-        return FALSE;
+    case CCommandLineInfo::FileNew: OnFileNew(); return m_pMainWnd != nullptr;
+    case CCommandLineInfo::FileOpen: return OpenDocumentFile(info.m_strFileName) != nullptr;
+    case CCommandLineInfo::FileNothing: return TRUE;
+    default: return FALSE;
     }
 }
 
@@ -212,7 +213,8 @@ OwnedKey CWinApp::GetSectionKey(const wchar_t* section) {
     OwnedKey key;
     if (!m_pszRegistryKey || !m_pszProfileName) return key;
     CString path = CString(L"Software\\") + m_pszRegistryKey + L"\\" + m_pszProfileName + L"\\" + section;
-    if (::RegCreateKeyExW(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, key.put(), nullptr) != ERROR_SUCCESS)
+    if (::RegCreateKeyExW(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, key.put(), nullptr) !=
+        ERROR_SUCCESS)
         key.reset();
     return key;
 }
@@ -260,8 +262,11 @@ BOOL CWinApp::WriteProfileString(const wchar_t* section, const wchar_t* entry, c
         r = ::RegDeleteKeyW(parent.get(), section);
         return r == ERROR_SUCCESS;
     }
-    if (!value) r = ::RegDeleteValueW(key.get(), entry);
-    else r = ::RegSetValueExW(key.get(), entry, 0, REG_SZ, (const BYTE*)value, (DWORD)((wcslen(value) + 1) * sizeof(wchar_t)));
+    if (!value)
+        r = ::RegDeleteValueW(key.get(), entry);
+    else
+        r = ::RegSetValueExW(key.get(), entry, 0, REG_SZ, (const BYTE*)value,
+                             (DWORD)((wcslen(value) + 1) * sizeof(wchar_t)));
     return r == ERROR_SUCCESS;
 }
 
@@ -283,8 +288,10 @@ void CWinApp::SaveRecentFileList() {
     for (UINT i = 0; i < m_nMaxMRU; ++i) {
         wchar_t entry[16];
         swprintf(entry, 16, L"File%u", i + 1);
-        if (i < m_mru.size()) WriteProfileString(kMruSection, entry, m_mru[i]);
-        else WriteProfileString(kMruSection, entry, nullptr);
+        if (i < m_mru.size())
+            WriteProfileString(kMruSection, entry, m_mru[i]);
+        else
+            WriteProfileString(kMruSection, entry, nullptr);
     }
 }
 
@@ -357,7 +364,10 @@ BOOL AfxSocketInit() {
     WSADATA data;
     if (::WSAStartup(MAKEWORD(1, 1), &data) != 0) return FALSE;
     static bool registered = false;
-    if (!registered) { atexit([] { ::WSACleanup(); }); registered = true; }
+    if (!registered) {
+        atexit([] { ::WSACleanup(); });
+        registered = true;
+    }
     return TRUE;
 }
 
@@ -367,7 +377,7 @@ int AfxWinMain(HINSTANCE instance, HINSTANCE, LPWSTR cmdLine, int show) {
     CWinApp* app = AfxGetApp();
     if (!app) return -1;
     INITCOMMONCONTROLSEX icc{(DWORD)sizeof icc, ICC_WIN95_CLASSES | ICC_BAR_CLASSES | ICC_LISTVIEW_CLASSES |
-                                              ICC_TREEVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+                                                    ICC_TREEVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&icc);
     CString::SetResourceModule(instance);
     app->m_hInstance = instance;

@@ -22,7 +22,7 @@
 
 #ifndef HH_DISPLAY_TOPIC
 #define HH_DISPLAY_TOPIC 0x0000
-#define HH_HELP_CONTEXT  0x000F
+#define HH_HELP_CONTEXT 0x000F
 #endif
 
 class CCommandLineInfo {
@@ -83,7 +83,7 @@ public:
     void EnableHtmlHelp() { m_bHtmlHelp = TRUE; }
     virtual void HtmlHelp(DWORD_PTR data, UINT cmd = HH_HELP_CONTEXT);
     virtual int DoMessageBox(const wchar_t* prompt, UINT type, UINT helpId);
-    void EnableControlContainer() {}   // no ActiveX controls here
+    void EnableControlContainer() {}  // no ActiveX controls here
 
     CWnd* m_pMainWnd = nullptr;
     HINSTANCE m_hInstance = nullptr;

@@ -89,14 +89,15 @@ BOOL CWnd::SubclassWindow(HWND h) {
     if (!h || FromHandlePermanent(h)) return FALSE;
     auto& m = tempMap();
     auto it = m.find(h);
-    if (it != m.end()) { it->second->m_hWnd = nullptr; m.erase(it); }
+    if (it != m.end()) {
+        it->second->m_hWnd = nullptr;
+        m.erase(it);
+    }
     Bind(h);
     return TRUE;
 }
 
-BOOL CWnd::SubclassDlgItem(UINT id, CWnd* parent) {
-    return SubclassWindow(::GetDlgItem(parent->m_hWnd, (int)id));
-}
+BOOL CWnd::SubclassDlgItem(UINT id, CWnd* parent) { return SubclassWindow(::GetDlgItem(parent->m_hWnd, (int)id)); }
 
 HWND CWnd::UnsubclassWindow() {
     HWND h = m_hWnd;
@@ -113,8 +114,7 @@ LRESULT CALLBACK WndBinder::CbtProc(int code, WPARAM wp, LPARAM lp) {
             pending = nullptr;
             w->Bind((HWND)wp);
         }
-    } catch (...) {
-    }
+    } catch (...) {}
     return ::CallNextHookEx(hook, code, wp, lp);
 }
 
@@ -129,7 +129,10 @@ WndBinder::WndBinder(CWnd* w) {
 
 WndBinder::~WndBinder() {
     pending = prevPending;
-    if (owner) { ::UnhookWindowsHookEx(hook); hook = nullptr; }
+    if (owner) {
+        ::UnhookWindowsHookEx(hook);
+        hook = nullptr;
+    }
 }
 
 thread_local CWnd* WndBinder::pending = nullptr;
@@ -157,14 +160,17 @@ static const wchar_t* ourClass(const wchar_t* cls) {
     return cls ? cls : RegisterOurClass(L"KrvWnd", nullptr, COLOR_WINDOW);
 }
 
-BOOL CWnd::CreateEx(DWORD exStyle, const wchar_t* className, const wchar_t* name, DWORD style,
-                    int x, int y, int cx, int cy, HWND parent, HMENU menuOrId, void* param) {
+BOOL CWnd::CreateEx(DWORD exStyle, const wchar_t* className, const wchar_t* name, DWORD style, int x, int y, int cx,
+                    int cy, HWND parent, HMENU menuOrId, void* param) {
     CREATESTRUCTW cs{};
     cs.dwExStyle = exStyle;
     cs.lpszClass = ourClass(className);
     cs.lpszName = name;
     cs.style = style;
-    cs.x = x; cs.y = y; cs.cx = cx; cs.cy = cy;
+    cs.x = x;
+    cs.y = y;
+    cs.cx = cx;
+    cs.cy = cy;
     cs.hwndParent = parent;
     cs.hMenu = menuOrId;
     cs.hInstance = AfxGetInstanceHandle();
@@ -181,10 +187,10 @@ BOOL CWnd::CreateEx(DWORD exStyle, const wchar_t* className, const wchar_t* name
     return h != nullptr;
 }
 
-BOOL CWnd::Create(const wchar_t* className, const wchar_t* name, DWORD style, const RECT& rc,
-                  CWnd* parent, UINT id, void* param) {
-    return CreateEx(0, className, name, style | WS_CHILD, rc.left, rc.top, rc.right - rc.left,
-                    rc.bottom - rc.top, parent ? parent->m_hWnd : nullptr, (HMENU)(UINT_PTR)id, param);
+BOOL CWnd::Create(const wchar_t* className, const wchar_t* name, DWORD style, const RECT& rc, CWnd* parent, UINT id,
+                  void* param) {
+    return CreateEx(0, className, name, style | WS_CHILD, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top,
+                    parent ? parent->m_hWnd : nullptr, (HMENU)(UINT_PTR)id, param);
 }
 
 BOOL CWnd::DestroyWindow() {
@@ -210,7 +216,9 @@ LRESULT CALLBACK CWnd::StdWndProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         w->Unbind();
         w->m_oldProc = nullptr;
         if (old) ::CallWindowProcW(old, h, msg, wp, lp);
-        try { w->PostNcDestroy(); } catch (...) {}
+        try {
+            w->PostNcDestroy();
+        } catch (...) {}
         return 0;
     }
     w->m_current = saved;
@@ -276,9 +284,7 @@ BOOL CWnd::RouteCommand(WPARAM wp, LPARAM lp) {
     return OnCmdMsg(id, nullptr);
 }
 
-BOOL CWnd::OnCommand(WPARAM wp, LPARAM lp) {
-    return OnControlCommand(wp, lp) || RouteCommand(wp, lp);
-}
+BOOL CWnd::OnCommand(WPARAM wp, LPARAM lp) { return OnControlCommand(wp, lp) || RouteCommand(wp, lp); }
 
 BOOL CWnd::OnNotify(WPARAM wp, LPARAM lp, LRESULT* result) {
     NMHDR* nm = (NMHDR*)lp;
@@ -364,7 +370,8 @@ static BOOL modifyLong(HWND h, int index, DWORD remove, DWORD add, UINT swpFlags
     DWORD s = (DWORD)::GetWindowLongPtrW(h, index), n = (s & ~remove) | add;
     if (s == n) return FALSE;
     ::SetWindowLongPtrW(h, index, (LONG_PTR)n);
-    if (swpFlags) ::SetWindowPos(h, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | swpFlags);
+    if (swpFlags)
+        ::SetWindowPos(h, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | swpFlags);
     return TRUE;
 }
 

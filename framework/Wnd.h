@@ -85,25 +85,32 @@ public:
     BOOL m_bEnableChanged = FALSE;
 };
 
-template <class T>
-struct CmdEntry {
+template <class T> struct CmdEntry {
     UINT id;
     void (T::*handler)();
     void (T::*update)(CCmdUI*);
-    UINT lastId = 0;   // non-zero: the entry covers id..lastId
+    UINT lastId = 0;  // non-zero: the entry covers id..lastId
 };
 
-template <class T, size_t N>
-BOOL DispatchCommands(T* self, const CmdEntry<T> (&map)[N], UINT id, CCmdUI* ui) {
+template <class T, size_t N> BOOL DispatchCommands(T* self, const CmdEntry<T> (&map)[N], UINT id, CCmdUI* ui) {
     for (const auto& e : map) {
         UINT last = e.lastId ? e.lastId : e.id;
         if (id < e.id || id > last) continue;
         if (ui) {
-            if (e.update) { (self->*e.update)(ui); return TRUE; }
-            if (e.handler) { ui->Enable(TRUE); return TRUE; }
+            if (e.update) {
+                (self->*e.update)(ui);
+                return TRUE;
+            }
+            if (e.handler) {
+                ui->Enable(TRUE);
+                return TRUE;
+            }
             continue;
         }
-        if (e.handler) { (self->*e.handler)(); return TRUE; }
+        if (e.handler) {
+            (self->*e.handler)();
+            return TRUE;
+        }
     }
     return FALSE;
 }
@@ -120,25 +127,21 @@ template <class S, size_t I> using Arg = std::tuple_element_t<I, typename S::Arg
 }  // namespace ctrlmap
 
 // One row of a control-notification table; build rows with Command/Notify.
-template <class T>
-struct CtrlEntry {
+template <class T> struct CtrlEntry {
     UINT code;
     UINT id;
-    UINT lastId;   // non-zero: the row covers id..lastId
-    bool notify;   // a WM_NOTIFY code, else a WM_COMMAND notification
+    UINT lastId;  // non-zero: the row covers id..lastId
+    bool notify;  // a WM_NOTIFY code, else a WM_COMMAND notification
     LRESULT (*call)(T* self, UINT id, NMHDR* nm);
 
-    template <auto PMF>
-    static constexpr CtrlEntry Command(UINT code, UINT id, UINT lastId = 0) {
+    template <auto PMF> static constexpr CtrlEntry Command(UINT code, UINT id, UINT lastId = 0) {
         return CtrlEntry{code, id, lastId, false, &CallCommand<PMF>};
     }
-    template <auto PMF>
-    static constexpr CtrlEntry Notify(UINT code, UINT id, UINT lastId = 0) {
+    template <auto PMF> static constexpr CtrlEntry Notify(UINT code, UINT id, UINT lastId = 0) {
         return CtrlEntry{code, id, lastId, true, &CallNotify<PMF>};
     }
 
-    template <auto PMF>
-    static LRESULT CallCommand(T* self, UINT id, NMHDR*) {
+    template <auto PMF> static LRESULT CallCommand(T* self, UINT id, NMHDR*) {
         using S = ctrlmap::Sig<decltype(PMF)>;
         if constexpr (S::Count == 0) {
             (self->*PMF)();
@@ -149,20 +152,25 @@ struct CtrlEntry {
         }
         return 0;
     }
-    template <auto PMF>
-    static LRESULT CallNotify(T* self, UINT id, NMHDR* nm) {
+    template <auto PMF> static LRESULT CallNotify(T* self, UINT id, NMHDR* nm) {
         using S = ctrlmap::Sig<decltype(PMF)>;
         static_assert(S::Count == 1 || S::Count == 2, "a notify row's handler is f(NMxx*) or f(UINT id, NMxx*)");
         using P = ctrlmap::Arg<S, S::Count - 1>;
         static_assert(std::is_pointer_v<P>, "the notification comes as a pointer to its struct");
         P info = reinterpret_cast<P>(nm);
         if constexpr (S::Count == 1) {
-            if constexpr (std::is_void_v<typename S::Ret>) { (self->*PMF)(info); return 0; }
-            else return (LRESULT)(self->*PMF)(info);
+            if constexpr (std::is_void_v<typename S::Ret>) {
+                (self->*PMF)(info);
+                return 0;
+            } else
+                return (LRESULT)(self->*PMF)(info);
         } else {
             static_assert(std::is_integral_v<ctrlmap::Arg<S, 0>>, "the id comes first");
-            if constexpr (std::is_void_v<typename S::Ret>) { (self->*PMF)(id, info); return 0; }
-            else return (LRESULT)(self->*PMF)(id, info);
+            if constexpr (std::is_void_v<typename S::Ret>) {
+                (self->*PMF)(id, info);
+                return 0;
+            } else
+                return (LRESULT)(self->*PMF)(id, info);
         }
     }
 };
@@ -185,8 +193,7 @@ struct CRuntimeClass {
     const char* name;
     CCmdTarget* (*create)();
 };
-template <class T>
-CRuntimeClass* RuntimeClassOf() {
+template <class T> CRuntimeClass* RuntimeClassOf() {
     static CRuntimeClass rc{typeid(T).name(), []() -> CCmdTarget* { return new T; }};
     return &rc;
 }
@@ -211,16 +218,20 @@ public:
     static void DeleteTempMap();
 
     virtual BOOL PreCreateWindow(CREATESTRUCTW& cs) { return TRUE; }
-    BOOL CreateEx(DWORD exStyle, const wchar_t* className, const wchar_t* name, DWORD style,
-                  int x, int y, int cx, int cy, HWND parent, HMENU menuOrId, void* param = nullptr);
-    BOOL Create(const wchar_t* className, const wchar_t* name, DWORD style, const RECT& rc,
-                CWnd* parent, UINT id, void* param = nullptr);
+    BOOL CreateEx(DWORD exStyle, const wchar_t* className, const wchar_t* name, DWORD style, int x, int y, int cx,
+                  int cy, HWND parent, HMENU menuOrId, void* param = nullptr);
+    BOOL Create(const wchar_t* className, const wchar_t* name, DWORD style, const RECT& rc, CWnd* parent, UINT id,
+                void* param = nullptr);
     // Binds an existing window (subclassing it) to this object.
     BOOL SubclassWindow(HWND h);
     BOOL SubclassDlgItem(UINT id, CWnd* parent);
     HWND UnsubclassWindow();
     void Attach(HWND h) { m_hWnd = h; }
-    HWND Detach() { HWND h = m_hWnd; m_hWnd = nullptr; return h; }
+    HWND Detach() {
+        HWND h = m_hWnd;
+        m_hWnd = nullptr;
+        return h;
+    }
     virtual BOOL DestroyWindow();
 
     virtual LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp);
@@ -252,14 +263,22 @@ public:
     BOOL PostMessage(UINT m, WPARAM w = 0, LPARAM l = 0) const { return ::PostMessageW(m_hWnd, m, w, l); }
     CWnd* GetDlgItem(int id) const { return FromHandle(::GetDlgItem(m_hWnd, id)); }
     void GetDlgItem(int id, HWND* out) const { *out = ::GetDlgItem(m_hWnd, id); }
-    LRESULT SendDlgItemMessage(int id, UINT m, WPARAM w = 0, LPARAM l = 0) const { return ::SendDlgItemMessageW(m_hWnd, id, m, w, l); }
+    LRESULT SendDlgItemMessage(int id, UINT m, WPARAM w = 0, LPARAM l = 0) const {
+        return ::SendDlgItemMessageW(m_hWnd, id, m, w, l);
+    }
 
     // Controls by id.
     void SetDlgItemText(int id, const wchar_t* s) { ::SetDlgItemTextW(m_hWnd, id, s); }
     int GetDlgItemText(int id, CString& s) const;
-    CString GetDlgItemText(int id) const { CString s; GetDlgItemText(id, s); return s; }
+    CString GetDlgItemText(int id) const {
+        CString s;
+        GetDlgItemText(id, s);
+        return s;
+    }
     void SetDlgItemInt(int id, UINT v, BOOL sign = TRUE) { ::SetDlgItemInt(m_hWnd, id, v, sign); }
-    UINT GetDlgItemInt(int id, BOOL* ok = nullptr, BOOL sign = TRUE) const { return ::GetDlgItemInt(m_hWnd, id, ok, sign); }
+    UINT GetDlgItemInt(int id, BOOL* ok = nullptr, BOOL sign = TRUE) const {
+        return ::GetDlgItemInt(m_hWnd, id, ok, sign);
+    }
     // Whole numbers with a success flag: decimal digits, a sign (a minus
     // only for signed), blanks around; false (value untouched) for anything
     // else or a number that does not fit. GetDlgItemInt is the platform's.
@@ -283,11 +302,15 @@ public:
     int GetCheckedRadioButton(int first, int last) const;
     BOOL EnableDlgItem(int id, BOOL on = TRUE) const { return ::EnableWindow(::GetDlgItem(m_hWnd, id), on); }
     BOOL IsDlgItemEnabled(int id) const { return ::IsWindowEnabled(::GetDlgItem(m_hWnd, id)); }
-    BOOL ShowDlgItem(int id, BOOL show = TRUE) const { return ::ShowWindow(::GetDlgItem(m_hWnd, id), show ? SW_SHOW : SW_HIDE); }
+    BOOL ShowDlgItem(int id, BOOL show = TRUE) const {
+        return ::ShowWindow(::GetDlgItem(m_hWnd, id), show ? SW_SHOW : SW_HIDE);
+    }
 
     void SetWindowText(const wchar_t* s) { ::SetWindowTextW(m_hWnd, s); }
     // The window keeps no copy: the caller owns the icon (OwnedIcon) for the window's life.
-    HICON SetIcon(HICON icon, BOOL big) { return (HICON)SendMessage(WM_SETICON, big ? ICON_BIG : ICON_SMALL, (LPARAM)icon); }
+    HICON SetIcon(HICON icon, BOOL big) {
+        return (HICON)SendMessage(WM_SETICON, big ? ICON_BIG : ICON_SMALL, (LPARAM)icon);
+    }
     void GetWindowText(CString& s) const;
     int GetWindowTextLength() const { return ::GetWindowTextLengthW(m_hWnd); }
     BOOL ShowWindow(int cmd) { return ::ShowWindow(m_hWnd, cmd); }
@@ -303,7 +326,9 @@ public:
     void ScreenToClient(POINT* p) const { ::ScreenToClient(m_hWnd, p); }
     void ClientToScreen(POINT* p) const { ::ClientToScreen(m_hWnd, p); }
     void MoveWindow(int x, int y, int cx, int cy, BOOL repaint = TRUE) { ::MoveWindow(m_hWnd, x, y, cx, cy, repaint); }
-    void MoveWindow(const RECT& r, BOOL repaint = TRUE) { MoveWindow(r.left, r.top, r.right - r.left, r.bottom - r.top, repaint); }
+    void MoveWindow(const RECT& r, BOOL repaint = TRUE) {
+        MoveWindow(r.left, r.top, r.right - r.left, r.bottom - r.top, repaint);
+    }
     CWnd* SetFocus() { return FromHandle(::SetFocus(m_hWnd)); }
     static CWnd* GetFocus() { return FromHandle(::GetFocus()); }
     CWnd* GetParent() const { return FromHandle(::GetParent(m_hWnd)); }
@@ -316,7 +341,10 @@ public:
     int GetDlgCtrlID() const { return ::GetDlgCtrlID(m_hWnd); }
     HMENU GetMenu() const { return ::GetMenu(m_hWnd); }
     void SetRedraw(BOOL on = TRUE) { SendMessage(WM_SETREDRAW, on, 0); }
-    BOOL GetWindowPlacement(WINDOWPLACEMENT* wp) const { wp->length = sizeof *wp; return ::GetWindowPlacement(m_hWnd, wp); }
+    BOOL GetWindowPlacement(WINDOWPLACEMENT* wp) const {
+        wp->length = sizeof *wp;
+        return ::GetWindowPlacement(m_hWnd, wp);
+    }
     // Message box through the framework's seam (caption defaults to the application's name).
     int MessageBox(const wchar_t* text, const wchar_t* caption = nullptr, UINT type = MB_OK);
 
@@ -341,6 +369,7 @@ public:
     CWaitCursor() : old_(::SetCursor(::LoadCursorW(nullptr, IDC_WAIT))) {}
     ~CWaitCursor() { ::SetCursor(old_); }
     void Restore() { ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT)); }
+
 private:
     HCURSOR old_;
 };
@@ -355,15 +384,35 @@ public:
     HMENU m_hMenu = nullptr;
     operator HMENU() const { return m_hMenu; }
     BOOL LoadMenu(UINT id);
-    BOOL CreatePopupMenu() { DestroyMenu(); m_hMenu = ::CreatePopupMenu(); m_owned = true; return m_hMenu != nullptr; }
-    BOOL Attach(HMENU h) { DestroyMenu(); m_hMenu = h; m_owned = false; return h != nullptr; }
-    HMENU Detach() { HMENU h = m_hMenu; m_hMenu = nullptr; m_owned = false; return h; }
+    BOOL CreatePopupMenu() {
+        DestroyMenu();
+        m_hMenu = ::CreatePopupMenu();
+        m_owned = true;
+        return m_hMenu != nullptr;
+    }
+    BOOL Attach(HMENU h) {
+        DestroyMenu();
+        m_hMenu = h;
+        m_owned = false;
+        return h != nullptr;
+    }
+    HMENU Detach() {
+        HMENU h = m_hMenu;
+        m_hMenu = nullptr;
+        m_owned = false;
+        return h;
+    }
     BOOL DestroyMenu();
     HMENU GetSubMenu(int pos) const { return ::GetSubMenu(m_hMenu, pos); }
     UINT EnableMenuItem(UINT id, UINT flags) { return ::EnableMenuItem(m_hMenu, id, flags); }
     DWORD CheckMenuItem(UINT id, UINT flags) { return ::CheckMenuItem(m_hMenu, id, flags); }
-    BOOL AppendMenu(UINT flags, UINT_PTR id = 0, const wchar_t* text = nullptr) { return ::AppendMenuW(m_hMenu, flags, id, text); }
-    BOOL TrackPopupMenu(UINT flags, int x, int y, CWnd* wnd) { return ::TrackPopupMenu(m_hMenu, flags, x, y, 0, wnd->GetSafeHwnd(), nullptr); }
+    BOOL AppendMenu(UINT flags, UINT_PTR id = 0, const wchar_t* text = nullptr) {
+        return ::AppendMenuW(m_hMenu, flags, id, text);
+    }
+    BOOL TrackPopupMenu(UINT flags, int x, int y, CWnd* wnd) {
+        return ::TrackPopupMenu(m_hMenu, flags, x, y, 0, wnd->GetSafeHwnd(), nullptr);
+    }
+
 private:
     bool m_owned = false;
 };

@@ -1,13 +1,11 @@
 #include "reconfig/cfg_channel.h"
 
-std::mutex& CfgJobLock()
-{
+std::mutex& CfgJobLock() {
     static std::mutex lock;
     return lock;
 }
 
-void ChannelDetach(CCfgChannel* c, OwnedInternet& request, OwnedInternet& connection)
-{
+void ChannelDetach(CCfgChannel* c, OwnedInternet& request, OwnedInternet& connection) {
     // The handles keep their references until HANDLE_CLOSING arrives for them.
     request.reset(c->request);
     connection.reset(c->connection);
@@ -15,10 +13,8 @@ void ChannelDetach(CCfgChannel* c, OwnedInternet& request, OwnedInternet& connec
     ChannelRelease(c);
 }
 
-void ChannelHandleClosing(CCfgChannel* c, HINTERNET h)
-{
-    if (!h)
-        return;
+void ChannelHandleClosing(CCfgChannel* c, HINTERNET h) {
+    if (!h) return;
     if (h == c->request)
         c->request = nullptr;
     else if (h == c->connection)
@@ -28,27 +24,22 @@ void ChannelHandleClosing(CCfgChannel* c, HINTERNET h)
     ChannelRelease(c);
 }
 
-bool CfgWaitForProgress(const HANDLE* events, DWORD count, DWORD ms)
-{
+bool CfgWaitForProgress(const HANDLE* events, DWORD count, DWORD ms) {
     DWORD r = MsgWaitForMultipleObjectsEx(count, events, ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     return r < WAIT_OBJECT_0 + count;
 }
 
-bool CfgWaitWithin(const std::vector<HANDLE>& events, DWORD deadline)
-{
+bool CfgWaitWithin(const std::vector<HANDLE>& events, DWORD deadline) {
     LONG left = (LONG)(deadline - GetTickCount());
-    if (events.empty() || left <= 0 || CfgInputWaiting())
-        return false;
+    if (events.empty() || left <= 0 || CfgInputWaiting()) return false;
     return CfgWaitForProgress(events.data(), (DWORD)events.size(), (DWORD)left);
 }
 
 void CfgDispatchStatus(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID info, DWORD length,
-                       CfgStatusHandler handler)
-{
+                       CfgStatusHandler handler) {
     try {
         auto* c = reinterpret_cast<CCfgChannel*>(context);
-        if (!c)
-            return;
+        if (!c) return;
         if (status == INTERNET_STATUS_HANDLE_CLOSING) {
             std::lock_guard<std::mutex> lk(CfgJobLock());
             ChannelHandleClosing(c, handle);
@@ -60,6 +51,5 @@ void CfgDispatchStatus(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID
                 ? static_cast<const INTERNET_ASYNC_RESULT*>(info)
                 : nullptr;
         handler(c, status, value, result);
-    } catch (...) {
-    }
+    } catch (...) {}
 }

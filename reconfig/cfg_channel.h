@@ -34,14 +34,14 @@ const DWORD kCfgReplyMax = 64u * 1024;
 const DWORD kCfgStallMs = 20000;
 
 struct CCfgChannel {
-    void* job = nullptr;             // the job served; null once it let go
-    int refs = 1;                    // the job, each open handle, each call in flight
+    void* job = nullptr;  // the job served; null once it let go
+    int refs = 1;         // the job, each open handle, each call in flight
     HINTERNET connection = nullptr;
     HINTERNET request = nullptr;
-    DWORD count = 0;                 // bytes of the read or write in flight
-    DWORD available = 0;             // of the query in flight
-    bool querying = false;           // the call in flight asks what is there, reads nothing
-    bool expecting = false;          // a completion notification is due for the call in flight
+    DWORD count = 0;         // bytes of the read or write in flight
+    DWORD available = 0;     // of the query in flight
+    bool querying = false;   // the call in flight asks what is there, reads nothing
+    bool expecting = false;  // a completion notification is due for the call in flight
     BYTE buffer[kCfgReadChunk > kCfgWriteChunk ? kCfgReadChunk : kCfgWriteChunk];
 };
 
@@ -49,10 +49,8 @@ std::mutex& CfgJobLock();
 
 // Under the lock.
 inline void ChannelAddRef(CCfgChannel* c) { ++c->refs; }
-inline void ChannelRelease(CCfgChannel* c)
-{
-    if (--c->refs == 0)
-        delete c;
+inline void ChannelRelease(CCfgChannel* c) {
+    if (--c->refs == 0) delete c;
 }
 // Under the lock: the job lets go; its handles are handed to the caller, who
 // closes them after releasing the lock.

@@ -8,29 +8,24 @@
 namespace {
 using Lock = std::unique_lock<std::mutex>;
 
-CString Number(long n)
-{
+CString Number(long n) {
     CString t;
     t.Format(L"%ld", n);
     return t;
 }
 }  // namespace
 
-CCfgJobBase::CCfgJobBase(void* owner) : m_pOwner(owner)
-{
+CCfgJobBase::CCfgJobBase(void* owner) : m_pOwner(owner) {
     m_pChannel = new CCfgChannel;
     m_pChannel->job = m_pOwner;
     m_hWake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
 }
 
-CCfgJobBase::~CCfgJobBase()
-{
-    if (m_hWake)
-        CloseHandle(m_hWake);
+CCfgJobBase::~CCfgJobBase() {
+    if (m_hWake) CloseHandle(m_hWake);
 }
 
-void CCfgJobBase::CopyOutcome(const CCfgJobBase& o)
-{
+void CCfgJobBase::CopyOutcome(const CCfgJobBase& o) {
     m_nTag = o.m_nTag;
     m_pTarget = o.m_pTarget;
     m_nKind = o.m_nKind;
@@ -43,70 +38,57 @@ void CCfgJobBase::CopyOutcome(const CCfgJobBase& o)
     m_bFallenBack = o.m_bFallenBack;
 }
 
-void CCfgJobBase::TakeTransfer(CCfgJobBase& o)
-{
+void CCfgJobBase::TakeTransfer(CCfgJobBase& o) {
     m_dwPending = o.m_dwPending;
     m_socket = std::move(o.m_socket);
     std::swap(m_pChannel, o.m_pChannel);
-    if (m_pChannel)
-        m_pChannel->job = m_pOwner;
-    if (o.m_pChannel)
-        o.m_pChannel->job = o.m_pOwner;
+    if (m_pChannel) m_pChannel->job = m_pOwner;
+    if (o.m_pChannel) o.m_pChannel->job = o.m_pOwner;
     std::swap(m_hWake, o.m_hWake);
 }
 
-void CCfgJobBase::CloseLocked(OwnedInternet& request, OwnedInternet& connection)
-{
+void CCfgJobBase::CloseLocked(OwnedInternet& request, OwnedInternet& connection) {
     m_socket.reset();
-    if (m_pChannel)
-        ChannelDetach(m_pChannel, request, connection);
+    if (m_pChannel) ChannelDetach(m_pChannel, request, connection);
     // Later notifications of the old transfer find nobody.
     m_pChannel = new CCfgChannel;
     m_pChannel->job = m_pOwner;
 }
 
-void CCfgJobBase::EndLocked(UINT message, const CString& argument, int state)
-{
+void CCfgJobBase::EndLocked(UINT message, const CString& argument, int state) {
     m_nMessageId = message;
     m_strArgument = argument;
     m_nState = state;
 }
 
-void CCfgJobBase::Close()
-{
+void CCfgJobBase::Close() {
     OwnedInternet connection, request;
     Lock lk(CfgJobLock());
     CloseLocked(request, connection);
 }
 
-int CCfgJobBase::GetState() const
-{
+int CCfgJobBase::GetState() const {
     Lock lk(CfgJobLock());
     return m_nState;
 }
-BOOL CCfgJobBase::GetSuccess() const
-{
+BOOL CCfgJobBase::GetSuccess() const {
     Lock lk(CfgJobLock());
     return m_bSuccess;
 }
-UINT CCfgJobBase::GetMessageId() const
-{
+UINT CCfgJobBase::GetMessageId() const {
     Lock lk(CfgJobLock());
     return m_nMessageId;
 }
-CString CCfgJobBase::GetArgument() const
-{
+CString CCfgJobBase::GetArgument() const {
     Lock lk(CfgJobLock());
     return m_strArgument;
 }
-BOOL CCfgJobBase::GetFallenBack() const
-{
+BOOL CCfgJobBase::GetFallenBack() const {
     Lock lk(CfgJobLock());
     return m_bFallenBack;
 }
 
-void CCfgJobBase::ConnectRawTo(WORD port, int startedState, int endedState)
-{
+void CCfgJobBase::ConnectRawTo(WORD port, int startedState, int endedState) {
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (s == INVALID_SOCKET) {
         long err = (long)WSAGetLastError();
@@ -126,17 +108,14 @@ void CCfgJobBase::ConnectRawTo(WORD port, int startedState, int endedState)
     m_nState = startedState;
 }
 
-void CCfgJobBase::EndTransfer(FILE*& file)
-{
+void CCfgJobBase::EndTransfer(FILE*& file) {
     OwnedInternet connection, request;
     {
         Lock lk(CfgJobLock());
         m_socket.reset();
-        if (m_pChannel)
-            ChannelDetach(m_pChannel, request, connection);
+        if (m_pChannel) ChannelDetach(m_pChannel, request, connection);
         m_pChannel = nullptr;
-        if (file)
-            fclose(file);
+        if (file) fclose(file);
         file = nullptr;
     }
     request.reset();
@@ -145,15 +124,14 @@ void CCfgJobBase::EndTransfer(FILE*& file)
 
 bool CCfgJobBase::OpenHttpRequest(WORD port, INTERNET_STATUS_CALLBACK callback, const wchar_t* verb,
                                   const wchar_t* path, const wchar_t** accept, DWORD flags, int endedState,
-                                  CCfgChannel*& c, HINTERNET& request)
-{
+                                  CCfgChannel*& c, HINTERNET& request) {
     {
         Lock lk(CfgJobLock());
         c = m_pChannel;
     }
     CString server = m_pTarget->Text(0);
-    HINTERNET connection = InternetConnectW(m_hSession, server, port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0,
-                                            (DWORD_PTR)c);
+    HINTERNET connection =
+        InternetConnectW(m_hSession, server, port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, (DWORD_PTR)c);
     if (!connection) {
         DWORD err = GetLastError();
         Lock lk(CfgJobLock());
@@ -169,10 +147,9 @@ bool CCfgJobBase::OpenHttpRequest(WORD port, INTERNET_STATUS_CALLBACK callback, 
     // A device is trusted for nothing: no redirect is followed (a 3xx is a
     // status like any other), and neither its answers, the URL with the
     // password, nor its cookies are kept anywhere.
-    flags |= INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COOKIES |
-             INTERNET_FLAG_NO_UI;
-    if (m_pTarget->m_bHttps)
-        flags |= INTERNET_FLAG_SECURE | INTERNET_FLAG_IGNORE_CERT_CN_INVALID;
+    flags |=
+        INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI;
+    if (m_pTarget->m_bHttps) flags |= INTERNET_FLAG_SECURE | INTERNET_FLAG_IGNORE_CERT_CN_INVALID;
     request = HttpOpenRequestW(connection, verb, path, L"HTTP/1.0", nullptr, accept, flags, (DWORD_PTR)c);
     if (!request) {
         DWORD err = GetLastError();
@@ -196,15 +173,12 @@ bool CCfgJobBase::OpenHttpRequest(WORD port, INTERNET_STATUS_CALLBACK callback, 
     return true;
 }
 
-bool CCfgJobBase::StalledLocked(int idle, int password, int ended) const
-{
-    if (m_socket.get() != INVALID_SOCKET || m_nState == idle || m_nState == password || m_nState == ended)
-        return false;
+bool CCfgJobBase::StalledLocked(int idle, int password, int ended) const {
+    if (m_socket.get() != INVALID_SOCKET || m_nState == idle || m_nState == password || m_nState == ended) return false;
     return (LONG)(GetTickCount() - m_dwProgressTick) > (LONG)kCfgStallMs;
 }
 
-void CCfgJobBase::RefusedLocked(int idleState)
-{
+void CCfgJobBase::RefusedLocked(int idleState) {
     m_nMessageId = IDS_JOB_REFUSED;
     CCfgTarget* t = m_pTarget;
     if (t && !m_bFallenBack && t->m_wHttpPort != t->DefaultPort()) {
@@ -213,8 +187,7 @@ void CCfgJobBase::RefusedLocked(int idleState)
     }
 }
 
-void CCfgJobBase::FailRawConnect(int endedState)
-{
+void CCfgJobBase::FailRawConnect(int endedState) {
     Sleep(0);
     int err = 0, len = sizeof err;
     getsockopt(m_socket.get(), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&err), &len);

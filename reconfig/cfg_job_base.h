@@ -69,14 +69,10 @@ protected:
     // The copy and move plumbing of a job class that makes this base its
     // friend and has CopySettings, TakeOver and LetGo (closes and drops what
     // it holds before it takes another job's). Defined in cfg_job_copy.h.
-    template <class Job>
-    static void CopyJob(Job& to, const Job& from);
-    template <class Job>
-    static Job& AssignJob(Job& to, const Job& from);
-    template <class Job>
-    static void MoveJob(Job& to, Job& from);
-    template <class Job>
-    static Job& MoveAssignJob(Job& to, Job& from);
+    template <class Job> static void CopyJob(Job& to, const Job& from);
+    template <class Job> static Job& AssignJob(Job& to, const Job& from);
+    template <class Job> static void MoveJob(Job& to, Job& from);
+    template <class Job> static Job& MoveAssignJob(Job& to, Job& from);
 
     CCfgChannel* m_pChannel = nullptr;  // the transfer's context, never null in a live job
     HANDLE m_hWake = nullptr;           // set by every notification that moves the job
@@ -86,23 +82,18 @@ private:
 };
 
 // The jobs of one poll pass; the list owns what is in it.
-template <class Job>
-class CCfgJobListOf {
+template <class Job> class CCfgJobListOf {
 public:
     CCfgJobListOf() = default;
     CCfgJobListOf(const CCfgJobListOf&) = delete;
     CCfgJobListOf& operator=(const CCfgJobListOf&) = delete;
-    ~CCfgJobListOf()
-    {
-        for (Job* job : m_jobs)
-            delete job;
+    ~CCfgJobListOf() {
+        for (Job* job : m_jobs) delete job;
     }
     void AddHead(Job* job) { m_jobs.push_front(job); }
     void AddTail(Job* job) { m_jobs.push_back(job); }
-    Job* RemoveHead()
-    {
-        if (m_jobs.empty())
-            return nullptr;
+    Job* RemoveHead() {
+        if (m_jobs.empty()) return nullptr;
         Job* job = m_jobs.front();
         m_jobs.pop_front();
         return job;

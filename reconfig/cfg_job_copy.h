@@ -4,16 +4,12 @@
 #include "reconfig/cfg_job_base.h"
 #include "reconfig/cfg_channel.h"
 
-template <class Job>
-void CCfgJobBase::CopyJob(Job& to, const Job& from)
-{
+template <class Job> void CCfgJobBase::CopyJob(Job& to, const Job& from) {
     std::lock_guard<std::mutex> lk(CfgJobLock());
     to.CopySettings(from);
 }
 
-template <class Job>
-Job& CCfgJobBase::AssignJob(Job& to, const Job& from)
-{
+template <class Job> Job& CCfgJobBase::AssignJob(Job& to, const Job& from) {
     if (&to != &from) {
         to.LetGo();
         CopyJob(to, from);
@@ -21,16 +17,12 @@ Job& CCfgJobBase::AssignJob(Job& to, const Job& from)
     return to;
 }
 
-template <class Job>
-void CCfgJobBase::MoveJob(Job& to, Job& from)
-{
+template <class Job> void CCfgJobBase::MoveJob(Job& to, Job& from) {
     std::lock_guard<std::mutex> lk(CfgJobLock());
     to.TakeOver(from);
 }
 
-template <class Job>
-Job& CCfgJobBase::MoveAssignJob(Job& to, Job& from)
-{
+template <class Job> Job& CCfgJobBase::MoveAssignJob(Job& to, Job& from) {
     if (&to != &from) {
         to.LetGo();
         MoveJob(to, from);
@@ -39,9 +31,7 @@ Job& CCfgJobBase::MoveAssignJob(Job& to, Job& from)
 }
 
 // The job is lent to a list of its own for one pass, never given.
-template <class List, class Job, class... Args>
-int CfgPollAlone(Job& job, Args... args)
-{
+template <class List, class Job, class... Args> int CfgPollAlone(Job& job, Args... args) {
     List list;
     list.AddHead(&job);
     struct GiveBack {

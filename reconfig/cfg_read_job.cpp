@@ -13,8 +13,7 @@ using Lock = std::unique_lock<std::mutex>;
 const DWORD kConnectGiveUpMs = 10000;
 const int kReadErrorsToGiveUp = 3;
 
-CString Number(long n)
-{
+CString Number(long n) {
     CString t;
     t.Format(L"%ld", n);
     return t;
@@ -24,40 +23,31 @@ bool Passed(DWORD now, DWORD since, DWORD ms) { return now - since > ms; }
 
 // The file is removed when its last handle goes, a killed process's too,
 // unless keep.
-bool SetDeleteOnClose(HANDLE h, bool remove)
-{
+bool SetDeleteOnClose(HANDLE h, bool remove) {
     FILE_DISPOSITION_INFO disposition = {static_cast<BOOLEAN>(remove)};
     return SetFileInformationByHandle(h, FileDispositionInfo, &disposition, sizeof disposition) != 0;
 }
 
 // A Content-Length as the device sent it, in full: read as 32 bits, 2^32 + n
 // would be taken for n. False when there is none or it is no number.
-bool ParseLength(const wchar_t* text, unsigned long long& length)
-{
+bool ParseLength(const wchar_t* text, unsigned long long& length) {
     length = 0;
     const wchar_t* p = text;
-    while (*p == L' ' || *p == L'\t')
-        ++p;
-    if (*p < L'0' || *p > L'9')
-        return false;
+    while (*p == L' ' || *p == L'\t') ++p;
+    if (*p < L'0' || *p > L'9') return false;
     for (; *p >= L'0' && *p <= L'9'; ++p) {
         length = length * 10 + (unsigned)(*p - L'0');
-        if (length > 0xFFFFFFFFFFull)
-            return true;  // far too long anyway
+        if (length > 0xFFFFFFFFFFull) return true;  // far too long anyway
     }
-    while (*p == L' ' || *p == L'\t')
-        ++p;
+    while (*p == L' ' || *p == L'\t') ++p;
     return *p == 0;
 }
 }  // namespace
 
-CCfgReadJob::CCfgReadJob() : CCfgJobBase(this)
-{
-}
+CCfgReadJob::CCfgReadJob() : CCfgJobBase(this) {}
 
 CCfgReadJob::CCfgReadJob(int kind, int tag, CCfgTarget* target, HINTERNET session, const wchar_t* outputTemplate)
-    : CCfgReadJob()
-{
+    : CCfgReadJob() {
     m_nKind = kind;
     m_nTag = tag;
     m_pTarget = target;
@@ -70,13 +60,9 @@ CCfgReadJob::CCfgReadJob(int kind, int tag, CCfgTarget* target, HINTERNET sessio
     }
 }
 
-CCfgReadJob::~CCfgReadJob()
-{
-    EndTransfer(m_pOutput);
-}
+CCfgReadJob::~CCfgReadJob() { EndTransfer(m_pOutput); }
 
-void CCfgReadJob::CopySettings(const CCfgReadJob& o)
-{
+void CCfgReadJob::CopySettings(const CCfgReadJob& o) {
     CopyOutcome(o);
     m_strOutputName = o.m_strOutputName;
     m_strPartName = o.m_strPartName;
@@ -88,24 +74,16 @@ void CCfgReadJob::CopySettings(const CCfgReadJob& o)
     m_nReadErrors = 0;
 }
 
-void CCfgReadJob::LetGo()
-{
+void CCfgReadJob::LetGo() {
     Close();
     CloseOutput(FALSE);
 }
 
-CCfgReadJob::CCfgReadJob(const CCfgReadJob& o) : CCfgReadJob()
-{
-    CopyJob(*this, o);
-}
+CCfgReadJob::CCfgReadJob(const CCfgReadJob& o) : CCfgReadJob() { CopyJob(*this, o); }
 
-CCfgReadJob& CCfgReadJob::operator=(const CCfgReadJob& o)
-{
-    return AssignJob(*this, o);
-}
+CCfgReadJob& CCfgReadJob::operator=(const CCfgReadJob& o) { return AssignJob(*this, o); }
 
-void CCfgReadJob::TakeOver(CCfgReadJob& o)
-{
+void CCfgReadJob::TakeOver(CCfgReadJob& o) {
     // Under the lock; this job holds nothing but a fresh channel.
     CopySettings(o);
     TakeTransfer(o);
@@ -115,32 +93,23 @@ void CCfgReadJob::TakeOver(CCfgReadJob& o)
     m_strPartName = o.m_strPartName;
 }
 
-CCfgReadJob::CCfgReadJob(CCfgReadJob&& o) noexcept : CCfgReadJob()
-{
-    MoveJob(*this, o);
-}
+CCfgReadJob::CCfgReadJob(CCfgReadJob&& o) noexcept : CCfgReadJob() { MoveJob(*this, o); }
 
-CCfgReadJob& CCfgReadJob::operator=(CCfgReadJob&& o) noexcept
-{
-    return MoveAssignJob(*this, o);
-}
+CCfgReadJob& CCfgReadJob::operator=(CCfgReadJob&& o) noexcept { return MoveAssignJob(*this, o); }
 
-void CCfgReadJob::CloseOutput(BOOL)
-{
+void CCfgReadJob::CloseOutput(BOOL) {
     // Open only while the download is not whole: it never stays, kept or not.
     Lock lk(CfgJobLock());
     DiscardOutputLocked();
 }
 
-bool CCfgReadJob::OpenOutputLocked()
-{
+bool CCfgReadJob::OpenOutputLocked() {
     // Written under another name in the same folder, and renamed when whole:
     // a backup under its own name is always a whole one.
     m_strPartName = m_strOutputName + L".part";
     HANDLE h = CreateFileW(m_strPartName, GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
+    if (h == INVALID_HANDLE_VALUE) return false;
     int fd = -1;
     if (!SetDeleteOnClose(h, true) || (fd = _open_osfhandle((intptr_t)h, _O_WRONLY | _O_BINARY)) < 0) {
         CloseHandle(h);
@@ -155,63 +124,50 @@ bool CCfgReadJob::OpenOutputLocked()
     return true;
 }
 
-bool CCfgReadJob::KeepOutputLocked()
-{
-    if (!m_pOutput)
-        return false;
+bool CCfgReadJob::KeepOutputLocked() {
+    if (!m_pOutput) return false;
     bool ok = fflush(m_pOutput) == 0 && !ferror(m_pOutput);
     ok = ok && SetDeleteOnClose((HANDLE)_get_osfhandle(_fileno(m_pOutput)), false);
     ok = fclose(m_pOutput) == 0 && ok;
     m_pOutput = nullptr;
     ok = ok && MoveFileExW(m_strPartName, m_strOutputName, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    if (!ok)
-        DeleteFileW(m_strPartName);
+    if (!ok) DeleteFileW(m_strPartName);
     return ok;
 }
 
-void CCfgReadJob::DiscardOutputLocked()
-{
-    if (!m_pOutput)
-        return;
+void CCfgReadJob::DiscardOutputLocked() {
+    if (!m_pOutput) return;
     fclose(m_pOutput);  // the close removes it
     m_pOutput = nullptr;
     DeleteFileW(m_strPartName);
 }
 
-void CCfgReadJob::FailLocked(UINT message, const CString& argument, OwnedInternet& request,
-                             OwnedInternet& connection)
-{
+void CCfgReadJob::FailLocked(UINT message, const CString& argument, OwnedInternet& request, OwnedInternet& connection) {
     CloseLocked(request, connection);
     DiscardOutputLocked();
     EndLocked(message, argument, CFG_READ_ENDED);
 }
 
-int CCfgReadJob::GetConnectProgress() const
-{
+int CCfgReadJob::GetConnectProgress() const {
     Lock lk(CfgJobLock());
-    if (m_nState != CFG_READ_STARTED)
-        return -1;
+    if (m_nState != CFG_READ_STARTED) return -1;
     return (int)((GetTickCount() - m_dwActivityTick) / 100);
 }
 
-DWORD CCfgReadJob::GetBytesReceived() const
-{
+DWORD CCfgReadJob::GetBytesReceived() const {
     Lock lk(CfgJobLock());
     return m_dwBytesReceived;
 }
-DWORD CCfgReadJob::GetContentLength() const
-{
+DWORD CCfgReadJob::GetContentLength() const {
     Lock lk(CfgJobLock());
     return m_dwContentLength;
 }
-CString CCfgReadJob::GetOutputName() const
-{
+CString CCfgReadJob::GetOutputName() const {
     Lock lk(CfgJobLock());
     return m_strOutputName;
 }
 
-void CCfgReadJob::MakeOutputFileName()
-{
+void CCfgReadJob::MakeOutputFileName() {
     static const wchar_t* const months[] = {L"Jan", L"Feb", L"Mar", L"Apr", L"May", L"Jun",
                                             L"Jul", L"Aug", L"Sep", L"Oct", L"Nov", L"Dec"};
     CCfgTarget none;
@@ -257,8 +213,7 @@ void CCfgReadJob::MakeOutputFileName()
     m_strOutputName = name;
 }
 
-bool CCfgReadJob::Start()
-{
+bool CCfgReadJob::Start() {
     Close();
     {
         Lock lk(CfgJobLock());
@@ -269,26 +224,19 @@ bool CCfgReadJob::Start()
         ProgressLocked();
     }
     switch (m_nKind) {
-    case CFG_KIND_RAW:
-        ConnectRaw(8003);
-        return true;
-    case CFG_KIND_RAW_8888:
-        ConnectRaw(8888);
-        return true;
+    case CFG_KIND_RAW: ConnectRaw(8003); return true;
+    case CFG_KIND_RAW_8888: ConnectRaw(8888); return true;
     case CFG_KIND_XML:
     case CFG_KIND_XML_CGI:
     case CFG_KIND_ZIP_CGI:
     case CFG_KIND_JSON:
-        if (!m_pTarget)
-            return false;
+        if (!m_pTarget) return false;
         return SendRequest(m_bFallenBack ? m_pTarget->DefaultPort() : m_pTarget->m_wHttpPort);
-    default:
-        return false;
+    default: return false;
     }
 }
 
-bool CCfgReadJob::SendRequest(WORD port)
-{
+bool CCfgReadJob::SendRequest(WORD port) {
     CString path;
     const CString& pw = m_pTarget->EncodedPassword();
     if (m_nKind == CFG_KIND_XML)
@@ -311,8 +259,7 @@ bool CCfgReadJob::SendRequest(WORD port)
     if (HttpSendRequestW(request, nullptr, 0, nullptr, 0)) {
         {
             Lock lk(CfgJobLock());
-            if (c->job != this || m_nState < CFG_READ_STARTED || m_nState > CFG_READ_SENT)
-                return true;
+            if (c->job != this || m_nState < CFG_READ_STARTED || m_nState > CFG_READ_SENT) return true;
             m_nState = CFG_READ_SENT;
         }
         INTERNET_ASYNC_RESULT done = {1, 0};
@@ -328,45 +275,31 @@ bool CCfgReadJob::SendRequest(WORD port)
     return true;
 }
 
-void CCfgReadJob::ConnectRaw(WORD port)
-{
-    ConnectRawTo(port, CFG_READ_STARTED, CFG_READ_ENDED);
-}
+void CCfgReadJob::ConnectRaw(WORD port) { ConnectRawTo(port, CFG_READ_STARTED, CFG_READ_ENDED); }
 
-void CCfgReadJob::SendPasswordRaw()
-{
+void CCfgReadJob::SendPasswordRaw() {
     char buf[200] = {};
     if (m_pTarget && !m_pTarget->m_strPassword.IsEmpty()) {
         if (!WideCharToMultiByte(CP_ACP, 0, m_pTarget->m_strPassword, -1, buf, (int)sizeof buf, nullptr, nullptr))
             buf[sizeof buf - 1] = 0;
     }
     int n = (int)strlen(buf) + 1;  // with its zero byte; an empty password is the zero byte alone
-    if (m_nKind == CFG_KIND_RAW && n == 1 && !m_bZeroByteForEmpty)
-        n = 0;
-    if (n > 0)
-        send(m_socket.get(), buf, n, 0);
+    if (m_nKind == CFG_KIND_RAW && n == 1 && !m_bZeroByteForEmpty) n = 0;
+    if (n > 0) send(m_socket.get(), buf, n, 0);
     Lock lk(CfgJobLock());
     m_nMessageId = IDS_JOB_TIMEOUT;
     m_nState = CFG_READ_SENT;
 }
 
-void CCfgReadJob::OnStatus(CCfgChannel* c, DWORD status, DWORD value, const INTERNET_ASYNC_RESULT* result)
-{
+void CCfgReadJob::OnStatus(CCfgChannel* c, DWORD status, DWORD value, const INTERNET_ASYNC_RESULT* result) {
     OwnedInternet connection, request;  // closed after the lock is let go
     Lock lk(CfgJobLock());
     auto* job = static_cast<CCfgReadJob*>(c->job);
-    if (!job)
-        return;
+    if (!job) return;
     switch (status) {
-    case INTERNET_STATUS_CONNECTED_TO_SERVER:
-        job->m_nState = CFG_READ_CONNECTED;
-        break;
-    case INTERNET_STATUS_SENDING_REQUEST:
-        job->m_nState = CFG_READ_SENDING;
-        break;
-    case INTERNET_STATUS_REQUEST_SENT:
-        job->m_nState = CFG_READ_SENT;
-        break;
+    case INTERNET_STATUS_CONNECTED_TO_SERVER: job->m_nState = CFG_READ_CONNECTED; break;
+    case INTERNET_STATUS_SENDING_REQUEST: job->m_nState = CFG_READ_SENDING; break;
+    case INTERNET_STATUS_REQUEST_SENT: job->m_nState = CFG_READ_SENT; break;
     case INTERNET_STATUS_RESPONSE_RECEIVED:
         // The count the notification carries: nothing came back at all.
         if (job->m_nState == CFG_READ_SENT && value == 0) {
@@ -375,10 +308,8 @@ void CCfgReadJob::OnStatus(CCfgChannel* c, DWORD status, DWORD value, const INTE
         }
         break;
     case INTERNET_STATUS_REQUEST_COMPLETE:
-        if (!result)
-            break;
-        if (job->m_nState == CFG_READ_BODY_READING && !c->expecting)
-            break;  // for a call that was done at once
+        if (!result) break;
+        if (job->m_nState == CFG_READ_BODY_READING && !c->expecting) break;  // for a call that was done at once
         if (!result->dwResult && !(c->querying && result->dwError == 0)) {
             DWORD err = result->dwError;
             if (err == ERROR_INTERNET_TIMEOUT) {
@@ -413,13 +344,12 @@ void CCfgReadJob::OnStatus(CCfgChannel* c, DWORD status, DWORD value, const INTE
             wchar_t raw[64] = {};
             len = sizeof raw - sizeof(wchar_t);
             BOOL haveRaw = HttpQueryInfoW(h, HTTP_QUERY_RAW_HEADERS_CRLF, raw, &len, nullptr);
-            bool statusLine = haveRaw ? std::count(raw, raw + wcslen(raw), L'\n') > 2
-                                      : GetLastError() == ERROR_INSUFFICIENT_BUFFER;
+            bool statusLine =
+                haveRaw ? std::count(raw, raw + wcslen(raw), L'\n') > 2 : GetLastError() == ERROR_INSUFFICIENT_BUFFER;
             lk.lock();
             job = static_cast<CCfgReadJob*>(c->job);
             ChannelRelease(c);  // the job still holds it when it is still there
-            if (!job || job->m_nState != CFG_READ_SENT)
-                return;
+            if (!job || job->m_nState != CFG_READ_SENT) return;
             unsigned long long length = 0;
             bool lengthOk = !lengthTooLong && (!haveLength || ParseLength(lengthText, length));
             if (!statusLine) {
@@ -443,8 +373,7 @@ void CCfgReadJob::OnStatus(CCfgChannel* c, DWORD status, DWORD value, const INTE
                 job->CloseLocked(request, connection);
                 job->EndLocked(IDS_JOB_WININET, Number(ERROR_FILE_TOO_LARGE), CFG_READ_ENDED);
             } else {
-                if (haveLength)
-                    job->m_dwContentLength = (DWORD)length;
+                if (haveLength) job->m_dwContentLength = (DWORD)length;
                 job->MakeOutputFileName();
                 if (!job->OpenOutputLocked()) {
                     job->CloseLocked(request, connection);
@@ -461,22 +390,19 @@ void CCfgReadJob::OnStatus(CCfgChannel* c, DWORD status, DWORD value, const INTE
             job->m_nState = CFG_READ_BODY_READY;
         }
         break;
-    default:
-        return;
+    default: return;
     }
     job->ProgressLocked();
     SetEvent(job->m_hWake);
 }
 
-void CCfgReadJob::SettleLocked(CCfgChannel* c)
-{
+void CCfgReadJob::SettleLocked(CCfgChannel* c) {
     c->expecting = false;
     m_dwPending = 0;
     m_nState = CFG_READ_BODY_READING;
 }
 
-void CCfgReadJob::ReadBody(DWORD deadline)
-{
+void CCfgReadJob::ReadBody(DWORD deadline) {
     OwnedInternet connection, request;
     Lock lk(CfgJobLock());
     CCfgChannel* c = m_pChannel;
@@ -498,8 +424,7 @@ void CCfgReadJob::ReadBody(DWORD deadline)
     if (m_dwPending > 0) {
         DWORD n = m_dwPending;
         m_dwPending = 0;
-        if (!store(n))
-            return;
+        if (!store(n)) return;
     }
     for (unsigned round = 1;; ++round) {
         m_nState = CFG_READ_BODY_READING;
@@ -515,10 +440,8 @@ void CCfgReadJob::ReadBody(DWORD deadline)
         lk.lock();
         bool mine = c->job == this;
         ChannelRelease(c);
-        if (!mine)
-            return;
-        if (!ok && err == ERROR_IO_PENDING)
-            return;
+        if (!mine) return;
+        if (!ok && err == ERROR_IO_PENDING) return;
         SettleLocked(c);
         if (ok) {
             DWORD size = c->available ? std::min(c->available, kCfgReadChunk) : kCfgSmallRead;
@@ -532,15 +455,12 @@ void CCfgReadJob::ReadBody(DWORD deadline)
             lk.lock();
             mine = c->job == this;
             ChannelRelease(c);
-            if (!mine)
-                return;
-            if (!ok && err == ERROR_IO_PENDING)
-                return;
+            if (!mine) return;
+            if (!ok && err == ERROR_IO_PENDING) return;
             SettleLocked(c);
         }
         if (!ok) {
-            if (err == ERROR_IO_PENDING)
-                return;  // the completion notification hands the bytes over
+            if (err == ERROR_IO_PENDING) return;  // the completion notification hands the bytes over
             if (++m_nReadErrors >= kReadErrorsToGiveUp) {
                 FailLocked(IDS_JOB_WININET, Number(err), request, connection);
             } else {
@@ -565,8 +485,7 @@ void CCfgReadJob::ReadBody(DWORD deadline)
             EndLocked(0, CString(), CFG_READ_ENDED);
             return;
         }
-        if (!store(n))
-            return;
+        if (!store(n)) return;
         if (round % 64 == 0 && ((LONG)(GetTickCount() - deadline) >= 0 || CfgInputWaiting())) {
             m_nState = CFG_READ_BODY_READY;
             return;
@@ -574,8 +493,7 @@ void CCfgReadJob::ReadBody(DWORD deadline)
     }
 }
 
-void CCfgReadJob::Step()
-{
+void CCfgReadJob::Step() {
     Lock lk(CfgJobLock());
     if (m_nState == CFG_READ_IDLE) {
         m_dwActivityTick = GetTickCount();
@@ -592,13 +510,11 @@ void CCfgReadJob::Step()
         } else if (m_pTarget) {
             m_pTarget->m_bPasswordMissing = TRUE;
         }
-        if (!m_pTarget || m_pTarget->m_bPasswordMissing)
-            EndLocked(IDS_JOB_PASSWORD, CString(), CFG_READ_ENDED);
+        if (!m_pTarget || m_pTarget->m_bPasswordMissing) EndLocked(IDS_JOB_PASSWORD, CString(), CFG_READ_ENDED);
     }
 }
 
-int CCfgReadJobList::Poll(CCfgReadJobList& list, BOOL limits)
-{
+int CCfgReadJobList::Poll(CCfgReadJobList& list, BOOL limits) {
     DWORD deadline = GetTickCount() + kCfgPassBudgetMs;
     int activity = 0;
     // Raw connections: connect and first data.
@@ -609,18 +525,14 @@ int CCfgReadJobList::Poll(CCfgReadJobList& list, BOOL limits)
     bool anyRaw = false;
     for (CCfgReadJob* job : list.m_jobs) {
         SOCKET s = job->m_socket.get();
-        if (s == INVALID_SOCKET)
-            continue;
+        if (s == INVALID_SOCKET) continue;
         int state = job->GetState();
         if (state == CFG_READ_STARTED) {
-            if (wr.fd_count < FD_SETSIZE && !FD_ISSET(s, &wr))
-                FD_SET(s, &wr);
-            if (ex.fd_count < FD_SETSIZE && !FD_ISSET(s, &ex))
-                FD_SET(s, &ex);
+            if (wr.fd_count < FD_SETSIZE && !FD_ISSET(s, &wr)) FD_SET(s, &wr);
+            if (ex.fd_count < FD_SETSIZE && !FD_ISSET(s, &ex)) FD_SET(s, &ex);
             anyRaw = true;
         } else if (state == CFG_READ_SENT) {
-            if (rd.fd_count < FD_SETSIZE && !FD_ISSET(s, &rd))
-                FD_SET(s, &rd);
+            if (rd.fd_count < FD_SETSIZE && !FD_ISSET(s, &rd)) FD_SET(s, &rd);
             anyRaw = true;
         }
     }
@@ -629,8 +541,7 @@ int CCfgReadJobList::Poll(CCfgReadJobList& list, BOOL limits)
         select(0, &rd, &wr, &ex, &tv);
         for (CCfgReadJob* job : list.m_jobs) {
             SOCKET s = job->m_socket.get();
-            if (s == INVALID_SOCKET)
-                continue;
+            if (s == INVALID_SOCKET) continue;
             int state = job->GetState();
             if (state == CFG_READ_STARTED) {
                 if (FD_ISSET(s, &wr)) {
@@ -646,8 +557,7 @@ int CCfgReadJobList::Poll(CCfgReadJobList& list, BOOL limits)
         }
     }
     for (CCfgReadJob* job : list.m_jobs)
-        if (job->GetState() == CFG_READ_BODY_READY)
-            job->ReadBody(deadline);
+        if (job->GetState() == CFG_READ_BODY_READY) job->ReadBody(deadline);
     DWORD now = GetTickCount();
     for (CCfgReadJob* job : list.m_jobs) {
         job->Step();
@@ -657,12 +567,11 @@ int CCfgReadJobList::Poll(CCfgReadJobList& list, BOOL limits)
             if (job->StalledLocked(CFG_READ_IDLE, CFG_READ_PASSWORD, CFG_READ_ENDED))
                 job->FailLocked(IDS_JOB_TIMEOUT, CString(), request, connection);
         }
-        if (!limits)
-            continue;
+        if (!limits) continue;
         Lock lk(CfgJobLock());
-        DWORD limit = job->m_nState == CFG_READ_STARTED ? 5000
+        DWORD limit = job->m_nState == CFG_READ_STARTED                                     ? 5000
                       : (job->m_nKind == CFG_KIND_RAW || job->m_nKind == CFG_KIND_RAW_8888) ? 5000
-                                                                                              : 25000;
+                                                                                            : 25000;
         if (Passed(now, job->m_dwActivityTick, limit)) {
             lk.unlock();
             job->Close();
@@ -682,21 +591,15 @@ int CCfgReadJobList::Poll(CCfgReadJobList& list, BOOL limits)
             else if (state == CFG_READ_BODY_READING)
                 events.push_back(job->m_hWake);
         }
-        if (!CfgWaitWithin(events, deadline))
-            break;
+        if (!CfgWaitWithin(events, deadline)) break;
         for (CCfgReadJob* job : list.m_jobs)
-            if (job->GetState() == CFG_READ_BODY_READY)
-                job->ReadBody(deadline);
+            if (job->GetState() == CFG_READ_BODY_READY) job->ReadBody(deadline);
     }
     return activity;
 }
 
-int CCfgReadJob::RunOnce(CCfgReadJob& job, BOOL limits)
-{
-    return CfgPollAlone<CCfgReadJobList>(job, limits);
-}
+int CCfgReadJob::RunOnce(CCfgReadJob& job, BOOL limits) { return CfgPollAlone<CCfgReadJobList>(job, limits); }
 
-void CALLBACK ReadJobStatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID info, DWORD length)
-{
+void CALLBACK ReadJobStatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID info, DWORD length) {
     CfgDispatchStatus(handle, context, status, info, length, CCfgReadJob::OnStatus);
 }

@@ -81,8 +81,8 @@ private:
     void CopySettings(const CCfgReadJob& o);
     void TakeOver(CCfgReadJob& o);
 
-    int m_nReadErrors = 0;              // failed body reads in a row
-    CString m_strPartName;              // the output while it is not whole
+    int m_nReadErrors = 0;  // failed body reads in a row
+    CString m_strPartName;  // the output while it is not whole
 };
 
 // The poll pass over a list of read jobs. The list owns what is in it.

@@ -22,7 +22,7 @@ enum {
 };
 
 struct CCfgTarget {
-    DWORD m_dwAddress = 0;          // IPv4, network byte order
+    DWORD m_dwAddress = 0;  // IPv4, network byte order
     WORD m_wHttpPort = 80;
     BOOL m_bHttps = FALSE;
     CString m_strPassword;
@@ -30,7 +30,7 @@ struct CCfgTarget {
     BOOL m_bPasswordMissing = FALSE;
     BYTE m_byVersionMinor = 0;
     BYTE m_byVersionMajor = 0;
-    WORD m_wVersion = 0;            // high byte major, low byte minor; 0 when unknown
+    WORD m_wVersion = 0;  // high byte major, low byte minor; 0 when unknown
     CString m_strScratch;
 
     // Selector 0: the address in dotted form; every other selector "?".

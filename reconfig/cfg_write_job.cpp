@@ -15,8 +15,7 @@ using Lock = std::unique_lock<std::mutex>;
 const DWORD kReplyChunk = 1023;
 const int kReplyChars = 1039;
 
-CString Number(long n)
-{
+CString Number(long n) {
     CString t;
     t.Format(L"%ld", n);
     return t;
@@ -24,8 +23,7 @@ CString Number(long n)
 
 // A write that fails at once may report the socket's error (seen: 10054
 // when the device resets the connection during the upload).
-DWORD AsInternetError(DWORD err)
-{
+DWORD AsInternetError(DWORD err) {
     return err == WSAECONNRESET || err == WSAECONNABORTED ? ERROR_INTERNET_CONNECTION_RESET : err;
 }
 
@@ -33,33 +31,26 @@ bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
 bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
 }  // namespace
 
-CCfgWriteJob::CCfgWriteJob() : CCfgJobBase(this)
-{
-}
+CCfgWriteJob::CCfgWriteJob() : CCfgJobBase(this) {}
 
-CCfgWriteJob::CCfgWriteJob(int tag, CCfgTarget* target, HINTERNET session) : CCfgWriteJob()
-{
+CCfgWriteJob::CCfgWriteJob(int tag, CCfgTarget* target, HINTERNET session) : CCfgWriteJob() {
     m_nTag = tag;
     m_pTarget = target;
     m_hSession = session;
 }
 
-CCfgWriteJob::~CCfgWriteJob()
-{
+CCfgWriteJob::~CCfgWriteJob() {
     EndTransfer(m_pInput);
     DropTempCopy();
 }
 
-void CCfgWriteJob::DropTempCopy()
-{
+void CCfgWriteJob::DropTempCopy() {
     m_tempGuard.reset();
-    if (m_bTempCopy && !m_strInputPath.IsEmpty())
-        DeleteFileW(m_strInputPath);
+    if (m_bTempCopy && !m_strInputPath.IsEmpty()) DeleteFileW(m_strInputPath);
     m_bTempCopy = FALSE;
 }
 
-void CCfgWriteJob::CopySettings(const CCfgWriteJob& o)
-{
+void CCfgWriteJob::CopySettings(const CCfgWriteJob& o) {
     CopyOutcome(o);
     m_nHttpStatus = o.m_nHttpStatus;
     m_strSessionId = o.m_strSessionId;
@@ -77,25 +68,17 @@ void CCfgWriteJob::CopySettings(const CCfgWriteJob& o)
     m_bFirstAttempt = o.m_bFirstAttempt;
 }
 
-void CCfgWriteJob::LetGo()
-{
+void CCfgWriteJob::LetGo() {
     Close();
     CloseInput();
     DropTempCopy();
 }
 
-CCfgWriteJob::CCfgWriteJob(const CCfgWriteJob& o) : CCfgWriteJob()
-{
-    CopyJob(*this, o);
-}
+CCfgWriteJob::CCfgWriteJob(const CCfgWriteJob& o) : CCfgWriteJob() { CopyJob(*this, o); }
 
-CCfgWriteJob& CCfgWriteJob::operator=(const CCfgWriteJob& o)
-{
-    return AssignJob(*this, o);
-}
+CCfgWriteJob& CCfgWriteJob::operator=(const CCfgWriteJob& o) { return AssignJob(*this, o); }
 
-void CCfgWriteJob::TakeOver(CCfgWriteJob& o)
-{
+void CCfgWriteJob::TakeOver(CCfgWriteJob& o) {
     CopySettings(o);
     m_bTempCopy = o.m_bTempCopy;
     o.m_bTempCopy = FALSE;
@@ -106,52 +89,38 @@ void CCfgWriteJob::TakeOver(CCfgWriteJob& o)
     o.m_pInput = nullptr;
 }
 
-CCfgWriteJob::CCfgWriteJob(CCfgWriteJob&& o) noexcept : CCfgWriteJob()
-{
-    MoveJob(*this, o);
-}
+CCfgWriteJob::CCfgWriteJob(CCfgWriteJob&& o) noexcept : CCfgWriteJob() { MoveJob(*this, o); }
 
-CCfgWriteJob& CCfgWriteJob::operator=(CCfgWriteJob&& o) noexcept
-{
-    return MoveAssignJob(*this, o);
-}
+CCfgWriteJob& CCfgWriteJob::operator=(CCfgWriteJob&& o) noexcept { return MoveAssignJob(*this, o); }
 
-void CCfgWriteJob::CloseInput()
-{
+void CCfgWriteJob::CloseInput() {
     Lock lk(CfgJobLock());
-    if (m_pInput)
-        fclose(m_pInput);
+    if (m_pInput) fclose(m_pInput);
     m_pInput = nullptr;
 }
 
-CString CCfgWriteJob::GetSessionId() const
-{
+CString CCfgWriteJob::GetSessionId() const {
     Lock lk(CfgJobLock());
     return m_strSessionId;
 }
-DWORD CCfgWriteJob::GetInputSize() const
-{
+DWORD CCfgWriteJob::GetInputSize() const {
     Lock lk(CfgJobLock());
     return m_dwInputSize;
 }
-DWORD CCfgWriteJob::GetBytesSent() const
-{
+DWORD CCfgWriteJob::GetBytesSent() const {
     Lock lk(CfgJobLock());
     return m_dwBytesSent;
 }
-int CCfgWriteJob::GetHttpStatus() const
-{
+int CCfgWriteJob::GetHttpStatus() const {
     Lock lk(CfgJobLock());
     return m_nHttpStatus;
 }
-CString CCfgWriteJob::GetReplyText() const
-{
+CString CCfgWriteJob::GetReplyText() const {
     Lock lk(CfgJobLock());
     return m_strReplyText;
 }
 
-bool CCfgWriteJob::Setup(int kind, const wchar_t* inputPath, int)
-{
+bool CCfgWriteJob::Setup(int kind, const wchar_t* inputPath, int) {
     DropTempCopy();  // a second set-up must not leave the first copy behind
     Lock lk(CfgJobLock());
     m_strInputPath = inputPath ? inputPath : L"";
@@ -159,31 +128,26 @@ bool CCfgWriteJob::Setup(int kind, const wchar_t* inputPath, int)
     m_nKind = kind;
     m_dwInputSize = 0;
     m_dwBytesSent = 0;
-    if (kind == CFG_KIND_RAW)
-        return true;
+    if (kind == CFG_KIND_RAW) return true;
     if (kind == CFG_KIND_XML) {
         wchar_t dir[MAX_PATH + 1] = {}, name[MAX_PATH + 1] = {};
         GetTempPathW(MAX_PATH, dir);
-        if (!GetTempFileNameW(dir, L"XnI", 0, name))
-            return false;
+        if (!GetTempFileNameW(dir, L"XnI", 0, name)) return false;
         CString source = m_strInputPath;
         m_strInputPath = name;
         m_bTempCopy = TRUE;
         m_tempGuard = GuardTempFile(name);
-        if (!CopyFileChunked(source, name, 0))
-            return false;
+        if (!CopyFileChunked(source, name, 0)) return false;
     }
     WIN32_FIND_DATAW fd;
     HANDLE h = FindFirstFileW(m_strInputPath, &fd);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
+    if (h == INVALID_HANDLE_VALUE) return false;
     FindClose(h);
     m_dwInputSize = fd.nFileSizeLow;
     return true;
 }
 
-void CCfgWriteJob::Start()
-{
+void CCfgWriteJob::Start() {
     Close();
     {
         Lock lk(CfgJobLock());
@@ -192,29 +156,23 @@ void CCfgWriteJob::Start()
         ProgressLocked();
     }
     switch (m_nKind) {
-    case CFG_KIND_RAW:
-        ConnectRaw(8004);
-        break;
+    case CFG_KIND_RAW: ConnectRaw(8004); break;
     case CFG_KIND_XML:
     case CFG_KIND_XML_CGI:
     case CFG_KIND_ZIP_CGI:
     case CFG_KIND_JSON:
-        if (m_pTarget)
-            OpenRequest(m_bFallenBack ? m_pTarget->DefaultPort() : m_pTarget->m_wHttpPort);
+        if (m_pTarget) OpenRequest(m_bFallenBack ? m_pTarget->DefaultPort() : m_pTarget->m_wHttpPort);
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
-void CCfgWriteJob::ConnectRaw(WORD port)
-{
-    ConnectRawTo(port, CFG_WRITE_STARTED, CFG_WRITE_ENDED);
-}
+void CCfgWriteJob::ConnectRaw(WORD port) { ConnectRawTo(port, CFG_WRITE_STARTED, CFG_WRITE_ENDED); }
 
-void CCfgWriteJob::OpenRequest(WORD port)
-{
-    const wchar_t* path = m_nKind == CFG_KIND_XML ? L"/xmlinput" : m_nKind == CFG_KIND_JSON ? L"/config.php" : L"/upload.cgi";
+void CCfgWriteJob::OpenRequest(WORD port) {
+    const wchar_t* path = m_nKind == CFG_KIND_XML    ? L"/xmlinput"
+                          : m_nKind == CFG_KIND_JSON ? L"/config.php"
+                                                     : L"/upload.cgi";
     CCfgChannel* c;
     HINTERNET request;
     if (!OpenHttpRequest(port, WriteJobStatusCallback, L"POST", path, nullptr, INTERNET_FLAG_NO_CACHE_WRITE,
@@ -232,8 +190,7 @@ void CCfgWriteJob::OpenRequest(WORD port)
     BeginUpload();
 }
 
-void CCfgWriteJob::BeginUpload()
-{
+void CCfgWriteJob::BeginUpload() {
     const CString boundary = kCfgBoundary;
     const CString disp = L"Content-Disposition: form-data; name=\"";
     const CString password = m_pTarget->m_strPassword;
@@ -244,10 +201,8 @@ void CCfgWriteJob::BeginUpload()
     }
     if (m_nKind == CFG_KIND_XML || m_nKind == CFG_KIND_XML_CGI || m_nKind == CFG_KIND_ZIP_CGI)
         head += disp + L"PW\"\r\n\r\n";
-    if (m_nKind == CFG_KIND_XML)
-        head += L"PW=" + m_pTarget->EncodedPassword() + L"&";
-    if (m_nKind == CFG_KIND_XML_CGI || m_nKind == CFG_KIND_ZIP_CGI)
-        head += password;
+    if (m_nKind == CFG_KIND_XML) head += L"PW=" + m_pTarget->EncodedPassword() + L"&";
+    if (m_nKind == CFG_KIND_XML_CGI || m_nKind == CFG_KIND_ZIP_CGI) head += password;
     if (m_nKind == CFG_KIND_JSON) {
         head += disp + L"999\"\r\n\r\n";
         head += L"1\r\n--" + boundary + L"\r\n";
@@ -268,8 +223,7 @@ void CCfgWriteJob::BeginUpload()
     head += disp + field + L"\"; filename=\"" + fileName + L"\"\r\n";
     head += L"Content-Type: " + type + L"\r\n\r\n";
     CString tail;
-    if (m_nKind == CFG_KIND_JSON)
-        tail += L"\r\n--" + boundary + L"\r\n" + disp + L"B2.2\"\r\n\r\nAnwenden";
+    if (m_nKind == CFG_KIND_JSON) tail += L"\r\n--" + boundary + L"\r\n" + disp + L"B2.2\"\r\n\r\nAnwenden";
     tail += L"\r\n--" + boundary + L"--\r\n";
     CString headers = L"Content-Type: multipart/form-data; boundary=\"" + boundary + L"\"\r\nConnection: Close\r\n";
 
@@ -297,31 +251,24 @@ void CCfgWriteJob::BeginUpload()
         return;
     }
     DWORD err = GetLastError();
-    if (err == ERROR_IO_PENDING)
-        return;
+    if (err == ERROR_IO_PENDING) return;
     OwnedInternet con, req;
     Lock lk(CfgJobLock());
-    if (c->job != this)
-        return;
+    if (c->job != this) return;
     CloseLocked(req, con);
     EndLocked(IDS_JOB_WININET, Number(err), CFG_WRITE_ENDED);
 }
 
-void CCfgWriteJob::OnStatus(CCfgChannel* c, DWORD status, DWORD value, const INTERNET_ASYNC_RESULT* result)
-{
+void CCfgWriteJob::OnStatus(CCfgChannel* c, DWORD status, DWORD value, const INTERNET_ASYNC_RESULT* result) {
     OwnedInternet connection, request;
     Lock lk(CfgJobLock());
     auto* job = static_cast<CCfgWriteJob*>(c->job);
-    if (!job)
-        return;
+    if (!job) return;
     int& state = job->m_nState;
     switch (status) {
-    case INTERNET_STATUS_CONNECTED_TO_SERVER:
-        state = CFG_WRITE_CONNECTED;
-        break;
+    case INTERNET_STATUS_CONNECTED_TO_SERVER: state = CFG_WRITE_CONNECTED; break;
     case INTERNET_STATUS_SENDING_REQUEST:
-        if (state == CFG_WRITE_CONNECTED)
-            state = CFG_WRITE_SENDING;
+        if (state == CFG_WRITE_CONNECTED) state = CFG_WRITE_SENDING;
         break;
     case INTERNET_STATUS_REQUEST_SENT:
         if (state == CFG_WRITE_CHUNK_SENDING) {
@@ -338,12 +285,10 @@ void CCfgWriteJob::OnStatus(CCfgChannel* c, DWORD status, DWORD value, const INT
         }
         break;
     case INTERNET_STATUS_RESPONSE_RECEIVED:
-        if (state == CFG_WRITE_ENDING)
-            state = CFG_WRITE_RESPONSE;
+        if (state == CFG_WRITE_ENDING) state = CFG_WRITE_RESPONSE;
         break;
     case INTERNET_STATUS_REQUEST_COMPLETE:
-        if (!result)
-            break;
+        if (!result) break;
         if (!result->dwResult) {
             DWORD err = result->dwError;
             if (err == ERROR_INTERNET_TIMEOUT) {
@@ -355,8 +300,7 @@ void CCfgWriteJob::OnStatus(CCfgChannel* c, DWORD status, DWORD value, const INT
             } else if (state != CFG_WRITE_ENDED && state != CFG_WRITE_PASSWORD) {
                 job->CloseLocked(request, connection);
                 job->EndLocked(IDS_JOB_WININET, Number(err), CFG_WRITE_ENDED);
-                if (err == ERROR_INTERNET_CANNOT_CONNECT)
-                    job->RefusedLocked(CFG_WRITE_IDLE);
+                if (err == ERROR_INTERNET_CANNOT_CONNECT) job->RefusedLocked(CFG_WRITE_IDLE);
             }
         } else if (state == CFG_WRITE_ENDING || state == CFG_WRITE_RESPONSE) {
             lk.unlock();
@@ -369,21 +313,18 @@ void CCfgWriteJob::OnStatus(CCfgChannel* c, DWORD status, DWORD value, const INT
             state = CFG_WRITE_CHUNK_READY;
         }
         break;
-    default:
-        return;
+    default: return;
     }
     job->ProgressLocked();
     SetEvent(job->m_hWake);
 }
 
 // The response has arrived: its status and content type, asked for without the lock.
-void CCfgWriteJob::TakeResponse(CCfgChannel* c)
-{
+void CCfgWriteJob::TakeResponse(CCfgChannel* c) {
     HINTERNET h;
     {
         Lock lk(CfgJobLock());
-        if (!c->job)
-            return;
+        if (!c->job) return;
         h = c->request;
         ChannelAddRef(c);
     }
@@ -395,10 +336,8 @@ void CCfgWriteJob::TakeResponse(CCfgChannel* c)
     Lock lk(CfgJobLock());
     auto* job = static_cast<CCfgWriteJob*>(c->job);
     ChannelRelease(c);
-    if (!job || (job->m_nState != CFG_WRITE_ENDING && job->m_nState != CFG_WRITE_RESPONSE))
-        return;
-    if (haveCode)
-        job->m_nHttpStatus = (int)code;
+    if (!job || (job->m_nState != CFG_WRITE_ENDING && job->m_nState != CFG_WRITE_RESPONSE)) return;
+    if (haveCode) job->m_nHttpStatus = (int)code;
     if (haveType) {
         CString t = type;
         t.MakeLower();
@@ -410,22 +349,18 @@ void CCfgWriteJob::TakeResponse(CCfgChannel* c)
     SetEvent(job->m_hWake);
 }
 
-void CCfgWriteJob::AppendReplyLocked(const BYTE* bytes, DWORD count)
-{
+void CCfgWriteJob::AppendReplyLocked(const BYTE* bytes, DWORD count) {
     m_dwReplyTotal += count;
-    if (m_nReplyCodePage < 0 || count == 0)
-        return;
+    if (m_nReplyCodePage < 0 || count == 0) return;
     wchar_t text[kReplyChars + 1];
     int n = MultiByteToWideChar(m_nReplyCodePage == CP_UTF8 ? CP_UTF8 : CP_ACP, 0, reinterpret_cast<const char*>(bytes),
                                 (int)count, text, kReplyChars);
-    if (n <= 0)
-        return;
+    if (n <= 0) return;
     text[n] = 0;
     m_strReplyText += text;  // up to its first zero character
 }
 
-void CCfgWriteJob::WriteNextChunk(DWORD deadline)
-{
+void CCfgWriteJob::WriteNextChunk(DWORD deadline) {
     OwnedInternet connection, request;
     Lock lk(CfgJobLock());
     for (unsigned round = 1; m_nState == CFG_WRITE_CHUNK_READY; ++round) {
@@ -508,20 +443,17 @@ void CCfgWriteJob::WriteNextChunk(DWORD deadline)
             ChannelRelease(c);
         } else {
             ChannelRelease(c);
-            if (err == ERROR_IO_PENDING)
-                return;
+            if (err == ERROR_IO_PENDING) return;
             lk.unlock();
             INTERNET_ASYNC_RESULT failed = {0, AsInternetError(err)};
             OnStatus(c, INTERNET_STATUS_REQUEST_COMPLETE, 0, &failed);
             return;
         }
-        if (round % 8 == 0 && ((LONG)(GetTickCount() - deadline) >= 0 || CfgInputWaiting()))
-            return;
+        if (round % 8 == 0 && ((LONG)(GetTickCount() - deadline) >= 0 || CfgInputWaiting())) return;
     }
 }
 
-void CCfgWriteJob::ReadReply(DWORD deadline)
-{
+void CCfgWriteJob::ReadReply(DWORD deadline) {
     OwnedInternet connection, request;
     Lock lk(CfgJobLock());
     CCfgChannel* c = m_pChannel;
@@ -543,8 +475,7 @@ void CCfgWriteJob::ReadReply(DWORD deadline)
         lk.lock();
         bool mine = c->job == this;
         ChannelRelease(c);
-        if (!mine)
-            return;
+        if (!mine) return;
         if (!ok) {
             if (err != ERROR_IO_PENDING) {
                 CloseLocked(request, connection);
@@ -552,8 +483,7 @@ void CCfgWriteJob::ReadReply(DWORD deadline)
             }
             return;
         }
-        if (m_nState != CFG_WRITE_REPLY_READING)
-            return;
+        if (m_nState != CFG_WRITE_REPLY_READING) return;
         m_dwReplyBytes = c->count;
         if (m_dwReplyBytes == 0) {
             CloseLocked(request, connection);
@@ -570,8 +500,7 @@ void CCfgWriteJob::ReadReply(DWORD deadline)
     }
 }
 
-void CCfgWriteJob::ParseReply()
-{
+void CCfgWriteJob::ParseReply() {
     m_nState = CFG_WRITE_ENDED;
     // Refused for the password: whatever the text says, it is no success.
     if (m_nHttpStatus == 0 || m_nHttpStatus == HTTP_STATUS_FORBIDDEN) {
@@ -597,11 +526,9 @@ void CCfgWriteJob::ParseReply()
             int row = t.Find(L"\"Row\":", err);
             if (row >= 0) {
                 int p = row + 6;
-                while (p < len && IsBlank(t[p]))
-                    ++p;
+                while (p < len && IsBlank(t[p])) ++p;
                 int q = p;
-                while (q < len && IsDigit(t[q]))
-                    ++q;
+                while (q < len && IsDigit(t[q])) ++q;
                 m_nMessageId = IDS_JOB_BAD_ROW;
                 m_strArgument = t.Mid(p, q - p);
             } else {
@@ -610,8 +537,7 @@ void CCfgWriteJob::ParseReply()
                 int p = err + 8;
                 if (p < len && t[p] == L'{') {
                     int q = p + 1;
-                    while (q < len && t[q] != L'{' && t[q] != L'}' && t[q] != L':')
-                        ++q;
+                    while (q < len && t[q] != L'{' && t[q] != L'}' && t[q] != L':') ++q;
                     m_strArgument = t.Mid(p + 1, q - p - 1);
                 }
             }
@@ -631,8 +557,7 @@ void CCfgWriteJob::ParseReply()
             if (sess >= 0 && t.Find(L"\"UserType\":") >= 0) {
                 // Quoted or a bare number: the value of "Sess" itself.
                 int p = sess + 7;
-                while (p < len && IsBlank(t[p]))
-                    ++p;
+                while (p < len && IsBlank(t[p])) ++p;
                 CString id;
                 bool found = false;
                 if (p < len && t[p] == L'"') {
@@ -643,10 +568,8 @@ void CCfgWriteJob::ParseReply()
                     }
                 } else {
                     int q = p;
-                    if (q < len && t[q] == L'-')
-                        ++q;
-                    while (q < len && IsDigit(t[q]))
-                        ++q;
+                    if (q < len && t[q] == L'-') ++q;
+                    while (q < len && IsDigit(t[q])) ++q;
                     if (q > p && IsDigit(t[q - 1])) {
                         id = t.Mid(p, q - p);
                         found = true;
@@ -660,43 +583,34 @@ void CCfgWriteJob::ParseReply()
             }
         }
     } else {
-        if (t.Find(L"<!-- netreset -->") >= 0)
-            m_nMessageId = IDS_JOB_NETRESET;
-        if (t.Find(L"Time Out Error") >= 0)
-            m_nMessageId = IDS_JOB_NOT_CONFIG;
+        if (t.Find(L"<!-- netreset -->") >= 0) m_nMessageId = IDS_JOB_NETRESET;
+        if (t.Find(L"Time Out Error") >= 0) m_nMessageId = IDS_JOB_NOT_CONFIG;
         int syntax = t.Find(L"Syntax");
         if (syntax >= 0) {
             int end = t.Find(L'<', syntax);
             m_strArgument = end >= 0 ? t.Mid(syntax, end - syntax) : t.Mid(syntax);
             m_nMessageId = IDS_JOB_XML_SAYS;
             bool digit = false;
-            for (int i = 0; i < m_strArgument.GetLength(); ++i)
-                digit = digit || IsDigit(m_strArgument[i]);
-            if (!digit)
-                m_bSuccess = TRUE;
+            for (int i = 0; i < m_strArgument.GetLength(); ++i) digit = digit || IsDigit(m_strArgument[i]);
+            if (!digit) m_bSuccess = TRUE;
         }
     }
 }
 
-int CCfgWriteJob::EndIfPasswordNeeded()
-{
+int CCfgWriteJob::EndIfPasswordNeeded() {
     Lock lk(CfgJobLock());
-    if (m_nState != CFG_WRITE_PASSWORD)
-        return 0;
-    if (m_pInput)
-        fclose(m_pInput);
+    if (m_nState != CFG_WRITE_PASSWORD) return 0;
+    if (m_pInput) fclose(m_pInput);
     m_pInput = nullptr;
     EndLocked(IDS_JOB_PASSWORD, CString(), CFG_WRITE_ENDED);
     return 1;
 }
 
-void CCfgWriteJob::ReceiveRaw()
-{
+void CCfgWriteJob::ReceiveRaw() {
     char buf[500];
     int n = recv(m_socket.get(), buf, 499, 0);
     if (n < 0) {
-        if (WSAGetLastError() == WSAEWOULDBLOCK)
-            return;
+        if (WSAGetLastError() == WSAEWOULDBLOCK) return;
         n = 0;
     }
     if (n == 0) {
@@ -726,21 +640,18 @@ void CCfgWriteJob::ReceiveRaw()
     }
 }
 
-int CCfgWriteJobList::Poll(CCfgWriteJobList& list)
-{
+int CCfgWriteJobList::Poll(CCfgWriteJobList& list) {
     DWORD deadline = GetTickCount() + kCfgPassBudgetMs;
     int work = 0;
     bool sending = false;
     for (CCfgWriteJob* job : list.m_jobs) {
-        if (job->GetState() == CFG_WRITE_IDLE)
-            job->Start();
+        if (job->GetState() == CFG_WRITE_IDLE) job->Start();
         int s = job->GetState();
         sending = sending || s == CFG_WRITE_SENDING || s == CFG_WRITE_CHUNK_READY || s == CFG_WRITE_CHUNK_SENDING;
     }
     if (!sending)
         for (CCfgWriteJob* job : list.m_jobs)
-            if (job->EndIfPasswordNeeded())
-                work = 1;
+            if (job->EndIfPasswordNeeded()) work = 1;
     fd_set rd, wr, ex;
     FD_ZERO(&rd);
     FD_ZERO(&wr);
@@ -748,12 +659,10 @@ int CCfgWriteJobList::Poll(CCfgWriteJobList& list)
     bool anyRaw = false;
     for (CCfgWriteJob* job : list.m_jobs) {
         SOCKET s = job->m_socket.get();
-        if (s == INVALID_SOCKET)
-            continue;
+        if (s == INVALID_SOCKET) continue;
         int state = job->GetState();
         auto add = [&](fd_set& set) {
-            if (set.fd_count < FD_SETSIZE && !FD_ISSET(s, &set))
-                FD_SET(s, &set);
+            if (set.fd_count < FD_SETSIZE && !FD_ISSET(s, &set)) FD_SET(s, &set);
             anyRaw = true;
         };
         if (state == CFG_WRITE_STARTED) {
@@ -771,8 +680,7 @@ int CCfgWriteJobList::Poll(CCfgWriteJobList& list)
         select(0, &rd, &wr, &ex, &tv);
         for (CCfgWriteJob* job : list.m_jobs) {
             SOCKET s = job->m_socket.get();
-            if (s == INVALID_SOCKET)
-                continue;
+            if (s == INVALID_SOCKET) continue;
             int state = job->GetState();
             if ((state == CFG_WRITE_SENDING || state == CFG_WRITE_HEAD_SENT) && FD_ISSET(s, &rd)) {
                 job->ReceiveRaw();
@@ -813,26 +721,20 @@ int CCfgWriteJobList::Poll(CCfgWriteJobList& list)
         std::vector<HANDLE> events;
         for (CCfgWriteJob* job : list.m_jobs) {
             int state = job->GetState();
-            bool waiting = state == CFG_WRITE_REPLY_READING || state == CFG_WRITE_CHUNK_SENDING ||
-                           state == CFG_WRITE_ENDING || state == CFG_WRITE_RESPONSE ||
-                           (job->m_socket.get() == INVALID_SOCKET && state >= CFG_WRITE_STARTED &&
-                            state <= CFG_WRITE_HEAD_SENT);
-            if (waiting)
-                events.push_back(job->m_hWake);
+            bool waiting =
+                state == CFG_WRITE_REPLY_READING || state == CFG_WRITE_CHUNK_SENDING || state == CFG_WRITE_ENDING ||
+                state == CFG_WRITE_RESPONSE ||
+                (job->m_socket.get() == INVALID_SOCKET && state >= CFG_WRITE_STARTED && state <= CFG_WRITE_HEAD_SENT);
+            if (waiting) events.push_back(job->m_hWake);
         }
-        if (!CfgWaitWithin(events, deadline))
-            break;
+        if (!CfgWaitWithin(events, deadline)) break;
         move();
     }
     return work;
 }
 
-int CCfgWriteJob::RunOnce(CCfgWriteJob& job)
-{
-    return CfgPollAlone<CCfgWriteJobList>(job);
-}
+int CCfgWriteJob::RunOnce(CCfgWriteJob& job) { return CfgPollAlone<CCfgWriteJobList>(job); }
 
-void CALLBACK WriteJobStatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID info, DWORD length)
-{
+void CALLBACK WriteJobStatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID info, DWORD length) {
     CfgDispatchStatus(handle, context, status, info, length, CCfgWriteJob::OnStatus);
 }

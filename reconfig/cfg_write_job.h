@@ -100,7 +100,6 @@ private:
     void LetGo();
     void CopySettings(const CCfgWriteJob& o);
     void TakeOver(CCfgWriteJob& o);
-
 };
 
 // The poll pass over a list of write jobs. The list owns what is in it.

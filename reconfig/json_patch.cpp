@@ -3,37 +3,30 @@
 #include <cstring>
 #include <memory>
 
-PatchOutcome DecidePatch(unsigned found, int changed)
-{
-    if (found == 0)
-        return kPatchNothingFound;
-    if (found != 15)
-        return kPatchAskPartial;
+PatchOutcome DecidePatch(unsigned found, int changed) {
+    if (found == 0) return kPatchNothingFound;
+    if (found != 15) return kPatchAskPartial;
     return changed > 0 ? kPatchUpload : kPatchAlreadySet;
 }
 
-bool CPatchLineReader::Next(char* line, size_t& len)
-{
+bool CPatchLineReader::Next(char* line, size_t& len) {
     len = 0;
     while (len < kPatchLineMax) {
         if (pos_ == end_) {
             end_ = fread(buf_, 1, sizeof buf_, in_);
             pos_ = 0;
-            if (end_ == 0)
-                break;
+            if (end_ == 0) break;
         }
         // Copy up to the line end in one go.
         size_t want = kPatchLineMax - len;
         size_t avail = end_ - pos_;
         size_t n = avail < want ? avail : want;
         const void* nl = memchr(buf_ + pos_, '\n', n);
-        if (nl)
-            n = static_cast<size_t>(static_cast<const char*>(nl) - (buf_ + pos_)) + 1;
+        if (nl) n = static_cast<size_t>(static_cast<const char*>(nl) - (buf_ + pos_)) + 1;
         memcpy(line + len, buf_ + pos_, n);
         pos_ += n;
         len += n;
-        if (nl)
-            break;
+        if (nl) break;
     }
     line[len] = 0;
     return len > 0;
@@ -43,8 +36,7 @@ namespace {
 
 // Position of the quote that closes the string opened before from, or npos;
 // a backslash escapes the next character.
-size_t ClosingQuote(const char* s, size_t from, size_t len)
-{
+size_t ClosingQuote(const char* s, size_t from, size_t len) {
     for (size_t i = from; i < len; ++i) {
         if (s[i] == '\\')
             ++i;
@@ -54,10 +46,8 @@ size_t ClosingQuote(const char* s, size_t from, size_t len)
     return static_cast<size_t>(-1);
 }
 
-size_t SkipBlanks(const char* s, size_t i, size_t len)
-{
-    while (i < len && (s[i] == ' ' || s[i] == '\t'))
-        ++i;
+size_t SkipBlanks(const char* s, size_t i, size_t len) {
+    while (i < len && (s[i] == ' ' || s[i] == '\t')) ++i;
     return i;
 }
 
@@ -68,8 +58,7 @@ using OwnedFile = std::unique_ptr<FILE, FileCloser>;
 
 }  // namespace
 
-bool ReplaceJsonValue(FILE* out, const char* line, size_t len, size_t open, size_t close, const char* value)
-{
+bool ReplaceJsonValue(FILE* out, const char* line, size_t len, size_t open, size_t close, const char* value) {
     size_t vlen = strlen(value);
     bool differs = close - open - 1 != vlen || memcmp(line + open + 1, value, vlen) != 0;
     fwrite(line, 1, open + 1, out);
@@ -78,8 +67,7 @@ bool ReplaceJsonValue(FILE* out, const char* line, size_t len, size_t open, size
     return differs;
 }
 
-CPatchResult PatchJsonFile(const wchar_t* src, const wchar_t* dst, int port, bool subscribe)
-{
+CPatchResult PatchJsonFile(const wchar_t* src, const wchar_t* dst, int port, bool subscribe) {
     CPatchResult result;
     // Binary both ways: text mode would end at a Ctrl-Z and rewrite line ends.
     OwnedFile in(_wfopen(src, L"rb"));
@@ -137,8 +125,7 @@ CPatchResult PatchJsonFile(const wchar_t* src, const wchar_t* dst, int port, boo
             continue;
         }
         result.found |= match->bit;
-        if (ReplaceJsonValue(out.get(), line, len, v1, v2, match->value))
-            ++result.changed;
+        if (ReplaceJsonValue(out.get(), line, len, v1, v2, match->value)) ++result.changed;
     }
     // A short write shows in the stream's error flag; the close flushes.
     bool written = !ferror(out.get());

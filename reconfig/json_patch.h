@@ -25,8 +25,8 @@ enum PatchOutcome : int {
 
 struct CPatchResult {
     PatchOutcome outcome = kPatchNoInput;
-    unsigned found = 0;   // one bit per setting, 15 = all four
-    int changed = 0;      // replacements that gave a different value
+    unsigned found = 0;  // one bit per setting, 15 = all four
+    int changed = 0;     // replacements that gave a different value
 };
 
 // The outcome that the found bits and the changed count give.

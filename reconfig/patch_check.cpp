@@ -10,34 +10,25 @@ namespace {
 // Far above any device's own configuration; the download stops there too.
 constexpr size_t kCheckLimit = 64u * 1024 * 1024;
 
-bool IsBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 // What may stand outside the document: blanks, and the NUL and Ctrl-Z some
 // devices end their files with.
-bool IsFiller(char c)
-{
-    return IsBlank(c) || c == 0 || c == 0x1a;
-}
+bool IsFiller(char c) { return IsBlank(c) || c == 0 || c == 0x1a; }
 
-bool StartsWith(const std::string& s, size_t at, const char* what)
-{
+bool StartsWith(const std::string& s, size_t at, const char* what) {
     size_t n = strlen(what);
     return at + n <= s.size() && memcmp(s.data() + at, what, n) == 0;
 }
 
-size_t FindText(const std::string& s, size_t from, const char* what)
-{
+size_t FindText(const std::string& s, size_t from, const char* what) {
     size_t p = s.find(what, from);
     return p == std::string::npos ? s.size() : p;
 }
 
 // The pieces the patches read a file in: a line with its line end, or
 // kPatchLineMax bytes; the starts, and the size at the end.
-std::vector<size_t> Pieces(const std::string& s)
-{
+std::vector<size_t> Pieces(const std::string& s) {
     std::vector<size_t> at{0};
     for (size_t i = 0; i < s.size();) {
         size_t max = s.size() - i < kPatchLineMax ? s.size() - i : kPatchLineMax;
@@ -50,15 +41,11 @@ std::vector<size_t> Pieces(const std::string& s)
 
 // --- XML ---
 
-bool IsNameStart(unsigned char c)
-{
+bool IsNameStart(unsigned char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' || c >= 0x80;
 }
 
-bool EndsName(char c)
-{
-    return IsBlank(c) || c == '>' || c == '/' || c == '<' || c == '=' || c == '"' || c == '\'';
-}
+bool EndsName(char c) { return IsBlank(c) || c == '>' || c == '/' || c == '<' || c == '=' || c == '"' || c == '\''; }
 
 struct XmlScan {
     bool whole = false;
@@ -76,20 +63,16 @@ struct XmlScan {
 class XmlScanner {
 public:
     XmlScanner(const std::string& s, const std::vector<size_t>& pieces, XmlScan& out)
-        : s_(s), pieces_(pieces), out_(out)
-    {
-    }
+        : s_(s), pieces_(pieces), out_(out) {}
 
-    void Run()
-    {
+    void Run() {
         size_t first = s_.find('<');
         out_.declared = first != std::string::npos && StartsWith(s_, first, "<?xml");
         bool rootSeen = false, rootClosed = false;
         size_t p = StartsWith(s_, 0, "\xEF\xBB\xBF") ? 3 : 0;
         while (p < s_.size()) {
             if (s_[p] != '<') {
-                if (depth_ == 0 && !IsFiller(s_[p]))
-                    return;  // text outside the root
+                if (depth_ == 0 && !IsFiller(s_[p])) return;  // text outside the root
                 ++p;
                 continue;
             }
@@ -98,42 +81,31 @@ public:
             if (StartsWith(s_, p, "<!--")) {
                 end = FindText(s_, p + 4, "-->") + 3;
             } else if (StartsWith(s_, p, "<![CDATA[")) {
-                if (depth_ == 0)
-                    return;
+                if (depth_ == 0) return;
                 end = FindText(s_, p + 9, "]]>") + 3;
             } else if (StartsWith(s_, p, "<?")) {
                 end = FindText(s_, p + 2, "?>") + 2;
             } else if (StartsWith(s_, p, "<!")) {
-                if (rootSeen)
-                    return;
+                if (rootSeen) return;
                 end = DeclarationEnd(p + 2);
             } else if (StartsWith(s_, p, "</")) {
                 size_t n = p + 2;
-                while (n < s_.size() && !EndsName(s_[n]))
-                    ++n;
-                if (depth_ == 0 || s_.compare(p + 2, n - p - 2, out_.names[cur_]) != 0)
-                    return;
-                while (n < s_.size() && IsBlank(s_[n]))
-                    ++n;
-                if (n >= s_.size() || s_[n] != '>')
-                    return;
+                while (n < s_.size() && !EndsName(s_[n])) ++n;
+                if (depth_ == 0 || s_.compare(p + 2, n - p - 2, out_.names[cur_]) != 0) return;
+                while (n < s_.size() && IsBlank(s_[n])) ++n;
+                if (n >= s_.size() || s_[n] != '>') return;
                 end = n + 1;
                 cur_ = out_.parents[cur_];
-                if (--depth_ == 0)
-                    rootClosed = true;
+                if (--depth_ == 0) rootClosed = true;
             } else if (p + 1 < s_.size() && IsNameStart(static_cast<unsigned char>(s_[p + 1]))) {
-                if (rootClosed)
-                    return;  // a second root
+                if (rootClosed) return;  // a second root
                 size_t n = p + 1;
-                while (n < s_.size() && !EndsName(s_[n]))
-                    ++n;
+                while (n < s_.size() && !EndsName(s_[n])) ++n;
                 size_t gt = TagEnd(n);
-                if (gt >= s_.size())
-                    return;
+                if (gt >= s_.size()) return;
                 end = gt + 1;
                 if (s_[gt - 1] == '/') {
-                    if (depth_ == 0)
-                        rootClosed = rootSeen = true;
+                    if (depth_ == 0) rootClosed = rootSeen = true;
                 } else {
                     out_.names.push_back(s_.substr(p + 1, n - p - 1));
                     out_.parents.push_back(cur_);
@@ -144,8 +116,7 @@ public:
             } else {
                 return;
             }
-            if (end > s_.size())
-                return;  // markup that never ends
+            if (end > s_.size()) return;  // markup that never ends
             Record(end, true);
             p = end;
         }
@@ -155,8 +126,7 @@ public:
 
 private:
     // Records the state for every piece that starts before upTo.
-    void Record(size_t upTo, bool inside)
-    {
+    void Record(size_t upTo, bool inside) {
         while (next_ + 1 < pieces_.size() && pieces_[next_] < upTo) {
             out_.node.push_back(cur_);
             out_.depth.push_back(depth_);
@@ -165,13 +135,11 @@ private:
         }
     }
 
-    size_t TagEnd(size_t from) const
-    {
+    size_t TagEnd(size_t from) const {
         char quote = 0;
         for (size_t i = from; i < s_.size(); ++i) {
             if (quote) {
-                if (s_[i] == quote)
-                    quote = 0;
+                if (s_[i] == quote) quote = 0;
             } else if (s_[i] == '"' || s_[i] == '\'') {
                 quote = s_[i];
             } else if (s_[i] == '<') {
@@ -184,15 +152,13 @@ private:
     }
 
     // "<!DOCTYPE ...>" with an internal subset in brackets.
-    size_t DeclarationEnd(size_t from) const
-    {
+    size_t DeclarationEnd(size_t from) const {
         int brackets = 0;
         char quote = 0;
         for (size_t i = from; i < s_.size(); ++i) {
             char c = s_[i];
             if (quote) {
-                if (c == quote)
-                    quote = 0;
+                if (c == quote) quote = 0;
             } else if (c == '"' || c == '\'') {
                 quote = c;
             } else if (c == '[') {
@@ -214,8 +180,7 @@ private:
     int depth_ = 0;
 };
 
-XmlScan ScanXml(const std::string& s, const std::vector<size_t>& pieces)
-{
+XmlScan ScanXml(const std::string& s, const std::vector<size_t>& pieces) {
     XmlScan scan;
     XmlScanner(s, pieces, scan).Run();
     return scan;
@@ -227,53 +192,42 @@ struct XmlRules {
 };
 
 // Where a piece's line begins with an element's start tag: its name's end.
-size_t StartTagName(const std::string& s, size_t from, size_t to)
-{
+size_t StartTagName(const std::string& s, size_t from, size_t to) {
     size_t p = from;
-    while (p < to && (s[p] == ' ' || s[p] == '\t'))
-        ++p;
-    if (p + 1 >= to || s[p] != '<' || !IsNameStart(static_cast<unsigned char>(s[p + 1])))
-        return std::string::npos;
+    while (p < to && (s[p] == ' ' || s[p] == '\t')) ++p;
+    if (p + 1 >= to || s[p] != '<' || !IsNameStart(static_cast<unsigned char>(s[p + 1]))) return std::string::npos;
     size_t n = p + 1;
-    while (n < to && !EndsName(s[n]))
-        ++n;
+    while (n < to && !EndsName(s[n])) ++n;
     return n;
 }
 
-bool BeginsEndTag(const std::string& s, size_t from, size_t to)
-{
+bool BeginsEndTag(const std::string& s, size_t from, size_t to) {
     size_t p = from;
-    while (p < to && (s[p] == ' ' || s[p] == '\t'))
-        ++p;
+    while (p < to && (s[p] == ' ' || s[p] == '\t')) ++p;
     return p + 1 < to && s[p] == '<' && s[p + 1] == '/';
 }
 
 // Whether copy at at holds the source piece [a, b) with the text of its leaf
 // set to a value the patch sets there; at moves past it when so.
 bool MatchesXmlLeaf(const std::string& src, size_t a, size_t b, const XmlScan& scan, size_t piece,
-                    const XmlRules& rules, const std::string& copy, size_t& at)
-{
-    if (scan.inMarkup[piece])
-        return false;
+                    const XmlRules& rules, const std::string& copy, size_t& at) {
+    if (scan.inMarkup[piece]) return false;
     size_t n = StartTagName(src, a, b);
-    if (n == std::string::npos)
-        return false;
+    if (n == std::string::npos) return false;
     size_t lt = src.find('<', a);
     std::string name = src.substr(lt + 1, n - lt - 1);
     char quote = 0;
     size_t gt = std::string::npos;
     for (size_t i = n; i < b && gt == std::string::npos; ++i) {
         if (quote) {
-            if (src[i] == quote)
-                quote = 0;
+            if (src[i] == quote) quote = 0;
         } else if (src[i] == '"' || src[i] == '\'') {
             quote = src[i];
         } else if (src[i] == '>') {
             gt = i;
         }
     }
-    if (gt == std::string::npos || src[gt - 1] == '/')
-        return false;
+    if (gt == std::string::npos || src[gt - 1] == '/') return false;
     size_t e = src.find('<', gt + 1);
     if (e == std::string::npos || e >= b || e + 2 + name.size() >= b || src[e + 1] != '/' ||
         src.compare(e + 2, name.size(), name) != 0 || !EndsName(src[e + 2 + name.size()]))
@@ -283,18 +237,14 @@ bool MatchesXmlLeaf(const std::string& src, size_t a, size_t b, const XmlScan& s
     int grandNode = parentNode >= 0 ? scan.parents[parentNode] : -1;
     const std::string* grand = grandNode >= 0 ? &scan.names[grandNode] : nullptr;
     std::vector<std::string> allowed;
-    if (name == "Enable_BINARY_1")
-        allowed.push_back("ON");
-    if (name == "LocalPort" && parent && *parent == "TcpServer1")
-        allowed.push_back(rules.port);
+    if (name == "Enable_BINARY_1") allowed.push_back("ON");
+    if (name == "LocalPort" && parent && *parent == "TcpServer1") allowed.push_back(rules.port);
     if (parent && grand && *parent == "ApplicationMode1" && *grand == "TcpServer1")
         allowed.push_back(name == rules.mode ? "ON" : "OFF");
-    if (grand && *grand == "OutputMode")
-        allowed.push_back(name == "Binary_1" ? "ON" : "OFF");
+    if (grand && *grand == "OutputMode") allowed.push_back(name == "Binary_1" ? "ON" : "OFF");
     size_t head = gt + 1 - a, tail = b - e;
     for (const std::string& v : allowed) {
-        if (at + head + v.size() + tail > copy.size())
-            continue;
+        if (at + head + v.size() + tail > copy.size()) continue;
         if (copy.compare(at, head, src, a, head) == 0 && copy.compare(at + head, v.size(), v) == 0 &&
             copy.compare(at + head + v.size(), tail, src, e, tail) == 0) {
             at += head + v.size() + tail;
@@ -304,12 +254,10 @@ bool MatchesXmlLeaf(const std::string& src, size_t a, size_t b, const XmlScan& s
     return false;
 }
 
-bool IsFaithfulXml(const std::string& src, const std::string& copy, const XmlRules& rules)
-{
+bool IsFaithfulXml(const std::string& src, const std::string& copy, const XmlRules& rules) {
     std::vector<size_t> pieces = Pieces(src);
     XmlScan scan = ScanXml(src, pieces);
-    if (!scan.whole || !IsWholeXml(copy))
-        return false;
+    if (!scan.whole || !IsWholeXml(copy)) return false;
     // The reduced copy leaves out elements three levels below the root,
     // with what follows them at their level up to the next element there.
     const int filterDepth = scan.declared ? 3 : 4;
@@ -330,8 +278,7 @@ bool IsFaithfulXml(const std::string& src, const std::string& copy, const XmlRul
             return false;
         for (++i; i < count; ++i) {
             size_t pa = pieces[i], pb = pieces[i + 1];
-            if (scan.inMarkup[i] || scan.depth[i] > filterDepth)
-                continue;
+            if (scan.inMarkup[i] || scan.depth[i] > filterDepth) continue;
             if (scan.depth[i] < filterDepth || StartTagName(src, pa, pb) != std::string::npos ||
                 BeginsEndTag(src, pa, pb))
                 break;
@@ -348,8 +295,7 @@ struct JsonScan {
     std::vector<char> free;         // per piece: begins outside strings and comments
 };
 
-JsonScan ScanJson(const std::string& s, const std::vector<size_t>& pieces)
-{
+JsonScan ScanJson(const std::string& s, const std::vector<size_t>& pieces) {
     JsonScan scan;
     scan.stringStart.assign(s.size(), 0);
     enum { kCode, kString, kLineComment, kBlockComment } state = kCode;
@@ -376,8 +322,7 @@ JsonScan ScanJson(const std::string& s, const std::vector<size_t>& pieces)
                 state = kCode;
             break;
         case kLineComment:
-            if (c == '\n')
-                state = kCode;
+            if (c == '\n') state = kCode;
             break;
         case kBlockComment:
             if (c == '*' && i + 1 < s.size() && s[i + 1] == '/') {
@@ -404,8 +349,7 @@ JsonScan ScanJson(const std::string& s, const std::vector<size_t>& pieces)
             } else if (c == '{' || c == '[') {
                 open.push_back(c);
             } else if (c == '}' || c == ']') {
-                if (open.back() != (c == '}' ? '{' : '['))
-                    broken = true;
+                if (open.back() != (c == '}' ? '{' : '[')) broken = true;
                 open.pop_back();
                 ended = open.empty();
             }
@@ -420,8 +364,7 @@ JsonScan ScanJson(const std::string& s, const std::vector<size_t>& pieces)
     return scan;
 }
 
-size_t ClosingQuote(const std::string& s, size_t from, size_t to)
-{
+size_t ClosingQuote(const std::string& s, size_t from, size_t to) {
     for (size_t i = from; i < to; ++i) {
         if (s[i] == '\\')
             ++i;
@@ -431,33 +374,24 @@ size_t ClosingQuote(const std::string& s, size_t from, size_t to)
     return std::string::npos;
 }
 
-size_t SkipSpaces(const std::string& s, size_t i, size_t to)
-{
-    while (i < to && (s[i] == ' ' || s[i] == '\t'))
-        ++i;
+size_t SkipSpaces(const std::string& s, size_t i, size_t to) {
+    while (i < to && (s[i] == ' ' || s[i] == '\t')) ++i;
     return i;
 }
 
 bool MatchesJsonValue(const std::string& src, size_t a, size_t b, const JsonScan& scan, size_t piece,
-                      const std::string& port, bool subscribe, const std::string& copy, size_t& at)
-{
-    if (!scan.free[piece])
-        return false;
+                      const std::string& port, bool subscribe, const std::string& copy, size_t& at) {
+    if (!scan.free[piece]) return false;
     size_t k1 = src.find('"', a);
-    if (k1 >= b || !scan.stringStart[k1])
-        return false;
+    if (k1 >= b || !scan.stringStart[k1]) return false;
     size_t k2 = ClosingQuote(src, k1 + 1, b);
-    if (k2 == std::string::npos)
-        return false;
+    if (k2 == std::string::npos) return false;
     size_t colon = SkipSpaces(src, k2 + 1, b);
-    if (colon >= b || src[colon] != ':')
-        return false;
+    if (colon >= b || src[colon] != ':') return false;
     size_t v1 = SkipSpaces(src, colon + 1, b);
-    if (v1 >= b || src[v1] != '"' || !scan.stringStart[v1])
-        return false;
+    if (v1 >= b || src[v1] != '"' || !scan.stringStart[v1]) return false;
     size_t v2 = ClosingQuote(src, v1 + 1, b);
-    if (v2 == std::string::npos)
-        return false;
+    if (v2 == std::string::npos) return false;
     std::string key = src.substr(k1 + 1, k2 - k1 - 1);
     std::string value;
     if (key == "OPCServerEnable" || key == "OpcOutputEnable")
@@ -477,12 +411,10 @@ bool MatchesJsonValue(const std::string& src, size_t a, size_t b, const JsonScan
     return true;
 }
 
-bool IsFaithfulJson(const std::string& src, const std::string& copy, const std::string& port, bool subscribe)
-{
+bool IsFaithfulJson(const std::string& src, const std::string& copy, const std::string& port, bool subscribe) {
     std::vector<size_t> pieces = Pieces(src);
     JsonScan scan = ScanJson(src, pieces);
-    if (!scan.whole || !IsWholeJson(copy))
-        return false;
+    if (!scan.whole || !IsWholeJson(copy)) return false;
     size_t at = 0;
     for (size_t i = 0; i + 1 < pieces.size(); ++i) {
         size_t a = pieces[i], b = pieces[i + 1];
@@ -501,47 +433,33 @@ using OwnedFile = std::unique_ptr<FILE, FileCloser>;
 
 }  // namespace
 
-bool IsWholeJson(const std::string& bytes)
-{
-    return ScanJson(bytes, Pieces(bytes)).whole;
-}
+bool IsWholeJson(const std::string& bytes) { return ScanJson(bytes, Pieces(bytes)).whole; }
 
-bool IsWholeXml(const std::string& bytes)
-{
-    return ScanXml(bytes, Pieces(bytes)).whole;
-}
+bool IsWholeXml(const std::string& bytes) { return ScanXml(bytes, Pieces(bytes)).whole; }
 
-bool IsFaithfulPatch(PatchKind kind, const std::string& source, const std::string& copy, int port, bool flag)
-{
+bool IsFaithfulPatch(PatchKind kind, const std::string& source, const std::string& copy, int port, bool flag) {
     std::string portText = std::to_string(port);
-    if (kind == kPatchJson)
-        return IsFaithfulJson(source, copy, portText, flag);
+    if (kind == kPatchJson) return IsFaithfulJson(source, copy, portText, flag);
     return IsFaithfulXml(source, copy, XmlRules{portText, flag ? "OPC_Device" : "Compatible_Vexxx"});
 }
 
-bool ReadWholeFile(const wchar_t* path, std::string& bytes, size_t limit)
-{
+bool ReadWholeFile(const wchar_t* path, std::string& bytes, size_t limit) {
     bytes.clear();
     OwnedFile f(_wfopen(path, L"rb"));
-    if (!f)
-        return false;
+    if (!f) return false;
     char buf[65536];
     for (;;) {
         size_t n = fread(buf, 1, sizeof buf, f.get());
         bytes.append(buf, n);
-        if (bytes.size() > limit)
-            return false;
-        if (n < sizeof buf)
-            return !ferror(f.get());
+        if (bytes.size() > limit) return false;
+        if (n < sizeof buf) return !ferror(f.get());
     }
 }
 
 CPatchResult PatchChecked(PatchKind kind, const wchar_t* src, const wchar_t* dst, int port, bool flag,
-                          bool* wholeDownload)
-{
+                          bool* wholeDownload) {
     CPatchResult r;
-    if (wholeDownload)
-        *wholeDownload = true;
+    if (wholeDownload) *wholeDownload = true;
     std::string source;
     if (!ReadWholeFile(src, source, kCheckLimit)) {
         r.outcome = kPatchNoInput;
@@ -549,20 +467,17 @@ CPatchResult PatchChecked(PatchKind kind, const wchar_t* src, const wchar_t* dst
     }
     // A download cut short or not of its kind is not patched at all.
     if (!(kind == kPatchJson ? IsWholeJson(source) : IsWholeXml(source))) {
-        if (wholeDownload)
-            *wholeDownload = false;
+        if (wholeDownload) *wholeDownload = false;
         r.outcome = kPatchNothingFound;
         return r;
     }
     r = kind == kPatchJson ? PatchJsonFile(src, dst, port, flag) : PatchXmlFile(src, dst, port, flag);
-    if (r.outcome != kPatchUpload && r.outcome != kPatchAskPartial)
-        return r;
+    if (r.outcome != kPatchUpload && r.outcome != kPatchAskPartial) return r;
     std::string copy;
     if (!ReadWholeFile(dst, copy, kCheckLimit + 1024)) {
         r.outcome = kPatchNoOutput;
         return r;
     }
-    if (!IsFaithfulPatch(kind, source, copy, port, flag))
-        r.outcome = kPatchNothingFound;
+    if (!IsFaithfulPatch(kind, source, copy, port, flag)) r.outcome = kPatchNothingFound;
     return r;
 }

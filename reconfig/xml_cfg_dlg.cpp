@@ -27,10 +27,9 @@ CString JobText(UINT id, const CString& arg) {
 
 }  // namespace
 
-CXmlCfgDlg::CXmlCfgDlg(CInternetSession* session, CWnd* parent)
-    : CDialog(IDD_XML_CFG, parent), m_pSession(session) {
-    m_hInternet.reset(::InternetOpenW(L"Korvelin Varnel", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr,
-                                      INTERNET_FLAG_ASYNC));
+CXmlCfgDlg::CXmlCfgDlg(CInternetSession* session, CWnd* parent) : CDialog(IDD_XML_CFG, parent), m_pSession(session) {
+    m_hInternet.reset(
+        ::InternetOpenW(L"Korvelin Varnel", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, INTERNET_FLAG_ASYNC));
 }
 
 bool CXmlCfgDlg::IsUploading() { return g_uploads > 0; }
@@ -111,9 +110,7 @@ void CXmlCfgDlg::OnTimer(UINT_PTR id) {
     CDialog::OnTimer(id);
 }
 
-void CXmlCfgDlg::ShowStatus(UINT id, const CString& arg) {
-    SetDlgItemText(IDC_CFG_STATUS, JobText(id, arg));
-}
+void CXmlCfgDlg::ShowStatus(UINT id, const CString& arg) { SetDlgItemText(IDC_CFG_STATUS, JobText(id, arg)); }
 
 void CXmlCfgDlg::OnStart() {
     const __time64_t now = _time64(nullptr);
@@ -147,20 +144,15 @@ int CXmlCfgDlg::RunStep() {
         m_nSubState = 1;
     }
     switch (m_nStep) {
-    case 1:
-        ReadStep();
-        break;
+    case 1: ReadStep(); break;
     case 2:
         if (m_bV4)
             m_nSubState = PatchJsonConfig(m_strBackupPath, m_strTempPath, m_wBinaryPort, m_bSubscribe) ? -1 : -2;
         else
             m_nSubState = PatchXmlConfig(m_strBackupPath, m_strTempPath, m_wBinaryPort, m_bPasswordLogin) ? -1 : -2;
         break;
-    case 3:
-        WriteStep();
-        break;
-    default:
-        return 0;
+    case 3: WriteStep(); break;
+    default: return 0;
     }
     if (m_nSubState == -1) {
         m_nSubState = 0;
@@ -180,8 +172,7 @@ void CXmlCfgDlg::ReadStep() {
         return;
     }
     if (m_nSubState == 1) {
-        m_readJob = CCfgReadJob(m_bV4 ? CFG_KIND_JSON : CFG_KIND_XML, 0, &m_target, m_hInternet.get(),
-                                m_strBackupPath);
+        m_readJob = CCfgReadJob(m_bV4 ? CFG_KIND_JSON : CFG_KIND_XML, 0, &m_target, m_hInternet.get(), m_strBackupPath);
         m_readBar.SetRange32(0, 585);
         m_dwShownLength = m_dwShownReceived = 0;
         m_nSubState = 2;
@@ -272,13 +263,9 @@ void CXmlCfgDlg::OnCancel() {
 
 int CXmlCfgDlg::ReportPatch(const CPatchResult& r) {
     switch (r.outcome) {
-    case kPatchUpload:
-        return 1;
-    case kPatchAskPartial:
-        return AfxMessageBox(IDS_CFG_PARTIAL, MB_OKCANCEL | MB_ICONEXCLAMATION) == IDOK ? 1 : 0;
-    default:
-        ShowStatus((UINT)r.outcome);
-        return 0;
+    case kPatchUpload: return 1;
+    case kPatchAskPartial: return AfxMessageBox(IDS_CFG_PARTIAL, MB_OKCANCEL | MB_ICONEXCLAMATION) == IDOK ? 1 : 0;
+    default: ShowStatus((UINT)r.outcome); return 0;
     }
 }
 

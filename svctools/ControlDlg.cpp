@@ -4,25 +4,21 @@
 #include <commctrl.h>
 #include <cwchar>
 
-const wchar_t* ServiceStateText(DWORD state)
-{
+const wchar_t* ServiceStateText(DWORD state) {
     static const wchar_t* const texts[] = {
-        L"", L"STOPPED", L"START_PENDING", L"STOP_PENDING", L"RUNNING",
-        L"CONTINUE_PENDING", L"PAUSE_PENDING", L"PAUSED",
+        L"",        L"STOPPED",          L"START_PENDING", L"STOP_PENDING",
+        L"RUNNING", L"CONTINUE_PENDING", L"PAUSE_PENDING", L"PAUSED",
     };
     return state < sizeof texts / sizeof texts[0] ? texts[state] : L"";
 }
 
 CControlDlg::CControlDlg(const wchar_t* serviceName)
-    : CDialog(nullptr, IDD_CONTROL), m_service(serviceName), m_lastState(-1)
-{
-}
+    : CDialog(nullptr, IDD_CONTROL), m_service(serviceName), m_lastState(-1) {}
 
 // m_service closes its handles itself, once; the entry no longer does.
 CControlDlg::~CControlDlg() = default;
 
-BOOL CControlDlg::OnInitDialog()
-{
+BOOL CControlDlg::OnInitDialog() {
     HICON icon = LoadIconW(m_hInstance, MAKEINTRESOURCEW(IDI_TOOL));
     SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
     SetTimer(m_hWnd, PollTimerId, PollPeriod, nullptr);
@@ -32,8 +28,7 @@ BOOL CControlDlg::OnInitDialog()
     size_t used = wcslen(caption);
     const wchar_t* display = m_service.GetDisplayName();
     size_t add = wcslen(display);
-    if (add > 199 - used)
-        add = 199 - used;
+    if (add > 199 - used) add = 199 - used;
     wmemcpy(caption + used, display, add);
     caption[used + add] = 0;
     SetWindowTextW(m_hWnd, caption);
@@ -44,14 +39,12 @@ BOOL CControlDlg::OnInitDialog()
     return TRUE;
 }
 
-INT_PTR CControlDlg::OnTimer(UINT_PTR)
-{
+INT_PTR CControlDlg::OnTimer(UINT_PTR) {
     UpdateStatus();
     return 1;
 }
 
-void CControlDlg::OnCommand(UINT, UINT id, HWND)
-{
+void CControlDlg::OnCommand(UINT, UINT id, HWND) {
     if (id == IDC_START || id == IDC_STOP) {
         HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
         if (id == IDC_START) {
@@ -69,31 +62,24 @@ void CControlDlg::OnCommand(UINT, UINT id, HWND)
         return;
     }
 #ifdef KRV_TRACE_SETTINGS
-    if ((id >= IDC_TRACE_ERROR && id <= IDC_TRACE_LAST) || id == IDC_TRACE_FILE)
-        SaveTraceSettings();
+    if ((id >= IDC_TRACE_ERROR && id <= IDC_TRACE_LAST) || id == IDC_TRACE_FILE) SaveTraceSettings();
 #endif
 }
 
-void CControlDlg::OnSysCommand(UINT command, int, int)
-{
-    if (command == SC_CLOSE)
-        EndDialog(m_hWnd, IDCANCEL);
+void CControlDlg::OnSysCommand(UINT command, int, int) {
+    if (command == SC_CLOSE) EndDialog(m_hWnd, IDCANCEL);
 }
 
-void CControlDlg::EnableButton(int id, bool enable)
-{
+void CControlDlg::EnableButton(int id, bool enable) {
     HWND button = GetDlgItem(m_hWnd, id);
     // A disabled control must not keep the focus: the dialog would take no keys.
-    if (!enable && GetFocus() == button)
-        SendMessageW(m_hWnd, WM_NEXTDLGCTL, 1, 0);
+    if (!enable && GetFocus() == button) SendMessageW(m_hWnd, WM_NEXTDLGCTL, 1, 0);
     EnableWindow(button, enable);
 }
 
-void CControlDlg::UpdateStatus()
-{
+void CControlDlg::UpdateStatus() {
     DWORD state = m_service.QueryState();
-    if ((int)state == m_lastState)
-        return;
+    if ((int)state == m_lastState) return;
     if (state == 0) {
         ShowLastError();
     } else {
@@ -105,8 +91,7 @@ void CControlDlg::UpdateStatus()
     m_lastState = (int)state;
 }
 
-void CControlDlg::ShowLastError()
-{
+void CControlDlg::ShowLastError() {
     DWORD code = GetLastError();
     wchar_t number[16];
     wsprintfW(number, L"%u", code);
@@ -118,8 +103,7 @@ void CControlDlg::ShowLastError()
         SetDlgItemTextW(m_hWnd, IDC_STATUS, text);
 }
 
-int RunServiceTool(const wchar_t* cmdLine)
-{
+int RunServiceTool(const wchar_t* cmdLine) {
     InitCommonControls();
     wchar_t name[80];
     ServiceNameFromCommandLine(cmdLine, name);

@@ -1,6 +1,3 @@
 #include "svctools/ControlDlg.h"
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR cmdLine, int)
-{
-    return RunServiceTool(cmdLine);
-}
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR cmdLine, int) { return RunServiceTool(cmdLine); }

@@ -4,12 +4,11 @@ namespace {
 SvcBeepHook beepHook = nullptr;
 SvcHelpHook helpHook = nullptr;
 
-typedef HWND (WINAPI* HtmlHelpFn)(HWND, LPCWSTR, UINT, DWORD_PTR);
+typedef HWND(WINAPI* HtmlHelpFn)(HWND, LPCWSTR, UINT, DWORD_PTR);
 
 // The HTML Help control is loaded on first use only; a system without it
 // simply shows no popup.
-HtmlHelpFn HtmlHelpEntry()
-{
+HtmlHelpFn HtmlHelpEntry() {
     static HtmlHelpFn fn = nullptr;
     static bool tried = false;
     if (!tried) {
@@ -19,35 +18,30 @@ HtmlHelpFn HtmlHelpEntry()
     }
     return fn;
 }
-}
+}  // namespace
 
-void SvcBeep(UINT type)
-{
+void SvcBeep(UINT type) {
     if (beepHook)
         beepHook(type);
     else
         MessageBeep(type);
 }
 
-void SvcHelpPopup(HWND owner, const HH_POPUP& popup)
-{
+void SvcHelpPopup(HWND owner, const HH_POPUP& popup) {
     if (helpHook) {
         helpHook(owner, popup);
         return;
     }
-    if (HtmlHelpFn fn = HtmlHelpEntry())
-        fn(owner, nullptr, HH_DISPLAY_TEXT_POPUP, reinterpret_cast<DWORD_PTR>(&popup));
+    if (HtmlHelpFn fn = HtmlHelpEntry()) fn(owner, nullptr, HH_DISPLAY_TEXT_POPUP, reinterpret_cast<DWORD_PTR>(&popup));
 }
 
-SvcBeepHook SetSvcBeepHook(SvcBeepHook hook)
-{
+SvcBeepHook SetSvcBeepHook(SvcBeepHook hook) {
     SvcBeepHook old = beepHook;
     beepHook = hook;
     return old;
 }
 
-SvcHelpHook SetSvcHelpHook(SvcHelpHook hook)
-{
+SvcHelpHook SetSvcHelpHook(SvcHelpHook hook) {
     SvcHelpHook old = helpHook;
     helpHook = hook;
     return old;

@@ -2,10 +2,7 @@
 #include "svctools/Seams.h"
 #include <windowsx.h>
 
-CSimpleDlg::CSimpleDlg()
-    : m_hWnd(nullptr), m_deleteOnDestroy(0), m_hInstance(GetModuleHandleW(nullptr))
-{
-}
+CSimpleDlg::CSimpleDlg() : m_hWnd(nullptr), m_deleteOnDestroy(0), m_hInstance(GetModuleHandleW(nullptr)) {}
 
 CSimpleDlg::~CSimpleDlg() = default;
 
@@ -18,8 +15,7 @@ void CSimpleDlg::OnContextMenu(HWND, int, int) {}
 BOOL CSimpleDlg::OnNotify(NMHDR*, LRESULT*) { return FALSE; }
 UINT CSimpleDlg::GetHelpStringId(int controlId) { return (UINT)controlId; }
 
-void CSimpleDlg::OnHelp(HELPINFO* info)
-{
+void CSimpleDlg::OnHelp(HELPINFO* info) {
     static wchar_t text[2000];
     UINT id = GetHelpStringId(info->iCtrlId);
     if (LoadStringW(m_hInstance, id, text, 2000) <= 0) {
@@ -46,57 +42,42 @@ void CSimpleDlg::OnHelp(HELPINFO* info)
     SvcHelpPopup(m_hWnd, popup);
 }
 
-INT_PTR CSimpleDlg::WindowProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
-{
+INT_PTR CSimpleDlg::WindowProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     CSimpleDlg* self = reinterpret_cast<CSimpleDlg*>(GetWindowLongPtrW(hWnd, DWLP_USER));
-    if (!self)
-        return 0;
+    if (!self) return 0;
     switch (msg) {
     case WM_DESTROY:
         SetWindowLongPtrW(hWnd, DWLP_USER, 0);
-        if (self->m_deleteOnDestroy)
-            delete self;
+        if (self->m_deleteOnDestroy) delete self;
         return 0;
     case WM_NOTIFY: {
         LRESULT result = 0;
-        if (self->OnNotify(reinterpret_cast<NMHDR*>(lParam), &result))
-            SetWindowLongPtrW(hWnd, DWLP_MSGRESULT, result);
+        if (self->OnNotify(reinterpret_cast<NMHDR*>(lParam), &result)) SetWindowLongPtrW(hWnd, DWLP_MSGRESULT, result);
         return 1;
     }
-    case WM_HELP:
-        self->OnHelp(reinterpret_cast<HELPINFO*>(lParam));
-        return 1;
+    case WM_HELP: self->OnHelp(reinterpret_cast<HELPINFO*>(lParam)); return 1;
     case WM_CONTEXTMENU:
         self->OnContextMenu(reinterpret_cast<HWND>(wParam), GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
         return 1;
-    case WM_COMMAND:
-        self->OnCommand(HIWORD(wParam), LOWORD(wParam), reinterpret_cast<HWND>(lParam));
-        return 0;
+    case WM_COMMAND: self->OnCommand(HIWORD(wParam), LOWORD(wParam), reinterpret_cast<HWND>(lParam)); return 0;
     case WM_SYSCOMMAND:
         self->OnSysCommand((UINT)(wParam & 0xFFF0), GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
         return 0;
-    case WM_TIMER:
-        return self->OnTimer(wParam);
-    case WM_HSCROLL:
-        self->OnHScroll(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
-        return 0;
-    case WM_APP:
-        return self->OnUserMessage(wParam, lParam);
-    default:
-        return 0;
+    case WM_TIMER: return self->OnTimer(wParam);
+    case WM_HSCROLL: self->OnHScroll(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam)); return 0;
+    case WM_APP: return self->OnUserMessage(wParam, lParam);
+    default: return 0;
     }
 }
 
 CDialog::CDialog(HWND parent, int templateId) : m_hParent(parent), m_templateId(templateId) {}
 
-INT_PTR CDialog::DoModal()
-{
+INT_PTR CDialog::DoModal() {
     return DialogBoxParamW(m_hInstance, MAKEINTRESOURCEW(m_templateId), m_hParent, DialogProc,
                            reinterpret_cast<LPARAM>(this));
 }
 
-INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
-{
+INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     // Nothing may unwind into user32: it would end the process.
     try {
         if (msg == WM_INITDIALOG) {

@@ -34,13 +34,11 @@ namespace dlgtest {
 
 using krvtest::PumpUntil;
 
-inline void Pump(DWORD ms = 0)
-{
+inline void Pump(DWORD ms = 0) {
     PumpUntil([] { return false; }, ms);
 }
 
-inline std::wstring ClassOf(HWND w)
-{
+inline std::wstring ClassOf(HWND w) {
     wchar_t cls[64] = {};
     GetClassNameW(w, cls, 64);
     return cls;
@@ -54,8 +52,7 @@ public:
     HWND Item(int id) const { return GetDlgItem(hwnd_, id); }
     bool Has(int id) const { return Item(id) != nullptr; }
 
-    std::wstring Text(int id) const
-    {
+    std::wstring Text(int id) const {
         HWND c = Item(id);
         int n = (int)SendMessageW(c, WM_GETTEXTLENGTH, 0, 0);
         std::wstring s((size_t)n + 1, L'\0');
@@ -63,8 +60,7 @@ public:
         s.resize((size_t)(n < 0 ? 0 : n));
         return s;
     }
-    std::wstring Caption() const
-    {
+    std::wstring Caption() const {
         wchar_t s[512] = {};
         GetWindowTextW(hwnd_, s, 512);
         return s;
@@ -75,21 +71,17 @@ public:
 
     // As typed: an edit notifies EN_CHANGE itself; a combo box's edit field
     // gets CBN_EDITCHANGE as typing sends it.
-    void Type(int id, const std::wstring& text)
-    {
+    void Type(int id, const std::wstring& text) {
         HWND c = Item(id);
         SendMessageW(c, WM_SETTEXT, 0, (LPARAM)text.c_str());
-        if (ClassOf(c) == L"ComboBox")
-            Command(id, CBN_EDITCHANGE);
+        if (ClassOf(c) == L"ComboBox") Command(id, CBN_EDITCHANGE);
     }
     // The button as a click leaves it: a check box toggles, a radio button
     // is checked (its group's others cleared by the dialog's auto style),
     // then BN_CLICKED. A disabled button does nothing.
-    bool Click(int id)
-    {
+    bool Click(int id) {
         HWND c = Item(id);
-        if (!c || !IsWindowEnabled(c))
-            return false;
+        if (!c || !IsWindowEnabled(c)) return false;
         LONG_PTR type = GetWindowLongPtrW(c, GWL_STYLE) & BS_TYPEMASK;
         if (type == BS_AUTOCHECKBOX)
             SendMessageW(c, BM_SETCHECK, Checked(id) ? BST_UNCHECKED : BST_CHECKED, 0);
@@ -101,8 +93,7 @@ public:
     void SetCheck(int id, bool on) { SendMessageW(Item(id), BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0); }
 
     // Combo box or list box entries, and a user's choice of one.
-    std::vector<std::wstring> Items(int id) const
-    {
+    std::vector<std::wstring> Items(int id) const {
         HWND c = Item(id);
         bool combo = ClassOf(c) == L"ComboBox";
         int n = (int)SendMessageW(c, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0);
@@ -116,20 +107,17 @@ public:
         }
         return out;
     }
-    int Selection(int id) const
-    {
+    int Selection(int id) const {
         HWND c = Item(id);
         return (int)SendMessageW(c, ClassOf(c) == L"ComboBox" ? CB_GETCURSEL : LB_GETCURSEL, 0, 0);
     }
-    void Choose(int id, int index)
-    {
+    void Choose(int id, int index) {
         HWND c = Item(id);
         bool combo = ClassOf(c) == L"ComboBox";
         SendMessageW(c, combo ? CB_SETCURSEL : LB_SETCURSEL, (WPARAM)index, 0);
         Command(id, combo ? CBN_SELCHANGE : LBN_SELCHANGE);
     }
-    bool Choose(int id, const std::wstring& text)
-    {
+    bool Choose(int id, const std::wstring& text) {
         std::vector<std::wstring> items = Items(id);
         for (size_t i = 0; i < items.size(); ++i)
             if (items[i] == text) {
@@ -141,8 +129,7 @@ public:
 
     // A control's notification as the control sends it.
     void Command(int id, UINT code) { SendMessageW(hwnd_, WM_COMMAND, MAKEWPARAM(id, code), (LPARAM)Item(id)); }
-    LRESULT Notify(int id, NMHDR& nm)
-    {
+    LRESULT Notify(int id, NMHDR& nm) {
         nm.hwndFrom = Item(id);
         nm.idFrom = (UINT_PTR)id;
         return SendMessageW(hwnd_, WM_NOTIFY, (WPARAM)id, (LPARAM)&nm);
@@ -151,11 +138,9 @@ public:
     // The dialog's buttons; false when the button is missing or disabled.
     bool PressOk() { return Press(IDOK); }
     bool PressCancel() { return Press(IDCANCEL); }
-    bool Press(int id)
-    {
+    bool Press(int id) {
         HWND c = Item(id);
-        if (!c || !IsWindowEnabled(c))
-            return false;
+        if (!c || !IsWindowEnabled(c)) return false;
         Command(id, BN_CLICKED);
         return true;
     }
@@ -165,19 +150,16 @@ protected:
     HWND hwnd_;
 
 private:
-    void CheckRadioInGroup(HWND c)
-    {
+    void CheckRadioInGroup(HWND c) {
         // The group runs from the WS_GROUP button before c to the next one.
         HWND first = c;
         while (!(GetWindowLongPtrW(first, GWL_STYLE) & WS_GROUP)) {
             HWND prev = GetWindow(first, GW_HWNDPREV);
-            if (!prev)
-                break;
+            if (!prev) break;
             first = prev;
         }
         for (HWND w = first; w; w = GetWindow(w, GW_HWNDNEXT)) {
-            if (w != first && (GetWindowLongPtrW(w, GWL_STYLE) & WS_GROUP))
-                break;
+            if (w != first && (GetWindowLongPtrW(w, GWL_STYLE) & WS_GROUP)) break;
             if ((GetWindowLongPtrW(w, GWL_STYLE) & BS_TYPEMASK) == BS_AUTORADIOBUTTON)
                 SendMessageW(w, BM_SETCHECK, w == c ? BST_CHECKED : BST_UNCHECKED, 0);
         }
@@ -187,15 +169,11 @@ private:
 // The dialog object opened modeless on this thread from its own template.
 class ModelessDialog : public Driver {
 public:
-    explicit ModelessDialog(CDialog& dlg, CWnd* parent = nullptr) : dlg_(dlg)
-    {
-        if (dlg.Create(dlg.GetTemplateId(), parent))
-            hwnd_ = dlg.m_hWnd;
+    explicit ModelessDialog(CDialog& dlg, CWnd* parent = nullptr) : dlg_(dlg) {
+        if (dlg.Create(dlg.GetTemplateId(), parent)) hwnd_ = dlg.m_hWnd;
     }
-    ~ModelessDialog()
-    {
-        if (hwnd_ && IsWindow(hwnd_))
-            DestroyWindow(hwnd_);
+    ~ModelessDialog() {
+        if (hwnd_ && IsWindow(hwnd_)) DestroyWindow(hwnd_);
     }
     ModelessDialog(const ModelessDialog&) = delete;
     ModelessDialog& operator=(const ModelessDialog&) = delete;
@@ -213,46 +191,35 @@ private:
 // DoModal on a thread of its own; the test drives the window from outside.
 class ModalRun : public Driver {
 public:
-    explicit ModalRun(CDialog& dlg, DWORD timeoutMs = 10000) : dlg_(dlg)
-    {
+    explicit ModalRun(CDialog& dlg, DWORD timeoutMs = 10000) : dlg_(dlg) {
         thread_ = std::thread([this] {
             tid_ = GetCurrentThreadId();
             INT_PTR r = -1;
             try {
                 r = dlg_.DoModal();
-            } catch (...) {
-            }
+            } catch (...) {}
             result_ = r;
             done_ = true;
         });
         DWORD start = GetTickCount();
         while (!done_ && !hwnd_ && GetTickCount() - start < timeoutMs) {
-            if (DWORD tid = tid_)
-                EnumThreadWindows(tid, &ModalRun::FindDialog, reinterpret_cast<LPARAM>(this));
-            if (!hwnd_)
-                PumpStep();
+            if (DWORD tid = tid_) EnumThreadWindows(tid, &ModalRun::FindDialog, reinterpret_cast<LPARAM>(this));
+            if (!hwnd_) PumpStep();
         }
     }
-    ~ModalRun()
-    {
-        if (!done_ && hwnd_)
-            PostMessageW(hwnd_, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-        if (thread_.joinable())
-            thread_.join();
+    ~ModalRun() {
+        if (!done_ && hwnd_) PostMessageW(hwnd_, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        if (thread_.joinable()) thread_.join();
     }
     ModalRun(const ModalRun&) = delete;
     ModalRun& operator=(const ModalRun&) = delete;
     bool Open() const { return hwnd_ != nullptr && !done_; }
     // DoModal's result once it has returned; -2 when it has not in time.
-    INT_PTR Wait(DWORD timeoutMs = 10000)
-    {
+    INT_PTR Wait(DWORD timeoutMs = 10000) {
         DWORD start = GetTickCount();
-        while (!done_ && GetTickCount() - start < timeoutMs)
-            PumpStep();
-        if (!done_)
-            return -2;
-        if (thread_.joinable())
-            thread_.join();
+        while (!done_ && GetTickCount() - start < timeoutMs) PumpStep();
+        if (!done_) return -2;
+        if (thread_.joinable()) thread_.join();
         return result_;
     }
     INT_PTR Ok() { return PressOk() ? Wait() : -2; }
@@ -261,8 +228,7 @@ public:
 private:
     // The dialog may send to windows of the test thread (its owner, a view):
     // answer while waiting.
-    static void PumpStep()
-    {
+    static void PumpStep() {
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             TranslateMessage(&msg);
@@ -270,8 +236,7 @@ private:
         }
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
     }
-    static BOOL CALLBACK FindDialog(HWND w, LPARAM p)
-    {
+    static BOOL CALLBACK FindDialog(HWND w, LPARAM p) {
         auto* self = reinterpret_cast<ModalRun*>(p);
         if (ClassOf(w) == L"#32770" && IsWindowVisible(w)) {
             self->hwnd_ = w;

@@ -6,8 +6,7 @@
 namespace krvtest {
 
 // Delivers this thread's messages until done() or the time is up.
-inline bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000)
-{
+inline bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000) {
     DWORD start = GetTickCount();
     for (;;) {
         MSG msg;
@@ -15,10 +14,8 @@ inline bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000)
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }
-        if (done())
-            return true;
-        if (GetTickCount() - start > timeoutMs)
-            return false;
+        if (done()) return true;
+        if (GetTickCount() - start > timeoutMs) return false;
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
     }
 }

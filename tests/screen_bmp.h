@@ -5,8 +5,7 @@
 
 namespace krvtest {
 
-inline bool SaveScreenBmp(const std::wstring& path)
-{
+inline bool SaveScreenBmp(const std::wstring& path) {
     int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
     HDC screen = GetDC(nullptr);
     HDC mem = CreateCompatibleDC(screen);
@@ -30,8 +29,9 @@ inline bool SaveScreenBmp(const std::wstring& path)
     HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (f != INVALID_HANDLE_VALUE) {
         DWORD a = 0, b = 0, c = 0;
-        ok = WriteFile(f, &fh, sizeof fh, &a, nullptr) && WriteFile(f, &bi.bmiHeader, sizeof bi.bmiHeader, &b, nullptr) &&
-             bits && WriteFile(f, bits, size, &c, nullptr) && c == size;
+        ok = WriteFile(f, &fh, sizeof fh, &a, nullptr) &&
+             WriteFile(f, &bi.bmiHeader, sizeof bi.bmiHeader, &b, nullptr) && bits &&
+             WriteFile(f, bits, size, &c, nullptr) && c == size;
         CloseHandle(f);
     }
     SelectObject(mem, old);

@@ -10,31 +10,25 @@ namespace krvtest {
 // For ASCII text such as paths and command lines.
 inline std::wstring Widen(const std::string& s) { return std::wstring(s.begin(), s.end()); }
 
-inline std::wstring WinPath(const std::string& unix)
-{
+inline std::wstring WinPath(const std::string& unix) {
     std::wstring p = L"Z:" + Widen(unix);
     for (wchar_t& c : p)
-        if (c == L'/')
-            c = L'\\';
+        if (c == L'/') c = L'\\';
     return p;
 }
 
-inline bool UnixFileExists(const std::string& unix)
-{
+inline bool UnixFileExists(const std::string& unix) {
     return GetFileAttributesW(WinPath(unix).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // The file's bytes; empty when it cannot be opened.
-inline std::string ReadFileBytes(const std::wstring& path)
-{
+inline std::string ReadFileBytes(const std::wstring& path) {
     std::string out;
     FILE* f = _wfopen(path.c_str(), L"rb");
-    if (!f)
-        return out;
+    if (!f) return out;
     char buf[16384];
     size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        out.append(buf, n);
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
     fclose(f);
     return out;
 }

@@ -45,7 +45,7 @@ static SIZE_T PrivateBytes() {
     PROCESS_MEMORY_COUNTERS pmc{};
     pmc.cb = sizeof pmc;
     if (!GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof pmc)) return 0;
-    return pmc.PagefileUsage;   // Wine reports private commit here, not in PrivateUsage
+    return pmc.PagefileUsage;  // Wine reports private commit here, not in PrivateUsage
 }
 
 // The floor of a load: the file's bytes into memory; empty on failure.
@@ -106,7 +106,8 @@ static Cold RunLoadOnly(const wchar_t* path, bool perKey) {
     Cold c;
     wchar_t exe[MAX_PATH];
     GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring cmd = std::wstring(L"\"") + exe + L"\" --load-only " + (perKey ? L"--per-key " : L"") + L"\"" + path + L"\"";
+    std::wstring cmd =
+        std::wstring(L"\"") + exe + L"\" --load-only " + (perKey ? L"--per-key " : L"") + L"\"" + path + L"\"";
     SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
     HANDLE rd, wr;
     if (!CreatePipe(&rd, &wr, &sa, 0)) return c;
@@ -144,10 +145,14 @@ int wmain(int argc, wchar_t** argv) {
             bool perKey = i + 2 < argc && lstrcmpW(argv[i + 1], L"--per-key") == 0;
             return i + 1 + perKey < argc ? LoadOnly(argv[i + 1 + perKey], perKey) : 2;
         }
-        if (lstrcmpW(argv[i], L"--per-key") == 0) modes = {true};
-        else if (lstrcmpW(argv[i], L"--both") == 0) modes = {false, true};
-        else if (lstrcmpW(argv[i], L"--rounds") == 0 && i + 1 < argc) rounds = _wtoi(argv[++i]);
-        else counts.push_back(_wtoi(argv[i]));
+        if (lstrcmpW(argv[i], L"--per-key") == 0)
+            modes = {true};
+        else if (lstrcmpW(argv[i], L"--both") == 0)
+            modes = {false, true};
+        else if (lstrcmpW(argv[i], L"--rounds") == 0 && i + 1 < argc)
+            rounds = _wtoi(argv[++i]);
+        else
+            counts.push_back(_wtoi(argv[i]));
     }
     if (counts.empty()) counts = {1000, 10000, 100000};
     if (rounds < 1) rounds = 1;
@@ -156,8 +161,8 @@ int wmain(int argc, wchar_t** argv) {
     for (bool perKey : modes) {
         std::printf("%s; floor: the same bytes read, or written + flushed + renamed, by a plain program\n",
                     perKey ? "key by key through the profile functions" : "file image");
-        std::printf("%8s %5s | %9s %9s %6s | %9s %9s %6s | %12s | %9s %11s\n", "devices", "round", "save s",
-                    "floor s", "ratio", "load s", "floor s", "ratio", "file bytes", "cold load", "bytes/dev");
+        std::printf("%8s %5s | %9s %9s %6s | %9s %9s %6s | %12s | %9s %11s\n", "devices", "round", "save s", "floor s",
+                    "ratio", "load s", "floor s", "ratio", "file bytes", "cold load", "bytes/dev");
         for (int n : counts) {
             wchar_t path[MAX_PATH];
             swprintf(path, MAX_PATH, L"%lsKRVbench%d.ini", dir, n);
@@ -169,7 +174,7 @@ int wmain(int argc, wchar_t** argv) {
                 double t0 = Now();
                 bool ok = store.Save(path);
                 double save = Now() - t0;
-                double firstRead = 0;   // not counted: the file may still be in flight
+                double firstRead = 0;  // not counted: the file may still be in flight
                 std::string bytes = ReadAll(path, firstRead);
                 double writeFloor = WriteFlushRename(floorPath, bytes);
                 double loadFloor = 0;
@@ -202,9 +207,8 @@ int wmain(int argc, wchar_t** argv) {
                 } else if (r == 1) {
                     std::snprintf(coldLoad, sizeof coldLoad, "failed");
                 }
-                std::printf("%8d %5d | %9.4f %9s %6s | %9.4f %9s %6s | %12lu | %9s %11s%s\n", n, r, save,
-                            saveFloor, saveRatio, load, loadFloorText, loadRatio,
-                            (unsigned long)bytes.size(), coldLoad, perDev,
+                std::printf("%8d %5d | %9.4f %9s %6s | %9.4f %9s %6s | %12lu | %9s %11s%s\n", n, r, save, saveFloor,
+                            saveRatio, load, loadFloorText, loadRatio, (unsigned long)bytes.size(), coldLoad, perDev,
                             ok && read == n + 1 ? "" : "  (save or load incomplete)");
                 std::fflush(stdout);
             }

@@ -33,8 +33,12 @@ private:
                 std::wstring n = fd.cFileName;
                 if (n == L"." || n == L"..") continue;
                 std::wstring full = dir + n;
-                if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) Remove(full + L"\\");
-                else { SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL); DeleteFileW(full.c_str()); }
+                if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                    Remove(full + L"\\");
+                else {
+                    SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+                    DeleteFileW(full.c_str());
+                }
             } while (FindNextFileW(h, &fd));
             FindClose(h);
         }
@@ -45,7 +49,8 @@ private:
 
 inline std::string ReadBytes(const std::wstring& path) {
     std::string out;
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE h =
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) return out;
     char buf[65536];
     DWORD n = 0;
@@ -65,7 +70,10 @@ inline void WriteBytes(const std::wstring& path, const std::string& bytes) {
 inline std::string Utf16Bytes(const std::wstring& text, bool bom = true) {
     std::string out;
     if (bom) out += "\xFF\xFE";
-    for (wchar_t c : text) { out += (char)(c & 0xFF); out += (char)(c >> 8); }
+    for (wchar_t c : text) {
+        out += (char)(c & 0xFF);
+        out += (char)(c >> 8);
+    }
     return out;
 }
 
@@ -91,7 +99,8 @@ inline Sections ParseProfile(const std::wstring& path) {
         if (!line.empty() && line.back() == L'\r') line.pop_back();
         p = e + 1;
         if (line.empty()) continue;
-        if (line[0] == L'[' && line.back() == L']') out.push_back({line.substr(1, line.size() - 2), {}});
+        if (line[0] == L'[' && line.back() == L']')
+            out.push_back({line.substr(1, line.size() - 2), {}});
         else if (!out.empty()) {
             size_t eq = line.find(L'=');
             out.back().second.push_back({line.substr(0, eq), eq == std::wstring::npos ? L"" : line.substr(eq + 1)});
@@ -107,8 +116,9 @@ inline std::vector<std::wstring> KeyNames(const Keys& k) {
 }
 
 inline std::wstring Value(const Keys& k, const std::wstring& key) {
-    for (auto& p : k) if (p.first == key) return p.second;
+    for (auto& p : k)
+        if (p.first == key) return p.second;
     return L"<missing>";
 }
 
-} // namespace cfgtest
+}  // namespace cfgtest

@@ -16,8 +16,7 @@ int Dots(const CString& s) {
     return n;
 }
 
-template <class Str, class Rng>
-void Mutate(Str& s, Rng& rng, const typename Str::value_type* alphabet) {
+template <class Str, class Rng> void Mutate(Str& s, Rng& rng, const typename Str::value_type* alphabet) {
     typedef typename Str::value_type Ch;
     std::uniform_int_distribution<int> op(0, 7);
     int steps = 1 + (int)(rng() % 6);
@@ -25,14 +24,25 @@ void Mutate(Str& s, Rng& rng, const typename Str::value_type* alphabet) {
     for (int k = 0; k < steps; ++k) {
         size_t pos = s.empty() ? 0 : rng() % (s.size() + 1);
         switch (op(rng)) {
-        case 0: if (!s.empty() && pos < s.size()) s[pos] = (Ch)(rng() & 0xFF); break;
+        case 0:
+            if (!s.empty() && pos < s.size()) s[pos] = (Ch)(rng() & 0xFF);
+            break;
         case 1: s.insert(pos, 1, alphabet[rng() % alen]); break;
-        case 2: if (pos < s.size()) s.erase(pos, 1 + rng() % 8); break;
+        case 2:
+            if (pos < s.size()) s.erase(pos, 1 + rng() % 8);
+            break;
         case 3: s.insert(pos, Str(rng() % 3000, alphabet[rng() % alen])); break;
-        case 4: if (!s.empty()) { size_t a = rng() % s.size(); s.insert(pos, s.substr(a, rng() % 40)); } break;
+        case 4:
+            if (!s.empty()) {
+                size_t a = rng() % s.size();
+                s.insert(pos, s.substr(a, rng() % 40));
+            }
+            break;
         case 5: s.resize(pos); break;
         case 6: s.insert(pos, 1, (Ch)(rng() % 0x10000)); break;
-        default: if (pos < s.size()) s[pos] = alphabet[rng() % alen]; break;
+        default:
+            if (pos < s.size()) s[pos] = alphabet[rng() % alen];
+            break;
         }
     }
 }
@@ -50,7 +60,7 @@ int Columns(const std::string& line) {
     return n;
 }
 
-} // namespace
+}  // namespace
 
 TEST(Mutation, OldFormatLines) {
     std::mt19937 rng(20261210);

@@ -27,7 +27,7 @@ std::string OldScramble(const std::wstring& host, const std::wstring& pw) {
     return out;
 }
 
-} // namespace
+}  // namespace
 
 TEST(OldFormat, PortsTimingAndFlags) {
     unsigned v = 80u * 65536u + 49153u;
@@ -43,7 +43,7 @@ TEST(OldFormat, PortsTimingAndFlags) {
     EXPECT_EQ(5, l.d.MinIntervalTicks);
     EXPECT_EQ(50, l.d.MaxIdleTicks);
     EXPECT_EQ(1, l.d.Disable);
-    EXPECT_EQ(0, l.d.Inputs);          // column 7 empty reads as 0
+    EXPECT_EQ(0, l.d.Inputs);  // column 7 empty reads as 0
     EXPECT_EQ(0, l.d.Outputs);
     EXPECT_STREQ(L".1A.1Network", l.d.ItemNames);
 
@@ -55,7 +55,7 @@ TEST(OldFormat, PortsTimingAndFlags) {
     EXPECT_EQ(0, low.d.Disable);
     EXPECT_EQ(2, low.d.DontSubscribe);
     EXPECT_EQ(4, low.d.ForceReconnect);
-    EXPECT_EQ(12, low.d.Inputs);       // the reset's counts
+    EXPECT_EQ(12, low.d.Inputs);  // the reset's counts
     EXPECT_EQ(12, low.d.Outputs);
 }
 
@@ -130,12 +130,14 @@ TEST(OldFormat, ScaledInputsOfTheAnalogSensor) {
     EXPECT_STREQ(L"%", a.d.Unit[1]);
     EXPECT_DOUBLE_EQ(10.0, a.d.ScaleMax[2]);
     EXPECT_STREQ(L"10", a.d.Unit[2]);
-    EXPECT_EQ(0, a.d.Inputs);          // columns 7 and 8 are counts too
+    EXPECT_EQ(0, a.d.Inputs);  // columns 7 and 8 are counts too
 }
 
 TEST(OldFormat, PasswordDecoding) {
     std::wstring host = L"192.168.1.20";
-    struct { const wchar_t* pw; } rows[] = {{L"secret"}, {L"a"}, {L""}, {L"Zz09!"}};
+    struct {
+        const wchar_t* pw;
+    } rows[] = {{L"secret"}, {L"a"}, {L""}, {L"Zz09!"}};
     for (auto& r : rows) {
         std::string line = "0\t1\t192.168.1.20\t0\t1\t0\t" + OldScramble(host, r.pw) + "\n";
         Line l(line.c_str());

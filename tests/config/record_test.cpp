@@ -18,7 +18,7 @@ std::wstring Codes(std::initializer_list<int> list) {
     return s;
 }
 
-} // namespace
+}  // namespace
 
 TEST(DeviceRecord, KindDefaults) {
     CDeviceCfg rfid(L"R", 18);
@@ -65,10 +65,13 @@ TEST(DeviceRecord, KindDefaults) {
 }
 
 TEST(DeviceRecord, KindsAndDefaultNames) {
-    struct { int type, kind; const wchar_t* name; } rows[] = {
-        {-1, 0, L"4"}, {0, 1, L"Box4"}, {24, 1, L"Box4"}, {6, 2, L"Box4"}, {25, 2, L"Box4"},
-        {-2, 2, L"Box4"}, {100, 2, L"Box4"}, {2, 3, L"Com4"}, {3, 3, L"Com4"}, {8, 4, L"Trcv4"},
-        {9, 5, L"EnO4"}, {12, 5, L"EnO4"}, {18, 6, L"Rfid4"},
+    struct {
+        int type, kind;
+        const wchar_t* name;
+    } rows[] = {
+        {-1, 0, L"4"},    {0, 1, L"Box4"},   {24, 1, L"Box4"},  {6, 2, L"Box4"}, {25, 2, L"Box4"},
+        {-2, 2, L"Box4"}, {100, 2, L"Box4"}, {2, 3, L"Com4"},   {3, 3, L"Com4"}, {8, 4, L"Trcv4"},
+        {9, 5, L"EnO4"},  {12, 5, L"EnO4"},  {18, 6, L"Rfid4"},
     };
     for (auto& r : rows) {
         CDeviceCfg d(L"x", r.type);
@@ -158,7 +161,10 @@ TEST(DeviceRecord, RingOperations) {
 }
 
 TEST(Tenths, FormatAndParse) {
-    struct { int v; const wchar_t* text; } fmt[] = {
+    struct {
+        int v;
+        const wchar_t* text;
+    } fmt[] = {
         {50, L"5"}, {25, L"2.5"}, {0, L"0"}, {7, L"0.7"}, {123, L"12.3"}, {-25, L"-2.5"}, {-5, L"-0.5"}, {-30, L"-3"},
     };
     for (auto& f : fmt) {
@@ -167,9 +173,12 @@ TEST(Tenths, FormatAndParse) {
         EXPECT_STREQ(f.text, s) << f.v;
         EXPECT_EQ(f.v, ParseTenths(s)) << f.v;
     }
-    struct { const wchar_t* text; int v; } parse[] = {
-        {L"2.57", 25}, {L"3", 30}, {L"1.", 10}, {L"0.75", 7}, {L"", 0}, {L"abc", 0}, {L" 4.2", 42},
-        {L"99999999999", 2147483647},
+    struct {
+        const wchar_t* text;
+        int v;
+    } parse[] = {
+        {L"2.57", 25}, {L"3", 30},  {L"1.", 10},   {L"0.75", 7},
+        {L"", 0},      {L"abc", 0}, {L" 4.2", 42}, {L"99999999999", 2147483647},
     };
     for (auto& p : parse) EXPECT_EQ(p.v, ParseTenths(p.text)) << p.text;
     EXPECT_EQ(0, ParseTenths(nullptr));
@@ -188,7 +197,8 @@ TEST(Password, ScrambleRoundTripAndForm) {
         seed += (k & 1) ? (unsigned)d.TargetHost[k] << 8 : (unsigned)d.TargetHost[k];
     seed &= 0xFFFF;
     CString expect;
-    expect.Format(L"%04x%04x%04x", (seed + 'a') & 0xFFFF, (seed + 'a' + 'b') & 0xFFFF, (seed + 'a' + 'b' + 'c') & 0xFFFF);
+    expect.Format(L"%04x%04x%04x", (seed + 'a') & 0xFFFF, (seed + 'a' + 'b') & 0xFFFF,
+                  (seed + 'a' + 'b' + 'c') & 0xFFFF);
     EXPECT_STREQ(expect, s);
     CDeviceCfg r(L"", 0);
     r.TargetHost = d.TargetHost;
@@ -224,8 +234,7 @@ TEST(ItemNames, CodesMatchEntriesForEveryType) {
                 d.Outputs = m;
                 d.BuildDefaultItemNames();
                 d.BuildKindCodes();
-                ASSERT_EQ(Dots(d.ItemNames), d.KindCodes.GetLength())
-                    << "type " << type << " n " << n << " m " << m;
+                ASSERT_EQ(Dots(d.ItemNames), d.KindCodes.GetLength()) << "type " << type << " n " << n << " m " << m;
                 // every entry is a dot and a depth digit
                 for (int i = 0; i < d.ItemNames.GetLength(); ++i)
                     if (d.ItemNames[i] == L'.') {
@@ -253,7 +262,11 @@ TEST(ItemNames, HugeCountsAreBounded) {
 }
 
 TEST(ItemNames, Examples) {
-    struct Row { int type, n, m; const wchar_t* names; std::wstring codes; } rows[] = {
+    struct Row {
+        int type, n, m;
+        const wchar_t* names;
+        std::wstring codes;
+    } rows[] = {
         {4, 2, 2, L".1E.20.21.1A.20.21.1N.20.21.1Network",
          Codes({0x2F, 0x32, 0x32, 0x40, 0x43, 0x43, 0x40, 0x4B, 0x4B, 0x30})},
         {4, 0, 3, L".1A.20.21.22.1Network", Codes({0x40, 0x43, 0x43, 0x43, 0x30})},
@@ -261,8 +274,10 @@ TEST(ItemNames, Examples) {
         {9, 2, 0, L".1A.1B.10.2A.2B.11.2A.2B.1Network", Codes({0x69, 0x69, 0x40, 0x6B, 0x6B, 0x40, 0x6A, 0x6A, 0x42})},
         {2, 8, 0, L".1TxD.1RxD.1N.1Line.2Baud.2Bits.2Stop.2Parity.2Flow.2Hard.1Network", L""},
         {3, 8, 0, L".1TxD.1RxD.1N.1Line.2Baud.2Bits.2Stop.2Parity.2Flow.1E.20.21.1A.20.21.1Network", L""},
-        {20, 3, 0, L".1Input.20.21.22.1Counter.20.21.22.1Diff.20.1Error.20.1Test.21.22.23.24.25.26"
-                   L".1Report.21.22.23.24.25.26.1Network", L""},
+        {20, 3, 0,
+         L".1Input.20.21.22.1Counter.20.21.22.1Diff.20.1Error.20.1Test.21.22.23.24.25.26"
+         L".1Report.21.22.23.24.25.26.1Network",
+         L""},
         {8, 4, 4, L"", L""},
         {12, 0, 0, L".1M.1L.1Network", Codes({0x67, 0x68, 0x42})},
         {-2, 4, 4, L".1Network", L""},
@@ -281,7 +296,8 @@ TEST(ItemNames, Examples) {
     CDeviceCfg t20(L"", 20);
     t20.Inputs = 6;
     t20.BuildDefaultItemNames();
-    EXPECT_NE(-1, t20.ItemNames.Find(L".1Diff.20.21.22.1Error.20.21.22.1Test.21.22.23.24.25.26.27.28.29.210.211.212.1Report"));
+    EXPECT_NE(-1, t20.ItemNames.Find(
+                      L".1Diff.20.21.22.1Error.20.21.22.1Test.21.22.23.24.25.26.27.28.29.210.211.212.1Report"));
     CDeviceCfg g(L"", -1);
     g.WatchdogTicks = 0;
     g.BuildDefaultItemNames();
@@ -301,7 +317,11 @@ TEST(ItemNames, Examples) {
 }
 
 TEST(ItemNames, Fitting) {
-    struct { int type, n; const wchar_t* stored; const wchar_t* fitted; } rows[] = {
+    struct {
+        int type, n;
+        const wchar_t* stored;
+        const wchar_t* fitted;
+    } rows[] = {
         {6, 2, L".1T.20.21.22.1Network", L".1T.20.21.22"},
         {6, 2, L".1Temp", L".1Temp.20.21.1Network"},
         {6, 2, L"", L".1T.20.21.1Network"},

@@ -19,8 +19,9 @@ std::string WithoutFrame(std::string bytes) {
 
 // Devices of every type with values that a profile file treats specially.
 void Fill(CCfgStore& s) {
-    const wchar_t* hosts[] = {L"10.0.0.1", L"a=b", L"semi;colon", L"  padded  ", L"\"quoted\"",
-                              L"Gr\x00fc\x00dfe", L"\xD83D\xDE00 wide", L""};
+    const wchar_t* hosts[] = {
+        L"10.0.0.1",          L"a=b", L"semi;colon", L"  padded  ", L"\"quoted\"", L"Gr\x00fc\x00dfe",
+        L"\xD83D\xDE00 wide", L""};
     int n = 0;
     for (int type = -1; type <= 25; ++type) {
         CString name = type == -1 ? CString(L"OpcServer_Global") : FormatString(L"Ger\x00e4t %d", type);
@@ -34,7 +35,7 @@ void Fill(CCfgStore& s) {
         d->SerialFilter = L"end=13;drop=;add=10;";
         d->Unit[0] = L"m\x00b3/h";
         d->BuildDefaultItemNames();
-        if (type == 2) {   // longer than any fixed read buffer
+        if (type == 2) {  // longer than any fixed read buffer
             d->ItemNames = L".1";
             for (int i = 0; i < 300; ++i) d->ItemNames += FormatString(L"Eingang_%d.", i);
         }
@@ -137,8 +138,10 @@ TEST_P(ReadBothWays, SameConfiguration) {
     std::wstring src = f.dir / L"src.ini";
     int which = GetParam();
     std::wstring text = which == 99 ? LongLines() : kCorpus[which % 10];
-    if (which >= 10 && which < 99) WriteBytes(src, std::string(text.begin(), text.end()));   // ANSI, no BOM
-    else WriteProfile(src, text);
+    if (which >= 10 && which < 99)
+        WriteBytes(src, std::string(text.begin(), text.end()));  // ANSI, no BOM
+    else
+        WriteProfile(src, text);
     CCfgStore a(L""), b(L"");
     a.SetPerKeyAccess(true);
     int na = a.Load(src.c_str(), true);
@@ -178,14 +181,14 @@ void FillLarge(CCfgStore& s, int count) {
     g->BuildDefaultItemNames();
     s.AddDevice(g);
     for (int i = 0; i < count; ++i) {
-        int type = (int)(next() % 29) - 1;   // -1 .. 27: one global too many, and types no table knows
+        int type = (int)(next() % 29) - 1;  // -1 .. 27: one global too many, and types no table knows
         if (type == kTypeGlobal) type = 27;
         CDeviceCfg* d = new CDeviceCfg(L"", type);
         d->SetDefaultName(i + 1);
         if (i % 97 == 0) d->OpcName = FormatString(L"Ger\x00e4t %d ", i) + CString(L'x', (int)(next() % 140));
         d->Inputs = counts[next() % 12];
         d->Outputs = counts[next() % 12];
-        if (i % 211 == 0) d->Inputs = 1500;   // beyond the builders' bound
+        if (i % 211 == 0) d->Inputs = 1500;  // beyond the builders' bound
         d->TargetHost = hosts[next() % 6];
         d->Password = passwords[next() % 5];
         d->Disable = (int)(next() % 2);
@@ -204,7 +207,7 @@ void FillLarge(CCfgStore& s, int count) {
         d->Unit[next() % 3] = L"m\x00b3/h";
         d->ScaleMin[next() % 3] = -(double)(next() % 1000) / 8;
         d->BuildDefaultItemNames();
-        switch (next() % 4) {   // the default, cut, lengthened or emptied
+        switch (next() % 4) {  // the default, cut, lengthened or emptied
         case 1: d->ItemNames = d->ItemNames.Left(d->ItemNames.GetLength() / 2); break;
         case 2: d->ItemNames += FormatString(L".1Extra%d.2Sub", i); break;
         case 3: d->ItemNames.Empty(); break;
@@ -224,7 +227,7 @@ void FillLarge(CCfgStore& s, int count) {
             second->Inputs = k ? 2 : 5;
             second->Outputs = k ? 5 : 2;
             second->ItemNames = first->ItemNames;
-            s.AddDevice(second);   // the file holds the list's order: `first` is read first
+            s.AddDevice(second);  // the file holds the list's order: `first` is read first
             s.AddDevice(first);
         }
 }
@@ -275,4 +278,4 @@ TEST(StoreImage, FailedWriteIsReported) {
     EXPECT_EQ(before, ReadBytes(target));
 }
 
-} // namespace
+}  // namespace

@@ -57,7 +57,9 @@ void FillNonDefault(CDeviceCfg& d, int seed) {
         d.InputFlag[i] = i != 1;
         d.ScaleMin[i] = -10.5 + i;
         d.ScaleMax[i] = 100.25 * (i + 1);
-        d.Unit[i] = i == 2 ? L"" : L"\x00b0" L"C";
+        d.Unit[i] = i == 2 ? L""
+                           : L"\x00b0"
+                             L"C";
     }
     if (d.DeviceType == -1) {
         d.IdleTicks = 40 + seed;
@@ -65,7 +67,7 @@ void FillNonDefault(CDeviceCfg& d, int seed) {
         d.MinUpdateRate = 500;
     }
     d.BuildDefaultItemNames();
-    if (d.ItemNames.GetLength() > 3) d.ItemNames.SetAt(2, L'Q');   // a renamed item
+    if (d.ItemNames.GetLength() > 3) d.ItemNames.SetAt(2, L'Q');  // a renamed item
 }
 
 // Every field that the record's section holds, by the file's key table.
@@ -94,7 +96,7 @@ void ExpectSameFileFields(const CDeviceCfg& a, const CDeviceCfg& b) {
     }
 }
 
-} // namespace
+}  // namespace
 
 TEST(CfgFile, NewFileBytes) {
     TempDir dir;
@@ -119,8 +121,11 @@ TEST(CfgFile, GlobalOptionsKeysInOrder) {
     Sections sec = ParseProfile(dir / L"g.ini");
     ASSERT_EQ(1u, sec.size());
     EXPECT_EQ(L"OpcServer_Global", sec[0].first);
-    Keys expect = {{L"DeviceType", L"ffffffff"}, {L"ItemNames", L".0Watchdog"}, {L"IdleTicks", L"0"},
-                   {L"WatchdogTicks", L"1e"}, {L"MinUpdateRate", L"320"}};
+    Keys expect = {{L"DeviceType", L"ffffffff"},
+                   {L"ItemNames", L".0Watchdog"},
+                   {L"IdleTicks", L"0"},
+                   {L"WatchdogTicks", L"1e"},
+                   {L"MinUpdateRate", L"320"}};
     EXPECT_EQ(expect, sec[0].second);
 }
 
@@ -128,22 +133,31 @@ TEST(CfgFile, KeySetsByKind) {
     TempDir dir;
     CCfgStore s(L"");
     ASSERT_TRUE(s.CreateEmptyFile((dir / L"k.ini").c_str()));
-    struct { int type; std::vector<std::wstring> keys; } rows[] = {
-        {0, {L"DeviceType", L"ItemNames", L"Disable", L"TargetHost", L"MaxIdleTicks", L"MinIntervalTicks",
-             L"DontSubscribe", L"ForceReconnect", L"PriorityLogin", L"LoginRequired", L"BinaryLogin",
-             L"BinaryPort", L"HttpPort", L"HttpSecure", L"Password", L"Inputs", L"Outputs"}},
-        {6, {L"DeviceType", L"ItemNames", L"Disable", L"TargetHost", L"MaxIdleTicks", L"MinIntervalTicks",
-             L"BinaryPort", L"HttpPort", L"HttpSecure", L"Password", L"Inputs", L"Outputs"}},
-        {3, {L"DeviceType", L"ItemNames", L"Disable", L"TargetHost", L"MaxIdleTicks", L"MinIntervalTicks",
-             L"BinaryPort", L"HttpPort", L"HttpSecure", L"Password", L"SerialParam", L"SerialFilter",
-             L"SerialPacketGap", L"Inputs", L"Outputs"}},
-        {8, {L"DeviceType", L"ItemNames", L"Disable", L"TargetHost", L"MaxIdleTicks", L"MinIntervalTicks",
-             L"BinaryPort", L"HttpPort", L"HttpSecure", L"Password", L"EnOceanBaseAddress"}},
-        {11, {L"DeviceType", L"ItemNames", L"Disable", L"TargetHost", L"MaxIdleTicks", L"MinIntervalTicks",
-              L"SerialNo", L"Inputs", L"Outputs", L"ScaledInput0", L"ScaledInput1", L"ScaledInput2"}},
-        {18, {L"DeviceType", L"ItemNames", L"Disable", L"TargetHost", L"MaxIdleTicks", L"MinIntervalTicks",
-              L"BinaryPort", L"HttpPort", L"HttpSecure", L"Password", L"ReceiveMode", L"UsesLocalTime",
-              L"AlwaysDevClock", L"Interval", L"Inputs", L"Outputs"}},
+    struct {
+        int type;
+        std::vector<std::wstring> keys;
+    } rows[] = {
+        {0,
+         {L"DeviceType", L"ItemNames", L"Disable", L"TargetHost", L"MaxIdleTicks", L"MinIntervalTicks",
+          L"DontSubscribe", L"ForceReconnect", L"PriorityLogin", L"LoginRequired", L"BinaryLogin", L"BinaryPort",
+          L"HttpPort", L"HttpSecure", L"Password", L"Inputs", L"Outputs"}},
+        {6,
+         {L"DeviceType", L"ItemNames", L"Disable", L"TargetHost", L"MaxIdleTicks", L"MinIntervalTicks", L"BinaryPort",
+          L"HttpPort", L"HttpSecure", L"Password", L"Inputs", L"Outputs"}},
+        {3,
+         {L"DeviceType", L"ItemNames", L"Disable", L"TargetHost", L"MaxIdleTicks", L"MinIntervalTicks", L"BinaryPort",
+          L"HttpPort", L"HttpSecure", L"Password", L"SerialParam", L"SerialFilter", L"SerialPacketGap", L"Inputs",
+          L"Outputs"}},
+        {8,
+         {L"DeviceType", L"ItemNames", L"Disable", L"TargetHost", L"MaxIdleTicks", L"MinIntervalTicks", L"BinaryPort",
+          L"HttpPort", L"HttpSecure", L"Password", L"EnOceanBaseAddress"}},
+        {11,
+         {L"DeviceType", L"ItemNames", L"Disable", L"TargetHost", L"MaxIdleTicks", L"MinIntervalTicks", L"SerialNo",
+          L"Inputs", L"Outputs", L"ScaledInput0", L"ScaledInput1", L"ScaledInput2"}},
+        {18,
+         {L"DeviceType", L"ItemNames", L"Disable", L"TargetHost", L"MaxIdleTicks", L"MinIntervalTicks", L"BinaryPort",
+          L"HttpPort", L"HttpSecure", L"Password", L"ReceiveMode", L"UsesLocalTime", L"AlwaysDevClock", L"Interval",
+          L"Inputs", L"Outputs"}},
     };
     for (auto& r : rows) {
         CDeviceCfg d(FormatString(L"T%d", r.type), r.type);
@@ -253,11 +267,11 @@ TEST(CfgFile, MissingKeysGiveTableDefaults) {
     EXPECT_DOUBLE_EQ(5.0, eno->ScaleMin[0]);
     EXPECT_DOUBLE_EQ(10.0, eno->ScaleMax[0]);
     EXPECT_STREQ(L"10", eno->Unit[0]);
-    EXPECT_EQ(1, eno->InputFlag[1]);           // empty: defaults kept
+    EXPECT_EQ(1, eno->InputFlag[1]);  // empty: defaults kept
     EXPECT_DOUBLE_EQ(255.0, eno->ScaleMax[1]);
     EXPECT_STREQ(L".1A.1B.1C.1D.1N.2A.2B.2C.2D.1S.20.21.22.1Network", eno->ItemNames);
     CDeviceCfg* trcv = s.GetNextDevice(eno);
-    EXPECT_EQ(8, trcv->Inputs);                // kind 4 holds no counts
+    EXPECT_EQ(8, trcv->Inputs);  // kind 4 holds no counts
     CDeviceCfg* box = s.GetNextDevice(trcv);
     EXPECT_EQ(0, box->Inputs);
     EXPECT_EQ(0, box->Outputs);
@@ -319,7 +333,10 @@ TEST(CfgStore, UndoByGenerations) {
     EXPECT_EQ(nullptr, s.TakeFromUndo(1));
     s.AddDevice(c);
     std::vector<CDeviceCfg*> back;
-    while (CDeviceCfg* d = s.TakeFromUndo(0)) { back.push_back(d); s.AddDevice(d); }
+    while (CDeviceCfg* d = s.TakeFromUndo(0)) {
+        back.push_back(d);
+        s.AddDevice(d);
+    }
     EXPECT_EQ((std::vector<CDeviceCfg*>{b, a}), back);
     EXPECT_FALSE(s.CanUndo());
     EXPECT_EQ((std::vector<std::wstring>{L"a", L"b", L"c", L"OpcServer_Global"}), Names(s));
@@ -438,13 +455,19 @@ TEST(CfgFile, SaveToActivePath) {
 
 TEST(CfgFile, BadInputIsDefined) {
     TempDir dir;
-    struct { const wchar_t* name; std::string bytes; int count; } rows[] = {
+    struct {
+        const wchar_t* name;
+        std::string bytes;
+        int count;
+    } rows[] = {
         {L"empty.ini", "", 0},
         {L"nosections.ini", Utf16Bytes(L"DeviceType=0\r\nfoo\r\n"), 0},
         {L"notype.ini", Utf16Bytes(L"[A]\r\nInputs=4\r\n[B]\r\nDeviceType=fffffffe\r\n"), 0},
         {L"nobom.ini", Utf16Bytes(L"[A]\r\nDeviceType=6\r\n", false), 0},
-        {L"garbage.ini", Utf16Bytes(L"[A]\r\nDeviceType=zz\r\nInputs=-5\r\nBinaryPort=12345678\r\n"
-                                    L"HttpPort=\r\nMaxIdleTicks=ffffffffffffffffffffffff\r\nPassword=xyz\r\n"), 1},
+        {L"garbage.ini",
+         Utf16Bytes(L"[A]\r\nDeviceType=zz\r\nInputs=-5\r\nBinaryPort=12345678\r\n"
+                    L"HttpPort=\r\nMaxIdleTicks=ffffffffffffffffffffffff\r\nPassword=xyz\r\n"),
+         1},
         {L"binary.ini", std::string("\xFF\xFE[\x00\x00\x00\x01\x02]\x00\r\x00\n\x00\xFF\xD8", 16), 0},
         {L"ansi.ini", "[A]\r\nDeviceType=6\r\n[B]\r\nDeviceType=ffffffff\r\n", 2},
     };
@@ -462,11 +485,11 @@ TEST(CfgFile, BadInputIsDefined) {
     g.Load((dir / L"garbage.ini").c_str(), true);
     CDeviceCfg* a = g.GetNextDevice(g.GetFirstDevice());
     ASSERT_TRUE(a);
-    EXPECT_EQ(0, a->DeviceType);                    // "zz" reads as 0
-    EXPECT_EQ(-5, a->Inputs);                      // as the C library reads it
-    EXPECT_EQ((unsigned short)0x5678, a->BinaryPort);   // low 16 bits
+    EXPECT_EQ(0, a->DeviceType);                       // "zz" reads as 0
+    EXPECT_EQ(-5, a->Inputs);                          // as the C library reads it
+    EXPECT_EQ((unsigned short)0x5678, a->BinaryPort);  // low 16 bits
     EXPECT_EQ(80, a->HttpPort);
-    EXPECT_EQ(-1, a->MaxIdleTicks);                 // clamped by the C library
+    EXPECT_EQ(-1, a->MaxIdleTicks);  // clamped by the C library
     EXPECT_EQ(1, a->Password.GetLength());
 
     // huge values: a long string and huge counts
@@ -537,7 +560,8 @@ TEST(CfgFile, LongPaths) {
     EXPECT_EQ((DWORD)ERROR_FILENAME_EXCED_RANGE, s.GetLastSaveError());
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(tooLong.substr(0, 259).c_str()));
     // the folders go before the temporary folder does
-    for (size_t cut; (cut = folder.rfind(L'\\', folder.size() - 2)) != std::wstring::npos && folder.size() > dir.path().size();) {
+    for (size_t cut;
+         (cut = folder.rfind(L'\\', folder.size() - 2)) != std::wstring::npos && folder.size() > dir.path().size();) {
         RemoveDirectoryW(folder.c_str());
         folder.resize(cut + 1);
     }

@@ -4,8 +4,7 @@
 #include <map>
 #include <set>
 
-TEST(DeviceReply, DefaultsAndReset)
-{
+TEST(DeviceReply, DefaultsAndReset) {
     CDeviceReply r;
     EXPECT_EQ(0, r.productNumber);
     EXPECT_EQ(-1, r.typeIndex);
@@ -24,8 +23,7 @@ TEST(DeviceReply, DefaultsAndReset)
     EXPECT_EQ(0, r.secure + r.gen40 + r.fullReply);
 }
 
-TEST(ProductTable, RowsPerTypeIndex)
-{
+TEST(ProductTable, RowsPerTypeIndex) {
     int n = 0;
     const CProductRow* rows = ProductRows(n);
     ASSERT_EQ(46, n);
@@ -43,16 +41,14 @@ TEST(ProductTable, RowsPerTypeIndex)
                                          {17, 3}, {18, 2}, {19, 2}, {20, 3}, {21, 2}};
     EXPECT_EQ(expected, perType);
     int gen40Rows = 0;
-    for (auto& kv : gen40PerType)
-        gen40Rows += kv.second;
+    for (auto& kv : gen40PerType) gen40Rows += kv.second;
     EXPECT_EQ(3, gen40Rows);
     EXPECT_EQ(1, gen40PerType[2]);
     EXPECT_EQ(1, gen40PerType[3]);
     EXPECT_EQ(1, gen40PerType[5]);
 }
 
-TEST(ProductTable, LookupEveryRowAndMisses)
-{
+TEST(ProductTable, LookupEveryRowAndMisses) {
     int n = 0;
     const CProductRow* rows = ProductRows(n);
     for (int i = 0; i < n; ++i) {

@@ -6,15 +6,27 @@
 namespace dlgtest {
 
 void Recorder::Install() {
-    SetBeepHook([this](UINT t) { std::lock_guard<std::mutex> g(lock); beeps.push_back(t); });
-    SetHelpHook([this](const wchar_t*, UINT, DWORD_PTR data) { std::lock_guard<std::mutex> g(lock); help.push_back(data); });
+    SetBeepHook([this](UINT t) {
+        std::lock_guard<std::mutex> g(lock);
+        beeps.push_back(t);
+    });
+    SetHelpHook([this](const wchar_t*, UINT, DWORD_PTR data) {
+        std::lock_guard<std::mutex> g(lock);
+        help.push_back(data);
+    });
 }
 void Recorder::Remove() {
     SetBeepHook(nullptr);
     SetHelpHook(nullptr);
 }
-std::vector<UINT> Recorder::Beeps() { std::lock_guard<std::mutex> g(lock); return beeps; }
-std::vector<DWORD_PTR> Recorder::Help() { std::lock_guard<std::mutex> g(lock); return help; }
+std::vector<UINT> Recorder::Beeps() {
+    std::lock_guard<std::mutex> g(lock);
+    return beeps;
+}
+std::vector<DWORD_PTR> Recorder::Help() {
+    std::lock_guard<std::mutex> g(lock);
+    return help;
+}
 void Recorder::Clear() {
     std::lock_guard<std::mutex> g(lock);
     beeps.clear();
@@ -51,12 +63,16 @@ INT_PTR RunModal(CDialog& dlg, const std::function<void(HWND)>& script) {
     DWORD ui = GetCurrentThreadId();
     std::thread user([&] {
         Find f{ui, nullptr};
-        WaitFor([&] { EnumThreadWindows(ui, EnumDialog, (LPARAM)&f); return f.found != nullptr; }, 10000);
+        WaitFor(
+            [&] {
+                EnumThreadWindows(ui, EnumDialog, (LPARAM)&f);
+                return f.found != nullptr;
+            },
+            10000);
         if (!f.found) return;
         try {
             script(f.found);
-        } catch (...) {
-        }
+        } catch (...) {}
         if (IsWindow(f.found) && IsWindowVisible(f.found)) PostMessageW(f.found, WM_COMMAND, IDCANCEL, 0);
     });
     INT_PTR r = dlg.DoModal();
@@ -128,7 +144,7 @@ void Key(WORD vk, bool shift) {
 void Screenshot(const wchar_t* name) {
     wchar_t dir[MAX_PATH];
     if (!GetEnvironmentVariableW(L"KRV_SHOT_DIR", dir, MAX_PATH)) return;
-    Sleep(300);   // a look for a person: let the dialog paint
+    Sleep(300);  // a look for a person: let the dialog paint
     krvtest::SaveScreenBmp(std::wstring(dir) + L"\\" + name + L".bmp");
 }
 

@@ -18,8 +18,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes Hex(const char* text)
-{
+Bytes Hex(const char* text) {
     Bytes b;
     for (const char* p = text; *p;) {
         if (*p == ' ') {
@@ -34,8 +33,7 @@ Bytes Hex(const char* text)
 
 class Winsock : public testing::Environment {
 public:
-    void SetUp() override
-    {
+    void SetUp() override {
         WSADATA d;
         WSAStartup(MAKEWORD(2, 2), &d);
     }
@@ -46,8 +44,7 @@ testing::Environment* const kWinsock = testing::AddGlobalTestEnvironment(new Win
 // Two ends of one loopback TCP connection.
 class Loopback : public testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         SOCKET l = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
         sockaddr_in a{};
         a.sin_family = AF_INET;
@@ -64,24 +61,22 @@ protected:
         BOOL on = TRUE;
         setsockopt(writer_, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
     }
-    void TearDown() override
-    {
-        if (writer_ != INVALID_SOCKET)
-            closesocket(writer_);
+    void TearDown() override {
+        if (writer_ != INVALID_SOCKET) closesocket(writer_);
         closesocket(reader_);
     }
-    void Send(const Bytes& b) { ASSERT_EQ(send(writer_, reinterpret_cast<const char*>(b.data()), int(b.size()), 0), int(b.size())); }
+    void Send(const Bytes& b) {
+        ASSERT_EQ(send(writer_, reinterpret_cast<const char*>(b.data()), int(b.size()), 0), int(b.size()));
+    }
     // Waits until the reader is readable, as the dialogs do before a call.
-    void WaitReadable()
-    {
+    void WaitReadable() {
         fd_set r;
         FD_ZERO(&r);
         FD_SET(reader_, &r);
         timeval t{10, 0};
         ASSERT_EQ(select(0, &r, nullptr, nullptr, &t), 1);
     }
-    int Receive(int count)
-    {
+    int Receive(int count) {
         WaitReadable();
         return ReceiveTelegram(reader_, tg_, count);
     }
@@ -93,8 +88,7 @@ protected:
 
 const char* const kTelegram = "A5 5A 0B 05 50 00 00 00 00 18 2B 9C 30 6F";  // radio, module 00182B9C
 
-TEST(Esp2Telegram, ChecksumCommandAndTests)
-{
+TEST(Esp2Telegram, ChecksumCommandAndTests) {
     Bytes command(kEsp2Size);
     BuildReadIdBaseCommand(command.data());
     EXPECT_EQ(command, Hex("A5 5A AB 58 00 00 00 00 00 00 00 00 00 03"));
@@ -130,8 +124,7 @@ TEST(Esp2Telegram, ChecksumCommandAndTests)
 
 // Many received bytes at once give the telegrams that receives of the
 // missing bytes give, however the stream is cut.
-TEST(Esp2Telegram, AssembledFromChunksOfAnySize)
-{
+TEST(Esp2Telegram, AssembledFromChunksOfAnySize) {
     Bytes a = Hex(kTelegram);
     Bytes b = Hex("A5 5A 0B F6 30 00 00 00 01 02 03 04 30 00");
     b[13] = TelegramChecksum(b.data());
@@ -157,8 +150,7 @@ TEST(Esp2Telegram, AssembledFromChunksOfAnySize)
     }
 }
 
-TEST_F(Loopback, StreamStartingInMidTelegram)
-{
+TEST_F(Loopback, StreamStartingInMidTelegram) {
     Bytes t = Hex(kTelegram);
     Bytes stream = Hex("5A 0B 07");
     stream.insert(stream.end(), t.begin(), t.end());
@@ -170,8 +162,7 @@ TEST_F(Loopback, StreamStartingInMidTelegram)
     EXPECT_EQ(Buffer(kEsp2Size), t);
 }
 
-TEST_F(Loopback, WrongChecksumKeepsFromTheNextSyncByte)
-{
+TEST_F(Loopback, WrongChecksumKeepsFromTheNextSyncByte) {
     // Sync bytes right, checksum wrong, a 0xA5 at position 6.
     Send(Hex("A5 5A 0B 05 10 00 A5 01 02 03 04 05 06 00"));
     int count = Receive(0);
@@ -179,16 +170,14 @@ TEST_F(Loopback, WrongChecksumKeepsFromTheNextSyncByte)
     EXPECT_EQ(Buffer(count), Hex("A5 01 02 03 04 05 06 00"));
 }
 
-TEST_F(Loopback, FourteenBytesWithoutSyncAreDropped)
-{
+TEST_F(Loopback, FourteenBytesWithoutSyncAreDropped) {
     Send(Hex("A5 00 01 02 03 04 05 06 07 08 09 0A 0B 0C"));
     EXPECT_EQ(Receive(0), 0);
     Send(Hex("11 22 33 44 55 66 77 88 99 AA BB CC DD EE"));
     EXPECT_EQ(Receive(0), 0);
 }
 
-TEST_F(Loopback, PiecesOfOneFiveAndEight)
-{
+TEST_F(Loopback, PiecesOfOneFiveAndEight) {
     Bytes t = Hex(kTelegram);
     int count = 0;
     const int pieces[] = {1, 5, 8};
@@ -203,8 +192,7 @@ TEST_F(Loopback, PiecesOfOneFiveAndEight)
     EXPECT_EQ(Buffer(kEsp2Size), t);
 }
 
-TEST_F(Loopback, TwoTelegramsInOneSend)
-{
+TEST_F(Loopback, TwoTelegramsInOneSend) {
     Bytes t = Hex(kTelegram);
     Bytes answer = Hex("A5 5A 8B 98 FF 80 12 00 00 00 00 00 00 B4");
     Bytes both = t;
@@ -217,8 +205,7 @@ TEST_F(Loopback, TwoTelegramsInOneSend)
 }
 
 // A count the buffer cannot hold starts over: nothing is written beyond it.
-TEST_F(Loopback, CountOutOfRangeStartsAnEmptyBuffer)
-{
+TEST_F(Loopback, CountOutOfRangeStartsAnEmptyBuffer) {
     struct Guarded {
         uint8_t tg[kEsp2Size];
         uint8_t after[64];
@@ -234,8 +221,7 @@ TEST_F(Loopback, CountOutOfRangeStartsAnEmptyBuffer)
     }
 }
 
-TEST_F(Loopback, ClosedConnectionAddsNothing)
-{
+TEST_F(Loopback, ClosedConnectionAddsNothing) {
     Send(Hex("A5 5A 0B"));
     int count = Receive(0);
     ASSERT_EQ(count, 3);
@@ -255,11 +241,9 @@ using krvtest::WinPath;
 bool Exists(const std::string& unix) { return krvtest::UnixFileExists(unix); }
 
 // Waits (bounded) for a file the peer writes.
-bool WaitFor(const std::string& unix)
-{
+bool WaitFor(const std::string& unix) {
     for (int i = 0; i < 400; ++i) {
-        if (Exists(unix))
-            return true;
+        if (Exists(unix)) return true;
         Sleep(25);
     }
     return false;
@@ -267,22 +251,20 @@ bool WaitFor(const std::string& unix)
 
 class Transceiver {
 public:
-    Transceiver(const char* mode, int port, const char* base = "FF801200")
-    {
+    Transceiver(const char* mode, int port, const char* base = "FF801200") {
         std::string dir = ESP2_WORKDIR "/esp2_peer_";
         ready_ = dir + "ready";
         record_ = dir + "record";
         done_ = dir + "done";
-        for (const std::string* f : {&ready_, &record_, &done_})
-            DeleteFileW(WinPath(*f).c_str());
+        for (const std::string* f : {&ready_, &record_, &done_}) DeleteFileW(WinPath(*f).c_str());
         std::wstring cmd = L"/usr/bin/python3 " + Widen(ENOCEAN_PEER) + L" --port " + std::to_wstring(port) +
                            L" --mode " + Widen(mode) + L" --base " + Widen(base) + L" --ready " + Widen(ready_) +
                            L" --record " + Widen(record_) + L" --done " + Widen(done_);
         STARTUPINFOW si{};
         si.cb = sizeof si;
         PROCESS_INFORMATION pi{};
-        started_ = CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi) &&
-                   WaitFor(ready_);
+        started_ =
+            CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi) && WaitFor(ready_);
         if (pi.hProcess) {
             CloseHandle(pi.hThread);
             CloseHandle(pi.hProcess);
@@ -290,15 +272,12 @@ public:
     }
     bool Started() const { return started_; }
     // What the peer received, once it has ended.
-    Bytes Received() const
-    {
-        if (!WaitFor(done_))
-            return Hex("DEAD");
+    Bytes Received() const {
+        if (!WaitFor(done_)) return Hex("DEAD");
         Bytes b;
         if (FILE* f = _wfopen(WinPath(record_).c_str(), L"rb")) {
             int c;
-            while ((c = fgetc(f)) != EOF)
-                b.push_back(static_cast<uint8_t>(c));
+            while ((c = fgetc(f)) != EOF) b.push_back(static_cast<uint8_t>(c));
             fclose(f);
         }
         return b;
@@ -320,8 +299,7 @@ struct ExchangeCase {
 
 class BaseIdExchange : public testing::TestWithParam<ExchangeCase> {};
 
-TEST_P(BaseIdExchange, OneCommandAndItsAnswer)
-{
+TEST_P(BaseIdExchange, OneCommandAndItsAnswer) {
     const ExchangeCase& c = GetParam();
     Transceiver peer(c.mode, 8100, "FF800080");
     ASSERT_TRUE(peer.Started());
@@ -361,13 +339,11 @@ INSTANTIATE_TEST_SUITE_P(Transceiver, BaseIdExchange,
                          [](const testing::TestParamInfo<ExchangeCase>& i) {
                              std::string n = i.param.mode;
                              for (char& ch : n)
-                                 if (ch == '-')
-                                     ch = '_';
+                                 if (ch == '-') ch = '_';
                              return n;
                          });
 
-TEST(BaseIdExchangeFailure, RefusedConnection)
-{
+TEST(BaseIdExchangeFailure, RefusedConnection) {
     // Nothing listens on this port inside the test's namespace.
     CBaseIdAnswer a = ExchangeBaseId(kLoopback, 8300, 20000);
     EXPECT_EQ(a.result, CBaseIdAnswer::ConnectFailed);
@@ -376,8 +352,7 @@ TEST(BaseIdExchangeFailure, RefusedConnection)
 
 // Listening at port 8000: the module IDs of radio telegrams, with counts,
 // in the order first heard; every other telegram dropped.
-TEST(Listening, ModuleIdsOfRadioTelegrams)
-{
+TEST(Listening, ModuleIdsOfRadioTelegrams) {
     Transceiver peer("stream", 8000);
     ASSERT_TRUE(peer.Started());
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -398,12 +373,10 @@ TEST(Listening, ModuleIdsOfRadioTelegrams)
         count = ReceiveTelegram(s, tg, count, closed);
         if (count == kEsp2Size) {
             count = 0;
-            if (!IsRadioTelegram(tg))
-                continue;
+            if (!IsRadioTelegram(tg)) continue;
             uint32_t id = TelegramModuleId(tg);
             auto it = heard.begin();
-            while (it != heard.end() && it->first != id)
-                ++it;
+            while (it != heard.end() && it->first != id) ++it;
             if (it == heard.end())
                 heard.emplace_back(id, 1);
             else

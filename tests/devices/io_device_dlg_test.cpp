@@ -113,9 +113,20 @@ struct Fields {
     }
 };
 Fields Of(const CDeviceCfg& d) {
-    return {d.DeviceType, d.Inputs, d.Outputs, (const wchar_t*)d.TargetHost, (const wchar_t*)d.OpcName,
-            (const wchar_t*)d.Password, d.BinaryPort, d.HttpPort, d.HttpSecure, d.DontSubscribe, d.PriorityLogin,
-            d.ForceReconnect, d.LoginRequired, d.BinaryLogin};
+    return {d.DeviceType,
+            d.Inputs,
+            d.Outputs,
+            (const wchar_t*)d.TargetHost,
+            (const wchar_t*)d.OpcName,
+            (const wchar_t*)d.Password,
+            d.BinaryPort,
+            d.HttpPort,
+            d.HttpSecure,
+            d.DontSubscribe,
+            d.PriorityLogin,
+            d.ForceReconnect,
+            d.LoginRequired,
+            d.BinaryLogin};
 }
 
 }  // namespace
@@ -123,21 +134,25 @@ Fields Of(const CDeviceCfg& d) {
 // ---------------------------------------------------------------- fields
 
 TEST_F(IoDlg, TypeListBothWays) {
-    struct Case { int type, inputs, outputs, index; };
+    struct Case {
+        int type, inputs, outputs, index;
+    };
     const Case cases[] = {
-        {0, 0, 0, 0},  {1, 3, 3, 1},   {4, 12, 6, 7},  {4, 12, 12, 5}, {4, 0, 6, 8},  {4, 0, 0, 8},   {4, 6, 1, 4},
-        {4, 1, 6, 7},  {4, 3, 3, 5},   {4, 2, 2, 3},   {4, 1, 1, 2},   {5, 24, 24, 6}, {20, 6, 0, 9}, {19, 6, 6, 10},
-        {22, 2, 2, 11}, {24, 2, 2, 12}, {21, 1, 1, 13}, {6, 1, 0, 14},  {6, 2, 0, 15}, {6, 8, 0, 16},  {6, 3, 0, 16},
-        {7, 1, 0, 17}, {16, 1, 0, 18}, {25, 1, 0, 19}, {13, 2, 0, 20}, {14, 2, 0, 20}, {15, 2, 0, 20}, {17, 2, 0, 20},
-        {23, 2, 2, 21}, {-1, 0, 0, -1}, {-2, 0, 0, -1}, {2, 0, 0, -1},  {3, 0, 0, -1}, {8, 0, 0, -1},  {12, 0, 0, -1},
+        {0, 0, 0, 0},   {1, 3, 3, 1},   {4, 12, 6, 7},  {4, 12, 12, 5}, {4, 0, 6, 8},   {4, 0, 0, 8},   {4, 6, 1, 4},
+        {4, 1, 6, 7},   {4, 3, 3, 5},   {4, 2, 2, 3},   {4, 1, 1, 2},   {5, 24, 24, 6}, {20, 6, 0, 9},  {19, 6, 6, 10},
+        {22, 2, 2, 11}, {24, 2, 2, 12}, {21, 1, 1, 13}, {6, 1, 0, 14},  {6, 2, 0, 15},  {6, 8, 0, 16},  {6, 3, 0, 16},
+        {7, 1, 0, 17},  {16, 1, 0, 18}, {25, 1, 0, 19}, {13, 2, 0, 20}, {14, 2, 0, 20}, {15, 2, 0, 20}, {17, 2, 0, 20},
+        {23, 2, 2, 21}, {-1, 0, 0, -1}, {-2, 0, 0, -1}, {2, 0, 0, -1},  {3, 0, 0, -1},  {8, 0, 0, -1},  {12, 0, 0, -1},
         {18, 0, 0, -1}, {26, 0, 0, -1},
     };
     for (const Case& c : cases) EXPECT_EQ(c.index, CIoDeviceDlg::TypeIndexOf(c.type, c.inputs, c.outputs)) << c.type;
     // what OK writes: counts kept where the row says so
-    struct Write { int index, type, inputs, outputs; };
-    const Write writes[] = {{0, 0, 9, 9}, {1, 1, 9, 9}, {2, 4, 1, 1}, {5, 4, 12, 12}, {6, 5, 9, 9}, {7, 4, 12, 6},
-                            {8, 4, 0, 6}, {9, 20, 6, 0}, {13, 21, 1, 1}, {14, 6, 1, 9}, {16, 6, 8, 9}, {19, 25, 1, 9},
-                            {20, 17, 2, 0}, {21, 23, 2, 2}};
+    struct Write {
+        int index, type, inputs, outputs;
+    };
+    const Write writes[] = {{0, 0, 9, 9},  {1, 1, 9, 9},   {2, 4, 1, 1},   {5, 4, 12, 12}, {6, 5, 9, 9},
+                            {7, 4, 12, 6}, {8, 4, 0, 6},   {9, 20, 6, 0},  {13, 21, 1, 1}, {14, 6, 1, 9},
+                            {16, 6, 8, 9}, {19, 25, 1, 9}, {20, 17, 2, 0}, {21, 23, 2, 2}};
     for (const Write& w : writes) {
         int type = 99, in = 9, out = 9;
         EXPECT_TRUE(CIoDeviceDlg::TypeOfIndex(w.index, type, in, out));
@@ -214,25 +229,25 @@ TEST_F(IoDlg, OkNormalisesTypeAndKeepsUnlistedTypes) {
     // type 13 shows index 20; OK writes 17 with two inputs and no outputs
     auto d = Record(13, 5, 5);
     EXPECT_EQ(IDOK, RunOn(d.get(), [&](HWND h) {
-        EXPECT_EQ(20, Sel(h, IDC_IO_TYPE));
-        SendMessageW(h, WM_COMMAND, IDOK, 0);
-    }));
+                  EXPECT_EQ(20, Sel(h, IDC_IO_TYPE));
+                  SendMessageW(h, WM_COMMAND, IDOK, 0);
+              }));
     EXPECT_EQ(17, d->DeviceType);
     EXPECT_EQ(2, d->Inputs);
     EXPECT_EQ(0, d->Outputs);
     // a type without an entry keeps type and counts; index 14 keeps Outputs
     auto e = Record(8, 3, 4);
     EXPECT_EQ(IDOK, RunOn(e.get(), [&](HWND h) {
-        EXPECT_EQ(-1, Sel(h, IDC_IO_TYPE));
-        SendMessageW(h, WM_COMMAND, IDOK, 0);
-    }));
+                  EXPECT_EQ(-1, Sel(h, IDC_IO_TYPE));
+                  SendMessageW(h, WM_COMMAND, IDOK, 0);
+              }));
     EXPECT_EQ(8, e->DeviceType);
     EXPECT_EQ(3, e->Inputs);
     EXPECT_EQ(4, e->Outputs);
     EXPECT_EQ(IDOK, RunOn(e.get(), [&](HWND h) {
-        Choose(h, IDC_IO_TYPE, 14);
-        SendMessageW(h, WM_COMMAND, IDOK, 0);
-    }));
+                  Choose(h, IDC_IO_TYPE, 14);
+                  SendMessageW(h, WM_COMMAND, IDOK, 0);
+              }));
     EXPECT_EQ(6, e->DeviceType);
     EXPECT_EQ(1, e->Inputs);
     EXPECT_EQ(4, e->Outputs);
@@ -471,7 +486,10 @@ std::string Full(uint16_t httpPort, bool https, uint64_t n, size_t len = 102) {
     std::string d(len, '\0');
     d[0] = 0x01;
     d[1] = 0x03;
-    if (len >= 42) { d[40] = (char)(httpPort & 0xFF); d[41] = (char)(httpPort >> 8); }
+    if (len >= 42) {
+        d[40] = (char)(httpPort & 0xFF);
+        d[41] = (char)(httpPort >> 8);
+    }
     if (len >= 95) d[94] = https ? 2 : 0;
     for (int i = 0; i < 6 && 96 + i < (int)len; ++i) d[96 + i] = (char)((n >> (8 * i)) & 0xFF);
     return Hex(d);
@@ -480,7 +498,9 @@ std::string Short(const std::string& number) {
     std::string d = std::string("\x01\x01", 2) + std::string(9, 'x') + number;
     return Hex(d);
 }
-std::string Classic(unsigned char b4) { return Hex(std::string("\x01\x00\x00\x00", 4) + (char)b4 + std::string(10, 'c')); }
+std::string Classic(unsigned char b4) {
+    return Hex(std::string("\x01\x00\x00\x00", 4) + (char)b4 + std::string(10, 'c'));
+}
 
 }  // namespace
 
@@ -534,8 +554,9 @@ TEST_F(IoDlg, HostListFilledFromRepliesOnASubnet) {
     ASSERT_TRUE(net.Ok());
     // first a short reply, then the full one; an unknown article, an unknown
     // kind and an oversized datagram are not listed
-    Peer dev("udp1", "udp --limit 20 --replies " + Short("57650") + "," + Full(8443, true, 576350) + "," +
-                         Short("57640") + "," + Full(80, false, 123456789) + "," + Hex(std::string(400, '\x01')),
+    Peer dev("udp1",
+             "udp --limit 20 --replies " + Short("57650") + "," + Full(8443, true, 576350) + "," + Short("57640") +
+                 "," + Full(80, false, 123456789) + "," + Hex(std::string(400, '\x01')),
              true);
     ASSERT_TRUE(dev.Ok());
     auto d = Record(4, 1, 1);
@@ -853,7 +874,7 @@ TEST_F(IoDlg, VersionPageOutcomes) {
         std::string args;
         int sel;
         std::wstring product;
-        std::wstring box;   // empty: no box
+        std::wstring box;  // empty: no box
         bool identifyEnabled;
     };
     const std::wstring fail = W(IDS_ID_VERSION_FAILED) + L"\n";
@@ -865,15 +886,15 @@ TEST_F(IoDlg, VersionPageOutcomes) {
         {"zero", "--body x#0", -1, L"", W(IDS_ID_UNKNOWN_ARTICLE, 0), true},
         {"unknown", "--body #61234", -1, L"61234", W(IDS_ID_UNKNOWN_ARTICLE, 61234), true},
         {"beyond255", "--body " + std::string(255, 'a') + "#57640", -1, L"", fail + W(IDS_ID_NO_PRODUCT) + tail, true},
-        {"notfound", "--status 404 --reason \"Not Found\"", -1, L"", fail + W(IDS_ID_HTTP_STATUS, 404) + L" (Not Found)" + tail,
-         true},
+        {"notfound", "--status 404 --reason \"Not Found\"", -1, L"",
+         fail + W(IDS_ID_HTTP_STATUS, 404) + L" (Not Found)" + tail, true},
         {"hangup", "--status 0", -1, L"", fail + W(IDS_ID_HTTP_STATUS, 0) + L" ()" + tail, true},
     };
     int port = kHttpPort;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         rec.boxes.clear();
-        ++port;   // each peer its own port: the last one may still be listening
+        ++port;  // each peer its own port: the last one may still be listening
         Peer web(std::string("http_") + c.name, "http --port " + std::to_string(port) + " --limit 15 " + c.args, false);
         ASSERT_TRUE(web.Ok());
         Identify(L"127.0.0.1", kNobody, port, [&](HWND h) {
@@ -884,9 +905,9 @@ TEST_F(IoDlg, VersionPageOutcomes) {
         });
         ExpectBox(c.box);
         // the probe connects and sends nothing; the request goes exactly so
-        const std::vector<std::string> expected = {
-            "", "GET /version HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
-                    "\r\nUser-Agent: Korvelin Varnel\r\n\r\n"};
+        const std::vector<std::string> expected = {"",
+                                                   "GET /version HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+                                                       "\r\nUser-Agent: Korvelin Varnel\r\n\r\n"};
         EXPECT_EQ(expected, SortedFields(web.LogOf(expected.size()), "request"));
     }
 }
@@ -925,22 +946,27 @@ TEST_F(IoDlg, IdentificationSetsTheGeneration) {
 
 TEST_F(IoDlg, VersionPageOverHttpsWithACertificateForAnotherName) {
     const std::string cert = kScratch + "/cert.pem", key = kScratch + "/key.pem", done = kScratch + "/cert.done";
-    ASSERT_TRUE(RunUnix("/bin/sh -c \"openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=other.example -keyout " +
-                            key + " -out " + cert + " >/dev/null 2>&1; touch " + done + "\"",
-                        done, 30000));
+    ASSERT_TRUE(
+        RunUnix("/bin/sh -c \"openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=other.example -keyout " +
+                    key + " -out " + cert + " >/dev/null 2>&1; touch " + done + "\"",
+                done, 30000));
     const int port = kHttpPort + 40;
-    Peer web("https", "http --port " + std::to_string(port) + " --limit 15 --tls " + cert + " " + key +
-                          " --body \"#57700\"", false);
+    Peer web("https",
+             "http --port " + std::to_string(port) + " --limit 15 --tls " + cert + " " + key + " --body \"#57700\"",
+             false);
     ASSERT_TRUE(web.Ok());
     // the leading blanks go as the resolver drops them
-    Identify(L"  127.0.0.1", kNobody, port, [&](HWND h) {
-        EXPECT_EQ(10, Sel(h, IDC_IO_TYPE));
-        EXPECT_EQ(L"57700", Text(h, IDC_IO_PRODUCT));
-        EXPECT_TRUE(Checked(h, IDC_IO_HTTPS));
-    }, true);
+    Identify(
+        L"  127.0.0.1", kNobody, port,
+        [&](HWND h) {
+            EXPECT_EQ(10, Sel(h, IDC_IO_TYPE));
+            EXPECT_EQ(L"57700", Text(h, IDC_IO_PRODUCT));
+            EXPECT_TRUE(Checked(h, IDC_IO_HTTPS));
+        },
+        true);
     EXPECT_TRUE(rec.boxes.empty()) << std::string(rec.boxes[0].begin(), rec.boxes[0].end());
-    const std::vector<std::string> expected = {
-        "", "GET /version HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\nUser-Agent: Korvelin Varnel\r\n\r\n"};
+    const std::vector<std::string> expected = {"", "GET /version HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+                                                       "\r\nUser-Agent: Korvelin Varnel\r\n\r\n"};
     EXPECT_EQ(expected, SortedFields(web.LogOf(expected.size()), "request"));
 }
 
@@ -976,16 +1002,17 @@ namespace {
 // up and keeps the longest wait for an answer.
 class AnswerWatch {
 public:
-    explicit AnswerWatch(HWND dlg) : thread_([this, dlg] {
-          while (!stop_) {
-              const DWORD start = GetTickCount();
-              DWORD_PTR r = 0;
-              SendMessageTimeoutW(dlg, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &r);
-              longest_ = std::max<DWORD>(longest_, GetTickCount() - start);
-              Sleep(20);
-          }
-          finished_ = true;
-      }) {}
+    explicit AnswerWatch(HWND dlg)
+        : thread_([this, dlg] {
+              while (!stop_) {
+                  const DWORD start = GetTickCount();
+                  DWORD_PTR r = 0;
+                  SendMessageTimeoutW(dlg, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &r);
+                  longest_ = std::max<DWORD>(longest_, GetTickCount() - start);
+                  Sleep(20);
+              }
+              finished_ = true;
+          }) {}
     DWORD Stop() {
         stop_ = true;
         // its last question may be waiting for this thread
@@ -1030,17 +1057,19 @@ const DWORD kBoundMs = 4000;
 
 TEST_F(IoDlg, HostileWebServersEndWithinOneBound) {
     const std::wstring timedOut = L"WinINet error:\n";
-    const std::wstring redirected = W(IDS_ID_VERSION_FAILED) + L"\n" + W(IDS_ID_HTTP_STATUS, 302) + L" (Found)\n\n" +
-                                    W(IDS_ID_NOT_LATTIX);
+    const std::wstring redirected =
+        W(IDS_ID_VERSION_FAILED) + L"\n" + W(IDS_ID_HTTP_STATUS, 302) + L" (Found)\n\n" + W(IDS_ID_NOT_LATTIX);
     struct Case {
         const char* name;
         std::vector<std::string> args;
         bool secure;
-        std::wstring box;   // the box, or its start when it ends in a newline
+        std::wstring box;  // the box, or its start when it ends in a newline
     };
     const Case cases[] = {
-        {"body a byte every 0.5 s", {"--mode", "trickle", "--pause", "0.5", "--body", std::string(20, 'x') + "#57640"},
-         false, timedOut},
+        {"body a byte every 0.5 s",
+         {"--mode", "trickle", "--pause", "0.5", "--body", std::string(20, 'x') + "#57640"},
+         false,
+         timedOut},
         {"head a byte every 0.25 s", {"--mode", "tricklehead", "--pause", "0.25"}, false, timedOut},
         {"TLS handshake never answered", {"--mode", "mute", "--tls", "127.0.0.1"}, true, timedOut},
         {"text on the TLS port", {"--mode", "babble", "--pause", "0.3"}, true, timedOut},
@@ -1061,8 +1090,10 @@ TEST_F(IoDlg, HostileWebServersEndWithinOneBound) {
             EXPECT_TRUE(rec.boxes.empty() || rec.boxes[0].rfind(timedOut, 0) == 0);
         } else {
             ASSERT_EQ(1u, rec.boxes.size());
-            if (c.box.back() == L'\n') EXPECT_EQ(0u, rec.boxes[0].find(c.box)) << rec.boxes[0];
-            else EXPECT_EQ(c.box, rec.boxes[0]);
+            if (c.box.back() == L'\n')
+                EXPECT_EQ(0u, rec.boxes[0].find(c.box)) << rec.boxes[0];
+            else
+                EXPECT_EQ(c.box, rec.boxes[0]);
         }
     }
 }
@@ -1072,7 +1103,8 @@ TEST_F(IoDlg, HostileWebServersEndWithinOneBound) {
 TEST_F(IoDlg, WindowAnswersWhileTheConnectionsAreAwaited) {
     Peer bin("bin_mute", "bin --port " + std::to_string(kBinPort + 13) + " --limit 12 --reply silent", false);
     ASSERT_TRUE(bin.Ok());
-    const Timed t = IdentifyTimed(kNobody, false, [](HWND) {}, kBinPort + 13);
+    const Timed t = IdentifyTimed(
+        kNobody, false, [](HWND) {}, kBinPort + 13);
     printf("silent binary port: identification took %lu ms, the window left a message waiting %lu ms at most\n",
            (unsigned long)t.took, (unsigned long)t.longestWait);
     ASSERT_EQ(1u, rec.boxes.size());
@@ -1096,9 +1128,9 @@ TEST_F(IoDlg, IdentificationFollowsNoRedirectAndKeepsNoCookieOrCopy) {
     PeerProcess other;
     ASSERT_TRUE(other.Start("http_peer.py", {"--bind", "127.0.0.2", "--mode", "page", "--body", "#57640"}, 30));
     PeerProcess web;
-    ASSERT_TRUE(web.Start("http_peer.py", {"--mode", "redirect", "--location",
-                                           "http://127.0.0.2:" + std::to_string(other.Port()) + "/version"},
-                          30));
+    ASSERT_TRUE(web.Start(
+        "http_peer.py",
+        {"--mode", "redirect", "--location", "http://127.0.0.2:" + std::to_string(other.Port()) + "/version"}, 30));
     IdentifyTimed(web.Port(), false, [](HWND h) {
         EXPECT_EQ(-1, Sel(h, IDC_IO_TYPE));
         EXPECT_EQ(L"", Text(h, IDC_IO_PRODUCT));
@@ -1111,11 +1143,11 @@ TEST_F(IoDlg, IdentificationFollowsNoRedirectAndKeepsNoCookieOrCopy) {
     // a device's cookie is neither sent back nor kept, its page not cached
     rec.boxes.clear();
     PeerProcess page;
-    ASSERT_TRUE(page.Start("http_peer.py", {"--mode", "page", "--body", "#57640", "--header",
-                                            "Set-Cookie: sid=geheim; Path=/", "--header", "Cache-Control: max-age=3600"},
+    ASSERT_TRUE(page.Start("http_peer.py",
+                           {"--mode", "page", "--body", "#57640", "--header", "Set-Cookie: sid=geheim; Path=/",
+                            "--header", "Cache-Control: max-age=3600"},
                            30));
-    for (int i = 0; i < 2; ++i)
-        IdentifyTimed(page.Port(), false, [](HWND h) { EXPECT_EQ(4, Sel(h, IDC_IO_TYPE)); });
+    for (int i = 0; i < 2; ++i) IdentifyTimed(page.Port(), false, [](HWND h) { EXPECT_EQ(4, Sel(h, IDC_IO_TYPE)); });
     EXPECT_TRUE(rec.boxes.empty());
     const std::string get = "GET /version HTTP/1.1\r\n";
     const std::string record = page.WaitRecord(2 * get.size());
@@ -1132,7 +1164,7 @@ TEST_F(IoDlg, IdentificationFollowsNoRedirectAndKeepsNoCookieOrCopy) {
 TEST_F(IoDlg, IdentifyFromTheKeyboardPassesTheFocusOn) {
     PeerProcess web;
     ASSERT_TRUE(web.Start("http_peer.py", {"--mode", "page", "--body", "#57640"}, 20));
-    IdentifyTimed(web.Port(), false, [](HWND) {});   // warms the peer up
+    IdentifyTimed(web.Port(), false, [](HWND) {});  // warms the peer up
     auto d = Record(4, 1, 1);
     d->TargetHost = L"127.0.0.1";
     d->BinaryPort = (unsigned short)kNobody;
@@ -1158,7 +1190,8 @@ TEST_F(IoDlg, IdentifyFromTheKeyboardPassesTheFocusOn) {
 }
 
 TEST_F(IoDlg, BinaryPortOutcomes) {
-    const std::string requests = "00000000200008000000000020000800000000000100" "0800";
+    const std::string requests = "00000000200008000000000020000800000000000100"
+                                 "0800";
     struct Case {
         const char* name;
         const char* reply;
@@ -1237,7 +1270,12 @@ TEST_F(IoDlg, BinaryStructOfMoreThan98BytesIsNotSent) {
     EXPECT_TRUE(dlg.SendBinaryStruct(s, 0x0042, data, 3));
     EXPECT_TRUE(dlg.SendBinaryStruct(s, 0x0042, data, 3));
     ASSERT_TRUE(PumpUntil([&] { return !bin.Log().empty(); }, 5000));
-    EXPECT_EQ("000000004200" "0b00010203" "000000004200" "0b00010203" "000000004200" "0b00010203",
+    EXPECT_EQ("000000004200"
+              "0b00010203"
+              "000000004200"
+              "0b00010203"
+              "000000004200"
+              "0b00010203",
               Field(bin.Log()[0], "data"));
     closesocket(s);
 }

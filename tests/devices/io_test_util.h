@@ -38,7 +38,9 @@ inline bool Exists(const std::string& unix) {
 }
 
 using krvtest::PumpUntil;
-inline void Pump(DWORD ms) { PumpUntil([] { return false; }, ms); }
+inline void Pump(DWORD ms) {
+    PumpUntil([] { return false; }, ms);
+}
 
 // Starts a Unix command line (Wine's process handle does not follow it).
 inline bool StartUnix(const std::string& cmd) {
@@ -67,8 +69,11 @@ inline std::vector<std::string> Lines(const std::string& unix) {
     std::vector<std::string> out;
     std::string all = ReadAll(unix), line;
     for (char c : all) {
-        if (c == '\n') { out.push_back(line); line.clear(); }
-        else line += c;
+        if (c == '\n') {
+            out.push_back(line);
+            line.clear();
+        } else
+            line += c;
     }
     return out;
 }
@@ -107,14 +112,16 @@ inline std::vector<std::string> SortedFields(const std::vector<std::string>& lin
 inline std::string Hex(const std::string& bytes) {
     static const char* d = "0123456789abcdef";
     std::string out;
-    for (unsigned char c : bytes) { out += d[c >> 4]; out += d[c & 15]; }
+    for (unsigned char c : bytes) {
+        out += d[c >> 4];
+        out += d[c & 15];
+    }
     return out;
 }
 
 // Runs a modal dialog on this thread; script(dlg) runs inside its loop once
 // the dialog is up. A dialog the script leaves open is cancelled.
-template <class Dlg>
-INT_PTR RunModal(Dlg& dlg, std::function<void(HWND)> script) {
+template <class Dlg> INT_PTR RunModal(Dlg& dlg, std::function<void(HWND)> script) {
     static std::function<void()>* pending;
     std::function<void()> run = [&] {
         HWND h = nullptr;
@@ -145,9 +152,7 @@ inline bool Enabled(HWND dlg, int id) { return IsWindowEnabled(GetDlgItem(dlg, i
 inline bool Checked(HWND dlg, int id) { return IsDlgButtonChecked(dlg, id) == BST_CHECKED; }
 inline int Sel(HWND dlg, int id) { return (int)SendDlgItemMessageW(dlg, id, CB_GETCURSEL, 0, 0); }
 
-inline void Click(HWND dlg, int id) {
-    SendMessageW(GetDlgItem(dlg, id), BM_CLICK, 0, 0);
-}
+inline void Click(HWND dlg, int id) { SendMessageW(GetDlgItem(dlg, id), BM_CLICK, 0, 0); }
 // Chooses a combo entry as the user does: selection plus its notification.
 inline void Choose(HWND dlg, int id, int index) {
     HWND c = GetDlgItem(dlg, id);

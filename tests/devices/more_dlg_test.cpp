@@ -24,8 +24,7 @@ namespace {
 struct Dialogs : RecordingDialogs {
     static void SetUpTestSuite() { StartDialogs(ICC_TREEVIEW_CLASSES | ICC_STANDARD_CLASSES); }
 
-    template <class Dlg>
-    INT_PTR Run(CDeviceCfg* d, const std::function<void(HWND)>& script) {
+    template <class Dlg> INT_PTR Run(CDeviceCfg* d, const std::function<void(HWND)>& script) {
         Dlg dlg;
         dlg.m_pDevice = d;
         return RunModal(dlg, script);
@@ -35,13 +34,30 @@ struct Dialogs : RecordingDialogs {
 // ------------------------------------------------------------ conversions
 
 TEST(Seconds, ClampedBeforeTheConversionToTenths) {
-    struct Case { const wchar_t* text; int cut, rounded; } cases[] = {
-        {L"16", 160, 160}, {L"2.35", 23, 24}, {L"0.05", 0, 1}, {L"0.25", 2, 3}, {L"0.04", 0, 0},
-        {L"  1.5xyz", 15, 15}, {L"abc", 0, 0}, {L"", 0, 0}, {L"-4", 0, 0}, {L"-0.04", 0, 0},
-        {L"1e2", 1000, 1000}, {L"2.5E-1", 2, 3},
-        {L"214748364.7", INT_MAX, INT_MAX}, {L"214748364.6", 2147483646, 2147483646},
-        {L"1e300", INT_MAX, INT_MAX}, {L"99999999999999999999", INT_MAX, INT_MAX},
-        {L"inf", INT_MAX, INT_MAX}, {L"-inf", 0, 0}, {L"nan", 0, 0}, {L"-nan", 0, 0},
+    struct Case {
+        const wchar_t* text;
+        int cut, rounded;
+    } cases[] = {
+        {L"16", 160, 160},
+        {L"2.35", 23, 24},
+        {L"0.05", 0, 1},
+        {L"0.25", 2, 3},
+        {L"0.04", 0, 0},
+        {L"  1.5xyz", 15, 15},
+        {L"abc", 0, 0},
+        {L"", 0, 0},
+        {L"-4", 0, 0},
+        {L"-0.04", 0, 0},
+        {L"1e2", 1000, 1000},
+        {L"2.5E-1", 2, 3},
+        {L"214748364.7", INT_MAX, INT_MAX},
+        {L"214748364.6", 2147483646, 2147483646},
+        {L"1e300", INT_MAX, INT_MAX},
+        {L"99999999999999999999", INT_MAX, INT_MAX},
+        {L"inf", INT_MAX, INT_MAX},
+        {L"-inf", 0, 0},
+        {L"nan", 0, 0},
+        {L"-nan", 0, 0},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(c.cut, SecondsTextToTenths(c.text, false)) << c.text;
@@ -50,12 +66,17 @@ TEST(Seconds, ClampedBeforeTheConversionToTenths) {
 }
 
 TEST(SerialParam, ParsedAndComposed) {
-    struct Case { const wchar_t* in; unsigned baud; int bits, stop, parity, hs; const wchar_t* out; } cases[] = {
+    struct Case {
+        const wchar_t* in;
+        unsigned baud;
+        int bits, stop, parity, hs;
+        const wchar_t* out;
+    } cases[] = {
         {L"9600,n,8,1,h", 9600, 3, 0, 0, 2, L"9600,n,8,1,h"},
-        {L"19200,e,7,2", 19200, 2, 1, 2, 0, L"19200,e,7,2"},   // 1, 9, 2 of the rate are no stop bits
+        {L"19200,e,7,2", 19200, 2, 1, 2, 0, L"19200,e,7,2"},  // 1, 9, 2 of the rate are no stop bits
         {L"9600,N,8,1,X", 9600, 3, 0, 0, 1, L"9600,n,8,1,x"},
         {L"o,5,2", 0, 0, 1, 1, 0, L"o,5,2"},
-        {L"10,n,8,1", 10, 3, 0, 0, 0, L"n,8,1"},              // 10 or less: no rate
+        {L"10,n,8,1", 10, 3, 0, 0, 0, L"n,8,1"},  // 10 or less: no rate
         {L"", 0, 3, 0, 0, 0, L"n,8,1"},
         {L"2147483648,n,8,1", 2147483648u, 3, 0, 0, 0, L"2147483648,n,8,1"},
         {L"4294967295,n,8,1", 4294967295u, 3, 0, 0, 0, L"4294967295,n,8,1"},
@@ -78,7 +99,10 @@ TEST(SerialParam, ParsedAndComposed) {
 }
 
 TEST(SerialFilter, ValuesBehindTheKeys) {
-    struct Case { const wchar_t* filter; const wchar_t *end, *drop, *add; } cases[] = {
+    struct Case {
+        const wchar_t* filter;
+        const wchar_t *end, *drop, *add;
+    } cases[] = {
         {L"end=13,10;drop=;add=13;", L"13,10", L"", L"13"},
         {L"end=;add=10;", L"", L"", L"10"},
         {L"end=13", L"", L"", L""},
@@ -105,7 +129,11 @@ TEST(RfidInterval, OneSignedArithmeticWithAClamp) {
 // ------------------------------------------------------------ global options
 
 TEST_F(Dialogs, GlobalOptionsOffOpenWithDefaultsAndWriteZero) {
-    FileRecord f(-1, L"global_off", [](CDeviceCfg& d) { d.WatchdogTicks = 0; d.IdleTicks = 0; d.MinUpdateRate = 800; });
+    FileRecord f(-1, L"global_off", [](CDeviceCfg& d) {
+        d.WatchdogTicks = 0;
+        d.IdleTicks = 0;
+        d.MinUpdateRate = 800;
+    });
     INT_PTR r = Run<CGlobalDeviceDlg>(f.Rec(), [&](HWND dlg) {
         Screenshot(L"global");
         EXPECT_FALSE(Checked(dlg, IDC_GLB_WATCHDOG_ON));
@@ -131,7 +159,10 @@ TEST_F(Dialogs, GlobalOptionsOffOpenWithDefaultsAndWriteZero) {
 }
 
 TEST_F(Dialogs, GlobalOptionsSecondsCutTowardZeroWithLimits) {
-    struct Case { const wchar_t *watch, *idle, *rate; int watchTicks, idleTicks, rateMs; } cases[] = {
+    struct Case {
+        const wchar_t *watch, *idle, *rate;
+        int watchTicks, idleTicks, rateMs;
+    } cases[] = {
         {L"2.35", L"0.05", L"5", 23, 1, 10},
         {L"16", L"abc", L"-3", 160, 1, 10},
         {L"-4", L"0", L"", 1, 1, 10},
@@ -139,7 +170,11 @@ TEST_F(Dialogs, GlobalOptionsSecondsCutTowardZeroWithLimits) {
         {L"inf", L"3e1", L"12", INT_MAX, 300, 12},
     };
     for (const Case& c : cases) {
-        FileRecord f(-1, L"global_cut", [](CDeviceCfg& d) { d.WatchdogTicks = 160; d.IdleTicks = 5; d.MinUpdateRate = 900; });
+        FileRecord f(-1, L"global_cut", [](CDeviceCfg& d) {
+            d.WatchdogTicks = 160;
+            d.IdleTicks = 5;
+            d.MinUpdateRate = 900;
+        });
         INT_PTR r = Run<CGlobalDeviceDlg>(f.Rec(), [&](HWND dlg) {
             EXPECT_TRUE(Checked(dlg, IDC_GLB_WATCHDOG_ON));
             EXPECT_EQ(L"16.0", Text(dlg, IDC_GLB_WATCHDOG));
@@ -187,7 +222,11 @@ TEST_F(Dialogs, GlobalOptionsUpdateRateReadStrictly) {
 }
 
 TEST_F(Dialogs, GlobalOptionsStandardReachesTheRecordOnlyThroughOk) {
-    auto setup = [](CDeviceCfg& d) { d.WatchdogTicks = 30; d.IdleTicks = 20; d.MinUpdateRate = 100; };
+    auto setup = [](CDeviceCfg& d) {
+        d.WatchdogTicks = 30;
+        d.IdleTicks = 20;
+        d.MinUpdateRate = 100;
+    };
     FileRecord f(-1, L"global_std", setup);
     auto standard = [&](HWND dlg) {
         Click(dlg, IDC_DEV_STANDARD);
@@ -196,11 +235,17 @@ TEST_F(Dialogs, GlobalOptionsStandardReachesTheRecordOnlyThroughOk) {
         EXPECT_EQ(L"16.0", Text(dlg, IDC_GLB_WATCHDOG));
         EXPECT_EQ(L"800", Text(dlg, IDC_GLB_UPDATE_RATE));
     };
-    EXPECT_EQ(IDCANCEL, Run<CGlobalDeviceDlg>(f.Rec(), [&](HWND dlg) { standard(dlg); Press(dlg, IDCANCEL); }));
+    EXPECT_EQ(IDCANCEL, Run<CGlobalDeviceDlg>(f.Rec(), [&](HWND dlg) {
+                  standard(dlg);
+                  Press(dlg, IDCANCEL);
+              }));
     EXPECT_EQ(30, f.Rec()->WatchdogTicks);
     EXPECT_EQ(20, f.Rec()->IdleTicks);
     EXPECT_EQ(100, f.Rec()->MinUpdateRate);
-    EXPECT_EQ(IDOK, Run<CGlobalDeviceDlg>(f.Rec(), [&](HWND dlg) { standard(dlg); Press(dlg, IDOK); }));
+    EXPECT_EQ(IDOK, Run<CGlobalDeviceDlg>(f.Rec(), [&](HWND dlg) {
+                  standard(dlg);
+                  Press(dlg, IDOK);
+              }));
     CDeviceCfg* s = f.Saved();
     ASSERT_TRUE(s);
     EXPECT_EQ(0, s->WatchdogTicks);
@@ -261,19 +306,24 @@ TEST_F(Dialogs, SerialParametersAndRulesAsTyped) {
         int gap;
         const wchar_t *baud, *gapText;
         bool gapOn;
-        int parity, bits;   // -1: leave the list without a selection
+        int parity, bits;  // -1: leave the list without a selection
         const wchar_t *outParam, *outFilter;
         int outGap;
     } cases[] = {
         {L"19200,e,7,2", L"end=13", 0, nullptr, nullptr, false, -2, -2, L"19200,e,7,2", L"end=;drop=;add=;", 0},
         {L"9600,N,8,1,X", L"add=10;", 0, nullptr, L"0.25", true, -2, -2, L"9600,n,8,1,x", L"end=;drop=;add=10;", 3},
         {L"9600,n,8,1", L"drop=10;", 5, L"", L"0.04", true, -2, -2, L"n,8,1", L"end=;drop=10;add=;", 0},
-        {L"9600,n,8,1", L"drop=10;", 5, L"2147483648", L"1e300", true, -2, -2, L"2147483648,n,8,1", L"end=;drop=10;add=;", INT_MAX},
+        {L"9600,n,8,1", L"drop=10;", 5, L"2147483648", L"1e300", true, -2, -2, L"2147483648,n,8,1",
+         L"end=;drop=10;add=;", INT_MAX},
         {L"9600,o,6,1", L"drop=10;", 5, nullptr, L"-3", true, -1, -1, L"9600,n,8,1", L"end=;drop=10;add=;", 0},
         {L"9600,n,8,1", L"drop=10;", 5, L"10", L"nan", true, 2, 0, L"e,5,1", L"end=;drop=10;add=;", 0},
     };
     for (const Case& c : cases) {
-        FileRecord f(2, L"Com2", [&](CDeviceCfg& d) { d.SerialParam = c.param; d.SerialFilter = c.filter; d.SerialPacketGap = c.gap; });
+        FileRecord f(2, L"Com2", [&](CDeviceCfg& d) {
+            d.SerialParam = c.param;
+            d.SerialFilter = c.filter;
+            d.SerialPacketGap = c.gap;
+        });
         INT_PTR r = Run<CSerialDeviceDlg>(f.Rec(), [&](HWND dlg) {
             if (c.gap == 0) {
                 EXPECT_FALSE(Checked(dlg, IDC_SER_GAP_ON));
@@ -369,11 +419,17 @@ TEST_F(Dialogs, SerialHandshakeLinesAndHardwareHandshakeExcludeEachOther) {
         SetText(dlg, IDC_SER_DROP, L"10,13");
     };
     // Cancel after every change leaves the record as it was.
-    EXPECT_EQ(IDCANCEL, Run<CSerialDeviceDlg>(f.Rec(), [&](HWND dlg) { script(dlg); Press(dlg, IDCANCEL); }));
+    EXPECT_EQ(IDCANCEL, Run<CSerialDeviceDlg>(f.Rec(), [&](HWND dlg) {
+                  script(dlg);
+                  Press(dlg, IDCANCEL);
+              }));
     EXPECT_EQ(2, f.Rec()->DeviceType);
     EXPECT_STREQ(L"9600,n,8,1,h", f.Rec()->SerialParam);
     EXPECT_STREQ(L"end=;drop=;add=13;", f.Rec()->SerialFilter);
-    EXPECT_EQ(IDOK, Run<CSerialDeviceDlg>(f.Rec(), [&](HWND dlg) { script(dlg); Press(dlg, IDOK); }));
+    EXPECT_EQ(IDOK, Run<CSerialDeviceDlg>(f.Rec(), [&](HWND dlg) {
+                  script(dlg);
+                  Press(dlg, IDOK);
+              }));
     CDeviceCfg* s = f.Saved();
     ASSERT_TRUE(s);
     EXPECT_EQ(3, s->DeviceType);
@@ -419,19 +475,24 @@ TEST_F(Dialogs, RfidIntervalFlagsAndCounts) {
 }
 
 TEST_F(Dialogs, RfidDirectOnlyAndTheReadersClock) {
-    FileRecord f(18, L"Rfid2", [](CDeviceCfg& d) { d.ReceiveMode = 2; d.AlwaysDevClock = 0; d.UsesLocalTime = 0; d.Interval = 50; });
+    FileRecord f(18, L"Rfid2", [](CDeviceCfg& d) {
+        d.ReceiveMode = 2;
+        d.AlwaysDevClock = 0;
+        d.UsesLocalTime = 0;
+        d.Interval = 50;
+    });
     INT_PTR r = Run<CRfidDeviceDlg>(f.Rec(), [&](HWND dlg) {
         EXPECT_TRUE(Checked(dlg, IDC_RFID_DIRECT));
         EXPECT_FALSE(Enabled(dlg, IDC_RFID_INTERVAL));
         EXPECT_TRUE(Checked(dlg, IDC_RFID_IGNORE_CLOCK));
         EXPECT_TRUE(Enabled(dlg, IDC_RFID_IGNORE_CLOCK));
-        EXPECT_FALSE(Enabled(dlg, IDC_RFID_LOCALTIME));   // disabled, still written
+        EXPECT_FALSE(Enabled(dlg, IDC_RFID_LOCALTIME));  // disabled, still written
         Click(dlg, IDC_RFID_IGNORE_CLOCK);
         EXPECT_TRUE(Enabled(dlg, IDC_RFID_LOCALTIME));
         Click(dlg, IDC_RFID_LOCALTIME);
         Click(dlg, IDC_RFID_IGNORE_CLOCK);
         EXPECT_FALSE(Enabled(dlg, IDC_RFID_LOCALTIME));
-        SetText(dlg, IDC_RFID_INTERVAL, L"7");   // disabled, still read
+        SetText(dlg, IDC_RFID_INTERVAL, L"7");  // disabled, still read
         SetText(dlg, IDC_DEV_PORT, L"-1");
         Press(dlg, IDOK);
     });
@@ -578,7 +639,11 @@ void EndEdit(HWND dlg, const std::wstring& text, WORD vk, bool shift = false) {
 }
 
 TEST_F(Dialogs, ItemNamesTreeFromTheStringAndWrittenBack) {
-    struct Case { const wchar_t* names; std::vector<std::wstring> tree; const wchar_t* out; } cases[] = {
+    struct Case {
+        const wchar_t* names;
+        std::vector<std::wstring> tree;
+        const wchar_t* out;
+    } cases[] = {
         {L"", {L"0 Box1"}, L""},
         {L".1a.3b.9c", {L"0 Box1", L"1 a", L"2 b", L"3 c"}, L".1a.2b.3c"},
         {L".1a.2b.3c.4d.5e.6f", {L"0 Box1", L"1 a", L"2 b", L"3 c", L"4 d", L"4 e", L"4 f"}, L".1a.2b.3c.4d.4e.4f"},
@@ -603,7 +668,11 @@ TEST_F(Dialogs, ItemNamesTreeFromTheStringAndWrittenBack) {
 }
 
 TEST_F(Dialogs, ItemNamesOfAnRfidReaderUnderTheEventsHeading) {
-    FileRecord f(18, L"Rfid3", [](CDeviceCfg& d) { d.Inputs = 2; d.Outputs = 1; d.BuildDefaultItemNames(); });
+    FileRecord f(18, L"Rfid3", [](CDeviceCfg& d) {
+        d.Inputs = 2;
+        d.Outputs = 1;
+        d.BuildDefaultItemNames();
+    });
     const CString before = f.Rec()->ItemNames;
     ASSERT_STREQ(L".1In.21.22.1Out.21.1Led.21.22.1Relay.1Filterset.21.22.23.24.25.26.27.28.1Network", before);
     CTagEditDlg dlg;
@@ -642,37 +711,43 @@ TEST_F(Dialogs, ItemNamesRenamedWithKeys) {
     dlg.m_pDevice = f.Rec();
     INT_PTR r = RunModal(dlg, [&](HWND h) {
         ASSERT_TRUE(StartEdit(h, L"a"));
-        EXPECT_EQ(L"Box1.T.", Text(h, IDC_TAG_PATH));   // the prefix while editing
+        EXPECT_EQ(L"Box1.T.", Text(h, IDC_TAG_PATH));  // the prefix while editing
         EndEdit(h, L"x.y", VK_RETURN);
         EXPECT_TRUE(FindNode(h, L"x_y"));
         EXPECT_EQ(L"Box1.T.x_y", Text(h, IDC_TAG_PATH));
         ASSERT_TRUE(StartEdit(h, L"x_y"));
-        EndEdit(h, L"b", VK_RETURN);                      // a sibling's name: refused
+        EndEdit(h, L"b", VK_RETURN);  // a sibling's name: refused
         EXPECT_TRUE(FindNode(h, L"x_y"));
         ASSERT_TRUE(StartEdit(h, L"x_y"));
-        EndEdit(h, L"", VK_RETURN);                       // empty: refused
+        EndEdit(h, L"", VK_RETURN);  // empty: refused
         EXPECT_TRUE(FindNode(h, L"x_y"));
         EXPECT_EQ((std::vector<UINT>{MB_ICONASTERISK, MB_ICONEXCLAMATION, MB_ICONEXCLAMATION}), rec.Beeps());
         ASSERT_TRUE(StartEdit(h, L"x_y"));
-        EndEdit(h, L"B", VK_RETURN);                      // other case: a name of its own
+        EndEdit(h, L"B", VK_RETURN);  // other case: a name of its own
         EXPECT_TRUE(FindNode(h, L"B"));
         ASSERT_TRUE(StartEdit(h, L"B"));
         EndEdit(h, L"zzz", VK_ESCAPE);
         EXPECT_TRUE(FindNode(h, L"B"));
-        EXPECT_TRUE(IsWindowVisible(h));                  // Esc in the edit does not close
+        EXPECT_TRUE(IsWindowVisible(h));  // Esc in the edit does not close
 
         // Tab takes the text and edits the next visible node; Shift+Tab the previous.
         ASSERT_TRUE(StartEdit(h, L"B"));
         HWND first = EditOf(h);
         SendMessageW(first, WM_SETTEXT, 0, (LPARAM)L"c");
         Key(VK_TAB);
-        ASSERT_TRUE(WaitFor([&] { HWND e = EditOf(h); return e && e != first && !IsWindow(first); }));
+        ASSERT_TRUE(WaitFor([&] {
+            HWND e = EditOf(h);
+            return e && e != first && !IsWindow(first);
+        }));
         EXPECT_TRUE(FindNode(h, L"c"));
         EXPECT_EQ(FindNode(h, L"b"), TreeView_GetSelection(GetDlgItem(h, IDC_TAG_TREE)));
         HWND second = EditOf(h);
         SendMessageW(second, WM_SETTEXT, 0, (LPARAM)L"d");
         Key(VK_TAB, true);
-        ASSERT_TRUE(WaitFor([&] { HWND e = EditOf(h); return e && e != second && !IsWindow(second); }));
+        ASSERT_TRUE(WaitFor([&] {
+            HWND e = EditOf(h);
+            return e && e != second && !IsWindow(second);
+        }));
         EXPECT_TRUE(FindNode(h, L"d"));
         EXPECT_EQ(FindNode(h, L"c"), TreeView_GetSelection(GetDlgItem(h, IDC_TAG_TREE)));
         EndEdit(h, L"c", VK_ESCAPE);
@@ -762,7 +837,10 @@ TEST_F(Dialogs, ItemNamePathDisplayIsNoTabStop) {
 }
 
 TEST_F(Dialogs, ItemNamesStandardKeepsTheDeviceNameAndCancelKeepsTheRecord) {
-    FileRecord f(6, L"Box4", [](CDeviceCfg& d) { d.Inputs = 2; d.ItemNames = L".1Temp.2innen.2aussen.1Netz"; });
+    FileRecord f(6, L"Box4", [](CDeviceCfg& d) {
+        d.Inputs = 2;
+        d.ItemNames = L".1Temp.2innen.2aussen.1Netz";
+    });
     CTagEditDlg dlg;
     dlg.m_pDevice = f.Rec();
     INT_PTR r = RunModal(dlg, [&](HWND h) {
@@ -785,7 +863,7 @@ TEST_F(Dialogs, ItemNameEditorKeepsItsSizePerUser) {
         return RunModal(dlg, script);
     };
     RECT templ{};
-    App().WriteProfileInt(L"Window", L"TagEdSizeX", 1);   // smaller than the template: not taken
+    App().WriteProfileInt(L"Window", L"TagEdSizeX", 1);  // smaller than the template: not taken
     App().WriteProfileInt(L"Window", L"TagEdSizeY", 1);
     run([&](HWND h) {
         GetWindowRect(h, &templ);
@@ -794,8 +872,8 @@ TEST_F(Dialogs, ItemNameEditorKeepsItsSizePerUser) {
         RECT tree, ok;
         GetWindowRect(GetDlgItem(h, IDC_TAG_TREE), &tree);
         GetWindowRect(GetDlgItem(h, IDOK), &ok);
-        EXPECT_GT(tree.right - tree.left, 300);   // the tree grows with the window
-        EXPECT_GT(ok.top, templ.bottom);          // the buttons move down
+        EXPECT_GT(tree.right - tree.left, 300);  // the tree grows with the window
+        EXPECT_GT(ok.top, templ.bottom);         // the buttons move down
         Press(h, IDOK);
     });
     EXPECT_EQ(500, (int)App().GetProfileInt(L"Window", L"TagEdSizeX", 0));
@@ -806,7 +884,7 @@ TEST_F(Dialogs, ItemNameEditorKeepsItsSizePerUser) {
         EXPECT_EQ(500, r.right - r.left);
         EXPECT_EQ(420, r.bottom - r.top);
         ShowWindow(h, SW_MAXIMIZE);
-        Press(h, IDCANCEL);   // maximised: nothing stored
+        Press(h, IDCANCEL);  // maximised: nothing stored
     });
     EXPECT_EQ(500, (int)App().GetProfileInt(L"Window", L"TagEdSizeX", 0));
     EXPECT_EQ(420, (int)App().GetProfileInt(L"Window", L"TagEdSizeY", 0));

@@ -100,7 +100,7 @@ TEST_F(MoreRun, NewSerialDeviceThroughItsDialog) {
     ASSERT_TRUE(dlg);
     EXPECT_EQ(L"Serieller Calvort", WindowText(dlg));
     EXPECT_EQ(L"Com1", ItemText(dlg, IDC_DEV_NAME));
-    EXPECT_EQ(L"10.0.0.1", ItemText(dlg, IDC_DEV_HOST));   // the last device's host
+    EXPECT_EQ(L"10.0.0.1", ItemText(dlg, IDC_DEV_HOST));  // the last device's host
     EXPECT_EQ(L"Hardware", ItemText(dlg, IDC_SER_HANDSHAKE));
     SendMessageW(GetDlgItem(dlg, IDC_DEV_HOST), WM_SETTEXT, 0, (LPARAM)L"10.0.0.9");
     TypeInto(dlg, IDC_SER_BAUD, L"19200");

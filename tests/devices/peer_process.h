@@ -27,20 +27,16 @@
 #endif
 
 // Unix path to the Windows path Wine maps it to (Z: is the Unix root).
-inline std::string UnixToWinPath(const std::string& unix)
-{
+inline std::string UnixToWinPath(const std::string& unix) {
     std::string w = "Z:" + unix;
     for (char& c : w)
-        if (c == '/')
-            c = '\\';
+        if (c == '/') c = '\\';
     return w;
 }
 
-inline std::string ReadWholeFile(const std::string& winPath, bool* exists = nullptr)
-{
+inline std::string ReadWholeFile(const std::string& winPath, bool* exists = nullptr) {
     std::ifstream in(winPath, std::ios::binary);
-    if (exists)
-        *exists = (bool)in;
+    if (exists) *exists = (bool)in;
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
@@ -60,8 +56,7 @@ public:
 
     // Starts python3 peers/SCRIPT ARGS --ready R --record REC --limit LIMIT
     // and waits (bounded) until it listens. False when it never got ready.
-    bool Start(const std::string& script, const std::vector<std::string>& args, int limitSeconds = 60)
-    {
+    bool Start(const std::string& script, const std::vector<std::string>& args, int limitSeconds = 60) {
         static std::atomic<int> serial{0};
         char name[64];
         snprintf(name, sizeof name, "/peer-%lu-%d", (unsigned long)GetCurrentProcessId(), ++serial);
@@ -70,9 +65,9 @@ public:
         DeleteFileA(UnixToWinPath(base_ + ".ready").c_str());
         DeleteFileA(UnixToWinPath(base_ + ".ready.stop").c_str());
         DeleteFileA(UnixToWinPath(base_ + ".record").c_str());
-        std::string cmd = (prefix_.empty() ? std::string() : prefix_ + " ") + "/usr/bin/python3 " + Quote(std::string(KRV_PEERS_DIR) + "/" + script);
-        for (const std::string& a : args)
-            cmd += " " + Quote(a);
+        std::string cmd = (prefix_.empty() ? std::string() : prefix_ + " ") + "/usr/bin/python3 " +
+                          Quote(std::string(KRV_PEERS_DIR) + "/" + script);
+        for (const std::string& a : args) cmd += " " + Quote(a);
         cmd += " --ready " + Quote(base_ + ".ready") + " --record " + Quote(base_ + ".record") + " --limit " +
                std::to_string(limitSeconds);
         STARTUPINFOA si = {};
@@ -80,8 +75,7 @@ public:
         PROCESS_INFORMATION pi = {};
         std::vector<char> line(cmd.begin(), cmd.end());
         line.push_back(0);
-        if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-            return false;
+        if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
         CloseHandle(pi.hThread);
         CloseHandle(pi.hProcess);
         started_ = true;
@@ -99,10 +93,8 @@ public:
         return false;
     }
 
-    void Stop()
-    {
-        if (!started_)
-            return;
+    void Stop() {
+        if (!started_) return;
         started_ = false;
         std::ofstream(UnixToWinPath(base_ + ".ready.stop")) << "stop\n";
     }
@@ -113,26 +105,21 @@ public:
 
     // The record once it holds at least `bytes` bytes (bounded wait: the peer
     // writes it before it answers, so normally it is there already).
-    std::string WaitRecord(size_t bytes, int maxWaitMs = 5000) const
-    {
+    std::string WaitRecord(size_t bytes, int maxWaitMs = 5000) const {
         std::string r;
         for (int waited = 0;; waited += 10) {
             r = Record();
-            if (r.size() >= bytes || waited >= maxWaitMs)
-                return r;
+            if (r.size() >= bytes || waited >= maxWaitMs) return r;
             Sleep(10);
         }
     }
 
 private:
-    static std::string Quote(const std::string& a)
-    {
-        if (!a.empty() && a.find_first_of(" \t\"") == std::string::npos)
-            return a;
+    static std::string Quote(const std::string& a) {
+        if (!a.empty() && a.find_first_of(" \t\"") == std::string::npos) return a;
         std::string q = "\"";
         for (char c : a) {
-            if (c == '"')
-                q += '\\';
+            if (c == '"') q += '\\';
             q += c;
         }
         return q + "\"";

@@ -16,16 +16,14 @@ namespace {
 
 class PeersTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
+    static void SetUpTestSuite() {
         WSADATA data;
         ASSERT_EQ(0, WSAStartup(MAKEWORD(2, 2), &data));
     }
     static void TearDownTestSuite() { WSACleanup(); }
 };
 
-sockaddr_in Addr(const char* ip, int port)
-{
+sockaddr_in Addr(const char* ip, int port) {
     sockaddr_in a = {};
     a.sin_family = AF_INET;
     a.sin_port = htons((u_short)port);
@@ -39,29 +37,25 @@ struct Datagram {
 };
 
 // Waits (select, bounded) for up to n datagrams.
-std::vector<Datagram> Receive(SOCKET s, size_t n)
-{
+std::vector<Datagram> Receive(SOCKET s, size_t n) {
     std::vector<Datagram> got;
     while (got.size() < n) {
         fd_set r;
         FD_ZERO(&r);
         FD_SET(s, &r);
         timeval tv = {5, 0};
-        if (select(0, &r, nullptr, nullptr, &tv) <= 0)
-            break;
+        if (select(0, &r, nullptr, nullptr, &tv) <= 0) break;
         char buf[2048];
         sockaddr_in from = {};
         int len = sizeof from;
         int k = recvfrom(s, buf, sizeof buf, 0, (sockaddr*)&from, &len);
-        if (k < 0)
-            break;
+        if (k < 0) break;
         got.push_back({inet_ntoa(from.sin_addr), std::string(buf, (size_t)k)});
     }
     return got;
 }
 
-std::string Hex(const std::string& b)
-{
+std::string Hex(const std::string& b) {
     static const char* d = "0123456789abcdef";
     std::string h;
     for (unsigned char c : b) {
@@ -71,13 +65,12 @@ std::string Hex(const std::string& b)
     return h;
 }
 
-TEST_F(PeersTest, DiscoveryResponderOnLoopbackFromSeveralAddresses)
-{
+TEST_F(PeersTest, DiscoveryResponderOnLoopbackFromSeveralAddresses) {
     PeerProcess udp;
-    ASSERT_TRUE(udp.Start("udp_peer.py", {"--bind", "127.0.0.1", "--port", "0", "--reply",
-                                          "full:product=123456789,port=8080,https=1", "--reply", "short:text=57620",
-                                          "--reply", "classic:byte4=3,len=4", "--from", "127.0.0.2", "--from",
-                                          "127.0.0.3"}));
+    ASSERT_TRUE(
+        udp.Start("udp_peer.py", {"--bind", "127.0.0.1", "--port", "0", "--reply",
+                                  "full:product=123456789,port=8080,https=1", "--reply", "short:text=57620", "--reply",
+                                  "classic:byte4=3,len=4", "--from", "127.0.0.2", "--from", "127.0.0.3"}));
     SOCKET s = socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in to = Addr("127.0.0.1", udp.Port());
     ASSERT_EQ(12, sendto(s, "Version 1.03", 12, 0, (sockaddr*)&to, sizeof to));
@@ -90,11 +83,11 @@ TEST_F(PeersTest, DiscoveryResponderOnLoopbackFromSeveralAddresses)
     full.replace(96, 6, (const char*)n, 6);
     // Each source socket sends the replies in order; how the two sockets'
     // datagrams interleave is not the peer's to say.
-    const std::vector<std::string> replies = {Hex(full), Hex(std::string("\x01\x01", 2) + std::string(9, '\0') + "57620"),
+    const std::vector<std::string> replies = {Hex(full),
+                                              Hex(std::string("\x01\x01", 2) + std::string(9, '\0') + "57620"),
                                               Hex(std::string("\x01\x00\x00\x00", 4))};
     std::map<std::string, std::vector<std::string>> bySource;
-    for (const Datagram& d : got)
-        bySource[d.from].push_back(Hex(d.data));
+    for (const Datagram& d : got) bySource[d.from].push_back(Hex(d.data));
     EXPECT_EQ(2u, bySource.size());
     EXPECT_EQ(replies, bySource["127.0.0.2"]);
     EXPECT_EQ(replies, bySource["127.0.0.3"]);
@@ -103,8 +96,7 @@ TEST_F(PeersTest, DiscoveryResponderOnLoopbackFromSeveralAddresses)
     EXPECT_NE(std::string::npos, rec.find(" len=12 data=56657273696f6e20312e3033\n")) << rec;
 }
 
-TEST_F(PeersTest, BinaryPortAnswersTheThirdRequest)
-{
+TEST_F(PeersTest, BinaryPortAnswersTheThirdRequest) {
     PeerProcess tcp;
     ASSERT_TRUE(tcp.Start("tcp_peer.py", {"--port", "0", "--mode", "reply", "--reply-type", "0x0008"}));
     SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
@@ -122,8 +114,7 @@ TEST_F(PeersTest, BinaryPortAnswersTheThirdRequest)
     EXPECT_EQ(std::string(req20, 8) + std::string(req20, 8) + std::string(req01, 8), tcp.WaitRecord(24));
 }
 
-TEST_F(PeersTest, BinaryPortThatClosesReadsAsEnd)
-{
+TEST_F(PeersTest, BinaryPortThatClosesReadsAsEnd) {
     PeerProcess tcp;
     ASSERT_TRUE(tcp.Start("tcp_peer.py", {"--port", "0", "--mode", "close"}));
     SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
@@ -135,8 +126,7 @@ TEST_F(PeersTest, BinaryPortThatClosesReadsAsEnd)
 }
 
 // Needs the subnet of with_subnet.sh two (the test's command).
-TEST_F(PeersTest, SubnetBroadcastsReachTheFarSide)
-{
+TEST_F(PeersTest, SubnetBroadcastsReachTheFarSide) {
     const char* exec = getenv("KRV_DEVNS_EXEC");
     ASSERT_TRUE(exec && *exec) << "run through tests/devices/net/with_subnet.sh";
     // The wineserver sees this namespace's addresses.
@@ -167,8 +157,7 @@ TEST_F(PeersTest, SubnetBroadcastsReachTheFarSide)
     closesocket(s);
     ASSERT_EQ(3u, got.size());
     std::multiset<std::string> from;
-    for (const Datagram& d : got)
-        from.insert(d.from);
+    for (const Datagram& d : got) from.insert(d.from);
     EXPECT_EQ(2u, from.count("10.77.1.2"));
     EXPECT_EQ(1u, from.count("10.77.2.2"));
     std::string rec = udp.WaitRecord(1);
@@ -176,4 +165,4 @@ TEST_F(PeersTest, SubnetBroadcastsReachTheFarSide)
         EXPECT_NE(std::string::npos, rec.find(dest)) << rec;
 }
 
-} // namespace
+}  // namespace

@@ -46,7 +46,8 @@ public:
         STARTUPINFOW si{};
         si.cb = sizeof si;
         PROCESS_INFORMATION pi{};
-        started_ = CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi) && WaitForFile(ready_);
+        started_ = CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi) &&
+                   WaitForFile(ready_);
         if (pi.hProcess) {
             CloseHandle(pi.hThread);
             CloseHandle(pi.hProcess);
@@ -101,9 +102,18 @@ std::wstring SocketText(int code) {
 // ------------------------------------------------------------ transceiver
 
 TEST(HexText, ReadAsTheCLibraryReadsAnUnsignedNumber) {
-    struct Case { const wchar_t* text; uint32_t v; } cases[] = {
-        {L"ff800080", 0xFF800080u}, {L"0xff800080", 0xFF800080u}, {L"  0XFF800080", 0xFF800080u},
-        {L"FF80 0080", 0xFF80u}, {L"", 0}, {L"xyz", 0}, {L"123456789", 0xFFFFFFFFu}, {L"FFFFFFFF", 0xFFFFFFFFu},
+    struct Case {
+        const wchar_t* text;
+        uint32_t v;
+    } cases[] = {
+        {L"ff800080", 0xFF800080u},
+        {L"0xff800080", 0xFF800080u},
+        {L"  0XFF800080", 0xFF800080u},
+        {L"FF80 0080", 0xFF80u},
+        {L"", 0},
+        {L"xyz", 0},
+        {L"123456789", 0xFFFFFFFFu},
+        {L"FFFFFFFF", 0xFFFFFFFFu},
     };
     for (const Case& c : cases) EXPECT_EQ(c.v, HexTextToId(c.text)) << c.text;
 }
@@ -124,19 +134,20 @@ struct TrcvDialog : Dialogs {
 
 TEST_F(TrcvDialog, ShowsTheRecordAndOkWritesIt) {
     FileRecord f(kTypeTransceiver, L"TRCV1", Setup);
-    EXPECT_EQ(IDOK, Run(f.Rec(), [&](HWND dlg) {
-        EXPECT_EQ(L"192.0.2.7", Text(dlg, IDC_DEV_HOST));
-        EXPECT_EQ(L"8300", Text(dlg, IDC_DEV_PORT));
-        EXPECT_EQ(L"", Text(dlg, IDC_TRCV_BASE_ID));   // 0: no base ID
-        EXPECT_EQ(L"geheim", Text(dlg, IDC_DEV_PASSWORD));
-        EXPECT_EQ(L"TRCV1", Text(dlg, IDC_DEV_NAME));
-        EXPECT_EQ((std::vector<std::wstring>{L"8000", L"8100", L"8200", L"8300"}), Entries(dlg, IDC_DEV_PORT));
-        EXPECT_EQ(std::vector<DWORD_PTR>{103}, HelpOnF1(dlg, IDC_DEV_HOST));
-        SetText(dlg, IDC_DEV_HOST, L"10.1.2.3");
-        SetText(dlg, IDC_DEV_PORT, L"8100");
-        SetText(dlg, IDC_TRCV_BASE_ID, L"0xff800080");
-        Press(dlg, IDOK);
-    }));
+    EXPECT_EQ(
+        IDOK, Run(f.Rec(), [&](HWND dlg) {
+            EXPECT_EQ(L"192.0.2.7", Text(dlg, IDC_DEV_HOST));
+            EXPECT_EQ(L"8300", Text(dlg, IDC_DEV_PORT));
+            EXPECT_EQ(L"", Text(dlg, IDC_TRCV_BASE_ID));  // 0: no base ID
+            EXPECT_EQ(L"geheim", Text(dlg, IDC_DEV_PASSWORD));
+            EXPECT_EQ(L"TRCV1", Text(dlg, IDC_DEV_NAME));
+            EXPECT_EQ((std::vector<std::wstring>{L"8000", L"8100", L"8200", L"8300"}), Entries(dlg, IDC_DEV_PORT));
+            EXPECT_EQ(std::vector<DWORD_PTR>{103}, HelpOnF1(dlg, IDC_DEV_HOST));
+            SetText(dlg, IDC_DEV_HOST, L"10.1.2.3");
+            SetText(dlg, IDC_DEV_PORT, L"8100");
+            SetText(dlg, IDC_TRCV_BASE_ID, L"0xff800080");
+            Press(dlg, IDOK);
+        }));
     CDeviceCfg* s = f.Saved();
     ASSERT_NE(nullptr, s);
     EXPECT_EQ(L"10.1.2.3", std::wstring(s->TargetHost));
@@ -164,14 +175,14 @@ TEST_F(TrcvDialog, BaseIdFromTheTransceiverAsTypedCancelKeepsTheRecord) {
     Transceiver peer("garbage", 8100, "FF800080");
     ASSERT_TRUE(peer.Started());
     EXPECT_EQ(IDCANCEL, Run(f.Rec(), [&](HWND dlg) {
-        EXPECT_EQ(L"FF801200", Text(dlg, IDC_TRCV_BASE_ID));
-        SetText(dlg, IDC_DEV_HOST, L"127.0.0.1");   // as typed, not the record
-        SetText(dlg, IDC_DEV_PORT, L"8100");
-        Click(dlg, IDC_TRCV_DETERMINE);
-        EXPECT_EQ(L"FF800080", Text(dlg, IDC_TRCV_BASE_ID));
-        Screenshot(L"trcv_dlg");
-        Press(dlg, IDCANCEL);
-    }));
+                  EXPECT_EQ(L"FF801200", Text(dlg, IDC_TRCV_BASE_ID));
+                  SetText(dlg, IDC_DEV_HOST, L"127.0.0.1");  // as typed, not the record
+                  SetText(dlg, IDC_DEV_PORT, L"8100");
+                  Click(dlg, IDC_TRCV_DETERMINE);
+                  EXPECT_EQ(L"FF800080", Text(dlg, IDC_TRCV_BASE_ID));
+                  Screenshot(L"trcv_dlg");
+                  Press(dlg, IDCANCEL);
+              }));
     EXPECT_EQ(kCommand, peer.Received());
     EXPECT_TRUE(Boxes().empty());
     CDeviceCfg* s = f.Saved();
@@ -183,7 +194,10 @@ TEST_F(TrcvDialog, BaseIdFromTheTransceiverAsTypedCancelKeepsTheRecord) {
 // Failures: refused shows the socket text, a transceiver that closes or
 // stays silent only beeps; the field keeps its text.
 TEST_F(TrcvDialog, FailuresOfTheExchange) {
-    struct Case { const char* mode; bool box; } cases[] = {{nullptr, true}, {"close-now", false}, {"close", false}, {"silent", false}};
+    struct Case {
+        const char* mode;
+        bool box;
+    } cases[] = {{nullptr, true}, {"close-now", false}, {"close", false}, {"silent", false}};
     for (const Case& c : cases) {
         std::unique_ptr<Transceiver> peer;
         if (c.mode) {
@@ -252,21 +266,21 @@ TEST_F(RadioDialog, PushButtonOpensAndOkWritesTheTypeAndId) {
         d.SerialNo = 0x0180A1B2;
     });
     EXPECT_EQ(IDOK, Run(f.Rec(), [&](HWND dlg) {
-        EXPECT_EQ((std::vector<std::wstring>{L"Aussen", L"TRCV1"}), Entries(dlg, IDC_RADIO_TRCV));
-        EXPECT_EQ(1, Selection(dlg, IDC_RADIO_TRCV));   // trcv1 names TRCV1
-        EXPECT_TRUE(Checked(dlg, IDC_RADIO_PTM200));
-        EXPECT_EQ(L"0180A1B2", Text(dlg, IDC_RADIO_ID));
-        EXPECT_EQ(L"", Text(dlg, IDC_RADIO_OFFSET));
-        EXPECT_TRUE(Enabled(dlg, IDC_RADIO_ID));
-        EXPECT_TRUE(Enabled(dlg, IDC_RADIO_LISTEN));
-        EXPECT_FALSE(Enabled(dlg, IDC_RADIO_OFFSET));
-        EXPECT_FALSE(Enabled(dlg, IDC_RADIO_LOW0));
-        EXPECT_FALSE(Enabled(dlg, IDC_RADIO_NEUTRAL));
-        EXPECT_EQ(std::vector<DWORD_PTR>{104}, HelpOnF1(dlg, IDC_DEV_NAME));
-        Click(dlg, IDC_RADIO_PTM100);
-        SetText(dlg, IDC_RADIO_ID, L"0x8000007f");
-        Press(dlg, IDOK);
-    }));
+                  EXPECT_EQ((std::vector<std::wstring>{L"Aussen", L"TRCV1"}), Entries(dlg, IDC_RADIO_TRCV));
+                  EXPECT_EQ(1, Selection(dlg, IDC_RADIO_TRCV));  // trcv1 names TRCV1
+                  EXPECT_TRUE(Checked(dlg, IDC_RADIO_PTM200));
+                  EXPECT_EQ(L"0180A1B2", Text(dlg, IDC_RADIO_ID));
+                  EXPECT_EQ(L"", Text(dlg, IDC_RADIO_OFFSET));
+                  EXPECT_TRUE(Enabled(dlg, IDC_RADIO_ID));
+                  EXPECT_TRUE(Enabled(dlg, IDC_RADIO_LISTEN));
+                  EXPECT_FALSE(Enabled(dlg, IDC_RADIO_OFFSET));
+                  EXPECT_FALSE(Enabled(dlg, IDC_RADIO_LOW0));
+                  EXPECT_FALSE(Enabled(dlg, IDC_RADIO_NEUTRAL));
+                  EXPECT_EQ(std::vector<DWORD_PTR>{104}, HelpOnF1(dlg, IDC_DEV_NAME));
+                  Click(dlg, IDC_RADIO_PTM100);
+                  SetText(dlg, IDC_RADIO_ID, L"0x8000007f");
+                  Press(dlg, IDOK);
+              }));
     CDeviceCfg* s = f.Saved();
     ASSERT_NE(nullptr, s);
     EXPECT_EQ(kTypePushButton, s->DeviceType);
@@ -281,14 +295,14 @@ TEST_F(RadioDialog, CancelWritesNothing) {
         d.Inputs = 4;
         d.SerialNo = 0x1234;
     });
-    f.Saved();   // the file as the store writes it
+    f.Saved();  // the file as the store writes it
     std::string before = f.FileText();
     EXPECT_EQ(IDCANCEL, Run(f.Rec(), [&](HWND dlg) {
-        Click(dlg, IDC_RADIO_ANALOG);
-        SetText(dlg, IDC_RADIO_ID, L"FFFF0000");
-        Choose(dlg, IDC_RADIO_TRCV, 0);
-        Press(dlg, IDCANCEL);
-    }));
+                  Click(dlg, IDC_RADIO_ANALOG);
+                  SetText(dlg, IDC_RADIO_ID, L"FFFF0000");
+                  Choose(dlg, IDC_RADIO_TRCV, 0);
+                  Press(dlg, IDCANCEL);
+              }));
     f.Saved();
     EXPECT_EQ(before, f.FileText());
 }
@@ -296,12 +310,17 @@ TEST_F(RadioDialog, CancelWritesNothing) {
 // A virtual module's ID is its transceiver's base plus the offset; OK keeps
 // an ID the user did not touch, whatever the transceiver's base.
 TEST_F(RadioDialog, VirtualModuleIdFromTheOffset) {
-    struct Case { uint32_t base; const wchar_t* action; uint32_t stored; const wchar_t* shown; } cases[] = {
+    struct Case {
+        uint32_t base;
+        const wchar_t* action;
+        uint32_t stored;
+        const wchar_t* shown;
+    } cases[] = {
         {0xFF800080u, L"", 0xFF800085u, L"FF800085"},
-        {0xFF800003u, L"", 0xFF800085u, L"FF800085"},          // base not a multiple of 0x80
+        {0xFF800003u, L"", 0xFF800085u, L"FF800085"},  // base not a multiple of 0x80
         {0xFF800080u, L"offset 127", 0xFF8000FFu, L"FF8000FF"},
-        {0xFF800080u, L"offset 300", 0xFF8000FFu, L"FF8000FF"}, // bounded to the control's range
-        {0xFF800080u, L"other", 0xFF812305u, L"FF812305"},      // the other transceiver's base
+        {0xFF800080u, L"offset 300", 0xFF8000FFu, L"FF8000FF"},  // bounded to the control's range
+        {0xFF800080u, L"other", 0xFF812305u, L"FF812305"},       // the other transceiver's base
     };
     for (const Case& c : cases) {
         trcv1.EnOceanBaseAddress = (int)c.base;
@@ -311,19 +330,19 @@ TEST_F(RadioDialog, VirtualModuleIdFromTheOffset) {
             d.SerialNo = (int)0xFF800085u;
         });
         EXPECT_EQ(IDOK, Run(f.Rec(), [&](HWND dlg) {
-            EXPECT_TRUE(Checked(dlg, IDC_RADIO_VIRTUAL));
-            EXPECT_EQ(L"5", Text(dlg, IDC_RADIO_OFFSET));
-            EXPECT_EQ(L"FF800085", Text(dlg, IDC_RADIO_ID));
-            EXPECT_FALSE(Enabled(dlg, IDC_RADIO_ID));
-            EXPECT_FALSE(Enabled(dlg, IDC_RADIO_LISTEN));
-            EXPECT_TRUE(Enabled(dlg, IDC_RADIO_OFFSET));
-            std::wstring a = c.action;
-            if (a == L"offset 127") SetText(dlg, IDC_RADIO_OFFSET, L"127");
-            if (a == L"offset 300") SetText(dlg, IDC_RADIO_OFFSET, L"300");
-            if (a == L"other") Choose(dlg, IDC_RADIO_TRCV, 0);
-            EXPECT_EQ(c.shown, Text(dlg, IDC_RADIO_ID)) << c.action;
-            Press(dlg, IDOK);
-        }));
+                      EXPECT_TRUE(Checked(dlg, IDC_RADIO_VIRTUAL));
+                      EXPECT_EQ(L"5", Text(dlg, IDC_RADIO_OFFSET));
+                      EXPECT_EQ(L"FF800085", Text(dlg, IDC_RADIO_ID));
+                      EXPECT_FALSE(Enabled(dlg, IDC_RADIO_ID));
+                      EXPECT_FALSE(Enabled(dlg, IDC_RADIO_LISTEN));
+                      EXPECT_TRUE(Enabled(dlg, IDC_RADIO_OFFSET));
+                      std::wstring a = c.action;
+                      if (a == L"offset 127") SetText(dlg, IDC_RADIO_OFFSET, L"127");
+                      if (a == L"offset 300") SetText(dlg, IDC_RADIO_OFFSET, L"300");
+                      if (a == L"other") Choose(dlg, IDC_RADIO_TRCV, 0);
+                      EXPECT_EQ(c.shown, Text(dlg, IDC_RADIO_ID)) << c.action;
+                      Press(dlg, IDOK);
+                  }));
         CDeviceCfg* s = f.Saved();
         ASSERT_NE(nullptr, s);
         EXPECT_EQ(c.stored, (uint32_t)s->SerialNo) << std::hex << c.base << " " << c.action;
@@ -339,10 +358,10 @@ TEST_F(RadioDialog, VirtualModuleWithoutTransceiverKeepsItsId) {
         d.SerialNo = (int)0xFF800085u;
     });
     EXPECT_EQ(IDOK, Run(f.Rec(), [&](HWND dlg) {
-        EXPECT_EQ(-1, Selection(dlg, IDC_RADIO_TRCV));
-        SetText(dlg, IDC_RADIO_OFFSET, L"9");
-        Press(dlg, IDOK);
-    }));
+                  EXPECT_EQ(-1, Selection(dlg, IDC_RADIO_TRCV));
+                  SetText(dlg, IDC_RADIO_OFFSET, L"9");
+                  Press(dlg, IDOK);
+              }));
     CDeviceCfg* s = f.Saved();
     ASSERT_NE(nullptr, s);
     EXPECT_EQ(L"", std::wstring(s->TargetHost));
@@ -359,16 +378,16 @@ TEST_F(RadioDialog, ScalingPresets) {
     });
     for (int preset : {IDC_RADIO_NEUTRAL, IDC_RADIO_THERMOKON}) {
         EXPECT_EQ(IDOK, Run(f.Rec(), [&](HWND dlg) {
-            EXPECT_TRUE(Checked(dlg, IDC_RADIO_ANALOG));
-            EXPECT_TRUE(Enabled(dlg, IDC_RADIO_LOW0 + 2));
-            if (preset == IDC_RADIO_NEUTRAL) {
-                EXPECT_EQ(L"1.5", Text(dlg, IDC_RADIO_LOW0));
-                EXPECT_EQ(L"20", Text(dlg, IDC_RADIO_HIGH0));
-                EXPECT_EQ(L"bar", Text(dlg, IDC_RADIO_UNIT0));
-            }
-            Click(dlg, preset);
-            Press(dlg, IDOK);
-        }));
+                      EXPECT_TRUE(Checked(dlg, IDC_RADIO_ANALOG));
+                      EXPECT_TRUE(Enabled(dlg, IDC_RADIO_LOW0 + 2));
+                      if (preset == IDC_RADIO_NEUTRAL) {
+                          EXPECT_EQ(L"1.5", Text(dlg, IDC_RADIO_LOW0));
+                          EXPECT_EQ(L"20", Text(dlg, IDC_RADIO_HIGH0));
+                          EXPECT_EQ(L"bar", Text(dlg, IDC_RADIO_UNIT0));
+                      }
+                      Click(dlg, preset);
+                      Press(dlg, IDOK);
+                  }));
         CDeviceCfg* s = f.Saved();
         ASSERT_NE(nullptr, s);
         EXPECT_EQ(kTypeAnalogSensor, s->DeviceType);
@@ -396,7 +415,7 @@ TEST_F(RadioDialog, ScalingPresets) {
 // Listening at port 8000: every radio telegram counted per module, rows in
 // the order of first reception; a row chosen fills the ID.
 TEST_F(RadioDialog, ListeningListsModulesWithCounts) {
-    trcv1.BinaryPort = 8300;   // listening always uses 8000
+    trcv1.BinaryPort = 8300;  // listening always uses 8000
     Transceiver peer("stream", 8000);
     ASSERT_TRUE(peer.Started());
     FileRecord f(kTypePushButton, L"Taster1", [](CDeviceCfg& d) {
@@ -404,34 +423,35 @@ TEST_F(RadioDialog, ListeningListsModulesWithCounts) {
         d.Inputs = 4;
     });
     EXPECT_EQ(IDOK, Run(f.Rec(), [&](HWND dlg) {
-        EXPECT_EQ(L"", Text(dlg, IDC_RADIO_ID));
-        Click(dlg, IDC_RADIO_LISTEN);
-        auto total = [&] {
-            int n = 0;
-            for (int r = 0; r < Rows(dlg); ++r) n += _wtoi(Cell(dlg, r, 1).c_str());
-            return n;
-        };
-        EXPECT_TRUE(WaitFor([&] { return total() >= 7; }, 10000));
-        EXPECT_EQ(BST_CHECKED, IsDlgButtonChecked(dlg, IDC_RADIO_LISTEN));
-        ASSERT_EQ(4, Rows(dlg));
-        const wchar_t* ids[4] = {L"0180A1B2", L"FFFFFF01", L"00001234", L"8000007F"};
-        const wchar_t* counts[4] = {L"3", L"2", L"1", L"1"};
-        for (int r = 0; r < 4; ++r) {
-            EXPECT_EQ(ids[r], Cell(dlg, r, 0)) << r;
-            EXPECT_EQ(counts[r], Cell(dlg, r, 1)) << r;
-        }
-        ListView_SetItemState(GetDlgItem(dlg, IDC_RADIO_ID_LIST), 1, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-        EXPECT_EQ(L"FFFFFF01", Text(dlg, IDC_RADIO_ID));
-        Screenshot(L"radio_dlg");
-        // An event of a socket that is not the listen socket changes nothing.
-        PostMessageW(dlg, WM_APP, (WPARAM)12345, WSAMAKESELECTREPLY(FD_CONNECT, WSAECONNREFUSED));
-        SendMessageW(dlg, WM_NULL, 0, 0);
-        EXPECT_EQ(BST_CHECKED, IsDlgButtonChecked(dlg, IDC_RADIO_LISTEN));
-        Click(dlg, IDC_RADIO_LISTEN);   // off
-        EXPECT_EQ(BST_UNCHECKED, IsDlgButtonChecked(dlg, IDC_RADIO_LISTEN));
-        EXPECT_EQ(4, Rows(dlg));        // kept after listening stops
-        Press(dlg, IDOK);
-    }));
+                  EXPECT_EQ(L"", Text(dlg, IDC_RADIO_ID));
+                  Click(dlg, IDC_RADIO_LISTEN);
+                  auto total = [&] {
+                      int n = 0;
+                      for (int r = 0; r < Rows(dlg); ++r) n += _wtoi(Cell(dlg, r, 1).c_str());
+                      return n;
+                  };
+                  EXPECT_TRUE(WaitFor([&] { return total() >= 7; }, 10000));
+                  EXPECT_EQ(BST_CHECKED, IsDlgButtonChecked(dlg, IDC_RADIO_LISTEN));
+                  ASSERT_EQ(4, Rows(dlg));
+                  const wchar_t* ids[4] = {L"0180A1B2", L"FFFFFF01", L"00001234", L"8000007F"};
+                  const wchar_t* counts[4] = {L"3", L"2", L"1", L"1"};
+                  for (int r = 0; r < 4; ++r) {
+                      EXPECT_EQ(ids[r], Cell(dlg, r, 0)) << r;
+                      EXPECT_EQ(counts[r], Cell(dlg, r, 1)) << r;
+                  }
+                  ListView_SetItemState(GetDlgItem(dlg, IDC_RADIO_ID_LIST), 1, LVIS_SELECTED | LVIS_FOCUSED,
+                                        LVIS_SELECTED | LVIS_FOCUSED);
+                  EXPECT_EQ(L"FFFFFF01", Text(dlg, IDC_RADIO_ID));
+                  Screenshot(L"radio_dlg");
+                  // An event of a socket that is not the listen socket changes nothing.
+                  PostMessageW(dlg, WM_APP, (WPARAM)12345, WSAMAKESELECTREPLY(FD_CONNECT, WSAECONNREFUSED));
+                  SendMessageW(dlg, WM_NULL, 0, 0);
+                  EXPECT_EQ(BST_CHECKED, IsDlgButtonChecked(dlg, IDC_RADIO_LISTEN));
+                  Click(dlg, IDC_RADIO_LISTEN);  // off
+                  EXPECT_EQ(BST_UNCHECKED, IsDlgButtonChecked(dlg, IDC_RADIO_LISTEN));
+                  EXPECT_EQ(4, Rows(dlg));  // kept after listening stops
+                  Press(dlg, IDOK);
+              }));
     EXPECT_TRUE(Boxes().empty());
     EXPECT_EQ(std::string(), peer.Received());
     CDeviceCfg* s = f.Saved();

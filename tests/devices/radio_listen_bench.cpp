@@ -146,7 +146,7 @@ void RunOnce(int run) {
             total += c;
             if (c != Expected(i)) ++wrong;
         }
-        Click(h, IDC_RADIO_LISTEN);   // off: the peer sees the close
+        Click(h, IDC_RADIO_LISTEN);  // off: the peer sees the close
         Press(h, IDCANCEL);
     });
     probe.Stop();

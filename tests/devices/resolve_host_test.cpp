@@ -14,8 +14,7 @@ namespace {
 struct Boxes {
     std::vector<std::wstring> texts;
     std::vector<UINT> types;
-    Boxes()
-    {
+    Boxes() {
         SetMessageBoxHook([this](const wchar_t* text, UINT type) {
             texts.push_back(text);
             types.push_back(type);
@@ -25,8 +24,7 @@ struct Boxes {
     ~Boxes() { SetMessageBoxHook(nullptr); }
 };
 
-std::string Dotted(uint32_t a)
-{
+std::string Dotted(uint32_t a) {
     in_addr in;
     in.s_addr = a;
     return inet_ntoa(in);
@@ -34,8 +32,7 @@ std::string Dotted(uint32_t a)
 
 class ResolveHostTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
+    static void SetUpTestSuite() {
         WSADATA data;
         ASSERT_EQ(0, WSAStartup(MAKEWORD(1, 1), &data));
     }
@@ -50,8 +47,7 @@ struct Case {
     const wchar_t* message;  // the one message box, or nullptr for none
 };
 
-TEST_F(ResolveHostTest, Table)
-{
+TEST_F(ResolveHostTest, Table) {
     const Case cases[] = {
         {L"  10.0.0.7", TRUE, 1, "10.0.0.7", nullptr},
         {L"\t\n\v\f\r 192.168.4.20", TRUE, 1, "192.168.4.20", nullptr},
@@ -99,8 +95,7 @@ TEST_F(ResolveHostTest, Table)
     }
 }
 
-TEST_F(ResolveHostTest, SeveralAddressesFillTheRoomGiven)
-{
+TEST_F(ResolveHostTest, SeveralAddressesFillTheRoomGiven) {
     Boxes boxes;
     uint32_t addr[4] = {0, 0, 0, 0xDEADBEEF};
     EXPECT_EQ(3, ResolveHost(L"plc-three", addr, 3, TRUE));
@@ -111,8 +106,7 @@ TEST_F(ResolveHostTest, SeveralAddressesFillTheRoomGiven)
     EXPECT_TRUE(boxes.texts.empty());
 }
 
-TEST_F(ResolveHostTest, LongTextIsCutAfter99Characters)
-{
+TEST_F(ResolveHostTest, LongTextIsCutAfter99Characters) {
     Boxes boxes;
     std::wstring host(150, L'a');
     uint32_t addr = 0;
@@ -125,4 +119,4 @@ TEST_F(ResolveHostTest, LongTextIsCutAfter99Characters)
     EXPECT_EQ(std::string(99, 'a'), name);
 }
 
-} // namespace
+}  // namespace

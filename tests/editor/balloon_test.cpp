@@ -14,8 +14,7 @@ HHOOK g_myKeyHook, g_myMouseHook;
 int g_keysSeen[256];
 int g_buttonsSeen;
 
-void Pump(DWORD ms)
-{
+void Pump(DWORD ms) {
     DWORD end = GetTickCount() + ms;
     do {
         MSG m;
@@ -27,22 +26,17 @@ void Pump(DWORD ms)
     } while ((LONG)(GetTickCount() - end) < 0);
 }
 
-LRESULT CALLBACK MyKeys(int code, WPARAM wp, LPARAM lp)
-{
-    if (code >= 0 && !(lp & 0x80000000) && wp < 256)
-        ++g_keysSeen[wp];
+LRESULT CALLBACK MyKeys(int code, WPARAM wp, LPARAM lp) {
+    if (code >= 0 && !(lp & 0x80000000) && wp < 256) ++g_keysSeen[wp];
     return CallNextHookEx(nullptr, code, wp, lp);
 }
 
-LRESULT CALLBACK MyMouse(int code, WPARAM wp, LPARAM lp)
-{
-    if (code >= 0 && wp == WM_LBUTTONDOWN)
-        ++g_buttonsSeen;
+LRESULT CALLBACK MyMouse(int code, WPARAM wp, LPARAM lp) {
+    if (code >= 0 && wp == WM_LBUTTONDOWN) ++g_buttonsSeen;
     return CallNextHookEx(nullptr, code, wp, lp);
 }
 
-void Key(WORD vk)
-{
+void Key(WORD vk) {
     INPUT in[2] = {};
     in[0].type = in[1].type = INPUT_KEYBOARD;
     in[0].ki.wVk = in[1].ki.wVk = vk;
@@ -51,8 +45,7 @@ void Key(WORD vk)
     Pump(150);
 }
 
-void ClickAt(int x, int y)
-{
+void ClickAt(int x, int y) {
     SetCursorPos(x, y);
     Pump(50);
     INPUT in[2] = {};
@@ -65,8 +58,7 @@ void ClickAt(int x, int y)
 
 class SrvBalloon : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
+    static void SetUpTestSuite() {
         InitCommonControls();
         WNDCLASSW wc = {};
         wc.lpfnWndProc = DefWindowProcW;
@@ -74,46 +66,41 @@ protected:
         wc.lpszClassName = L"SrvBalloonHost";
         wc.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
         RegisterClassW(&wc);
-        g_wnd = CreateWindowExW(0, L"SrvBalloonHost", L"Host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100,
-                                500, 300, nullptr, nullptr, wc.hInstance, nullptr);
-        g_anchor = CreateWindowExW(0, L"BUTTON", L"Save", WS_CHILD | WS_VISIBLE, 20, 20, 80, 24, g_wnd,
-                                   nullptr, wc.hInstance, nullptr);
+        g_wnd = CreateWindowExW(0, L"SrvBalloonHost", L"Host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 500, 300,
+                                nullptr, nullptr, wc.hInstance, nullptr);
+        g_anchor = CreateWindowExW(0, L"BUTTON", L"Save", WS_CHILD | WS_VISIBLE, 20, 20, 80, 24, g_wnd, nullptr,
+                                   wc.hInstance, nullptr);
         g_myKeyHook = SetWindowsHookExW(WH_KEYBOARD, MyKeys, nullptr, GetCurrentThreadId());
         g_myMouseHook = SetWindowsHookExW(WH_MOUSE, MyMouse, nullptr, GetCurrentThreadId());
         Pump(200);
     }
-    static void TearDownTestSuite()
-    {
+    static void TearDownTestSuite() {
         XBalloonMsg::Close();
         UnhookWindowsHookEx(g_myKeyHook);
         UnhookWindowsHookEx(g_myMouseHook);
         DestroyWindow(g_wnd);
     }
-    void SetUp() override
-    {
+    void SetUp() override {
         SetForegroundWindow(g_wnd);
         SetFocus(g_wnd);
         Pump(50);
         memset(g_keysSeen, 0, sizeof g_keysSeen);
         g_buttonsSeen = 0;
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         XBalloonMsg::Close();
         Pump(50);
     }
-    void ShowPlain(UINT autoClose = 0, BOOL subclass = FALSE)
-    {
-        XBalloonMsg::Show(L"Titel", L"Nachricht", g_anchor, g_wnd, GetModuleHandleW(nullptr), TTI_INFO, TRUE,
-                          autoClose, nullptr, subclass);
+    void ShowPlain(UINT autoClose = 0, BOOL subclass = FALSE) {
+        XBalloonMsg::Show(L"Titel", L"Nachricht", g_anchor, g_wnd, GetModuleHandleW(nullptr), TTI_INFO, TRUE, autoClose,
+                          nullptr, subclass);
         Pump(100);
     }
 };
 
-} // namespace
+}  // namespace
 
-TEST_F(SrvBalloon, ShowsATrackingBalloonOwnedByTheParent)
-{
+TEST_F(SrvBalloon, ShowsATrackingBalloonOwnedByTheParent) {
     ShowPlain();
     ASSERT_TRUE(XBalloonMsg::IsShown());
     HWND tip = XBalloonMsg::GetTooltipWindow();
@@ -129,13 +116,15 @@ TEST_F(SrvBalloon, ShowsATrackingBalloonOwnedByTheParent)
     EXPECT_STREQ(L"Nachricht", XBalloonMsg::GetMessageText());
 }
 
-TEST_F(SrvBalloon, KeysThatCloseAndKeysThatPass)
-{
-    struct { WORD vk; bool stays; bool passed; } cases[] = {
-        {VK_ESCAPE, false, false}, {VK_RETURN, false, false}, {VK_TAB, false, false},
-        {VK_LEFT, false, false},   {VK_F1, false, false},     {VK_F5, false, false},
-        {'A', false, true},        {'7', false, true},        {VK_SHIFT, true, true},
-        {VK_CONTROL, true, true},
+TEST_F(SrvBalloon, KeysThatCloseAndKeysThatPass) {
+    struct {
+        WORD vk;
+        bool stays;
+        bool passed;
+    } cases[] = {
+        {VK_ESCAPE, false, false}, {VK_RETURN, false, false}, {VK_TAB, false, false}, {VK_LEFT, false, false},
+        {VK_F1, false, false},     {VK_F5, false, false},     {'A', false, true},     {'7', false, true},
+        {VK_SHIFT, true, true},    {VK_CONTROL, true, true},
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.vk);
@@ -150,8 +139,7 @@ TEST_F(SrvBalloon, KeysThatCloseAndKeysThatPass)
     }
 }
 
-TEST_F(SrvBalloon, AClickClosesAndIsPassedOn)
-{
+TEST_F(SrvBalloon, AClickClosesAndIsPassedOn) {
     ShowPlain();
     ASSERT_TRUE(XBalloonMsg::IsShown());
     RECT r;
@@ -161,8 +149,7 @@ TEST_F(SrvBalloon, AClickClosesAndIsPassedOn)
     EXPECT_EQ(1, g_buttonsSeen);
 }
 
-TEST_F(SrvBalloon, ASecondNoteReplacesTheFirst)
-{
+TEST_F(SrvBalloon, ASecondNoteReplacesTheFirst) {
     ShowPlain();
     HWND first = XBalloonMsg::GetTooltipWindow();
     XBalloonMsg::Show(L"Zwei", L"Zweite", g_anchor, g_wnd, GetModuleHandleW(nullptr));
@@ -173,8 +160,7 @@ TEST_F(SrvBalloon, ASecondNoteReplacesTheFirst)
     EXPECT_STREQ(L"Zweite", XBalloonMsg::GetMessageText());
 }
 
-TEST_F(SrvBalloon, LongTextsAreCut)
-{
+TEST_F(SrvBalloon, LongTextsAreCut) {
     std::wstring msg(5000, L'm'), title(600, L't');
     XBalloonMsg::Show(title.c_str(), msg.c_str(), g_anchor, g_wnd, GetModuleHandleW(nullptr));
     Pump(100);
@@ -182,10 +168,10 @@ TEST_F(SrvBalloon, LongTextsAreCut)
     EXPECT_EQ(498u, wcslen(XBalloonMsg::GetTitleText()));
 }
 
-TEST_F(SrvBalloon, TextsFromIdsAndTheModuleName)
-{
+TEST_F(SrvBalloon, TextsFromIdsAndTheModuleName) {
     HINSTANCE inst = GetModuleHandleW(nullptr);
-    XBalloonMsg::Show(MAKEINTRESOURCEW(IDS_SRV_SAVED_TITLE), MAKEINTRESOURCEW(IDS_SRV_RELOAD_ACCEPTED), g_anchor, g_wnd, inst);
+    XBalloonMsg::Show(MAKEINTRESOURCEW(IDS_SRV_SAVED_TITLE), MAKEINTRESOURCEW(IDS_SRV_RELOAD_ACCEPTED), g_anchor, g_wnd,
+                      inst);
     Pump(100);
     EXPECT_STREQ(L"Konfigurationsdaten gespeichert", XBalloonMsg::GetTitleText());
     EXPECT_STREQ(L"Der OPC-Server hat die neuen Konfigurationsdaten übernommen.", XBalloonMsg::GetMessageText());
@@ -198,21 +184,19 @@ TEST_F(SrvBalloon, TextsFromIdsAndTheModuleName)
     EXPECT_TRUE(XBalloonMsg::IsShown());
 }
 
-TEST_F(SrvBalloon, NothingWithoutWindowsOrText)
-{
+TEST_F(SrvBalloon, NothingWithoutWindowsOrText) {
     HINSTANCE inst = GetModuleHandleW(nullptr);
     XBalloonMsg::Show(L"t", L"m", nullptr, g_wnd, inst);
     XBalloonMsg::Show(L"t", L"m", g_anchor, (HWND)(UINT_PTR)0x7ff0, inst);
     XBalloonMsg::Show(L"t", nullptr, g_anchor, g_wnd, inst);
     XBalloonMsg::Show(L"t", L"", g_anchor, g_wnd, inst);
-    XBalloonMsg::Show(L"t", MAKEINTRESOURCEW(9999), g_anchor, g_wnd, inst); // no such string
+    XBalloonMsg::Show(L"t", MAKEINTRESOURCEW(9999), g_anchor, g_wnd, inst);  // no such string
     Pump(100);
     EXPECT_FALSE(XBalloonMsg::IsShown());
     EXPECT_EQ(nullptr, FindWindowW(L"XBalloonMsg", nullptr));
 }
 
-TEST_F(SrvBalloon, AutoCloseAfterItsSeconds)
-{
+TEST_F(SrvBalloon, AutoCloseAfterItsSeconds) {
     ShowPlain(1);
     ASSERT_TRUE(XBalloonMsg::IsShown());
     Pump(600);
@@ -221,15 +205,13 @@ TEST_F(SrvBalloon, AutoCloseAfterItsSeconds)
     EXPECT_FALSE(XBalloonMsg::IsShown());
 }
 
-TEST_F(SrvBalloon, WithoutAutoCloseItStays)
-{
+TEST_F(SrvBalloon, WithoutAutoCloseItStays) {
     ShowPlain(0);
     Pump(1500);
     EXPECT_TRUE(XBalloonMsg::IsShown());
 }
 
-TEST_F(SrvBalloon, SubclassedParentKeepsWorkingAndIsRestored)
-{
+TEST_F(SrvBalloon, SubclassedParentKeepsWorkingAndIsRestored) {
     LONG_PTR before = GetWindowLongPtrW(g_wnd, GWLP_WNDPROC);
     ShowPlain(0, TRUE);
     ASSERT_TRUE(XBalloonMsg::IsShown());
@@ -243,12 +225,11 @@ TEST_F(SrvBalloon, SubclassedParentKeepsWorkingAndIsRestored)
     EXPECT_EQ(before, GetWindowLongPtrW(g_wnd, GWLP_WNDPROC));
 }
 
-TEST_F(SrvBalloon, UserSettingOffGivesARectangularTipAtTheAnchor)
-{
+TEST_F(SrvBalloon, UserSettingOffGivesARectangularTipAtTheAnchor) {
     HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER,
-                                             L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced", 0,
-                                             nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced", 0,
+                              nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
     DWORD zero = 0;
     RegSetValueExW(key, L"EnableBalloonTips", 0, REG_DWORD, (BYTE*)&zero, sizeof zero);
     EXPECT_FALSE(XBalloonMsg::IsBalloonTipsEnabled());
@@ -271,8 +252,7 @@ TEST_F(SrvBalloon, UserSettingOffGivesARectangularTipAtTheAnchor)
 
 namespace {
 HWND g_boxSeen, g_boxOwner;
-BOOL CALLBACK FindBox(HWND h, LPARAM lp)
-{
+BOOL CALLBACK FindBox(HWND h, LPARAM lp) {
     wchar_t cls[16] = {0};
     GetClassNameW(h, cls, 16);
     if (lstrcmpW(cls, L"#32770") == 0 && IsWindowVisible(h)) {
@@ -281,8 +261,7 @@ BOOL CALLBACK FindBox(HWND h, LPARAM lp)
     }
     return TRUE;
 }
-void CALLBACK AnswerBox(HWND, UINT, UINT_PTR id, DWORD)
-{
+void CALLBACK AnswerBox(HWND, UINT, UINT_PTR id, DWORD) {
     HWND box = nullptr;
     EnumThreadWindows(GetCurrentThreadId(), FindBox, (LPARAM)&box);
     if (!box) return;
@@ -301,8 +280,7 @@ void CALLBACK AnswerBox(HWND, UINT, UINT_PTR id, DWORD)
 
 // A question raised while a note shows: owned by the window, not by the
 // note's popup, so closing the note on the answering key keeps the box.
-TEST_F(SrvBalloon, ABoxWhileANoteShowsIsAnswered)
-{
+TEST_F(SrvBalloon, ABoxWhileANoteShowsIsAnswered) {
     ShowPlain();
     ASSERT_TRUE(XBalloonMsg::IsShown());
     HWND owner = GetLastActivePopup(g_wnd);

@@ -213,4 +213,3 @@ TEST_F(Store, LongFirstLineIsReadInPieces) {
 }
 
 }  // namespace
-

@@ -55,11 +55,23 @@ TEST(DocNames, DotsBecomeUnderscores) {
 }
 
 TEST(DocNames, DefaultNameNumber) {
-    struct { const wchar_t* name; int n; } cases[] = {
-        {L"Box1", 1}, {L"box7", 7}, {L"Box12x", 12}, {L"Box", 0}, {L"Boxer", 0},
-        {L"Box -3", 0}, {L"Box 5", 5}, {L"Bo", -1}, {L"Com3", -1},
+    struct {
+        const wchar_t* name;
+        int n;
+    } cases[] = {
+        {L"Box1", 1},
+        {L"box7", 7},
+        {L"Box12x", 12},
+        {L"Box", 0},
+        {L"Boxer", 0},
+        {L"Box -3", 0},
+        {L"Box 5", 5},
+        {L"Bo", -1},
+        {L"Com3", -1},
         // Too big to leave room for the next number: ignored, not wrapped.
-        {L"Box99999999999", -1}, {L"Box2147483647", -1}, {L"Box2147483646", 2147483646},
+        {L"Box99999999999", -1},
+        {L"Box2147483647", -1},
+        {L"Box2147483646", 2147483646},
     };
     for (auto& c : cases) EXPECT_EQ(DefaultNameNumber(c.name, L"Box"), c.n) << c.name;
 }

@@ -100,10 +100,10 @@ TEST_F(DocView, OpenShowsRowsDeleteUndoEnable) {
     ASSERT_EQ(Rows(), 4);
     EXPECT_STREQ(Text(0, 1), L"C");
     EXPECT_STREQ(Text(2, 1), L"A");
-    EXPECT_STREQ(Text(3, 1), L"");      // global options row
+    EXPECT_STREQ(Text(3, 1), L"");  // global options row
     EXPECT_STREQ(Text(2, 3), L"49153/80");
     EXPECT_STREQ(Text(2, 4), L"0.1 .. 5 s");
-    EXPECT_STREQ(Text(0, 4), L"");      // radio module: no timing
+    EXPECT_STREQ(Text(0, 4), L"");  // radio module: no timing
     EXPECT_STREQ(Doc()->GetTitle(), L"a.ini");
     EXPECT_FALSE(Doc()->IsModified());
 
@@ -124,11 +124,15 @@ TEST_F(DocView, OpenShowsRowsDeleteUndoEnable) {
         Select({row});
         EXPECT_EQ(Enabled(ID_DEVICE_PROPERTIES) != FALSE, HasDeviceDialog(View()->GetRowDevice(row)->GetKind())) << row;
     }
-    struct { UINT command; int kind; } news[] = {
-        {ID_DEVICE_NEW_IO, kKindBinaryIo}, {ID_DEVICE_NEW_SERIAL, kKindSerial}, {ID_DEVICE_NEW_RFID, kKindRfid},
-        {ID_DEVICE_NEW_TRCV, kKindTransceiver}};
+    struct {
+        UINT command;
+        int kind;
+    } news[] = {{ID_DEVICE_NEW_IO, kKindBinaryIo},
+                {ID_DEVICE_NEW_SERIAL, kKindSerial},
+                {ID_DEVICE_NEW_RFID, kKindRfid},
+                {ID_DEVICE_NEW_TRCV, kKindTransceiver}};
     for (auto& n : news) EXPECT_EQ(Enabled(n.command) != FALSE, HasDeviceDialog(n.kind)) << n.command;
-    Select({1});   // the transceiver: a radio module could be added to it
+    Select({1});  // the transceiver: a radio module could be added to it
     EXPECT_EQ(Enabled(ID_DEVICE_NEW_MODULE) != FALSE, HasDeviceDialog(kKindRadioModule));
 
     // Enable/disable the transceiver and the module: only the transceiver changes.
@@ -153,7 +157,7 @@ TEST_F(DocView, OpenShowsRowsDeleteUndoEnable) {
     EXPECT_TRUE(Enabled(ID_EDIT_UNDO));
     Command(ID_EDIT_UNDO);
     ASSERT_EQ(Rows(), 4);
-    EXPECT_STREQ(Text(2, 1), L"");   // the former row 3 above the former row 1
+    EXPECT_STREQ(Text(2, 1), L"");  // the former row 3 above the former row 1
     EXPECT_STREQ(Text(3, 1), L"B");
     EXPECT_FALSE(Enabled(ID_EDIT_UNDO));
     EXPECT_EQ(List().GetSelectedCount(), 2u);
@@ -310,7 +314,7 @@ TEST_F(DocView, NamesThatTheFileWouldMergeAreMadeUniqueWhenRead) {
     // a configuration file with one section twice: two rows, two sections
     std::wstring twice = dir + L"twice.ini";
     cfgtest::WriteProfile(twice, L"[OpcServer_Global]\r\nDeviceType=ffffffff\r\n[A]\r\nDeviceType=4\r\n"
-                              L"[B]\r\nDeviceType=4\r\n[a]\r\nDeviceType=4\r\n");
+                                 L"[B]\r\nDeviceType=4\r\n[a]\r\nDeviceType=4\r\n");
     Doc()->SetModifiedFlag(FALSE);
     ASSERT_TRUE(tmpl->OpenDocumentFile(twice.c_str()));
     ASSERT_EQ(4, Rows());
@@ -403,7 +407,8 @@ TEST_F(DocView, ReloadRequestsOneAtATime) {
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    ASSERT_TRUE(CreateProcessW(nullptr, buf.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi));
+    ASSERT_TRUE(
+        CreateProcessW(nullptr, buf.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi));
     for (int i = 0; i < 200; ++i) {
         if (WaitNamedPipeW(L"\\\\.\\pipe\\Ostrel", 10) || GetLastError() != ERROR_FILE_NOT_FOUND) break;
         Sleep(20);

@@ -8,42 +8,35 @@ namespace {
 
 const wchar_t* kClsid = L"{6C1E2A40-5B1D-4E7A-9C3F-2D8B7A1E0F55}";
 
-std::wstring Here(const wchar_t* file)
-{
+std::wstring Here(const wchar_t* file) {
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::wstring s(self);
     return s.substr(0, s.rfind(L'\\') + 1) + file;
 }
 
-void SetDefault(const std::wstring& path, const std::wstring& value)
-{
+void SetDefault(const std::wstring& path, const std::wstring& value) {
     HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                             nullptr, &key, nullptr));
-    RegSetValueExW(key, nullptr, 0, REG_SZ, (const BYTE*)value.c_str(),
-                   (DWORD)((value.size() + 1) * sizeof(wchar_t)));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    RegSetValueExW(key, nullptr, 0, REG_SZ, (const BYTE*)value.c_str(), (DWORD)((value.size() + 1) * sizeof(wchar_t)));
     RegCloseKey(key);
 }
 
-void Unregister()
-{
+void Unregister() {
     RegDeleteTreeW(HKEY_CLASSES_ROOT, KRV_SERVER_PROGID);
     RegDeleteTreeW(HKEY_CLASSES_ROOT, (std::wstring(L"CLSID\\") + kClsid).c_str());
 }
 
-void Register(const std::wstring& clsid, const std::wstring* program)
-{
+void Register(const std::wstring& clsid, const std::wstring* program) {
     Unregister();
     SetDefault(std::wstring(KRV_SERVER_PROGID) + L"\\CLSID", clsid);
-    if (program)
-        SetDefault(L"CLSID\\" + clsid + L"\\LocalServer32", *program);
+    if (program) SetDefault(L"CLSID\\" + clsid + L"\\LocalServer32", *program);
 }
 
-} // namespace
+}  // namespace
 
-TEST(SrvFileVersion, OwnVersionResource)
-{
+TEST(SrvFileVersion, OwnVersionResource) {
     CFileVersionInfo v;
     ASSERT_TRUE(v.Load(Here(L"file_version_test.exe").c_str()));
     EXPECT_EQ(0x0407, v.m_language);
@@ -55,8 +48,7 @@ TEST(SrvFileVersion, OwnVersionResource)
     EXPECT_EQ(nullptr, v.QueryString(L"NoSuchValue"));
 }
 
-TEST(SrvFileVersion, FilesWithoutVersionData)
-{
+TEST(SrvFileVersion, FilesWithoutVersionData) {
     CFileVersionInfo v;
     EXPECT_FALSE(v.Load(Here(L"no_such_file.exe").c_str()));
     EXPECT_EQ(nullptr, v.QueryString(L"FileVersion"));
@@ -70,8 +62,7 @@ TEST(SrvFileVersion, FilesWithoutVersionData)
     EXPECT_EQ(nullptr, v.QueryString(L"FileVersion"));
 }
 
-TEST(SrvFileVersion, RegisteredServerCases)
-{
+TEST(SrvFileVersion, RegisteredServerCases) {
     std::wstring server = Here(L"marrowin_server.exe");
     std::wstring gone = Here(L"marrowin_deleted.exe");
     std::wstring noVersion = Here(L"Tolvane.exe");
@@ -100,8 +91,7 @@ TEST(SrvFileVersion, RegisteredServerCases)
         else
             Unregister();
         EXPECT_STREQ(c.shown, GetRegisteredServerVersion());
-        if (c.clsid != kClsid)
-            RegDeleteTreeW(HKEY_CLASSES_ROOT, (L"CLSID\\" + tooLong).c_str());
+        if (c.clsid != kClsid) RegDeleteTreeW(HKEY_CLASSES_ROOT, (L"CLSID\\" + tooLong).c_str());
     }
     Unregister();
 }

@@ -122,17 +122,17 @@ int wmain(int argc, wchar_t** argv) {
     SetBeepHook([](UINT) {});
     CString::SetResourceModule(GetModuleHandleW(nullptr));
     static CWinApp app(L"Varnel");
-    CSingleDocTemplate* tmpl = new CSingleDocTemplate(128, RUNTIME_CLASS(CTamselDoc), RUNTIME_CLASS(CFrameWnd),
-                                                      RUNTIME_CLASS(CTamselView));
+    CSingleDocTemplate* tmpl =
+        new CSingleDocTemplate(128, RUNTIME_CLASS(CTamselDoc), RUNTIME_CLASS(CFrameWnd), RUNTIME_CLASS(CTamselView));
     app.AddDocTemplate(tmpl);
     wchar_t tmp[MAX_PATH];
     GetTempPathW(MAX_PATH, tmp);
     std::wstring dir = std::wstring(tmp) + L"krv_shell_bench\\";
     CreateDirectoryW(dir.c_str(), nullptr);
 
-    const char* names[] = {"open", "select all", "delete", "undo", "sort 1 image", "sort 2 name",
-                           "sort 3 address", "sort 4 port", "sort 5 timing", "sort 6 type", "disable all",
-                           "enable all", "copy", "paste"};
+    const char* names[] = {"open",        "select all",     "delete",      "undo",          "sort 1 image",
+                           "sort 2 name", "sort 3 address", "sort 4 port", "sort 5 timing", "sort 6 type",
+                           "disable all", "enable all",     "copy",        "paste"};
     const int kCommands = (int)(sizeof names / sizeof names[0]);
     std::vector<std::vector<std::pair<double, long>>> table;
     // The window exists before the first timed open, so that the probe
@@ -157,7 +157,7 @@ int wmain(int argc, wchar_t** argv) {
             step();
             Pump();
             double t = Now() - t0;
-            PumpFor(0.12);   // answering, so that a probe sent during the step comes back
+            PumpFor(0.12);  // answering, so that a probe sent during the step comes back
             row.push_back({t, probe.Worst()});
         };
         auto command = [&](UINT id) { view()->OnCmdMsg(id, nullptr); };

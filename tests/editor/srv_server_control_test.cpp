@@ -11,21 +11,17 @@
 
 namespace {
 
-std::wstring Here(const wchar_t* file)
-{
-    return std::wstring(GetProgramFilePath(file).GetString());
-}
+std::wstring Here(const wchar_t* file) { return std::wstring(GetProgramFilePath(file).GetString()); }
 
 using krvtest::ReadFileBytes;
 
 // One peer process, ended when the test is done with it.
 class Peer {
 public:
-    Peer(const wchar_t* mode, const std::wstring& log, int requests = 1)
-    {
+    Peer(const wchar_t* mode, const std::wstring& log, int requests = 1) {
         DeleteFileW(log.c_str());
-        std::wstring cmd = L"\"" + Here(L"ostrel_pipe_peer.exe") + L"\" " + mode + L" \"" + log + L"\" " +
-                           std::to_wstring(requests);
+        std::wstring cmd =
+            L"\"" + Here(L"ostrel_pipe_peer.exe") + L"\" " + mode + L" \"" + log + L"\" " + std::to_wstring(requests);
         STARTUPINFOW si = {};
         si.cb = sizeof si;
         started_ = CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_);
@@ -35,17 +31,14 @@ public:
         for (int i = 0; started_ && i < 200; ++i) {
             BOOL free = WaitNamedPipeW(KRV_SERVER_PIPE, 1);
             DWORD err = free ? 0 : GetLastError();
-            if (busy ? err == ERROR_SEM_TIMEOUT : (free || err != ERROR_FILE_NOT_FOUND))
-                return;
+            if (busy ? err == ERROR_SEM_TIMEOUT : (free || err != ERROR_FILE_NOT_FOUND)) return;
             Sleep(25);
         }
         started_ = false;
     }
-    ~Peer()
-    {
+    ~Peer() {
         if (pi_.hProcess) {
-            if (WaitForSingleObject(pi_.hProcess, 2000) != WAIT_OBJECT_0)
-                TerminateProcess(pi_.hProcess, 9);
+            if (WaitForSingleObject(pi_.hProcess, 2000) != WAIT_OBJECT_0) TerminateProcess(pi_.hProcess, 9);
             WaitForSingleObject(pi_.hProcess, 5000);
             CloseHandle(pi_.hProcess);
             CloseHandle(pi_.hThread);
@@ -59,10 +52,10 @@ private:
 };
 
 struct PipeCase {
-    const wchar_t* mode; // nullptr: no server at all
+    const wchar_t* mode;  // nullptr: no server at all
     ServerAnswer answer;
     DWORD error;
-    bool logs;           // the peer reads the request
+    bool logs;  // the peer reads the request
 };
 
 const PipeCase kCases[] = {
@@ -79,8 +72,7 @@ const PipeCase kCases[] = {
 const std::string kReload("RELOAD\r\n", 8);
 const std::string kStop("STOP\r\n\0\0", 8);
 
-void RunCase(const PipeCase& c, bool stop)
-{
+void RunCase(const PipeCase& c, bool stop) {
     std::wstring log = Here(L"srv_pipe.log");
     std::unique_ptr<Peer> peer;
     if (c.mode) {
@@ -105,18 +97,16 @@ void RunCase(const PipeCase& c, bool stop)
     }
 }
 
-} // namespace
+}  // namespace
 
-TEST(SrvServerPipe, ReloadAgainstEachKindOfServer)
-{
+TEST(SrvServerPipe, ReloadAgainstEachKindOfServer) {
     for (const PipeCase& c : kCases) {
         SCOPED_TRACE(c.mode ? c.mode : L"no server");
         RunCase(c, false);
     }
 }
 
-TEST(SrvServerPipe, StopAgainstEachKindOfServer)
-{
+TEST(SrvServerPipe, StopAgainstEachKindOfServer) {
     for (const PipeCase& c : kCases) {
         SCOPED_TRACE(c.mode ? c.mode : L"no server");
         RunCase(c, true);
@@ -126,8 +116,7 @@ TEST(SrvServerPipe, StopAgainstEachKindOfServer)
 // A server that takes the request and never answers must not hold us for ever.
 // A second request right after the first one finds the server's only
 // instance between two connections: it waits for it and is answered.
-TEST(SrvServerPipe, TwoRequestsInQuickSuccession)
-{
+TEST(SrvServerPipe, TwoRequestsInQuickSuccession) {
     std::wstring log = Here(L"pipe_twice.log");
     Peer peer(L"ok", log, 2);
     ASSERT_TRUE(peer.started());
@@ -141,8 +130,7 @@ TEST(SrvServerPipe, TwoRequestsInQuickSuccession)
     EXPECT_EQ("RELOAD\r\nRELOAD\r\n", ReadFileBytes(log));
 }
 
-TEST(SrvServerPipe, SilentServerEndsAfterTheAnswerWait)
-{
+TEST(SrvServerPipe, SilentServerEndsAfterTheAnswerWait) {
     for (bool stop : {false, true}) {
         std::wstring log = Here(L"srv_pipe.log");
         Peer peer(L"silent", log);
@@ -159,8 +147,7 @@ TEST(SrvServerPipe, SilentServerEndsAfterTheAnswerWait)
     }
 }
 
-TEST(SrvServerPipe, WhatEachOutcomeShows)
-{
+TEST(SrvServerPipe, WhatEachOutcomeShows) {
     CServerNotice n = ReloadNotice(ServerAccepted, 0);
     EXPECT_TRUE(n.balloon);
     EXPECT_EQ((UINT)IDS_SRV_SAVED_TITLE, n.titleId);
@@ -198,8 +185,7 @@ TEST(SrvServerPipe, WhatEachOutcomeShows)
     }
 }
 
-TEST(SrvServerPipe, ErrorTextIsCutAt199Characters)
-{
+TEST(SrvServerPipe, ErrorTextIsCutAt199Characters) {
     CString t = FormatPipeError(ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(0, t.Find(L"Fehlercode 2: "));
     EXPECT_GT(t.GetLength(), 14);
@@ -210,35 +196,30 @@ TEST(SrvServerPipe, ErrorTextIsCutAt199Characters)
 
 namespace {
 
-std::string WaitForArgs(const wchar_t* exe)
-{
+std::string WaitForArgs(const wchar_t* exe) {
     std::wstring path = Here(exe) + L".args";
     for (int i = 0; i < 400; ++i) {
-        if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES)
-            return ReadFileBytes(path);
+        if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return ReadFileBytes(path);
         Sleep(25);
     }
     return "<not started>";
 }
 
-} // namespace
+}  // namespace
 
-TEST(SrvProgramStart, ServiceToolGetsTheServiceName)
-{
+TEST(SrvProgramStart, ServiceToolGetsTheServiceName) {
     DeleteFileW((Here(L"Tolvane.exe") + L".args").c_str());
     StartServiceTool();
     EXPECT_EQ("1\nOstrel\n", WaitForArgs(L"Tolvane.exe"));
 }
 
-TEST(SrvProgramStart, DemoClientGetsNoArguments)
-{
+TEST(SrvProgramStart, DemoClientGetsNoArguments) {
     DeleteFileW((Here(L"Fennick.exe") + L".args").c_str());
     StartDemoClient();
     EXPECT_EQ("0\n", WaitForArgs(L"Fennick.exe"));
 }
 
-TEST(SrvProgramStart, PathIsOurOwnFolder)
-{
+TEST(SrvProgramStart, PathIsOurOwnFolder) {
     wchar_t self[300];
     GetModuleFileNameW(nullptr, self, 300);
     std::wstring s(self);

@@ -80,7 +80,7 @@ std::wstring PrepareProgramFolder() {
 }
 
 bool SaveScreenshot(const std::wstring& path) {
-    Sleep(300);   // let the program paint
+    Sleep(300);  // let the program paint
     return krvtest::SaveScreenBmp(path);
 }
 
@@ -97,8 +97,10 @@ KeptActive::KeptActive() : m_path(ActivePath()) {
 }
 
 KeptActive::~KeptActive() {
-    if (m_had) cfgtest::WriteBytes(m_path, m_saved);
-    else DeleteFileW(m_path.c_str());
+    if (m_had)
+        cfgtest::WriteBytes(m_path, m_saved);
+    else
+        DeleteFileW(m_path.c_str());
 }
 
 Program::~Program() {
@@ -299,8 +301,11 @@ std::vector<Box> Program::Boxes() const {
         std::string text = sp == std::string::npos ? "" : line.substr(sp + 1);
         std::string unesc;
         for (size_t i = 0; i < text.size(); ++i) {
-            if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == 'n') { unesc += '\n'; ++i; }
-            else unesc += text[i];
+            if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == 'n') {
+                unesc += '\n';
+                ++i;
+            } else
+                unesc += text[i];
         }
         b.text = Widen(unesc.c_str());
         out.push_back(b);

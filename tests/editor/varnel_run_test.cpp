@@ -13,7 +13,6 @@ using cfgtest::WriteProfile;
 
 namespace {
 
-
 std::wstring Quote(const std::wstring& s) { return L"\"" + s + L"\""; }
 
 // The test's own pipe server: a program of its own that answers as the OPC
@@ -23,7 +22,8 @@ public:
     PipePeer(const char* mode, const std::wstring& log) : m_log(log) {
         DeleteFileW(log.c_str());
         std::string m(mode);
-        std::wstring cmd = Quote(WinePath(PIPE_PEER)) + L" " + std::wstring(m.begin(), m.end()) + L" " + Quote(log) + L" 1";
+        std::wstring cmd =
+            Quote(WinePath(PIPE_PEER)) + L" " + std::wstring(m.begin(), m.end()) + L" " + Quote(log) + L" 1";
         STARTUPINFOW si{};
         si.cb = sizeof si;
         std::vector<wchar_t> buf(cmd.begin(), cmd.end());
@@ -105,8 +105,8 @@ TEST_F(VarnelRun, ActivePathInOtherLettersIsTheActiveConfiguration) {
     EXPECT_EQ(L"A", run.Cell(2, 1));
     EXPECT_EQ(L"", run.Cell(3, 1));
     EXPECT_EQ(L"49153/80", run.Cell(2, 3));
-    EXPECT_EQ(L"0.5 .. 2.5 s", run.Cell(0, 4));   // 0x19 tenths
-    EXPECT_EQ(5, run.Image(1));   // disabled I/O server
+    EXPECT_EQ(L"0.5 .. 2.5 s", run.Cell(0, 4));  // 0x19 tenths
+    EXPECT_EQ(5, run.Image(1));                  // disabled I/O server
     EXPECT_EQ(8, run.Image(0));
     // for a look at the window: columns, images, umlauts, toolbar
     run.SelectOnly(2);
@@ -117,12 +117,13 @@ TEST_F(VarnelRun, ActivePathInOtherLettersIsTheActiveConfiguration) {
 TEST_F(VarnelRun, StartFailuresEndTheProgramAfterTheirMessage) {
     struct Case {
         const char* name;
-        std::string bytes;   // empty: no file
+        std::string bytes;  // empty: no file
         const wchar_t* text;
         unsigned icon;
     } cases[] = {
         {"missing", "", L"wurde nicht gefunden.", MB_ICONEXCLAMATION},
-        {"old format", "KRVD1\r\n4\t1\tbox\t5292033\t5\t1\t\t\t\t\r\n", L"Version 3 des OPC-Servers", MB_ICONINFORMATION},
+        {"old format", "KRVD1\r\n4\t1\tbox\t5292033\t5\t1\t\t\t\t\r\n", L"Version 3 des OPC-Servers",
+         MB_ICONINFORMATION},
         {"old format with analog sensor", "KRVD1\n17\t2\tx\t1\t1\t0\n", L"Lattix Analog-In", MB_ICONEXCLAMATION},
         {"no configuration", "just text\r\n", L"nicht dem erwarteten Format", MB_ICONEXCLAMATION},
     };
@@ -163,15 +164,15 @@ TEST_F(VarnelRun, SaveActiveSendsTheReloadRequest) {
     ASSERT_TRUE(run.WaitWindow());
     struct Case {
         const char* mode;
-        const wchar_t* box;   // nullptr: a balloon and no box
+        const wchar_t* box;  // nullptr: a balloon and no box
     } cases[] = {{"ok", nullptr}, {"refuse", L"abgelehnt"}, {"long", L"Fehlercode 234"}};
     size_t seen = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.mode);
         PipePeer peer(c.mode, File(L"pipe.log"));
         run.SelectOnly(1);
-        run.Command(ID_DEVICE_ENABLE);       // a change: saving is offered again
-        run.Command(ID_FILE_SAVE_ACTIVE);   // the active configuration itself: no question
+        run.Command(ID_DEVICE_ENABLE);     // a change: saving is offered again
+        run.Command(ID_FILE_SAVE_ACTIVE);  // the active configuration itself: no question
         EXPECT_EQ(std::string("RELOAD\r\n"), peer.Received());
         auto boxes = run.Boxes();
         if (c.box) {
@@ -218,8 +219,8 @@ TEST_F(VarnelRun, StopRequestAndStartedPrograms) {
         run.Command(ID_SERVICE_STOP);
         EXPECT_EQ(std::string("STOP\r\n\0\0", 8), peer.Received());
     }
-    run.Command(ID_SERVICE_STOP);   // no server: message 218
-    run.Command(ID_SERVICE_STOP);   // cancelled: nothing sent
+    run.Command(ID_SERVICE_STOP);  // no server: message 218
+    run.Command(ID_SERVICE_STOP);  // cancelled: nothing sent
     auto boxes = run.Boxes();
     ASSERT_EQ(5u, boxes.size());
     EXPECT_NE(std::wstring::npos, boxes[0].text.find(L"anhalten?"));
@@ -285,7 +286,7 @@ TEST_F(VarnelRun, DeleteUndoEnableAndTheSavePrompt) {
     run.Command(ID_EDIT_UNDO);
     ASSERT_EQ(4, run.Rows());
     EXPECT_EQ(4, run.SelectedCount());
-    run.Command(ID_EDIT_UNDO);   // nothing left to undo
+    run.Command(ID_EDIT_UNDO);  // nothing left to undo
     EXPECT_EQ(4, run.Rows());
     // the Delete key reaches the command through the accelerators (row 0 is
     // now the global options record: the undo put the rows back reversed)
@@ -305,7 +306,8 @@ TEST_F(VarnelRun, DeleteUndoEnableAndTheSavePrompt) {
     EXPECT_EQ(4, run.Rows());
     // the kinds with a dialog offer their commands; the global row has its
     // properties
-    for (UINT built : {(UINT)ID_DEVICE_NEW_IO, (UINT)ID_DEVICE_NEW_SERIAL, (UINT)ID_DEVICE_NEW_RFID, (UINT)ID_DEVICE_NEW_TRCV})
+    for (UINT built :
+         {(UINT)ID_DEVICE_NEW_IO, (UINT)ID_DEVICE_NEW_SERIAL, (UINT)ID_DEVICE_NEW_RFID, (UINT)ID_DEVICE_NEW_TRCV})
         EXPECT_TRUE(run.ButtonEnabled(built)) << built;
     run.SelectOnly(0);
     EXPECT_TRUE(run.ButtonEnabled(ID_DEVICE_PROPERTIES));
@@ -344,7 +346,6 @@ TEST_F(VarnelRun, WindowSizeIsKeptAcrossRuns) {
 }  // namespace
 
 namespace {
-
 
 TEST_F(VarnelRun, TimingDialogOnOneAndOnSeveralDevices) {
     WriteActive(kThreeDevices);
@@ -408,7 +409,7 @@ TEST_F(VarnelRun, TimingDialogOnOneAndOnSeveralDevices) {
     run.SelectOnly(3);
     EXPECT_FALSE(run.ButtonEnabled(ID_DEVICE_TIMING));
 
-    Close();   // the save prompt is answered No
+    Close();  // the save prompt is answered No
 }
 
 std::wstring ClipboardText() {
@@ -510,8 +511,7 @@ TEST_F(VarnelRun, AboutBoxShowsBothVersions) {
     RegSetKeyValueW(HKEY_CLASSES_ROOT, L"Korvelin.Marrowin\\CLSID", nullptr, REG_SZ, clsid,
                     (DWORD)(wcslen(clsid) + 1) * 2);
     std::wstring local = std::wstring(L"CLSID\\") + clsid + L"\\LocalServer32";
-    RegSetKeyValueW(HKEY_CLASSES_ROOT, local.c_str(), nullptr, REG_SZ, server.c_str(),
-                    (DWORD)(server.size() + 1) * 2);
+    RegSetKeyValueW(HKEY_CLASSES_ROOT, local.c_str(), nullptr, REG_SZ, server.c_str(), (DWORD)(server.size() + 1) * 2);
 
     ASSERT_TRUE(run.Start(L""));
     ASSERT_TRUE(run.WaitWindow());
@@ -668,7 +668,7 @@ TEST_F(VarnelRun, ReminderAfterChangesOfTheActiveConfiguration) {
     run.Command(ID_DEVICE_ENABLE);
     DWORD t0 = GetTickCount();
     Sleep(4000);
-    run.Command(ID_DEVICE_ENABLE);   // a second change starts the ten seconds again
+    run.Command(ID_DEVICE_ENABLE);  // a second change starts the ten seconds again
     DWORD t1 = GetTickCount();
     while (!BalloonShown(run) && GetTickCount() - t0 < 30000) Sleep(100);
     DWORD shown = GetTickCount();
@@ -736,7 +736,7 @@ TEST_F(VarnelRun, SortingByAHeaderIsSaved) {
     EXPECT_EQ((Rows{L"A", L"B", L"C", L""}), Names(run));
     ClickHeader(run, 1);
     EXPECT_EQ((Rows{L"", L"C", L"B", L"A"}), Names(run));
-    ClickHeader(run, 3);   // by port: the packed key puts 49153/80 after 49153
+    ClickHeader(run, 3);  // by port: the packed key puts 49153/80 after 49153
     Rows byPort = Names(run);
     ASSERT_EQ(4u, byPort.size());
     EXPECT_EQ(L"B", byPort[2]);

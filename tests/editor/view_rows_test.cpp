@@ -4,7 +4,12 @@
 namespace {
 
 TEST(ViewRows, PortText) {
-    struct { int type; unsigned bin, http; long serial; const wchar_t* text; } cases[] = {
+    struct {
+        int type;
+        unsigned bin, http;
+        long serial;
+        const wchar_t* text;
+    } cases[] = {
         {-1, 8000, 80, 0, L""},
         {0, 49153, 80, 0, L"49153"},
         {18, 2683, 80, 0, L"2683"},
@@ -28,8 +33,10 @@ TEST(ViewRows, TimingText) {
 }
 
 TEST(ViewRows, Images) {
-    struct { int type; int enabled; } cases[] = {
-        {-1, 1}, {0, 4}, {1, 4}, {2, 6}, {3, 6}, {8, 8}, {9, 12}, {12, 12}, {18, 10}, {4, 2}, {25, 2}};
+    struct {
+        int type;
+        int enabled;
+    } cases[] = {{-1, 1}, {0, 4}, {1, 4}, {2, 6}, {3, 6}, {8, 8}, {9, 12}, {12, 12}, {18, 10}, {4, 2}, {25, 2}};
     for (auto& c : cases) {
         EXPECT_EQ(RowImage(c.type, false), c.enabled) << c.type;
         EXPECT_EQ(RowImage(c.type, true), c.enabled + 1) << c.type;

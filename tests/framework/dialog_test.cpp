@@ -24,8 +24,7 @@ struct Event {
     bool operator==(const Event& o) const { return code == o.code && id == o.id && text == o.text; }
 };
 
-std::ostream& operator<<(std::ostream& os, const Event& e)
-{
+std::ostream& operator<<(std::ostream& os, const Event& e) {
     std::string t(e.text.begin(), e.text.end());
     return os << "{" << (int)e.code << ", " << e.id << ", \"" << t << "\"}";
 }
@@ -34,10 +33,9 @@ std::ostream& operator<<(std::ostream& os, const Event& e)
 class CCountingCombo : public CComboBox {
 public:
     std::vector<UINT> codes;
-    BOOL OnCommandReflect(UINT code) override
-    {
+    BOOL OnCommandReflect(UINT code) override {
         codes.push_back(code);
-        return FALSE;   // the dialog's table sees it too
+        return FALSE;  // the dialog's table sees it too
     }
 };
 
@@ -56,8 +54,7 @@ public:
     CProgressCtrl m_progress;
     CButton m_secure;
 
-    void DoDataExchange(CDataExchange* dx) override
-    {
+    void DoDataExchange(CDataExchange* dx) override {
         DDX_Control(dx, IDC_HOST, m_host);
         DDX_Control(dx, IDC_KIND, m_kind);
         DDX_Control(dx, IDC_LIST, m_list);
@@ -66,8 +63,7 @@ public:
         DDX_Control(dx, IDC_PROGRESS, m_progress);
         DDX_Control(dx, IDC_SECURE, m_secure);
     }
-    BOOL OnInitDialog() override
-    {
+    BOOL OnInitDialog() override {
         CDialog::OnInitDialog();
         for (const wchar_t* s : {L"alpha", L"beta", L"gamma"}) {
             m_host.AddString(s);
@@ -76,8 +72,7 @@ public:
         }
         return TRUE;
     }
-    BOOL OnControlMap(UINT code, UINT id, NMHDR* nm, LRESULT* result) override
-    {
+    BOOL OnControlMap(UINT code, UINT id, NMHDR* nm, LRESULT* result) override {
         using R = CtrlEntry<CControlsDlg>;
         static constexpr R map[] = {
             R::Command<&CControlsDlg::OnHostEdited>(CBN_EDITCHANGE, IDC_HOST),
@@ -95,39 +90,32 @@ public:
     }
 
     void OnHostEdited() { events.push_back({CBN_EDITCHANGE, IDC_HOST, GetDlgItemText(IDC_HOST).str()}); }
-    void OnHostChosen()
-    {
+    void OnHostChosen() {
         CString s;
         m_host.GetLBText(m_host.GetCurSel(), s);
         events.push_back({CBN_SELCHANGE, IDC_HOST, s.str()});
     }
-    void OnKindChosen()
-    {
+    void OnKindChosen() {
         CString s;
         m_kind.GetLBText(m_kind.GetCurSel(), s);
         events.push_back({CBN_SELCHANGE, IDC_KIND, s.str()});
     }
     void OnNameChanged() { events.push_back({EN_CHANGE, IDC_NAME, GetDlgItemText(IDC_NAME).str()}); }
-    void OnListChosen()
-    {
+    void OnListChosen() {
         CString s;
         m_list.GetText(m_list.GetCurSel(), s);
         events.push_back({LBN_SELCHANGE, IDC_LIST, s.str()});
     }
     void OnMode(UINT id) { events.push_back({BN_CLICKED, id, L""}); }
-    void OnCancelClicked()
-    {
+    void OnCancelClicked() {
         events.push_back({BN_CLICKED, IDCANCEL, L""});
-        if (!holdCancel)
-            OnCancel();
+        if (!holdCancel) OnCancel();
     }
-    LRESULT OnBeginLabelEdit(NMTVDISPINFOW* info)
-    {
+    LRESULT OnBeginLabelEdit(NMTVDISPINFOW* info) {
         events.push_back({(UINT)TVN_BEGINLABELEDITW, IDC_TREE, m_tree.GetItemText(info->item.hItem).str()});
         return refuseLabelEdit;
     }
-    LRESULT OnEndLabelEdit(UINT id, NMTVDISPINFOW* info)
-    {
+    LRESULT OnEndLabelEdit(UINT id, NMTVDISPINFOW* info) {
         events.push_back({(UINT)TVN_ENDLABELEDITW, id, info->item.pszText ? info->item.pszText : L"(null)"});
         return acceptLabel;
     }
@@ -136,8 +124,7 @@ public:
 
 }  // namespace
 
-TEST(ControlTable, CommandNotificationsReachTheirRows)
-{
+TEST(ControlTable, CommandNotificationsReachTheirRows) {
     CControlsDlg dlg;
     ModelessDialog d(dlg);
     ASSERT_TRUE(d.Open());
@@ -146,23 +133,20 @@ TEST(ControlTable, CommandNotificationsReachTheirRows)
     d.Choose(IDC_KIND, 1);
     d.Choose(IDC_LIST, 0);
     dlg.events.clear();
-    dlg.SetDlgItemText(IDC_NAME, L"Box7");   // the edit control notifies by itself
+    dlg.SetDlgItemText(IDC_NAME, L"Box7");  // the edit control notifies by itself
     d.Type(IDC_HOST, L"10.0.0.5");
     d.Choose(IDC_HOST, 2);
     d.Choose(IDC_KIND, 1);
     d.Choose(IDC_LIST, 0);
     const std::vector<Event> expected = {
-        {EN_CHANGE, IDC_NAME, L"Box7"},
-        {CBN_EDITCHANGE, IDC_HOST, L"10.0.0.5"},
-        {CBN_SELCHANGE, IDC_HOST, L"gamma"},
-        {CBN_SELCHANGE, IDC_KIND, L"beta"},
+        {EN_CHANGE, IDC_NAME, L"Box7"},      {CBN_EDITCHANGE, IDC_HOST, L"10.0.0.5"},
+        {CBN_SELCHANGE, IDC_HOST, L"gamma"}, {CBN_SELCHANGE, IDC_KIND, L"beta"},
         {LBN_SELCHANGE, IDC_LIST, L"alpha"},
     };
     EXPECT_EQ(expected, dlg.events);
 }
 
-TEST(ControlTable, RangeRowPassesTheIdAndRowsComeBeforeTheBase)
-{
+TEST(ControlTable, RangeRowPassesTheIdAndRowsComeBeforeTheBase) {
     CControlsDlg dlg;
     ModelessDialog d(dlg);
     ASSERT_TRUE(d.Open());
@@ -187,8 +171,7 @@ TEST(ControlTable, RangeRowPassesTheIdAndRowsComeBeforeTheBase)
     EXPECT_TRUE(dlg.events.empty());
 }
 
-TEST(ControlTable, TreeLabelEditingAndKeysThroughNotifyRows)
-{
+TEST(ControlTable, TreeLabelEditingAndKeysThroughNotifyRows) {
     CControlsDlg dlg;
     ModelessDialog d(dlg);
     ASSERT_TRUE(d.Open());
@@ -221,23 +204,18 @@ TEST(ControlTable, TreeLabelEditingAndKeysThroughNotifyRows)
 
     dlg.m_tree.SendMessage(WM_KEYDOWN, VK_DELETE, 0);
     const std::vector<Event> expected = {
-        {(UINT)TVN_BEGINLABELEDITW, IDC_TREE, L"In1"},
-        {(UINT)TVN_ENDLABELEDITW, IDC_TREE, L"Taster"},
-        {(UINT)TVN_BEGINLABELEDITW, IDC_TREE, L"Taster"},
-        {(UINT)TVN_ENDLABELEDITW, IDC_TREE, L"Falsch"},
-        {(UINT)TVN_BEGINLABELEDITW, IDC_TREE, L"Eingänge"},
-        {(UINT)TVN_KEYDOWN, IDC_TREE, std::to_wstring(VK_DELETE)},
+        {(UINT)TVN_BEGINLABELEDITW, IDC_TREE, L"In1"},      {(UINT)TVN_ENDLABELEDITW, IDC_TREE, L"Taster"},
+        {(UINT)TVN_BEGINLABELEDITW, IDC_TREE, L"Taster"},   {(UINT)TVN_ENDLABELEDITW, IDC_TREE, L"Falsch"},
+        {(UINT)TVN_BEGINLABELEDITW, IDC_TREE, L"Eingänge"}, {(UINT)TVN_KEYDOWN, IDC_TREE, std::to_wstring(VK_DELETE)},
     };
     // Wine's tree reports the end once more when the closing edit loses the focus.
     std::vector<Event> seen;
     for (const Event& e : dlg.events)
-        if (seen.empty() || !(seen.back() == e))
-            seen.push_back(e);
+        if (seen.empty() || !(seen.back() == e)) seen.push_back(e);
     EXPECT_EQ(expected, seen);
 }
 
-TEST(ControlBinding, NotificationsReachTheBoundObjectInEveryRun)
-{
+TEST(ControlBinding, NotificationsReachTheBoundObjectInEveryRun) {
     CControlsDlg dlg;
     for (int run = 0; run < 2; ++run) {
         dlg.m_kind.codes.clear();
@@ -256,8 +234,7 @@ TEST(ControlBinding, NotificationsReachTheBoundObjectInEveryRun)
     }
 }
 
-TEST(ByIdHelpers, TextCheckRadioEnableShow)
-{
+TEST(ByIdHelpers, TextCheckRadioEnableShow) {
     CControlsDlg dlg;
     ModelessDialog d(dlg);
     ASSERT_TRUE(d.Open());
@@ -289,8 +266,7 @@ TEST(ByIdHelpers, TextCheckRadioEnableShow)
     EXPECT_TRUE(d.Visible(IDC_EXTRA));
 }
 
-TEST(ByIdHelpers, IntegersWithSuccessFlag)
-{
+TEST(ByIdHelpers, IntegersWithSuccessFlag) {
     CControlsDlg dlg;
     ModelessDialog d(dlg);
     ASSERT_TRUE(d.Open());
@@ -336,8 +312,7 @@ TEST(ByIdHelpers, IntegersWithSuccessFlag)
     }
 }
 
-TEST(ByIdHelpers, IntegersClampedToTheFieldsRange)
-{
+TEST(ByIdHelpers, IntegersClampedToTheFieldsRange) {
     CControlsDlg dlg;
     ModelessDialog d(dlg);
     ASSERT_TRUE(d.Open());
@@ -377,8 +352,7 @@ TEST(ByIdHelpers, IntegersClampedToTheFieldsRange)
     }
 }
 
-TEST(Controls, ComboListBoxEditProgress)
-{
+TEST(Controls, ComboListBoxEditProgress) {
     CControlsDlg dlg;
     ModelessDialog d(dlg);
     ASSERT_TRUE(d.Open());
@@ -444,8 +418,7 @@ TEST(Controls, ComboListBoxEditProgress)
     EXPECT_EQ(40, progress.GetPos());
 }
 
-TEST(Controls, TreeItemsAndData)
-{
+TEST(Controls, TreeItemsAndData) {
     CControlsDlg dlg;
     ModelessDialog d(dlg);
     ASSERT_TRUE(d.Open());
@@ -476,8 +449,7 @@ TEST(Controls, TreeItemsAndData)
     EXPECT_EQ(0u, tree.GetCount());
 }
 
-TEST(Controls, ImageListIconsFromAStrip)
-{
+TEST(Controls, ImageListIconsFromAStrip) {
     CImageList images;
     ASSERT_TRUE(images.Create(IDB_STRIP, 16, 1, RGB(255, 0, 255)));
     EXPECT_EQ(17, images.GetImageCount());
@@ -488,8 +460,7 @@ TEST(Controls, ImageListIconsFromAStrip)
     BITMAP bm = {};
     GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bm, &bm);
     EXPECT_EQ(16, bm.bmWidth);
-    if (info.hbmColor)
-        DeleteObject(info.hbmColor);
+    if (info.hbmColor) DeleteObject(info.hbmColor);
     DeleteObject(info.hbmMask);
     EXPECT_EQ(nullptr, images.ExtractIcon(17));
 
@@ -593,7 +564,7 @@ struct Record {
     CString name;
     UINT port = 0;
     bool secure = false;
-    int mode = 0;   // 0..2
+    int mode = 0;  // 0..2
     int kind = 0;
 };
 
@@ -606,11 +577,9 @@ public:
     Record* m_pRec = nullptr;
     CComboBox m_kind;
     void DoDataExchange(CDataExchange* dx) override { DDX_Control(dx, IDC_KIND, m_kind); }
-    BOOL OnInitDialog() override
-    {
+    BOOL OnInitDialog() override {
         CDialog::OnInitDialog();
-        for (const wchar_t* k : kKinds)
-            m_kind.AddString(k);
+        for (const wchar_t* k : kKinds) m_kind.AddString(k);
         SetDlgItemText(IDC_NAME, m_pRec->name);
         SetDlgItemUnsigned(IDC_PORT, m_pRec->port);
         SetDlgItemCheck(IDC_SECURE, m_pRec->secure);
@@ -618,23 +587,19 @@ public:
         m_kind.SetCurSel(m_pRec->kind);
         return TRUE;
     }
-    void OnOK() override
-    {
+    void OnOK() override {
         GetDlgItemText(IDC_NAME, m_pRec->name);
         UINT port;
-        if (GetDlgItemUnsigned(IDC_PORT, port))
-            m_pRec->port = port;
+        if (GetDlgItemUnsigned(IDC_PORT, port)) m_pRec->port = port;
         m_pRec->secure = GetDlgItemCheck(IDC_SECURE);
         int checked = GetCheckedRadioButton(IDC_MODE1, IDC_MODE3);
-        if (checked)
-            m_pRec->mode = checked - IDC_MODE1;
+        if (checked) m_pRec->mode = checked - IDC_MODE1;
         m_pRec->kind = m_kind.GetCurSel();
         CDialog::OnOK();
     }
 };
 
-Record Sample()
-{
+Record Sample() {
     Record r;
     r.name = L"Box3";
     r.port = 80;
@@ -644,8 +609,7 @@ Record Sample()
     return r;
 }
 
-void ExpectSame(const Record& a, const Record& b)
-{
+void ExpectSame(const Record& a, const Record& b) {
     EXPECT_STREQ(a.name, b.name);
     EXPECT_EQ(a.port, b.port);
     EXPECT_EQ(a.secure, b.secure);
@@ -655,8 +619,7 @@ void ExpectSame(const Record& a, const Record& b)
 
 }  // namespace
 
-TEST(DialogFixture, ModelessRecordInControlsOkRecordOut)
-{
+TEST(DialogFixture, ModelessRecordInControlsOkRecordOut) {
     Record rec = Sample();
     CRecordDlg dlg;
     dlg.m_pRec = &rec;
@@ -675,7 +638,7 @@ TEST(DialogFixture, ModelessRecordInControlsOkRecordOut)
     d.Click(IDC_SECURE);
     d.Click(IDC_MODE3);
     EXPECT_TRUE(d.Choose(IDC_KIND, L"Analog"));
-    ExpectSame(Sample(), rec);   // nothing written before OK
+    ExpectSame(Sample(), rec);  // nothing written before OK
     EXPECT_EQ(IDOK, d.Ok());
     EXPECT_STREQ(L"Box9", rec.name);
     EXPECT_EQ(8080u, rec.port);
@@ -684,8 +647,7 @@ TEST(DialogFixture, ModelessRecordInControlsOkRecordOut)
     EXPECT_EQ(1, rec.kind);
 }
 
-TEST(DialogFixture, ModelessCancelLeavesTheRecord)
-{
+TEST(DialogFixture, ModelessCancelLeavesTheRecord) {
     Record rec = Sample();
     CRecordDlg dlg;
     dlg.m_pRec = &rec;
@@ -698,8 +660,7 @@ TEST(DialogFixture, ModelessCancelLeavesTheRecord)
     ExpectSame(Sample(), rec);
 }
 
-TEST(DialogFixture, ModalRunOnItsOwnThread)
-{
+TEST(DialogFixture, ModalRunOnItsOwnThread) {
     Record rec = Sample();
     CRecordDlg dlg;
     dlg.m_pRec = &rec;
@@ -726,8 +687,7 @@ TEST(DialogFixture, ModalRunOnItsOwnThread)
     EXPECT_EQ(49153u, rec.port);
 }
 
-TEST(DialogFixture, DisabledOkIsNotPressed)
-{
+TEST(DialogFixture, DisabledOkIsNotPressed) {
     Record rec = Sample();
     CRecordDlg dlg;
     dlg.m_pRec = &rec;

@@ -5,16 +5,14 @@
 
 namespace {
 
-bool IsOpen(HANDLE h)
-{
+bool IsOpen(HANDLE h) {
     DWORD flags;
     return GetHandleInformation(h, &flags) != FALSE;
 }
 
 }  // namespace
 
-TEST(OwnedHandle, ClosesOnScopeResetAndMoveAssignment)
-{
+TEST(OwnedHandle, ClosesOnScopeResetAndMoveAssignment) {
     HANDLE a = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     HANDLE b = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     {
@@ -25,15 +23,14 @@ TEST(OwnedHandle, ClosesOnScopeResetAndMoveAssignment)
         EXPECT_EQ(a, moved.get());
         EXPECT_TRUE(IsOpen(a));
         OwnedHandle other(b);
-        moved = std::move(other);   // closes a, takes b
+        moved = std::move(other);  // closes a, takes b
         EXPECT_FALSE(IsOpen(a));
         EXPECT_TRUE(IsOpen(b));
     }
     EXPECT_FALSE(IsOpen(b));
 }
 
-TEST(OwnedHandle, ReleaseHandsOwnershipBackAndInvalidValueIsNone)
-{
+TEST(OwnedHandle, ReleaseHandsOwnershipBackAndInvalidValueIsNone) {
     HANDLE a = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     {
         OwnedHandle owner(a);
@@ -45,8 +42,7 @@ TEST(OwnedHandle, ReleaseHandsOwnershipBackAndInvalidValueIsNone)
     EXPECT_FALSE(none);
 }
 
-TEST(OwnedSocket, ClosedSocketIsGone)
-{
+TEST(OwnedSocket, ClosedSocketIsGone) {
     WSADATA wsa;
     ASSERT_EQ(0, WSAStartup(MAKEWORD(2, 2), &wsa));
     SOCKET raw;
@@ -61,9 +57,11 @@ TEST(OwnedSocket, ClosedSocketIsGone)
     WSACleanup();
 }
 
-TEST(ErrorText, SocketErrorsInBracketsWithTheirShortText)
-{
-    const struct { int code; const wchar_t* text; } cases[] = {
+TEST(ErrorText, SocketErrorsInBracketsWithTheirShortText) {
+    const struct {
+        int code;
+        const wchar_t* text;
+    } cases[] = {
         {10061, L"[10061] Verbindung abgewiesen"},
         {10022, L"[10022] ungültiger Parameter"},
         {11001, L"[11001] Unbekannter Hostname"},
@@ -79,8 +77,7 @@ TEST(ErrorText, SocketErrorsInBracketsWithTheirShortText)
     }
 }
 
-TEST(ErrorText, SystemAndWinInetTextsAreNeverEmpty)
-{
+TEST(ErrorText, SystemAndWinInetTextsAreNeverEmpty) {
     EXPECT_FALSE(SystemErrorText(ERROR_ACCESS_DENIED).IsEmpty());
     EXPECT_TRUE(SystemErrorText(0x2FFFFFFF).IsEmpty());
     LoadLibraryW(L"wininet.dll");

@@ -25,8 +25,7 @@ struct Exchange {
 // One request the way the device dialogs make it; every failure is caught
 // as the pointer the classes throw.
 Exchange Request(CInternetSession& session, int port, const wchar_t* verb = L"GET", bool https = false,
-             bool ignoreCert = false, const CString& headers = CString(), const std::string& post = std::string())
-{
+                 bool ignoreCert = false, const CString& headers = CString(), const std::string& post = std::string()) {
     Exchange x;
     CHttpConnection* connection = nullptr;
     CHttpFile* file = nullptr;
@@ -44,16 +43,14 @@ Exchange Request(CInternetSession& session, int port, const wchar_t* verb = L"GE
         x.hasStatus = file->QueryInfoStatusCode(x.status);
         file->QueryInfo(HTTP_QUERY_STATUS_TEXT, x.statusText);
         char buf[64];
-        while (UINT n = file->Read(buf, sizeof buf))
-            x.body.append(buf, n);
+        while (UINT n = file->Read(buf, sizeof buf)) x.body.append(buf, n);
         file->Close();
         connection->Close();
     } catch (CInternetException* e) {
         x.threw = true;
         x.error = e->m_dwError;
         wchar_t text[200];
-        if (e->GetErrorMessage(text, 200))
-            x.message = text;
+        if (e->GetErrorMessage(text, 200)) x.message = text;
         e->Delete();
     }
     delete file;
@@ -64,14 +61,12 @@ Exchange Request(CInternetSession& session, int port, const wchar_t* verb = L"GE
 class InetTest : public ::testing::Test {
 protected:
     InetTest()
-        : session(L"Korvelin Varnel", 42279, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, INTERNET_FLAG_DONT_CACHE)
-    {
+        : session(L"Korvelin Varnel", 42279, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, INTERNET_FLAG_DONT_CACHE) {
         session.SetOption(INTERNET_OPTION_CONNECT_TIMEOUT, 4000);
         session.SetOption(INTERNET_OPTION_SEND_TIMEOUT, 4000);
         session.SetOption(INTERNET_OPTION_RECEIVE_TIMEOUT, 4000);
     }
-    std::string ExpectedGet(int port) const
-    {
+    std::string ExpectedGet(int port) const {
         // Wine's WinINet, header for header.
         return "GET /version HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
                "\r\nUser-Agent: Korvelin Varnel\r\n\r\n";
@@ -79,20 +74,18 @@ protected:
     CInternetSession session;
 };
 
-TEST_F(InetTest, SessionOptionsReadBack)
-{
+TEST_F(InetTest, SessionOptionsReadBack) {
     ASSERT_TRUE(session.GetHandle());
     EXPECT_EQ(42279u, session.GetContext());
-    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
-                         INTERNET_OPTION_RECEIVE_TIMEOUT}) {
+    for (DWORD option :
+         {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT}) {
         DWORD value = 0;
         EXPECT_TRUE(session.QueryOption(option, value));
         EXPECT_EQ(4000u, value) << option;
     }
 }
 
-TEST_F(InetTest, PageStatusAndExactRequest)
-{
+TEST_F(InetTest, PageStatusAndExactRequest) {
     PeerProcess peer;
     ASSERT_TRUE(peer.Start("http_peer.py", {"--mode", "page", "--body", "Lattix Web-IO #57620 v2.1"}));
     Exchange x = Request(session, peer.Port());
@@ -104,8 +97,7 @@ TEST_F(InetTest, PageStatusAndExactRequest)
     EXPECT_EQ(ExpectedGet(peer.Port()), peer.Record());
 }
 
-TEST_F(InetTest, BodyInSmallPiecesReadToItsEnd)
-{
+TEST_F(InetTest, BodyInSmallPiecesReadToItsEnd) {
     std::string body = "Lattix #57741 " + std::string(200, '.');
     PeerProcess peer;
     ASSERT_TRUE(peer.Start("http_peer.py", {"--mode", "pieces", "--piece", "5", "--pause", "0.02", "--body", body}));
@@ -124,11 +116,10 @@ TEST_F(InetTest, BodyInSmallPiecesReadToItsEnd)
     EXPECT_GE(reads, 1);
 }
 
-TEST_F(InetTest, ErrorStatusWithItsText)
-{
+TEST_F(InetTest, ErrorStatusWithItsText) {
     PeerProcess peer;
-    ASSERT_TRUE(peer.Start("http_peer.py",
-                           {"--mode", "status", "--status", "404", "--reason", "Seite nicht vorhanden", "--body", "-"}));
+    ASSERT_TRUE(peer.Start(
+        "http_peer.py", {"--mode", "status", "--status", "404", "--reason", "Seite nicht vorhanden", "--body", "-"}));
     Exchange x = Request(session, peer.Port());
     ASSERT_FALSE(x.threw) << x.error;
     EXPECT_EQ(404u, x.status);
@@ -138,8 +129,7 @@ TEST_F(InetTest, ErrorStatusWithItsText)
 
 // A server that reads the request and hangs up leaves no status line: the
 // request itself succeeds under Wine, and the status reads as none (0).
-TEST_F(InetTest, HangUpWithoutStatusLine)
-{
+TEST_F(InetTest, HangUpWithoutStatusLine) {
     PeerProcess peer;
     ASSERT_TRUE(peer.Start("http_peer.py", {"--mode", "hangup"}));
     Exchange x = Request(session, peer.Port());
@@ -154,8 +144,7 @@ TEST_F(InetTest, HangUpWithoutStatusLine)
 // Wine's WinINet takes an answer without a status line for HTTP/0.9 and
 // makes it "HTTP/1.0 200 OK" without a single header line and with an empty
 // body. Callers cannot tell it from a bare 200; this pins what they get.
-TEST_F(InetTest, NonHttpAnswerUnderWineReadsAsBare200)
-{
+TEST_F(InetTest, NonHttpAnswerUnderWineReadsAsBare200) {
     PeerProcess peer;
     ASSERT_TRUE(peer.Start("http_peer.py", {"--mode", "garbage"}));
     Exchange x = Request(session, peer.Port());
@@ -165,8 +154,7 @@ TEST_F(InetTest, NonHttpAnswerUnderWineReadsAsBare200)
     EXPECT_EQ(ExpectedGet(peer.Port()), peer.WaitRecord(1));
 }
 
-TEST_F(InetTest, RefusedConnectionThrows)
-{
+TEST_F(InetTest, RefusedConnectionThrows) {
     // A port nobody listens on: bind one, learn its number, close it.
     WSADATA data;
     ASSERT_EQ(0, WSAStartup(MAKEWORD(2, 2), &data));
@@ -186,8 +174,7 @@ TEST_F(InetTest, RefusedConnectionThrows)
     EXPECT_FALSE(x.message.IsEmpty());
 }
 
-TEST_F(InetTest, HttpsCertificateForAnotherName)
-{
+TEST_F(InetTest, HttpsCertificateForAnotherName) {
     PeerProcess peer;
     ASSERT_TRUE(peer.Start("http_peer.py", {"--mode", "page", "--tls", "device.wrong.example", "--body", "x#57620"}));
     Exchange refused = Request(session, peer.Port(), L"GET", true, false);
@@ -203,25 +190,24 @@ TEST_F(InetTest, HttpsCertificateForAnotherName)
     EXPECT_EQ(ExpectedGet(peer.Port()), peer.Record());
 }
 
-TEST_F(InetTest, PostWithHeaderAndBody)
-{
+TEST_F(InetTest, PostWithHeaderAndBody) {
     PeerProcess peer;
     ASSERT_TRUE(peer.Start("http_peer.py", {"--mode", "status", "--status", "404", "--body", ""}));
     std::string body = "Sess=0123abcd&B2.3=Abmelden";
     Exchange x = Request(session, peer.Port(), L"POST", false, false,
-                     L"Content-Type: application/x-www-form-urlencoded; charset=ISO-8859-1", body);
+                         L"Content-Type: application/x-www-form-urlencoded; charset=ISO-8859-1", body);
     ASSERT_FALSE(x.threw) << x.error;
     EXPECT_EQ(404u, x.status);
     std::string expected = "POST /version HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(peer.Port()) +
                            "\r\nContent-Length: 27\r\nUser-Agent: Korvelin Varnel\r\nContent-Type: "
-                           "application/x-www-form-urlencoded; charset=ISO-8859-1\r\n\r\n" + body;
+                           "application/x-www-form-urlencoded; charset=ISO-8859-1\r\n\r\n" +
+                           body;
     EXPECT_EQ(expected, peer.WaitRecord(expected.size()));
 }
 
 // A server that accepts and never answers: the receive time-out ends the
 // request (see inet_timeouts_bench for how long).
-TEST_F(InetTest, SilentServerEndsWithTimeOut)
-{
+TEST_F(InetTest, SilentServerEndsWithTimeOut) {
     session.SetOption(INTERNET_OPTION_RECEIVE_TIMEOUT, 1000);
     PeerProcess peer;
     ASSERT_TRUE(peer.Start("http_peer.py", {"--mode", "silent"}));
@@ -236,8 +222,7 @@ TEST_F(InetTest, SilentServerEndsWithTimeOut)
 // One deadline over the whole exchange: whatever the server trickles, the
 // blocking call throws ERROR_INTERNET_TIMEOUT soon after it, and a window of
 // the calling thread is answered meanwhile.
-TEST_F(InetTest, DeadlineEndsTheExchangeWhateverTheServerSends)
-{
+TEST_F(InetTest, DeadlineEndsTheExchangeWhateverTheServerSends) {
     const DWORD bound = 1500;
     struct Case {
         const char* name;
@@ -278,8 +263,7 @@ TEST_F(InetTest, DeadlineEndsTheExchangeWhateverTheServerSends)
         stop = true;
         for (int i = 0; i < 3500 && !finished; ++i) {
             MSG msg;
-            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-                DispatchMessageW(&msg);
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
             Sleep(10);
         }
         watch.join();
@@ -294,7 +278,8 @@ TEST_F(InetTest, DeadlineEndsTheExchangeWhateverTheServerSends)
     DestroyWindow(window);
     // the deadline is gone with its scope
     PeerProcess page;
-    ASSERT_TRUE(page.Start("http_peer.py", {"--mode", "pieces", "--piece", "4", "--pause", "0.5", "--body", "abcdefgh#57620"}));
+    ASSERT_TRUE(
+        page.Start("http_peer.py", {"--mode", "pieces", "--piece", "4", "--pause", "0.5", "--body", "abcdefgh#57620"}));
     Exchange x = Request(session, page.Port());
     ASSERT_FALSE(x.threw) << x.error;
     EXPECT_EQ("abcdefgh#57620", x.body);
@@ -302,21 +287,19 @@ TEST_F(InetTest, DeadlineEndsTheExchangeWhateverTheServerSends)
 
 // A read returns what has come: a reset after the answer costs only the
 // read after it.
-TEST_F(InetTest, ReadGivesWhatCameBeforeAReset)
-{
+TEST_F(InetTest, ReadGivesWhatCameBeforeAReset) {
     PeerProcess peer;
     ASSERT_TRUE(peer.Start("http_peer.py", {"--mode", "reset", "--pause", "0.3", "--body", "Lattix #57640"}));
     CInternetDeadline scope(session, 4000);
-    std::unique_ptr<CHttpConnection> c(session.GetHttpConnection(L"127.0.0.1", INTERNET_FLAG_RELOAD,
-                                                                 (INTERNET_PORT)peer.Port()));
+    std::unique_ptr<CHttpConnection> c(
+        session.GetHttpConnection(L"127.0.0.1", INTERNET_FLAG_RELOAD, (INTERNET_PORT)peer.Port()));
     std::unique_ptr<CHttpFile> f(c->OpenRequest(L"GET", L"/version"));
     std::string body;
     DWORD error = 0;
     try {
         f->SendRequest();
         char buf[255];
-        while (UINT n = f->Read(buf, sizeof buf))
-            body.append(buf, n);
+        while (UINT n = f->Read(buf, sizeof buf)) body.append(buf, n);
     } catch (CInternetException* e) {
         error = e->m_dwError;
         e->Delete();
@@ -325,8 +308,7 @@ TEST_F(InetTest, ReadGivesWhatCameBeforeAReset)
     EXPECT_NE(0u, error) << "the reset itself is still reported";
 }
 
-TEST(InetException, MessageIsCutToTheRoomGiven)
-{
+TEST(InetException, MessageIsCutToTheRoomGiven) {
     CInternetException* e = new CInternetException(ERROR_INTERNET_CANNOT_CONNECT, 42279);
     wchar_t text[8];
     EXPECT_TRUE(e->GetErrorMessage(text, 8));
@@ -345,4 +327,4 @@ TEST(InetException, MessageIsCutToTheRoomGiven)
     }
 }
 
-} // namespace
+}  // namespace

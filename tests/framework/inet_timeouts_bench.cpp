@@ -17,8 +17,7 @@
 
 namespace {
 
-void Measure(const char* mode, const char* label, DWORD option, bool sessionOnly)
-{
+void Measure(const char* mode, const char* label, DWORD option, bool sessionOnly) {
     PeerProcess peer;
     if (!peer.Start("http_peer.py", {"--mode", mode}, 30)) {
         printf("%-8s %-22s peer did not start\n", mode, label);
@@ -47,8 +46,8 @@ void Measure(const char* mode, const char* label, DWORD option, bool sessionOnly
     ULONGLONG took = GetTickCount64() - start;
     delete f;
     delete c;
-    printf("%-8s %-16s %-13s %6llu ms  error %lu status %lu\n", mode, label, sessionOnly ? "session only" : "every handle", took, (unsigned long)error,
-           (unsigned long)status);
+    printf("%-8s %-16s %-13s %6llu ms  error %lu status %lu\n", mode, label,
+           sessionOnly ? "session only" : "every handle", took, (unsigned long)error, (unsigned long)status);
     fflush(stdout);
 }
 
@@ -59,8 +58,7 @@ struct RawCall {
     DWORD error = 0;
 };
 
-DWORD WINAPI RawThread(void* p)
-{
+DWORD WINAPI RawThread(void* p) {
     RawCall* c = static_cast<RawCall*>(p);
     BOOL ok = HttpSendRequestW(c->request, nullptr, 0, nullptr, 0);
     if (ok && c->read) {
@@ -77,8 +75,7 @@ DWORD WINAPI RawThread(void* p)
 // Whether closing the handles from another thread ends a call that is
 // blocked inside WinINet: the request runs on a thread of its own, the main
 // thread closes its handles after 1000 ms and waits up to 15 s for the call.
-void MeasureClose(const char* mode, std::vector<std::string> args, bool closeConnection)
-{
+void MeasureClose(const char* mode, std::vector<std::string> args, bool closeConnection) {
     PeerProcess peer;
     args.insert(args.begin(), {"--mode", mode});
     if (!peer.Start("http_peer.py", args, 30)) {
@@ -97,36 +94,34 @@ void MeasureClose(const char* mode, std::vector<std::string> args, bool closeCon
     Sleep(1000);
     ULONGLONG closed = GetTickCount64();
     InternetCloseHandle(r);
-    if (closeConnection)
-        InternetCloseHandle(c);
+    if (closeConnection) InternetCloseHandle(c);
     DWORD w = WaitForSingleObject(th, 15000);
     CloseHandle(th);
     if (w == WAIT_OBJECT_0)
         printf("close    %-12s %-18s call returned %6llu ms after the close, error %lu\n", mode,
-               closeConnection ? "request+connection" : "request", call.returned - closed,
-               (unsigned long)call.error);
+               closeConnection ? "request+connection" : "request", call.returned - closed, (unsigned long)call.error);
     else
         printf("close    %-12s %-18s call still blocked 15 s after the close\n", mode,
                closeConnection ? "request+connection" : "request");
     fflush(stdout);
-    if (!closeConnection)
-        InternetCloseHandle(c);
+    if (!closeConnection) InternetCloseHandle(c);
     InternetCloseHandle(session);
 }
 
-} // namespace
+}  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     for (bool both : {false, true}) {
         MeasureClose("silent", {}, both);
         MeasureClose("trickle", {"--pause", "0.5", "--body", "Lattix #57640 abcdefghijklmnopqrstuvwxyz"}, both);
         MeasureClose("tricklehead", {"--pause", "0.5"}, both);
         MeasureClose("headers", {"--count", "16000"}, both);
     }
-    if (argc > 1 && std::string(argv[1]) == "close")
-        return 0;
-    const struct { const char* label; DWORD option; } options[] = {
+    if (argc > 1 && std::string(argv[1]) == "close") return 0;
+    const struct {
+        const char* label;
+        DWORD option;
+    } options[] = {
         {"none", 0},
         {"CONNECT_TIMEOUT", INTERNET_OPTION_CONNECT_TIMEOUT},
         {"SEND_TIMEOUT", INTERNET_OPTION_SEND_TIMEOUT},
@@ -135,7 +130,6 @@ int main(int argc, char** argv)
     for (const char* mode : {"silent", "backlog"})
         for (const auto& o : options)
             for (bool sessionOnly : {true, false})
-                if (o.option || sessionOnly)
-                    Measure(mode, o.label, o.option, sessionOnly);
+                if (o.option || sessionOnly) Measure(mode, o.label, o.option, sessionOnly);
     return 0;
 }

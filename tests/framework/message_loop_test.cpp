@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr UINT_PTR kSafetyTimer = 99;   // ends a run that would otherwise hang
+constexpr UINT_PTR kSafetyTimer = 99;  // ends a run that would otherwise hang
 constexpr int kHung = -7;
 
 struct IdleCall {
@@ -30,54 +30,45 @@ public:
     std::function<void(CLoopDlg&, UINT_PTR)> timer;
     std::function<void(CLoopDlg&, WPARAM, LPARAM)> app;
     std::vector<IdleCall> idleCalls;
-    std::vector<char> marks;   // 'T' timer, 'A' WM_APP, 'R' run, 'E' end
+    std::vector<char> marks;  // 'T' timer, 'A' WM_APP, 'R' run, 'E' end
     bool wrongIdleWParam = false;
     int lockedRan = 0, lockedAsked = 0, runRan = 0;
     WPARAM appW = 0;
     LPARAM appL = 0;
 
-    BOOL OnInitDialog() override
-    {
+    BOOL OnInitDialog() override {
         CDialog::OnInitDialog();
         SetTimer(kSafetyTimer, 5000);
-        if (init)
-            init(*this);
+        if (init) init(*this);
         return TRUE;
     }
-    LRESULT OnKickIdle(WPARAM wp, LPARAM lp) override
-    {
-        if (wp != MSGF_DIALOGBOX)
-            wrongIdleWParam = true;
+    LRESULT OnKickIdle(WPARAM wp, LPARAM lp) override {
+        if (wp != MSGF_DIALOGBOX) wrongIdleWParam = true;
         idleCalls.push_back({(LONG)lp, 0});
         LRESULT r = idle ? idle(*this, (LONG)lp) : 0;
         idleCalls.back().answer = r;
         return r;
     }
-    void OnTimer(UINT_PTR id) override
-    {
+    void OnTimer(UINT_PTR id) override {
         if (id == kSafetyTimer) {
             EndDialog(kHung);
             return;
         }
         marks.push_back('T');
         KillTimer(id);
-        if (timer)
-            timer(*this, id);
+        if (timer) timer(*this, id);
     }
-    LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override
-    {
+    LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override {
         if (msg == WM_APP) {
             marks.push_back('A');
             appW = wp;
             appL = lp;
-            if (app)
-                app(*this, wp, lp);
+            if (app) app(*this, wp, lp);
             return 0x55;
         }
         return CDialog::WindowProc(msg, wp, lp);
     }
-    BOOL OnCommandMap(UINT id, CCmdUI* ui) override
-    {
+    BOOL OnCommandMap(UINT id, CCmdUI* ui) override {
         static const CmdEntry<CLoopDlg> map[] = {
             {IDC_RUN, &CLoopDlg::OnRun, nullptr},
             {IDC_LOCKED, &CLoopDlg::OnLocked, &CLoopDlg::OnUpdateLocked},
@@ -86,19 +77,16 @@ public:
         };
         return DispatchCommands(this, map, id, ui) || CDialog::OnCommandMap(id, ui);
     }
-    void OnRun()
-    {
+    void OnRun() {
         ++runRan;
         marks.push_back('R');
     }
     void OnLocked() { ++lockedRan; }
-    void OnUpdateLocked(CCmdUI* ui)
-    {
+    void OnUpdateLocked(CCmdUI* ui) {
         ++lockedAsked;
         ui->Enable(FALSE);
     }
-    void OnEnd()
-    {
+    void OnEnd() {
         marks.push_back('E');
         EndDialog(42);
     }
@@ -109,8 +97,7 @@ public:
 
 // Idle counts go up by one while the handler asks for more and start at 0
 // again only after a message; after an answer of 0 the next call is a 0.
-void ExpectWellFormed(const std::vector<IdleCall>& calls)
-{
+void ExpectWellFormed(const std::vector<IdleCall>& calls) {
     for (size_t i = 1; i < calls.size(); ++i) {
         const IdleCall& prev = calls[i - 1];
         const IdleCall& next = calls[i];
@@ -121,20 +108,16 @@ void ExpectWellFormed(const std::vector<IdleCall>& calls)
     }
 }
 
-bool HasRun(const std::vector<IdleCall>& calls, LONG upTo)
-{
+bool HasRun(const std::vector<IdleCall>& calls, LONG upTo) {
     for (size_t i = 0; i + (size_t)upTo < calls.size(); ++i) {
         bool run = true;
-        for (LONG k = 0; k <= upTo && run; ++k)
-            run = calls[i + (size_t)k].count == k;
-        if (run)
-            return true;
+        for (LONG k = 0; k <= upTo && run; ++k) run = calls[i + (size_t)k].count == k;
+        if (run) return true;
     }
     return false;
 }
 
-double CpuSeconds()
-{
+double CpuSeconds() {
     FILETIME created, exited, kernel, user;
     GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
     auto ticks = [](const FILETIME& f) { return ((ULONGLONG)f.dwHighDateTime << 32) | f.dwLowDateTime; };
@@ -143,20 +126,17 @@ double CpuSeconds()
 
 }  // namespace
 
-TEST(ModalLoop, KickIdleCountsAndAnAnswerOfZeroWaitsForTheNextMessage)
-{
+TEST(ModalLoop, KickIdleCountsAndAnAnswerOfZeroWaitsForTheNextMessage) {
     CLoopDlg dlg;
     int phase = 0;
     dlg.idle = [&](CLoopDlg& d, LONG count) -> LRESULT {
         if (phase == 0) {
-            if (count < 5)
-                return 1;
+            if (count < 5) return 1;
             phase = 1;
-            d.SetTimer(1, 100);   // the next message
+            d.SetTimer(1, 100);  // the next message
             return 0;
         }
-        if (phase == 1)
-            return 0;
+        if (phase == 1) return 0;
         if (count == 3) {
             d.EndDialog(IDOK);
             return 0;
@@ -173,8 +153,7 @@ TEST(ModalLoop, KickIdleCountsAndAnAnswerOfZeroWaitsForTheNextMessage)
     EXPECT_EQ((std::vector<char>{'T'}), dlg.marks);
 }
 
-TEST(ModalLoop, OwnerDisabledDuringTheRunAndEnabledAfter)
-{
+TEST(ModalLoop, OwnerDisabledDuringTheRunAndEnabledAfter) {
     CWnd owner;
     ASSERT_TRUE(owner.CreateEx(0, nullptr, L"Besitzer", WS_POPUP | WS_VISIBLE, 0, 0, 200, 100, nullptr, nullptr));
     CLoopDlg dlg(&owner);
@@ -197,8 +176,7 @@ TEST(ModalLoop, OwnerDisabledDuringTheRunAndEnabledAfter)
     owner.DestroyWindow();
 }
 
-TEST(ModalLoop, EndDialogFromAPostedCommand)
-{
+TEST(ModalLoop, EndDialogFromAPostedCommand) {
     CLoopDlg dlg;
     dlg.init = [](CLoopDlg& d) { d.PostClick(IDC_END); };
     EXPECT_EQ(42, dlg.DoModal());
@@ -207,24 +185,21 @@ TEST(ModalLoop, EndDialogFromAPostedCommand)
     EXPECT_EQ(nullptr, dlg.m_hWnd);
 }
 
-TEST(ModalLoop, ExceptionInACommandStaysInsideAndIdleGoesOn)
-{
+TEST(ModalLoop, ExceptionInACommandStaysInsideAndIdleGoesOn) {
     CLoopDlg dlg;
     dlg.init = [](CLoopDlg& d) {
         d.PostClick(IDC_THROW);
         d.PostClick(IDC_RUN);
     };
     dlg.idle = [](CLoopDlg& d, LONG count) -> LRESULT {
-        if (d.runRan && count == 2)
-            d.EndDialog(IDOK);
+        if (d.runRan && count == 2) d.EndDialog(IDOK);
         return 1;
     };
     EXPECT_EQ(IDOK, dlg.DoModal());
     EXPECT_EQ(1, dlg.runRan);
 }
 
-TEST(ModalLoop, ExceptionInTheIdleHandlerDoesNotStopIdleCalls)
-{
+TEST(ModalLoop, ExceptionInTheIdleHandlerDoesNotStopIdleCalls) {
     CLoopDlg dlg;
     int thrown = 0;
     dlg.idle = [&](CLoopDlg& d, LONG count) -> LRESULT {
@@ -239,8 +214,7 @@ TEST(ModalLoop, ExceptionInTheIdleHandlerDoesNotStopIdleCalls)
     EXPECT_GE(thrown, 2);
 }
 
-TEST(ModalLoop, WindowMessagesReachTheWindowProcOverride)
-{
+TEST(ModalLoop, WindowMessagesReachTheWindowProcOverride) {
     CLoopDlg dlg;
     LRESULT sent = 0;
     dlg.init = [&](CLoopDlg& d) {
@@ -248,8 +222,7 @@ TEST(ModalLoop, WindowMessagesReachTheWindowProcOverride)
         d.PostMessage(WM_APP, 7, 9);
     };
     dlg.app = [](CLoopDlg& d, WPARAM wp, LPARAM) {
-        if (wp == 7)
-            d.EndDialog(IDOK);
+        if (wp == 7) d.EndDialog(IDOK);
     };
     EXPECT_EQ(IDOK, dlg.DoModal());
     EXPECT_EQ(0x55, sent);
@@ -258,12 +231,11 @@ TEST(ModalLoop, WindowMessagesReachTheWindowProcOverride)
     EXPECT_EQ(9, dlg.appL);
 }
 
-TEST(ModalLoop, CommandDisabledByItsUpdateHandlerDoesNotRun)
-{
+TEST(ModalLoop, CommandDisabledByItsUpdateHandlerDoesNotRun) {
     CLoopDlg dlg;
     dlg.init = [](CLoopDlg& d) {
         d.PostClick(IDC_LOCKED);
-        d.PostMessage(WM_COMMAND, MAKEWPARAM(IDC_LOCKED, 0), 0);   // as from a menu
+        d.PostMessage(WM_COMMAND, MAKEWPARAM(IDC_LOCKED, 0), 0);  // as from a menu
         d.PostClick(IDC_RUN);
         d.PostClick(IDC_END);
     };
@@ -277,8 +249,7 @@ TEST(ModalLoop, CommandDisabledByItsUpdateHandlerDoesNotRun)
 // Idle work that always wants more for a second: the loop waits for
 // messages between the calls instead of spinning, and a message posted from
 // another thread still gets through.
-TEST(ModalLoop, BusyIdleForOneSecondTakesLittleProcessorTime)
-{
+TEST(ModalLoop, BusyIdleForOneSecondTakesLittleProcessorTime) {
     CLoopDlg dlg;
     dlg.idle = [](CLoopDlg&, LONG) -> LRESULT { return 1; };
     dlg.app = [](CLoopDlg& d, WPARAM, LPARAM) { d.EndDialog(IDOK); };
@@ -295,8 +266,7 @@ TEST(ModalLoop, BusyIdleForOneSecondTakesLittleProcessorTime)
     INT_PTR r = dlg.DoModal();
     DWORD wall = GetTickCount() - t0;
     double cpu = CpuSeconds() - cpu0;
-    if (poster.joinable())
-        poster.join();
+    if (poster.joinable()) poster.join();
     ASSERT_EQ(IDOK, r);
     std::cout << "busy idle: " << wall << " ms wall, " << cpu * 1000 << " ms processor, " << dlg.idleCalls.size()
               << " idle calls" << std::endl;
@@ -309,8 +279,7 @@ TEST(ModalLoop, BusyIdleForOneSecondTakesLittleProcessorTime)
 // Idle work that waits for its own work (here 2 ms each call) asks to be
 // called again at once: the loop adds no pause of its own, so the calls come
 // several times as often as with the pause, and messages still get through.
-TEST(ModalLoop, IdleThatWaitsByItselfIsCalledAgainAtOnce)
-{
+TEST(ModalLoop, IdleThatWaitsByItselfIsCalledAgainAtOnce) {
     CLoopDlg dlg;
     dlg.idle = [](CLoopDlg&, LONG) -> LRESULT {
         MsgWaitForMultipleObjectsEx(0, nullptr, 2, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
@@ -326,8 +295,7 @@ TEST(ModalLoop, IdleThatWaitsByItselfIsCalledAgainAtOnce)
         });
     };
     INT_PTR r = dlg.DoModal();
-    if (poster.joinable())
-        poster.join();
+    if (poster.joinable()) poster.join();
     ASSERT_EQ(IDOK, r);
     // 500 ms of 2 ms waits: about 250 calls; with the loop's 10 ms pause at most 42.
     EXPECT_GT(dlg.idleCalls.size(), 100u);
@@ -340,11 +308,9 @@ class CLoopApp : public CWinApp {
 public:
     CLoopApp() : CWinApp(L"Schleife") {}
     std::vector<LONG> counts;
-    BOOL OnIdle(LONG count) override
-    {
+    BOOL OnIdle(LONG count) override {
         counts.push_back(count);
-        if (count < 3)
-            return TRUE;
+        if (count < 3) return TRUE;
         ::PostQuitMessage(5);
         return FALSE;
     }
@@ -353,8 +319,7 @@ public:
 
 }  // namespace
 
-TEST(AppLoop, RunSharesTheLoopUntilQuit)
-{
+TEST(AppLoop, RunSharesTheLoopUntilQuit) {
     CLoopApp app;
     EXPECT_EQ(17, app.Run());
     ASSERT_GE(app.counts.size(), 4u);
@@ -364,14 +329,13 @@ TEST(AppLoop, RunSharesTheLoopUntilQuit)
     EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "the quit was taken by the loop";
 }
 
-TEST(AppLoop, IdleMessageTestLeavesOutMouseMovesAndTheCaretTimer)
-{
+TEST(AppLoop, IdleMessageTestLeavesOutMouseMovesAndTheCaretTimer) {
     const struct {
         UINT message;
         BOOL idle;
     } cases[] = {
-        {WM_MOUSEMOVE, FALSE}, {WM_NCMOUSEMOVE, FALSE}, {WM_SYSTIMER, FALSE},
-        {WM_TIMER, TRUE}, {WM_KEYDOWN, TRUE}, {WM_COMMAND, TRUE}, {WM_APP, TRUE},
+        {WM_MOUSEMOVE, FALSE}, {WM_NCMOUSEMOVE, FALSE}, {WM_SYSTIMER, FALSE}, {WM_TIMER, TRUE},
+        {WM_KEYDOWN, TRUE},    {WM_COMMAND, TRUE},      {WM_APP, TRUE},
     };
     for (const auto& c : cases) {
         MSG msg = {};

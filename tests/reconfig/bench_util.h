@@ -10,8 +10,7 @@
 
 namespace bench {
 
-inline double Seconds()
-{
+inline double Seconds() {
     static LARGE_INTEGER f = [] {
         LARGE_INTEGER x;
         QueryPerformanceFrequency(&x);
@@ -22,8 +21,7 @@ inline double Seconds()
     return (double)c.QuadPart / (double)f.QuadPart;
 }
 
-inline double CpuSeconds()
-{
+inline double CpuSeconds() {
     FILETIME a, b, k, u;
     GetProcessTimes(GetCurrentProcess(), &a, &b, &k, &u);
     auto v = [](FILETIME t) { return (double)(((ULONGLONG)t.dwHighDateTime << 32) | t.dwLowDateTime) / 1e7; };
@@ -33,8 +31,7 @@ inline double CpuSeconds()
 // The plain client's own time for a GET ("get") or multipart POST ("post")
 // of size bytes at the device's port; -1 when it gave no result or says that
 // its transfer failed.
-inline double PlainTransfer(DevicePeer& dev, const char* script, const char* how, int port, size_t size)
-{
+inline double PlainTransfer(DevicePeer& dev, const char* script, const char* how, int port, size_t size) {
     std::wstring result = dev.Dir() + L"\\plain.txt";
     DeleteFileW(result.c_str());
     std::string unixResult = PEER_DIR "/plain.txt";
@@ -45,16 +42,14 @@ inline double PlainTransfer(DevicePeer& dev, const char* script, const char* how
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessW(nullptr, &w[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return -1;
+    if (!CreateProcessW(nullptr, &w[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -1;
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);  // does not follow a Unix program: the result file does
     for (int i = 0; i < 1200; ++i) {
         std::string text = ReadFileBytes(result);
         double seconds = 0;
         int ok = 0;
-        if (!text.empty())
-            return sscanf(text.c_str(), "%lf %d", &seconds, &ok) == 2 && ok == 1 ? seconds : -1;
+        if (!text.empty()) return sscanf(text.c_str(), "%lf %d", &seconds, &ok) == 2 && ok == 1 ? seconds : -1;
         Sleep(50);
     }
     return -1;

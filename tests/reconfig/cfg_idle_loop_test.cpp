@@ -14,11 +14,8 @@ namespace {
 class CJobLoopDlg : public CDialog {
 public:
     CJobLoopDlg(CCfgTarget* t, HINTERNET s, std::wstring backup, std::wstring upload)
-        : CDialog(IDD_JOB_LOOP), m_target(t), m_session(s), m_backup(backup), m_upload(upload)
-    {
-    }
-    LRESULT OnKickIdle(WPARAM, LPARAM) override
-    {
+        : CDialog(IDD_JOB_LOOP), m_target(t), m_session(s), m_backup(backup), m_upload(upload) {}
+    LRESULT OnKickIdle(WPARAM, LPARAM) override {
         ++m_idleCalls;
         if (m_step == 0) {
             m_read = CCfgReadJob(CFG_KIND_JSON, 0, m_target, m_session, m_backup.c_str());
@@ -33,8 +30,7 @@ public:
             }
         } else if (m_step == 2) {
             CCfgWriteJob::RunOnce(m_write);
-            if (m_write.GetState() == CFG_WRITE_ENDED)
-                m_step = 3;
+            if (m_write.GetState() == CFG_WRITE_ENDED) m_step = 3;
         }
         if (m_step == 3) {
             EndDialog(IDOK);
@@ -42,8 +38,7 @@ public:
         }
         return 1;
     }
-    LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override
-    {
+    LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override {
         if (msg == WM_APP) {
             ++m_answered;
             return 7;
@@ -60,8 +55,7 @@ public:
     CCfgWriteJob m_write;
 };
 
-TEST(CfgJobIdleLoop, DownloadAndUploadFromTheModalLoopsIdleCalls)
-{
+TEST(CfgJobIdleLoop, DownloadAndUploadFromTheModalLoopsIdleCalls) {
     DevicePeer& dev = DevicePeer::Get();
     ASSERT_TRUE(dev.Ready());
     dev.SetMode(R"({"body_size": 200000, "reply": "{\"Sess\":\"s9\",\"UserType\":3}"})");
@@ -81,12 +75,10 @@ TEST(CfgJobIdleLoop, DownloadAndUploadFromTheModalLoopsIdleCalls)
     std::thread pinger([&] {
         // Window messages from another thread while the jobs run.
         HWND h = nullptr;
-        while (!done && !(h = FindWindowW(nullptr, L"Job loop")))
-            Sleep(5);
+        while (!done && !(h = FindWindowW(nullptr, L"Job loop"))) Sleep(5);
         while (!done && h) {
             DWORD_PTR r = 0;
-            if (SendMessageTimeoutW(h, WM_APP, 0, 0, SMTO_NORMAL, 5000, &r) && r == 7)
-                ++sent;
+            if (SendMessageTimeoutW(h, WM_APP, 0, 0, SMTO_NORMAL, 5000, &r) && r == 7) ++sent;
             Sleep(5);
         }
     });

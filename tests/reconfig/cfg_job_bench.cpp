@@ -20,11 +20,8 @@ using bench::Seconds;
 class CBenchDlg : public CDialog {
 public:
     CBenchDlg(bool write, CCfgTarget* t, HINTERNET s, std::wstring file)
-        : CDialog(IDD_JOB_LOOP), m_bWrite(write), m_target(t), m_session(s), m_file(file)
-    {
-    }
-    LRESULT OnKickIdle(WPARAM, LPARAM) override
-    {
+        : CDialog(IDD_JOB_LOOP), m_bWrite(write), m_target(t), m_session(s), m_file(file) {}
+    LRESULT OnKickIdle(WPARAM, LPARAM) override {
         if (!m_started) {
             m_started = true;
             m_t0 = Seconds();
@@ -50,10 +47,8 @@ public:
         }
         return 1;
     }
-    LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override
-    {
-        if (msg == WM_APP)
-            return 7;
+    LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override {
+        if (msg == WM_APP) return 7;
         return CDialog::WindowProc(msg, wp, lp);
     }
     bool Ok() const { return m_bWrite ? !!m_write.GetSuccess() : !!m_read.GetSuccess(); }
@@ -74,22 +69,19 @@ struct Run {
 };
 
 // One modal run with a thread that keeps sending it window messages.
-Run RunDialog(bool write, CCfgTarget& t, HINTERNET session, const std::wstring& file)
-{
+Run RunDialog(bool write, CCfgTarget& t, HINTERNET session, const std::wstring& file) {
     CBenchDlg dlg(write, &t, session, file);
     std::atomic<bool> done{false};
     std::atomic<double> maxMs{0};
     std::thread pinger([&] {
         HWND h = nullptr;
-        while (!done && !(h = FindWindowW(nullptr, L"Job loop")))
-            Sleep(1);
+        while (!done && !(h = FindWindowW(nullptr, L"Job loop"))) Sleep(1);
         while (!done && h) {
             double t0 = Seconds();
             DWORD_PTR r = 0;
             SendMessageTimeoutW(h, WM_APP, 0, 0, SMTO_NORMAL, 5000, &r);
             double ms = (Seconds() - t0) * 1000;
-            if (!done && ms > maxMs)
-                maxMs = ms;
+            if (!done && ms > maxMs) maxMs = ms;
             Sleep(10);
         }
     });
@@ -107,14 +99,12 @@ Run RunDialog(bool write, CCfgTarget& t, HINTERNET session, const std::wstring& 
 }
 
 // The plain client in the same run, timed by itself.
-double Plain(DevicePeer& dev, const char* how, int port, size_t size)
-{
+double Plain(DevicePeer& dev, const char* how, int port, size_t size) {
     return bench::PlainTransfer(dev, PLAIN_CLIENT, how, port, size);
 }
 
 // A failed plain transfer has no time and no ratio: "-" in both columns.
-void PrintRow(const char* transfer, const char* label, const Run& r, double plain)
-{
+void PrintRow(const char* transfer, const char* label, const Run& r, double plain) {
     char plainText[16] = "-", ratio[16] = "-";
     if (plain > 0) {
         snprintf(plainText, sizeof plainText, "%.3f", plain);
@@ -125,8 +115,7 @@ void PrintRow(const char* transfer, const char* label, const Run& r, double plai
 }
 }  // namespace
 
-int main()
-{
+int main() {
     DevicePeer& dev = DevicePeer::Get();
     if (!dev.Ready()) {
         printf("the simulated device did not start\n");
@@ -155,8 +144,7 @@ int main()
         Run down = RunDialog(false, t, session.get(), backup);
         size_t stored = ReadFileBytes(backup).size();
         if (!down.ok || stored != size)
-            printf("download of %u bytes: stored %u, message %u\n", (unsigned)size, (unsigned)stored,
-                   down.message);
+            printf("download of %u bytes: stored %u, message %u\n", (unsigned)size, (unsigned)stored, down.message);
         down.ok = down.ok && stored == size;
         double plainDown = Plain(dev, "get", dev.Port("http"), size);
         PrintRow("download", label, down, plainDown);

@@ -20,9 +20,7 @@ const std::string kXml = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<Conf
 
 // A plain loop of passes (each pass, then whatever messages wait: a pass
 // returns early while one does). Bounded, not timed: a pass waits at most about 20 ms.
-template <class Job>
-int Drive(Job& job, int (*pass)(Job&), int maxPasses = 4000)
-{
+template <class Job> int Drive(Job& job, int (*pass)(Job&), int maxPasses = 4000) {
     int n = 0;
     while (job.GetState() != 10 && n < maxPasses) {
         pass(job);
@@ -30,20 +28,16 @@ int Drive(Job& job, int (*pass)(Job&), int maxPasses = 4000)
     }
     return n;
 }
-void PumpMessages()
-{
+void PumpMessages() {
     MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-        DispatchMessageW(&msg);
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
 }
-int ReadPass(CCfgReadJob& j)
-{
+int ReadPass(CCfgReadJob& j) {
     int r = CCfgReadJob::RunOnce(j, FALSE);
     PumpMessages();
     return r;
 }
-int WritePass(CCfgWriteJob& j)
-{
+int WritePass(CCfgWriteJob& j) {
     int r = CCfgWriteJob::RunOnce(j);
     PumpMessages();
     return r;
@@ -54,8 +48,7 @@ std::string Headers(const std::string& raw) { return raw.substr(0, raw.find("\r\
 
 class CfgJobTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_TRUE(dev.Ready()) << "the simulated device did not start";
         ASSERT_TRUE(session);
         dev.SetMode("{}");
@@ -69,8 +62,7 @@ protected:
     std::wstring folder;
 };
 
-TEST_F(CfgJobTest, JsonDownloadStoresWhatTheDeviceServed)
-{
+TEST_F(CfgJobTest, JsonDownloadStoresWhatTheDeviceServed) {
     size_t before = dev.RequestCount();
     std::wstring out = folder + L"\\1765400000.json";
     CCfgReadJob job(CFG_KIND_JSON, 0, &target, session.get(), out.c_str());
@@ -88,8 +80,7 @@ TEST_F(CfgJobTest, JsonDownloadStoresWhatTheDeviceServed)
     EXPECT_NE(std::string::npos, raw.find("\r\nUser-Agent: Korvelin Varnel\r\n")) << raw;
 }
 
-TEST_F(CfgJobTest, XmlDownloadAsksForTheListWithThePassword)
-{
+TEST_F(CfgJobTest, XmlDownloadAsksForTheListWithThePassword) {
     size_t before = dev.RequestCount();
     std::wstring out = folder + L"\\1765400001.xml";
     CCfgReadJob job(CFG_KIND_XML, 0, &target, session.get(), out.c_str());
@@ -99,8 +90,7 @@ TEST_F(CfgJobTest, XmlDownloadAsksForTheListWithThePassword)
     EXPECT_EQ("GET /liste.xml?PW=g%20h%26%FC& HTTP/1.0", RequestLine(dev.Request(before + 1)));
 }
 
-TEST_F(CfgJobTest, OtherKindsAskForConfigXml)
-{
+TEST_F(CfgJobTest, OtherKindsAskForConfigXml) {
     size_t before = dev.RequestCount();
     std::wstring out = folder + L"\\cfg_%t";
     target.m_strPassword = L"a-b.c_d~9Z";
@@ -117,15 +107,11 @@ struct RefusedCase {
     const wchar_t* argument;
 };
 
-TEST_F(CfgJobTest, RefusalsEndWithTheirMessageAndNoFile)
-{
+TEST_F(CfgJobTest, RefusalsEndWithTheirMessageAndNoFile) {
     const RefusedCase cases[] = {
-        {"{\"status\": 403}", IDS_JOB_PASSWORD, L""},
-        {"{\"status\": 404}", IDS_JOB_UNKNOWN_URL, L""},
-        {"{\"status\": 503}", IDS_JOB_OTHER_LOGIN, L""},
-        {"{\"status\": 401}", IDS_JOB_HTTP_STATUS, L"401"},
-        {"{\"status\": 500}", IDS_JOB_HTTP_STATUS, L"500"},
-        {"{\"password\": \"other\"}", IDS_JOB_PASSWORD, L""},
+        {"{\"status\": 403}", IDS_JOB_PASSWORD, L""},       {"{\"status\": 404}", IDS_JOB_UNKNOWN_URL, L""},
+        {"{\"status\": 503}", IDS_JOB_OTHER_LOGIN, L""},    {"{\"status\": 401}", IDS_JOB_HTTP_STATUS, L"401"},
+        {"{\"status\": 500}", IDS_JOB_HTTP_STATUS, L"500"}, {"{\"password\": \"other\"}", IDS_JOB_PASSWORD, L""},
         {"{\"drop\": true}", IDS_JOB_PASSWORD, L""},
     };
     for (const auto& c : cases) {
@@ -147,8 +133,7 @@ TEST_F(CfgJobTest, RefusalsEndWithTheirMessageAndNoFile)
     EXPECT_EQ(L"Unerwarteter HTTP-Statuscode 401 vom Ger\u00e4t.", MessageText(IDS_JOB_HTTP_STATUS, L"401"));
 }
 
-TEST_F(CfgJobTest, ChangedPasswordIsTriedOnceMore)
-{
+TEST_F(CfgJobTest, ChangedPasswordIsTriedOnceMore) {
     dev.SetMode("{\"status_seq\": [403, 200]}");
     size_t before = dev.RequestCount();
     std::wstring out = folder + L"\\retry.json";
@@ -163,12 +148,11 @@ TEST_F(CfgJobTest, ChangedPasswordIsTriedOnceMore)
 struct BodyCase {
     const char* mode;
     bool success;
-    size_t stored;          // bytes in the file
+    size_t stored;  // bytes in the file
     DWORD contentLength;
 };
 
-TEST_F(CfgJobTest, BodiesOfEveryShape)
-{
+TEST_F(CfgJobTest, BodiesOfEveryShape) {
     const size_t n = 5000;
     const BodyCase cases[] = {
         {"{\"body_size\": 5000}", true, n, (DWORD)n},
@@ -206,8 +190,7 @@ TEST_F(CfgJobTest, BodiesOfEveryShape)
     }
 }
 
-TEST_F(CfgJobTest, HttpsWithACertificateForAnotherName)
-{
+TEST_F(CfgJobTest, HttpsWithACertificateForAnotherName) {
     SetTarget(target, dev.Port("https"), "127.0.0.1", TRUE);
     std::wstring out = folder + L"\\tls.json";
     CCfgReadJob job(CFG_KIND_JSON, 0, &target, session.get(), out.c_str());
@@ -218,21 +201,20 @@ TEST_F(CfgJobTest, HttpsWithACertificateForAnotherName)
 
 struct PortCase {
     const char* address;
-    const char* port;      // a port name of the device, or "8080"
+    const char* port;  // a port name of the device, or "8080"
     BOOL https;
     bool success;
     BOOL fallenBack;
 };
 
-TEST_F(CfgJobTest, RefusedPortsFallBackToTheDefaultPortOnce)
-{
+TEST_F(CfgJobTest, RefusedPortsFallBackToTheDefaultPortOnce) {
     if (!dev.Port("http80") || !dev.Port("https443"))
         GTEST_SKIP() << "the device could not listen on ports 80 and 443 here";
     const PortCase cases[] = {
-        {"127.0.0.1", "closed", FALSE, true, TRUE},    // falls back to 80, where the device is
-        {"127.0.0.1", "closed", TRUE, true, TRUE},     // to 443
-        {"127.0.0.2", "8080", FALSE, false, TRUE},     // nobody on either port
-        {"127.0.0.2", "80", FALSE, false, FALSE},      // already the default port: no second try
+        {"127.0.0.1", "closed", FALSE, true, TRUE},  // falls back to 80, where the device is
+        {"127.0.0.1", "closed", TRUE, true, TRUE},   // to 443
+        {"127.0.0.2", "8080", FALSE, false, TRUE},   // nobody on either port
+        {"127.0.0.2", "80", FALSE, false, FALSE},    // already the default port: no second try
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.address) + ":" + c.port + (c.https ? " https" : ""));
@@ -258,16 +240,14 @@ TEST_F(CfgJobTest, RefusedPortsFallBackToTheDefaultPortOnce)
     }
 }
 
-TEST_F(CfgJobTest, OutputFolderThatCannotBeWritten)
-{
+TEST_F(CfgJobTest, OutputFolderThatCannotBeWritten) {
     CCfgReadJob job(CFG_KIND_JSON, 0, &target, session.get(), (folder + L"\\missing\\x.json").c_str());
     Drive(job, ReadPass);
     EXPECT_FALSE(job.GetSuccess());
     EXPECT_EQ((UINT)IDS_JOB_OUTPUT_FILE, job.GetMessageId());
 }
 
-TEST_F(CfgJobTest, WithoutSessionTheJobEndsWithWinInetError)
-{
+TEST_F(CfgJobTest, WithoutSessionTheJobEndsWithWinInetError) {
     CCfgReadJob job(CFG_KIND_JSON, 0, &target, nullptr, (folder + L"\\x.json").c_str());
     Drive(job, ReadPass);
     EXPECT_EQ((UINT)IDS_JOB_WININET, job.GetMessageId());
@@ -278,36 +258,30 @@ TEST_F(CfgJobTest, WithoutSessionTheJobEndsWithWinInetError)
     EXPECT_EQ((UINT)IDS_JOB_WININET, w.GetMessageId());
 }
 
-TEST_F(CfgJobTest, CancelDuringTheBodyDeletesThePartialFile)
-{
+TEST_F(CfgJobTest, CancelDuringTheBodyDeletesThePartialFile) {
     dev.SetMode("{\"body_size\": 4000, \"slow\": [200, 0.1]}");
     std::wstring out = folder + L"\\cancel.xml";
     CCfgReadJob job(CFG_KIND_XML, 0, &target, session.get(), out.c_str());
-    for (int i = 0; i < 1000 && job.GetBytesReceived() == 0; ++i)
-        ReadPass(job);
+    for (int i = 0; i < 1000 && job.GetBytesReceived() == 0; ++i) ReadPass(job);
     ASSERT_GT(job.GetBytesReceived(), 0u);
     ASSERT_LT(job.GetBytesReceived(), 4000u);  // progress while the body comes, not only at its end
     job.CloseOutput(TRUE);
     job.Close();
     EXPECT_FALSE(FileExists(out));
     // A read still pending completes late; it must find nobody.
-    for (int i = 0; i < 50; ++i)
-        ReadPass(job);
+    for (int i = 0; i < 50; ++i) ReadPass(job);
     EXPECT_FALSE(FileExists(out));
 }
 
-TEST_F(CfgJobTest, JobsDestroyedOrReArmedMidTransferLeaveNoTrace)
-{
+TEST_F(CfgJobTest, JobsDestroyedOrReArmedMidTransferLeaveNoTrace) {
     dev.SetMode("{\"body_size\": 3000, \"slow\": [300, 0.1]}");
     {
         auto* job = new CCfgReadJob(CFG_KIND_XML, 0, &target, session.get(), (folder + L"\\gone.xml").c_str());
-        for (int i = 0; i < 1000 && job->GetBytesReceived() == 0; ++i)
-            ReadPass(*job);
+        for (int i = 0; i < 1000 && job->GetBytesReceived() == 0; ++i) ReadPass(*job);
         delete job;  // a read is pending on its buffer
     }
     CCfgReadJob job(CFG_KIND_XML, 0, &target, session.get(), (folder + L"\\first.xml").c_str());
-    for (int i = 0; i < 1000 && job.GetBytesReceived() == 0; ++i)
-        ReadPass(job);
+    for (int i = 0; i < 1000 && job.GetBytesReceived() == 0; ++i) ReadPass(job);
     dev.SetMode("{}");
     job = CCfgReadJob(CFG_KIND_JSON, 0, &target, session.get(), (folder + L"\\second.json").c_str());
     Drive(job, ReadPass);
@@ -319,8 +293,7 @@ TEST_F(CfgJobTest, JobsDestroyedOrReArmedMidTransferLeaveNoTrace)
     EXPECT_EQ(kJson, ReadFileBytes(folder + L"\\second.json"));
 }
 
-TEST_F(CfgJobTest, ConnectProgressOnlyWhileConnecting)
-{
+TEST_F(CfgJobTest, ConnectProgressOnlyWhileConnecting) {
     CCfgReadJob job(CFG_KIND_JSON, 0, &target, session.get(), (folder + L"\\p.json").c_str());
     EXPECT_EQ(-1, job.GetConnectProgress());
     job.m_nState = CFG_READ_STARTED;
@@ -329,8 +302,7 @@ TEST_F(CfgJobTest, ConnectProgressOnlyWhileConnecting)
     job.m_nState = CFG_READ_IDLE;
 }
 
-TEST_F(CfgJobTest, KindsWithoutTransportStayIdle)
-{
+TEST_F(CfgJobTest, KindsWithoutTransportStayIdle) {
     CCfgReadJob job(CFG_KIND_EEPROM, 0, &target, session.get(), (folder + L"\\e.eep").c_str());
     CCfgWriteJob w(0, &target, session.get());
     w.Setup(CFG_KIND_RAW_8888, L"x", 0);
@@ -342,8 +314,7 @@ TEST_F(CfgJobTest, KindsWithoutTransportStayIdle)
     }
 }
 
-TEST_F(CfgJobTest, RawKindsSendThePasswordAndWait)
-{
+TEST_F(CfgJobTest, RawKindsSendThePasswordAndWait) {
     if (!dev.Port("raw8003") || !dev.Port("raw8004") || !dev.Port("raw8888"))
         GTEST_SKIP() << "the device could not listen on its binary ports here";
     const struct {
@@ -365,8 +336,7 @@ TEST_F(CfgJobTest, RawKindsSendThePasswordAndWait)
             CCfgReadJob::RunOnce(job, TRUE), PumpMessages();
         ASSERT_EQ(CFG_READ_SENT, job.GetState());
         EXPECT_EQ((UINT)IDS_JOB_TIMEOUT, job.GetMessageId());
-        for (int i = 0; i < 250 && dev.RawCount(c.port) == before; ++i)
-            Sleep(20);
+        for (int i = 0; i < 250 && dev.RawCount(c.port) == before; ++i) Sleep(20);
         ASSERT_EQ(before + 1, dev.RawCount(c.port));
         EXPECT_EQ(c.received, dev.Raw(c.port, before + 1));
         // It reads nothing: only its inactivity limit ends it.
@@ -380,8 +350,7 @@ TEST_F(CfgJobTest, RawKindsSendThePasswordAndWait)
     }
     CCfgWriteJob w(0, &target, session.get());
     w.Setup(CFG_KIND_RAW, L"unused", 0);
-    for (int i = 0; i < 100 && w.GetState() != CFG_WRITE_CONNECTED; ++i)
-        WritePass(w);
+    for (int i = 0; i < 100 && w.GetState() != CFG_WRITE_CONNECTED; ++i) WritePass(w);
     EXPECT_EQ(CFG_WRITE_CONNECTED, w.GetState());
     EXPECT_EQ((UINT)IDS_JOB_TIMEOUT, w.GetMessageId());
 
@@ -397,20 +366,17 @@ TEST_F(CfgJobTest, RawKindsSendThePasswordAndWait)
 
 // ---- uploads
 
-std::string JsonHead(const std::string& pw)
-{
+std::string JsonHead(const std::string& pw) {
     return "--" + B + "\r\nContent-Disposition: form-data; name=\"999\"\r\n\r\n1\r\n--" + B +
            "\r\nContent-Disposition: form-data; name=\"LPW\"\r\n\r\n" + pw + "\r\n--" + B +
            "\r\nContent-Disposition: form-data; name=\"JSUPLOAD\"; filename=\"config.js\"\r\n"
            "Content-Type: application/json\r\n\r\n";
 }
-std::string JsonTail()
-{
+std::string JsonTail() {
     return "\r\n--" + B + "\r\nContent-Disposition: form-data; name=\"B2.2\"\r\n\r\nAnwenden\r\n--" + B + "--\r\n";
 }
 
-TEST_F(CfgJobTest, JsonUploadCarriesTheFormFieldsByteForByte)
-{
+TEST_F(CfgJobTest, JsonUploadCarriesTheFormFieldsByteForByte) {
     dev.SetMode("{\"reply\": \"{\\\"Sess\\\":\\\"a1b2\\\",\\\"UserType\\\":2}\"}");
     std::wstring in = folder + L"\\KRV1.tmp";
     std::string file = kJson + std::string(3000, 'x');
@@ -437,8 +403,7 @@ TEST_F(CfgJobTest, JsonUploadCarriesTheFormFieldsByteForByte)
     EXPECT_EQ(head + file + tail, Body(raw));
 }
 
-TEST_F(CfgJobTest, XmlUploadSendsATemporaryCopy)
-{
+TEST_F(CfgJobTest, XmlUploadSendsATemporaryCopy) {
     dev.SetMode("{\"reply\": \"<html><body>Syntax OK<br></body></html>\"}");
     std::wstring in = folder + L"\\patched.xml";
     WriteFileBytes(in, kXml);
@@ -466,8 +431,7 @@ TEST_F(CfgJobTest, XmlUploadSendsATemporaryCopy)
     EXPECT_FALSE(FileExists(copy));
 }
 
-TEST_F(CfgJobTest, CgiUploadsNameTheInputFileAndSendThePasswordPlain)
-{
+TEST_F(CfgJobTest, CgiUploadsNameTheInputFileAndSendThePasswordPlain) {
     std::wstring in = folder + L"\\dev.zip";
     WriteFileBytes(in, std::string("PK\x03\x04\x00\xff", 6));
     dev.SetMode("{\"reply\": \"<p>Syntax ok</p>\"}");
@@ -494,8 +458,7 @@ struct ReplyCase {
     const wchar_t* session;
 };
 
-TEST_F(CfgJobTest, EveryReplyTheDeviceGives)
-{
+TEST_F(CfgJobTest, EveryReplyTheDeviceGives) {
     const ReplyCase cases[] = {
         {5, R"({"reply": "{\"Dialog\": 3}"})", IDS_JOB_NETRESET, L"", true, L""},
         {5, R"({"reply": "{\"Dialog\":12}"})", IDS_JOB_NETRESET, L"", true, L""},
@@ -541,8 +504,7 @@ TEST_F(CfgJobTest, EveryReplyTheDeviceGives)
     }
 }
 
-TEST_F(CfgJobTest, InputFileThatVanishedBeforeSending)
-{
+TEST_F(CfgJobTest, InputFileThatVanishedBeforeSending) {
     std::wstring in = folder + L"\\vanish.js";
     WriteFileBytes(in, "{}");
     CCfgWriteJob job(0, &target, session.get());
@@ -553,8 +515,7 @@ TEST_F(CfgJobTest, InputFileThatVanishedBeforeSending)
     EXPECT_FALSE(job.GetSuccess());
 }
 
-TEST_F(CfgJobTest, HttpsUpload)
-{
+TEST_F(CfgJobTest, HttpsUpload) {
     SetTarget(target, dev.Port("https"), "127.0.0.1", TRUE);
     dev.SetMode(R"({"reply": "{\"Dialog\": 2}"})");
     std::wstring in = folder + L"\\tls.js";
@@ -568,8 +529,7 @@ TEST_F(CfgJobTest, HttpsUpload)
 }
 // Over loopback the notifications often overtake the call that caused them;
 // a job that set its state after the call would hang or lose its outcome.
-TEST_F(CfgJobTest, ManyQuickRoundTripsAllEnd)
-{
+TEST_F(CfgJobTest, ManyQuickRoundTripsAllEnd) {
     dev.SetMode(R"({"body_size": 300, "reply": "{\"Dialog\": 4}"})");
     std::wstring in = folder + L"\\quick.js";
     WriteFileBytes(in, "{\"a\": 1}");
@@ -588,8 +548,7 @@ TEST_F(CfgJobTest, ManyQuickRoundTripsAllEnd)
 }
 
 // Last: a reset connection may leave WinINet trying again behind our back.
-TEST_F(CfgJobTest, DeviceResettingTheUploadAsksForThePassword)
-{
+TEST_F(CfgJobTest, DeviceResettingTheUploadAsksForThePassword) {
     dev.SetMode(R"({"reset_upload": true})");
     std::wstring in = folder + L"\\reset.js";
     WriteFileBytes(in, kJson + std::string(20000, 'r'));
@@ -605,13 +564,11 @@ TEST_F(CfgJobTest, DeviceResettingTheUploadAsksForThePassword)
 namespace {
 
 // The URL of a download, as a cache would file it.
-std::wstring DownloadUrl(const wchar_t* scheme, int port, const std::wstring& encodedPassword)
-{
+std::wstring DownloadUrl(const wchar_t* scheme, int port, const std::wstring& encodedPassword) {
     return std::wstring(scheme) + L"://127.0.0.1:" + std::to_wstring(port) + L"/config.js?PW=" + encodedPassword;
 }
 
-bool InCache(const std::wstring& url)
-{
+bool InCache(const std::wstring& url) {
     BYTE buf[4096];
     DWORD size = sizeof buf;
     return GetUrlCacheEntryInfoW(url.c_str(), reinterpret_cast<INTERNET_CACHE_ENTRY_INFOW*>(buf), &size) ||
@@ -622,8 +579,7 @@ bool InCache(const std::wstring& url)
 
 // Neither the URL with the password, nor the configuration, nor a cookie of
 // the device stays anywhere once a download or upload is over.
-TEST_F(CfgJobTest, NothingOfTheDeviceIsKept)
-{
+TEST_F(CfgJobTest, NothingOfTheDeviceIsKept) {
     const std::wstring pw = L"Geheim" + std::to_wstring(GetTickCount());
     target.m_strPassword = pw.c_str();
     for (BOOL https : {FALSE, TRUE}) {
@@ -657,14 +613,12 @@ TEST_F(CfgJobTest, NothingOfTheDeviceIsKept)
 
 // A TLS handshake that never completes ends the download within the bound
 // of a step that does not move.
-TEST_F(CfgJobTest, TlsHandshakeThatNeverCompletesEnds)
-{
+TEST_F(CfgJobTest, TlsHandshakeThatNeverCompletesEnds) {
     SetTarget(target, dev.Port("stall"), "127.0.0.1", TRUE);
     std::wstring out = folder + L"\\stalled.json";
     CCfgReadJob job(CFG_KIND_JSON, 0, &target, session.get(), out.c_str());
     DWORD start = GetTickCount();
-    while (job.GetState() != 10 && GetTickCount() - start < kCfgStallMs + 10000)
-        ReadPass(job);
+    while (job.GetState() != 10 && GetTickCount() - start < kCfgStallMs + 10000) ReadPass(job);
     DWORD took = GetTickCount() - start;
     EXPECT_EQ(10, job.GetState());
     EXPECT_FALSE(job.GetSuccess());
@@ -677,8 +631,7 @@ TEST_F(CfgJobTest, TlsHandshakeThatNeverCompletesEnds)
 namespace {
 
 // Starts a program of this machine (not a Windows one); it is not tracked.
-void RunUnix(const std::string& command)
-{
+void RunUnix(const std::string& command) {
     std::wstring cmd = krvtest::Widen(command);
     STARTUPINFOW si = {};
     si.cb = sizeof si;
@@ -689,26 +642,21 @@ void RunUnix(const std::string& command)
     }
 }
 
-bool WaitForFile(const std::wstring& path, DWORD ms)
-{
+bool WaitForFile(const std::wstring& path, DWORD ms) {
     for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(50))
-        if (FileExists(path))
-            return true;
+        if (FileExists(path)) return true;
     return false;
 }
 
 // A disk of 64 KB for the length of a test.
 class SmallDisk {
 public:
-    SmallDisk() : m_unix(std::string(PEER_DIR) + "-small"), m_dir(krvtest::WinPath(m_unix))
-    {
+    SmallDisk() : m_unix(std::string(PEER_DIR) + "-small"), m_dir(krvtest::WinPath(m_unix)) {
         RunUnix("/bin/sh " SMALL_DISK " mount " + m_unix + " 64");
         m_ready = WaitForFile(m_dir + L"\\mounted", 10000);
     }
-    ~SmallDisk()
-    {
-        if (m_ready)
-            RunUnix("/bin/sh " SMALL_DISK " umount " + m_unix);
+    ~SmallDisk() {
+        if (m_ready) RunUnix("/bin/sh " SMALL_DISK " umount " + m_unix);
     }
     bool Ready() const { return m_ready; }
     std::wstring Path(const wchar_t* name) const { return m_dir + L"\\" + name; }
@@ -724,11 +672,9 @@ private:
 // A full disk: the download, both patches and the upload's copy each end
 // with a failure, and nothing half-written stays under a name that looks
 // whole.
-TEST_F(CfgJobTest, AFullDiskEndsEveryWriteWithAFailure)
-{
+TEST_F(CfgJobTest, AFullDiskEndsEveryWriteWithAFailure) {
     SmallDisk disk;
-    if (!disk.Ready())
-        GTEST_SKIP() << "no tmpfs can be mounted here";
+    if (!disk.Ready()) GTEST_SKIP() << "no tmpfs can be mounted here";
     dev.SetMode("{\"body_size\": 200000}");
     std::wstring out = disk.Path(L"download.xml");
     CCfgReadJob job(CFG_KIND_XML, 0, &target, session.get(), out.c_str());

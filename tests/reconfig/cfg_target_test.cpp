@@ -4,17 +4,14 @@
 #include <gtest/gtest.h>
 
 namespace {
-TEST(CfgTarget, AddressTextAndSelectorsWithoutMeaning)
-{
+TEST(CfgTarget, AddressTextAndSelectorsWithoutMeaning) {
     CCfgTarget t;
     SetTarget(t, 80, "192.168.10.254");
     EXPECT_EQ(L"192.168.10.254", std::wstring(t.Text(0)));
-    for (int s : {1, 2, 3, -1})
-        EXPECT_EQ(L"?", std::wstring(t.Text(s)));
+    for (int s : {1, 2, 3, -1}) EXPECT_EQ(L"?", std::wstring(t.Text(s)));
 }
 
-TEST(CfgTarget, PasswordPercentEncoding)
-{
+TEST(CfgTarget, PasswordPercentEncoding) {
     const struct {
         const wchar_t* plain;
         const wchar_t* encoded;
@@ -33,15 +30,13 @@ TEST(CfgTarget, PasswordPercentEncoding)
     }
 }
 
-std::wstring Expand(int kind, CCfgTarget& t, const wchar_t* tmpl)
-{
+std::wstring Expand(int kind, CCfgTarget& t, const wchar_t* tmpl) {
     CCfgReadJob job(kind, 0, &t, nullptr, tmpl);
     job.MakeOutputFileName();
     return job.m_strOutputName.GetString();
 }
 
-TEST(CfgOutputName, PlaceholdersInTheirOrder)
-{
+TEST(CfgOutputName, PlaceholdersInTheirOrder) {
     static const wchar_t* const months[] = {L"Jan", L"Feb", L"Mar", L"Apr", L"May", L"Jun",
                                             L"Jul", L"Aug", L"Sep", L"Oct", L"Nov", L"Dec"};
     SYSTEMTIME st;
@@ -65,8 +60,7 @@ TEST(CfgOutputName, PlaceholdersInTheirOrder)
     EXPECT_EQ(L"cfg eep xml xml zip json", Expand(0, t, L"cfg eep xml xml zip json"));
 }
 
-TEST(CfgOutputName, FirstFreeNumber)
-{
+TEST(CfgOutputName, FirstFreeNumber) {
     std::wstring dir = TestFolder(L"names");
     CCfgTarget t;
     std::wstring tmpl = dir + L"\\%D_%n.%t";
@@ -81,12 +75,10 @@ TEST(CfgOutputName, FirstFreeNumber)
     RemoveDirectoryW(second.c_str());
 }
 
-TEST(CfgCopy, ChunkedCopy)
-{
+TEST(CfgCopy, ChunkedCopy) {
     std::wstring dir = TestFolder(L"copy");
     std::string big;
-    for (int i = 0; i < 1234; ++i)
-        big += (char)(i * 7);
+    for (int i = 0; i < 1234; ++i) big += (char)(i * 7);
     WriteFileBytes(dir + L"\\big", big);
     WriteFileBytes(dir + L"\\empty", "");
     EXPECT_TRUE(CopyFileChunked((dir + L"\\big").c_str(), (dir + L"\\big2").c_str(), 0));

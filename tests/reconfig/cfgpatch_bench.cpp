@@ -11,22 +11,22 @@
 
 namespace {
 
-std::string JsonOf(size_t size)
-{
+std::string JsonOf(size_t size) {
     std::string s = "{\n  \"OPC\": {\n    \"OPCServerEnable\": \"0\",\n    \"OPCLocalPort\": \"8000\",\n"
                     "    \"OPCInputTrigger\": \"0\",\n    \"OpcOutputEnable\": \"0\"\n  },\n  \"Inputs\": [\n";
     for (int i = 1; s.size() < size; ++i) {
         char b[200];
-        snprintf(b, sizeof b, "    {\n      \"Channel\": \"%d\",\n      \"Name\": \"Eingang %d\",\n"
-                              "      \"Filter\": \"10\"\n    },\n", i, i);
+        snprintf(b, sizeof b,
+                 "    {\n      \"Channel\": \"%d\",\n      \"Name\": \"Eingang %d\",\n"
+                 "      \"Filter\": \"10\"\n    },\n",
+                 i, i);
         s += b;
     }
     s += "    {}\n  ]\n}\n";
     return s;
 }
 
-std::string XmlOf(size_t size)
-{
+std::string XmlOf(size_t size) {
     std::string s = "<?xml version=\"1.0\"?>\r\n<Dev>\r\n <Cfg>\r\n  <Sections>\r\n   <BasicSettings>\r\n"
                     "    <Enable_BINARY_1>OFF</Enable_BINARY_1>\r\n    <TcpServer1>\r\n"
                     "     <LocalPort>8000</LocalPort>\r\n     <ApplicationMode1>\r\n"
@@ -36,8 +36,10 @@ std::string XmlOf(size_t size)
     int i = 1;
     for (; s.size() < size / 2; ++i) {
         char b[200];
-        snprintf(b, sizeof b, "    <Output%d>\r\n     <Binary_1>OFF</Binary_1>\r\n     <Web>ON</Web>\r\n"
-                              "    </Output%d>\r\n", i, i);
+        snprintf(b, sizeof b,
+                 "    <Output%d>\r\n     <Binary_1>OFF</Binary_1>\r\n     <Web>ON</Web>\r\n"
+                 "    </Output%d>\r\n",
+                 i, i);
         s += b;
     }
     s += "   </OutputMode>\r\n   <InputSettings>\r\n";
@@ -50,43 +52,37 @@ std::string XmlOf(size_t size)
     return s;
 }
 
-void Write(const wchar_t* path, const std::string& s)
-{
+void Write(const wchar_t* path, const std::string& s) {
     if (FILE* f = _wfopen(path, L"wb")) {
         fwrite(s.data(), 1, s.size(), f);
         fclose(f);
     }
 }
 
-double Seconds(LARGE_INTEGER a, LARGE_INTEGER b)
-{
+double Seconds(LARGE_INTEGER a, LARGE_INTEGER b) {
     LARGE_INTEGER f;
     QueryPerformanceFrequency(&f);
     return double(b.QuadPart - a.QuadPart) / double(f.QuadPart);
 }
 
 // Best of three runs, in seconds.
-double Time(bool json, const wchar_t* src, const wchar_t* dst)
-{
+double Time(bool json, const wchar_t* src, const wchar_t* dst) {
     double best = 1e9;
     for (int run = 0; run < 3; ++run) {
         LARGE_INTEGER a, b;
         QueryPerformanceCounter(&a);
         CPatchResult r = json ? PatchJsonFile(src, dst, 49153, true) : PatchXmlFile(src, dst, 49153, true);
         QueryPerformanceCounter(&b);
-        if (r.outcome != kPatchUpload)
-            printf("unexpected outcome %d\n", r.outcome);
+        if (r.outcome != kPatchUpload) printf("unexpected outcome %d\n", r.outcome);
         double t = Seconds(a, b);
-        if (t < best)
-            best = t;
+        if (t < best) best = t;
     }
     return best;
 }
 
 }  // namespace
 
-int main()
-{
+int main() {
     wchar_t dir[MAX_PATH];
     GetTempPathW(MAX_PATH, dir);
     std::wstring src = std::wstring(dir) + L"cfgpatch_bench.src";

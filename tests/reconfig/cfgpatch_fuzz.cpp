@@ -25,39 +25,32 @@ namespace {
 
 std::wstring Widen(const std::string& s) { return std::wstring(s.begin(), s.end()); }
 
-std::wstring DataPath(const char* name)
-{
+std::wstring DataPath(const char* name) {
     std::wstring p = L"Z:" + Widen(CFGPATCH_DATA) + L"/" + Widen(name);
     for (wchar_t& c : p)
-        if (c == L'/')
-            c = L'\\';
+        if (c == L'/') c = L'\\';
     return p;
 }
 
-std::string ReadBytes(const std::wstring& path)
-{
+std::string ReadBytes(const std::wstring& path) {
     std::string out;
     if (FILE* f = _wfopen(path.c_str(), L"rb")) {
         char buf[16384];
         size_t n;
-        while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-            out.append(buf, n);
+        while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
         fclose(f);
     }
     return out;
 }
 
-bool WriteBytes(const std::wstring& path, const std::string& bytes)
-{
+bool WriteBytes(const std::wstring& path, const std::string& bytes) {
     FILE* f = _wfopen(path.c_str(), L"wb");
-    if (!f)
-        return false;
+    if (!f) return false;
     bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     return fclose(f) == 0 && ok;
 }
 
-std::vector<std::string> Lines(const std::string& s)
-{
+std::vector<std::string> Lines(const std::string& s) {
     std::vector<std::string> out;
     for (size_t a = 0; a < s.size();) {
         size_t b = s.find('\n', a);
@@ -71,24 +64,52 @@ std::vector<std::string> Lines(const std::string& s)
 // ---------------------------------------------------------------- mutations
 
 const char* const kXmlLines[] = {
-    "<!-- Hinweis -->\n", "  <?vexxa sicht=\"alle\"?>\n", "<![CDATA[ <Enable_HTTP>OFF</Enable_HTTP> ]]>\n",
-    "<!--\n", "-->\n", "<!-- <OutputMode> -->\n", "    <Info a=\"x>y\">1</Info>\n", "<Enable_BINARY_1>OFF</Enable_BINARY_1>\n",
-    "<TcpServer1>\n", "</TcpServer1>\n", "<OutputMode>\n", "</OutputMode>\n", "<ApplicationMode1>\n",
-    "<LocalPort>1</LocalPort>\n", "<Binary_1 x='>'>OFF</Binary_1>\n", "<Empty/>\n", "text only\n", "<!DOCTYPE x>\n",
-    "\t<NTP>ON</NTP><NTPServer>192.168.20.2</NTPServer>\n", "<A>1</B>\n", "</\n", "<\n",
+    "<!-- Hinweis -->\n",
+    "  <?vexxa sicht=\"alle\"?>\n",
+    "<![CDATA[ <Enable_HTTP>OFF</Enable_HTTP> ]]>\n",
+    "<!--\n",
+    "-->\n",
+    "<!-- <OutputMode> -->\n",
+    "    <Info a=\"x>y\">1</Info>\n",
+    "<Enable_BINARY_1>OFF</Enable_BINARY_1>\n",
+    "<TcpServer1>\n",
+    "</TcpServer1>\n",
+    "<OutputMode>\n",
+    "</OutputMode>\n",
+    "<ApplicationMode1>\n",
+    "<LocalPort>1</LocalPort>\n",
+    "<Binary_1 x='>'>OFF</Binary_1>\n",
+    "<Empty/>\n",
+    "text only\n",
+    "<!DOCTYPE x>\n",
+    "\t<NTP>ON</NTP><NTPServer>192.168.20.2</NTPServer>\n",
+    "<A>1</B>\n",
+    "</\n",
+    "<\n",
 };
 const char* const kJsonLines[] = {
-    "  // \"OPCLocalPort\": \"1\",\n", "  /* \"OPCServerEnable\": \"0\",\n", "  */\n", "  \"OPCLocalPort\": \"8000\",\n",
-    "  \"OPCInputTrigger\": \"x\", \"Other\": \"1\",\n", "  \"Note\": \"a \\\" \\\"OPCLocalPort\\\": \\\"9\\\"\",\n",
-    "  \"Nested\": {\"OpcOutputEnable\": \"0\"},\n", "  \"Multi\": \"first\n", "line\",\n", "{\n", "}\n", "[\n", "],\n",
-    "  \"OPCServerEnable\":\"0\"}\n", "\"\n",
+    "  // \"OPCLocalPort\": \"1\",\n",
+    "  /* \"OPCServerEnable\": \"0\",\n",
+    "  */\n",
+    "  \"OPCLocalPort\": \"8000\",\n",
+    "  \"OPCInputTrigger\": \"x\", \"Other\": \"1\",\n",
+    "  \"Note\": \"a \\\" \\\"OPCLocalPort\\\": \\\"9\\\"\",\n",
+    "  \"Nested\": {\"OpcOutputEnable\": \"0\"},\n",
+    "  \"Multi\": \"first\n",
+    "line\",\n",
+    "{\n",
+    "}\n",
+    "[\n",
+    "],\n",
+    "  \"OPCServerEnable\":\"0\"}\n",
+    "\"\n",
 };
-const char* const kNames[] = {"Enable_BINARY_1", "LocalPort", "TcpServer1", "ApplicationMode1", "OutputMode",
-                              "Binary_1", "OPC_Device", "Compatible_Vexxx", "BasicSettings", "OPCServerEnable",
-                              "OPCLocalPort", "OPCInputTrigger", "OpcOutputEnable"};
+const char* const kNames[] = {"Enable_BINARY_1", "LocalPort",       "TcpServer1",   "ApplicationMode1",
+                              "OutputMode",      "Binary_1",        "OPC_Device",   "Compatible_Vexxx",
+                              "BasicSettings",   "OPCServerEnable", "OPCLocalPort", "OPCInputTrigger",
+                              "OpcOutputEnable"};
 
-std::string Mutate(const std::string& seed, bool json, std::mt19937& rng)
-{
+std::string Mutate(const std::string& seed, bool json, std::mt19937& rng) {
     std::vector<std::string> lines = Lines(seed);
     auto pick = [&](size_t n) { return n ? (size_t)(rng() % n) : 0; };
     int rounds = 1 + (int)pick(3);
@@ -103,25 +124,17 @@ std::string Mutate(const std::string& seed, bool json, std::mt19937& rng)
             lines.insert(lines.begin() + (long)at, l);
             break;
         }
-        case 2:
-            lines.erase(lines.begin() + (long)i);
-            break;
-        case 3:
-            lines.insert(lines.begin() + (long)at, lines[i]);
-            break;
-        case 4:
-            std::swap(lines[i], lines[pick(lines.size())]);
-            break;
+        case 2: lines.erase(lines.begin() + (long)i); break;
+        case 3: lines.insert(lines.begin() + (long)at, lines[i]); break;
+        case 4: std::swap(lines[i], lines[pick(lines.size())]); break;
         case 5: {  // an element or key renamed to one the patch looks for
             std::string& l = lines[i];
             size_t p = l.find(json ? '"' : '<');
             if (p != std::string::npos) {
                 size_t q = p + 1;
-                if (!json && q < l.size() && l[q] == '/')
-                    ++q;
+                if (!json && q < l.size() && l[q] == '/') ++q;
                 size_t e = q;
-                while (e < l.size() && (isalnum((unsigned char)l[e]) || l[e] == '_'))
-                    ++e;
+                while (e < l.size() && (isalnum((unsigned char)l[e]) || l[e] == '_')) ++e;
                 l.replace(q, e - q, kNames[pick(sizeof kNames / sizeof *kNames)]);
             }
             break;
@@ -142,15 +155,13 @@ std::string Mutate(const std::string& seed, bool json, std::mt19937& rng)
         }
         default: {  // cut
             std::string all;
-            for (const std::string& l : lines)
-                all += l;
+            for (const std::string& l : lines) all += l;
             return all.substr(0, pick(all.size() + 1));
         }
         }
     }
     std::string all;
-    for (const std::string& l : lines)
-        all += l;
+    for (const std::string& l : lines) all += l;
     return all;
 }
 
@@ -159,36 +170,27 @@ std::string Mutate(const std::string& seed, bool json, std::mt19937& rng)
 // 1. Bytes: the copy is the download with whole lines left out and lines
 // whose element text or string value alone was replaced by a value the
 // patch sets; no line of its own.
-bool SameOutsideValues(const std::string& a, const std::string& b, const std::vector<std::string>& values)
-{
-    if (a == b)
-        return true;
+bool SameOutsideValues(const std::string& a, const std::string& b, const std::vector<std::string>& values) {
+    if (a == b) return true;
     size_t p = 0;
-    while (p < a.size() && p < b.size() && a[p] == b[p])
-        ++p;
+    while (p < a.size() && p < b.size() && a[p] == b[p]) ++p;
     size_t s = 0;
-    while (s < a.size() - p && s < b.size() - p && a[a.size() - 1 - s] == b[b.size() - 1 - s])
-        ++s;
+    while (s < a.size() - p && s < b.size() - p && a[a.size() - 1 - s] == b[b.size() - 1 - s]) ++s;
     // Back to the end of a tag or the opening quote, forward to "</" or the
     // closing quote.
-    while (p > 0 && a[p - 1] != '>' && a[p - 1] != '"')
-        --p;
+    while (p > 0 && a[p - 1] != '>' && a[p - 1] != '"') --p;
     size_t sa = a.size() - s;
-    while (sa < a.size() && !(a[sa] == '"' || (a[sa] == '<' && sa + 1 < a.size() && a[sa + 1] == '/')))
-        ++sa;
+    while (sa < a.size() && !(a[sa] == '"' || (a[sa] == '<' && sa + 1 < a.size() && a[sa + 1] == '/'))) ++sa;
     s = a.size() - sa;
-    if (p + s > b.size() || b.compare(0, p, a, 0, p) != 0 || b.compare(b.size() - s, s, a, sa, s) != 0)
-        return false;
+    if (p + s > b.size() || b.compare(0, p, a, 0, p) != 0 || b.compare(b.size() - s, s, a, sa, s) != 0) return false;
     std::string middle = b.substr(p, b.size() - s - p);
     for (const std::string& v : values)
-        if (middle == v)
-            return true;
+        if (middle == v) return true;
     return false;
 }
 
 bool LinesFaithful(const std::string& src, const std::string& copy, const std::vector<std::string>& values,
-                   bool mayLeaveOut)
-{
+                   bool mayLeaveOut) {
     std::vector<std::string> a = Lines(src), b = Lines(copy);
     // Longest common subsequence, a replaced line counting as kept.
     const size_t n = a.size(), m = b.size();
@@ -196,10 +198,9 @@ bool LinesFaithful(const std::string& src, const std::string& copy, const std::v
     auto same = [&](size_t i, size_t j) { return SameOutsideValues(a[i], b[j], values); };
     for (size_t i = n; i-- > 0;)
         for (size_t j = m; j-- > 0;)
-            best[i][j] = same(i, j) ? (unsigned short)(best[i + 1][j + 1] + 1)
-                                    : std::max(best[i + 1][j], best[i][j + 1]);
-    if (best[0][0] != m)
-        return false;  // a line in the copy that the download does not have
+            best[i][j] =
+                same(i, j) ? (unsigned short)(best[i + 1][j + 1] + 1) : std::max(best[i + 1][j], best[i][j + 1]);
+    if (best[0][0] != m) return false;  // a line in the copy that the download does not have
     return mayLeaveOut || n == m;
 }
 
@@ -215,15 +216,13 @@ struct Node {
 class XmlTree {
 public:
     explicit XmlTree(const std::string& s) : s_(s) {}
-    bool Parse(Node& root)
-    {
+    bool Parse(Node& root) {
         root.kind = Node::kElement;
         return Children(root, true) && p_ == s_.size();
     }
 
 private:
-    bool Children(Node& parent, bool top)
-    {
+    bool Children(Node& parent, bool top) {
         int roots = 0;
         while (p_ < s_.size()) {
             if (s_[p_] != '<') {
@@ -235,15 +234,13 @@ private:
                 p_ = e;
                 bool blank = t.raw.find_first_not_of(std::string(" \t\r\n\x1a\0", 6), 0) == std::string::npos;
                 if (top) {
-                    if (blank)
-                        continue;
+                    if (blank) continue;
                     return false;
                 }
                 parent.children.push_back(t);
                 continue;
             }
-            if (s_.compare(p_, 2, "</") == 0)
-                return !top;
+            if (s_.compare(p_, 2, "</") == 0) return !top;
             const char* ends = nullptr;
             if (s_.compare(p_, 4, "<!--") == 0)
                 ends = "-->";
@@ -255,38 +252,32 @@ private:
                 ends = ">";
             if (ends) {
                 size_t e = s_.find(ends, p_ + 2);
-                if (e == std::string::npos)
-                    return false;
+                if (e == std::string::npos) return false;
                 Node o;
                 o.raw = s_.substr(p_, e + strlen(ends) - p_);
                 p_ = e + strlen(ends);
                 parent.children.push_back(o);
                 continue;
             }
-            if (s_.compare(p_, 9, "<![CDATA[") == 0)
-                return false;
+            if (s_.compare(p_, 9, "<![CDATA[") == 0) return false;
             Node el;
-            if (!Element(el) || (top && ++roots > 1))
-                return false;
+            if (!Element(el) || (top && ++roots > 1)) return false;
             parent.children.push_back(el);
         }
         return top && roots == 1;
     }
-    bool Element(Node& el)
-    {
+    bool Element(Node& el) {
         el.kind = Node::kElement;
         size_t q = p_ + 1;
         while (q < s_.size() &&
                (isalnum((unsigned char)s_[q]) || (s_[q] && strchr("_:-.", s_[q])) || (unsigned char)s_[q] >= 0x80))
             ++q;
-        if (q == p_ + 1 || isdigit((unsigned char)s_[p_ + 1]) || s_[p_ + 1] == '-' || s_[p_ + 1] == '.')
-            return false;
+        if (q == p_ + 1 || isdigit((unsigned char)s_[p_ + 1]) || s_[p_ + 1] == '-' || s_[p_ + 1] == '.') return false;
         el.name = s_.substr(p_ + 1, q - p_ - 1);
         char quote = 0;
         for (; q < s_.size(); ++q) {
             if (quote) {
-                if (s_[q] == quote)
-                    quote = 0;
+                if (s_[q] == quote) quote = 0;
             } else if (s_[q] == '"' || s_[q] == '\'') {
                 quote = s_[q];
             } else if (s_[q] == '<') {
@@ -295,22 +286,16 @@ private:
                 break;
             }
         }
-        if (q >= s_.size())
-            return false;
+        if (q >= s_.size()) return false;
         el.raw = s_.substr(p_, q + 1 - p_);
         p_ = q + 1;
-        if (s_[q - 1] == '/')
-            return true;
-        if (!Children(el, false))
-            return false;
+        if (s_[q - 1] == '/') return true;
+        if (!Children(el, false)) return false;
         std::string end = "</" + el.name;
-        if (s_.compare(p_, end.size(), end) != 0)
-            return false;
+        if (s_.compare(p_, end.size(), end) != 0) return false;
         size_t e = p_ + end.size();
-        while (e < s_.size() && s_[e] && strchr(" \t\r\n", s_[e]))
-            ++e;
-        if (e >= s_.size() || s_[e] != '>')
-            return false;
+        while (e < s_.size() && s_[e] && strchr(" \t\r\n", s_[e])) ++e;
+        if (e >= s_.size() || s_[e] != '>') return false;
         p_ = e + 1;
         return true;
     }
@@ -322,40 +307,31 @@ struct Rules {
     std::string port, mode;
 };
 
-const std::string* LeafText(const Node& n)
-{
-    if (n.kind != Node::kElement || n.children.size() != 1 || n.children[0].kind != Node::kText)
-        return nullptr;
+const std::string* LeafText(const Node& n) {
+    if (n.kind != Node::kElement || n.children.size() != 1 || n.children[0].kind != Node::kText) return nullptr;
     return &n.children[0].raw;
 }
 
-std::string Trimmed(const std::string& s)
-{
+std::string Trimmed(const std::string& s) {
     size_t a = s.find_first_not_of(" \t\r\n");
     size_t b = s.find_last_not_of(" \t\r\n");
     return a == std::string::npos ? std::string() : s.substr(a, b + 1 - a);
 }
 
-bool IsBlankText(const Node& n)
-{
+bool IsBlankText(const Node& n) {
     return n.kind == Node::kText && n.raw.find_first_not_of(" \t\r\n", 0) == std::string::npos;
 }
 
 // filterDepth: where the reduced copy leaves elements out (the patch counts
 // an opening XML declaration as a level).
 bool SameTree(const Node& a, const Node& b, std::vector<const Node*>& path, int depth, int filterDepth,
-              const Rules& r)
-{
+              const Rules& r) {
     // Blanks around elements change with the lines left out beside them;
     // the bytes are judged line by line.
-    if (IsBlankText(a) && IsBlankText(b))
-        return true;
-    if (a.kind == Node::kText && b.kind == Node::kText)
-        return Trimmed(a.raw) == Trimmed(b.raw);
-    if (a.kind != b.kind || a.name != b.name || a.raw != b.raw)
-        return false;
-    if (a.kind != Node::kElement)
-        return true;
+    if (IsBlankText(a) && IsBlankText(b)) return true;
+    if (a.kind == Node::kText && b.kind == Node::kText) return Trimmed(a.raw) == Trimmed(b.raw);
+    if (a.kind != b.kind || a.name != b.name || a.raw != b.raw) return false;
+    if (a.kind != Node::kElement) return true;
     const std::string* ta = LeafText(a);
     const std::string* tb = LeafText(b);
     if (ta && tb && *ta != *tb) {
@@ -382,11 +358,9 @@ bool SameTree(const Node& a, const Node& b, std::vector<const Node*>& path, int 
     return ok && j == b.children.size();
 }
 
-bool XmlFaithful(const std::string& src, const std::string& copy, const Rules& r)
-{
+bool XmlFaithful(const std::string& src, const std::string& copy, const Rules& r) {
     Node a, b;
-    if (!XmlTree(src).Parse(a) || !XmlTree(copy).Parse(b))
-        return false;
+    if (!XmlTree(src).Parse(a) || !XmlTree(copy).Parse(b)) return false;
     std::vector<const Node*> path;
     // The document node is depth 0 and the root depth 1; the reduced copy
     // leaves out what stands three levels below the root after an opening
@@ -397,29 +371,24 @@ bool XmlFaithful(const std::string& src, const std::string& copy, const Rules& r
 }
 
 // JSON as tokens: strings, punctuation, other runs, blanks and comments.
-bool JsonTokens(const std::string& s, std::vector<std::string>& out)
-{
+bool JsonTokens(const std::string& s, std::vector<std::string>& out) {
     for (size_t i = 0; i < s.size();) {
         size_t e = i + 1;
         char c = s[i];
         if (c == '"') {
-            while (e < s.size() && s[e] != '"')
-                e += s[e] == '\\' ? 2 : 1;
-            if (e >= s.size())
-                return false;
+            while (e < s.size() && s[e] != '"') e += s[e] == '\\' ? 2 : 1;
+            if (e >= s.size()) return false;
             ++e;
         } else if (c == '/' && i + 1 < s.size() && s[i + 1] == '/') {
             e = s.find('\n', i);
             e = e == std::string::npos ? s.size() : e;
         } else if (c == '/' && i + 1 < s.size() && s[i + 1] == '*') {
             e = s.find("*/", i + 2);
-            if (e == std::string::npos)
-                return false;
+            if (e == std::string::npos) return false;
             e += 2;
         } else if (strchr("{}[]:,", c)) {
         } else {
-            while (e < s.size() && !strchr("{}[]:,\"/", s[e]))
-                ++e;
+            while (e < s.size() && !strchr("{}[]:,\"/", s[e])) ++e;
         }
         out.push_back(s.substr(i, e - i));
         i = e;
@@ -427,17 +396,14 @@ bool JsonTokens(const std::string& s, std::vector<std::string>& out)
     return true;
 }
 
-bool Blank(const std::string& t)
-{
+bool Blank(const std::string& t) {
     return t.find_first_not_of(" \t\r\n\x1a", 0) == std::string::npos || t.compare(0, 2, "//") == 0 ||
            t.compare(0, 2, "/*") == 0;
 }
 
-bool JsonFaithful(const std::string& src, const std::string& copy, const Rules& r, bool subscribe)
-{
+bool JsonFaithful(const std::string& src, const std::string& copy, const Rules& r, bool subscribe) {
     std::vector<std::string> a, b;
-    if (!JsonTokens(src, a) || !JsonTokens(copy, b) || a.size() != b.size())
-        return false;
+    if (!JsonTokens(src, a) || !JsonTokens(copy, b) || a.size() != b.size()) return false;
     int depth = 0;
     bool opened = false;
     for (size_t i = 0; i < a.size(); ++i) {
@@ -448,19 +414,14 @@ bool JsonFaithful(const std::string& src, const std::string& copy, const Rules& 
         } else if (t == "}" || t == "]") {
             --depth;
         }
-        if (t == b[i])
-            continue;
+        if (t == b[i]) continue;
         // A string value after a key of the patch's.
         size_t k = i;
-        while (k > 0 && Blank(a[k - 1]))
-            --k;
-        if (k == 0 || a[k - 1] != ":")
-            return false;
+        while (k > 0 && Blank(a[k - 1])) --k;
+        if (k == 0 || a[k - 1] != ":") return false;
         --k;
-        while (k > 0 && Blank(a[k - 1]))
-            --k;
-        if (k == 0 || a[i][0] != '"')
-            return false;
+        while (k > 0 && Blank(a[k - 1])) --k;
+        if (k == 0 || a[i][0] != '"') return false;
         const std::string key = a[k - 1];
         std::string want;
         if (key == "\"OPCServerEnable\"" || key == "\"OpcOutputEnable\"")
@@ -471,16 +432,14 @@ bool JsonFaithful(const std::string& src, const std::string& copy, const Rules& 
             want = subscribe ? "1" : "0";
         else
             return false;
-        if (b[i] != "\"" + want + "\"")
-            return false;
+        if (b[i] != "\"" + want + "\"") return false;
     }
     return opened && depth == 0;
 }
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     const DWORD seconds = argc > 1 ? (DWORD)atoi(argv[1]) : 60;
     const unsigned seed = argc > 2 ? (unsigned)atoi(argv[2]) : (unsigned)GetTickCount();
     std::mt19937 rng(seed);
@@ -489,11 +448,12 @@ int main(int argc, char** argv)
         PatchKind kind;
         std::string bytes;
     } seeds[] = {
-        {"vexxa.xml", kPatchXml, {}},        {"xml_commented.xml", kPatchXml, {}}, {"xml_nested.xml", kPatchXml, {}},
-        {"xml_oneline.xml", kPatchXml, {}},  {"xml_attr_basic.xml", kPatchXml, {}},
-        {"xml_already.xml", kPatchXml, {}},  {"lattix40.json", kPatchJson, {}},
-        {"json_commented.json", kPatchJson, {}}, {"json_oneline.json", kPatchJson, {}},
-        {"json_nested.json", kPatchJson, {}},    {"json_ctrlz.json", kPatchJson, {}},
+        {"vexxa.xml", kPatchXml, {}},          {"xml_commented.xml", kPatchXml, {}},
+        {"xml_nested.xml", kPatchXml, {}},     {"xml_oneline.xml", kPatchXml, {}},
+        {"xml_attr_basic.xml", kPatchXml, {}}, {"xml_already.xml", kPatchXml, {}},
+        {"lattix40.json", kPatchJson, {}},     {"json_commented.json", kPatchJson, {}},
+        {"json_oneline.json", kPatchJson, {}}, {"json_nested.json", kPatchJson, {}},
+        {"json_ctrlz.json", kPatchJson, {}},
     };
     for (Seed& s : seeds) {
         s.bytes = ReadBytes(DataPath(s.file));
@@ -522,11 +482,9 @@ int main(int argc, char** argv)
         bool whole = true;
         CPatchResult r = PatchChecked(s.kind, src.c_str(), dst.c_str(), port, flag, &whole);
         ++runs;
-        if (!whole)
-            ++refusedDownload;
+        if (!whole) ++refusedDownload;
         if (r.outcome != kPatchUpload && r.outcome != kPatchAskPartial) {
-            if (whole && r.outcome == kPatchNothingFound)
-                ++refusedCopy;
+            if (whole && r.outcome == kPatchNothingFound) ++refusedCopy;
             continue;
         }
         ++uploads;

@@ -16,26 +16,21 @@ namespace {
 
 using krvtest::ReadFileBytes;
 
-std::wstring Widen(const char* s)
-{
+std::wstring Widen(const char* s) {
     std::wstring w;
-    for (; *s; ++s)
-        w += static_cast<wchar_t>(static_cast<unsigned char>(*s));
+    for (; *s; ++s) w += static_cast<wchar_t>(static_cast<unsigned char>(*s));
     return w;
 }
 
 // The data folder as a Windows path (Z: is the Unix root).
-std::wstring DataPath(const char* name)
-{
+std::wstring DataPath(const char* name) {
     std::wstring p = L"Z:" + Widen(CFGPATCH_DATA) + L"/" + Widen(name);
     for (wchar_t& c : p)
-        if (c == L'/')
-            c = L'\\';
+        if (c == L'/') c = L'\\';
     return p;
 }
 
-std::wstring OutPath(const char* name)
-{
+std::wstring OutPath(const char* name) {
     CreateDirectoryW(L"cfgpatch_out", nullptr);
     return L"cfgpatch_out\\" + Widen(name);
 }
@@ -48,7 +43,7 @@ struct Case {
     const char* src;
     const char* expected;  // nullptr: the destination equals the source
     int port;
-    bool flag;             // subscribe (JSON) or password login (XML)
+    bool flag;  // subscribe (JSON) or password login (XML)
     PatchOutcome outcome;
     unsigned found;
     int changed;
@@ -56,18 +51,18 @@ struct Case {
 
 const Case kCases[] = {
     // A 4.0 device: the four settings; longer keys that begin with them stay.
-    {"lattix40_subscribe", Json, "lattix40.json", "lattix40_49153_subscribe.expected.json", 49153, true,
-     kPatchUpload, 15, 4},
+    {"lattix40_subscribe", Json, "lattix40.json", "lattix40_49153_subscribe.expected.json", 49153, true, kPatchUpload,
+     15, 4},
     {"lattix40_poll", Json, "lattix40.json", "lattix40_502_poll.expected.json", 502, false, kPatchUpload, 15, 3},
     // Every occurrence replaced, one already right is not counted; CR LF kept.
-    {"json_repeated", Json, "json_repeated_crlf.json", "json_repeated_crlf.expected.json", 49153, true,
-     kPatchUpload, 15, 4},
+    {"json_repeated", Json, "json_repeated_crlf.json", "json_repeated_crlf.expected.json", 49153, true, kPatchUpload,
+     15, 4},
     // Only a line's first string is a key; a bare value is no value, nor is
     // a later string on its line.
     {"json_oneline", Json, "json_oneline.json", "json_oneline.expected.json", 49153, true, kPatchAskPartial, 9, 2},
     // Comment lines stay; keys are matched whole.
-    {"json_commented", Json, "json_commented.json", "json_commented.expected.json", 49153, true, kPatchAskPartial,
-     3, 2},
+    {"json_commented", Json, "json_commented.json", "json_commented.expected.json", 49153, true, kPatchAskPartial, 3,
+     2},
     // Depth does not matter; a value on the next line, a bare 0 or true is not found.
     {"json_nested", Json, "json_nested.json", "json_nested.expected.json", 49153, true, kPatchAskPartial, 1, 1},
     // Ctrl-Z, NUL, mixed line ends and a missing last line end pass through.
@@ -101,15 +96,11 @@ const Case kCases[] = {
     {"xml_empty", Xml, "empty.cfg", nullptr, 49153, true, kPatchNothingFound, 0, 0},
 };
 
-void PrintTo(const Case& c, std::ostream* os)
-{
-    *os << c.name;
-}
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 class PatchCase : public testing::TestWithParam<Case> {};
 
-TEST_P(PatchCase, WritesTheExpectedBytes)
-{
+TEST_P(PatchCase, WritesTheExpectedBytes) {
     const Case& c = GetParam();
     std::wstring src = DataPath(c.src);
     std::wstring dst = OutPath(c.name);
@@ -130,8 +121,7 @@ TEST_P(PatchCase, WritesTheExpectedBytes)
 INSTANTIATE_TEST_SUITE_P(Files, PatchCase, testing::ValuesIn(kCases),
                          [](const testing::TestParamInfo<Case>& i) { return std::string(i.param.name); });
 
-TEST(Patch, SourceThatCannotBeOpened)
-{
+TEST(Patch, SourceThatCannotBeOpened) {
     std::wstring missing = DataPath("no-such-file.json");
     std::wstring dst = OutPath("missing_src");
     DeleteFileW(dst.c_str());
@@ -141,15 +131,13 @@ TEST(Patch, SourceThatCannotBeOpened)
     EXPECT_EQ(GetFileAttributesW(dst.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
-TEST(Patch, DestinationThatCannotBeCreated)
-{
+TEST(Patch, DestinationThatCannotBeCreated) {
     std::wstring dst = L"cfgpatch_out\\no-such-folder\\out";
     EXPECT_EQ(PatchJsonFile(DataPath("lattix40.json").c_str(), dst.c_str(), 49153, true).outcome, kPatchNoOutput);
     EXPECT_EQ(PatchXmlFile(DataPath("vexxa.xml").c_str(), dst.c_str(), 49153, true).outcome, kPatchNoOutput);
 }
 
-TEST(Patch, DestinationIsEmptiedFirst)
-{
+TEST(Patch, DestinationIsEmptiedFirst) {
     std::wstring dst = OutPath("emptied");
     if (FILE* f = _wfopen(dst.c_str(), L"wb")) {
         std::string junk(20000, 'x');
@@ -161,16 +149,15 @@ TEST(Patch, DestinationIsEmptiedFirst)
 }
 
 // Lines longer than a piece: each piece is taken as a line of its own.
-TEST(Patch, LongLinesGoInPieces)
-{
+TEST(Patch, LongLinesGoInPieces) {
     std::wstring src = OutPath("long_src.json");
     std::wstring dst = OutPath("long_dst.json");
     // A piece ends after 499 bytes: the first setting begins the second piece
     // of its line, the last one is cut in two and not found.
     std::string pad = "  \"Pad\": \"" + std::string(499 - 12, 'p') + "\",";
     ASSERT_EQ(pad.size(), 499u);
-    std::string in = pad + "\"OPCServerEnable\": \"0\",\n" + "  \"OPCLocalPort\": \"8000\", " +
-                     std::string(460, ' ') + "\"OpcOutputEnable\": \"0\"\n";
+    std::string in = pad + "\"OPCServerEnable\": \"0\",\n" + "  \"OPCLocalPort\": \"8000\", " + std::string(460, ' ') +
+                     "\"OpcOutputEnable\": \"0\"\n";
     std::string out = pad + "\"OPCServerEnable\": \"1\",\n" + "  \"OPCLocalPort\": \"49153\", " +
                       std::string(460, ' ') + "\"OpcOutputEnable\": \"0\"\n";
     if (FILE* f = _wfopen(src.c_str(), L"wb")) {
@@ -184,8 +171,7 @@ TEST(Patch, LongLinesGoInPieces)
     EXPECT_EQ(ReadFileBytes(dst), out);
 }
 
-TEST(Patch, ReplaceKeepsEverythingAroundTheValue)
-{
+TEST(Patch, ReplaceKeepsEverythingAroundTheValue) {
     std::wstring dst = OutPath("replace");
     FILE* f = _wfopen(dst.c_str(), L"wb");
     ASSERT_TRUE(f);
@@ -199,22 +185,20 @@ TEST(Patch, ReplaceKeepsEverythingAroundTheValue)
     EXPECT_FALSE(ReplaceXmlValue(f, text, sizeof text - 1, "ON"));
     fclose(f);
     EXPECT_EQ(ReadFileBytes(dst), "\t\"OPCLocalPort\" :  \"49153\" , // x\r\n"
-                            "\t\"OPCLocalPort\" :  \"8000\" , // x\r\n"
-                            "    <LocalPort a=\"1\">49153</LocalPort>\n"
-                            "    <LocalPort a=\"1\">8000</LocalPort>\n"
-                            "no element here\n");
+                                  "\t\"OPCLocalPort\" :  \"8000\" , // x\r\n"
+                                  "    <LocalPort a=\"1\">49153</LocalPort>\n"
+                                  "    <LocalPort a=\"1\">8000</LocalPort>\n"
+                                  "no element here\n");
 }
 
-void WriteBytes(const std::wstring& path, const std::string& bytes)
-{
+void WriteBytes(const std::wstring& path, const std::string& bytes) {
     FILE* f = _wfopen(path.c_str(), L"wb");
     ASSERT_TRUE(f);
     fwrite(bytes.data(), 1, bytes.size(), f);
     fclose(f);
 }
 
-std::vector<std::string> SplitLines(const std::string& s)
-{
+std::vector<std::string> SplitLines(const std::string& s) {
     std::vector<std::string> lines;
     size_t a = 0;
     while (a < s.size()) {
@@ -227,11 +211,9 @@ std::vector<std::string> SplitLines(const std::string& s)
 }
 
 // Every patched test file is what the download was but for the values set.
-TEST_P(PatchCase, PassesTheCheckBeforeUpload)
-{
+TEST_P(PatchCase, PassesTheCheckBeforeUpload) {
     const Case& c = GetParam();
-    if (c.outcome != kPatchUpload && c.outcome != kPatchAskPartial)
-        return;
+    if (c.outcome != kPatchUpload && c.outcome != kPatchAskPartial) return;
     std::string src = ReadFileBytes(DataPath(c.src));
     std::string copy = c.expected ? ReadFileBytes(DataPath(c.expected)) : src;
     EXPECT_TRUE(IsFaithfulPatch(c.kind == Json ? kPatchJson : kPatchXml, src, copy, c.port, c.flag));
@@ -240,8 +222,7 @@ TEST_P(PatchCase, PassesTheCheckBeforeUpload)
 // Markup that is no element, on a line of its own anywhere in a device
 // file, changes nothing but the values the patch sets, and the copy stays
 // whole.
-TEST(Patch, MarkupLinesAreNoElements)
-{
+TEST(Patch, MarkupLinesAreNoElements) {
     const std::string vexxa = ReadFileBytes(DataPath("vexxa.xml"));
     const std::vector<std::string> lines = SplitLines(vexxa);
     ASSERT_GT(lines.size(), 200u);
@@ -258,23 +239,19 @@ TEST(Patch, MarkupLinesAreNoElements)
         for (size_t at = 1; at <= lines.size(); ++at) {
             std::string in;
             for (size_t i = 0; i < lines.size(); ++i) {
-                if (i == at)
-                    in += insert;
+                if (i == at) in += insert;
                 in += lines[i];
             }
-            if (at == lines.size())
-                in += insert;
+            if (at == lines.size()) in += insert;
             // CDATA outside the root is no XML; the download would be refused.
-            if (!IsWholeXml(in))
-                continue;
+            if (!IsWholeXml(in)) continue;
             WriteBytes(src, in);
             CPatchResult r = PatchXmlFile(src.c_str(), dst.c_str(), 49153, true);
             std::string out = ReadFileBytes(dst);
             // A comment inside a left-out element goes with it; everywhere
             // else the copy is the download with only the settings changed.
             bool ok = r.outcome == kPatchUpload && r.found == 15u && IsWholeXml(out) &&
-                      IsFaithfulPatch(kPatchXml, in, out, 49153, true) &&
-                      out.find("</Sections>") != std::string::npos;
+                      IsFaithfulPatch(kPatchXml, in, out, 49153, true) && out.find("</Sections>") != std::string::npos;
             if (!ok && ++bad <= 3)
                 ADD_FAILURE() << "inserted before line " << at + 1 << ": " << insert << "outcome " << r.outcome
                               << " found " << r.found;
@@ -284,8 +261,7 @@ TEST(Patch, MarkupLinesAreNoElements)
 }
 
 // A ">" inside an attribute value is no end of the tag.
-TEST(Patch, AttributeValueWithGreaterThan)
-{
+TEST(Patch, AttributeValueWithGreaterThan) {
     const std::string in = "<?xml version=\"1.0\"?>\n<Dev>\n <Cfg>\n  <Sections>\n   <BasicSettings>\n"
                            "    <Enable_BINARY_1 hint=\"a>b\">OFF</Enable_BINARY_1>\n"
                            "    <TcpServer1>\n     <LocalPort unit='p>'>8000</LocalPort>\n"
@@ -314,8 +290,7 @@ TEST(Patch, AttributeValueWithGreaterThan)
 }
 
 // Whole documents, and what a cut or a foreign file gives.
-TEST(PatchCheck, WholeDocuments)
-{
+TEST(PatchCheck, WholeDocuments) {
     const std::string json = ReadFileBytes(DataPath("lattix40.json"));
     const std::string xml = ReadFileBytes(DataPath("vexxa.xml"));
     EXPECT_TRUE(IsWholeJson(json));
@@ -338,20 +313,18 @@ TEST(PatchCheck, WholeDocuments)
 }
 
 // Copies that differ from the download outside the values set are refused.
-TEST(PatchCheck, RefusesCopiesThatChangeMore)
-{
+TEST(PatchCheck, RefusesCopiesThatChangeMore) {
     const std::string xml = ReadFileBytes(DataPath("vexxa.xml"));
     const std::string good = ReadFileBytes(DataPath("vexxa_49153_login.expected.xml"));
     ASSERT_TRUE(IsFaithfulPatch(kPatchXml, xml, good, 49153, true));
     auto changed = [](std::string s, const std::string& from, const std::string& to) {
         size_t p = s.find(from);
         EXPECT_NE(p, std::string::npos) << from;
-        if (p != std::string::npos)
-            s.replace(p, from.size(), to);
+        if (p != std::string::npos) s.replace(p, from.size(), to);
         return s;
     };
     const std::string bad[] = {
-        changed(good, "</Sections>\r\n", ""),                       // a closing tag dropped
+        changed(good, "</Sections>\r\n", ""),                          // a closing tag dropped
         changed(good, "<Enable_HTTP>ON<", "<Enable_HTTP>OFF<"),        // an unrelated setting
         changed(good, "<LocalPort>49153<", "<LocalPort>49154<"),       // another port
         changed(good, "<Modbus_TCP>OFF<", "<Modbus_TCP>ON<"),          // a second mode
@@ -359,8 +332,7 @@ TEST(PatchCheck, RefusesCopiesThatChangeMore)
         good.substr(0, good.size() / 2),                               // cut
         good + "<Extra/>\n",                                           // more than the download
     };
-    for (const std::string& copy : bad)
-        EXPECT_FALSE(IsFaithfulPatch(kPatchXml, xml, copy, 49153, true)) << copy.size();
+    for (const std::string& copy : bad) EXPECT_FALSE(IsFaithfulPatch(kPatchXml, xml, copy, 49153, true)) << copy.size();
     // Another value for the port the patch did not set is refused too.
     EXPECT_FALSE(IsFaithfulPatch(kPatchXml, xml, good, 49154, true));
 
@@ -368,8 +340,7 @@ TEST(PatchCheck, RefusesCopiesThatChangeMore)
     const std::string jgood = ReadFileBytes(DataPath("lattix40_49153_subscribe.expected.json"));
     ASSERT_TRUE(IsFaithfulPatch(kPatchJson, json, jgood, 49153, true));
     EXPECT_FALSE(IsFaithfulPatch(kPatchJson, json, jgood, 49153, false));
-    EXPECT_FALSE(IsFaithfulPatch(kPatchJson, json, changed(jgood, "\"DHCP\": \"0\"", "\"DHCP\": \"1\""), 49153,
-                                 true));
+    EXPECT_FALSE(IsFaithfulPatch(kPatchJson, json, changed(jgood, "\"DHCP\": \"0\"", "\"DHCP\": \"1\""), 49153, true));
     EXPECT_FALSE(IsFaithfulPatch(kPatchJson, json, jgood.substr(0, jgood.size() - 3), 49153, true));
     // The "key" inside a comment is no key.
     const std::string commented = "{\n /* \"OPCLocalPort\": \"1\" */ \"A\": \"2\"\n}\n";
@@ -380,15 +351,16 @@ TEST(PatchCheck, RefusesCopiesThatChangeMore)
 
 // The patch as the dialog runs it: a download that is no whole document is
 // not patched; what would go out is checked first.
-TEST(PatchCheck, CutDownloadsAreNotPatched)
-{
+TEST(PatchCheck, CutDownloadsAreNotPatched) {
     struct Cut {
         const char* file;
         PatchKind kind;
         int percent;
     };
-    const Cut cuts[] = {{"lattix40.json", kPatchJson, 60}, {"vexxa.xml", kPatchXml, 60},
-                        {"vexxa.xml", kPatchXml, 97}, {"lattix40.json", kPatchJson, 99}};
+    const Cut cuts[] = {{"lattix40.json", kPatchJson, 60},
+                        {"vexxa.xml", kPatchXml, 60},
+                        {"vexxa.xml", kPatchXml, 97},
+                        {"lattix40.json", kPatchJson, 99}};
     std::wstring src = OutPath("cut_src");
     std::wstring dst = OutPath("cut_dst");
     for (const Cut& c : cuts) {

@@ -8,15 +8,13 @@ using krvtest::Widen;
 using krvtest::WinPath;
 
 // Makes the folder, or empties one left by an earlier run.
-void MakeEmptyFolder(const std::wstring& dir)
-{
+void MakeEmptyFolder(const std::wstring& dir) {
     CreateDirectoryW(dir.c_str(), nullptr);
     WIN32_FIND_DATAW fd;
     HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &fd);
     if (h != INVALID_HANDLE_VALUE) {
         do {
-            if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                DeleteFileW((dir + L"\\" + fd.cFileName).c_str());
+            if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileW((dir + L"\\" + fd.cFileName).c_str());
         } while (FindNextFileW(h, &fd));
         FindClose(h);
     }
@@ -27,10 +25,8 @@ namespace {
 // Stops the device when the test program ends.
 class StopDevice : public ::testing::Environment {
 public:
-    void TearDown() override
-    {
-        if (started)
-            DevicePeer::Get().Stop();
+    void TearDown() override {
+        if (started) DevicePeer::Get().Stop();
     }
     static bool started;
 };
@@ -38,15 +34,13 @@ bool StopDevice::started = false;
 ::testing::Environment* const stopDevice = ::testing::AddGlobalTestEnvironment(new StopDevice);
 }  // namespace
 
-DevicePeer& DevicePeer::Get()
-{
+DevicePeer& DevicePeer::Get() {
     static DevicePeer peer;
     StopDevice::started = true;
     return peer;
 }
 
-DevicePeer::DevicePeer()
-{
+DevicePeer::DevicePeer() {
     m_dir = WinPath(PEER_DIR);
     MakeEmptyFolder(m_dir);
     std::wstring cmd = L"/usr/bin/python3 " + Widen(PEER_SCRIPT) + L" " + Widen(PEER_DIR);
@@ -60,8 +54,7 @@ DevicePeer::DevicePeer()
     for (int i = 0; i < 300 && !m_ready; ++i) {
         m_ports = ReadFileBytes(m_dir + L"\\ready");
         m_ready = !m_ports.empty();
-        if (!m_ready)
-            Sleep(50);
+        if (!m_ready) Sleep(50);
     }
     WSADATA wsa;
     WSAStartup(MAKEWORD(2, 2), &wsa);
@@ -69,96 +62,78 @@ DevicePeer::DevicePeer()
 
 // Waits (bounded) until the device has let go of its ports: the next
 // program's device listens on the same fixed ones (80, 443, 8003, ...).
-void DevicePeer::Stop()
-{
+void DevicePeer::Stop() {
     WriteFileBytes(m_dir + L"\\stop", "stop");
-    for (int i = 0; m_ready && i < 200 && !FileExists(m_dir + L"\\ended"); ++i)
-        Sleep(25);
+    for (int i = 0; m_ready && i < 200 && !FileExists(m_dir + L"\\ended"); ++i) Sleep(25);
     m_ready = false;
 }
 
-void DevicePeer::SetMode(const std::string& json)
-{
+void DevicePeer::SetMode(const std::string& json) {
     WriteFileBytes(m_dir + L"\\mode.part", json);
     MoveFileExW((m_dir + L"\\mode.part").c_str(), (m_dir + L"\\mode.json").c_str(), MOVEFILE_REPLACE_EXISTING);
 }
 
-size_t DevicePeer::RequestCount() const
-{
+size_t DevicePeer::RequestCount() const {
     size_t n = 0;
-    while (FileExists(m_dir + L"\\req-" + std::to_wstring(n + 1) + L".bin"))
-        ++n;
+    while (FileExists(m_dir + L"\\req-" + std::to_wstring(n + 1) + L".bin")) ++n;
     return n;
 }
 
-std::string DevicePeer::Request(size_t n) const
-{
+std::string DevicePeer::Request(size_t n) const {
     return ReadFileBytes(m_dir + L"\\req-" + std::to_wstring(n) + L".bin");
 }
 
-size_t DevicePeer::RawCount(int port) const
-{
+size_t DevicePeer::RawCount(int port) const {
     size_t n = 0;
-    while (FileExists(m_dir + L"\\raw-" + std::to_wstring(port) + L"-" + std::to_wstring(n + 1) + L".bin"))
-        ++n;
+    while (FileExists(m_dir + L"\\raw-" + std::to_wstring(port) + L"-" + std::to_wstring(n + 1) + L".bin")) ++n;
     return n;
 }
 
-std::string DevicePeer::Raw(int port, size_t n) const
-{
+std::string DevicePeer::Raw(int port, size_t n) const {
     return ReadFileBytes(m_dir + L"\\raw-" + std::to_wstring(port) + L"-" + std::to_wstring(n) + L".bin");
 }
 
-int DevicePeer::Port(const char* name) const
-{
+int DevicePeer::Port(const char* name) const {
     std::string key = std::string("\"") + name + "\": ";
     size_t p = m_ports.find(key);
     return p == std::string::npos ? 0 : atoi(m_ports.c_str() + p + key.size());
 }
 
-OwnedInternet OpenAsyncSession()
-{
+OwnedInternet OpenAsyncSession() {
     return OwnedInternet(
         InternetOpenW(L"Korvelin Varnel", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, INTERNET_FLAG_ASYNC));
 }
 
-void SetTarget(CCfgTarget& t, int port, const char* address, BOOL https)
-{
+void SetTarget(CCfgTarget& t, int port, const char* address, BOOL https) {
     t.m_dwAddress = inet_addr(address);
     t.m_wHttpPort = (WORD)port;
     t.m_bHttps = https;
 }
 
-void WriteFileBytes(const std::wstring& path, const std::string& bytes)
-{
+void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
     FILE* f = _wfopen(path.c_str(), L"wb");
-    if (!f)
-        return;
+    if (!f) return;
     fwrite(bytes.data(), 1, bytes.size(), f);
     fclose(f);
 }
 
 bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-std::wstring TestFolder(const wchar_t* name)
-{
+std::wstring TestFolder(const wchar_t* name) {
     std::wstring dir = WinPath(PEER_DIR) + L"-" + name;
     MakeEmptyFolder(dir);
     return dir;
 }
 
-std::wstring MessageText(UINT id, const wchar_t* arg)
-{
+std::wstring MessageText(UINT id, const wchar_t* arg) {
     CString fmt;
-    if (!fmt.LoadString(id))
-        return L"<missing>";
+    if (!fmt.LoadString(id)) return L"<missing>";
     CString a = arg;
     fmt.Replace(L"%s", a);
     return fmt.GetString();
 }
 
-std::string Hex(const std::string& bytes)
-{
+std::string Hex(const std::string& bytes) {
     static const char digits[] = "0123456789abcdef";
     std::string out;
     for (unsigned char c : bytes) {

@@ -51,19 +51,16 @@ std::string Hex(const std::string& bytes);
 // Pieces of a recorded request: its first line, its body, and the file of a
 // multipart upload of the given content type (without the parts around it).
 inline std::string RequestLine(const std::string& raw) { return raw.substr(0, raw.find("\r\n")); }
-inline std::string RequestBody(const std::string& raw)
-{
+inline std::string RequestBody(const std::string& raw) {
     size_t p = raw.find("\r\n\r\n");
     return p == std::string::npos ? std::string() : raw.substr(p + 4);
 }
-inline std::string UploadedFile(const std::string& raw, const std::string& type)
-{
+inline std::string UploadedFile(const std::string& raw, const std::string& type) {
     const std::string boundary = "3blau2blau1blau0";
     std::string body = RequestBody(raw);
     std::string mark = "Content-Type: " + type + "\r\n\r\n";
     size_t p = body.find(mark);
-    if (p == std::string::npos)
-        return "<no file part>";
+    if (p == std::string::npos) return "<no file part>";
     p += mark.size();
     // A JSON upload has one more form field after the file.
     size_t q = body.rfind("\r\n--" + boundary + (type == "application/json" ? "\r\n" : "--\r\n"));

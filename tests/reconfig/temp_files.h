@@ -4,16 +4,14 @@
 #include <set>
 #include <string>
 
-inline std::set<std::wstring> TempFolderNames()
-{
+inline std::set<std::wstring> TempFolderNames() {
     wchar_t dir[MAX_PATH + 1] = {};
     GetTempPathW(MAX_PATH, dir);
     std::set<std::wstring> names;
     WIN32_FIND_DATAW fd;
     HANDLE h = FindFirstFileW((std::wstring(dir) + L"*").c_str(), &fd);
     if (h != INVALID_HANDLE_VALUE) {
-        do
-            names.insert(fd.cFileName);
+        do names.insert(fd.cFileName);
         while (FindNextFileW(h, &fd));
         FindClose(h);
     }

@@ -19,13 +19,14 @@ namespace {
 using bench::Seconds;
 
 // A real 4.0 configuration with a long event log in front of its settings.
-std::string BigJson(const std::string& base, size_t size)
-{
+std::string BigJson(const std::string& base, size_t size) {
     std::string s = "{\n  \"EventLog\": [\n";
     for (int i = 1; s.size() + base.size() < size; ++i) {
         char line[160];
-        snprintf(line, sizeof line, "    {\"No\": \"%d\", \"Time\": \"2026-11-%02d 12:%02d:%02d\", \"Text\": \"Eingang %d geschaltet\"},\n",
-                 i, 1 + i % 28, i % 60, (i * 7) % 60, i % 16);
+        snprintf(
+            line, sizeof line,
+            "    {\"No\": \"%d\", \"Time\": \"2026-11-%02d 12:%02d:%02d\", \"Text\": \"Eingang %d geschaltet\"},\n", i,
+            1 + i % 28, i % 60, (i * 7) % 60, i % 16);
         s += line;
     }
     s += "    {}\n  ],\n";
@@ -38,8 +39,7 @@ struct Phases {
     std::wstring status;
 };
 
-Phases RunOnce(CInternetSession& session, int port)
-{
+Phases RunOnce(CInternetSession& session, int port) {
     CXmlCfgDlg dlg(&session, nullptr);
     SetTarget(dlg.m_target, port);
     dlg.m_target.m_strPassword = L"pw";
@@ -53,8 +53,7 @@ Phases RunOnce(CInternetSession& session, int port)
         done = true;
     });
     HWND h = nullptr;
-    while (!done && !((h = FindWindowW(nullptr, L"Gerät umkonfigurieren")) && IsWindowVisible(h)))
-        Sleep(1);
+    while (!done && !((h = FindWindowW(nullptr, L"Gerät umkonfigurieren")) && IsWindowVisible(h))) Sleep(1);
     std::atomic<bool> stopPing{false};
     std::atomic<double> maxMs{0};
     std::thread pinger([&] {
@@ -63,8 +62,7 @@ Phases RunOnce(CInternetSession& session, int port)
             DWORD_PTR r = 0;
             SendMessageTimeoutW(h, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &r);
             double ms = (Seconds() - t0) * 1000;
-            if (ms > maxMs)
-                maxMs = ms;
+            if (ms > maxMs) maxMs = ms;
             Sleep(10);
         }
     });
@@ -79,14 +77,11 @@ Phases RunOnce(CInternetSession& session, int port)
         int step = dlg.GetStep();
         double now = Seconds();
         // The backup is created when the answer's head has come.
-        if (backupPath.empty() && step >= 1)
-            backupPath = (const wchar_t*)dlg.m_strBackupPath;
+        if (backupPath.empty() && step >= 1) backupPath = (const wchar_t*)dlg.m_strBackupPath;
         if (!p.headers && !backupPath.empty() && GetFileAttributesW(backupPath.c_str()) != INVALID_FILE_ATTRIBUTES)
             p.headers = now;
-        if (step >= 2 && !p.read)
-            p.read = now;
-        if (step >= 3 && !p.patch)
-            p.patch = now;
+        if (step >= 2 && !p.read) p.read = now;
+        if (step >= 3 && !p.patch) p.patch = now;
         if (step >= 4) {
             p.write = now;
             break;
@@ -109,8 +104,7 @@ Phases RunOnce(CInternetSession& session, int port)
 
 }  // namespace
 
-int main()
-{
+int main() {
     CString::SetResourceModule(GetModuleHandleW(nullptr));
     static CWinApp app(L"Varnel");
     DevicePeer& dev = DevicePeer::Get();
@@ -127,7 +121,8 @@ int main()
     std::string base = ReadFileBytes(krvtest::WinPath(CFGPATCH_DATA "/lattix40.json"));
     std::string big = BigJson(base, 1024 * 1024);
     WriteFileBytes(dev.Dir() + L"\\big.json", big);
-    std::string mode = std::string("{\"body_file\": \"") + PEER_DIR + "/big.json\", \"password\": \"pw\", "
+    std::string mode = std::string("{\"body_file\": \"") + PEER_DIR +
+                       "/big.json\", \"password\": \"pw\", "
                        "\"reply\": \"{\\\"Sess\\\":\\\"77ab\\\",\\\"UserType\\\":1}\"}";
     dev.SetMode(mode);
 
@@ -136,8 +131,8 @@ int main()
     session.SetOption(INTERNET_OPTION_RECEIVE_TIMEOUT, 4000);
     session.SetOption(INTERNET_OPTION_SEND_TIMEOUT, 4000);
     printf("configuration: %u bytes\n", (unsigned)big.size());
-    printf("%-4s %8s %9s %8s %9s %8s | %9s %9s %7s | %8s %11s %s\n", "run", "head", "download", "patch", "upload", "total",
-           "plain get", "plain put", "ratio", "cpu s", "max msg ms", "final message");
+    printf("%-4s %8s %9s %8s %9s %8s | %9s %9s %7s | %8s %11s %s\n", "run", "head", "download", "patch", "upload",
+           "total", "plain get", "plain put", "ratio", "cpu s", "max msg ms", "final message");
     RunOnce(session, dev.Port("http"));  // warm-up: WinINet's first connection
     for (int run = 1; run <= 3; ++run) {
         Phases p = RunOnce(session, dev.Port("http"));
@@ -148,8 +143,8 @@ int main()
         char status[300];
         WideCharToMultiByte(CP_UTF8, 0, p.status.c_str(), -1, status, sizeof status, nullptr, nullptr);
         printf("%-4d %8.3f %9.3f %8.3f %9.3f %8.3f | %9.3f %9.3f %7.2f | %8.3f %11.1f %s\n", run,
-               p.headers ? p.headers - p.start : 0.0, down, patch, up, total,
-               plainGet, plainPut, ratio, p.cpu, p.maxAnswerMs, status);
+               p.headers ? p.headers - p.start : 0.0, down, patch, up, total, plainGet, plainPut, ratio, p.cpu,
+               p.maxAnswerMs, status);
         fflush(stdout);
     }
     // A slow device: 3 KB in 100-byte pieces, one every 100 ms. The dialog

@@ -23,8 +23,7 @@ namespace {
 
 const std::string kData = CFGPATCH_DATA;
 
-CWinApp& App()
-{
+CWinApp& App() {
     static CWinApp app(L"Varnel");
     return app;
 }
@@ -32,33 +31,27 @@ CWinApp& App()
 std::string Data(const std::string& name) { return ReadFileBytes(krvtest::WinPath(kData + "/" + name)); }
 
 std::string Body(const std::string& raw) { return RequestBody(raw); }
-std::string Header(const std::string& raw, const std::string& name)
-{
+std::string Header(const std::string& raw, const std::string& name) {
     size_t p = raw.find("\r\n" + name + ": ");
-    if (p == std::string::npos || p > raw.find("\r\n\r\n"))
-        return "<none>";
+    if (p == std::string::npos || p > raw.find("\r\n\r\n")) return "<none>";
     p += name.size() + 4;
     return raw.substr(p, raw.find("\r\n", p) - p);
 }
-std::string Quote(const std::string& s)
-{
+std::string Quote(const std::string& s) {
     std::string q = "\"";
     for (char c : s) {
-        if (c == '"' || c == '\\')
-            q += '\\';
+        if (c == '"' || c == '\\') q += '\\';
         q += c;
     }
     return q + "\"";
 }
-std::string ServeFile(const std::string& name, const std::string& more = std::string())
-{
+std::string ServeFile(const std::string& name, const std::string& more = std::string()) {
     return "{\"body_file\": " + Quote(kData + "/" + name) + (more.empty() ? "" : ", " + more) + "}";
 }
 const std::string kAccepted = "\"reply\": \"{\\\"Sess\\\":\\\"77ab\\\",\\\"UserType\\\":1}\"";
 const std::string kXmlSyntaxOk = "\"reply\": \"<html><body>Syntax OK<br></body></html>\"";
 
-std::wstring ActiveFolder()
-{
+std::wstring ActiveFolder() {
     std::wstring p = theCfgStore.GetActivePath();
     size_t slash = p.rfind(L'\\');
     return slash == std::wstring::npos ? std::wstring() : p.substr(0, slash + 1);
@@ -72,8 +65,7 @@ struct Boxes {
     std::vector<UINT> types;
     std::deque<int> answers;
     std::function<int(const wchar_t*, UINT)> answerer;
-    size_t Count()
-    {
+    size_t Count() {
         std::lock_guard<std::mutex> g(lock);
         return shown.size();
     }
@@ -81,8 +73,7 @@ struct Boxes {
 
 class XmlCfgDlgTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
+    static void SetUpTestSuite() {
         CString::SetResourceModule(GetModuleHandleW(nullptr));
         App();
         ASSERT_TRUE(DevicePeer::Get().Ready());
@@ -91,8 +82,7 @@ protected:
         for (size_t p = folder.find(L'\\', 3); p != std::wstring::npos; p = folder.find(L'\\', p + 1))
             CreateDirectoryW(folder.substr(0, p).c_str(), nullptr);
     }
-    void SetUp() override
-    {
+    void SetUp() override {
         SetMessageBoxHook([this](const wchar_t* text, UINT type) {
             std::function<int(const wchar_t*, UINT)> f;
             {
@@ -106,21 +96,18 @@ protected:
                     return a;
                 }
             }
-            if (f)
-                return f(text, type);
+            if (f) return f(text, type);
             return (type & 0xF) == MB_YESNO ? IDNO : IDOK;
         });
         SetHelpHook([this](const wchar_t*, UINT cmd, DWORD_PTR data) { help.push_back({cmd, data}); });
         tempBefore = TempFolderNames();
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         SetMessageBoxHook(nullptr);
         SetHelpHook(nullptr);
     }
     // Nothing of ours is left in the temporary folder.
-    void ExpectTempFolderClean()
-    {
+    void ExpectTempFolderClean() {
         for (const std::wstring& n : TempFolderNames())
             EXPECT_TRUE(tempBefore.count(n)) << "left behind: " << std::string(n.begin(), n.end());
     }
@@ -137,8 +124,7 @@ struct CfgRun {
     CXmlCfgDlg dlg{&session, nullptr};
     std::unique_ptr<dlgtest::ModelessDialog> d;
 
-    explicit CfgRun(bool v4, int port, WORD binPort = 49153, BOOL subscribe = TRUE, BOOL login = TRUE)
-    {
+    explicit CfgRun(bool v4, int port, WORD binPort = 49153, BOOL subscribe = TRUE, BOOL login = TRUE) {
         session.SetOption(INTERNET_OPTION_CONNECT_TIMEOUT, 3000);
         session.SetOption(INTERNET_OPTION_SEND_TIMEOUT, 3000);
         session.SetOption(INTERNET_OPTION_RECEIVE_TIMEOUT, 3000);
@@ -150,19 +136,16 @@ struct CfgRun {
         d.reset(new dlgtest::ModelessDialog(dlg));
     }
     // Idle calls as the modal loop makes them, until pred or the time is up.
-    bool IdleUntil(const std::function<bool()>& pred, DWORD ms = 15000)
-    {
+    bool IdleUntil(const std::function<bool()>& pred, DWORD ms = 15000) {
         DWORD start = GetTickCount();
         for (LONG n = 0; !pred(); ++n) {
-            if (GetTickCount() - start > ms)
-                return false;
+            if (GetTickCount() - start > ms) return false;
             d->Idle(n);
             dlgtest::Pump();
         }
         return true;
     }
-    bool Finish(DWORD ms = 15000)
-    {
+    bool Finish(DWORD ms = 15000) {
         return IdleUntil([this] { return dlg.GetStep() == 4; }, ms);
     }
     bool Start() { return d->Press(IDC_CFG_START); }
@@ -177,8 +160,7 @@ std::wstring Text(UINT id, const wchar_t* arg = L"") { return MessageText(id, ar
 
 // ---------------------------------------------------------------- whole runs
 
-TEST_F(XmlCfgDlgTest, JsonDeviceRunsDownloadPatchUploadAndLogout)
-{
+TEST_F(XmlCfgDlgTest, JsonDeviceRunsDownloadPatchUploadAndLogout) {
     dev.SetMode(ServeFile("lattix40.json", kAccepted));
     size_t before = dev.RequestCount();
     std::wstring temp;
@@ -230,8 +212,7 @@ TEST_F(XmlCfgDlgTest, JsonDeviceRunsDownloadPatchUploadAndLogout)
     ExpectTempFolderClean();
 }
 
-TEST_F(XmlCfgDlgTest, XmlDeviceUploadsTheReducedCopyWithoutLogout)
-{
+TEST_F(XmlCfgDlgTest, XmlDeviceUploadsTheReducedCopyWithoutLogout) {
     struct Case {
         const char* name;
         BOOL login;
@@ -264,14 +245,13 @@ TEST_F(XmlCfgDlgTest, XmlDeviceUploadsTheReducedCopyWithoutLogout)
 }
 
 // What the patch finds decides whether anything is uploaded.
-TEST_F(XmlCfgDlgTest, PatchOutcomesEndOrAskBeforeUploading)
-{
+TEST_F(XmlCfgDlgTest, PatchOutcomesEndOrAskBeforeUploading) {
     struct Case {
         const char* name;
         bool v4;
         const char* file;
-        int answer;           // to box 210; 0: no box expected
-        UINT status;          // status line after the run (0: as the write job says)
+        int answer;   // to box 210; 0: no box expected
+        UINT status;  // status line after the run (0: as the write job says)
         bool uploaded;
     } cases[] = {
         {"already set", true, "json_already.json", 0, IDS_CFG_ALREADY_SET, false},
@@ -285,8 +265,7 @@ TEST_F(XmlCfgDlgTest, PatchOutcomesEndOrAskBeforeUploading)
         dev.SetMode(ServeFile(c.file, kXmlSyntaxOk));
         size_t before = dev.RequestCount();
         boxes.shown.clear();
-        if (c.answer)
-            boxes.answers.push_back(c.answer);
+        if (c.answer) boxes.answers.push_back(c.answer);
         CfgRun r(c.v4, dev.Port("http"));
         ASSERT_TRUE(r.Start());
         ASSERT_TRUE(r.Finish());
@@ -315,8 +294,7 @@ TEST_F(XmlCfgDlgTest, PatchOutcomesEndOrAskBeforeUploading)
 }
 
 // A failed download leaves no backup behind, least of all a cut one.
-TEST_F(XmlCfgDlgTest, FailedDownloadsShowTheJobsMessageAndLeaveNoBackup)
-{
+TEST_F(XmlCfgDlgTest, FailedDownloadsShowTheJobsMessageAndLeaveNoBackup) {
     struct Case {
         const char* name;
         std::string mode;
@@ -367,8 +345,7 @@ TEST_F(XmlCfgDlgTest, FailedDownloadsShowTheJobsMessageAndLeaveNoBackup)
 // A device that ends its file early, sends another host's or none at all,
 // or never stops, gets nothing uploaded, and no backup stays that is not
 // whole.
-TEST_F(XmlCfgDlgTest, DownloadsThatAreNotTheWholeFileAreNeverUploaded)
-{
+TEST_F(XmlCfgDlgTest, DownloadsThatAreNotTheWholeFileAreNeverUploaded) {
     const std::string toOther = std::to_string(dev.Port("http2"));
     struct Case {
         const char* name;
@@ -385,8 +362,8 @@ TEST_F(XmlCfgDlgTest, DownloadsThatAreNotTheWholeFileAreNeverUploaded)
          IDS_CFG_NOTHING_FOUND, L""},
         {"length 2^32 + n", true, ServeFile("lattix40.json", "\"length\": \"huge\""), IDS_JOB_WININET, L"223"},
         {"no status line", true, ServeFile("lattix40.json", "\"no_status\": true"), IDS_JOB_WININET, L"12152"},
-        {"redirect to another host", true, ServeFile("lattix40.json", "\"redirect\": " + toOther),
-         IDS_JOB_HTTP_STATUS, L"302"},
+        {"redirect to another host", true, ServeFile("lattix40.json", "\"redirect\": " + toOther), IDS_JOB_HTTP_STATUS,
+         L"302"},
         {"endless", true, ServeFile("lattix40.json", "\"endless\": true"), IDS_JOB_WININET, L"223"},
     };
     for (const Case& c : cases) {
@@ -415,8 +392,7 @@ TEST_F(XmlCfgDlgTest, DownloadsThatAreNotTheWholeFileAreNeverUploaded)
 }
 
 // The upload is not redirected, and a reply that never ends is cut off.
-TEST_F(XmlCfgDlgTest, UploadRepliesThatRedirectOrNeverEnd)
-{
+TEST_F(XmlCfgDlgTest, UploadRepliesThatRedirectOrNeverEnd) {
     const std::string toOther = std::to_string(dev.Port("http2"));
     struct Case {
         const char* name;
@@ -442,20 +418,17 @@ TEST_F(XmlCfgDlgTest, UploadRepliesThatRedirectOrNeverEnd)
 
 // What a killed run left in the temporary folder goes when the next one
 // begins; a running one's file stays.
-TEST_F(XmlCfgDlgTest, LeftoversOfKilledRunsAreSweptAtTheNextStart)
-{
+TEST_F(XmlCfgDlgTest, LeftoversOfKilledRunsAreSweptAtTheNextStart) {
     wchar_t dir[MAX_PATH + 1] = {};
     GetTempPathW(MAX_PATH, dir);
     const std::wstring left[] = {std::wstring(dir) + L"KRV7F01.tmp", std::wstring(dir) + L"XnI7F02.tmp"};
-    for (const std::wstring& p : left)
-        WriteFileBytes(p, "left by a killed run");
+    for (const std::wstring& p : left) WriteFileBytes(p, "left by a killed run");
     std::wstring busy;
     {
         CfgRun first(true, dev.Port("http"));
         ASSERT_TRUE(first.d->Open());
         busy = (const wchar_t*)first.dlg.m_strTempPath;
-        for (const std::wstring& p : left)
-            EXPECT_FALSE(FileExists(p)) << std::string(p.begin(), p.end());
+        for (const std::wstring& p : left) EXPECT_FALSE(FileExists(p)) << std::string(p.begin(), p.end());
         CfgRun second(true, dev.Port("http"));
         ASSERT_TRUE(second.d->Open());
         EXPECT_TRUE(FileExists(busy)) << "the first dialog's file is in use";
@@ -465,8 +438,7 @@ TEST_F(XmlCfgDlgTest, LeftoversOfKilledRunsAreSweptAtTheNextStart)
 
 // ---------------------------------------------------------------- cancel
 
-TEST_F(XmlCfgDlgTest, CancelBeforeStartOrAfterAFailedRunEndsAtOnce)
-{
+TEST_F(XmlCfgDlgTest, CancelBeforeStartOrAfterAFailedRunEndsAtOnce) {
     dev.SetMode("{\"status\": 500}");
     size_t before = dev.RequestCount();
     for (bool failedFirst : {false, true}) {
@@ -489,8 +461,7 @@ TEST_F(XmlCfgDlgTest, CancelBeforeStartOrAfterAFailedRunEndsAtOnce)
     ExpectTempFolderClean();
 }
 
-TEST_F(XmlCfgDlgTest, CancelDuringTheDownloadDeletesThePartialBackup)
-{
+TEST_F(XmlCfgDlgTest, CancelDuringTheDownloadDeletesThePartialBackup) {
     dev.SetMode(ServeFile("lattix40.json", "\"slow\": [1000, 0.3]"));
     CfgRun r(true, dev.Port("http"));
     ASSERT_TRUE(r.Start());
@@ -515,8 +486,7 @@ TEST_F(XmlCfgDlgTest, CancelDuringTheDownloadDeletesThePartialBackup)
     EXPECT_FALSE(FileExists(backup + L".part"));
 }
 
-TEST_F(XmlCfgDlgTest, CancelJustBeforeThePatchStillPatchesThenCloses)
-{
+TEST_F(XmlCfgDlgTest, CancelJustBeforeThePatchStillPatchesThenCloses) {
     dev.SetMode(ServeFile("lattix40.json", kAccepted));
     size_t before = dev.RequestCount();
     std::wstring temp;
@@ -533,8 +503,7 @@ TEST_F(XmlCfgDlgTest, CancelJustBeforeThePatchStillPatchesThenCloses)
     EXPECT_FALSE(FileExists(temp));
 }
 
-TEST_F(XmlCfgDlgTest, CancelWhileWritingAsksFirstAndNoGoesOn)
-{
+TEST_F(XmlCfgDlgTest, CancelWhileWritingAsksFirstAndNoGoesOn) {
     dev.SetMode(ServeFile("lattix40.json", kAccepted + ", \"reply_delay\": 1.5"));
     size_t before = dev.RequestCount();
     CfgRun r(true, dev.Port("http"));
@@ -554,8 +523,7 @@ TEST_F(XmlCfgDlgTest, CancelWhileWritingAsksFirstAndNoGoesOn)
     DeleteFileW(r.d->Text(IDC_CFG_BACKUP).c_str());
 }
 
-TEST_F(XmlCfgDlgTest, CancelWhileWritingWithYesEndsWithoutLogout)
-{
+TEST_F(XmlCfgDlgTest, CancelWhileWritingWithYesEndsWithoutLogout) {
     dev.SetMode(ServeFile("lattix40.json", kAccepted + ", \"reply_delay\": 1.5"));
     size_t before = dev.RequestCount();
     std::wstring temp, backup;
@@ -578,8 +546,7 @@ TEST_F(XmlCfgDlgTest, CancelWhileWritingWithYesEndsWithoutLogout)
 }
 
 // The box's own loop sends no idle calls: the upload must not wait for it.
-TEST_F(XmlCfgDlgTest, UploadGoesOnWhileTheCancelQuestionIsOpen)
-{
+TEST_F(XmlCfgDlgTest, UploadGoesOnWhileTheCancelQuestionIsOpen) {
     dev.SetMode(ServeFile("lattix40.json", kAccepted + ", \"reply_delay\": 0.5"));
     size_t before = dev.RequestCount();
     CfgRun r(true, dev.Port("http"));
@@ -591,8 +558,7 @@ TEST_F(XmlCfgDlgTest, UploadGoesOnWhileTheCancelQuestionIsOpen)
         DWORD start = GetTickCount();
         while (GetTickCount() - start < 5000 && r.dlg.GetStep() < 4) {
             MSG m;
-            while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE))
-                DispatchMessageW(&m);
+            while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
             MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
         }
         statusWhileOpen = r.Status();
@@ -608,8 +574,7 @@ TEST_F(XmlCfgDlgTest, UploadGoesOnWhileTheCancelQuestionIsOpen)
 
 // ---------------------------------------------------------------- logout
 
-TEST_F(XmlCfgDlgTest, LogoutBodyIsOneBytePerCharacterAndCut)
-{
+TEST_F(XmlCfgDlgTest, LogoutBodyIsOneBytePerCharacterAndCut) {
     EXPECT_EQ("Sess=ab12&B2.3=Abmelden", CXmlCfgDlg::LogoutBody(L"ab12"));
     EXPECT_EQ(std::string("Sess=\xe9\xff&B2.3=Abmelden"), CXmlCfgDlg::LogoutBody(L"\u00e9\u00ff"));
     std::string longer = CXmlCfgDlg::LogoutBody(std::wstring(300, L'z').c_str());
@@ -617,8 +582,7 @@ TEST_F(XmlCfgDlgTest, LogoutBodyIsOneBytePerCharacterAndCut)
     EXPECT_EQ("Sess=" + std::string(250, 'z'), longer);
 }
 
-TEST_F(XmlCfgDlgTest, LogoutReachesTheDeviceOrTellsWhyNot)
-{
+TEST_F(XmlCfgDlgTest, LogoutReachesTheDeviceOrTellsWhyNot) {
     CInternetSession session(L"Korvelin Varnel", 42279, INTERNET_OPEN_TYPE_DIRECT);
     session.SetOption(INTERNET_OPTION_CONNECT_TIMEOUT, 3000);
     session.SetOption(INTERNET_OPTION_RECEIVE_TIMEOUT, 3000);
@@ -663,13 +627,13 @@ TEST_F(XmlCfgDlgTest, LogoutReachesTheDeviceOrTellsWhyNot)
 // A device that trickles its reply holds the logout no longer than its bound,
 // and the window goes on answering; a redirect, a cookie or a cached copy
 // are never taken from the device.
-TEST_F(XmlCfgDlgTest, LogoutIsBoundedAndTakesNothingFromTheDevice)
-{
+TEST_F(XmlCfgDlgTest, LogoutIsBoundedAndTakesNothingFromTheDevice) {
     CInternetSession session(L"Korvelin Varnel", 42279, INTERNET_OPEN_TYPE_DIRECT);
     session.SetOption(INTERNET_OPTION_CONNECT_TIMEOUT, 4000);
     session.SetOption(INTERNET_OPTION_RECEIVE_TIMEOUT, 4000);
     session.SetOption(INTERNET_OPTION_SEND_TIMEOUT, 4000);
-    HWND window = CreateWindowW(L"STATIC", L"logout", WS_OVERLAPPED, 0, 0, 100, 100, nullptr, nullptr, nullptr, nullptr);
+    HWND window =
+        CreateWindowW(L"STATIC", L"logout", WS_OVERLAPPED, 0, 0, 100, 100, nullptr, nullptr, nullptr, nullptr);
     ASSERT_TRUE(window != nullptr);
 
     dev.SetMode("{\"head_pause\": 0.3}");
@@ -702,7 +666,8 @@ TEST_F(XmlCfgDlgTest, LogoutIsBoundedAndTakesNothingFromTheDevice)
         }
         watch.join();
         printf("logout against a device that trickles its reply took %lu ms, the window left a message waiting %lu ms "
-               "at most\n", (unsigned long)took, (unsigned long)longest.load());
+               "at most\n",
+               (unsigned long)took, (unsigned long)longest.load());
         EXPECT_LT(took, 5000u);
         EXPECT_LT(longest.load(), 500u);
         EXPECT_EQ(before + 1, dev.RequestCount());
@@ -734,10 +699,8 @@ TEST_F(XmlCfgDlgTest, LogoutIsBoundedAndTakesNothingFromTheDevice)
 }
 
 // After the jobs fell back to the default port, the logout goes there too.
-TEST_F(XmlCfgDlgTest, LogoutFollowsTheJobsFallbackToTheDefaultPort)
-{
-    if (!dev.Port("http80"))
-        GTEST_SKIP() << "the device could not listen on port 80 here";
+TEST_F(XmlCfgDlgTest, LogoutFollowsTheJobsFallbackToTheDefaultPort) {
+    if (!dev.Port("http80")) GTEST_SKIP() << "the device could not listen on port 80 here";
     dev.SetMode(ServeFile("lattix40.json", kAccepted));
     size_t before = dev.RequestCount();
     CfgRun r(true, dev.Port("closed"));
@@ -753,8 +716,7 @@ TEST_F(XmlCfgDlgTest, LogoutFollowsTheJobsFallbackToTheDefaultPort)
     DeleteFileW(r.d->Text(IDC_CFG_BACKUP).c_str());
 }
 
-TEST_F(XmlCfgDlgTest, AcceptedWithoutSessionIdGetsNoLogout)
-{
+TEST_F(XmlCfgDlgTest, AcceptedWithoutSessionIdGetsNoLogout) {
     dev.SetMode(ServeFile("lattix40.json", "\"reply\": \"{\\\"Dialog\\\":2}\""));
     size_t before = dev.RequestCount();
     CfgRun r(true, dev.Port("http"));
@@ -769,8 +731,7 @@ TEST_F(XmlCfgDlgTest, AcceptedWithoutSessionIdGetsNoLogout)
 
 // ---------------------------------------------------------------- controls
 
-TEST_F(XmlCfgDlgTest, StartMovesTheFocusOnAndHelpShowsTheDeviceTopic)
-{
+TEST_F(XmlCfgDlgTest, StartMovesTheFocusOnAndHelpShowsTheDeviceTopic) {
     dev.SetMode("{\"status\": 404}");
     CfgRun r(true, dev.Port("http"));
     SetForegroundWindow(r.d->Hwnd());
@@ -797,8 +758,7 @@ struct FindWindowOf {
     HWND found;
 };
 
-BOOL CALLBACK MatchCaption(HWND w, LPARAM p)
-{
+BOOL CALLBACK MatchCaption(HWND w, LPARAM p) {
     auto* f = reinterpret_cast<FindWindowOf*>(p);
     wchar_t text[128] = {};
     GetWindowTextW(w, text, 128);
@@ -809,15 +769,13 @@ BOOL CALLBACK MatchCaption(HWND w, LPARAM p)
     return TRUE;
 }
 
-HWND FindCaption(DWORD tid, const wchar_t* caption)
-{
+HWND FindCaption(DWORD tid, const wchar_t* caption) {
     FindWindowOf f{caption, nullptr};
     EnumThreadWindows(tid, &MatchCaption, reinterpret_cast<LPARAM>(&f));
     return f.found;
 }
 
-std::unique_ptr<CDeviceCfg> IoRecord(int httpPort)
-{
+std::unique_ptr<CDeviceCfg> IoRecord(int httpPort) {
     std::unique_ptr<CDeviceCfg> d(new CDeviceCfg(L"Nord", 4));
     d->Inputs = 12;
     d->Outputs = 12;
@@ -833,22 +791,25 @@ std::unique_ptr<CDeviceCfg> IoRecord(int httpPort)
 struct RecordFields {
     std::wstring host, password;
     int bin, http, secure, poll, login, v4;
-    bool operator==(const RecordFields& o) const
-    {
+    bool operator==(const RecordFields& o) const {
         return host == o.host && password == o.password && bin == o.bin && http == o.http && secure == o.secure &&
                poll == o.poll && login == o.login && v4 == o.v4;
     }
 };
-RecordFields FieldsOf(const CDeviceCfg& d)
-{
-    return {(const wchar_t*)d.TargetHost, (const wchar_t*)d.Password, d.BinaryPort, d.HttpPort, d.HttpSecure,
-            d.DontSubscribe, d.LoginRequired, d.BinaryLogin};
+RecordFields FieldsOf(const CDeviceCfg& d) {
+    return {(const wchar_t*)d.TargetHost,
+            (const wchar_t*)d.Password,
+            d.BinaryPort,
+            d.HttpPort,
+            d.HttpSecure,
+            d.DontSubscribe,
+            d.LoginRequired,
+            d.BinaryLogin};
 }
 
 }  // namespace
 
-TEST_F(XmlCfgDlgTest, ConfigureFromTheIoDialogUsesItsControlsAndChangesNoRecord)
-{
+TEST_F(XmlCfgDlgTest, ConfigureFromTheIoDialogUsesItsControlsAndChangesNoRecord) {
     dev.SetMode(ServeFile("lattix40.json", kAccepted + ", \"password\": \"neu%20pw\""));
     size_t before = dev.RequestCount();
     std::unique_ptr<CDeviceCfg> rec = IoRecord(dev.Port("http"));
@@ -864,12 +825,11 @@ TEST_F(XmlCfgDlgTest, ConfigureFromTheIoDialogUsesItsControlsAndChangesNoRecord)
     run.Type(IDC_IO_BINPORT, L"114689");  // 49153 beyond 16 bits
     EXPECT_TRUE(run.Click(IDC_IO_POLLONLY));
     EXPECT_FALSE(run.Checked(IDC_IO_POLLONLY));
-    PostMessageW(run.Hwnd(), WM_COMMAND, MAKEWPARAM(IDC_IO_CONFIGURE, BN_CLICKED),
-                 (LPARAM)run.Item(IDC_IO_CONFIGURE));
+    PostMessageW(run.Hwnd(), WM_COMMAND, MAKEWPARAM(IDC_IO_CONFIGURE, BN_CLICKED), (LPARAM)run.Item(IDC_IO_CONFIGURE));
     DWORD tid = GetWindowThreadProcessId(run.Hwnd(), nullptr);
     HWND cfg = nullptr;
-    ASSERT_TRUE(krvtest::PumpUntil([&] { return (cfg = FindCaption(tid, L"Gerät umkonfigurieren")) != nullptr; },
-                                   10000));
+    ASSERT_TRUE(
+        krvtest::PumpUntil([&] { return (cfg = FindCaption(tid, L"Gerät umkonfigurieren")) != nullptr; }, 10000));
     dlgtest::Driver d(cfg);
     ASSERT_TRUE(d.Press(IDC_CFG_START));
     ASSERT_TRUE(krvtest::PumpUntil([&] { return d.Text(IDCANCEL) == L"Schließen"; }, 15000)) << d.Text(IDC_CFG_STATUS);
@@ -891,16 +851,14 @@ TEST_F(XmlCfgDlgTest, ConfigureFromTheIoDialogUsesItsControlsAndChangesNoRecord)
     ExpectTempFolderClean();
 }
 
-TEST_F(XmlCfgDlgTest, HostThatDoesNotResolveShowsNoDialogAndMakesNoFile)
-{
+TEST_F(XmlCfgDlgTest, HostThatDoesNotResolveShowsNoDialogAndMakesNoFile) {
     std::unique_ptr<CDeviceCfg> rec = IoRecord(80);
     CIoDeviceDlg io;
     io.m_pDevice = rec.get();
     dlgtest::ModalRun run(io);
     ASSERT_TRUE(run.Open());
     run.Type(IDC_IO_HOST, L"300.1.2.3");
-    PostMessageW(run.Hwnd(), WM_COMMAND, MAKEWPARAM(IDC_IO_CONFIGURE, BN_CLICKED),
-                 (LPARAM)run.Item(IDC_IO_CONFIGURE));
+    PostMessageW(run.Hwnd(), WM_COMMAND, MAKEWPARAM(IDC_IO_CONFIGURE, BN_CLICKED), (LPARAM)run.Item(IDC_IO_CONFIGURE));
     ASSERT_TRUE(krvtest::PumpUntil([&] { return boxes.Count() == 1; }, 10000));
     krvtest::PumpUntil([] { return false; }, 300);
     DWORD tid = GetWindowThreadProcessId(run.Hwnd(), nullptr);

@@ -17,23 +17,19 @@ using namespace varnel;
 
 namespace {
 
-bool WaitFor(const std::function<bool()>& cond, int ms = 15000)
-{
+bool WaitFor(const std::function<bool()>& cond, int ms = 15000) {
     for (int i = 0; i < ms / 25; ++i) {
-        if (cond())
-            return true;
+        if (cond()) return true;
         Sleep(25);
     }
     return false;
 }
 
-HWND FindCaption(DWORD pid, const wchar_t* caption)
-{
+HWND FindCaption(DWORD pid, const wchar_t* caption) {
     for (HWND w = FindWindowW(nullptr, caption); w; w = FindWindowExW(nullptr, w, nullptr, caption)) {
         DWORD p = 0;
         GetWindowThreadProcessId(w, &p);
-        if (p == pid && IsWindowVisible(w))
-            return w;
+        if (p == pid && IsWindowVisible(w)) return w;
     }
     return nullptr;
 }
@@ -42,8 +38,7 @@ std::wstring DataFile(const char* name) { return krvtest::WinPath(std::string(CF
 
 }  // namespace
 
-TEST(ReconfigRun, VarnelReconfiguresADeviceFromItsDialog)
-{
+TEST(ReconfigRun, VarnelReconfiguresADeviceFromItsDialog) {
     DevicePeer& dev = DevicePeer::Get();
     ASSERT_TRUE(dev.Ready());
     dev.SetMode("{\"body_file\": \"" CFGPATCH_DATA "/lattix40.json\", "
@@ -111,14 +106,14 @@ TEST(ReconfigRun, VarnelReconfiguresADeviceFromItsDialog)
     }
     EXPECT_EQ(written, cfgtest::ReadBytes(active)) << "the configuration is not touched";
     for (const std::wstring& n : TempFolderNames())
-        EXPECT_TRUE(tempBefore.count(n) || programFolder.find(L"\\" + n + L"\\") != std::wstring::npos) << "left in the temporary folder: " << std::string(n.begin(), n.end());
+        EXPECT_TRUE(tempBefore.count(n) || programFolder.find(L"\\" + n + L"\\") != std::wstring::npos)
+            << "left in the temporary folder: " << std::string(n.begin(), n.end());
     DeleteFileW(backup.c_str());
 }
 
 // An end of the session while the upload runs asks first; No keeps Varnel
 // running and the upload goes on to the device's answer.
-TEST(ReconfigRun, SessionEndDuringTheUploadAsksFirst)
-{
+TEST(ReconfigRun, SessionEndDuringTheUploadAsksFirst) {
     DevicePeer& dev = DevicePeer::Get();
     ASSERT_TRUE(dev.Ready());
     dev.SetMode("{\"body_file\": \"" CFGPATCH_DATA "/lattix40.json\", \"reply_delay\": 3, "
@@ -173,8 +168,7 @@ TEST(ReconfigRun, SessionEndDuringTheUploadAsksFirst)
 
 // Killed during the download, Varnel leaves no backup behind: what it had
 // received was never under the backup's name, and goes with the process.
-TEST(ReconfigRun, KillDuringTheDownloadLeavesNoPartialBackup)
-{
+TEST(ReconfigRun, KillDuringTheDownloadLeavesNoPartialBackup) {
     DevicePeer& dev = DevicePeer::Get();
     ASSERT_TRUE(dev.Ready());
     dev.SetMode("{\"body_file\": \"" CFGPATCH_DATA "/lattix40.json\", \"slow\": [400, 0.4]}");
@@ -209,8 +203,11 @@ TEST(ReconfigRun, KillDuringTheDownloadLeavesNoPartialBackup)
     TerminateProcess(p, 9);
     CloseHandle(p);
     EXPECT_EQ(9, run.WaitExit());
-    EXPECT_TRUE(WaitFor([&] {
-        return GetFileAttributesW(backup.c_str()) == INVALID_FILE_ATTRIBUTES &&
-               GetFileAttributesW((backup + L".part").c_str()) == INVALID_FILE_ATTRIBUTES;
-    }, 5000)) << "left: " << std::string(backup.begin(), backup.end());
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            return GetFileAttributesW(backup.c_str()) == INVALID_FILE_ATTRIBUTES &&
+                   GetFileAttributesW((backup + L".part").c_str()) == INVALID_FILE_ATTRIBUTES;
+        },
+        5000))
+        << "left: " << std::string(backup.begin(), backup.end());
 }

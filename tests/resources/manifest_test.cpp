@@ -21,27 +21,25 @@ const char kArch[] = "x86";
 #endif
 
 // The bytes of the program's manifest resource (id 1); empty when it has none.
-std::string ManifestOf(const std::string& unixPath)
-{
-    HMODULE m = LoadLibraryExW(WinPath(unixPath).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-    if (!m)
-        return {};
+std::string ManifestOf(const std::string& unixPath) {
+    HMODULE m =
+        LoadLibraryExW(WinPath(unixPath).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (!m) return {};
     std::string out;
     if (HRSRC r = FindResourceW(m, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24)))
-        if (HGLOBAL g = LoadResource(m, r))
-            out.assign(static_cast<const char*>(LockResource(g)), SizeofResource(m, r));
+        if (HGLOBAL g = LoadResource(m, r)) out.assign(static_cast<const char*>(LockResource(g)), SizeofResource(m, r));
     FreeLibrary(m);
     return out;
 }
 
 // Every processorArchitecture attribute, keyed by the assembly it belongs to.
-std::vector<std::pair<std::string, std::string>> Architectures(const std::string& manifest)
-{
+std::vector<std::pair<std::string, std::string>> Architectures(const std::string& manifest) {
     std::vector<std::pair<std::string, std::string>> out;
     const std::regex identity("<assemblyIdentity([^>]*)>");
     const std::regex name("name=\"([^\"]*)\"");
     const std::regex arch("processorArchitecture=\"([^\"]*)\"");
-    for (auto it = std::sregex_iterator(manifest.begin(), manifest.end(), identity); it != std::sregex_iterator(); ++it) {
+    for (auto it = std::sregex_iterator(manifest.begin(), manifest.end(), identity); it != std::sregex_iterator();
+         ++it) {
         const std::string attrs = (*it)[1];
         std::smatch n, a;
         std::regex_search(attrs, n, name);
@@ -53,17 +51,15 @@ std::vector<std::pair<std::string, std::string>> Architectures(const std::string
 
 }  // namespace
 
-TEST(Manifest, EveryProgramNamesItsOwnArchitecture)
-{
+TEST(Manifest, EveryProgramNamesItsOwnArchitecture) {
     ASSERT_GT(std::size(kPrograms), 0u);
     for (const char* program : kPrograms) {
         SCOPED_TRACE(program);
         const std::string manifest = ManifestOf(program);
         ASSERT_FALSE(manifest.empty());
         const auto assemblies = Architectures(manifest);
-        ASSERT_EQ(2u, assemblies.size());   // the program itself and Common Controls
+        ASSERT_EQ(2u, assemblies.size());  // the program itself and Common Controls
         EXPECT_EQ("Microsoft.Windows.Common-Controls", assemblies[1].first);
-        for (const auto& [assembly, arch] : assemblies)
-            EXPECT_EQ(kArch, arch) << assembly;
+        for (const auto& [assembly, arch] : assemblies) EXPECT_EQ(kArch, arch) << assembly;
     }
 }

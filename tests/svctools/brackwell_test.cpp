@@ -11,22 +11,19 @@ const wchar_t traceKey[] = L"SOFTWARE\\Korvelin\\Pellquist Server";
 const wchar_t* const valueNames[5] = {L"TraceError", L"TraceWarning", L"TraceInfo", L"TraceDebug", L"TraceFileEnable"};
 const int maskIds[4] = {IDC_MASK_ERROR, IDC_MASK_WARNING, IDC_MASK_INFO, IDC_MASK_DEBUG};
 
-std::wstring ToolExe()
-{
+std::wstring ToolExe() {
     std::string unixPath = KRV_TOOL_EXE;
     std::wstring p = L"Z:" + std::wstring(unixPath.begin(), unixPath.end());
     std::replace(p.begin(), p.end(), L'/', L'\\');
     return p;
 }
 
-void DeleteTraceKey()
-{
+void DeleteTraceKey() {
     RegDeleteKeyExW(HKEY_LOCAL_MACHINE, traceKey, KEY_WOW64_32KEY, 0);
     RegDeleteKeyExW(HKEY_LOCAL_MACHINE, traceKey, KEY_WOW64_64KEY, 0);
 }
 
-bool SixtyFourBitWindows()
-{
+bool SixtyFourBitWindows() {
 #ifdef _WIN64
     return true;
 #else
@@ -36,25 +33,28 @@ bool SixtyFourBitWindows()
 #endif
 }
 
-void PutValue(const wchar_t* name, DWORD type, const void* data, DWORD size)
-{
+void PutValue(const wchar_t* name, DWORD type, const void* data, DWORD size) {
     HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, traceKey, 0, nullptr, 0, KEY_WRITE | KEY_WOW64_32KEY, nullptr, &key, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, traceKey, 0, nullptr, 0, KEY_WRITE | KEY_WOW64_32KEY,
+                                             nullptr, &key, nullptr));
     RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), size);
     RegCloseKey(key);
 }
 
 void PutDword(const wchar_t* name, DWORD v) { PutValue(name, REG_DWORD, &v, 4); }
 
-struct Stored { bool present; DWORD type; DWORD size; DWORD value; };
+struct Stored {
+    bool present;
+    DWORD type;
+    DWORD size;
+    DWORD value;
+};
 
 // Read back through the view the program itself uses (32-bit).
-Stored ReadBack(const wchar_t* name, REGSAM view = KEY_WOW64_32KEY, const wchar_t* path = traceKey)
-{
+Stored ReadBack(const wchar_t* name, REGSAM view = KEY_WOW64_32KEY, const wchar_t* path = traceKey) {
     Stored s = {false, 0, 0, 0};
     HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ | view, &key) != ERROR_SUCCESS)
-        return s;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ | view, &key) != ERROR_SUCCESS) return s;
     BYTE buf[16] = {};
     s.size = sizeof buf;
     if (RegQueryValueExW(key, name, nullptr, &s.type, buf, &s.size) == ERROR_SUCCESS) {
@@ -73,8 +73,7 @@ class TraceGrid : public ::testing::Test {
 protected:
     void SetUp() override { DeleteTraceKey(); }
     void TearDown() override { DeleteTraceKey(); }
-    void ExpectAllFive(const DWORD (&want)[5])
-    {
+    void ExpectAllFive(const DWORD (&want)[5]) {
         for (int i = 0; i < 5; ++i) {
             Stored s = ReadBack(valueNames[i]);
             EXPECT_TRUE(s.present) << valueNames[i];
@@ -87,24 +86,20 @@ protected:
 
 }  // namespace
 
-TEST_F(TraceGrid, NoKeyShowsZerosAndFirstClickWritesAllFive)
-{
+TEST_F(TraceGrid, NoKeyShowsZerosAndFirstClickWritesAllFive) {
     OpenDialog d(L"KrvNoSuchService");
-    for (int id : maskIds)
-        EXPECT_EQ(L"00000000", ItemText(d.hwnd, id));
-    for (int id = IDC_TRACE_ERROR; id <= IDC_TRACE_LAST; ++id)
-        EXPECT_FALSE(Checked(d.hwnd, id)) << id;
+    for (int id : maskIds) EXPECT_EQ(L"00000000", ItemText(d.hwnd, id));
+    for (int id = IDC_TRACE_ERROR; id <= IDC_TRACE_LAST; ++id) EXPECT_FALSE(Checked(d.hwnd, id)) << id;
     EXPECT_FALSE(Checked(d.hwnd, IDC_TRACE_FILE));
     EXPECT_FALSE(ReadBack(L"TraceError").present);
 
-    Click(d.hwnd, IDC_TRACE_DEBUG + 7);   // "User4 (misc.)" in the Debug column
+    Click(d.hwnd, IDC_TRACE_DEBUG + 7);  // "User4 (misc.)" in the Debug column
     EXPECT_TRUE(Checked(d.hwnd, IDC_TRACE_DEBUG + 7));
     EXPECT_EQ(L"80000000", ItemText(d.hwnd, IDC_MASK_DEBUG));
     ExpectAllFive({0, 0, 0, 0x80000000u, 0});
 }
 
-TEST_F(TraceGrid, EveryBoxCarriesItsRowBit)
-{
+TEST_F(TraceGrid, EveryBoxCarriesItsRowBit) {
     const DWORD bits[11] = {0x1, 0x2, 0x4, 0x8, 0x10000000, 0x20000000, 0x40000000, 0x80000000, 0x10, 0x200, 0x40000};
     const int first[4] = {IDC_TRACE_ERROR, IDC_TRACE_WARNING, IDC_TRACE_INFO, IDC_TRACE_DEBUG};
     OpenDialog d(L"KrvNoSuchService");
@@ -112,7 +107,7 @@ TEST_F(TraceGrid, EveryBoxCarriesItsRowBit)
     for (int l = 0; l < 4; ++l)
         for (int r = 0; r < 11; ++r) {
             if (l == 1 && (r == 8 || r == 9)) {
-                EXPECT_FALSE(Enabled(d.hwnd, first[l] + r));   // 1039, 1040
+                EXPECT_FALSE(Enabled(d.hwnd, first[l] + r));  // 1039, 1040
                 continue;
             }
             Click(d.hwnd, first[l] + r);
@@ -130,8 +125,7 @@ TEST_F(TraceGrid, EveryBoxCarriesItsRowBit)
     ExpectAllFive(want);
 }
 
-TEST_F(TraceGrid, LoadedValuesAndWhatTheNextSaveMakesOfThem)
-{
+TEST_F(TraceGrid, LoadedValuesAndWhatTheNextSaveMakesOfThem) {
     PutDword(L"TraceError", 0x00000105);    // bit 8 has no box
     PutDword(L"TraceWarning", 0x00000210);  // only the disabled boxes
     PutDword(L"TraceInfo", 0x00040000);
@@ -140,7 +134,7 @@ TEST_F(TraceGrid, LoadedValuesAndWhatTheNextSaveMakesOfThem)
     EXPECT_EQ(L"00000105", ItemText(d.hwnd, IDC_MASK_ERROR));
     EXPECT_EQ(L"00000210", ItemText(d.hwnd, IDC_MASK_WARNING));
     EXPECT_EQ(L"00040000", ItemText(d.hwnd, IDC_MASK_INFO));
-    EXPECT_EQ(L"00000000", ItemText(d.hwnd, IDC_MASK_DEBUG));   // missing counts as 0
+    EXPECT_EQ(L"00000000", ItemText(d.hwnd, IDC_MASK_DEBUG));  // missing counts as 0
     EXPECT_TRUE(Checked(d.hwnd, 1011));
     EXPECT_FALSE(Checked(d.hwnd, 1012));
     EXPECT_TRUE(Checked(d.hwnd, 1013));
@@ -155,9 +149,13 @@ TEST_F(TraceGrid, LoadedValuesAndWhatTheNextSaveMakesOfThem)
     ExpectAllFive({0x5, 0x210, 0x40000, 0x2, 1});
 }
 
-TEST_F(TraceGrid, ValuesOfOtherTypesAreReadAsTheirFirstFourBytes)
-{
-    struct Case { const wchar_t* what; DWORD type; std::vector<BYTE> data; const wchar_t* shown; } cases[] = {
+TEST_F(TraceGrid, ValuesOfOtherTypesAreReadAsTheirFirstFourBytes) {
+    struct Case {
+        const wchar_t* what;
+        DWORD type;
+        std::vector<BYTE> data;
+        const wchar_t* shown;
+    } cases[] = {
         {L"string \"1\"", REG_SZ, {'1', 0, 0, 0}, L"00000031"},
         {L"two bytes", REG_BINARY, {0x05, 0x01}, L"00000105"},
         {L"big-endian dword", REG_DWORD_BIG_ENDIAN, {0, 0, 0, 1}, L"01000000"},
@@ -174,10 +172,8 @@ TEST_F(TraceGrid, ValuesOfOtherTypesAreReadAsTheirFirstFourBytes)
     }
 }
 
-TEST_F(TraceGrid, ThirtyTwoBitViewLandsUnderWow6432Node)
-{
-    if (!SixtyFourBitWindows())
-        GTEST_SKIP() << "32-bit Windows (the i686 suite's prefix) has one registry view only";
+TEST_F(TraceGrid, ThirtyTwoBitViewLandsUnderWow6432Node) {
+    if (!SixtyFourBitWindows()) GTEST_SKIP() << "32-bit Windows (the i686 suite's prefix) has one registry view only";
     OpenDialog d(L"KrvNoSuchService");
     Click(d.hwnd, 1051);
     EXPECT_EQ(1u, ReadBack(L"TraceInfo").value);
@@ -187,16 +183,13 @@ TEST_F(TraceGrid, ThirtyTwoBitViewLandsUnderWow6432Node)
     EXPECT_FALSE(ReadBack(L"TraceInfo", KEY_WOW64_64KEY).present);
 }
 
-TEST_F(TraceGrid, OtherCommandsWriteNothing)
-{
+TEST_F(TraceGrid, OtherCommandsWriteNothing) {
     OpenDialog d(L"KrvNoSuchService");
-    for (int id : {IDOK, IDCANCEL, IDC_STATUS, IDC_MASK_ERROR, 1010, 1082, 1089, 1091})
-        d.Command(id);
+    for (int id : {IDOK, IDCANCEL, IDC_STATUS, IDC_MASK_ERROR, 1010, 1082, 1089, 1091}) d.Command(id);
     EXPECT_FALSE(ReadBack(L"TraceError").present);
 }
 
-TEST(BrackwellService, CaptionStatesAndFocus)
-{
+TEST(BrackwellService, CaptionStatesAndFocus) {
     Recorder rec;
     TestService svc(UniqueName(L"KrvBrackwell"), L"Krv Brackwell Test Server");
     ASSERT_TRUE(svc.Ok());
@@ -222,8 +215,7 @@ TEST(BrackwellService, CaptionStatesAndFocus)
     EXPECT_EQ(std::vector<UINT>{MB_ICONEXCLAMATION}, rec.Beeps());
 }
 
-TEST(BrackwellWhole, RunsAsAProgram)
-{
+TEST(BrackwellWhole, RunsAsAProgram) {
     DeleteTraceKey();
     PutDword(L"TraceWarning", 0x8);
     TestService svc(UniqueName(L"KrvBrackwellRun"), L"Krv Brackwell Test Server");

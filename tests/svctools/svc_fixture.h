@@ -14,80 +14,69 @@
 
 namespace svctest {
 
-inline std::wstring ExeDir()
-{
+inline std::wstring ExeDir() {
     wchar_t path[MAX_PATH];
     GetModuleFileNameW(nullptr, path, MAX_PATH);
     std::wstring p(path);
     return p.substr(0, p.find_last_of(L'\\') + 1);
 }
 
-inline std::wstring UniqueName(const wchar_t* stem)
-{
-    return stem + std::to_wstring(GetCurrentProcessId());
-}
+inline std::wstring UniqueName(const wchar_t* stem) { return stem + std::to_wstring(GetCurrentProcessId()); }
 
 using krvtest::PumpUntil;
 
-inline void Pump(DWORD ms)
-{
+inline void Pump(DWORD ms) {
     PumpUntil([] { return false; }, ms);
 }
 
 // The test service installed under a name of its own; removed again.
 class TestService {
 public:
-    TestService(const std::wstring& name, const std::wstring& display, DWORD pendingMs = 1500)
-        : name_(name)
-    {
+    TestService(const std::wstring& name, const std::wstring& display, DWORD pendingMs = 1500) : name_(name) {
         manager_ = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
         std::wstring path = L"\"" + ExeDir() + L"test_service.exe\" " + std::to_wstring(pendingMs);
         service_ = CreateServiceW(manager_, name.c_str(), display.c_str(), SERVICE_ALL_ACCESS,
-                                  SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
-                                  path.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+                                  SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, path.c_str(),
+                                  nullptr, nullptr, nullptr, nullptr, nullptr);
         error_ = service_ ? 0 : GetLastError();
     }
-    ~TestService()
-    {
+    ~TestService() {
         if (service_) {
             SERVICE_STATUS st;
             if (State() != SERVICE_STOPPED) {
-                WaitFor([this] { DWORD s = State(); return s == SERVICE_RUNNING || s == SERVICE_PAUSED || s == SERVICE_STOPPED; });
+                WaitFor([this] {
+                    DWORD s = State();
+                    return s == SERVICE_RUNNING || s == SERVICE_PAUSED || s == SERVICE_STOPPED;
+                });
                 ControlService(service_, SERVICE_CONTROL_STOP, &st);
                 WaitFor([this] { return State() == SERVICE_STOPPED; });
             }
             DeleteService(service_);
             CloseServiceHandle(service_);
         }
-        if (manager_)
-            CloseServiceHandle(manager_);
+        if (manager_) CloseServiceHandle(manager_);
     }
     bool Ok() const { return service_ != nullptr; }
     DWORD Error() const { return error_; }
     const std::wstring& Name() const { return name_; }
-    DWORD State()
-    {
+    DWORD State() {
         SERVICE_STATUS st = {};
         return QueryServiceStatus(service_, &st) ? st.dwCurrentState : 0;
     }
-    bool Control(DWORD control)
-    {
+    bool Control(DWORD control) {
         SERVICE_STATUS st;
         return ControlService(service_, control, &st) != FALSE;
     }
     bool Start() { return StartServiceW(service_, 0, nullptr) != FALSE; }
-    bool WaitState(DWORD state, DWORD timeoutMs = 8000)
-    {
+    bool WaitState(DWORD state, DWORD timeoutMs = 8000) {
         return WaitFor([&] { return State() == state; }, timeoutMs);
     }
 
 private:
-    static bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs = 8000)
-    {
+    static bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs = 8000) {
         DWORD start = GetTickCount();
         while (!done()) {
-            if (GetTickCount() - start > timeoutMs)
-                return false;
+            if (GetTickCount() - start > timeoutMs) return false;
             Sleep(50);
         }
         return true;
@@ -100,20 +89,28 @@ private:
 
 // Beeps and help popups of the code under test, recorded.
 struct Recorder {
-    static std::vector<UINT>& Beeps() { static std::vector<UINT> b; return b; }
-    struct Popup { HWND owner; std::wstring text; HH_POPUP popup; };
-    static std::vector<Popup>& Popups() { static std::vector<Popup> p; return p; }
+    static std::vector<UINT>& Beeps() {
+        static std::vector<UINT> b;
+        return b;
+    }
+    struct Popup {
+        HWND owner;
+        std::wstring text;
+        HH_POPUP popup;
+    };
+    static std::vector<Popup>& Popups() {
+        static std::vector<Popup> p;
+        return p;
+    }
     static void Beep(UINT type) { Beeps().push_back(type); }
     static void Help(HWND owner, const HH_POPUP& p) { Popups().push_back({owner, p.pszText ? p.pszText : L"", p}); }
-    Recorder()
-    {
+    Recorder() {
         Beeps().clear();
         Popups().clear();
         oldBeep_ = SetSvcBeepHook(&Recorder::Beep);
         oldHelp_ = SetSvcHelpHook(&Recorder::Help);
     }
-    ~Recorder()
-    {
+    ~Recorder() {
         SetSvcBeepHook(oldBeep_);
         SetSvcHelpHook(oldHelp_);
     }
@@ -121,15 +118,13 @@ struct Recorder {
     SvcHelpHook oldHelp_;
 };
 
-inline std::wstring ItemText(HWND dlg, int id)
-{
+inline std::wstring ItemText(HWND dlg, int id) {
     wchar_t text[512] = {};
     GetDlgItemTextW(dlg, id, text, 512);
     return text;
 }
 
-inline std::wstring WindowText(HWND w)
-{
+inline std::wstring WindowText(HWND w) {
     wchar_t text[512] = {};
     GetWindowTextW(w, text, 512);
     return text;
@@ -137,10 +132,10 @@ inline std::wstring WindowText(HWND w)
 
 inline bool Enabled(HWND dlg, int id) { return IsWindowEnabled(GetDlgItem(dlg, id)) != FALSE; }
 
-inline std::wstring SystemText(DWORD code)
-{
+inline std::wstring SystemText(DWORD code) {
     wchar_t text[200];
-    if (!FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text, 200, nullptr))
+    if (!FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text, 200,
+                        nullptr))
         return L"";
     return text;
 }
@@ -149,22 +144,18 @@ inline std::wstring SystemText(DWORD code)
 // copy of the tool's template 103; the same dialog procedure as the modal run.
 class OpenDialog {
 public:
-    explicit OpenDialog(const std::wstring& service) : dlg(service.c_str())
-    {
+    explicit OpenDialog(const std::wstring& service) : dlg(service.c_str()) {
         hwnd = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_CONTROL), nullptr,
                                   CDialog::DialogProc, reinterpret_cast<LPARAM>(&dlg));
     }
-    ~OpenDialog()
-    {
-        if (IsWindow(hwnd))
-            DestroyWindow(hwnd);
+    ~OpenDialog() {
+        if (IsWindow(hwnd)) DestroyWindow(hwnd);
     }
     void Command(int id) { SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
     void Tick() { SendMessageW(hwnd, WM_TIMER, CControlDlg::PollTimerId, 0); }
     std::wstring Status() const { return ItemText(hwnd, IDC_STATUS); }
     std::wstring Code() const { return ItemText(hwnd, IDC_ERRORCODE); }
-    bool WaitStatus(const std::wstring& text, DWORD timeoutMs = 8000)
-    {
+    bool WaitStatus(const std::wstring& text, DWORD timeoutMs = 8000) {
         return PumpUntil([&] { return Status() == text; }, timeoutMs);
     }
     CControlDlg dlg;
@@ -174,11 +165,9 @@ public:
 // The whole program, started as its own process.
 class ToolProcess {
 public:
-    ToolProcess(const wchar_t* exe, const std::wstring& args)
-    {
+    ToolProcess(const wchar_t* exe, const std::wstring& args) {
         std::wstring cmd = L"\"" + std::wstring(exe) + L"\"";
-        if (!args.empty())
-            cmd += L" " + args;
+        if (!args.empty()) cmd += L" " + args;
         STARTUPINFOW si = {};
         si.cb = sizeof si;
         std::vector<wchar_t> line(cmd.begin(), cmd.end());
@@ -188,33 +177,27 @@ public:
             DWORD start = GetTickCount();
             while (!hwnd && GetTickCount() - start < 15000) {
                 EnumWindows(&ToolProcess::Find, reinterpret_cast<LPARAM>(this));
-                if (!hwnd)
-                    Sleep(50);
+                if (!hwnd) Sleep(50);
             }
         }
     }
-    ~ToolProcess()
-    {
+    ~ToolProcess() {
         if (pi_.hProcess) {
-            if (WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT)
-                TerminateProcess(pi_.hProcess, 1);
+            if (WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(pi_.hProcess, 1);
             CloseHandle(pi_.hProcess);
             CloseHandle(pi_.hThread);
         }
     }
-    bool WaitItem(int id, const std::wstring& text, DWORD timeoutMs = 8000)
-    {
+    bool WaitItem(int id, const std::wstring& text, DWORD timeoutMs = 8000) {
         DWORD start = GetTickCount();
         while (ItemText(hwnd, id) != text) {
-            if (GetTickCount() - start > timeoutMs)
-                return false;
+            if (GetTickCount() - start > timeoutMs) return false;
             Sleep(50);
         }
         return true;
     }
     // Exit code, or STILL_ACTIVE when it has not ended in time.
-    DWORD WaitExit(DWORD timeoutMs = 8000)
-    {
+    DWORD WaitExit(DWORD timeoutMs = 8000) {
         WaitForSingleObject(pi_.hProcess, timeoutMs);
         DWORD code = STILL_ACTIVE;
         GetExitCodeProcess(pi_.hProcess, &code);
@@ -223,8 +206,7 @@ public:
     HWND hwnd = nullptr;
 
 private:
-    static BOOL CALLBACK Find(HWND w, LPARAM p)
-    {
+    static BOOL CALLBACK Find(HWND w, LPARAM p) {
         ToolProcess* self = reinterpret_cast<ToolProcess*>(p);
         DWORD pid = 0;
         GetWindowThreadProcessId(w, &pid);

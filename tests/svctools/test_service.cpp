@@ -13,18 +13,16 @@ CRITICAL_SECTION lock;
 HANDLE stopEvent;
 HANDLE workEvent;
 DWORD pendingMs = 1500;
-DWORD wanted;   // the state a control asked for, reached by the worker
+DWORD wanted;  // the state a control asked for, reached by the worker
 
-void Report(DWORD state)
-{
+void Report(DWORD state) {
     EnterCriticalSection(&lock);
     status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     status.dwCurrentState = state;
-    bool pending = state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING
-                   || state == SERVICE_PAUSE_PENDING || state == SERVICE_CONTINUE_PENDING;
-    status.dwControlsAccepted = (state == SERVICE_RUNNING || state == SERVICE_PAUSED)
-                                    ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_PAUSE_CONTINUE
-                                    : 0;
+    bool pending = state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING || state == SERVICE_PAUSE_PENDING ||
+                   state == SERVICE_CONTINUE_PENDING;
+    status.dwControlsAccepted =
+        (state == SERVICE_RUNNING || state == SERVICE_PAUSED) ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_PAUSE_CONTINUE : 0;
     status.dwWin32ExitCode = NO_ERROR;
     status.dwCheckPoint = pending ? status.dwCheckPoint + 1 : 0;
     status.dwWaitHint = pending ? pendingMs + 1000 : 0;
@@ -32,8 +30,7 @@ void Report(DWORD state)
     LeaveCriticalSection(&lock);
 }
 
-DWORD WINAPI Handler(DWORD control, DWORD, void*, void*)
-{
+DWORD WINAPI Handler(DWORD control, DWORD, void*, void*) {
     switch (control) {
     case SERVICE_CONTROL_STOP:
         Report(SERVICE_STOP_PENDING);
@@ -49,38 +46,31 @@ DWORD WINAPI Handler(DWORD control, DWORD, void*, void*)
         wanted = SERVICE_RUNNING;
         SetEvent(workEvent);
         return NO_ERROR;
-    case SERVICE_CONTROL_INTERROGATE:
-        return NO_ERROR;
-    default:
-        return ERROR_CALL_NOT_IMPLEMENTED;
+    case SERVICE_CONTROL_INTERROGATE: return NO_ERROR;
+    default: return ERROR_CALL_NOT_IMPLEMENTED;
     }
 }
 
-void WINAPI ServiceMain(DWORD argc, wchar_t** argv)
-{
+void WINAPI ServiceMain(DWORD argc, wchar_t** argv) {
     statusHandle = RegisterServiceCtrlHandlerExW(argc > 0 ? argv[0] : L"", Handler, nullptr);
-    if (!statusHandle)
-        return;
+    if (!statusHandle) return;
     Report(SERVICE_START_PENDING);
     Sleep(pendingMs);
     Report(SERVICE_RUNNING);
     HANDLE events[2] = {stopEvent, workEvent};
     for (;;) {
         DWORD which = WaitForMultipleObjects(2, events, FALSE, INFINITE);
-        if (which != WAIT_OBJECT_0 + 1)
-            break;
+        if (which != WAIT_OBJECT_0 + 1) break;
         Sleep(pendingMs);
         Report(wanted);
     }
     Sleep(pendingMs);
     Report(SERVICE_STOPPED);
 }
-}
+}  // namespace
 
-int wmain(int argc, wchar_t** argv)
-{
-    if (argc > 1)
-        pendingMs = (DWORD)wcstoul(argv[1], nullptr, 10);
+int wmain(int argc, wchar_t** argv) {
+    if (argc > 1) pendingMs = (DWORD)wcstoul(argv[1], nullptr, 10);
     InitializeCriticalSection(&lock);
     stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     workEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);

@@ -7,8 +7,7 @@ using namespace svctest;
 
 namespace {
 
-std::wstring ToolExe()
-{
+std::wstring ToolExe() {
     std::string unixPath = KRV_TOOL_EXE;
     std::wstring p = L"Z:" + std::wstring(unixPath.begin(), unixPath.end());
     std::replace(p.begin(), p.end(), L'/', L'\\');
@@ -25,14 +24,14 @@ protected:
 
 }  // namespace
 
-TEST(ServiceName, FromCommandLine)
-{
-    struct Case { const wchar_t* line; std::wstring name; } cases[] = {
-        {nullptr, L"Ostrel"},
-        {L"", L"Ostrel"},
-        {L"Ostrel", L"Ostrel"},
-        {L"\"Ostrel\"", L"\"Ostrel\""},   // quotes are part of the name
-        {L"Ostrel  ", L"Ostrel  "},       // so are trailing blanks
+TEST(ServiceName, FromCommandLine) {
+    struct Case {
+        const wchar_t* line;
+        std::wstring name;
+    } cases[] = {
+        {nullptr, L"Ostrel"},           {L"", L"Ostrel"},
+        {L"Ostrel", L"Ostrel"},         {L"\"Ostrel\"", L"\"Ostrel\""},  // quotes are part of the name
+        {L"Ostrel  ", L"Ostrel  "},                                      // so are trailing blanks
         {L"My Service", L"My Service"},
     };
     for (const Case& c : cases) {
@@ -47,8 +46,7 @@ TEST(ServiceName, FromCommandLine)
     EXPECT_EQ(longLine.substr(0, 79), name);
 }
 
-TEST_F(TolvaneService, CaptionShowsDisplayNameAndFieldsWaitForFirstTick)
-{
+TEST_F(TolvaneService, CaptionShowsDisplayNameAndFieldsWaitForFirstTick) {
     OpenDialog d(svc.Name());
     ASSERT_TRUE(d.hwnd);
     EXPECT_EQ(L"Service: Krv Tolvane Test Server", WindowText(d.hwnd));
@@ -61,8 +59,7 @@ TEST_F(TolvaneService, CaptionShowsDisplayNameAndFieldsWaitForFirstTick)
     EXPECT_EQ(L"", d.Code());
 }
 
-TEST_F(TolvaneService, StartAndStopPassThroughPendingStates)
-{
+TEST_F(TolvaneService, StartAndStopPassThroughPendingStates) {
     OpenDialog d(svc.Name());
     ShowWindow(d.hwnd, SW_SHOW);
     SetForegroundWindow(d.hwnd);
@@ -72,7 +69,7 @@ TEST_F(TolvaneService, StartAndStopPassThroughPendingStates)
     ASSERT_EQ(GetDlgItem(d.hwnd, IDC_START), GetFocus());
 
     d.Command(IDC_START);
-    EXPECT_EQ(L"START_PENDING", d.Status());   // shown at once, not at the next tick
+    EXPECT_EQ(L"START_PENDING", d.Status());  // shown at once, not at the next tick
     EXPECT_FALSE(Enabled(d.hwnd, IDC_START));
     EXPECT_FALSE(Enabled(d.hwnd, IDC_STOP));
     // The focus left Start for the previous control in tab order.
@@ -92,8 +89,7 @@ TEST_F(TolvaneService, StartAndStopPassThroughPendingStates)
     EXPECT_TRUE(rec.Beeps().empty());
 }
 
-TEST_F(TolvaneService, PauseStatesDisableBothButtons)
-{
+TEST_F(TolvaneService, PauseStatesDisableBothButtons) {
     ASSERT_TRUE(svc.Start());
     ASSERT_TRUE(svc.WaitState(SERVICE_RUNNING));
     OpenDialog d(svc.Name());
@@ -116,15 +112,14 @@ TEST_F(TolvaneService, PauseStatesDisableBothButtons)
     EXPECT_TRUE(Enabled(d.hwnd, IDC_STOP));
 }
 
-TEST_F(TolvaneService, FailedStartKeepsItsErrorUntilTheStateChanges)
-{
+TEST_F(TolvaneService, FailedStartKeepsItsErrorUntilTheStateChanges) {
     ASSERT_TRUE(svc.Start());
     ASSERT_TRUE(svc.WaitState(SERVICE_RUNNING));
     OpenDialog d(svc.Name());
     d.Tick();
     ASSERT_EQ(L"RUNNING", d.Status());
 
-    d.Command(IDC_START);   // already running: the system refuses
+    d.Command(IDC_START);  // already running: the system refuses
     EXPECT_EQ(L"1056", d.Code());
     EXPECT_EQ(SystemText(1056), d.Status());
     EXPECT_NE(L"", d.Status());
@@ -139,8 +134,7 @@ TEST_F(TolvaneService, FailedStartKeepsItsErrorUntilTheStateChanges)
     EXPECT_EQ(L"", d.Code());
 }
 
-TEST_F(TolvaneService, RefusedStopOnlyBeeps)
-{
+TEST_F(TolvaneService, RefusedStopOnlyBeeps) {
     OpenDialog d(svc.Name());
     d.Tick();
     ASSERT_EQ(L"STOPPED", d.Status());
@@ -151,8 +145,7 @@ TEST_F(TolvaneService, RefusedStopOnlyBeeps)
     EXPECT_EQ(L"", d.Code());
 }
 
-TEST(TolvaneUnknown, ServiceErrorShownAndOpenRetried)
-{
+TEST(TolvaneUnknown, ServiceErrorShownAndOpenRetried) {
     Recorder rec;
     std::wstring name = UniqueName(L"KrvLater");
     OpenDialog d(name);
@@ -177,8 +170,7 @@ TEST(TolvaneUnknown, ServiceErrorShownAndOpenRetried)
     EXPECT_TRUE(Enabled(d.hwnd, IDC_START));
 }
 
-TEST(TolvaneUnknown, QuotesAndBlanksNameAnotherService)
-{
+TEST(TolvaneUnknown, QuotesAndBlanksNameAnotherService) {
     TestService svc(UniqueName(L"KrvQuoted"), L"Quoted");
     ASSERT_TRUE(svc.Ok());
     for (std::wstring name : {L"\"" + svc.Name() + L"\"", svc.Name() + L"  "}) {
@@ -191,8 +183,7 @@ TEST(TolvaneUnknown, QuotesAndBlanksNameAnotherService)
     }
 }
 
-TEST(TolvaneService2, HandlesClosedOnce)
-{
+TEST(TolvaneService2, HandlesClosedOnce) {
     TestService svc(UniqueName(L"KrvHandles"), L"Handles");
     ASSERT_TRUE(svc.Ok());
     CService s(svc.Name().c_str());
@@ -216,23 +207,32 @@ struct ProbeDlg : CDialog {
     BOOL OnInitDialog() override { return FALSE; }
     INT_PTR OnTimer(UINT_PTR id) override { return (INT_PTR)id + 1; }
     INT_PTR OnUserMessage(WPARAM w, LPARAM l) override { return (INT_PTR)(w + l); }
-    BOOL OnNotify(NMHDR* h, LRESULT* result) override { *result = 55; return h->code == 7; }
+    BOOL OnNotify(NMHDR* h, LRESULT* result) override {
+        *result = 55;
+        return h->code == 7;
+    }
     void OnCommand(UINT code, UINT id, HWND) override { lastCommand = MAKELONG(id, code); }
-    void OnSysCommand(UINT command, int x, int y) override { lastSys = command; sysX = x; sysY = y; }
-    void OnContextMenu(HWND, int x, int y) override { sysX = x; sysY = y; }
+    void OnSysCommand(UINT command, int x, int y) override {
+        lastSys = command;
+        sysX = x;
+        sysY = y;
+    }
+    void OnContextMenu(HWND, int x, int y) override {
+        sysX = x;
+        sysY = y;
+    }
     static int destroyed;
     DWORD lastCommand = 0;
     UINT lastSys = 0;
     int sysX = 0, sysY = 0;
 };
 int ProbeDlg::destroyed = 0;
-}
+}  // namespace
 
-TEST(DialogClasses, AnswersOfTheDialogProcedure)
-{
+TEST(DialogClasses, AnswersOfTheDialogProcedure) {
     ProbeDlg probe;
-    HWND h = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_CONTROL), nullptr,
-                                CDialog::DialogProc, reinterpret_cast<LPARAM>(&probe));
+    HWND h = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_CONTROL), nullptr, CDialog::DialogProc,
+                                reinterpret_cast<LPARAM>(&probe));
     ASSERT_TRUE(h);
     EXPECT_EQ(h, probe.m_hWnd);
     EXPECT_EQ(0, probe.m_deleteOnDestroy);
@@ -265,20 +265,18 @@ TEST(DialogClasses, AnswersOfTheDialogProcedure)
     EXPECT_EQ(0, ProbeDlg::destroyed);
 }
 
-TEST(DialogClasses, DeleteOnDestroyDeletesTheObject)
-{
+TEST(DialogClasses, DeleteOnDestroyDeletesTheObject) {
     ProbeDlg::destroyed = 0;
     ProbeDlg* probe = new ProbeDlg;
-    HWND h = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_CONTROL), nullptr,
-                                CDialog::DialogProc, reinterpret_cast<LPARAM>(probe));
+    HWND h = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_CONTROL), nullptr, CDialog::DialogProc,
+                                reinterpret_cast<LPARAM>(probe));
     ASSERT_TRUE(h);
     probe->m_deleteOnDestroy = 1;
     DestroyWindow(h);
     EXPECT_EQ(1, ProbeDlg::destroyed);
 }
 
-TEST(DialogClasses, HelpBeepsWithoutStringAndShowsPopupWithOne)
-{
+TEST(DialogClasses, HelpBeepsWithoutStringAndShowsPopupWithOne) {
     Recorder rec;
     OpenDialog d(L"KrvNoSuchService");
     RECT r;
@@ -317,8 +315,7 @@ TEST(DialogClasses, HelpBeepsWithoutStringAndShowsPopupWithOne)
     EXPECT_EQ(r.top + 1, rec.Popups()[1].popup.pt.y);
 }
 
-TEST_F(TolvaneService, WholeProgram)
-{
+TEST_F(TolvaneService, WholeProgram) {
     ToolProcess tool(ToolExe().c_str(), svc.Name());
     ASSERT_TRUE(tool.hwnd) << "no dialog window";
     EXPECT_EQ(L"Service: Krv Tolvane Test Server", WindowText(tool.hwnd));
@@ -342,8 +339,7 @@ TEST_F(TolvaneService, WholeProgram)
     EXPECT_EQ(0u, tool.WaitExit());
 }
 
-TEST(TolvaneWhole, EmptyCommandLineMeansOstrel)
-{
+TEST(TolvaneWhole, EmptyCommandLineMeansOstrel) {
     ToolProcess tool(ToolExe().c_str(), L"");
     ASSERT_TRUE(tool.hwnd);
     // Ostrel is not installed in the test prefix: its name stands in the caption.

@@ -6,17 +6,14 @@
 #include <cstdio>
 #include <string>
 
-static std::string Utf8(const wchar_t* s)
-{
+static std::string Utf8(const wchar_t* s) {
     int n = WideCharToMultiByte(CP_UTF8, 0, s, -1, nullptr, 0, nullptr, nullptr);
     std::string r(n > 0 ? (size_t)n - 1 : 0, '\0');
-    if (n > 1)
-        WideCharToMultiByte(CP_UTF8, 0, s, -1, &r[0], n, nullptr, nullptr);
+    if (n > 1) WideCharToMultiByte(CP_UTF8, 0, s, -1, &r[0], n, nullptr, nullptr);
     return r;
 }
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
-{
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     wchar_t self[MAX_PATH];
@@ -24,11 +21,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
     std::wstring out = std::wstring(self) + L".args";
     std::wstring tmp = out + L".tmp";
     FILE* f = _wfopen(tmp.c_str(), L"wb");
-    if (!f)
-        return 1;
+    if (!f) return 1;
     fprintf(f, "%d\n", argc > 0 ? argc - 1 : 0);
-    for (int i = 1; i < argc; ++i)
-        fprintf(f, "%s\n", Utf8(argv[i]).c_str());
+    for (int i = 1; i < argc; ++i) fprintf(f, "%s\n", Utf8(argv[i]).c_str());
     fclose(f);
     // Appears whole or not at all.
     MoveFileExW(tmp.c_str(), out.c_str(), MOVEFILE_REPLACE_EXISTING);

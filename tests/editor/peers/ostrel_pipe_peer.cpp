@@ -24,26 +24,21 @@
 #include <cwchar>
 #include <string>
 
-static DWORD WINAPI Watchdog(void*)
-{
+static DWORD WINAPI Watchdog(void*) {
     Sleep(120000);
     ExitProcess(3);
     return 0;
 }
 
-static void Log(const wchar_t* path, const char* data, DWORD n)
-{
-    if (wcscmp(path, L"-") == 0)
-        return;
+static void Log(const wchar_t* path, const char* data, DWORD n) {
+    if (wcscmp(path, L"-") == 0) return;
     FILE* f = _wfopen(path, L"ab");
-    if (!f)
-        return;
+    if (!f) return;
     fwrite(data, 1, n, f);
     fclose(f);
 }
 
-int wmain(int argc, wchar_t** argv)
-{
+int wmain(int argc, wchar_t** argv) {
     if (argc < 3) {
         fwprintf(stderr, L"usage: ostrel_pipe_peer MODE LOGFILE [REQUESTS] [PIPE]\n");
         return 2;
@@ -56,29 +51,35 @@ int wmain(int argc, wchar_t** argv)
 
     std::string reply;
     bool silent = false, busy = false;
-    if (!wcscmp(mode, L"ok")) reply = "OK\r\n";
-    else if (!wcscmp(mode, L"refuse")) reply = "NO\r\n";
-    else if (!wcscmp(mode, L"okmore")) reply = "OK\r\nMORE";
-    else if (!wcscmp(mode, L"okbare")) reply = "OK";
-    else if (!wcscmp(mode, L"okfill")) reply = "OK\r\n0123456789ABCDEF";
-    else if (!wcscmp(mode, L"long")) reply = "OK\r\n-this-reply-is-too-long-";
-    else if (!wcscmp(mode, L"silent")) silent = true;
-    else if (!wcscmp(mode, L"busy")) busy = true;
+    if (!wcscmp(mode, L"ok"))
+        reply = "OK\r\n";
+    else if (!wcscmp(mode, L"refuse"))
+        reply = "NO\r\n";
+    else if (!wcscmp(mode, L"okmore"))
+        reply = "OK\r\nMORE";
+    else if (!wcscmp(mode, L"okbare"))
+        reply = "OK";
+    else if (!wcscmp(mode, L"okfill"))
+        reply = "OK\r\n0123456789ABCDEF";
+    else if (!wcscmp(mode, L"long"))
+        reply = "OK\r\n-this-reply-is-too-long-";
+    else if (!wcscmp(mode, L"silent"))
+        silent = true;
+    else if (!wcscmp(mode, L"busy"))
+        busy = true;
     else {
         fwprintf(stderr, L"unknown mode %ls\n", mode);
         return 2;
     }
 
-    HANDLE pipe = CreateNamedPipeW(name, PIPE_ACCESS_DUPLEX,
-                                   PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1, 512,
-                                   512, 0, nullptr);
+    HANDLE pipe = CreateNamedPipeW(name, PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1,
+                                   512, 512, 0, nullptr);
     if (pipe == INVALID_HANDLE_VALUE) {
         fwprintf(stderr, L"CreateNamedPipe: %lu\n", GetLastError());
         return 1;
     }
     if (busy) {
-        HANDLE self = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                                  nullptr);
+        HANDLE self = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         if (self == INVALID_HANDLE_VALUE) {
             fwprintf(stderr, L"self connect: %lu\n", GetLastError());
             return 1;
@@ -87,13 +88,11 @@ int wmain(int argc, wchar_t** argv)
         return 0;
     }
     for (int served = 0; requests == 0 || served < requests; ++served) {
-        if (!ConnectNamedPipe(pipe, nullptr) && GetLastError() != ERROR_PIPE_CONNECTED)
-            return 1;
+        if (!ConnectNamedPipe(pipe, nullptr) && GetLastError() != ERROR_PIPE_CONNECTED) return 1;
         char buf[256];
         DWORD got = 0;
         BOOL ok = ReadFile(pipe, buf, sizeof buf, &got, nullptr);
-        if (ok || GetLastError() == ERROR_MORE_DATA)
-            Log(log, buf, got);
+        if (ok || GetLastError() == ERROR_MORE_DATA) Log(log, buf, got);
         if (silent) {
             Sleep(INFINITE);
         }
