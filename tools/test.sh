@@ -10,6 +10,8 @@ targets=$(krv_targets)
 if [ -z "${KRV_TARGETS:-}" ] && [ "$targets" = x86_64 ]; then
   echo "This machine cannot run 32-bit code: testing the x86_64 build only."
 fi
+# The tree keeps one style: .clang-format's.
+"$top/tools/format.sh" --check
 # Tests get prefixes of their own: they replace the active configuration.
 "$top/tools/setup.sh" --test $targets
 werror=OFF; [ "${CI:-}" = true ] && werror=ON
