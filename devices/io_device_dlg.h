@@ -1,6 +1,8 @@
 // Property dialog of a network I/O device: address, type, ports, password
 // and login options of the record; the devices that answer the discovery
 // broadcast fill the host list; Identify probes the typed address.
+// The dialog is io_device_dlg.cpp, the discovery io_discovery.cpp, the
+// identification io_identify.cpp.
 //
 //   CIoDeviceDlg dlg;
 //   dlg.m_pDevice = rec; dlg.m_bNewDevice = isNew;
