@@ -11,13 +11,13 @@
 #include "dlg_driver.h"
 #include "peer_process.h"
 #include "port_cases.h"
+#include "tests/answer_watch.h"
 #include <gtest/gtest.h>
 #include <algorithm>
-#include <atomic>
 #include <deque>
-#include <thread>
 
 using namespace iotest;
+using krvtest::AnswerWatch;
 
 namespace {
 
@@ -997,35 +997,6 @@ TEST_F(IoDlg, WebServerThatNeverAnswersEndsInAWinInetError) {
 }
 
 namespace {
-
-// Asks the dialog with WM_NULL from another thread every 20 ms while it is
-// up and keeps the longest wait for an answer.
-class AnswerWatch {
-public:
-    explicit AnswerWatch(HWND dlg)
-        : thread_([this, dlg] {
-              while (!stop_) {
-                  const DWORD start = GetTickCount();
-                  DWORD_PTR r = 0;
-                  SendMessageTimeoutW(dlg, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &r);
-                  longest_ = std::max<DWORD>(longest_, GetTickCount() - start);
-                  Sleep(20);
-              }
-              finished_ = true;
-          }) {}
-    DWORD Stop() {
-        stop_ = true;
-        // its last question may be waiting for this thread
-        PumpUntil([&] { return finished_.load(); }, 35000);
-        thread_.join();
-        return longest_;
-    }
-
-private:
-    std::atomic<bool> stop_{false}, finished_{false};
-    std::atomic<DWORD> longest_{0};
-    std::thread thread_;
-};
 
 struct Timed {
     DWORD took = 0, longestWait = 0;

@@ -2,13 +2,13 @@
 // on loopback, over HTTP and HTTPS.
 #include "framework/Inet.h"
 #include "peer_process.h"
+#include "tests/answer_watch.h"
 
 #include <gtest/gtest.h>
-#include <algorithm>
-#include <atomic>
 #include <memory>
-#include <thread>
 #include <vector>
+
+using krvtest::AnswerWatch;
 
 namespace {
 
@@ -241,18 +241,7 @@ TEST_F(InetTest, DeadlineEndsTheExchangeWhateverTheServerSends) {
         SCOPED_TRACE(c.name);
         PeerProcess peer;
         ASSERT_TRUE(peer.Start("http_peer.py", c.args, 30));
-        std::atomic<bool> stop{false}, finished{false};
-        std::atomic<DWORD> longest{0};
-        std::thread watch([&] {
-            while (!stop) {
-                const DWORD start = GetTickCount();
-                DWORD_PTR r = 0;
-                SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &r);
-                longest = std::max<DWORD>(longest, GetTickCount() - start);
-                Sleep(20);
-            }
-            finished = true;
-        });
+        AnswerWatch watch(window);
         const ULONGLONG start = GetTickCount64();
         Exchange x;
         {
@@ -260,20 +249,14 @@ TEST_F(InetTest, DeadlineEndsTheExchangeWhateverTheServerSends) {
             x = Request(session, peer.Port(), L"GET", c.https, c.https);
         }
         const ULONGLONG took = GetTickCount64() - start;
-        stop = true;
-        for (int i = 0; i < 3500 && !finished; ++i) {
-            MSG msg;
-            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-            Sleep(10);
-        }
-        watch.join();
+        const DWORD longest = watch.Stop();
         printf("%-30s ended after %5llu ms (bound %lu), the window left a message waiting %4lu ms at most\n", c.name,
-               took, (unsigned long)bound, (unsigned long)longest.load());
+               took, (unsigned long)bound, (unsigned long)longest);
         ASSERT_TRUE(x.threw);
         EXPECT_EQ((DWORD)ERROR_INTERNET_TIMEOUT, x.error);
         EXPECT_GE(took, bound - 50);
         EXPECT_LT(took, bound + 500);
-        EXPECT_LT(longest.load(), 300u);
+        EXPECT_LT(longest, 300u);
     }
     DestroyWindow(window);
     // the deadline is gone with its scope

@@ -9,6 +9,7 @@
 #include "framework/WinApp.h"
 #include "resources/devices_ids.h"
 #include "resources/reconfig_ids.h"
+#include "tests/answer_watch.h"
 #include "tests/dialog_fixture.h"
 #include "tests/reconfig/device_peer.h"
 #include "tests/reconfig/temp_files.h"
@@ -16,8 +17,6 @@
 #include <deque>
 #include <mutex>
 #include <set>
-#include <atomic>
-#include <thread>
 
 namespace {
 
@@ -642,34 +641,16 @@ TEST_F(XmlCfgDlgTest, LogoutIsBoundedAndTakesNothingFromTheDevice) {
     {
         CXmlCfgDlg dlg(&session, nullptr);
         SetTarget(dlg.m_target, dev.Port("http"), "127.0.0.1", FALSE);
-        std::atomic<bool> stop{false}, finished{false};
-        std::atomic<DWORD> longest{0};
-        std::thread watch([&] {
-            while (!stop) {
-                const DWORD start = GetTickCount();
-                DWORD_PTR r = 0;
-                SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &r);
-                longest = std::max<DWORD>(longest, GetTickCount() - start);
-                Sleep(20);
-            }
-            finished = true;
-        });
+        krvtest::AnswerWatch watch(window);
         const DWORD start = GetTickCount();
         dlg.Logout(L"77ab");
         const DWORD took = GetTickCount() - start;
-        stop = true;
-        // its last question may be waiting for this thread
-        for (int i = 0; i < 3500 && !finished; ++i) {
-            MSG msg;
-            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-            Sleep(10);
-        }
-        watch.join();
+        const DWORD longest = watch.Stop();
         printf("logout against a device that trickles its reply took %lu ms, the window left a message waiting %lu ms "
                "at most\n",
-               (unsigned long)took, (unsigned long)longest.load());
+               (unsigned long)took, (unsigned long)longest);
         EXPECT_LT(took, 5000u);
-        EXPECT_LT(longest.load(), 500u);
+        EXPECT_LT(longest, 500u);
         EXPECT_EQ(before + 1, dev.RequestCount());
         ASSERT_EQ(1u, boxes.shown.size());
         EXPECT_EQ(0u, boxes.shown[0].find(L"WinINet error:\n"));
