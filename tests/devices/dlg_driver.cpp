@@ -125,22 +125,6 @@ void Focus(HWND dlg, int id) {
     SendMessageW(dlg, WM_NEXTDLGCTL, (WPARAM)GetDlgItem(dlg, id), TRUE);
 }
 
-void Key(WORD vk, bool shift) {
-    INPUT in[4] = {};
-    int n = 0;
-    auto add = [&](WORD k, bool up) {
-        in[n].type = INPUT_KEYBOARD;
-        in[n].ki.wVk = k;
-        in[n].ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-        ++n;
-    };
-    if (shift) add(VK_SHIFT, false);
-    add(vk, false);
-    add(vk, true);
-    if (shift) add(VK_SHIFT, true);
-    SendInput((UINT)n, in, sizeof(INPUT));
-}
-
 void Screenshot(const wchar_t* name) {
     wchar_t dir[MAX_PATH];
     if (!GetEnvironmentVariableW(L"KRV_SHOT_DIR", dir, MAX_PATH)) return;

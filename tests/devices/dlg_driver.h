@@ -5,6 +5,7 @@
 // recorded through the seams.
 #pragma once
 #include "framework/Dialog.h"
+#include "tests/send_input.h"
 #include <functional>
 #include <mutex>
 #include <string>
@@ -41,7 +42,7 @@ void Choose(HWND dlg, int comboId, int index);
 std::vector<std::wstring> Entries(HWND dlg, int comboId);
 // Real key strokes to the focused control of the dialog brought to front.
 void Focus(HWND dlg, int id);
-void Key(WORD vk, bool shift = false);
+using krvtest::Key;
 // Waits (bounded) until cond holds; false when it never did.
 bool WaitFor(const std::function<bool()>& cond, DWORD ms = 5000);
 // The whole screen as a BMP when KRV_SHOT_DIR names a folder.

@@ -414,11 +414,7 @@ TEST_F(IoDlg, F1AsksForHelpContext101) {
     RunOn(d.get(), [&](HWND h) {
         SetForegroundWindow(h);
         SetFocus(GetDlgItem(h, IDC_IO_NAME));
-        INPUT in[2] = {};
-        in[0].type = in[1].type = INPUT_KEYBOARD;
-        in[0].ki.wVk = in[1].ki.wVk = VK_F1;
-        in[1].ki.dwFlags = KEYEVENTF_KEYUP;
-        SendInput(2, in, sizeof(INPUT));
+        dlgtest::Key(VK_F1);
         PumpUntil([&] { return !rec.help.empty(); }, 3000);
     });
     ASSERT_EQ(1u, rec.help.size());
@@ -1144,11 +1140,7 @@ TEST_F(IoDlg, IdentifyFromTheKeyboardPassesTheFocusOn) {
         SetForegroundWindow(h);
         SendMessageW(h, WM_NEXTDLGCTL, (WPARAM)GetDlgItem(h, IDC_IO_IDENTIFY), TRUE);
         ASSERT_EQ(GetDlgItem(h, IDC_IO_IDENTIFY), GetFocus());
-        INPUT in[2] = {};
-        in[0].type = in[1].type = INPUT_KEYBOARD;
-        in[0].ki.wVk = in[1].ki.wVk = VK_SPACE;
-        in[1].ki.dwFlags = KEYEVENTF_KEYUP;
-        SendInput(2, in, sizeof(INPUT));
+        dlgtest::Key(VK_SPACE);
         ASSERT_TRUE(PumpUntil([&] { return !Enabled(h, IDC_IO_IDENTIFY); }, 8000));
         Pump(100);
         HWND focus = GetFocus();

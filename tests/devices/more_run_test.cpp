@@ -4,23 +4,17 @@
 #include "../editor/varnel_driver.h"
 #include "../config/cfg_test_util.h"
 #include "resources/devices_more_ids.h"
+#include "tests/send_input.h"
 #include <gtest/gtest.h>
 #include <functional>
 #include <map>
 
 using namespace varnel;
+using krvtest::Key;
 
 namespace {
 
 const UINT kNewSerial = 32773, kItemNames = 32806, kSave = 57603;
-
-void Key(WORD vk) {
-    INPUT in[2] = {};
-    in[0].type = in[1].type = INPUT_KEYBOARD;
-    in[0].ki.wVk = in[1].ki.wVk = vk;
-    in[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    SendInput(2, in, sizeof(INPUT));
-}
 
 bool WaitFor(const std::function<bool()>& cond) {
     for (int i = 0; i < 400; ++i) {

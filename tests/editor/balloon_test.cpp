@@ -6,6 +6,7 @@
 #include "editor/balloon_msg.h"
 #include "resources/varnel_srv_ids.h"
 #include "framework/Seams.h"
+#include "tests/send_input.h"
 
 namespace {
 
@@ -37,22 +38,14 @@ LRESULT CALLBACK MyMouse(int code, WPARAM wp, LPARAM lp) {
 }
 
 void Key(WORD vk) {
-    INPUT in[2] = {};
-    in[0].type = in[1].type = INPUT_KEYBOARD;
-    in[0].ki.wVk = in[1].ki.wVk = vk;
-    in[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    SendInput(2, in, sizeof(INPUT));
+    krvtest::Key(vk);
     Pump(150);
 }
 
 void ClickAt(int x, int y) {
     SetCursorPos(x, y);
     Pump(50);
-    INPUT in[2] = {};
-    in[0].type = in[1].type = INPUT_MOUSE;
-    in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    SendInput(2, in, sizeof(INPUT));
+    krvtest::LeftClick();
     Pump(150);
 }
 
@@ -270,11 +263,7 @@ void CALLBACK AnswerBox(HWND, UINT, UINT_PTR id, DWORD) {
     g_boxOwner = GetWindow(box, GW_OWNER);
     SetForegroundWindow(box);
     // Real input: the balloon's hooks close the note, the box takes the key.
-    INPUT in[2] = {};
-    in[0].type = in[1].type = INPUT_KEYBOARD;
-    in[0].ki.wVk = in[1].ki.wVk = 'N';
-    in[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    SendInput(2, in, sizeof(INPUT));
+    krvtest::Key('N');
 }
 }  // namespace
 

@@ -4,6 +4,7 @@
 #include "varnel_driver.h"
 #include "../config/cfg_test_util.h"
 #include "resources/varnel_ids.h"
+#include "tests/send_input.h"
 #include <gtest/gtest.h>
 
 using namespace varnel;
@@ -708,11 +709,7 @@ void ClickHeader(const Program& p, int column) {
     // apart from the last click, or the two make a double click
     Sleep(GetDoubleClickTime() + 100);
     SetCursorPos(x, (r.top + r.bottom) / 2);
-    INPUT in[2] = {};
-    in[0].type = in[1].type = INPUT_MOUSE;
-    in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    SendInput(2, in, sizeof(INPUT));
+    krvtest::LeftClick();
     Sleep(600);
     p.Sync();
 }
