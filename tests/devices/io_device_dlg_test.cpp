@@ -8,7 +8,7 @@
 #include "framework/Seams.h"
 #include "resources/devices_ids.h"
 #include "io_test_util.h"
-#include "dlg_driver.h"
+#include "dlg_suite.h"
 #include "peer_process.h"
 #include "port_cases.h"
 #include "tests/answer_watch.h"
@@ -17,6 +17,7 @@
 #include <deque>
 
 using namespace iotest;
+using dlgtest::App;
 using krvtest::AnswerWatch;
 
 namespace {
@@ -24,11 +25,6 @@ namespace {
 const std::string kPeer = IO_PEER;
 const std::string kNet = IO_NET;
 const std::string kScratch = IO_SCRATCH;
-
-CWinApp& App() {
-    static CWinApp app(L"Varnel");
-    return app;
-}
 
 struct Recorded {
     std::vector<std::wstring> boxes;

@@ -1,6 +1,7 @@
 // Shared by the I/O device dialog's tests: Unix helpers started from Wine
 // (the simulated device, the subnet script), files they leave, and the
-// dialog run modally on this thread with a script that drives it.
+// dialog run modally on this thread with a script that drives it through
+// dlg_driver.h's control helpers.
 #pragma once
 #include <winsock2.h>
 #include <windows.h>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 #include "tests/pump_until.h"
+#include "dlg_driver.h"
 
 namespace iotest {
 
@@ -143,22 +145,14 @@ template <class Dlg> INT_PTR RunModal(Dlg& dlg, std::function<void(HWND)> script
     return dlg.DoModal();
 }
 
-inline std::wstring Text(HWND dlg, int id) {
-    wchar_t buf[512] = {};
-    GetDlgItemTextW(dlg, id, buf, 512);
-    return buf;
-}
-inline bool Enabled(HWND dlg, int id) { return IsWindowEnabled(GetDlgItem(dlg, id)) != FALSE; }
-inline bool Checked(HWND dlg, int id) { return IsDlgButtonChecked(dlg, id) == BST_CHECKED; }
-inline int Sel(HWND dlg, int id) { return (int)SendDlgItemMessageW(dlg, id, CB_GETCURSEL, 0, 0); }
-
-inline void Click(HWND dlg, int id) { SendMessageW(GetDlgItem(dlg, id), BM_CLICK, 0, 0); }
-// Chooses a combo entry as the user does: selection plus its notification.
-inline void Choose(HWND dlg, int id, int index) {
-    HWND c = GetDlgItem(dlg, id);
-    SendMessageW(c, CB_SETCURSEL, (WPARAM)index, 0);
-    SendMessageW(dlg, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), (LPARAM)c);
-}
+// The controls by id as the other dialog suites drive them.
+using dlgtest::Checked;
+using dlgtest::Choose;
+using dlgtest::Click;
+using dlgtest::Enabled;
+using dlgtest::SetText;
+using dlgtest::Text;
+inline int Sel(HWND dlg, int id) { return dlgtest::Selection(dlg, id); }
 inline int Find(HWND dlg, int id, const wchar_t* text) {
     return (int)SendDlgItemMessageW(dlg, id, CB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)text);
 }
@@ -174,7 +168,5 @@ inline void Type(HWND dlg, int id, const std::wstring& text, bool clearFirst = t
     }
     for (wchar_t ch : text) SendMessageW(edit, WM_CHAR, ch, 0);
 }
-// Puts a text into a plain edit or a combo's edit without notifications.
-inline void SetText(HWND dlg, int id, const wchar_t* text) { SetDlgItemTextW(dlg, id, text); }
 
 }  // namespace iotest
