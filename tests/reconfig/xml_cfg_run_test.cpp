@@ -36,6 +36,31 @@ HWND FindCaption(DWORD pid, const wchar_t* caption) {
 
 std::wstring DataFile(const char* name) { return krvtest::WinPath(std::string(CFGPATCH_DATA "/") + name); }
 
+// The active configuration holds one I/O device, Nord, at the device's HTTP port.
+void WriteNordActive(const std::wstring& active, DevicePeer& dev) {
+    wchar_t port[16];
+    swprintf(port, 16, L"%x", dev.Port("http"));
+    cfgtest::WriteProfile(active, L"[OpcServer_Global]\r\nDeviceType=ffffffff\r\n[Nord]\r\nDeviceType=4\r\n"
+                                  L"Inputs=c\r\nOutputs=c\r\nTargetHost=127.0.0.1\r\nBinaryPort=c001\r\nHttpPort=" +
+                                      std::wstring(port) + L"\r\n");
+}
+
+// Starts Varnel with these answers for its boxes, opens Nord's I/O device
+// dialog as a 4.0 device, its reconfiguration, and presses Start there.
+void StartReconfiguration(Program& run, const std::vector<std::string>& answers, HWND& io, HWND& cfg) {
+    run.folder = PrepareProgramFolder();
+    ASSERT_TRUE(run.Start(L"", answers));
+    ASSERT_TRUE(run.WaitWindow());
+    run.SelectOnly(run.RowOf(L"Nord"));
+    run.PostCommand(ID_DEVICE_PROPERTIES);
+    io = run.WaitDialog();
+    ASSERT_TRUE(io);
+    SendMessageW(GetDlgItem(io, IDC_IO_V4), BM_CLICK, 0, 0);
+    PostMessageW(GetDlgItem(io, IDC_IO_CONFIGURE), BM_CLICK, 0, 0);
+    ASSERT_TRUE(WaitFor([&] { return (cfg = FindCaption(run.Pid(), L"Gerät umkonfigurieren")) != nullptr; }));
+    PostMessageW(GetDlgItem(cfg, IDC_CFG_START), BM_CLICK, 0, 0);
+}
+
 }  // namespace
 
 TEST(ReconfigRun, VarnelReconfiguresADeviceFromItsDialog) {
@@ -45,11 +70,7 @@ TEST(ReconfigRun, VarnelReconfiguresADeviceFromItsDialog) {
                 "\"reply\": \"{\\\"Sess\\\":\\\"5150\\\",\\\"UserType\\\":1}\"}");
     const std::wstring active = ActivePath();
     KeptActive kept;
-    wchar_t port[16];
-    swprintf(port, 16, L"%x", dev.Port("http"));
-    cfgtest::WriteProfile(active, L"[OpcServer_Global]\r\nDeviceType=ffffffff\r\n[Nord]\r\nDeviceType=4\r\n"
-                                  L"Inputs=c\r\nOutputs=c\r\nTargetHost=127.0.0.1\r\nBinaryPort=c001\r\nHttpPort=" +
-                                      std::wstring(port) + L"\r\n");
+    WriteNordActive(active, dev);
     const std::string written = cfgtest::ReadBytes(active);
     const std::set<std::wstring> tempBefore = TempFolderNames();
     const size_t before = dev.RequestCount();
@@ -120,26 +141,12 @@ TEST(ReconfigRun, SessionEndDuringTheUploadAsksFirst) {
                 "\"reply\": \"{\\\"Sess\\\":\\\"5151\\\",\\\"UserType\\\":1}\"}");
     const std::wstring active = ActivePath();
     KeptActive kept;
-    wchar_t port[16];
-    swprintf(port, 16, L"%x", dev.Port("http"));
-    cfgtest::WriteProfile(active, L"[OpcServer_Global]\r\nDeviceType=ffffffff\r\n[Nord]\r\nDeviceType=4\r\n"
-                                  L"Inputs=c\r\nOutputs=c\r\nTargetHost=127.0.0.1\r\nBinaryPort=c001\r\nHttpPort=" +
-                                      std::wstring(port) + L"\r\n");
+    WriteNordActive(active, dev);
     const size_t before = dev.RequestCount();
     std::wstring backup;
     Program run;
-    run.folder = PrepareProgramFolder();
-    ASSERT_TRUE(run.Start(L"", {"no"}));
-    ASSERT_TRUE(run.WaitWindow());
-    run.SelectOnly(run.RowOf(L"Nord"));
-    run.PostCommand(ID_DEVICE_PROPERTIES);
-    HWND io = run.WaitDialog();
-    ASSERT_TRUE(io);
-    SendMessageW(GetDlgItem(io, IDC_IO_V4), BM_CLICK, 0, 0);
-    PostMessageW(GetDlgItem(io, IDC_IO_CONFIGURE), BM_CLICK, 0, 0);
-    HWND cfg = nullptr;
-    ASSERT_TRUE(WaitFor([&] { return (cfg = FindCaption(run.Pid(), L"Gerät umkonfigurieren")) != nullptr; }));
-    PostMessageW(GetDlgItem(cfg, IDC_CFG_START), BM_CLICK, 0, 0);
+    HWND io = nullptr, cfg = nullptr;
+    ASSERT_NO_FATAL_FAILURE(StartReconfiguration(run, {"no"}, io, cfg));
     // The device has the upload and takes its time to answer.
     ASSERT_TRUE(WaitFor([&] { return dev.RequestCount() == before + 2; }));
     DWORD_PTR answer = 99;
@@ -174,25 +181,11 @@ TEST(ReconfigRun, KillDuringTheDownloadLeavesNoPartialBackup) {
     dev.SetMode("{\"body_file\": \"" CFGPATCH_DATA "/lattix40.json\", \"slow\": [400, 0.4]}");
     const std::wstring active = ActivePath();
     KeptActive kept;
-    wchar_t port[16];
-    swprintf(port, 16, L"%x", dev.Port("http"));
-    cfgtest::WriteProfile(active, L"[OpcServer_Global]\r\nDeviceType=ffffffff\r\n[Nord]\r\nDeviceType=4\r\n"
-                                  L"Inputs=c\r\nOutputs=c\r\nTargetHost=127.0.0.1\r\nBinaryPort=c001\r\nHttpPort=" +
-                                      std::wstring(port) + L"\r\n");
+    WriteNordActive(active, dev);
     const size_t before = dev.RequestCount();
     Program run;
-    run.folder = PrepareProgramFolder();
-    ASSERT_TRUE(run.Start(L""));
-    ASSERT_TRUE(run.WaitWindow());
-    run.SelectOnly(run.RowOf(L"Nord"));
-    run.PostCommand(ID_DEVICE_PROPERTIES);
-    HWND io = run.WaitDialog();
-    ASSERT_TRUE(io);
-    SendMessageW(GetDlgItem(io, IDC_IO_V4), BM_CLICK, 0, 0);
-    PostMessageW(GetDlgItem(io, IDC_IO_CONFIGURE), BM_CLICK, 0, 0);
-    HWND cfg = nullptr;
-    ASSERT_TRUE(WaitFor([&] { return (cfg = FindCaption(run.Pid(), L"Gerät umkonfigurieren")) != nullptr; }));
-    PostMessageW(GetDlgItem(cfg, IDC_CFG_START), BM_CLICK, 0, 0);
+    HWND io = nullptr, cfg = nullptr;
+    ASSERT_NO_FATAL_FAILURE(StartReconfiguration(run, {}, io, cfg));
     ASSERT_TRUE(WaitFor([&] { return dev.RequestCount() == before + 1; }));
     const std::wstring backup = ItemText(cfg, IDC_CFG_BACKUP);
     ASSERT_FALSE(backup.empty());
