@@ -13,6 +13,7 @@
 
 #include "devices/esp2.h"
 #include "tests/test_files.h"
+#include "enocean_peer.h"
 
 namespace {
 
@@ -235,57 +236,16 @@ TEST_F(Loopback, ClosedConnectionAddsNothing) {
 
 // --- against the simulated transceiver ---------------------------------
 
-using krvtest::Widen;
-using krvtest::WinPath;
-
-bool Exists(const std::string& unix) { return krvtest::UnixFileExists(unix); }
-
-// Waits (bounded) for a file the peer writes.
-bool WaitFor(const std::string& unix) {
-    for (int i = 0; i < 400; ++i) {
-        if (Exists(unix)) return true;
-        Sleep(25);
-    }
-    return false;
-}
-
-class Transceiver {
+class Transceiver : public krvtest::EnoceanPeer {
 public:
-    Transceiver(const char* mode, int port, const char* base = "FF801200") {
-        std::string dir = ESP2_WORKDIR "/esp2_peer_";
-        ready_ = dir + "ready";
-        record_ = dir + "record";
-        done_ = dir + "done";
-        for (const std::string* f : {&ready_, &record_, &done_}) DeleteFileW(WinPath(*f).c_str());
-        std::wstring cmd = L"/usr/bin/python3 " + Widen(ENOCEAN_PEER) + L" --port " + std::to_wstring(port) +
-                           L" --mode " + Widen(mode) + L" --base " + Widen(base) + L" --ready " + Widen(ready_) +
-                           L" --record " + Widen(record_) + L" --done " + Widen(done_);
-        STARTUPINFOW si{};
-        si.cb = sizeof si;
-        PROCESS_INFORMATION pi{};
-        started_ =
-            CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi) && WaitFor(ready_);
-        if (pi.hProcess) {
-            CloseHandle(pi.hThread);
-            CloseHandle(pi.hProcess);
-        }
-    }
-    bool Started() const { return started_; }
+    Transceiver(const char* mode, int port, const char* base = "FF801200")
+        : EnoceanPeer(ESP2_WORKDIR "/esp2_peer_", mode, port, base) {}
     // What the peer received, once it has ended.
     Bytes Received() const {
-        if (!WaitFor(done_)) return Hex("DEAD");
-        Bytes b;
-        if (FILE* f = _wfopen(WinPath(record_).c_str(), L"rb")) {
-            int c;
-            while ((c = fgetc(f)) != EOF) b.push_back(static_cast<uint8_t>(c));
-            fclose(f);
-        }
-        return b;
+        if (!Ended()) return Hex("DEAD");
+        const std::string r = Record();
+        return Bytes(r.begin(), r.end());
     }
-
-private:
-    std::string ready_, record_, done_;
-    bool started_ = false;
 };
 
 const uint32_t kLoopback = htonl(INADDR_LOOPBACK);

@@ -11,6 +11,7 @@
 #include "resources/radio_ids.h"
 #include "dlg_suite.h"
 #include "port_cases.h"
+#include "enocean_peer.h"
 #include <gtest/gtest.h>
 #include <commctrl.h>
 #include <cstdio>
@@ -23,46 +24,19 @@ using namespace dlgtest;
 
 namespace {
 
-using krvtest::Widen;
-using krvtest::WinPath;
-bool Exists(const std::string& unix) { return krvtest::UnixFileExists(unix); }
-bool WaitForFile(const std::string& unix) {
-    return WaitFor([&] { return Exists(unix); }, 10000);
-}
-
-// The simulated transceiver on one TCP port of loopback.
-class Transceiver {
+// The simulated transceiver; its files are numbered, one set a peer.
+class Transceiver : public krvtest::EnoceanPeer {
 public:
-    Transceiver(const char* mode, int port, const char* base = "FF800080", const std::wstring& extra = L"") {
-        static int serial = 0;
-        std::string dir = RADIO_WORKDIR "/radio_peer_" + std::to_string(++serial) + "_";
-        ready_ = dir + "ready";
-        record_ = dir + "record";
-        done_ = dir + "done";
-        for (const std::string* f : {&ready_, &record_, &done_}) DeleteFileW(WinPath(*f).c_str());
-        std::wstring cmd = L"/usr/bin/python3 " + Widen(ENOCEAN_PEER) + L" --port " + std::to_wstring(port) +
-                           L" --mode " + Widen(mode) + L" --base " + Widen(base) + L" --ready " + Widen(ready_) +
-                           L" --record " + Widen(record_) + L" --done " + Widen(done_) + L" --limit 20" + extra;
-        STARTUPINFOW si{};
-        si.cb = sizeof si;
-        PROCESS_INFORMATION pi{};
-        started_ = CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi) &&
-                   WaitForFile(ready_);
-        if (pi.hProcess) {
-            CloseHandle(pi.hThread);
-            CloseHandle(pi.hProcess);
-        }
-    }
-    bool Started() const { return started_; }
+    Transceiver(const char* mode, int port, const char* base = "FF800080", const std::wstring& extra = L"")
+        : EnoceanPeer(Files(), mode, port, base, L" --limit 20" + extra) {}
     // What the peer received, once it has ended.
-    std::string Received() const {
-        if (!WaitForFile(done_)) return "DEAD";
-        return krvtest::ReadFileBytes(WinPath(record_));
-    }
+    std::string Received() const { return Ended() ? Record() : "DEAD"; }
 
 private:
-    std::string ready_, record_, done_;
-    bool started_ = false;
+    static std::string Files() {
+        static int serial = 0;
+        return RADIO_WORKDIR "/radio_peer_" + std::to_string(++serial) + "_";
+    }
 };
 
 const std::string kCommand("\xA5\x5A\xAB\x58\0\0\0\0\0\0\0\0\0\x03", 14);
