@@ -1,5 +1,6 @@
 // Files for the tests: Unix paths as Wine shows them (Z: is the Unix root),
-// and whole files as bytes (what peers recorded, what the code wrote).
+// whole files as bytes (what peers recorded, what the code wrote), and bytes
+// as hex digits for a readable comparison.
 #pragma once
 #include <windows.h>
 #include <cstdio>
@@ -30,6 +31,16 @@ inline std::string ReadFileBytes(const std::wstring& path) {
     size_t n;
     while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
     fclose(f);
+    return out;
+}
+
+inline std::string Hex(const std::string& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : bytes) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
     return out;
 }
 

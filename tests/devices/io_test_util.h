@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 #include "tests/pump_until.h"
+#include "tests/test_files.h"
 #include "dlg_driver.h"
 
 namespace iotest {
@@ -111,15 +112,7 @@ inline std::vector<std::string> SortedFields(const std::vector<std::string>& lin
     return out;
 }
 
-inline std::string Hex(const std::string& bytes) {
-    static const char* d = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : bytes) {
-        out += d[c >> 4];
-        out += d[c & 15];
-    }
-    return out;
-}
+using krvtest::Hex;
 
 // Runs a modal dialog on this thread; script(dlg) runs inside its loop once
 // the dialog is up. A dialog the script leaves open is cancelled.

@@ -3,6 +3,7 @@
 // limited and directed broadcasts), the binary port and the addresses the
 // subnet gives this namespace.
 #include "peer_process.h"
+#include "tests/test_files.h"
 
 #include <winsock2.h>
 #include <iphlpapi.h>
@@ -55,15 +56,7 @@ std::vector<Datagram> Receive(SOCKET s, size_t n) {
     return got;
 }
 
-std::string Hex(const std::string& b) {
-    static const char* d = "0123456789abcdef";
-    std::string h;
-    for (unsigned char c : b) {
-        h += d[c >> 4];
-        h += d[c & 15];
-    }
-    return h;
-}
+using krvtest::Hex;
 
 TEST_F(PeersTest, DiscoveryResponderOnLoopbackFromSeveralAddresses) {
     PeerProcess udp;

@@ -132,13 +132,3 @@ std::wstring MessageText(UINT id, const wchar_t* arg) {
     fmt.Replace(L"%s", a);
     return fmt.GetString();
 }
-
-std::string Hex(const std::string& bytes) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : bytes) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out;
-}

@@ -45,8 +45,7 @@ bool FileExists(const std::wstring& path);
 std::wstring TestFolder(const wchar_t* name);
 // The string-table text of id with arg for its "%s".
 std::wstring MessageText(UINT id, const wchar_t* arg);
-// The expected multipart head and tail of an upload.
-std::string Hex(const std::string& bytes);
+using krvtest::Hex;
 
 // Pieces of a recorded request: its first line, its body, and the file of a
 // multipart upload of the given content type (without the parts around it).
