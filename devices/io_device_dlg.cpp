@@ -86,7 +86,10 @@ CIoDeviceDlg::CIoDeviceDlg(CWnd* parent)
     m_session.SetOption(INTERNET_OPTION_RECEIVE_TIMEOUT, kIdentifyBound);
 }
 
-CIoDeviceDlg::~CIoDeviceDlg() { m_session.Close(); }
+CIoDeviceDlg::~CIoDeviceDlg() {
+    StopDiscovery();
+    m_session.Close();
+}
 
 // A port box's number (no whole number: 0), kept in 16 bits by callers.
 unsigned CIoDeviceDlg::ItemNumber(int id) const { return (unsigned)FieldNumber(id, 0, UINT_MAX); }
@@ -165,8 +168,9 @@ BOOL CIoDeviceDlg::OnControlMap(UINT code, UINT id, NMHDR* nm, LRESULT* result) 
 }
 
 LRESULT CIoDeviceDlg::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
-    // while the socket rests, the timer takes the replies
-    if (msg == WM_DISCOVERY_REPLY && WSAGETSELECTEVENT(lp) == FD_READ && !m_discoveryResting) OnDiscoveryReply();
+    if (msg == WM_DISCOVERY_REPLY) OnDiscoveryReply();
+    // every way out ends here, before the window is gone
+    if (msg == WM_DESTROY) StopDiscovery();
     return CDeviceDialog::WindowProc(msg, wp, lp);
 }
 

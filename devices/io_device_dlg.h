@@ -17,6 +17,8 @@
 #include <memory>
 #include <vector>
 
+struct CDiscoveryReceiver;
+
 class CIoDeviceDlg : public CDeviceDialog {
 public:
     explicit CIoDeviceDlg(CWnd* parent = nullptr);
@@ -32,6 +34,9 @@ public:
     static void ParseReply(const unsigned char* data, int len, CDeviceReply& reply);
     // Article number given to an answer of a kind we do not know.
     static const int kUnknownKindArticle = 52000;
+    // Receive buffer asked for the discovery socket: a plant's burst of
+    // replies waits there while the receiving thread is not scheduled.
+    static const int kDiscoveryBuffer = 1 << 22;
 
     BOOL SendBinaryStruct(SOCKET s, uint16_t type, const void* data, int n);
     void ApplyReply(const CDeviceReply& reply);
@@ -58,18 +63,21 @@ protected:
 private:
     void CloseDropDown();
     void StartDiscovery();
+    void StopDiscovery();
     void OnDiscoveryReply();
-    bool ReceiveReplies(bool& socketEmpty);
-    bool DrainDiscovery(DWORD start);
+    bool ListReplies();
+    bool TakeReplies();
     bool OnReplyFrom(HWND box, in_addr sender, const unsigned char* data, int len, CDeviceReply& directed);
     void SendQuery(u_long addr);
     unsigned ItemNumber(int id) const;
     void SetV4(bool on);
 
-    DWORD m_dropDownDue = 0;  // tick count when the new device's list closes; 0: closed
-    OwnedSocket m_discovery;
-    bool m_discoveryResting = false;       // notifications off, the timer takes the replies
-    std::vector<unsigned char> m_pending;  // datagrams taken from the socket, not yet listed
+    DWORD m_dropDownDue = 0;                         // tick count when the new device's list closes; 0: closed
+    std::shared_ptr<CDiscoveryReceiver> m_receiver;  // the socket and its thread's hand-over
+    OwnedHandle m_receiveThread;
+    bool m_discoveryTimer = false;         // the timer takes the replies
+    int m_idleTicks = 0;                   // of the timer, in a row without a reply
+    std::vector<unsigned char> m_pending;  // datagrams handed over, not yet listed
     size_t m_pendingAt = 0;
     int m_bListMode = 0;
     int m_bV4 = 0;  // what OK writes to BinaryLogin

@@ -3,9 +3,11 @@
 #include "devices/io_device_dlg.h"
 #include "devices/io_device_internal.h"
 #include "resources/devices_ids.h"
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <mutex>
 #include <string>
 
 namespace {
@@ -13,8 +15,10 @@ namespace {
 const u_short kDiscoveryPort = 8513;
 const char kQuery[] = "Version 1.03";
 const int kReplyBuffer = 322;
-const DWORD kBatchMs = 20;           // replies taken before the loop gets a turn
-const size_t kMaxPending = 1 << 22;  // bytes of datagrams taken but not yet listed
+const DWORD kBatchMs = 20;           // replies listed before the loop gets a turn
+const size_t kMaxPending = 1 << 22;  // bytes of datagrams queued, and again taken, but not yet listed
+const DWORD kStopWaitMs = 200;       // what closing waits for the thread
+const int kIdleTicks = 10;           // timer ticks without a reply before the thread notifies again
 const size_t kMaxHosts = 16384;      // more than any plant's devices; spoofed senders stop here
 
 // Four dotted decimal numbers of 0 to 255 and nothing else: an address the
@@ -62,24 +66,90 @@ int GetBroadcastAddresses(MIB_IPADDRROW* rows, int max) {
     return filled;
 }
 
+// The thread takes every waiting datagram and queues it for the dialog,
+// which lists it on its own thread; it waits for more or for the stop.
+// Shared by both: the socket stays open until the thread is out of it.
+struct CDiscoveryReceiver {
+    OwnedSocket socket;
+    OwnedHandle readable, stop;         // events: a datagram waits; the dialog is closing
+    std::atomic<bool> stopping{false};  // the stop, for a thread that a flood keeps from waiting
+    std::mutex lock;                    // guards what follows
+    HWND window = nullptr;              // none once the dialog is closing: nothing is posted then
+    bool posted = false;                // the dialog comes for what is queued: notified, or its timer runs
+    std::vector<unsigned char> queue;   // address, length, bytes of each datagram
+};
+
 void CIoDeviceDlg::SendQuery(u_long addr) {
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(kDiscoveryPort);
     to.sin_addr.s_addr = addr;
-    ::sendto(m_discovery.get(), kQuery, (int)(sizeof kQuery - 1), 0, (const sockaddr*)&to, sizeof to);
+    ::sendto(m_receiver->socket.get(), kQuery, (int)(sizeof kQuery - 1), 0, (const sockaddr*)&to, sizeof to);
 }
+
+namespace {
+
+// Every waiting datagram into the queue; false when the socket failed.
+bool DrainSocket(CDiscoveryReceiver& r) {
+    while (!r.stopping) {
+        unsigned char buf[kReplyBuffer];
+        sockaddr_in from{};
+        int fromLen = sizeof from;
+        const int n = ::recvfrom(r.socket.get(), (char*)buf, (int)sizeof buf, 0, (sockaddr*)&from, &fromLen);
+        if (n == SOCKET_ERROR) {
+            // an oversized datagram is dropped; a port-unreachable report of
+            // an earlier query is no reply either
+            const int e = WSAGetLastError();
+            if (e == WSAEMSGSIZE || e == WSAECONNRESET) continue;
+            return e == WSAEWOULDBLOCK;
+        }
+        if (n < 2) continue;  // without a kind it is no answer
+        std::lock_guard<std::mutex> g(r.lock);
+        // a list that cannot follow loses what a full socket buffer would
+        if (r.queue.size() >= kMaxPending) continue;
+        const size_t at = r.queue.size();
+        r.queue.resize(at + sizeof(u_long) + 2 + (size_t)n);
+        memcpy(&r.queue[at], &from.sin_addr.s_addr, sizeof(u_long));
+        r.queue[at + sizeof(u_long)] = (unsigned char)(n & 0xFF);
+        r.queue[at + sizeof(u_long) + 1] = (unsigned char)(n >> 8);
+        memcpy(&r.queue[at + sizeof(u_long) + 2], buf, (size_t)n);
+        if (!r.posted && r.window) r.posted = ::PostMessageW(r.window, WM_DISCOVERY_REPLY, 0, 0) != FALSE;
+    }
+    return false;
+}
+
+DWORD WINAPI ReceiveReplies(void* p) {
+    std::unique_ptr<std::shared_ptr<CDiscoveryReceiver>> hold(static_cast<std::shared_ptr<CDiscoveryReceiver>*>(p));
+    CDiscoveryReceiver& r = **hold;
+    HANDLE events[2] = {r.stop.get(), r.readable.get()};
+    // a datagram coming after the reset sets the event again
+    while (::WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0 + 1 && ::ResetEvent(events[1]) &&
+           DrainSocket(r)) {}
+    return 0;
+}
+
+}  // namespace
 
 void CIoDeviceDlg::StartDiscovery() {
     m_bListMode = 1;
-    m_discovery.reset(::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
-    if (!m_discovery) return;
-    SOCKET s = m_discovery.get();
-    ::WSAAsyncSelect(s, m_hWnd, WM_DISCOVERY_REPLY, FD_READ);
+    OwnedSocket s(::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
+    if (!s) return;
     BOOL on = TRUE;
-    ::setsockopt(s, SOL_SOCKET, SO_BROADCAST, (const char*)&on, sizeof on);
-    int rcv = 0x100000;
-    ::setsockopt(s, SOL_SOCKET, SO_RCVBUF, (const char*)&rcv, sizeof rcv);
+    ::setsockopt(s.get(), SOL_SOCKET, SO_BROADCAST, (const char*)&on, sizeof on);
+    int rcv = kDiscoveryBuffer;
+    ::setsockopt(s.get(), SOL_SOCKET, SO_RCVBUF, (const char*)&rcv, sizeof rcv);
+    m_receiver = std::make_shared<CDiscoveryReceiver>();
+    CDiscoveryReceiver& r = *m_receiver;
+    r.socket = std::move(s);
+    r.window = m_hWnd;
+    r.readable.reset(::WSACreateEvent());
+    r.stop.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    // without the thread nothing is listed; a typed address is still asked
+    if (r.readable && r.stop && ::WSAEventSelect(r.socket.get(), r.readable.get(), FD_READ) == 0) {
+        auto* handOver = new std::shared_ptr<CDiscoveryReceiver>(m_receiver);
+        m_receiveThread.reset(::CreateThread(nullptr, 0, ReceiveReplies, handOver, 0, nullptr));
+        if (!m_receiveThread) delete handOver;
+    }
     SendQuery(INADDR_BROADCAST);
     MIB_IPADDRROW rows[5];
     int n = GetBroadcastAddresses(rows, 5);
@@ -87,6 +157,25 @@ void CIoDeviceDlg::StartDiscovery() {
         ::Sleep(100);
         for (int i = 0; i < n; ++i) SendQuery(rows[i].dwBCastAddr);
     }
+}
+
+// Nothing is posted from here on; the thread sees the stop once it has
+// queued what waits. One that takes longer ends on its own.
+void CIoDeviceDlg::StopDiscovery() {
+    if (!m_receiver) return;
+    {
+        std::lock_guard<std::mutex> g(m_receiver->lock);
+        m_receiver->window = nullptr;
+    }
+    m_receiver->stopping = true;
+    if (m_receiver->stop) ::SetEvent(m_receiver->stop.get());
+    if (m_receiveThread) ::WaitForSingleObject(m_receiveThread.get(), kStopWaitMs);
+    m_receiveThread.reset();
+    m_receiver.reset();
+    m_pending.clear();
+    m_pendingAt = 0;
+    if (m_discoveryTimer && m_hWnd) KillTimer(kDiscoveryTimer);
+    m_discoveryTimer = false;
 }
 
 // Fields that were not received count as absent: they keep their initial
@@ -118,73 +207,59 @@ void CIoDeviceDlg::ParseReply(const unsigned char* data, int len, CDeviceReply& 
     }
 }
 
-// A plant answers in one burst and a device may flood. The socket's buffer
-// is what a burst overflows, so each batch first takes every waiting
-// datagram into memory and lists them between further receives; a batch
-// has a bounded time and updates the list once. Notifications are off
-// meanwhile (each receive would post one more). While more wait and input
-// is pending, the socket rests and a timer (which comes after input and
-// painting) takes the next batch.
+// A plant answers in one burst and a device may flood. The thread keeps
+// the socket empty; here each batch lists what it handed over within a
+// bounded time and updates the list once. From the first notification on,
+// a timer (which comes after input and painting) takes the batches until
+// a few in a row find nothing: the thread does not wake the loop for every
+// datagram.
 void CIoDeviceDlg::OnDiscoveryReply() {
-    if (!m_discovery) return;
-    SOCKET s = m_discovery.get();
-    if (!m_discoveryResting) ::WSAAsyncSelect(s, m_hWnd, 0, 0);
+    if (!m_receiver) return;
+    if (!m_discoveryTimer) {
+        SetTimer(kDiscoveryTimer, USER_TIMER_MINIMUM);
+        m_discoveryTimer = true;
+    }
     for (;;) {
-        bool socketEmpty = false;
-        const bool more = ReceiveReplies(socketEmpty);
+        const bool more = ListReplies();
         // the list's close timer does not come while replies keep the loop busy
         if (m_dropDownDue && (LONG)(::GetTickCount() - m_dropDownDue) >= 0) CloseDropDown();
         if (!more) break;
-        const DWORD waiting = HIWORD(::GetQueueStatus(QS_INPUT | QS_PAINT | QS_POSTMESSAGE | QS_SENDMESSAGE));
-        if (!waiting) continue;
-        if (m_discoveryResting) return;
-        // without a datagram in the socket no notification brings the rest
-        if ((waiting & (QS_INPUT | QS_PAINT)) || socketEmpty) {
-            SetTimer(kDiscoveryTimer, USER_TIMER_MINIMUM);
-            m_discoveryResting = true;
-            return;
-        }
-        // else the socket's notification comes behind those messages
-        break;
+        if (HIWORD(::GetQueueStatus(QS_INPUT | QS_PAINT | QS_POSTMESSAGE | QS_SENDMESSAGE))) return;
     }
+    // a burst has gaps: each notification would wake the loop for a few
+    if (++m_idleTicks < kIdleTicks) return;
+    CDiscoveryReceiver& r = *m_receiver;
+    std::lock_guard<std::mutex> g(r.lock);
+    if (!r.queue.empty()) return;
+    // the next datagram notifies again
+    r.posted = false;
+    KillTimer(kDiscoveryTimer);
+    m_discoveryTimer = false;
+}
+
+// What the thread queued, behind what is still to be listed (within the
+// bound of m_pending); true when anything came.
+bool CIoDeviceDlg::TakeReplies() {
     if (m_pendingAt >= m_pending.size()) {
         m_pending.clear();
         m_pendingAt = 0;
+    } else if (m_pending.size() - m_pendingAt >= kMaxPending) {
+        return false;
     }
-    if (m_discoveryResting) {
-        KillTimer(kDiscoveryTimer);
-        m_discoveryResting = false;
-    }
-    ::WSAAsyncSelect(s, m_hWnd, WM_DISCOVERY_REPLY, FD_READ);
+    CDiscoveryReceiver& r = *m_receiver;
+    std::lock_guard<std::mutex> g(r.lock);
+    if (r.queue.empty()) return false;
+    m_idleTicks = 0;
+    if (m_pending.empty())
+        m_pending.swap(r.queue);
+    else
+        m_pending.insert(m_pending.end(), r.queue.begin(), r.queue.end());
+    r.queue.clear();
+    return true;
 }
 
-// Every waiting datagram into m_pending (address, length, bytes), within the
-// batch's time and the bound of m_pending; true when the socket is empty.
-bool CIoDeviceDlg::DrainDiscovery(DWORD start) {
-    for (;;) {
-        if (m_pending.size() >= kMaxPending || ::GetTickCount() - start >= kBatchMs) return false;
-        unsigned char buf[kReplyBuffer];
-        sockaddr_in from{};
-        int fromLen = sizeof from;
-        int n = ::recvfrom(m_discovery.get(), (char*)buf, (int)sizeof buf, 0, (sockaddr*)&from, &fromLen);
-        if (n == SOCKET_ERROR) {
-            // an oversized datagram is dropped; anything else ends this turn
-            if (WSAGetLastError() == WSAEMSGSIZE) continue;
-            return true;
-        }
-        if (n < 2) continue;  // without a kind it is no answer
-        const size_t at = m_pending.size();
-        m_pending.resize(at + sizeof(u_long) + 2 + (size_t)n);
-        memcpy(&m_pending[at], &from.sin_addr.s_addr, sizeof(u_long));
-        m_pending[at + sizeof(u_long)] = (unsigned char)(n & 0xFF);
-        m_pending[at + sizeof(u_long) + 1] = (unsigned char)(n >> 8);
-        memcpy(&m_pending[at + sizeof(u_long) + 2], buf, (size_t)n);
-    }
-}
-
-// One batch; true when the time ran out with datagrams still waiting, in the
-// socket or in memory. socketEmpty tells the socket had none left.
-bool CIoDeviceDlg::ReceiveReplies(bool& socketEmpty) {
+// One batch; true when the time ran out with replies still waiting.
+bool CIoDeviceDlg::ListReplies() {
     HWND box = ::GetDlgItem(m_hWnd, IDC_IO_HOST);
     COMBOBOXINFO info{};
     info.cbSize = sizeof info;
@@ -194,12 +269,7 @@ bool CIoDeviceDlg::ReceiveReplies(bool& socketEmpty) {
     bool haveDirected = false;
     const DWORD start = ::GetTickCount();
     for (;;) {
-        socketEmpty = DrainDiscovery(start);
-        if (m_pendingAt >= m_pending.size()) {
-            m_pending.clear();
-            m_pendingAt = 0;
-            if (socketEmpty) break;
-        }
+        if (m_pendingAt >= m_pending.size() && !TakeReplies()) break;
         for (int k = 0; k < 16 && m_pendingAt < m_pending.size(); ++k) {
             const unsigned char* e = &m_pending[m_pendingAt];
             in_addr sender;
@@ -213,11 +283,11 @@ bool CIoDeviceDlg::ReceiveReplies(bool& socketEmpty) {
             if (OnReplyFrom(box, sender, e + sizeof(u_long) + 2, n, directed)) haveDirected = true;
         }
         if (::GetTickCount() - start >= kBatchMs) {
-            more = !socketEmpty || m_pendingAt < m_pending.size();
+            more = m_pendingAt < m_pending.size() || TakeReplies();
             break;
         }
     }
-    // what is taken goes, so that a flood does not fill the memory
+    // what is listed goes, so that a flood does not fill the memory
     if (m_pendingAt >= m_pending.size()) {
         m_pending.clear();
         m_pendingAt = 0;
@@ -227,7 +297,7 @@ bool CIoDeviceDlg::ReceiveReplies(bool& socketEmpty) {
     }
     if (quiet) {
         ::SendMessageW(list, WM_SETREDRAW, TRUE, 0);
-        // painted now: a paint left to the loop would make it rest the socket
+        // painted now: a paint left to the loop would make the list rest
         if (::IsWindowVisible(list)) ::RedrawWindow(list, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
     }
     // each answer would overwrite the one before
@@ -277,7 +347,7 @@ void CIoDeviceDlg::OnHostEditChange() {
     char text[40] = {};
     ::GetDlgItemTextA(m_hWnd, IDC_IO_HOST, text, (int)sizeof text);
     u_long addr = 0;
-    if (CompleteAddress(text, addr) && m_discovery) SendQuery(addr);
+    if (CompleteAddress(text, addr) && m_receiver) SendQuery(addr);
 }
 
 void CIoDeviceDlg::OnHostSelChange() {

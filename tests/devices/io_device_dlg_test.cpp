@@ -755,6 +755,109 @@ TEST_F(IoDlg, EscapeAnsweredWhileADeviceFloods) {
     EXPECT_TRUE(ended);
 }
 
+namespace {
+
+// Whether a UDP port (host order) can be bound: no socket holds it.
+bool PortFree(int port) {
+    SOCKET s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    if (s == INVALID_SOCKET) return false;
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons((u_short)port);
+    const bool ok = bind(s, (const sockaddr*)&a, sizeof a) == 0;
+    closesocket(s);
+    return ok;
+}
+
+bool Flooded(const Peer& dev) {
+    for (auto& l : dev.Log())
+        if (!Field(l, "burst_sent").empty()) return true;
+    return false;
+}
+
+}  // namespace
+
+// Replies still pour in while the dialog closes, on each way out: it closes
+// at once, and its socket is closed with it (the receiving thread holds it
+// to its end).
+TEST_F(IoDlg, RepliesArrivingWhileTheDialogCloses) {
+    struct Way {
+        const char* name;
+        std::function<void(HWND)> close;
+        INT_PTR result;
+    };
+    const Way ways[] = {
+        {"ok", [](HWND h) { SendMessageW(h, WM_COMMAND, IDOK, 0); }, IDOK},
+        {"cancel", [](HWND h) { SendMessageW(h, WM_COMMAND, IDCANCEL, 0); }, IDCANCEL},
+        // behind the dialog's back: it ends without a result
+        {"destroyed", [](HWND h) { DestroyWindow(h); }, -1},
+    };
+    Subnet net("up1");
+    ASSERT_TRUE(net.Ok());
+    for (const Way& way : ways) {
+        SCOPED_TRACE(way.name);
+        const std::string trigger = kScratch + "/closing.go";
+        Remove(trigger);
+        Peer dev(std::string("closing_") + way.name,
+                 "udp --once --limit 30 --burst 1000 --rate 20000 --flood 5 --trigger " + trigger + " --burst-reply " +
+                     Short("57640"),
+                 true);
+        ASSERT_TRUE(dev.Ok());
+        auto d = Record(4, 1, 1);
+        int port = 0;
+        bool held = false, pouring = false;
+        DWORD asked = 0;
+        const INT_PTR r = RunOn(d.get(), [&](HWND h) {
+            auto log = dev.LogOf(1);
+            ASSERT_FALSE(log.empty());
+            port = std::stoi(Field(log[0], "sport"));
+            held = !PortFree(port);
+            HANDLE go = CreateFileW(WinPath(trigger).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+            CloseHandle(go);
+            ASSERT_TRUE(PumpUntil([&] { return SendDlgItemMessageW(h, IDC_IO_HOST, CB_GETCOUNT, 0, 0) >= 100; }, 5000));
+            pouring = !Flooded(dev);
+            asked = GetTickCount();
+            way.close(h);
+        });
+        const DWORD took = GetTickCount() - asked;
+        EXPECT_TRUE(held) << "the check of the port proves nothing";
+        EXPECT_TRUE(pouring) << "the flood ended before the dialog closed";
+        EXPECT_LT(took, 1000u);
+        EXPECT_EQ(way.result, r);
+        EXPECT_TRUE(PumpUntil([&] { return PortFree(port); }, 1000)) << "port " << port;
+        EXPECT_EQ(4, d->DeviceType);
+    }
+}
+
+// A plant's burst as fast as it goes while the dialog's thread is busy for
+// a second: the replies are received meanwhile and every one is listed.
+TEST_F(IoDlg, BurstListedInFullWhileTheWindowIsBusy) {
+    Subnet net("up1");
+    ASSERT_TRUE(net.Ok());
+    const int kBurst = 10000;
+    const std::string trigger = kScratch + "/burst.go";
+    Remove(trigger);
+    Peer dev("burst",
+             "udp --once --limit 30 --burst " + std::to_string(kBurst) + " --trigger " + trigger + " --burst-reply " +
+                 Short("57640"),
+             true);
+    ASSERT_TRUE(dev.Ok());
+    auto d = Record(4, 1, 1);
+    RunOn(d.get(), [&](HWND h) {
+        ASSERT_FALSE(dev.LogOf(1).empty());
+        HANDLE go = CreateFileW(WinPath(trigger).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        CloseHandle(go);
+        // the dialog's own thread, not answering
+        Sleep(1000);
+        auto count = [&] { return (int)SendDlgItemMessageW(h, IDC_IO_HOST, CB_GETCOUNT, 0, 0); };
+        PumpUntil([&] { return count() >= kBurst; }, 15000);
+        EXPECT_EQ(kBurst, count());
+        EXPECT_TRUE(Flooded(dev));
+        EXPECT_LE(0, Find(h, IDC_IO_HOST, L"10.77.100.1"));
+        EXPECT_LE(0, Find(h, IDC_IO_HOST, L"10.77.139.250"));
+    });
+}
+
 TEST_F(IoDlg, BroadcastsOnTwoSubnets) {
     Subnet net("up2");
     ASSERT_TRUE(net.Ok());

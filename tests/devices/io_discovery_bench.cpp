@@ -65,7 +65,7 @@ int Floor(int n, double& lastMs, double& sent) {
     SOCKET s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
     BOOL on = TRUE;
     setsockopt(s, SOL_SOCKET, SO_BROADCAST, (const char*)&on, sizeof on);
-    int rcv = 0x100000;  // as the dialog's
+    int rcv = CIoDeviceDlg::kDiscoveryBuffer;  // as the dialog's
     setsockopt(s, SOL_SOCKET, SO_RCVBUF, (const char*)&rcv, sizeof rcv);
     DWORD wait = kQuietMs;
     setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, (const char*)&wait, sizeof wait);
@@ -133,9 +133,9 @@ void RunOnce(int n) {
     });
     probe.Stop();
     const double sent = b.SentMs();
-    printf("%5d replies: dialog listed %5d", n, listed);
+    printf("%5d replies: dialog listed %5d (%5.1f %%)", n, listed, 100.0 * listed / n);
     if (floor >= 0)
-        printf(", plain receive loop kept %5d", floor);
+        printf(", plain receive loop kept %5d (%5.1f %%)", floor, 100.0 * floor / n);
     else
         printf(", plain receive loop did not run");
     if (sent > 0) {
@@ -170,6 +170,7 @@ int main(int argc, char** argv) {
         printf("no subnet (run inside the jail as root)\n");
         return 1;
     }
+    printf("receive buffer asked for, by both: %d KB\n", CIoDeviceDlg::kDiscoveryBuffer / 1024);
     for (int n : counts) RunOnce(n);
     RunUnix("/bin/sh " + kNet + " down " + kScratch + "/net.done", kScratch + "/net.done");
     return 0;
