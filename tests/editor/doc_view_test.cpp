@@ -1051,21 +1051,28 @@ TEST_F(DocView, UndoOfEveryRowSelectsThemAll) {
     }
 }
 
+namespace {
+
+struct AnsweringSeen {
+    DWORD sentOn = 0;
+    int posted = 0;
+} answeringSeen;
+
+LRESULT CALLBACK AnsweringProc(HWND h, UINT m, WPARAM w, LPARAM l) {
+    if (m == WM_APP) answeringSeen.sentOn = GetCurrentThreadId();
+    if (m == WM_APP + 1) ++answeringSeen.posted;
+    return DefWindowProcW(h, m, w, l);
+}
+
+}  // namespace
+
 // The window's thread answers what is sent to it while the work runs
 // elsewhere; what was posted waits for the loop; a failure comes back.
 TEST(Answering, SentMessagesAnsweredPostedOnesWait) {
-    struct Seen {
-        DWORD sentOn = 0;
-        int posted = 0;
-    };
-    static Seen seen;
-    seen = Seen();
+    AnsweringSeen& seen = answeringSeen;
+    seen = AnsweringSeen();
     WNDCLASSW wc{};
-    wc.lpfnWndProc = [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
-        if (m == WM_APP) seen.sentOn = GetCurrentThreadId();
-        if (m == WM_APP + 1) ++seen.posted;
-        return DefWindowProcW(h, m, w, l);
-    };
+    wc.lpfnWndProc = AnsweringProc;
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = L"KrvAnsweringTest";
     RegisterClassW(&wc);
