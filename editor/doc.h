@@ -43,4 +43,7 @@ private:
     void ClearViewRows();
     void RequestReload();
     BOOL OpenActive(const wchar_t* path);
+    // Reads the file into the store and names its devices apart; false when
+    // it held no device.
+    bool LoadAnswering(const wchar_t* path);
 };
