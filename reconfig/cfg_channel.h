@@ -13,14 +13,18 @@
 #include <mutex>
 #include <vector>
 
-// Body bytes per read and file bytes per write. A read asks first how much
-// has arrived and takes at most that: under Wine a pending read completes
-// only when its whole buffer is full or the body has ended. A WinINet call costs about
+// Body bytes per read and file bytes per write. A WinINet call costs about
 // 0.1 ms under Wine whatever its size: chunks of a few dozen bytes, or even
-// of 1 KB, would move a configuration at the pace of the calls instead of
-// the link's.
+// of 8 KB, would move a configuration at the pace of the calls instead of
+// the link's. Under Wine a pending read completes only when its whole buffer
+// is full or the body has ended, so a read asks first how much has arrived:
+// a query reports at most what WinINet's own buffer holds (8 KB under Wine),
+// and when it reports that much the body is streaming in and a whole chunk
+// is taken; less means a device that sends slowly, and the read takes what
+// is there so that each piece counts as it comes.
 const DWORD kCfgReadChunk = 64 * 1024;
 const DWORD kCfgWriteChunk = 64 * 1024;
+const DWORD kCfgStreaming = 8 * 1024;
 const DWORD kCfgSmallRead = 33;  // when nothing is there yet
 // Far above any device's own configuration (a few hundred kilobytes): a
 // device that sends more is not trusted with the disk.

@@ -444,7 +444,7 @@ void CCfgReadJob::ReadBody(DWORD deadline) {
         if (!ok && err == ERROR_IO_PENDING) return;
         SettleLocked(c);
         if (ok) {
-            DWORD size = c->available ? std::min(c->available, kCfgReadChunk) : kCfgSmallRead;
+            DWORD size = c->available >= kCfgStreaming ? kCfgReadChunk : c->available ? c->available : kCfgSmallRead;
             c->querying = false;
             c->count = 0;
             c->expecting = true;
@@ -486,7 +486,7 @@ void CCfgReadJob::ReadBody(DWORD deadline) {
             return;
         }
         if (!store(n)) return;
-        if (round % 64 == 0 && ((LONG)(GetTickCount() - deadline) >= 0 || CfgInputWaiting())) {
+        if (round % 8 == 0 && ((LONG)(GetTickCount() - deadline) >= 0 || CfgInputWaiting())) {
             m_nState = CFG_READ_BODY_READY;
             return;
         }

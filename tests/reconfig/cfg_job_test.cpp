@@ -145,6 +145,14 @@ TEST_F(CfgJobTest, ChangedPasswordIsTriedOnceMore) {
     EXPECT_EQ(kJson, ReadFileBytes(out));
 }
 
+// What the device serves for "body_size": n.
+std::string ServedBody(size_t n) {
+    const std::string line = "<Line>0123456789abcdefghijklmnopqrstuvwxyz</Line>\n";
+    std::string body;
+    while (body.size() < n) body += line;
+    return body.substr(0, n);
+}
+
 struct BodyCase {
     const char* mode;
     bool success;
@@ -161,6 +169,13 @@ TEST_F(CfgJobTest, BodiesOfEveryShape) {
         {"{\"body_size\": 5000, \"length\": \"short\"}", false, n, (DWORD)n + 100},
         {"{\"body_size\": 5000, \"reset_after\": 2000}", false, 2000, (DWORD)n},
         {"{\"body_size\": 600, \"slow\": [100, 0.15]}", true, 600, 600},
+        // Larger than a read: whole chunks while the body streams in.
+        {"{\"body_size\": 300001}", true, 300001, 300001},
+        {"{\"body_size\": 300001, \"length\": \"none\"}", true, 300001, 0},
+        {"{\"body_size\": 300001, \"length\": \"chunked\"}", true, 300001, 0},
+        {"{\"body_size\": 300001, \"length\": \"short\"}", false, 300001, 300101},
+        {"{\"body_size\": 300001, \"reset_after\": 200000}", false, 200000, 300001},
+        {"{\"body_size\": 70000, \"slow\": [20000, 0.2]}", true, 70000, 70000},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.mode);
@@ -186,6 +201,7 @@ TEST_F(CfgJobTest, BodiesOfEveryShape) {
         EXPECT_FALSE(FileExists(out + L".part"));
         if (c.success) {
             EXPECT_EQ(c.stored, stored.size());
+            EXPECT_TRUE(stored == ServedBody(c.stored)) << "the bytes the device sent, in their order";
         }
     }
 }
