@@ -10,6 +10,7 @@
 // lock for all jobs; nobody holds it across a WinINet call.
 #pragma once
 #include "framework/Handle.h"
+#include "framework/String.h"
 #include <mutex>
 #include <vector>
 
@@ -56,6 +57,22 @@ inline void ChannelAddRef(CCfgChannel* c) { ++c->refs; }
 inline void ChannelRelease(CCfgChannel* c) {
     if (--c->refs == 0) delete c;
 }
+// A WinINet call on the channel made without the lock, which is held before
+// and after: ok is what it returned and err its error. False when the job
+// has let go of the channel meanwhile. The channel stays while the call may
+// still use its buffer.
+template <class Call>
+bool ChannelCallUnlocked(std::unique_lock<std::mutex>& lk, CCfgChannel* c, const void* job, BOOL& ok, DWORD& err,
+                         Call call) {
+    ChannelAddRef(c);
+    lk.unlock();
+    ok = call();
+    err = ok ? 0 : GetLastError();
+    lk.lock();
+    bool mine = c->job == job;
+    ChannelRelease(c);
+    return mine;
+}
 // Under the lock: the job lets go; its handles are handed to the caller, who
 // closes them after releasing the lock.
 void ChannelDetach(CCfgChannel* c, OwnedInternet& request, OwnedInternet& connection);
@@ -65,6 +82,9 @@ void ChannelHandleClosing(CCfgChannel* c, HINTERNET h);
 // Waits until one of the jobs' wake events is set or a window message arrives,
 // at most ms milliseconds; true when an event was set.
 bool CfgWaitForProgress(const HANDLE* events, DWORD count, DWORD ms);
+
+// An error number or status code as a message's argument.
+inline CString CfgNumber(long n) { return FormatString(L"%ld", n); }
 
 // Ends the pass early when a window message waits for the loop.
 inline bool CfgInputWaiting() { return GetQueueStatus(QS_ALLINPUT) != 0; }

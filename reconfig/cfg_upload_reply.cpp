@@ -1,6 +1,7 @@
 // The device's reply to an upload: its text as it comes, and its judgement
 // once it is whole.
 #include "reconfig/cfg_write_job.h"
+#include "reconfig/cfg_channel.h"
 #include "resources/reconfig_ids.h"
 #include <wininet.h>
 #include <cwchar>
@@ -8,12 +9,6 @@
 namespace {
 // What one read of the reply (at most 1023 bytes) can decode to.
 const int kReplyChars = 1039;
-
-CString Number(long n) {
-    CString t;
-    t.Format(L"%ld", n);
-    return t;
-}
 
 bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
 bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
@@ -42,7 +37,7 @@ void CCfgWriteJob::ParseReply() {
     else if (m_nHttpStatus == HTTP_STATUS_SERVICE_UNAVAIL)
         m_nMessageId = IDS_JOB_OTHER_LOGIN;
     else
-        EndLocked(IDS_JOB_HTTP_STATUS, Number(m_nHttpStatus), CFG_WRITE_ENDED);
+        EndLocked(IDS_JOB_HTTP_STATUS, CfgNumber(m_nHttpStatus), CFG_WRITE_ENDED);
     const CString& t = m_strReplyText;
     const int len = t.GetLength();
     if (m_nKind == CFG_KIND_JSON) {
@@ -80,7 +75,7 @@ void CCfgWriteJob::ParseReply() {
                 m_bSuccess = TRUE;
             } else {
                 m_nMessageId = IDS_JOB_JSON_DIALOG;
-                m_strArgument = Number(n);
+                m_strArgument = CfgNumber(n);
             }
         } else {
             int sess = t.Find(L"\"Sess\":");

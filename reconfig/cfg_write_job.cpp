@@ -13,12 +13,6 @@ using Lock = std::unique_lock<std::mutex>;
 
 const DWORD kReplyChunk = 1023;
 
-CString Number(long n) {
-    CString t;
-    t.Format(L"%ld", n);
-    return t;
-}
-
 // A write that fails at once may report the socket's error (seen: 10054
 // when the device resets the connection during the upload).
 DWORD AsInternetError(DWORD err) {
@@ -88,32 +82,23 @@ CCfgWriteJob::CCfgWriteJob(CCfgWriteJob&& o) noexcept : CCfgWriteJob() { MoveJob
 
 CCfgWriteJob& CCfgWriteJob::operator=(CCfgWriteJob&& o) noexcept { return MoveAssignJob(*this, o); }
 
+void CCfgWriteJob::FailLocked(UINT message, const CString& argument, OwnedInternet& request,
+                              OwnedInternet& connection) {
+    CloseLocked(request, connection);
+    EndLocked(message, argument, CFG_WRITE_ENDED);
+}
+
 void CCfgWriteJob::CloseInput() {
     Lock lk(CfgJobLock());
     if (m_pInput) fclose(m_pInput);
     m_pInput = nullptr;
 }
 
-CString CCfgWriteJob::GetSessionId() const {
-    Lock lk(CfgJobLock());
-    return m_strSessionId;
-}
-DWORD CCfgWriteJob::GetInputSize() const {
-    Lock lk(CfgJobLock());
-    return m_dwInputSize;
-}
-DWORD CCfgWriteJob::GetBytesSent() const {
-    Lock lk(CfgJobLock());
-    return m_dwBytesSent;
-}
-int CCfgWriteJob::GetHttpStatus() const {
-    Lock lk(CfgJobLock());
-    return m_nHttpStatus;
-}
-CString CCfgWriteJob::GetReplyText() const {
-    Lock lk(CfgJobLock());
-    return m_strReplyText;
-}
+CString CCfgWriteJob::GetSessionId() const { return Locked(m_strSessionId); }
+DWORD CCfgWriteJob::GetInputSize() const { return Locked(m_dwInputSize); }
+DWORD CCfgWriteJob::GetBytesSent() const { return Locked(m_dwBytesSent); }
+int CCfgWriteJob::GetHttpStatus() const { return Locked(m_nHttpStatus); }
+CString CCfgWriteJob::GetReplyText() const { return Locked(m_strReplyText); }
 
 bool CCfgWriteJob::Setup(int kind, const wchar_t* inputPath, int) {
     DropTempCopy();  // a second set-up must not leave the first copy behind
@@ -156,7 +141,7 @@ void CCfgWriteJob::Start() {
     case CFG_KIND_XML_CGI:
     case CFG_KIND_ZIP_CGI:
     case CFG_KIND_JSON:
-        if (m_pTarget) OpenRequest(m_bFallenBack ? m_pTarget->DefaultPort() : m_pTarget->m_wHttpPort);
+        if (m_pTarget) OpenRequest(HttpPortToTry());
         break;
     default: break;
     }
@@ -250,8 +235,7 @@ void CCfgWriteJob::BeginUpload() {
     OwnedInternet con, req;
     Lock lk(CfgJobLock());
     if (c->job != this) return;
-    CloseLocked(req, con);
-    EndLocked(IDS_JOB_WININET, Number(err), CFG_WRITE_ENDED);
+    FailLocked(IDS_JOB_WININET, CfgNumber(err), req, con);
 }
 
 void CCfgWriteJob::OnStatus(CCfgChannel* c, DWORD status, DWORD value, const INTERNET_ASYNC_RESULT* result) {
@@ -287,14 +271,12 @@ void CCfgWriteJob::OnStatus(CCfgChannel* c, DWORD status, DWORD value, const INT
         if (!result->dwResult) {
             DWORD err = result->dwError;
             if (err == ERROR_INTERNET_TIMEOUT) {
-                job->CloseLocked(request, connection);
-                job->EndLocked(IDS_JOB_TIMEOUT, CString(), CFG_WRITE_ENDED);
+                job->FailLocked(IDS_JOB_TIMEOUT, CString(), request, connection);
             } else if (err == ERROR_INTERNET_CONNECTION_RESET) {
                 job->CloseLocked(request, connection);
                 state = CFG_WRITE_PASSWORD;
             } else if (state != CFG_WRITE_ENDED && state != CFG_WRITE_PASSWORD) {
-                job->CloseLocked(request, connection);
-                job->EndLocked(IDS_JOB_WININET, Number(err), CFG_WRITE_ENDED);
+                job->FailLocked(IDS_JOB_WININET, CfgNumber(err), request, connection);
                 if (err == ERROR_INTERNET_CANNOT_CONNECT) job->RefusedLocked(CFG_WRITE_IDLE);
             }
         } else if (state == CFG_WRITE_ENDING || state == CFG_WRITE_RESPONSE) {
@@ -356,8 +338,7 @@ void CCfgWriteJob::WriteNextChunk(DWORD deadline) {
             m_strHead.Empty();
             m_pInput = _wfopen(m_strInputPath, L"rb");
             if (!m_pInput) {
-                CloseLocked(request, connection);
-                EndLocked(IDS_JOB_INPUT_FILE, CString(), CFG_WRITE_ENDED);
+                FailLocked(IDS_JOB_INPUT_FILE, CString(), request, connection);
                 return;
             }
         } else if (m_dwPending == 0) {
@@ -401,16 +382,11 @@ void CCfgWriteJob::WriteNextChunk(DWORD deadline) {
         HINTERNET h = c->request;
         DWORD count = m_dwPending;
         c->count = 0;
-        ChannelAddRef(c);
-        lk.unlock();
-        BOOL ok = InternetWriteFile(h, c->buffer, count, &c->count);
-        DWORD err = ok ? 0 : GetLastError();
-        lk.lock();
-        bool mine = c->job == this;
-        if (!mine) {
-            ChannelRelease(c);
+        BOOL ok = FALSE;
+        DWORD err = 0;
+        if (!ChannelCallUnlocked(lk, c, this, ok, err,
+                                 [&] { return InternetWriteFile(h, c->buffer, count, &c->count); }))
             return;
-        }
         if (ok) {
             // Written at once; without a REQUEST_SENT notification the count says how much.
             if (m_nState == CFG_WRITE_CHUNK_SENDING) {
@@ -424,9 +400,7 @@ void CCfgWriteJob::WriteNextChunk(DWORD deadline) {
                 m_nState = CFG_WRITE_CHUNK_READY;
             }
             ProgressLocked();
-            ChannelRelease(c);
         } else {
-            ChannelRelease(c);
             if (err == ERROR_IO_PENDING) return;
             lk.unlock();
             INTERNET_ASYNC_RESULT failed = {0, AsInternetError(err)};
@@ -445,25 +419,20 @@ void CCfgWriteJob::ReadReply(DWORD deadline) {
         if (m_dwReplyTotal > kCfgReplyMax) {
             // No answer to an upload is this long: whatever it says, the
             // upload's outcome is unknown.
-            CloseLocked(request, connection);
-            EndLocked(IDS_JOB_UNKNOWN_REPLY, CString(), CFG_WRITE_ENDED);
+            FailLocked(IDS_JOB_UNKNOWN_REPLY, CString(), request, connection);
             return;
         }
         m_nState = CFG_WRITE_REPLY_READING;
         HINTERNET h = c->request;
         c->count = 0;
-        ChannelAddRef(c);
-        lk.unlock();
-        BOOL ok = InternetReadFile(h, c->buffer, kReplyChunk, &c->count);
-        DWORD err = ok ? 0 : GetLastError();
-        lk.lock();
-        bool mine = c->job == this;
-        ChannelRelease(c);
-        if (!mine) return;
+        BOOL ok = FALSE;
+        DWORD err = 0;
+        if (!ChannelCallUnlocked(lk, c, this, ok, err,
+                                 [&] { return InternetReadFile(h, c->buffer, kReplyChunk, &c->count); }))
+            return;
         if (!ok) {
             if (err != ERROR_IO_PENDING) {
-                CloseLocked(request, connection);
-                EndLocked(IDS_JOB_WININET, Number(err), CFG_WRITE_ENDED);
+                FailLocked(IDS_JOB_WININET, CfgNumber(err), request, connection);
             }
             return;
         }
@@ -539,48 +508,25 @@ int CCfgWriteJobList::Poll(CCfgWriteJobList& list) {
     if (!sending)
         for (CCfgWriteJob* job : list.m_jobs)
             if (job->EndIfPasswordNeeded()) work = 1;
-    fd_set rd, wr, ex;
-    FD_ZERO(&rd);
-    FD_ZERO(&wr);
-    FD_ZERO(&ex);
-    bool anyRaw = false;
-    for (CCfgWriteJob* job : list.m_jobs) {
-        SOCKET s = job->m_socket.get();
-        if (s == INVALID_SOCKET) continue;
-        int state = job->GetState();
-        auto add = [&](fd_set& set) {
-            if (set.fd_count < FD_SETSIZE && !FD_ISSET(s, &set)) FD_SET(s, &set);
-            anyRaw = true;
-        };
-        if (state == CFG_WRITE_STARTED) {
-            add(wr);
-            add(ex);
-        } else if (state == CFG_WRITE_SENDING) {
-            add(wr);
-            add(rd);
-        } else if (state == CFG_WRITE_HEAD_SENT) {
-            add(rd);
-        }
-    }
-    if (anyRaw) {
-        timeval tv = {0, 100 * 1000};
-        select(0, &rd, &wr, &ex, &tv);
-        for (CCfgWriteJob* job : list.m_jobs) {
-            SOCKET s = job->m_socket.get();
-            if (s == INVALID_SOCKET) continue;
-            int state = job->GetState();
-            if ((state == CFG_WRITE_SENDING || state == CFG_WRITE_HEAD_SENT) && FD_ISSET(s, &rd)) {
+    list.SelectRaw(
+        [](int state) -> unsigned {
+            return state == CFG_WRITE_STARTED     ? kCfgRawWrite | kCfgRawFailed
+                   : state == CFG_WRITE_SENDING   ? kCfgRawWrite | kCfgRawRead
+                   : state == CFG_WRITE_HEAD_SENT ? kCfgRawRead
+                                                  : 0;
+        },
+        [](CCfgWriteJob* job, int state, unsigned ready) {
+            if ((state == CFG_WRITE_SENDING || state == CFG_WRITE_HEAD_SENT) && (ready & kCfgRawRead)) {
                 job->ReceiveRaw();
-            } else if (state == CFG_WRITE_STARTED && FD_ISSET(s, &wr)) {
+            } else if (state == CFG_WRITE_STARTED && (ready & kCfgRawWrite)) {
                 Lock lk(CfgJobLock());
                 job->m_nMessageId = IDS_JOB_TIMEOUT;
                 job->m_nState = CFG_WRITE_CONNECTED;
                 // Nothing further goes out on a raw connection.
-            } else if (state == CFG_WRITE_STARTED && FD_ISSET(s, &ex)) {
+            } else if (state == CFG_WRITE_STARTED && (ready & kCfgRawFailed)) {
                 job->FailRawConnect(CFG_WRITE_ENDED);
             }
-        }
-    }
+        });
     auto move = [&]() {
         for (CCfgWriteJob* job : list.m_jobs) {
             int state = job->GetState();
@@ -598,25 +544,22 @@ int CCfgWriteJobList::Poll(CCfgWriteJobList& list) {
         OwnedInternet connection, request;
         Lock lk(CfgJobLock());
         if (job->StalledLocked(CFG_WRITE_IDLE, CFG_WRITE_PASSWORD, CFG_WRITE_ENDED)) {
-            job->CloseLocked(request, connection);
-            job->EndLocked(IDS_JOB_TIMEOUT, CString(), CFG_WRITE_ENDED);
+            job->FailLocked(IDS_JOB_TIMEOUT, CString(), request, connection);
         }
     }
     // Wait for the device within the pass rather than spin the loop; a window
     // message ends the wait.
-    for (;;) {
-        std::vector<HANDLE> events;
-        for (CCfgWriteJob* job : list.m_jobs) {
+    list.WaitAndMove(
+        deadline,
+        [](CCfgWriteJob* job) -> HANDLE {
             int state = job->GetState();
             bool waiting =
                 state == CFG_WRITE_REPLY_READING || state == CFG_WRITE_CHUNK_SENDING || state == CFG_WRITE_ENDING ||
                 state == CFG_WRITE_RESPONSE ||
                 (job->m_socket.get() == INVALID_SOCKET && state >= CFG_WRITE_STARTED && state <= CFG_WRITE_HEAD_SENT);
-            if (waiting) events.push_back(job->m_hWake);
-        }
-        if (!CfgWaitWithin(events, deadline)) break;
-        move();
-    }
+            return waiting ? job->m_hWake : nullptr;
+        },
+        move);
     return work;
 }
 

@@ -97,6 +97,7 @@ private:
     void ReceiveRaw();
     static void TakeResponse(CCfgChannel* c);
     void AppendReplyLocked(const BYTE* bytes, DWORD count);
+    void FailLocked(UINT message, const CString& argument, OwnedInternet& request, OwnedInternet& connection);
     void DropTempCopy();
     void LetGo();
     void CopySettings(const CCfgWriteJob& o);
