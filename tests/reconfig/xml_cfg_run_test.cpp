@@ -34,6 +34,16 @@ HWND FindCaption(DWORD pid, const wchar_t* caption) {
     return nullptr;
 }
 
+// The active configuration: one I/O device, "Nord", whose web server is at
+// port on this machine.
+void WriteNordAt(const std::wstring& active, int port) {
+    wchar_t hex[16];
+    swprintf(hex, 16, L"%x", port);
+    cfgtest::WriteProfile(active, L"[OpcServer_Global]\r\nDeviceType=ffffffff\r\n[Nord]\r\nDeviceType=4\r\n"
+                                  L"Inputs=c\r\nOutputs=c\r\nTargetHost=127.0.0.1\r\nBinaryPort=c001\r\nHttpPort=" +
+                                      std::wstring(hex) + L"\r\n");
+}
+
 std::wstring DataFile(const char* name) { return krvtest::WinPath(std::string(CFGPATCH_DATA "/") + name); }
 
 }  // namespace
@@ -45,11 +55,7 @@ TEST(ReconfigRun, VarnelReconfiguresADeviceFromItsDialog) {
                 "\"reply\": \"{\\\"Sess\\\":\\\"5150\\\",\\\"UserType\\\":1}\"}");
     const std::wstring active = ActivePath();
     KeptActive kept;
-    wchar_t port[16];
-    swprintf(port, 16, L"%x", dev.Port("http"));
-    cfgtest::WriteProfile(active, L"[OpcServer_Global]\r\nDeviceType=ffffffff\r\n[Nord]\r\nDeviceType=4\r\n"
-                                  L"Inputs=c\r\nOutputs=c\r\nTargetHost=127.0.0.1\r\nBinaryPort=c001\r\nHttpPort=" +
-                                      std::wstring(port) + L"\r\n");
+    WriteNordAt(active, dev.Port("http"));
     const std::string written = cfgtest::ReadBytes(active);
     const std::set<std::wstring> tempBefore = TempFolderNames();
     const size_t before = dev.RequestCount();
@@ -120,11 +126,7 @@ TEST(ReconfigRun, SessionEndDuringTheUploadAsksFirst) {
                 "\"reply\": \"{\\\"Sess\\\":\\\"5151\\\",\\\"UserType\\\":1}\"}");
     const std::wstring active = ActivePath();
     KeptActive kept;
-    wchar_t port[16];
-    swprintf(port, 16, L"%x", dev.Port("http"));
-    cfgtest::WriteProfile(active, L"[OpcServer_Global]\r\nDeviceType=ffffffff\r\n[Nord]\r\nDeviceType=4\r\n"
-                                  L"Inputs=c\r\nOutputs=c\r\nTargetHost=127.0.0.1\r\nBinaryPort=c001\r\nHttpPort=" +
-                                      std::wstring(port) + L"\r\n");
+    WriteNordAt(active, dev.Port("http"));
     const size_t before = dev.RequestCount();
     std::wstring backup;
     Program run;
@@ -174,11 +176,7 @@ TEST(ReconfigRun, KillDuringTheDownloadLeavesNoPartialBackup) {
     dev.SetMode("{\"body_file\": \"" CFGPATCH_DATA "/lattix40.json\", \"slow\": [400, 0.4]}");
     const std::wstring active = ActivePath();
     KeptActive kept;
-    wchar_t port[16];
-    swprintf(port, 16, L"%x", dev.Port("http"));
-    cfgtest::WriteProfile(active, L"[OpcServer_Global]\r\nDeviceType=ffffffff\r\n[Nord]\r\nDeviceType=4\r\n"
-                                  L"Inputs=c\r\nOutputs=c\r\nTargetHost=127.0.0.1\r\nBinaryPort=c001\r\nHttpPort=" +
-                                      std::wstring(port) + L"\r\n");
+    WriteNordAt(active, dev.Port("http"));
     const size_t before = dev.RequestCount();
     Program run;
     run.folder = PrepareProgramFolder();
