@@ -10,17 +10,22 @@
 // lock for all jobs; nobody holds it across a WinINet call.
 #pragma once
 #include "framework/Handle.h"
+#include "framework/String.h"
 #include <mutex>
 #include <vector>
 
-// Body bytes per read and file bytes per write. A read asks first how much
-// has arrived and takes at most that: under Wine a pending read completes
-// only when its whole buffer is full or the body has ended. A WinINet call costs about
+// Body bytes per read and file bytes per write. A WinINet call costs about
 // 0.1 ms under Wine whatever its size: chunks of a few dozen bytes, or even
-// of 1 KB, would move a configuration at the pace of the calls instead of
-// the link's.
+// of 8 KB, would move a configuration at the pace of the calls instead of
+// the link's. Under Wine a pending read completes only when its whole buffer
+// is full or the body has ended, so a read asks first how much has arrived:
+// a query reports at most what WinINet's own buffer holds (8 KB under Wine),
+// and when it reports that much the body is streaming in and a whole chunk
+// is taken; less means a device that sends slowly, and the read takes what
+// is there so that each piece counts as it comes.
 const DWORD kCfgReadChunk = 64 * 1024;
 const DWORD kCfgWriteChunk = 64 * 1024;
+const DWORD kCfgStreaming = 8 * 1024;
 const DWORD kCfgSmallRead = 33;  // when nothing is there yet
 // Far above any device's own configuration (a few hundred kilobytes): a
 // device that sends more is not trusted with the disk.
@@ -52,6 +57,22 @@ inline void ChannelAddRef(CCfgChannel* c) { ++c->refs; }
 inline void ChannelRelease(CCfgChannel* c) {
     if (--c->refs == 0) delete c;
 }
+// A WinINet call on the channel made without the lock, which is held before
+// and after: ok is what it returned and err its error. False when the job
+// has let go of the channel meanwhile. The channel stays while the call may
+// still use its buffer.
+template <class Call>
+bool ChannelCallUnlocked(std::unique_lock<std::mutex>& lk, CCfgChannel* c, const void* job, BOOL& ok, DWORD& err,
+                         Call call) {
+    ChannelAddRef(c);
+    lk.unlock();
+    ok = call();
+    err = ok ? 0 : GetLastError();
+    lk.lock();
+    bool mine = c->job == job;
+    ChannelRelease(c);
+    return mine;
+}
 // Under the lock: the job lets go; its handles are handed to the caller, who
 // closes them after releasing the lock.
 void ChannelDetach(CCfgChannel* c, OwnedInternet& request, OwnedInternet& connection);
@@ -61,6 +82,9 @@ void ChannelHandleClosing(CCfgChannel* c, HINTERNET h);
 // Waits until one of the jobs' wake events is set or a window message arrives,
 // at most ms milliseconds; true when an event was set.
 bool CfgWaitForProgress(const HANDLE* events, DWORD count, DWORD ms);
+
+// An error number or status code as a message's argument.
+inline CString CfgNumber(long n) { return FormatString(L"%ld", n); }
 
 // Ends the pass early when a window message waits for the loop.
 inline bool CfgInputWaiting() { return GetQueueStatus(QS_ALLINPUT) != 0; }

@@ -1,5 +1,6 @@
 #include "reconfig/cfg_job_base.h"
 #include "reconfig/cfg_channel.h"
+#include "reconfig/cfg_job_copy.h"
 #include "reconfig/cfg_target.h"
 #include "resources/reconfig_ids.h"
 #include <wininet.h>
@@ -7,12 +8,6 @@
 
 namespace {
 using Lock = std::unique_lock<std::mutex>;
-
-CString Number(long n) {
-    CString t;
-    t.Format(L"%ld", n);
-    return t;
-}
 }  // namespace
 
 CCfgJobBase::CCfgJobBase(void* owner) : m_pOwner(owner) {
@@ -67,33 +62,18 @@ void CCfgJobBase::Close() {
     CloseLocked(request, connection);
 }
 
-int CCfgJobBase::GetState() const {
-    Lock lk(CfgJobLock());
-    return m_nState;
-}
-BOOL CCfgJobBase::GetSuccess() const {
-    Lock lk(CfgJobLock());
-    return m_bSuccess;
-}
-UINT CCfgJobBase::GetMessageId() const {
-    Lock lk(CfgJobLock());
-    return m_nMessageId;
-}
-CString CCfgJobBase::GetArgument() const {
-    Lock lk(CfgJobLock());
-    return m_strArgument;
-}
-BOOL CCfgJobBase::GetFallenBack() const {
-    Lock lk(CfgJobLock());
-    return m_bFallenBack;
-}
+int CCfgJobBase::GetState() const { return Locked(m_nState); }
+BOOL CCfgJobBase::GetSuccess() const { return Locked(m_bSuccess); }
+UINT CCfgJobBase::GetMessageId() const { return Locked(m_nMessageId); }
+CString CCfgJobBase::GetArgument() const { return Locked(m_strArgument); }
+BOOL CCfgJobBase::GetFallenBack() const { return Locked(m_bFallenBack); }
 
 void CCfgJobBase::ConnectRawTo(WORD port, int startedState, int endedState) {
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (s == INVALID_SOCKET) {
         long err = (long)WSAGetLastError();
         Lock lk(CfgJobLock());
-        EndLocked(IDS_JOB_WINSOCK, Number(err), endedState);
+        EndLocked(IDS_JOB_WINSOCK, CfgNumber(err), endedState);
         return;
     }
     u_long on = 1;
@@ -135,7 +115,7 @@ bool CCfgJobBase::OpenHttpRequest(WORD port, INTERNET_STATUS_CALLBACK callback, 
     if (!connection) {
         DWORD err = GetLastError();
         Lock lk(CfgJobLock());
-        EndLocked(IDS_JOB_WININET, Number(err), endedState);
+        EndLocked(IDS_JOB_WININET, CfgNumber(err), endedState);
         return false;
     }
     {
@@ -155,7 +135,7 @@ bool CCfgJobBase::OpenHttpRequest(WORD port, INTERNET_STATUS_CALLBACK callback, 
         DWORD err = GetLastError();
         Close();
         Lock lk(CfgJobLock());
-        EndLocked(IDS_JOB_WININET, Number(err), endedState);
+        EndLocked(IDS_JOB_WININET, CfgNumber(err), endedState);
         return false;
     }
     {
@@ -198,5 +178,5 @@ void CCfgJobBase::FailRawConnect(int endedState) {
     else if (err == WSAETIMEDOUT)
         EndLocked(IDS_JOB_NO_ANSWER, CString(), endedState);
     else
-        EndLocked(IDS_JOB_WINSOCK, Number(err), endedState);
+        EndLocked(IDS_JOB_WINSOCK, CfgNumber(err), endedState);
 }

@@ -54,6 +54,8 @@ protected:
     // the WinINet error in endedState. The channel they name comes back in c.
     bool OpenHttpRequest(WORD port, INTERNET_STATUS_CALLBACK callback, const wchar_t* verb, const wchar_t* path,
                          const wchar_t** accept, DWORD flags, int endedState, CCfgChannel*& c, HINTERNET& request);
+    // The HTTP port of the next attempt: the default one once fallen back.
+    WORD HttpPortToTry() const { return m_bFallenBack ? m_pTarget->DefaultPort() : m_pTarget->m_wHttpPort; }
     // Under the lock: the device refused the connection. A job on a port
     // other than the default tries the default once, from idleState.
     void RefusedLocked(int idleState);
@@ -65,6 +67,10 @@ protected:
     // Under the lock: an HTTP transfer in none of the given states that has
     // not moved for kCfgStallMs.
     bool StalledLocked(int idle, int password, int ended) const;
+
+    // A copy, under the lock, of a field that WinINet's threads may write.
+    // Defined in cfg_job_copy.h.
+    template <class T> static T Locked(const T& field);
 
     // The copy and move plumbing of a job class that makes this base its
     // friend and has CopySettings, TakeOver and LetGo (closes and drops what
@@ -80,6 +86,9 @@ protected:
 private:
     void* m_pOwner;
 };
+
+// The sets a raw connection waits in during a pass's select.
+enum { kCfgRawRead = 1, kCfgRawWrite = 2, kCfgRawFailed = 4 };
 
 // The jobs of one poll pass; the list owns what is in it.
 template <class Job> class CCfgJobListOf {
@@ -101,5 +110,14 @@ public:
     bool IsEmpty() const { return m_jobs.empty(); }
 
 protected:
+    // Raw connections: one select of at most 100 ms over the sockets of the
+    // jobs, each in the sets want(state) names; then act(job, state, ready
+    // sets) for every job with a socket. Defined in cfg_job_copy.h.
+    template <class Want, class Act> void SelectRaw(Want want, Act act);
+    // The rest of a pass: waits until the deadline for the events wake(job)
+    // gives (null for none) and has move() take what arrives, until nothing
+    // comes, the time is up or a window message waits.
+    template <class Wake, class Move> void WaitAndMove(DWORD deadline, Wake wake, Move move);
+
     std::list<Job*> m_jobs;
 };

@@ -13,12 +13,6 @@ using Lock = std::unique_lock<std::mutex>;
 const DWORD kConnectGiveUpMs = 10000;
 const int kReadErrorsToGiveUp = 3;
 
-CString Number(long n) {
-    CString t;
-    t.Format(L"%ld", n);
-    return t;
-}
-
 bool Passed(DWORD now, DWORD since, DWORD ms) { return now - since > ms; }
 
 // The file is removed when its last handle goes, a killed process's too,
@@ -154,18 +148,9 @@ int CCfgReadJob::GetConnectProgress() const {
     return (int)((GetTickCount() - m_dwActivityTick) / 100);
 }
 
-DWORD CCfgReadJob::GetBytesReceived() const {
-    Lock lk(CfgJobLock());
-    return m_dwBytesReceived;
-}
-DWORD CCfgReadJob::GetContentLength() const {
-    Lock lk(CfgJobLock());
-    return m_dwContentLength;
-}
-CString CCfgReadJob::GetOutputName() const {
-    Lock lk(CfgJobLock());
-    return m_strOutputName;
-}
+DWORD CCfgReadJob::GetBytesReceived() const { return Locked(m_dwBytesReceived); }
+DWORD CCfgReadJob::GetContentLength() const { return Locked(m_dwContentLength); }
+CString CCfgReadJob::GetOutputName() const { return Locked(m_strOutputName); }
 
 void CCfgReadJob::MakeOutputFileName() {
     static const wchar_t* const months[] = {L"Jan", L"Feb", L"Mar", L"Apr", L"May", L"Jun",
@@ -203,7 +188,7 @@ void CCfgReadJob::MakeOutputFileName() {
     if (name.Find(L"%n") >= 0) {
         for (unsigned n = 0;; ++n) {
             CString candidate = name;
-            candidate.Replace(L"%n", Number(n));
+            candidate.Replace(L"%n", CfgNumber(n));
             if (GetFileAttributesW(candidate) == INVALID_FILE_ATTRIBUTES) {
                 name = candidate;
                 break;
@@ -231,7 +216,7 @@ bool CCfgReadJob::Start() {
     case CFG_KIND_ZIP_CGI:
     case CFG_KIND_JSON:
         if (!m_pTarget) return false;
-        return SendRequest(m_bFallenBack ? m_pTarget->DefaultPort() : m_pTarget->m_wHttpPort);
+        return SendRequest(HttpPortToTry());
     default: return false;
     }
 }
@@ -318,7 +303,7 @@ void CCfgReadJob::OnStatus(CCfgChannel* c, DWORD status, DWORD value, const INTE
                 job->CloseLocked(request, connection);
                 job->m_nState = CFG_READ_PASSWORD;
             } else if (job->m_nState != CFG_READ_ENDED && job->m_nState != CFG_READ_PASSWORD) {
-                job->FailLocked(IDS_JOB_WININET, Number(err), request, connection);
+                job->FailLocked(IDS_JOB_WININET, CfgNumber(err), request, connection);
                 if (err == ERROR_INTERNET_CANNOT_CONNECT) {
                     if (Passed(GetTickCount(), job->m_dwActivityTick, kConnectGiveUpMs)) {
                         job->m_nMessageId = IDS_JOB_NO_ANSWER;
@@ -354,7 +339,7 @@ void CCfgReadJob::OnStatus(CCfgChannel* c, DWORD status, DWORD value, const INTE
             bool lengthOk = !lengthTooLong && (!haveLength || ParseLength(lengthText, length));
             if (!statusLine) {
                 job->CloseLocked(request, connection);
-                job->EndLocked(IDS_JOB_WININET, Number(ERROR_HTTP_INVALID_SERVER_RESPONSE), CFG_READ_ENDED);
+                job->EndLocked(IDS_JOB_WININET, CfgNumber(ERROR_HTTP_INVALID_SERVER_RESPONSE), CFG_READ_ENDED);
             } else if (haveCode && code != HTTP_STATUS_OK) {
                 job->CloseLocked(request, connection);
                 job->m_nState = CFG_READ_ENDED;
@@ -365,13 +350,13 @@ void CCfgReadJob::OnStatus(CCfgChannel* c, DWORD status, DWORD value, const INTE
                 else if (code == HTTP_STATUS_SERVICE_UNAVAIL)
                     job->m_nMessageId = IDS_JOB_OTHER_LOGIN;
                 else
-                    job->EndLocked(IDS_JOB_HTTP_STATUS, Number(code), CFG_READ_ENDED);
+                    job->EndLocked(IDS_JOB_HTTP_STATUS, CfgNumber(code), CFG_READ_ENDED);
             } else if (!lengthOk) {
                 job->CloseLocked(request, connection);
-                job->EndLocked(IDS_JOB_WININET, Number(ERROR_HTTP_INVALID_HEADER), CFG_READ_ENDED);
+                job->EndLocked(IDS_JOB_WININET, CfgNumber(ERROR_HTTP_INVALID_HEADER), CFG_READ_ENDED);
             } else if (length > kCfgDownloadMax) {
                 job->CloseLocked(request, connection);
-                job->EndLocked(IDS_JOB_WININET, Number(ERROR_FILE_TOO_LARGE), CFG_READ_ENDED);
+                job->EndLocked(IDS_JOB_WININET, CfgNumber(ERROR_FILE_TOO_LARGE), CFG_READ_ENDED);
             } else {
                 if (haveLength) job->m_dwContentLength = (DWORD)length;
                 job->MakeOutputFileName();
@@ -410,7 +395,7 @@ void CCfgReadJob::ReadBody(DWORD deadline) {
     // more than any configuration is cut off.
     auto store = [&](DWORD n) {
         if (n > kCfgDownloadMax - m_dwBytesReceived) {
-            FailLocked(IDS_JOB_WININET, Number(ERROR_FILE_TOO_LARGE), request, connection);
+            FailLocked(IDS_JOB_WININET, CfgNumber(ERROR_FILE_TOO_LARGE), request, connection);
             return false;
         }
         if (!m_pOutput || fwrite(c->buffer, 1, n, m_pOutput) != n) {
@@ -433,36 +418,28 @@ void CCfgReadJob::ReadBody(DWORD deadline) {
         c->available = 0;
         c->querying = true;
         c->expecting = true;
-        ChannelAddRef(c);
-        lk.unlock();
-        BOOL ok = InternetQueryDataAvailable(h, &c->available, 0, 0);
-        DWORD err = ok ? 0 : GetLastError();
-        lk.lock();
-        bool mine = c->job == this;
-        ChannelRelease(c);
-        if (!mine) return;
+        BOOL ok = FALSE;
+        DWORD err = 0;
+        if (!ChannelCallUnlocked(lk, c, this, ok, err,
+                                 [&] { return InternetQueryDataAvailable(h, &c->available, 0, 0); }))
+            return;
         if (!ok && err == ERROR_IO_PENDING) return;
         SettleLocked(c);
         if (ok) {
-            DWORD size = c->available ? std::min(c->available, kCfgReadChunk) : kCfgSmallRead;
+            DWORD size = c->available >= kCfgStreaming ? kCfgReadChunk : c->available ? c->available : kCfgSmallRead;
             c->querying = false;
             c->count = 0;
             c->expecting = true;
-            ChannelAddRef(c);  // the buffer stays while the call may still fill it
-            lk.unlock();
-            ok = InternetReadFile(h, c->buffer, size, &c->count);
-            err = ok ? 0 : GetLastError();
-            lk.lock();
-            mine = c->job == this;
-            ChannelRelease(c);
-            if (!mine) return;
+            if (!ChannelCallUnlocked(lk, c, this, ok, err,
+                                     [&] { return InternetReadFile(h, c->buffer, size, &c->count); }))
+                return;
             if (!ok && err == ERROR_IO_PENDING) return;
             SettleLocked(c);
         }
         if (!ok) {
             if (err == ERROR_IO_PENDING) return;  // the completion notification hands the bytes over
             if (++m_nReadErrors >= kReadErrorsToGiveUp) {
-                FailLocked(IDS_JOB_WININET, Number(err), request, connection);
+                FailLocked(IDS_JOB_WININET, CfgNumber(err), request, connection);
             } else {
                 m_nState = CFG_READ_BODY_READY;
             }
@@ -473,7 +450,7 @@ void CCfgReadJob::ReadBody(DWORD deadline) {
         if (n == 0) {
             if (m_dwContentLength && m_dwBytesReceived < m_dwContentLength) {
                 // Cut short: an early close reads as the end of the body.
-                FailLocked(IDS_JOB_WININET, Number(ERROR_INTERNET_CONNECTION_ABORTED), request, connection);
+                FailLocked(IDS_JOB_WININET, CfgNumber(ERROR_INTERNET_CONNECTION_ABORTED), request, connection);
                 return;
             }
             CloseLocked(request, connection);
@@ -486,7 +463,7 @@ void CCfgReadJob::ReadBody(DWORD deadline) {
             return;
         }
         if (!store(n)) return;
-        if (round % 64 == 0 && ((LONG)(GetTickCount() - deadline) >= 0 || CfgInputWaiting())) {
+        if (round % 8 == 0 && ((LONG)(GetTickCount() - deadline) >= 0 || CfgInputWaiting())) {
             m_nState = CFG_READ_BODY_READY;
             return;
         }
@@ -517,45 +494,23 @@ void CCfgReadJob::Step() {
 int CCfgReadJobList::Poll(CCfgReadJobList& list, BOOL limits) {
     DWORD deadline = GetTickCount() + kCfgPassBudgetMs;
     int activity = 0;
-    // Raw connections: connect and first data.
-    fd_set rd, wr, ex;
-    FD_ZERO(&rd);
-    FD_ZERO(&wr);
-    FD_ZERO(&ex);
-    bool anyRaw = false;
-    for (CCfgReadJob* job : list.m_jobs) {
-        SOCKET s = job->m_socket.get();
-        if (s == INVALID_SOCKET) continue;
-        int state = job->GetState();
-        if (state == CFG_READ_STARTED) {
-            if (wr.fd_count < FD_SETSIZE && !FD_ISSET(s, &wr)) FD_SET(s, &wr);
-            if (ex.fd_count < FD_SETSIZE && !FD_ISSET(s, &ex)) FD_SET(s, &ex);
-            anyRaw = true;
-        } else if (state == CFG_READ_SENT) {
-            if (rd.fd_count < FD_SETSIZE && !FD_ISSET(s, &rd)) FD_SET(s, &rd);
-            anyRaw = true;
-        }
-    }
-    if (anyRaw) {
-        timeval tv = {0, 100 * 1000};
-        select(0, &rd, &wr, &ex, &tv);
-        for (CCfgReadJob* job : list.m_jobs) {
-            SOCKET s = job->m_socket.get();
-            if (s == INVALID_SOCKET) continue;
-            int state = job->GetState();
-            if (state == CFG_READ_STARTED) {
-                if (FD_ISSET(s, &wr)) {
-                    job->SendPasswordRaw();
-                    activity = 1;
-                    Lock lk(CfgJobLock());
-                    job->m_dwActivityTick = GetTickCount();
-                } else if (FD_ISSET(s, &ex)) {
-                    job->FailRawConnect(CFG_READ_ENDED);
-                }
+    // Raw connections: connect and first data. Data on a raw connection is
+    // not read (the device's protocol ends there).
+    list.SelectRaw(
+        [](int state) -> unsigned {
+            return state == CFG_READ_STARTED ? kCfgRawWrite | kCfgRawFailed : state == CFG_READ_SENT ? kCfgRawRead : 0;
+        },
+        [&](CCfgReadJob* job, int state, unsigned ready) {
+            if (state != CFG_READ_STARTED) return;
+            if (ready & kCfgRawWrite) {
+                job->SendPasswordRaw();
+                activity = 1;
+                Lock lk(CfgJobLock());
+                job->m_dwActivityTick = GetTickCount();
+            } else if (ready & kCfgRawFailed) {
+                job->FailRawConnect(CFG_READ_ENDED);
             }
-            // Data on a raw connection is not read (the device's protocol ends there).
-        }
-    }
+        });
     for (CCfgReadJob* job : list.m_jobs)
         if (job->GetState() == CFG_READ_BODY_READY) job->ReadBody(deadline);
     DWORD now = GetTickCount();
@@ -582,19 +537,18 @@ int CCfgReadJobList::Poll(CCfgReadJobList& list, BOOL limits) {
     }
     // Wait for the device within the pass rather than spin the loop, and move
     // what arrives at once; a window message ends the wait.
-    for (;;) {
-        std::vector<HANDLE> events;
-        for (CCfgReadJob* job : list.m_jobs) {
+    list.WaitAndMove(
+        deadline,
+        [](CCfgReadJob* job) -> HANDLE {
             int state = job->GetState();
-            if (job->m_socket.get() == INVALID_SOCKET && state >= CFG_READ_STARTED && state <= CFG_READ_SENT)
-                events.push_back(job->m_hWake);
-            else if (state == CFG_READ_BODY_READING)
-                events.push_back(job->m_hWake);
-        }
-        if (!CfgWaitWithin(events, deadline)) break;
-        for (CCfgReadJob* job : list.m_jobs)
-            if (job->GetState() == CFG_READ_BODY_READY) job->ReadBody(deadline);
-    }
+            bool waiting = state == CFG_READ_BODY_READING || (job->m_socket.get() == INVALID_SOCKET &&
+                                                              state >= CFG_READ_STARTED && state <= CFG_READ_SENT);
+            return waiting ? job->m_hWake : nullptr;
+        },
+        [&] {
+            for (CCfgReadJob* job : list.m_jobs)
+                if (job->GetState() == CFG_READ_BODY_READY) job->ReadBody(deadline);
+        });
     return activity;
 }
 

@@ -2,7 +2,6 @@
 #include "reconfig/cfg_channel.h"
 #include "reconfig/cfg_job_copy.h"
 #include "resources/reconfig_ids.h"
-#include <cwchar>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -13,22 +12,12 @@ namespace {
 using Lock = std::unique_lock<std::mutex>;
 
 const DWORD kReplyChunk = 1023;
-const int kReplyChars = 1039;
-
-CString Number(long n) {
-    CString t;
-    t.Format(L"%ld", n);
-    return t;
-}
 
 // A write that fails at once may report the socket's error (seen: 10054
 // when the device resets the connection during the upload).
 DWORD AsInternetError(DWORD err) {
     return err == WSAECONNRESET || err == WSAECONNABORTED ? ERROR_INTERNET_CONNECTION_RESET : err;
 }
-
-bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
-bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
 }  // namespace
 
 CCfgWriteJob::CCfgWriteJob() : CCfgJobBase(this) {}
@@ -93,32 +82,23 @@ CCfgWriteJob::CCfgWriteJob(CCfgWriteJob&& o) noexcept : CCfgWriteJob() { MoveJob
 
 CCfgWriteJob& CCfgWriteJob::operator=(CCfgWriteJob&& o) noexcept { return MoveAssignJob(*this, o); }
 
+void CCfgWriteJob::FailLocked(UINT message, const CString& argument, OwnedInternet& request,
+                              OwnedInternet& connection) {
+    CloseLocked(request, connection);
+    EndLocked(message, argument, CFG_WRITE_ENDED);
+}
+
 void CCfgWriteJob::CloseInput() {
     Lock lk(CfgJobLock());
     if (m_pInput) fclose(m_pInput);
     m_pInput = nullptr;
 }
 
-CString CCfgWriteJob::GetSessionId() const {
-    Lock lk(CfgJobLock());
-    return m_strSessionId;
-}
-DWORD CCfgWriteJob::GetInputSize() const {
-    Lock lk(CfgJobLock());
-    return m_dwInputSize;
-}
-DWORD CCfgWriteJob::GetBytesSent() const {
-    Lock lk(CfgJobLock());
-    return m_dwBytesSent;
-}
-int CCfgWriteJob::GetHttpStatus() const {
-    Lock lk(CfgJobLock());
-    return m_nHttpStatus;
-}
-CString CCfgWriteJob::GetReplyText() const {
-    Lock lk(CfgJobLock());
-    return m_strReplyText;
-}
+CString CCfgWriteJob::GetSessionId() const { return Locked(m_strSessionId); }
+DWORD CCfgWriteJob::GetInputSize() const { return Locked(m_dwInputSize); }
+DWORD CCfgWriteJob::GetBytesSent() const { return Locked(m_dwBytesSent); }
+int CCfgWriteJob::GetHttpStatus() const { return Locked(m_nHttpStatus); }
+CString CCfgWriteJob::GetReplyText() const { return Locked(m_strReplyText); }
 
 bool CCfgWriteJob::Setup(int kind, const wchar_t* inputPath, int) {
     DropTempCopy();  // a second set-up must not leave the first copy behind
@@ -161,7 +141,7 @@ void CCfgWriteJob::Start() {
     case CFG_KIND_XML_CGI:
     case CFG_KIND_ZIP_CGI:
     case CFG_KIND_JSON:
-        if (m_pTarget) OpenRequest(m_bFallenBack ? m_pTarget->DefaultPort() : m_pTarget->m_wHttpPort);
+        if (m_pTarget) OpenRequest(HttpPortToTry());
         break;
     default: break;
     }
@@ -255,8 +235,7 @@ void CCfgWriteJob::BeginUpload() {
     OwnedInternet con, req;
     Lock lk(CfgJobLock());
     if (c->job != this) return;
-    CloseLocked(req, con);
-    EndLocked(IDS_JOB_WININET, Number(err), CFG_WRITE_ENDED);
+    FailLocked(IDS_JOB_WININET, CfgNumber(err), req, con);
 }
 
 void CCfgWriteJob::OnStatus(CCfgChannel* c, DWORD status, DWORD value, const INTERNET_ASYNC_RESULT* result) {
@@ -292,14 +271,12 @@ void CCfgWriteJob::OnStatus(CCfgChannel* c, DWORD status, DWORD value, const INT
         if (!result->dwResult) {
             DWORD err = result->dwError;
             if (err == ERROR_INTERNET_TIMEOUT) {
-                job->CloseLocked(request, connection);
-                job->EndLocked(IDS_JOB_TIMEOUT, CString(), CFG_WRITE_ENDED);
+                job->FailLocked(IDS_JOB_TIMEOUT, CString(), request, connection);
             } else if (err == ERROR_INTERNET_CONNECTION_RESET) {
                 job->CloseLocked(request, connection);
                 state = CFG_WRITE_PASSWORD;
             } else if (state != CFG_WRITE_ENDED && state != CFG_WRITE_PASSWORD) {
-                job->CloseLocked(request, connection);
-                job->EndLocked(IDS_JOB_WININET, Number(err), CFG_WRITE_ENDED);
+                job->FailLocked(IDS_JOB_WININET, CfgNumber(err), request, connection);
                 if (err == ERROR_INTERNET_CANNOT_CONNECT) job->RefusedLocked(CFG_WRITE_IDLE);
             }
         } else if (state == CFG_WRITE_ENDING || state == CFG_WRITE_RESPONSE) {
@@ -349,17 +326,6 @@ void CCfgWriteJob::TakeResponse(CCfgChannel* c) {
     SetEvent(job->m_hWake);
 }
 
-void CCfgWriteJob::AppendReplyLocked(const BYTE* bytes, DWORD count) {
-    m_dwReplyTotal += count;
-    if (m_nReplyCodePage < 0 || count == 0) return;
-    wchar_t text[kReplyChars + 1];
-    int n = MultiByteToWideChar(m_nReplyCodePage == CP_UTF8 ? CP_UTF8 : CP_ACP, 0, reinterpret_cast<const char*>(bytes),
-                                (int)count, text, kReplyChars);
-    if (n <= 0) return;
-    text[n] = 0;
-    m_strReplyText += text;  // up to its first zero character
-}
-
 void CCfgWriteJob::WriteNextChunk(DWORD deadline) {
     OwnedInternet connection, request;
     Lock lk(CfgJobLock());
@@ -372,8 +338,7 @@ void CCfgWriteJob::WriteNextChunk(DWORD deadline) {
             m_strHead.Empty();
             m_pInput = _wfopen(m_strInputPath, L"rb");
             if (!m_pInput) {
-                CloseLocked(request, connection);
-                EndLocked(IDS_JOB_INPUT_FILE, CString(), CFG_WRITE_ENDED);
+                FailLocked(IDS_JOB_INPUT_FILE, CString(), request, connection);
                 return;
             }
         } else if (m_dwPending == 0) {
@@ -417,16 +382,11 @@ void CCfgWriteJob::WriteNextChunk(DWORD deadline) {
         HINTERNET h = c->request;
         DWORD count = m_dwPending;
         c->count = 0;
-        ChannelAddRef(c);
-        lk.unlock();
-        BOOL ok = InternetWriteFile(h, c->buffer, count, &c->count);
-        DWORD err = ok ? 0 : GetLastError();
-        lk.lock();
-        bool mine = c->job == this;
-        if (!mine) {
-            ChannelRelease(c);
+        BOOL ok = FALSE;
+        DWORD err = 0;
+        if (!ChannelCallUnlocked(lk, c, this, ok, err,
+                                 [&] { return InternetWriteFile(h, c->buffer, count, &c->count); }))
             return;
-        }
         if (ok) {
             // Written at once; without a REQUEST_SENT notification the count says how much.
             if (m_nState == CFG_WRITE_CHUNK_SENDING) {
@@ -440,9 +400,7 @@ void CCfgWriteJob::WriteNextChunk(DWORD deadline) {
                 m_nState = CFG_WRITE_CHUNK_READY;
             }
             ProgressLocked();
-            ChannelRelease(c);
         } else {
-            ChannelRelease(c);
             if (err == ERROR_IO_PENDING) return;
             lk.unlock();
             INTERNET_ASYNC_RESULT failed = {0, AsInternetError(err)};
@@ -461,25 +419,20 @@ void CCfgWriteJob::ReadReply(DWORD deadline) {
         if (m_dwReplyTotal > kCfgReplyMax) {
             // No answer to an upload is this long: whatever it says, the
             // upload's outcome is unknown.
-            CloseLocked(request, connection);
-            EndLocked(IDS_JOB_UNKNOWN_REPLY, CString(), CFG_WRITE_ENDED);
+            FailLocked(IDS_JOB_UNKNOWN_REPLY, CString(), request, connection);
             return;
         }
         m_nState = CFG_WRITE_REPLY_READING;
         HINTERNET h = c->request;
         c->count = 0;
-        ChannelAddRef(c);
-        lk.unlock();
-        BOOL ok = InternetReadFile(h, c->buffer, kReplyChunk, &c->count);
-        DWORD err = ok ? 0 : GetLastError();
-        lk.lock();
-        bool mine = c->job == this;
-        ChannelRelease(c);
-        if (!mine) return;
+        BOOL ok = FALSE;
+        DWORD err = 0;
+        if (!ChannelCallUnlocked(lk, c, this, ok, err,
+                                 [&] { return InternetReadFile(h, c->buffer, kReplyChunk, &c->count); }))
+            return;
         if (!ok) {
             if (err != ERROR_IO_PENDING) {
-                CloseLocked(request, connection);
-                EndLocked(IDS_JOB_WININET, Number(err), CFG_WRITE_ENDED);
+                FailLocked(IDS_JOB_WININET, CfgNumber(err), request, connection);
             }
             return;
         }
@@ -496,103 +449,6 @@ void CCfgWriteJob::ReadReply(DWORD deadline) {
         if (round % 16 == 0 && ((LONG)(GetTickCount() - deadline) >= 0 || CfgInputWaiting())) {
             m_nState = CFG_WRITE_REPLY_READY;
             return;
-        }
-    }
-}
-
-void CCfgWriteJob::ParseReply() {
-    m_nState = CFG_WRITE_ENDED;
-    // Refused for the password: whatever the text says, it is no success.
-    if (m_nHttpStatus == 0 || m_nHttpStatus == HTTP_STATUS_FORBIDDEN) {
-        m_nState = CFG_WRITE_PASSWORD;
-        return;
-    }
-    if (m_nHttpStatus == HTTP_STATUS_OK)
-        m_nMessageId = IDS_JOB_UNKNOWN_REPLY;
-    else if (m_nHttpStatus == HTTP_STATUS_SERVICE_UNAVAIL)
-        m_nMessageId = IDS_JOB_OTHER_LOGIN;
-    else
-        EndLocked(IDS_JOB_HTTP_STATUS, Number(m_nHttpStatus), CFG_WRITE_ENDED);
-    const CString& t = m_strReplyText;
-    const int len = t.GetLength();
-    if (m_nKind == CFG_KIND_JSON) {
-        int err = t.Find(L"\"Error\":");
-        int dialog = t.Find(L"\"Dialog\":");
-        if (err >= 0) {
-            if (t.Find(L"\"LPW\"", err) >= 0) {
-                m_nState = CFG_WRITE_PASSWORD;
-                return;
-            }
-            int row = t.Find(L"\"Row\":", err);
-            if (row >= 0) {
-                int p = row + 6;
-                while (p < len && IsBlank(t[p])) ++p;
-                int q = p;
-                while (q < len && IsDigit(t[q])) ++q;
-                m_nMessageId = IDS_JOB_BAD_ROW;
-                m_strArgument = t.Mid(p, q - p);
-            } else {
-                m_nMessageId = IDS_JOB_BAD_PARAM;
-                m_strArgument.Empty();
-                int p = err + 8;
-                if (p < len && t[p] == L'{') {
-                    int q = p + 1;
-                    while (q < len && t[q] != L'{' && t[q] != L'}' && t[q] != L':') ++q;
-                    m_strArgument = t.Mid(p + 1, q - p - 1);
-                }
-            }
-        } else if (dialog >= 0) {
-            long n = wcstol(t.GetString() + dialog + 9, nullptr, 10);
-            if (n == 1) {
-                m_nMessageId = IDS_JOB_OTHER_LOGIN;
-            } else if (n == 2 || n == 3 || n == 4 || n == 6 || n == 12) {
-                m_nMessageId = IDS_JOB_NETRESET;
-                m_bSuccess = TRUE;
-            } else {
-                m_nMessageId = IDS_JOB_JSON_DIALOG;
-                m_strArgument = Number(n);
-            }
-        } else {
-            int sess = t.Find(L"\"Sess\":");
-            if (sess >= 0 && t.Find(L"\"UserType\":") >= 0) {
-                // Quoted or a bare number: the value of "Sess" itself.
-                int p = sess + 7;
-                while (p < len && IsBlank(t[p])) ++p;
-                CString id;
-                bool found = false;
-                if (p < len && t[p] == L'"') {
-                    int q = t.Find(L'"', p + 1);
-                    if (q >= 0) {
-                        id = t.Mid(p + 1, q - p - 1);
-                        found = true;
-                    }
-                } else {
-                    int q = p;
-                    if (q < len && t[q] == L'-') ++q;
-                    while (q < len && IsDigit(t[q])) ++q;
-                    if (q > p && IsDigit(t[q - 1])) {
-                        id = t.Mid(p, q - p);
-                        found = true;
-                    }
-                }
-                if (found) {
-                    m_strSessionId = id;
-                    m_nMessageId = IDS_JOB_ACCEPTED;
-                    m_bSuccess = TRUE;
-                }
-            }
-        }
-    } else {
-        if (t.Find(L"<!-- netreset -->") >= 0) m_nMessageId = IDS_JOB_NETRESET;
-        if (t.Find(L"Time Out Error") >= 0) m_nMessageId = IDS_JOB_NOT_CONFIG;
-        int syntax = t.Find(L"Syntax");
-        if (syntax >= 0) {
-            int end = t.Find(L'<', syntax);
-            m_strArgument = end >= 0 ? t.Mid(syntax, end - syntax) : t.Mid(syntax);
-            m_nMessageId = IDS_JOB_XML_SAYS;
-            bool digit = false;
-            for (int i = 0; i < m_strArgument.GetLength(); ++i) digit = digit || IsDigit(m_strArgument[i]);
-            if (!digit) m_bSuccess = TRUE;
         }
     }
 }
@@ -652,48 +508,25 @@ int CCfgWriteJobList::Poll(CCfgWriteJobList& list) {
     if (!sending)
         for (CCfgWriteJob* job : list.m_jobs)
             if (job->EndIfPasswordNeeded()) work = 1;
-    fd_set rd, wr, ex;
-    FD_ZERO(&rd);
-    FD_ZERO(&wr);
-    FD_ZERO(&ex);
-    bool anyRaw = false;
-    for (CCfgWriteJob* job : list.m_jobs) {
-        SOCKET s = job->m_socket.get();
-        if (s == INVALID_SOCKET) continue;
-        int state = job->GetState();
-        auto add = [&](fd_set& set) {
-            if (set.fd_count < FD_SETSIZE && !FD_ISSET(s, &set)) FD_SET(s, &set);
-            anyRaw = true;
-        };
-        if (state == CFG_WRITE_STARTED) {
-            add(wr);
-            add(ex);
-        } else if (state == CFG_WRITE_SENDING) {
-            add(wr);
-            add(rd);
-        } else if (state == CFG_WRITE_HEAD_SENT) {
-            add(rd);
-        }
-    }
-    if (anyRaw) {
-        timeval tv = {0, 100 * 1000};
-        select(0, &rd, &wr, &ex, &tv);
-        for (CCfgWriteJob* job : list.m_jobs) {
-            SOCKET s = job->m_socket.get();
-            if (s == INVALID_SOCKET) continue;
-            int state = job->GetState();
-            if ((state == CFG_WRITE_SENDING || state == CFG_WRITE_HEAD_SENT) && FD_ISSET(s, &rd)) {
+    list.SelectRaw(
+        [](int state) -> unsigned {
+            return state == CFG_WRITE_STARTED     ? kCfgRawWrite | kCfgRawFailed
+                   : state == CFG_WRITE_SENDING   ? kCfgRawWrite | kCfgRawRead
+                   : state == CFG_WRITE_HEAD_SENT ? kCfgRawRead
+                                                  : 0;
+        },
+        [](CCfgWriteJob* job, int state, unsigned ready) {
+            if ((state == CFG_WRITE_SENDING || state == CFG_WRITE_HEAD_SENT) && (ready & kCfgRawRead)) {
                 job->ReceiveRaw();
-            } else if (state == CFG_WRITE_STARTED && FD_ISSET(s, &wr)) {
+            } else if (state == CFG_WRITE_STARTED && (ready & kCfgRawWrite)) {
                 Lock lk(CfgJobLock());
                 job->m_nMessageId = IDS_JOB_TIMEOUT;
                 job->m_nState = CFG_WRITE_CONNECTED;
                 // Nothing further goes out on a raw connection.
-            } else if (state == CFG_WRITE_STARTED && FD_ISSET(s, &ex)) {
+            } else if (state == CFG_WRITE_STARTED && (ready & kCfgRawFailed)) {
                 job->FailRawConnect(CFG_WRITE_ENDED);
             }
-        }
-    }
+        });
     auto move = [&]() {
         for (CCfgWriteJob* job : list.m_jobs) {
             int state = job->GetState();
@@ -711,25 +544,22 @@ int CCfgWriteJobList::Poll(CCfgWriteJobList& list) {
         OwnedInternet connection, request;
         Lock lk(CfgJobLock());
         if (job->StalledLocked(CFG_WRITE_IDLE, CFG_WRITE_PASSWORD, CFG_WRITE_ENDED)) {
-            job->CloseLocked(request, connection);
-            job->EndLocked(IDS_JOB_TIMEOUT, CString(), CFG_WRITE_ENDED);
+            job->FailLocked(IDS_JOB_TIMEOUT, CString(), request, connection);
         }
     }
     // Wait for the device within the pass rather than spin the loop; a window
     // message ends the wait.
-    for (;;) {
-        std::vector<HANDLE> events;
-        for (CCfgWriteJob* job : list.m_jobs) {
+    list.WaitAndMove(
+        deadline,
+        [](CCfgWriteJob* job) -> HANDLE {
             int state = job->GetState();
             bool waiting =
                 state == CFG_WRITE_REPLY_READING || state == CFG_WRITE_CHUNK_SENDING || state == CFG_WRITE_ENDING ||
                 state == CFG_WRITE_RESPONSE ||
                 (job->m_socket.get() == INVALID_SOCKET && state >= CFG_WRITE_STARTED && state <= CFG_WRITE_HEAD_SENT);
-            if (waiting) events.push_back(job->m_hWake);
-        }
-        if (!CfgWaitWithin(events, deadline)) break;
-        move();
-    }
+            return waiting ? job->m_hWake : nullptr;
+        },
+        move);
     return work;
 }
 

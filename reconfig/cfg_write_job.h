@@ -1,6 +1,7 @@
 // Upload of a configuration file to a device with one asynchronous HTTP POST
 // of a multipart/form-data body (kinds 2 to 5), and the judgement of the
-// device's reply.
+// device's reply. The upload's steps are in cfg_write_job.cpp, the reply's
+// decoding and judgement in cfg_upload_reply.cpp.
 //
 //   CCfgWriteJob job(0, &target, session);
 //   job.Setup(CFG_KIND_JSON, L"C:\\...\\KRV1234.tmp", 0);
@@ -96,6 +97,7 @@ private:
     void ReceiveRaw();
     static void TakeResponse(CCfgChannel* c);
     void AppendReplyLocked(const BYTE* bytes, DWORD count);
+    void FailLocked(UINT message, const CString& argument, OwnedInternet& request, OwnedInternet& connection);
     void DropTempCopy();
     void LetGo();
     void CopySettings(const CCfgWriteJob& o);

@@ -8,6 +8,7 @@
 #include "resources/reconfig_ids.h"
 #include "tests/reconfig/device_peer.h"
 #include <gtest/gtest.h>
+#include <memory>
 #include <thread>
 
 namespace {
@@ -55,6 +56,16 @@ protected:
         SetTarget(target, dev.Port("http"));
         target.m_strPassword = L"g h&\u00fc";
         folder = TestFolder(L"read");
+    }
+    // A download of kind in the device's mode, driven to its end, into out,
+    // which is not there before.
+    std::unique_ptr<CCfgReadJob> DownloadAfresh(const char* mode, int kind, const std::wstring& out) {
+        dev.SetMode(mode);
+        DeleteFileW(out.c_str());
+        auto job = std::make_unique<CCfgReadJob>(kind, 0, &target, session.get(), out.c_str());
+        Drive(*job, ReadPass);
+        EXPECT_EQ(10, job->GetState());
+        return job;
     }
     DevicePeer& dev = DevicePeer::Get();
     OwnedInternet session = OpenAsyncSession();
@@ -116,15 +127,11 @@ TEST_F(CfgJobTest, RefusalsEndWithTheirMessageAndNoFile) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.mode);
-        dev.SetMode(c.mode);
         std::wstring out = folder + L"\\refused.json";
-        DeleteFileW(out.c_str());
-        CCfgReadJob job(CFG_KIND_JSON, 0, &target, session.get(), out.c_str());
-        Drive(job, ReadPass);
-        EXPECT_EQ(10, job.GetState());
-        EXPECT_FALSE(job.GetSuccess());
-        EXPECT_EQ(c.message, job.GetMessageId());
-        EXPECT_EQ(std::wstring(c.argument), std::wstring(job.GetArgument()));
+        auto job = DownloadAfresh(c.mode, CFG_KIND_JSON, out);
+        EXPECT_FALSE(job->GetSuccess());
+        EXPECT_EQ(c.message, job->GetMessageId());
+        EXPECT_EQ(std::wstring(c.argument), std::wstring(job->GetArgument()));
         EXPECT_FALSE(FileExists(out));
         if (c.message == IDS_JOB_PASSWORD) {
             EXPECT_TRUE(target.m_bPasswordMissing);
@@ -145,6 +152,14 @@ TEST_F(CfgJobTest, ChangedPasswordIsTriedOnceMore) {
     EXPECT_EQ(kJson, ReadFileBytes(out));
 }
 
+// What the device serves for "body_size": n.
+std::string ServedBody(size_t n) {
+    const std::string line = "<Line>0123456789abcdefghijklmnopqrstuvwxyz</Line>\n";
+    std::string body;
+    while (body.size() < n) body += line;
+    return body.substr(0, n);
+}
+
 struct BodyCase {
     const char* mode;
     bool success;
@@ -161,24 +176,27 @@ TEST_F(CfgJobTest, BodiesOfEveryShape) {
         {"{\"body_size\": 5000, \"length\": \"short\"}", false, n, (DWORD)n + 100},
         {"{\"body_size\": 5000, \"reset_after\": 2000}", false, 2000, (DWORD)n},
         {"{\"body_size\": 600, \"slow\": [100, 0.15]}", true, 600, 600},
+        // Larger than a read: whole chunks while the body streams in.
+        {"{\"body_size\": 300001}", true, 300001, 300001},
+        {"{\"body_size\": 300001, \"length\": \"none\"}", true, 300001, 0},
+        {"{\"body_size\": 300001, \"length\": \"chunked\"}", true, 300001, 0},
+        {"{\"body_size\": 300001, \"length\": \"short\"}", false, 300001, 300101},
+        {"{\"body_size\": 300001, \"reset_after\": 200000}", false, 200000, 300001},
+        {"{\"body_size\": 70000, \"slow\": [20000, 0.2]}", true, 70000, 70000},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.mode);
-        dev.SetMode(c.mode);
         std::wstring out = folder + L"\\body.xml";
-        DeleteFileW(out.c_str());
-        CCfgReadJob job(CFG_KIND_XML, 0, &target, session.get(), out.c_str());
-        Drive(job, ReadPass);
-        EXPECT_EQ(10, job.GetState());
-        EXPECT_EQ(c.success, !!job.GetSuccess());
-        EXPECT_EQ(c.contentLength, job.GetContentLength());
+        auto job = DownloadAfresh(c.mode, CFG_KIND_XML, out);
+        EXPECT_EQ(c.success, !!job->GetSuccess());
+        EXPECT_EQ(c.contentLength, job->GetContentLength());
         if (c.success) {
-            EXPECT_EQ(0u, job.GetMessageId());
-            EXPECT_EQ(c.stored, job.GetBytesReceived());
+            EXPECT_EQ(0u, job->GetMessageId());
+            EXPECT_EQ(c.stored, job->GetBytesReceived());
         } else {
-            EXPECT_EQ((UINT)IDS_JOB_WININET, job.GetMessageId());
+            EXPECT_EQ((UINT)IDS_JOB_WININET, job->GetMessageId());
         }
-        job.CloseOutput(FALSE);
+        job->CloseOutput(FALSE);
         std::string stored = ReadFileBytes(out);
         // A download that is not whole never shows under the output's name,
         // and what it wrote meanwhile is gone.
@@ -186,6 +204,7 @@ TEST_F(CfgJobTest, BodiesOfEveryShape) {
         EXPECT_FALSE(FileExists(out + L".part"));
         if (c.success) {
             EXPECT_EQ(c.stored, stored.size());
+            EXPECT_TRUE(stored == ServedBody(c.stored)) << "the bytes the device sent, in their order";
         }
     }
 }
