@@ -1,5 +1,5 @@
-// Default item-name strings and the parallel item-kind codes of each type.
-// Both builders must give one code per entry, position for position.
+// Default item-name strings and the parallel item-kind codes of each type:
+// one list of entries, each with its text and its kind code, serves both.
 #include "config/device_cfg.h"
 #include <utility>
 
@@ -36,9 +36,6 @@ void AppendLetters(CString& s, int count, wchar_t depth) {
     }
 }
 
-const wchar_t kNet[] = L".1Network";
-const wchar_t kP12[] = L".21.22.23.24.25.26.27.28.29.210.211.212";
-
 int CountDots(const CString& s) {
     int n = 0;
     for (int i = 0; i < s.GetLength(); ++i)
@@ -53,173 +50,182 @@ int NthDot(const CString& s, int k) {
     return -1;
 }
 
-}  // namespace
+// The names' builder and the codes' builder walk the same list of entries:
+// an entry's text and its kind code stand together below.
+struct NameSink {
+    CString& s;
+    void Entries(const wchar_t* text, const char*) { s += text; }
+    void Numbers(int count, int first, char) { AppendNumbers(s, count, first); }
+    void Letters(int count, wchar_t depth, char) { AppendLetters(s, count, depth); }
+};
 
-void CDeviceCfg::BuildDefaultItemNames() {
-    CString& s = ItemNames;
-    s.Empty();
-    const int n = Clamp(Inputs), m = Clamp(Outputs);
-    const int first = DeviceType == kTypeRfidReader ? 1 : 0;
-    auto addIn = [&] { AppendNumbers(s, n, first); };
-    auto addOut = [&] { AppendNumbers(s, m, first); };
-    auto addPairs = [&] { AppendNumbers(s, n * 2, 1); };
-    auto addHalf = [&] { AppendNumbers(s, n / 2, 0); };
-    switch (DeviceType) {
+struct CodeSink {
+    CDeviceCfg& d;
+    void Entries(const wchar_t*, const char* codes) {
+        for (; *codes; ++codes) d.AppendKindCode(*codes, 1);
+    }
+    void Numbers(int count, int, char code) { d.AppendKindCode(code, count); }
+    void Letters(int count, wchar_t, char code) { d.AppendKindCode(code, count); }
+};
+
+// A head entry and count numbered entries under it.
+template <class Sink> void Group(Sink& o, const wchar_t* head, char headCode, int count, int first, char code) {
+    const char headCodes[] = {headCode, 0};
+    o.Entries(head, headCodes);
+    o.Numbers(count, first, code);
+}
+
+template <class Sink> void ListEntries(const CDeviceCfg& d, Sink& o) {
+    const int n = Clamp(d.Inputs), m = Clamp(d.Outputs);
+    const int first = d.DeviceType == kTypeRfidReader ? 1 : 0;
+    // the closing network entry's code, which differs between types
+    const char* net = "\x30";
+    switch (d.DeviceType) {
     case kTypeGlobal:
-        if (WatchdogTicks > 0) s = L".0Watchdog";
+        if (d.WatchdogTicks > 0) o.Entries(L".0Watchdog", "\x41");
         return;
-    case 0: s = L".1E.20.21.22.23.24.25.26.27.28.29.210.211.1A.20.21.22.23.24.25.26.27.28.29.210.211"; break;
-    case 1:
-        s = L".1E.20.21.22.23.24.25.26.27.28.29.210.211.1A.20.21.22.23.24.25.26.27.28.29.210.211"
-            L".1I.20.21.22.23.24.25.26.27.28.29.210.211.1U.1T.1F";
+    case 0:
+        Group(o, L".1E", 0x2F, 12, 0, 0x32);
+        Group(o, L".1A", 0x40, 12, 0, 0x43);
         break;
-    case 2: s = L".1TxD.1RxD.1N.1Line.2Baud.2Bits.2Stop.2Parity.2Flow.2Hard"; break;
-    case 3: s = L".1TxD.1RxD.1N.1Line.2Baud.2Bits.2Stop.2Parity.2Flow.1E.20.21.1A.20.21"; break;
+    case 1:
+        Group(o, L".1E", 0x2F, 12, 0, 0x32);
+        Group(o, L".1A", 0x40, 12, 0, 0x43);
+        Group(o, L".1I", 0x40, 12, 0, 0x46);
+        o.Entries(L".1U.1T.1F", "\x47\x48\x49");
+        break;
+    case 2:
+        o.Entries(L".1TxD.1RxD.1N.1Line.2Baud.2Bits.2Stop.2Parity.2Flow.2Hard",
+                  "\x52\x31\x53\x40\x54\x55\x56\x57\x58\x59");
+        break;
+    case 3:
+        o.Entries(L".1TxD.1RxD.1N.1Line.2Baud.2Bits.2Stop.2Parity.2Flow", "\x52\x31\x53\x40\x54\x55\x56\x57\x58");
+        Group(o, L".1E", 0x40, 2, 0, 0x5A);
+        Group(o, L".1A", 0x40, 2, 0, 0x5B);
+        break;
     case 4:
-        if (n > 0) {
-            s += L".1E";
-            addIn();
-        }
-        s += L".1A";
-        addOut();
-        if (n > 0) {
-            s += L".1N";
-            addIn();
-        }
+        if (n > 0) Group(o, L".1E", 0x2F, n, first, 0x32);
+        Group(o, L".1A", 0x40, m, first, 0x43);
+        if (n > 0) Group(o, L".1N", 0x40, n, first, 0x4B);
         break;
     case 5:
-        s += L".1E";
-        AppendNumbers(s, 24, 0);
-        s += L".1A";
-        AppendNumbers(s, 24, 0);
-        s += L".1N";
-        AppendNumbers(s, 24, 0);
+        Group(o, L".1E", 0x2F, 24, 0, 0x32);
+        Group(o, L".1A", 0x40, 24, 0, 0x43);
+        Group(o, L".1N", 0x40, 24, 0, 0x4B);
         break;
     case 6:
-        s += L".1T";
-        addIn();
+        Group(o, L".1T", 0x40, n, first, 0x5C);
+        net = "\x42";
         break;
     case 7:
-        s += L".1T";
-        addIn();
-        s += L".1H";
-        addIn();
+        Group(o, L".1T", 0x40, n, first, 0x5C);
+        Group(o, L".1H", 0x40, n, first, 0x5D);
+        net = "\x42";
         break;
     case 8: return;
     case 9:
-        AppendLetters(s, n, L'1');
-        s += L".10";
-        AppendLetters(s, n, L'2');
-        s += L".11";
-        AppendLetters(s, n, L'2');
+        o.Letters(n, L'1', 0x69);
+        o.Entries(L".10", "\x40");
+        o.Letters(n, L'2', 0x6B);
+        o.Entries(L".11", "\x40");
+        o.Letters(n, L'2', 0x6A);
+        net = "\x42";
         break;
-    case 10: s = L".10.2A.2B.2C.2D.11.2A.2B.2C.2D"; break;
-    case 11: s = L".1A.1B.1C.1D.1N.2A.2B.2C.2D.1S.20.21.22"; break;
-    case 12: s = L".1M.1L"; break;
+    case 10:
+        o.Entries(L".10.2A.2B.2C.2D.11.2A.2B.2C.2D", "\x40\x66\x66\x66\x66\x40\x65\x65\x65\x65");
+        net = "\x42";
+        break;
+    case 11:
+        o.Entries(L".1A.1B.1C.1D.1N.2A.2B.2C.2D.1S.20.21.22", "\x63\x63\x63\x63\x40\x64\x64\x64\x64\x40\x6C\x6C\x6C");
+        net = "\x42";
+        break;
+    case 12:
+        o.Entries(L".1M.1L", "\x67\x68");
+        net = "\x42";
+        break;
     case 13:
-        s += L".1U";
-        addIn();
-        s += L".1I";
-        addIn();
+        Group(o, L".1U", 0x40, n, first, 0x60);
+        Group(o, L".1I", 0x40, n, first, 0x62);
+        net = "\x42";
         break;
     case 14:
-        s += L".1U";
-        addIn();
+        Group(o, L".1U", 0x40, n, first, 0x60);
+        net = "\x42";
         break;
     case 15:
-        s += L".1I";
-        addIn();
+        Group(o, L".1I", 0x40, n, first, 0x60);
+        net = "\x42";
         break;
     case 16:
-        s += L".1T";
-        addIn();
-        s += L".1H";
-        addIn();
-        s += L".1P";
-        addIn();
+        Group(o, L".1T", 0x40, n, first, 0x5C);
+        Group(o, L".1H", 0x40, n, first, 0x5D);
+        Group(o, L".1P", 0x40, n, first, 0x5E);
+        net = "\x42";
         break;
     case 17:
-        s += L".1S";
-        addIn();
+        Group(o, L".1S", 0x40, n, first, 0x60);
+        net = "\x42";
         break;
     case 18:
-        s += L".1In";
-        addIn();
-        s += L".1Out";
-        addOut();
-        s += L".1Led.21.22.1Relay.1Filterset.21.22.23.24.25.26.27.28";
+        Group(o, L".1In", 0x40, n, first, 0x6E);
+        Group(o, L".1Out", 0x40, m, first, 0x6F);
+        Group(o, L".1Led", 0x40, 2, 1, 0x70);
+        o.Entries(L".1Relay", "\x71");
+        Group(o, L".1Filterset", 0x21, 8, 1, 0x22);
         break;
     case 19:
-        s += L".1Input";
-        addIn();
-        s += L".1Output";
-        addOut();
-        s += L".1Counter";
-        addIn();
-        s += L".1Test";
-        addPairs();
-        s += L".1Trigger";
-        addPairs();
-        s += L".1Alarm";
-        addPairs();
+        Group(o, L".1Input", 0x40, n, first, 0x45);
+        Group(o, L".1Output", 0x40, m, first, 0x44);
+        Group(o, L".1Counter", 0x40, n, first, 0x4E);
+        Group(o, L".1Test", 0x40, n * 2, 1, 0x4D);
+        Group(o, L".1Trigger", 0x40, n * 2, 1, 0x4C);
+        Group(o, L".1Alarm", 0x2F, n * 2, 1, 0x33);
         break;
     case 20:
-        s += L".1Input";
-        addIn();
-        s += L".1Counter";
-        addIn();
-        s += L".1Diff";
-        addHalf();
-        s += L".1Error";
-        addHalf();
-        s += L".1Test";
-        addPairs();
-        s += L".1Report";
-        addPairs();
+        Group(o, L".1Input", 0x40, n, first, 0x45);
+        Group(o, L".1Counter", 0x40, n, first, 0x4F);
+        Group(o, L".1Diff", 0x40, n / 2, 0, 0x50);
+        Group(o, L".1Error", 0x40, n / 2, 0, 0x51);
+        Group(o, L".1Test", 0x40, n * 2, 1, 0x4D);
+        Group(o, L".1Report", 0x2F, n * 2, 1, 0x34);
         break;
     case 21:
-        s += L".1T";
-        addIn();
-        s += L".1Output";
-        addOut();
+        Group(o, L".1T", 0x40, n, first, 0x5C);
+        Group(o, L".1Output", 0x2F, m, first, 0x35);
+        net = "\x42";
         break;
     case 22:
-        s += L".1Input";
-        addIn();
-        s += L".1Output";
-        addOut();
-        s += L".1Test";
-        addPairs();
-        s += L".1Trigger";
-        addPairs();
-        s += L".1Alarm";
-        addPairs();
+        Group(o, L".1Input", 0x40, n, first, 0x45);
+        Group(o, L".1Output", 0x40, m, first, 0x44);
+        Group(o, L".1Test", 0x40, n * 2, 1, 0x4D);
+        Group(o, L".1Trigger", 0x40, n * 2, 1, 0x4C);
+        Group(o, L".1Alarm", 0x2F, n * 2, 1, 0x33);
         break;
-    case 23:
-        s += L".1Analog";
-        addIn();
-        break;
+    case 23: Group(o, L".1Analog", 0x40, n, first, 0x61); break;
     case 24:
-        s += L".1Input";
-        addIn();
-        s += L".1Output";
-        addOut();
-        s += L".1Test";
-        s += kP12;
-        s += L".1Action";
-        s += kP12;
+        Group(o, L".1Input", 0x40, n, first, 0x45);
+        Group(o, L".1Output", 0x40, m, first, 0x44);
+        Group(o, L".1Test", 0x40, 12, 1, 0x4D);
+        Group(o, L".1Action", 0x21, 12, 1, 0x23);
         break;
     case 25:
-        s += L".1T";
-        addIn();
-        s += L".1H";
-        addIn();
-        s += L".1Q";
-        addIn();
+        Group(o, L".1T", 0x40, n, first, 0x5C);
+        Group(o, L".1H", 0x40, n, first, 0x5D);
+        Group(o, L".1Q", 0x40, n, first, 0x5F);
+        net = "\x42";
         break;
-    default: break;
+    // an unknown type's network entry has no kind code
+    default: net = ""; break;
     }
-    s += kNet;
+    o.Entries(L".1Network", net);
+}
+
+}  // namespace
+
+void CDeviceCfg::BuildDefaultItemNames() {
+    ItemNames.Empty();
+    NameSink sink{ItemNames};
+    ListEntries(*this, sink);
 }
 
 void CDeviceCfg::AppendKindCode(char c, int count) {
@@ -228,213 +234,8 @@ void CDeviceCfg::AppendKindCode(char c, int count) {
 
 void CDeviceCfg::BuildKindCodes() {
     KindCodes.Empty();
-    const int n = Clamp(Inputs), m = Clamp(Outputs);
-    auto A = [this](int c, int k) { AppendKindCode((char)c, k); };
-    auto runs = [&](const char* list) {
-        for (; *list; ++list) A(*list, 1);
-    };
-    switch (DeviceType) {
-    case kTypeGlobal:
-        if (WatchdogTicks > 0) A(0x41, 1);
-        break;
-    case 0:
-        A(0x2F, 1);
-        A(0x32, 12);
-        A(0x40, 1);
-        A(0x43, 12);
-        A(0x30, 1);
-        break;
-    case 1:
-        A(0x2F, 1);
-        A(0x32, 12);
-        A(0x40, 1);
-        A(0x43, 12);
-        A(0x40, 1);
-        A(0x46, 12);
-        runs("\x47\x48\x49\x30");
-        break;
-    case 2: runs("\x52\x31\x53\x40\x54\x55\x56\x57\x58\x59\x30"); break;
-    case 3:
-        runs("\x52\x31\x53\x40\x54\x55\x56\x57\x58");
-        A(0x40, 1);
-        A(0x5A, 2);
-        A(0x40, 1);
-        A(0x5B, 2);
-        A(0x30, 1);
-        break;
-    case 4:
-        if (n > 0) {
-            A(0x2F, 1);
-            A(0x32, n);
-            A(0x40, 1);
-            A(0x43, m);
-            A(0x40, 1);
-            A(0x4B, n);
-            A(0x30, 1);
-        } else {
-            A(0x40, 1);
-            A(0x43, m);
-            A(0x30, 1);
-        }
-        break;
-    case 5:
-        A(0x2F, 1);
-        A(0x32, 24);
-        A(0x40, 1);
-        A(0x43, 24);
-        A(0x40, 1);
-        A(0x4B, 24);
-        A(0x30, 1);
-        break;
-    case 6:
-        A(0x40, 1);
-        A(0x5C, n);
-        A(0x42, 1);
-        break;
-    case 7:
-        A(0x40, 1);
-        A(0x5C, n);
-        A(0x40, 1);
-        A(0x5D, n);
-        A(0x42, 1);
-        break;
-    case 8: break;
-    case 9:
-        A(0x69, n);
-        A(0x40, 1);
-        A(0x6B, n);
-        A(0x40, 1);
-        A(0x6A, n);
-        A(0x42, 1);
-        break;
-    case 10:
-        A(0x40, 1);
-        A(0x66, 4);
-        A(0x40, 1);
-        A(0x65, 4);
-        A(0x42, 1);
-        break;
-    case 11:
-        A(0x63, 4);
-        A(0x40, 1);
-        A(0x64, 4);
-        A(0x40, 1);
-        A(0x6C, 3);
-        A(0x42, 1);
-        break;
-    case 12: runs("\x67\x68\x42"); break;
-    case 13:
-        A(0x40, 1);
-        A(0x60, n);
-        A(0x40, 1);
-        A(0x62, n);
-        A(0x42, 1);
-        break;
-    case 14:
-    case 15:
-    case 17:
-        A(0x40, 1);
-        A(0x60, n);
-        A(0x42, 1);
-        break;
-    case 16:
-        A(0x40, 1);
-        A(0x5C, n);
-        A(0x40, 1);
-        A(0x5D, n);
-        A(0x40, 1);
-        A(0x5E, n);
-        A(0x42, 1);
-        break;
-    case 18:
-        A(0x40, 1);
-        A(0x6E, n);
-        A(0x40, 1);
-        A(0x6F, m);
-        A(0x40, 1);
-        A(0x70, 2);
-        A(0x71, 1);
-        A(0x21, 1);
-        A(0x22, 8);
-        A(0x30, 1);
-        break;
-    case 19:
-        A(0x40, 1);
-        A(0x45, n);
-        A(0x40, 1);
-        A(0x44, m);
-        A(0x40, 1);
-        A(0x4E, n);
-        A(0x40, 1);
-        A(0x4D, 2 * n);
-        A(0x40, 1);
-        A(0x4C, 2 * n);
-        A(0x2F, 1);
-        A(0x33, 2 * n);
-        A(0x30, 1);
-        break;
-    case 20:
-        A(0x40, 1);
-        A(0x45, n);
-        A(0x40, 1);
-        A(0x4F, n);
-        A(0x40, 1);
-        A(0x50, n / 2);
-        A(0x40, 1);
-        A(0x51, n / 2);
-        A(0x40, 1);
-        A(0x4D, 2 * n);
-        A(0x2F, 1);
-        A(0x34, 2 * n);
-        A(0x30, 1);
-        break;
-    case 21:
-        A(0x40, 1);
-        A(0x5C, n);
-        A(0x2F, 1);
-        A(0x35, m);
-        A(0x42, 1);
-        break;
-    case 22:
-        A(0x40, 1);
-        A(0x45, n);
-        A(0x40, 1);
-        A(0x44, m);
-        A(0x40, 1);
-        A(0x4D, 2 * n);
-        A(0x40, 1);
-        A(0x4C, 2 * n);
-        A(0x2F, 1);
-        A(0x33, 2 * n);
-        A(0x30, 1);
-        break;
-    case 23:
-        A(0x40, 1);
-        A(0x61, n);
-        A(0x30, 1);
-        break;
-    case 24:
-        A(0x40, 1);
-        A(0x45, n);
-        A(0x40, 1);
-        A(0x44, m);
-        A(0x40, 1);
-        A(0x4D, 12);
-        A(0x21, 1);
-        A(0x23, 12);
-        A(0x30, 1);
-        break;
-    case 25:
-        A(0x40, 1);
-        A(0x5C, n);
-        A(0x40, 1);
-        A(0x5D, n);
-        A(0x40, 1);
-        A(0x5F, n);
-        A(0x42, 1);
-        break;
-    default: break;
-    }
+    CodeSink sink{*this};
+    ListEntries(*this, sink);
 }
 
 // Reading fits every record, and most records of a file hold as many names

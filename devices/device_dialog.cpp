@@ -1,6 +1,8 @@
 #include "devices/device_dialog.h"
+#include "config/device_cfg.h"
 #include "framework/WinApp.h"
 #include "resources/devices_ids.h"
+#include "resources/devices_more_ids.h"
 #include <commctrl.h>
 #include <string>
 
@@ -49,6 +51,22 @@ long long CDeviceDialog::FieldNumber(int id, long long lo, long long hi, long lo
     long long v = fallback;
     GetDlgItemClamped(id, lo, hi, v);
     return v;
+}
+
+void CDeviceDialog::ShowAddress() {
+    CDeviceCfg* d = m_pDevice;
+    SetDlgItemText(IDC_DEV_HOST, d->TargetHost);
+    SetDlgItemInt(IDC_DEV_PORT, d->BinaryPort, FALSE);
+    SetDlgItemText(IDC_DEV_PASSWORD, d->Password);
+    SetDlgItemText(IDC_DEV_NAME, d->OpcName);
+}
+
+void CDeviceDialog::TakeAddress(long long portLo, long long portHi) {
+    CDeviceCfg* d = m_pDevice;
+    d->TargetHost = GetDlgItemText(IDC_DEV_HOST);
+    d->BinaryPort = (unsigned short)FieldNumber(IDC_DEV_PORT, portLo, portHi);
+    d->Password = GetDlgItemText(IDC_DEV_PASSWORD);
+    d->OpcName = GetDlgItemText(IDC_DEV_NAME);
 }
 
 LRESULT CDeviceDialog::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {

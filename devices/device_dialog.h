@@ -29,6 +29,12 @@ protected:
     // beyond it gives the nearer end, a text that is no whole number
     // ("12x", empty) gives fallback.
     long long FieldNumber(int id, long long lo, long long hi, long long fallback = 0) const;
+    // The address fields of the dialogs that reach a device over the
+    // network (IDC_DEV_HOST, _PORT, _PASSWORD, _NAME), filled from the
+    // record and written back to it; the port field is read in portLo..portHi
+    // and kept in 16 bits.
+    void ShowAddress();
+    void TakeAddress(long long portLo, long long portHi);
 
 private:
     void FillInitialLists();

@@ -26,10 +26,7 @@ void CRfidDeviceDlg::DoDataExchange(CDataExchange* dx) {
 BOOL CRfidDeviceDlg::OnInitDialog() {
     CDeviceDialog::OnInitDialog();
     CDeviceCfg* d = m_pDevice;
-    SetDlgItemText(IDC_DEV_HOST, d->TargetHost);
-    SetDlgItemInt(IDC_DEV_PORT, d->BinaryPort, FALSE);
-    SetDlgItemText(IDC_DEV_PASSWORD, d->Password);
-    SetDlgItemText(IDC_DEV_NAME, d->OpcName);
+    ShowAddress();
     ::CheckRadioButton(m_hWnd, IDC_RFID_BUFFERED, IDC_RFID_DIRECT,
                        d->ReceiveMode == kModeDirect ? IDC_RFID_DIRECT : IDC_RFID_BUFFERED);
     // Shown signed, as it is read back.
@@ -62,10 +59,7 @@ BOOL CRfidDeviceDlg::OnControlMap(UINT code, UINT id, NMHDR* nm, LRESULT* result
 
 void CRfidDeviceDlg::OnOK() {
     CDeviceCfg* d = m_pDevice;
-    d->TargetHost = GetDlgItemText(IDC_DEV_HOST);
-    d->BinaryPort = (unsigned short)(int)FieldNumber(IDC_DEV_PORT, INT_MIN, INT_MAX);
-    d->Password = GetDlgItemText(IDC_DEV_PASSWORD);
-    d->OpcName = GetDlgItemText(IDC_DEV_NAME);
+    TakeAddress(INT_MIN, INT_MAX);
     d->ReceiveMode = IsDlgButtonChecked(IDC_RFID_BUFFERED) == BST_CHECKED ? kModeBuffered : kModeDirect;
     d->Interval = RfidIntervalFromSeconds((int)FieldNumber(IDC_RFID_INTERVAL, INT_MIN, INT_MAX));
     d->UsesLocalTime = IsDlgButtonChecked(IDC_RFID_LOCALTIME) == BST_CHECKED ? 1 : 0;

@@ -76,10 +76,7 @@ CSerialDeviceDlg::CSerialDeviceDlg() : CDeviceDialog(IDD_SERIAL_DEVICE, kIconInd
 BOOL CSerialDeviceDlg::OnInitDialog() {
     CDeviceDialog::OnInitDialog();
     CDeviceCfg* d = m_pDevice;
-    SetDlgItemText(IDC_DEV_HOST, d->TargetHost);
-    SetDlgItemInt(IDC_DEV_PORT, d->BinaryPort, FALSE);
-    SetDlgItemText(IDC_DEV_PASSWORD, d->Password);
-    SetDlgItemText(IDC_DEV_NAME, d->OpcName);
+    ShowAddress();
     CheckDlgButton(IDC_SER_LINES_IO, d->DeviceType == kTypeLinesAsIo ? BST_CHECKED : BST_UNCHECKED);
     SetDlgItemText(IDC_SER_END, SerialFilterValue(d->SerialFilter, L"end="));
     SetDlgItemText(IDC_SER_DROP, SerialFilterValue(d->SerialFilter, L"drop="));
@@ -127,10 +124,7 @@ BOOL CSerialDeviceDlg::OnControlMap(UINT code, UINT id, NMHDR* nm, LRESULT* resu
 
 void CSerialDeviceDlg::OnOK() {
     CDeviceCfg* d = m_pDevice;
-    d->TargetHost = GetDlgItemText(IDC_DEV_HOST);
-    d->BinaryPort = (unsigned short)FieldNumber(IDC_DEV_PORT, 0, UINT_MAX);
-    d->Password = GetDlgItemText(IDC_DEV_PASSWORD);
-    d->OpcName = GetDlgItemText(IDC_DEV_NAME);
+    TakeAddress(0, UINT_MAX);
     d->DeviceType = IsDlgButtonChecked(IDC_SER_LINES_IO) == BST_CHECKED ? kTypeLinesAsIo : kTypePlain;
     int gap = SecondsTextToTenths(GetDlgItemText(IDC_SER_GAP), true);
     d->SerialPacketGap = IsDlgButtonChecked(IDC_SER_GAP_ON) == BST_CHECKED ? gap : 0;

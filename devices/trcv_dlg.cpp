@@ -29,25 +29,19 @@ CTrcvDeviceDlg::CTrcvDeviceDlg() : CDeviceDialog(IDD_TRCV_DEVICE, kIconIndex, kH
 BOOL CTrcvDeviceDlg::OnInitDialog() {
     CDeviceDialog::OnInitDialog();
     CDeviceCfg* d = m_pDevice;
-    SetDlgItemText(IDC_DEV_HOST, d->TargetHost);
-    SetDlgItemInt(IDC_DEV_PORT, d->BinaryPort, FALSE);
+    ShowAddress();
     if (d->EnOceanBaseAddress != 0) {
         CString id;
         id.Format(L"%08lX", (unsigned long)(uint32_t)d->EnOceanBaseAddress);
         SetDlgItemText(IDC_TRCV_BASE_ID, id);
     }
-    SetDlgItemText(IDC_DEV_PASSWORD, d->Password);
-    SetDlgItemText(IDC_DEV_NAME, d->OpcName);
     return TRUE;
 }
 
 void CTrcvDeviceDlg::OnOK() {
     CDeviceCfg* d = m_pDevice;
-    d->TargetHost = GetDlgItemText(IDC_DEV_HOST);
-    d->BinaryPort = (unsigned short)FieldNumber(IDC_DEV_PORT, 0, UINT_MAX);
+    TakeAddress(0, UINT_MAX);
     d->EnOceanBaseAddress = (int)HexTextToId(GetDlgItemText(IDC_TRCV_BASE_ID));
-    d->Password = GetDlgItemText(IDC_DEV_PASSWORD);
-    d->OpcName = GetDlgItemText(IDC_DEV_NAME);
     d->DeviceType = kTypeTransceiver;
     CDeviceDialog::OnOK();
 }

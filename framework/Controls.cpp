@@ -110,27 +110,23 @@ void CEdit::GetSel(int& start, int& end) const {
     end = (int)e;
 }
 
-void CComboBox::GetLBText(int i, CString& out) const {
-    int n = (int)SendMessage(CB_GETLBTEXTLEN, (WPARAM)i);
+namespace {
+// Entry i of a combo or list box, by the box's own length and text messages.
+void EntryText(const CWnd& box, UINT lengthMsg, UINT textMsg, int i, CString& out) {
+    int n = (int)box.SendMessage(lengthMsg, (WPARAM)i);
     if (n < 0) {
         out.Empty();
         return;
     }
     std::wstring buf((size_t)n + 1, L'\0');
-    int got = (int)SendMessage(CB_GETLBTEXT, (WPARAM)i, (LPARAM)&buf[0]);
+    int got = (int)box.SendMessage(textMsg, (WPARAM)i, (LPARAM)&buf[0]);
     out = got > 0 ? CString(buf.c_str(), got) : CString();
 }
+}  // namespace
 
-void CListBox::GetText(int i, CString& out) const {
-    int n = (int)SendMessage(LB_GETTEXTLEN, (WPARAM)i);
-    if (n < 0) {
-        out.Empty();
-        return;
-    }
-    std::wstring buf((size_t)n + 1, L'\0');
-    int got = (int)SendMessage(LB_GETTEXT, (WPARAM)i, (LPARAM)&buf[0]);
-    out = got > 0 ? CString(buf.c_str(), got) : CString();
-}
+void CComboBox::GetLBText(int i, CString& out) const { EntryText(*this, CB_GETLBTEXTLEN, CB_GETLBTEXT, i, out); }
+
+void CListBox::GetText(int i, CString& out) const { EntryText(*this, LB_GETTEXTLEN, LB_GETTEXT, i, out); }
 
 void CProgressCtrl::GetRange(int& lower, int& upper) const {
     PBRANGE r{};

@@ -48,6 +48,12 @@ private:
     Type h_ = Traits::None();
 };
 
+// Handles for which null alone means none.
+template <class T> struct NullHandleTraits {
+    using Type = T;
+    static Type None() { return nullptr; }
+    static bool Valid(Type h) { return h != nullptr; }
+};
 struct KernelHandleTraits {
     using Type = HANDLE;
     static Type None() { return nullptr; }
@@ -60,46 +66,25 @@ struct SocketTraits {
     static bool Valid(Type h) { return h != INVALID_SOCKET; }
     static void Close(Type h) { ::closesocket(h); }
 };
-struct InternetTraits {
-    using Type = HINTERNET;
-    static Type None() { return nullptr; }
-    static bool Valid(Type h) { return h != nullptr; }
+struct InternetTraits : NullHandleTraits<HINTERNET> {
     static void Close(Type h) { ::InternetCloseHandle(h); }
 };
-struct KeyTraits {
-    using Type = HKEY;
-    static Type None() { return nullptr; }
-    static bool Valid(Type h) { return h != nullptr; }
+struct KeyTraits : NullHandleTraits<HKEY> {
     static void Close(Type h) { ::RegCloseKey(h); }
 };
-struct IconTraits {
-    using Type = HICON;
-    static Type None() { return nullptr; }
-    static bool Valid(Type h) { return h != nullptr; }
+struct IconTraits : NullHandleTraits<HICON> {
     static void Close(Type h) { ::DestroyIcon(h); }
 };
-template <class T> struct GdiTraits {
-    using Type = T;
-    static Type None() { return nullptr; }
-    static bool Valid(Type h) { return h != nullptr; }
-    static void Close(Type h) { ::DeleteObject(h); }
+template <class T> struct GdiTraits : NullHandleTraits<T> {
+    static void Close(T h) { ::DeleteObject(h); }
 };
-struct ImageListTraits {
-    using Type = HIMAGELIST;
-    static Type None() { return nullptr; }
-    static bool Valid(Type h) { return h != nullptr; }
+struct ImageListTraits : NullHandleTraits<HIMAGELIST> {
     static void Close(Type h) { ::ImageList_Destroy(h); }
 };
-struct GlobalTraits {
-    using Type = HGLOBAL;
-    static Type None() { return nullptr; }
-    static bool Valid(Type h) { return h != nullptr; }
+struct GlobalTraits : NullHandleTraits<HGLOBAL> {
     static void Close(Type h) { ::GlobalFree(h); }
 };
-struct MenuTraits {
-    using Type = HMENU;
-    static Type None() { return nullptr; }
-    static bool Valid(Type h) { return h != nullptr; }
+struct MenuTraits : NullHandleTraits<HMENU> {
     static void Close(Type h) { ::DestroyMenu(h); }
 };
 

@@ -44,26 +44,36 @@ INT_PTR CControlDlg::OnTimer(UINT_PTR) {
     return 1;
 }
 
-void CControlDlg::OnCommand(UINT, UINT id, HWND) {
-    if (id == IDC_START || id == IDC_STOP) {
-        HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-        if (id == IDC_START) {
-            if (m_service.Start())
-                UpdateStatus();
-            else
-                ShowLastError();
-        } else {
-            if (m_service.Stop())
-                UpdateStatus();
-            else
-                SvcBeep(MB_ICONEXCLAMATION);
-        }
-        SetCursor(previous);
-        return;
-    }
+BOOL CControlDlg::OnControlMap(UINT code, UINT id, NMHDR* nm, LRESULT* result) {
+    using D = CControlDlg;
+    using R = CtrlEntry<D>;
+    static constexpr R map[] = {
+        R::Command<&D::OnStart>(BN_CLICKED, IDC_START),
+        R::Command<&D::OnStop>(BN_CLICKED, IDC_STOP),
 #ifdef KRV_TRACE_SETTINGS
-    if ((id >= IDC_TRACE_ERROR && id <= IDC_TRACE_LAST) || id == IDC_TRACE_FILE) SaveTraceSettings();
+        R::Command<&D::SaveTraceSettings>(BN_CLICKED, IDC_TRACE_ERROR, IDC_TRACE_LAST),
+        R::Command<&D::SaveTraceSettings>(BN_CLICKED, IDC_TRACE_FILE),
 #endif
+    };
+    return DispatchControls(this, map, code, id, nm, result);
+}
+
+void CControlDlg::OnStart() {
+    HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    if (m_service.Start())
+        UpdateStatus();
+    else
+        ShowLastError();
+    SetCursor(previous);
+}
+
+void CControlDlg::OnStop() {
+    HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    if (m_service.Stop())
+        UpdateStatus();
+    else
+        SvcBeep(MB_ICONEXCLAMATION);
+    SetCursor(previous);
 }
 
 void CControlDlg::OnSysCommand(UINT command, int, int) {

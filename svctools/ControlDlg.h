@@ -13,7 +13,9 @@ public:
     ~CControlDlg() override;
 
     BOOL OnInitDialog() override;
-    void OnCommand(UINT code, UINT id, HWND control) override;
+    BOOL OnControlMap(UINT code, UINT id, NMHDR* nm, LRESULT* result) override;
+    void OnStart();
+    void OnStop();
     void OnSysCommand(UINT command, int x, int y) override;
     INT_PTR OnTimer(UINT_PTR id) override;
 

@@ -6,13 +6,16 @@ CSimpleDlg::CSimpleDlg() : m_hWnd(nullptr), m_deleteOnDestroy(0), m_hInstance(Ge
 
 CSimpleDlg::~CSimpleDlg() = default;
 
-void CSimpleDlg::OnCommand(UINT, UINT, HWND) {}
+void CSimpleDlg::OnCommand(UINT code, UINT id, HWND) { OnControlMap(code, id, nullptr, nullptr); }
 void CSimpleDlg::OnSysCommand(UINT, int, int) {}
 void CSimpleDlg::OnHScroll(UINT, UINT, HWND) {}
 INT_PTR CSimpleDlg::OnTimer(UINT_PTR) { return 0; }
 INT_PTR CSimpleDlg::OnUserMessage(WPARAM, LPARAM) { return 0; }
 void CSimpleDlg::OnContextMenu(HWND, int, int) {}
-BOOL CSimpleDlg::OnNotify(NMHDR*, LRESULT*) { return FALSE; }
+BOOL CSimpleDlg::OnNotify(NMHDR* header, LRESULT* result) {
+    return OnControlMap(header->code, (UINT)header->idFrom, header, result);
+}
+BOOL CSimpleDlg::OnControlMap(UINT, UINT, NMHDR*, LRESULT*) { return FALSE; }
 UINT CSimpleDlg::GetHelpStringId(int controlId) { return (UINT)controlId; }
 
 void CSimpleDlg::OnHelp(HELPINFO* info) {

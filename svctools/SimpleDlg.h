@@ -1,10 +1,14 @@
 // The tools' own small dialog classes on the bare window API.
 // CSimpleDlg routes a dialog window's messages to virtual handlers;
+// control notifications (WM_COMMAND, WM_NOTIFY) end in OnControlMap, where
+// a dialog dispatches them from a table of typed rows (framework/CtrlMap.h),
+// as the framework's dialogs do;
 // CDialog runs a dialog template modally and binds the object to its window
 // at WM_INITDIALOG. The object lives on its owner's stack: the modal run
 // clears the delete-on-destroy flag, so the owner destroys it afterwards.
 #pragma once
 #include <windows.h>
+#include "framework/CtrlMap.h"
 
 class CSimpleDlg {
 public:
@@ -13,6 +17,7 @@ public:
     CSimpleDlg(const CSimpleDlg&) = delete;
     CSimpleDlg& operator=(const CSimpleDlg&) = delete;
 
+    // Both pass the notification on to OnControlMap.
     virtual void OnCommand(UINT code, UINT id, HWND control);
     // The system's own processing of the command follows in any case.
     virtual void OnSysCommand(UINT command, int x, int y);
@@ -22,6 +27,8 @@ public:
     virtual void OnContextMenu(HWND window, int x, int y);
     // TRUE: *result becomes the dialog's message result.
     virtual BOOL OnNotify(NMHDR* header, LRESULT* result);
+    // nm is null for a WM_COMMAND notification; TRUE: handled.
+    virtual BOOL OnControlMap(UINT code, UINT id, NMHDR* nm, LRESULT* result);
     virtual void OnHelp(HELPINFO* info);
     virtual UINT GetHelpStringId(int controlId);
 
