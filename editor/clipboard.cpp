@@ -3,7 +3,6 @@
 #include "editor/view.h"
 #include "editor/doc.h"
 #include "config/device_cfg.h"
-#include "editor/answering.h"
 #include <algorithm>
 #include <cstdio>
 
@@ -38,10 +37,15 @@ bool SameValues(const CDeviceCfg& a, const CDeviceCfg& b) {
 
 }  // namespace
 
-namespace {
-
-// The text of the file as the clipboard takes it; nullptr when unreadable.
-HGLOBAL ReadClipboardText(const wchar_t* path) {
+void CTamselView::OnEditCopy() {
+    wchar_t path[MAX_PATH];
+    if (!MakeTempFile(path)) return;
+    CListCtrl& list = GetListCtrl();
+    if (theCfgStore.CreateEmptyFile(path)) {
+        CCfgStore::WriteBatch batch(theCfgStore);
+        for (int row = list.GetNextItem(-1, LVNI_SELECTED); row >= 0; row = list.GetNextItem(row, LVNI_SELECTED))
+            if (CDeviceCfg* dev = GetRowDevice(row)) theCfgStore.WriteDevice(dev);
+    }
     HGLOBAL mem = nullptr;
     WIN32_FIND_DATAW fd;
     HANDLE find = FindFirstFileW(path, &fd);
@@ -66,35 +70,15 @@ HGLOBAL ReadClipboardText(const wchar_t* path) {
         }
         if (f) fclose(f);
     }
-    return mem;
-}
-
-}  // namespace
-
-// Writing and reading back many records takes longer than the window may go
-// without answering: done off its thread, the records only read.
-void CTamselView::OnEditCopy() {
-    wchar_t path[MAX_PATH];
-    if (!MakeTempFile(path)) return;
-    const std::vector<CDeviceCfg*> records = GetSelectedDevices();
-    RunAnswering([&] {
-        if (theCfgStore.CreateEmptyFile(path)) {
-            CCfgStore::WriteBatch batch(theCfgStore);
-            for (CDeviceCfg* dev : records) theCfgStore.WriteDevice(dev);
-        }
-        HGLOBAL mem = ReadClipboardText(path);
-        DeleteFileW(path);
-        if (!mem) return;
-        // The system takes a copy of a large text slowly: still off the
-        // windows' thread, the view stays the clipboard's owner.
-        if (OpenClipboard(m_hWnd)) {
-            EmptyClipboard();
-            if (!SetClipboardData(CF_UNICODETEXT, mem)) GlobalFree(mem);
-            CloseClipboard();
-        } else {
-            GlobalFree(mem);
-        }
-    });
+    DeleteFileW(path);
+    if (!mem) return;
+    if (OpenClipboard(m_hWnd)) {
+        EmptyClipboard();
+        if (!SetClipboardData(CF_UNICODETEXT, mem)) GlobalFree(mem);
+        CloseClipboard();
+    } else {
+        GlobalFree(mem);
+    }
 }
 
 void CTamselView::OnEditCut() {
@@ -132,20 +116,18 @@ void CTamselView::OnEditPaste() {
     fclose(f);
     CloseClipboard();
 
+    for (CDeviceCfg* d = theCfgStore.GetFirstDevice(); d; d = theCfgStore.GetNextDevice(d)) d->UndoGeneration = 1;
     // A global options section merges into the existing record: a paste
     // that changes its values changes the document as an added row does.
     CDeviceCfg* global = theCfgStore.FindGlobalDevice();
     CDeviceCfg before(L"", kTypeListHead);
-    std::vector<CDeviceCfg*> added;
-    RunOnStore([&] {
-        for (CDeviceCfg* d = theCfgStore.GetFirstDevice(); d; d = theCfgStore.GetNextDevice(d)) d->UndoGeneration = 1;
-        if (global) before.CopySettings(*global);
-        theCfgStore.Load(path, false);
-        DeleteFileW(path);
-        for (CDeviceCfg* d = theCfgStore.GetFirstDevice(); d; d = theCfgStore.GetNextDevice(d))
-            if (d->UndoGeneration == 0) added.push_back(d);
-    });
+    if (global) before.CopySettings(*global);
+    theCfgStore.Load(path, false);
+    DeleteFileW(path);
     DeselectAll();
+    std::vector<CDeviceCfg*> added;
+    for (CDeviceCfg* d = theCfgStore.GetFirstDevice(); d; d = theCfgStore.GetNextDevice(d))
+        if (d->UndoGeneration == 0) added.push_back(d);
     InsertNamedDevices(added, true);
     if (global && !SameValues(before, *global)) {
         auto row = std::find(m_rows.begin(), m_rows.end(), global);

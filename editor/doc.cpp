@@ -2,7 +2,6 @@
 #include "editor/device_commands.h"
 #include "editor/server_control.h"
 #include "editor/view.h"
-#include "editor/answering.h"
 #include "framework/WinApp.h"
 #include "framework/Seams.h"
 #include "framework/ErrorText.h"
@@ -70,17 +69,6 @@ void CTamselDoc::FailOpen() {
     UpdateAllViews(nullptr);
 }
 
-// A large file takes longer to read than a window may go without
-// answering; the views hold no rows meanwhile.
-bool CTamselDoc::LoadAnswering(const wchar_t* path) {
-    int loaded = 0;
-    RunAnswering([&] {
-        loaded = theCfgStore.Load(path, true);
-        if (loaded > 0) MakeNamesUniqueInStore(theCfgStore);
-    });
-    return loaded > 0;
-}
-
 BOOL CTamselDoc::OpenActive(const wchar_t* path) {
     // Shared like the C library's "r", so a file the server holds open is readable.
     HANDLE h = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
@@ -98,7 +86,10 @@ BOOL CTamselDoc::OpenActive(const wchar_t* path) {
     }
     CloseHandle(h);
     ClearViewRows();
-    if (LoadAnswering(path)) return TRUE;
+    if (theCfgStore.Load(path, true) >= 1) {
+        MakeNamesUniqueInStore(theCfgStore);
+        return TRUE;
+    }
     if (AfxMessageBox(IDS_ACTIVE_INVALID, MB_YESNO | MB_ICONEXCLAMATION) == IDYES) {
         ShellExecuteW(nullptr, L"open", path, nullptr, nullptr, SW_SHOWNORMAL);
         FailOpen();
@@ -127,7 +118,10 @@ BOOL CTamselDoc::OnOpenDocument(const wchar_t* path) {
     ReadLimitedLine(f, first);
     if (!IsOldFormatLine(first)) {
         fclose(f);
-        if (LoadAnswering(path)) return TRUE;
+        if (theCfgStore.Load(path, true) > 0) {
+            MakeNamesUniqueInStore(theCfgStore);
+            return TRUE;
+        }
         AfxMessageBox(IDS_WRONG_FORMAT, MB_OK | MB_ICONEXCLAMATION);
     } else {
         COldImport r = ImportOldFormat(theCfgStore, f);

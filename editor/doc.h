@@ -43,7 +43,4 @@ private:
     void ClearViewRows();
     void RequestReload();
     BOOL OpenActive(const wchar_t* path);
-    // Reads the file into the store and names its devices apart; false when
-    // it held no device.
-    bool LoadAnswering(const wchar_t* path);
 };

@@ -3,7 +3,6 @@
 #include "editor/main_frame.h"
 #include "config/device_cfg.h"
 #include "editor/server_control.h"
-#include "editor/answering.h"
 #include "framework/WinApp.h"
 #include <algorithm>
 #include <string>
@@ -71,26 +70,9 @@ CDeviceCfg* CTamselView::GetRowDevice(int row) const {
     return row >= 0 && row < (int)m_rows.size() ? m_rows[(size_t)row] : nullptr;
 }
 
-// A whole list selected (select all) is told by the count: asking the
-// control row by row costs a message each.
-std::vector<int> CTamselView::GetSelectedRows() const {
-    std::vector<int> out;
-    CListCtrl& list = GetListCtrl();
-    const int n = (int)m_rows.size();
-    if (n > 0 && (int)list.GetSelectedCount() == n && list.GetItemCount() == n) {
-        out.resize((size_t)n);
-        for (int i = 0; i < n; ++i) out[(size_t)i] = i;
-        return out;
-    }
-    for (int i = list.GetNextItem(-1, LVNI_SELECTED); i >= 0; i = list.GetNextItem(i, LVNI_SELECTED)) out.push_back(i);
-    return out;
-}
-
 std::vector<CDeviceCfg*> CTamselView::GetSelectedDevices() const {
     std::vector<CDeviceCfg*> out;
     CListCtrl& list = GetListCtrl();
-    const int n = (int)m_rows.size();
-    if (n > 0 && (int)list.GetSelectedCount() == n && list.GetItemCount() == n) return m_rows;
     for (int i = list.GetNextItem(-1, LVNI_SELECTED); i >= 0; i = list.GetNextItem(i, LVNI_SELECTED))
         if (CDeviceCfg* d = GetRowDevice(i)) out.push_back(d);
     return out;
@@ -124,37 +106,10 @@ void CTamselView::EndRows() {
     if (m_nRowBatch > 0 && --m_nRowBatch > 0) return;
     CListCtrl& list = GetListCtrl();
     if (list.GetItemCount() != (int)m_rows.size()) list.SetItemCountEx((int)m_rows.size(), LVSICF_NOSCROLL);
-    // Every row selected alike (undo into an empty list): one change of all.
-    size_t from = 0;
-    const size_t n = m_rows.size();
-    if (n > 1 && m_batchStates.size() == n && m_batchStates.front().second == LVIS_SELECTED &&
-        std::all_of(m_batchStates.begin(), m_batchStates.end(),
-                    [&](const std::pair<int, UINT>& s) { return s.second == LVIS_SELECTED; })) {
-        for (size_t i = 0; i < n; ++i) NoteSelectionChange((int)i, true);
-        ++m_nKeepStates;
-        list.SetItemState(-1, LVIS_SELECTED, LVIS_SELECTED);
-        --m_nKeepStates;
-        from = n;
-    }
-    CAnswerPoll answer;
-    for (size_t k = from; k < m_batchStates.size(); ++k) {
-        list.SetItemState(m_batchStates[k].first, m_batchStates[k].second, m_batchStates[k].second);
-        answer();
-    }
+    for (const auto& s : m_batchStates) list.SetItemState(s.first, s.second, s.second);
     if (m_nBatchVisible >= 0) list.EnsureVisible(m_nBatchVisible, FALSE);
     m_batchStates.clear();
     m_nBatchVisible = -1;
-}
-
-void CTamselView::RunOnStore(const std::function<void()>& work) {
-    ++m_nStoreBusy;
-    try {
-        RunAnswering(work);
-    } catch (...) {
-        --m_nStoreBusy;
-        throw;
-    }
-    --m_nStoreBusy;
 }
 
 void CTamselView::DeleteRow(int row) {
@@ -230,10 +185,7 @@ void CTamselView::AutoSizeColumns() {
         sizer.SetImageList(m_imageList, LVSIL_SMALL);
         InsertColumns(sizer);
         int k = 0;
-        HFONT font = (HFONT)list.SendMessage(WM_GETFONT);
-        std::vector<int> widest;
-        RunAnswering([&] { widest = WidestRows(font); });
-        for (int row : widest) {
+        for (int row : WidestRows()) {
             CDeviceCfg* d = m_rows[(size_t)row];
             if (sizer.InsertItem(k, RowText(d, 0), d->ImageIndex) < 0) continue;
             for (int c = 1; c < m_nColumns; ++c) sizer.SetItemText(k, c, RowText(d, c));
@@ -256,16 +208,15 @@ void CTamselView::AutoSizeColumns() {
 // few pixels of the widest (a font measured slightly otherwise still finds
 // the widest among them), the widest first; at least one row of a list
 // that has rows.
-std::vector<int> CTamselView::WidestRows(HFONT font) const {
+std::vector<int> CTamselView::WidestRows() const {
     const int kNear = 4;
     const size_t kPerColumn = 8;
     std::vector<int> out;
     const int n = (int)m_rows.size();
     if (n == 0) return out;
+    HFONT font = (HFONT)GetListCtrl().SendMessage(WM_GETFONT);
     if (!font) font = (HFONT)::GetStockObject(DEFAULT_GUI_FONT);
-    // A DC of the screen's own: the texts are measured off the windows' thread.
-    HDC dc = ::CreateCompatibleDC(nullptr);
-    if (!dc) return std::vector<int>(1, 0);
+    HDC dc = ::GetDC(m_hWnd);
     HGDIOBJ old = ::SelectObject(dc, font);
     std::vector<int> widths((size_t)n);
     std::vector<char> taken((size_t)n, 0);
@@ -301,7 +252,7 @@ std::vector<int> CTamselView::WidestRows(HFONT font) const {
             }
     }
     ::SelectObject(dc, old);
-    ::DeleteDC(dc);
+    ::ReleaseDC(m_hWnd, dc);
     if (out.empty()) out.push_back(0);
     return out;
 }
@@ -351,26 +302,6 @@ int CTamselView::CompareDevices(const CDeviceCfg* a, const CDeviceCfg* b, int ke
     return key < 0 ? -r : r;
 }
 
-// The order CompareDevices gives, as one number per row (the type column:
-// the type, then the inputs and outputs); nothing for the columns of texts.
-long long CTamselView::SortNumber(const CDeviceCfg* d, int column) {
-    switch (column) {
-    case 1: return d->ImageIndex;
-    case 4: return d->GetPortKey();
-    case 5: return (long long)d->MinIntervalTicks * 0x100000000LL + ((long long)d->MaxIdleTicks + 0x80000000LL);
-    case 6: return d->DeviceType;
-    default: return 0;
-    }
-}
-
-const wchar_t* CTamselView::SortText(const CDeviceCfg* d, int column) {
-    switch (column) {
-    case 2: return d->OpcName;
-    case 3: return d->TargetHost;
-    default: return nullptr;
-    }
-}
-
 void CTamselView::OnColumnClick(int column) {
     if (column == m_nSortColumn) {
         m_bSortDescending = !m_bSortDescending;
@@ -391,21 +322,13 @@ void CTamselView::OnColumnClick(int column) {
 void CTamselView::SortRows(int key) {
     CListCtrl& list = GetListCtrl();
     const int n = (int)m_rows.size();
-    // Each row's key is taken once: comparing through the records would
-    // visit two scattered records for every comparison.
     struct Row {
         CDeviceCfg* dev;
-        long long number;
-        int inputs, outputs;  // after the type
-        const wchar_t* text;
         bool selected;
     };
-    const int column = key < 0 ? -key : key;
     std::vector<Row> rows;
     rows.reserve((size_t)n);
-    for (CDeviceCfg* d : m_rows)
-        rows.push_back({d, SortNumber(d, column), column == 6 ? d->Inputs : 0, column == 6 ? d->Outputs : 0,
-                        SortText(d, column), false});
+    for (CDeviceCfg* d : m_rows) rows.push_back({d, false});
     int selected = 0;
     for (int i = list.GetNextItem(-1, LVNI_SELECTED); i >= 0 && i < n; i = list.GetNextItem(i, LVNI_SELECTED)) {
         rows[(size_t)i].selected = true;
@@ -413,17 +336,8 @@ void CTamselView::SortRows(int key) {
     }
     const int focus = list.GetNextItem(-1, LVNI_FOCUSED);
     CDeviceCfg* focused = GetRowDevice(focus);
-    auto less = [column](const Row& a, const Row& b) {
-        if (a.text) return CompareNamesNoCase(a.text, b.text) < 0;
-        if (a.number != b.number) return a.number < b.number;
-        return a.inputs != b.inputs ? a.inputs < b.inputs : a.outputs < b.outputs;
-    };
-    RunAnswering([&] {
-        if (key > 0)
-            std::stable_sort(rows.begin(), rows.end(), less);
-        else
-            std::stable_sort(rows.begin(), rows.end(), [&less](const Row& a, const Row& b) { return less(b, a); });
-    });
+    std::stable_sort(rows.begin(), rows.end(),
+                     [key](const Row& a, const Row& b) { return CompareDevices(a.dev, b.dev, key) < 0; });
     int newFocus = -1;
     for (int i = 0; i < n; ++i) {
         m_rows[(size_t)i] = rows[(size_t)i].dev;
@@ -457,10 +371,7 @@ void CTamselView::UpdateSelectionSummary() {
     m_bSelDirty = 0;
     std::vector<CSelectedRow> rows;
     std::unordered_set<const CDeviceCfg*> now;
-    const std::vector<CDeviceCfg*> selected = GetSelectedDevices();
-    rows.reserve(selected.size());
-    now.reserve(selected.size());
-    for (CDeviceCfg* d : selected) {
+    for (CDeviceCfg* d : GetSelectedDevices()) {
         rows.push_back({d->GetKind(), d->Disable != 0, m_bSelRange && !m_selBefore.count(d)});
         now.insert(d);
     }
@@ -527,8 +438,7 @@ BOOL CTamselView::OnNotifyReflect(NMHDR* nm, LRESULT* result) {
     }
     case LVN_GETDISPINFOW: {
         NMLVDISPINFOW* di = reinterpret_cast<NMLVDISPINFOW*>(nm);
-        // While a command changes the records elsewhere, a row tells nothing.
-        CDeviceCfg* d = m_nStoreBusy ? nullptr : GetRowDevice(di->item.iItem);
+        CDeviceCfg* d = GetRowDevice(di->item.iItem);
         if (d && (di->item.mask & LVIF_TEXT) && di->item.pszText && di->item.cchTextMax > 0)
             lstrcpynW(di->item.pszText, RowText(d, di->item.iSubItem), di->item.cchTextMax);
         if (d && (di->item.mask & LVIF_IMAGE) && di->item.iSubItem == 0) di->item.iImage = d->ImageIndex;

@@ -10,7 +10,6 @@
 #include "config/device_cfg.h"
 #include "resources/varnel_ids.h"
 #include "resources/varnel_doc_ids.h"
-#include <functional>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -47,7 +46,6 @@ public:
     CDeviceCfg* GetRowDevice(int row) const;
     // Records of the selected rows, top to bottom.
     std::vector<CDeviceCfg*> GetSelectedDevices() const;
-    std::vector<int> GetSelectedRows() const;
     static int CompareDevices(const CDeviceCfg* a, const CDeviceCfg* b, int key);
     // The text of a row's column as the list shows it.
     static CString RowText(CDeviceCfg* d, int column);
@@ -146,13 +144,8 @@ private:
     void OnColumnClick(int column);
     void KeepCaptionVisible(int column);
     void InsertColumns(CListCtrl& list) const;
-    std::vector<int> WidestRows(HFONT font) const;
+    std::vector<int> WidestRows() const;
     void SortRows(int key);
-    static long long SortNumber(const CDeviceCfg* d, int key);
-    static const wchar_t* SortText(const CDeviceCfg* d, int key);
-    // While a command works on the records off the windows' thread.
-    int m_nStoreBusy = 0;
-    void RunOnStore(const std::function<void()>& work);
     // Many rows out at once: the list is rebuilt from the rows that stay.
     void RemoveRows(const std::vector<int>& rows);
     // Records back into the list and the store with names of their own.

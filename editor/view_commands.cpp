@@ -8,7 +8,6 @@
 #include "editor/timing_dlg.h"
 #include "editor/item_carry.h"
 #include "editor/server_control.h"
-#include "editor/answering.h"
 #include "config/device_cfg.h"
 #include "framework/WinApp.h"
 #include "framework/Seams.h"
@@ -90,20 +89,13 @@ void CTamselView::OnUpdateDeviceProperties(CCmdUI* ui) {
 void CTamselView::OnDeviceEnable() {
     SyncSelectionSummary();
     const bool enable = !m_bSelActive;
-    const std::vector<int> rows = GetSelectedRows();
-    const bool changed = !rows.empty();
+    CListCtrl& list = GetListCtrl();
+    bool changed = false;
     SetRedraw(FALSE);
-    // As UpdateDeviceRow for each row, the rows redrawn at once.
-    std::vector<CDeviceCfg*> records;
-    records.reserve(rows.size());
-    for (int i : rows)
-        if (CDeviceCfg* d = GetRowDevice(i)) records.push_back(d);
-    SetDevicesEnabled(records, enable);
-    for (CDeviceCfg* d : records) d->ImageIndex = RowImage(d->DeviceType, d->Disable != 0);
-    if (changed) {
-        m_nSortColumn = -1;
-        m_bSelDirty = 1;
-        GetListCtrl().RedrawItems(rows.front(), rows.back());
+    for (int i = list.GetNextItem(-1, LVNI_SELECTED); i >= 0; i = list.GetNextItem(i, LVNI_SELECTED)) {
+        if (CDeviceCfg* d = GetRowDevice(i)) SetDevicesEnabled({d}, enable);
+        UpdateDeviceRow(i);
+        changed = true;
     }
     SetRedraw(TRUE);
     if (changed) NoteChange();
@@ -121,7 +113,7 @@ void CTamselView::DeleteSelection(bool withUndo) {
     SetRedraw(FALSE);
     std::vector<CDeviceCfg*> records;
     std::vector<int> rows;
-    for (int i : GetSelectedRows()) {
+    for (int i = list.GetNextItem(-1, LVNI_SELECTED); i >= 0; i = list.GetNextItem(i, LVNI_SELECTED)) {
         CDeviceCfg* rec = GetRowDevice(i);
         // Without undo the records are freed: the global options record is
         // never freed, its row stays (deselected).
@@ -201,8 +193,7 @@ void CTamselView::OnUpdateEditCopy(CCmdUI* ui) { ui->Enable(m_nSelected > 0); }
 void CTamselView::OnEditUndo() {
     CTamselDoc* doc = GetDocument();
     if (!theCfgStore.CanUndo()) return;
-    std::vector<CDeviceCfg*> back;
-    RunOnStore([&] { back = TakeLatestGeneration(theCfgStore, doc->m_nUndoGeneration); });
+    std::vector<CDeviceCfg*> back = TakeLatestGeneration(theCfgStore, doc->m_nUndoGeneration);
     DeselectAll();
     InsertNamedDevices(back, false);
 }
@@ -212,30 +203,25 @@ void CTamselView::OnEditUndo() {
 // last one focused and in view.
 void CTamselView::InsertNamedDevices(const std::vector<CDeviceCfg*>& records, bool inStore) {
     CTamselDoc* doc = GetDocument();
-    bool renamed = false, dots = false;
-    const bool changed = !records.empty();
-    std::vector<CDeviceCfg*> kept;
-    kept.reserve(records.size());
-    RunOnStore([&] {
-        CNameIndex names(theCfgStore);
-        for (CDeviceCfg* d : records) {
-            bool dot = false;
-            int r = names.MakeUnique(d, inStore, dot);
-            if (dot) dots = true;
-            if (r == 0) {
-                if (inStore) theCfgStore.RemoveDevice(d);
-                delete d;
-            } else {
-                if (r == -1) renamed = true;
-                if (!inStore) theCfgStore.AddDevice(d);
-                kept.push_back(d);
-            }
-        }
-    });
+    CNameIndex names(theCfgStore);
+    bool renamed = false, dots = false, changed = false;
     int last = -1;
     SetRedraw(FALSE);
     BeginRows();
-    for (CDeviceCfg* d : kept) last = InsertDevice(d, 1);
+    for (CDeviceCfg* d : records) {
+        bool dot = false;
+        int r = names.MakeUnique(d, inStore, dot);
+        if (dot) dots = true;
+        if (r == 0) {
+            if (inStore) theCfgStore.RemoveDevice(d);
+            delete d;
+        } else {
+            if (r == -1) renamed = true;
+            if (!inStore) theCfgStore.AddDevice(d);
+            last = InsertDevice(d, 1);
+        }
+        changed = true;
+    }
     EndRows();
     CListCtrl& list = GetListCtrl();
     if (last >= 0) {

@@ -49,18 +49,7 @@ int RowImage(int deviceType, bool disabled) {
     return disabled ? i + 1 : i;
 }
 
-// As CString::CompareNoCase, without a copy of either name: a sort makes
-// many comparisons.
-int CompareNamesNoCase(const wchar_t* a, const wchar_t* b) {
-    auto fold = [](wchar_t c) { return (c >= L'a' && c <= L'z') ? wchar_t(c - 32) : c; };
-    if (!a) a = L"";
-    if (!b) b = L"";
-    for (;; ++a, ++b) {
-        wchar_t x = fold(*a), y = fold(*b);
-        if (x != y) return x < y ? -1 : 1;
-        if (!x) return 0;
-    }
-}
+int CompareNamesNoCase(const wchar_t* a, const wchar_t* b) { return CString(a).CompareNoCase(b); }
 
 int ComparePortKeys(unsigned a, unsigned b) { return a > b ? 1 : a < b ? -1 : 0; }
 

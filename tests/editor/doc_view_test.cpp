@@ -4,17 +4,13 @@
 #include "editor/view.h"
 #include "editor/timing_dlg.h"
 #include "editor/device_dialogs.h"
-#include "editor/answering.h"
-#include "editor/view_rows.h"
 #include <algorithm>
 #include "config/device_cfg.h"
 #include "framework/WinApp.h"
 #include "framework/Seams.h"
 #include "../config/cfg_test_util.h"
 #include <gtest/gtest.h>
-#include <climits>
 #include <deque>
-#include <stdexcept>
 #include <functional>
 #include <string>
 
@@ -949,151 +945,4 @@ TEST_F(DocView, SaveQuestionNamesTheTitle) {
     ASSERT_EQ(1u, boxes.texts.size());
     EXPECT_EQ(L"Änderungen in Unbenannt speichern?", boxes.texts[0]);
     Doc()->SetModifiedFlag(FALSE);
-}
-
-// Every column sorts as CompareDevices orders the records, both ways, ties
-// in the order they had: on values that repeat and on extreme ones.
-TEST_F(DocView, EveryColumnSortsAsCompareDevices) {
-    std::wstring path = dir + L"sortall.ini";
-    {
-        const int types[] = {0, 1, 4, 5, 19, 9, 13, 2, 23};
-        CCfgStore s((dir + L"unused.ini").c_str());
-        s.EnsureGlobalDevice();
-        for (int i = 0; i < 60; ++i) {
-            CDeviceCfg* d = new CDeviceCfg(L"", types[i % 9]);
-            d->SetDefaultName(60 - i);
-            if (i % 7 == 0) d->OpcName = i % 2 ? L"abc_" : L"ABC" + CString(std::to_wstring(i).c_str());
-            d->TargetHost = i % 3 ? L"10.0.0.1" : (i % 2 ? L"host_B" : L"Host_a");
-            d->MinIntervalTicks = (i % 4 == 0) ? -5 - i % 3 : 1 + i % 5;
-            d->MaxIdleTicks = (i % 6 == 0) ? INT_MIN + i : 50 + (i * 17) % 7;
-            d->BinaryPort = (unsigned short)(i % 4 ? 502 : 65535);
-            d->HttpPort = (unsigned short)(80 + i % 3);
-            d->Disable = i % 5 == 0;
-            d->BuildDefaultItemNames();
-            s.AddDevice(d);
-        }
-        ASSERT_TRUE(s.Save(path.c_str()));
-    }
-    ASSERT_TRUE(tmpl->OpenDocumentFile(path.c_str()));
-    Pump();
-    auto order = [&] {
-        std::vector<CDeviceCfg*> rows;
-        for (int r = 0; r < Rows(); ++r) rows.push_back(View()->GetRowDevice(r));
-        return rows;
-    };
-    auto click = [&](int column) {
-        NMLISTVIEW nm{};
-        nm.hdr.hwndFrom = View()->m_hWnd;
-        nm.hdr.idFrom = (UINT_PTR)GetDlgCtrlID(View()->m_hWnd);
-        nm.hdr.code = LVN_COLUMNCLICK;
-        nm.iItem = -1;
-        nm.iSubItem = column;
-        ::SendMessageW(GetParent(View()->m_hWnd), WM_NOTIFY, nm.hdr.idFrom, (LPARAM)&nm);
-    };
-    for (int column = 0; column <= 5; ++column) {
-        for (int key : {column + 1, -(column + 1)}) {
-            std::vector<CDeviceCfg*> expected = order();
-            std::stable_sort(expected.begin(), expected.end(), [key](const CDeviceCfg* a, const CDeviceCfg* b) {
-                return CTamselView::CompareDevices(a, b, key) < 0;
-            });
-            click(column);
-            EXPECT_EQ(expected, order()) << "key " << key;
-        }
-    }
-    Doc()->SetModifiedFlag(FALSE);
-}
-
-// Undo into an empty list selects every row at once: the commands follow
-// the last device, as when the rows are selected one by one.
-TEST_F(DocView, UndoOfEveryRowSelectsThemAll) {
-    for (int lastDisabled = 0; lastDisabled <= 1; ++lastDisabled) {
-        std::wstring path = dir + L"undoall.ini";
-        {
-            CCfgStore s((dir + L"unused.ini").c_str());
-            s.EnsureGlobalDevice();
-            for (int i = 0; i < 30; ++i) {
-                CDeviceCfg* d = new CDeviceCfg(L"", 4);
-                d->SetDefaultName(i + 1);
-                d->Disable = i == 0 ? lastDisabled : 1 - lastDisabled;
-                s.AddDevice(d);
-            }
-            ASSERT_TRUE(s.Save(path.c_str()));
-        }
-        ASSERT_TRUE(tmpl->OpenDocumentFile(path.c_str()));
-        Pump();
-        ASSERT_EQ(31, Rows());
-        std::vector<std::wstring> names;
-        for (int r = 0; r < Rows(); ++r) names.push_back(Text(r, 1).GetString());
-        Command(ID_EDIT_SELECT_ALL);
-        Command(ID_EDIT_CLEAR);
-        ASSERT_EQ(0, Rows());
-        Command(ID_EDIT_UNDO);
-        Pump();
-        ASSERT_EQ(31, Rows());
-        EXPECT_EQ(31u, List().GetSelectedCount());
-        EXPECT_EQ(30, List().GetNextItem(-1, LVNI_FOCUSED));
-        // the last deleted comes back first
-        for (int r = 0; r < Rows(); ++r) EXPECT_EQ(names[(size_t)(30 - r)], Text(r, 1).GetString());
-        CDeviceCfg* last = nullptr;
-        for (int r = 0; r < Rows(); ++r)
-            if (View()->GetRowDevice(r)->DeviceType != kTypeGlobal) last = View()->GetRowDevice(r);
-        ASSERT_TRUE(last);
-        EXPECT_EQ(last->Disable ? 0 : 1, Checked(ID_DEVICE_ENABLE)) << lastDisabled;
-        for (int r = 0; r < Rows(); ++r) {
-            LVITEMW item{};
-            item.mask = LVIF_IMAGE;
-            item.iItem = r;
-            ASSERT_TRUE(List().SendMessage(LVM_GETITEMW, 0, (LPARAM)&item));
-            CDeviceCfg* d = View()->GetRowDevice(r);
-            EXPECT_EQ(RowImage(d->DeviceType, d->Disable != 0), item.iImage);
-        }
-        Doc()->SetModifiedFlag(FALSE);
-    }
-}
-
-namespace {
-
-struct AnsweringSeen {
-    DWORD sentOn = 0;
-    int posted = 0;
-} answeringSeen;
-
-LRESULT CALLBACK AnsweringProc(HWND h, UINT m, WPARAM w, LPARAM l) {
-    if (m == WM_APP) answeringSeen.sentOn = GetCurrentThreadId();
-    if (m == WM_APP + 1) ++answeringSeen.posted;
-    return DefWindowProcW(h, m, w, l);
-}
-
-}  // namespace
-
-// The window's thread answers what is sent to it while the work runs
-// elsewhere; what was posted waits for the loop; a failure comes back.
-TEST(Answering, SentMessagesAnsweredPostedOnesWait) {
-    AnsweringSeen& seen = answeringSeen;
-    seen = AnsweringSeen();
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = AnsweringProc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"KrvAnsweringTest";
-    RegisterClassW(&wc);
-    HWND wnd = CreateWindowW(L"KrvAnsweringTest", L"", 0, 0, 0, 10, 10, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
-    ASSERT_TRUE(wnd);
-    ASSERT_TRUE(PostMessageW(wnd, WM_APP + 1, 0, 0));
-    DWORD_PTR answer = 0;
-    LRESULT sent = 0;
-    DWORD worker = 0;
-    RunAnswering([&] {
-        worker = GetCurrentThreadId();
-        sent = SendMessageTimeoutW(wnd, WM_APP, 0, 0, SMTO_NORMAL, 10000, &answer);
-    });
-    EXPECT_NE(0, sent);
-    EXPECT_NE(worker, GetCurrentThreadId());
-    EXPECT_EQ(GetCurrentThreadId(), seen.sentOn);
-    EXPECT_EQ(0, seen.posted);
-    MSG m;
-    ASSERT_TRUE(PeekMessageW(&m, wnd, WM_APP + 1, WM_APP + 1, PM_REMOVE));
-    DispatchMessageW(&m);
-    EXPECT_EQ(1, seen.posted);
-    EXPECT_THROW(RunAnswering([] { throw std::runtime_error("no"); }), std::runtime_error);
-    DestroyWindow(wnd);
 }
