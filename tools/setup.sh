@@ -43,9 +43,12 @@ for t in "$@"; do
     sh -c '"$WINELOADER" wineboot -i >/dev/null 2>&1; wineserver -w' >/dev/null 2>&1 </dev/null
   if [ $test = 1 ]; then
     # Without a window manager on the virtual display Wine waits 2 s for
-    # every window it hides; unmanaged windows are hidden at once.
+    # every window it hides; unmanaged windows are hidden at once. A program
+    # that crashes prints its backtrace and ends, instead of waiting behind
+    # the debugger's dialog until the test's timeout.
     "$top/tools/jail.sh" env WINEPREFIX="$prefix" WINELOADER="$loader" sh -c \
-      '"$WINELOADER" reg add "HKCU\\Software\\Wine\\X11 Driver" /v Managed /t REG_SZ /d N /f; wineserver -w' \
+      '"$WINELOADER" reg add "HKCU\\Software\\Wine\\X11 Driver" /v Managed /t REG_SZ /d N /f;
+       "$WINELOADER" reg add "HKCU\\Software\\Wine\\WineDbg" /v ShowCrashDialog /t REG_DWORD /d 0 /f; wineserver -w' \
       >/dev/null 2>&1 </dev/null
   fi
   [ -f "$prefix/system.reg" ] || { echo "could not create the Wine prefix $prefix" >&2; exit 1; }
