@@ -209,3 +209,25 @@ void CString::ReleaseBuffer(int newLength) {
     if (newLength < 0) newLength = (int)wcsnlen(s_.c_str(), s_.size());
     if ((size_t)newLength <= s_.size()) s_.resize((size_t)newLength);
 }
+
+bool ParseWholeNumber(const wchar_t* s, bool allowMinus, long long lo, long long hi, long long& out, bool& beyond) {
+    while (*s == L' ' || *s == L'\t') ++s;
+    bool minus = false;
+    if (*s == L'+' || *s == L'-') {
+        minus = *s == L'-';
+        if (minus && !allowMinus) return false;
+        ++s;
+    }
+    if (*s < L'0' || *s > L'9') return false;
+    // Magnitudes stop growing past any range here, before they overflow.
+    const long long cap = (hi > -lo ? hi : -lo) + 1;
+    long long v = 0;
+    for (; *s >= L'0' && *s <= L'9'; ++s)
+        if (v <= cap) v = v * 10 + (*s - L'0');
+    while (*s == L' ' || *s == L'\t') ++s;
+    if (*s) return false;
+    if (minus) v = -v;
+    beyond = v < lo || v > hi;
+    out = v < lo ? lo : v > hi ? hi : v;
+    return true;
+}

@@ -96,3 +96,7 @@ CString FormatString(const wchar_t* fmt, ...);
 CString LoadText(UINT id);
 // The entry id as the format (as FormatString reads it) of the arguments.
 CString FormatText(UINT id, ...);
+// Decimal digits with an optional sign (a minus only where allowMinus),
+// blanks around them; nothing else. A number past lo..hi is still whole:
+// out is then the nearer end and beyond is set.
+bool ParseWholeNumber(const wchar_t* text, bool allowMinus, long long lo, long long hi, long long& out, bool& beyond);

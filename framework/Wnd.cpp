@@ -294,36 +294,10 @@ BOOL CWnd::OnNotify(WPARAM wp, LPARAM lp, LRESULT* result) {
     return OnControlMap(nm->code, (UINT)nm->idFrom, nm, result);
 }
 
-// Decimal digits with an optional sign, blanks around them; nothing else.
-// A number past lo..hi is still whole: out is then the nearer end and
-// beyond is set.
-static bool parseWhole(const CString& text, bool allowMinus, long long lo, long long hi, long long& out, bool& beyond) {
-    const wchar_t* s = text;
-    while (*s == L' ' || *s == L'\t') ++s;
-    bool minus = false;
-    if (*s == L'+' || *s == L'-') {
-        minus = *s == L'-';
-        if (minus && !allowMinus) return false;
-        ++s;
-    }
-    if (*s < L'0' || *s > L'9') return false;
-    // Magnitudes stop growing past any range here, before they overflow.
-    const long long cap = (hi > -lo ? hi : -lo) + 1;
-    long long v = 0;
-    for (; *s >= L'0' && *s <= L'9'; ++s)
-        if (v <= cap) v = v * 10 + (*s - L'0');
-    while (*s == L' ' || *s == L'\t') ++s;
-    if (*s) return false;
-    if (minus) v = -v;
-    beyond = v < lo || v > hi;
-    out = v < lo ? lo : v > hi ? hi : v;
-    return true;
-}
-
 bool CWnd::GetDlgItemSigned(int id, int& v) const {
     long long n;
     bool beyond;
-    if (!parseWhole(GetDlgItemText(id), true, INT_MIN, INT_MAX, n, beyond) || beyond) return false;
+    if (!ParseWholeNumber(GetDlgItemText(id), true, INT_MIN, INT_MAX, n, beyond) || beyond) return false;
     v = (int)n;
     return true;
 }
@@ -331,7 +305,7 @@ bool CWnd::GetDlgItemSigned(int id, int& v) const {
 bool CWnd::GetDlgItemUnsigned(int id, UINT& v) const {
     long long n;
     bool beyond;
-    if (!parseWhole(GetDlgItemText(id), false, 0, UINT_MAX, n, beyond) || beyond) return false;
+    if (!ParseWholeNumber(GetDlgItemText(id), false, 0, UINT_MAX, n, beyond) || beyond) return false;
     v = (UINT)n;
     return true;
 }
@@ -339,7 +313,7 @@ bool CWnd::GetDlgItemUnsigned(int id, UINT& v) const {
 bool CWnd::GetDlgItemClamped(int id, long long lo, long long hi, long long& v) const {
     long long n;
     bool beyond;
-    if (lo > hi || !parseWhole(GetDlgItemText(id), true, lo, hi, n, beyond)) return false;
+    if (lo > hi || !ParseWholeNumber(GetDlgItemText(id), true, lo, hi, n, beyond)) return false;
     v = n;
     return true;
 }

@@ -25,16 +25,14 @@ bool SetDeleteOnClose(HANDLE h, bool remove) {
 // A Content-Length as the device sent it, in full: read as 32 bits, 2^32 + n
 // would be taken for n. False when there is none or it is no number.
 bool ParseLength(const wchar_t* text, unsigned long long& length) {
-    length = 0;
     const wchar_t* p = text;
     while (*p == L' ' || *p == L'\t') ++p;
-    if (*p < L'0' || *p > L'9') return false;
-    for (; *p >= L'0' && *p <= L'9'; ++p) {
-        length = length * 10 + (unsigned)(*p - L'0');
-        if (length > 0xFFFFFFFFFFull) return true;  // far too long anyway
-    }
-    while (*p == L' ' || *p == L'\t') ++p;
-    return *p == 0;
+    if (*p == L'+') return false;  // a length has no sign
+    long long n = 0;
+    bool beyond = false;  // far too long anyway: the bound stands for it
+    if (!ParseWholeNumber(p, false, 0, 0xFFFFFFFFFFll, n, beyond)) return false;
+    length = (unsigned long long)n;
+    return true;
 }
 }  // namespace
 
