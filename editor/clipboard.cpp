@@ -3,6 +3,8 @@
 #include "editor/view.h"
 #include "editor/doc.h"
 #include "config/device_cfg.h"
+#include "framework/Answering.h"
+#include "framework/Seams.h"
 #include <algorithm>
 #include <cstdio>
 
@@ -35,17 +37,8 @@ bool SameValues(const CDeviceCfg& a, const CDeviceCfg& b) {
            a.SerialPacketGap == b.SerialPacketGap && a.Inputs == b.Inputs && a.Outputs == b.Outputs;
 }
 
-}  // namespace
-
-void CTamselView::OnEditCopy() {
-    wchar_t path[MAX_PATH];
-    if (!MakeTempFile(path)) return;
-    CListCtrl& list = GetListCtrl();
-    if (theCfgStore.CreateEmptyFile(path)) {
-        CCfgStore::WriteBatch batch(theCfgStore);
-        for (int row = list.GetNextItem(-1, LVNI_SELECTED); row >= 0; row = list.GetNextItem(row, LVNI_SELECTED))
-            if (CDeviceCfg* dev = GetRowDevice(row)) theCfgStore.WriteDevice(dev);
-    }
+// The file's text as the clipboard takes it; nullptr when unreadable.
+HGLOBAL ReadClipboardText(const wchar_t* path) {
     HGLOBAL mem = nullptr;
     WIN32_FIND_DATAW fd;
     HANDLE find = FindFirstFileW(path, &fd);
@@ -70,66 +63,116 @@ void CTamselView::OnEditCopy() {
         }
         if (f) fclose(f);
     }
-    DeleteFileW(path);
-    if (!mem) return;
-    if (OpenClipboard(m_hWnd)) {
-        EmptyClipboard();
-        if (!SetClipboardData(CF_UNICODETEXT, mem)) GlobalFree(mem);
-        CloseClipboard();
-    } else {
-        GlobalFree(mem);
-    }
+    return mem;
 }
 
-void CTamselView::OnEditCut() {
-    OnEditCopy();
-    DeleteSelection(false);
-}
-
-void CTamselView::OnUpdateEditPaste(CCmdUI* ui) { ui->Enable(IsClipboardFormatAvailable(CF_TEXT)); }
-
-void CTamselView::OnEditPaste() {
-    wchar_t path[MAX_PATH];
-    if (!MakeTempFile(path)) return;
+// The clipboard's text into the empty file `path` as the profile functions
+// read it; false when there is none or the file is not written whole.
+bool WriteClipboardFile(HWND owner, const wchar_t* path) {
     FILE* f = _wfopen(path, L"wb");
-    if (!f) {
-        DeleteFileW(path);
-        return;
-    }
-    if (!IsClipboardFormatAvailable(CF_UNICODETEXT) || !OpenClipboard(m_hWnd)) {
+    if (!f) return false;
+    if (!IsClipboardFormatAvailable(CF_UNICODETEXT) || !OpenClipboard(owner)) {
         fclose(f);
-        DeleteFileW(path);
-        return;
+        return false;
     }
     // The profile functions take a file for UTF-16 only with its byte-order mark.
     const wchar_t bom = 0xFEFF;
-    fwrite(&bom, sizeof bom, 1, f);
+    bool ok = fwrite(&bom, sizeof bom, 1, f) == 1;
     if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
         if (const wchar_t* text = (const wchar_t*)GlobalLock(data)) {
             size_t units = GlobalSize(data) / sizeof(wchar_t);
             size_t n = 0;
             while (n < units && text[n]) ++n;  // never past the block
-            fwrite(text, sizeof(wchar_t), n, f);
+            if (ok && fwrite(text, sizeof(wchar_t), n, f) != n) ok = false;
             GlobalUnlock(data);
         }
     }
-    fclose(f);
     CloseClipboard();
+    if (fclose(f) != 0) ok = false;
+    return ok;
+}
 
-    for (CDeviceCfg* d = theCfgStore.GetFirstDevice(); d; d = theCfgStore.GetNextDevice(d)) d->UndoGeneration = 1;
-    // A global options section merges into the existing record: a paste
-    // that changes its values changes the document as an added row does.
+}  // namespace
+
+// Writing many records and handing the text to the system take longer than
+// the window may go without answering: off its thread, the records only read.
+bool CTamselView::CopySelection() {
+    wchar_t path[MAX_PATH];
+    if (!MakeTempFile(path)) return false;
+    const std::vector<CDeviceCfg*> records = GetSelectedDevices();
+    bool copied = false;
+    RunAnswering([&] {
+        bool written = theCfgStore.CreateEmptyFile(path);
+        if (written) {
+            CCfgStore::WriteBatch batch(theCfgStore);
+            for (CDeviceCfg* dev : records)
+                if (!theCfgStore.WriteDevice(dev)) written = false;
+            if (!batch.Finish()) written = false;
+        }
+        HGLOBAL mem = written ? ReadClipboardText(path) : nullptr;
+        DeleteFileW(path);
+        if (!mem) return;
+        // The view stays the clipboard's owner.
+        if (OpenClipboard(m_hWnd)) {
+            EmptyClipboard();
+            copied = SetClipboardData(CF_UNICODETEXT, mem) != nullptr;
+            if (!copied) GlobalFree(mem);
+            CloseClipboard();
+        } else {
+            GlobalFree(mem);
+        }
+    });
+    return copied;
+}
+
+void CTamselView::OnEditCopy() {
+    if (!CopySelection()) KrvMessageBeep(MB_ICONEXCLAMATION);
+}
+
+// Without a whole copy on the clipboard nothing is cut: the records would
+// be gone without undo.
+void CTamselView::OnEditCut() {
+    if (CopySelection())
+        DeleteSelection(false);
+    else
+        KrvMessageBeep(MB_ICONEXCLAMATION);
+}
+
+void CTamselView::OnUpdateEditPaste(CCmdUI* ui) { ui->Enable(IsClipboardFormatAvailable(CF_TEXT)); }
+
+// Reading many records and naming them takes longer than the window may go
+// without answering: off its thread. The rows keep showing records that
+// stay alive; the global options record may change under its row, whose
+// texts are not handed out meanwhile.
+void CTamselView::OnEditPaste() {
+    wchar_t path[MAX_PATH];
+    if (!MakeTempFile(path)) return;
     CDeviceCfg* global = theCfgStore.FindGlobalDevice();
-    CDeviceCfg before(L"", kTypeListHead);
-    if (global) before.CopySettings(*global);
-    theCfgStore.Load(path, false);
-    DeleteFileW(path);
+    bool pasted = false, globalChanged = false;
+    CNamedRecords named;
+    RunAnswering([&] {
+        if (!WriteClipboardFile(m_hWnd, path)) {
+            DeleteFileW(path);
+            return;
+        }
+        for (CDeviceCfg* d = theCfgStore.GetFirstDevice(); d; d = theCfgStore.GetNextDevice(d)) d->UndoGeneration = 1;
+        // A global options section merges into the existing record: a paste
+        // that changes its values changes the document as an added row does.
+        CDeviceCfg before(L"", kTypeListHead);
+        if (global) before.CopySettings(*global);
+        theCfgStore.Load(path, false);
+        DeleteFileW(path);
+        std::vector<CDeviceCfg*> added;
+        for (CDeviceCfg* d = theCfgStore.GetFirstDevice(); d; d = theCfgStore.GetNextDevice(d))
+            if (d->UndoGeneration == 0) added.push_back(d);
+        named = NameRecords(added, true);
+        globalChanged = global && !SameValues(before, *global);
+        pasted = true;
+    });
+    if (!pasted) return;
     DeselectAll();
-    std::vector<CDeviceCfg*> added;
-    for (CDeviceCfg* d = theCfgStore.GetFirstDevice(); d; d = theCfgStore.GetNextDevice(d))
-        if (d->UndoGeneration == 0) added.push_back(d);
-    InsertNamedDevices(added, true);
-    if (global && !SameValues(before, *global)) {
+    ShowNamedRecords(named, true);
+    if (globalChanged) {
         auto row = std::find(m_rows.begin(), m_rows.end(), global);
         if (row != m_rows.end()) UpdateDeviceRow((int)(row - m_rows.begin()));
         NoteChange();

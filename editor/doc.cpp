@@ -4,6 +4,7 @@
 #include "editor/view.h"
 #include "framework/WinApp.h"
 #include "framework/Seams.h"
+#include "framework/Answering.h"
 #include "framework/ErrorText.h"
 #include "resources/varnel_doc_ids.h"
 #include <shellapi.h>
@@ -69,6 +70,17 @@ void CTamselDoc::FailOpen() {
     UpdateAllViews(nullptr);
 }
 
+// A large file takes longer to read than the window may go without
+// answering: off its thread, while the views hold no rows.
+bool CTamselDoc::LoadAnswering(const wchar_t* path) {
+    int loaded = 0;
+    RunAnswering([&] {
+        loaded = theCfgStore.Load(path, true);
+        if (loaded > 0) MakeNamesUniqueInStore(theCfgStore);
+    });
+    return loaded > 0;
+}
+
 BOOL CTamselDoc::OpenActive(const wchar_t* path) {
     // Shared like the C library's "r", so a file the server holds open is readable.
     HANDLE h = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
@@ -86,10 +98,7 @@ BOOL CTamselDoc::OpenActive(const wchar_t* path) {
     }
     CloseHandle(h);
     ClearViewRows();
-    if (theCfgStore.Load(path, true) >= 1) {
-        MakeNamesUniqueInStore(theCfgStore);
-        return TRUE;
-    }
+    if (LoadAnswering(path)) return TRUE;
     if (AfxMessageBox(IDS_ACTIVE_INVALID, MB_YESNO | MB_ICONEXCLAMATION) == IDYES) {
         ShellExecuteW(nullptr, L"open", path, nullptr, nullptr, SW_SHOWNORMAL);
         FailOpen();
@@ -118,10 +127,7 @@ BOOL CTamselDoc::OnOpenDocument(const wchar_t* path) {
     ReadLimitedLine(f, first);
     if (!IsOldFormatLine(first)) {
         fclose(f);
-        if (theCfgStore.Load(path, true) > 0) {
-            MakeNamesUniqueInStore(theCfgStore);
-            return TRUE;
-        }
+        if (LoadAnswering(path)) return TRUE;
         AfxMessageBox(IDS_WRONG_FORMAT, MB_OK | MB_ICONEXCLAMATION);
     } else {
         COldImport r = ImportOldFormat(theCfgStore, f);

@@ -39,6 +39,8 @@ private:
     // the failed open must not clear that.
     BOOL m_bUnsavedImport = FALSE;
     void FailOpen();
+    // Loads the file into the emptied store; false when it holds no device.
+    bool LoadAnswering(const wchar_t* path);
     // Before anything replaces the store's records.
     void ClearViewRows();
     void RequestReload();

@@ -4,6 +4,7 @@
 #include "config/device_cfg.h"
 #include "editor/server_control.h"
 #include "framework/WinApp.h"
+#include "framework/Answering.h"
 #include <algorithm>
 #include <string>
 #include <unordered_map>
@@ -438,7 +439,10 @@ BOOL CTamselView::OnNotifyReflect(NMHDR* nm, LRESULT* result) {
     }
     case LVN_GETDISPINFOW: {
         NMLVDISPINFOW* di = reinterpret_cast<NMLVDISPINFOW*>(nm);
-        CDeviceCfg* d = GetRowDevice(di->item.iItem);
+        // Work off the thread may be changing a record (a paste merging
+        // global options): its texts wait until it is done.
+        CDeviceCfg* d = IsAnswering() ? nullptr : GetRowDevice(di->item.iItem);
+        if (!d && (di->item.mask & LVIF_TEXT) && di->item.pszText && di->item.cchTextMax > 0) di->item.pszText[0] = 0;
         if (d && (di->item.mask & LVIF_TEXT) && di->item.pszText && di->item.cchTextMax > 0)
             lstrcpynW(di->item.pszText, RowText(d, di->item.iSubItem), di->item.cchTextMax);
         if (d && (di->item.mask & LVIF_IMAGE) && di->item.iSubItem == 0) di->item.iImage = d->ImageIndex;

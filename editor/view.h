@@ -69,6 +69,8 @@ public:
     void OnUpdateEditCut(CCmdUI* ui);
     void OnUpdateEditCopy(CCmdUI* ui);
     void OnEditCopy();
+    // The selected rows' sections onto the clipboard; false when not all got there.
+    bool CopySelection();
     void OnEditCut();
     void OnEditPaste();
     void OnUpdateEditPaste(CCmdUI* ui);
@@ -149,7 +151,12 @@ private:
     // Many rows out at once: the list is rebuilt from the rows that stay.
     void RemoveRows(const std::vector<int>& rows);
     // Records back into the list and the store with names of their own.
-    void InsertNamedDevices(const std::vector<CDeviceCfg*>& records, bool inStore);
+    struct CNamedRecords {
+        std::vector<CDeviceCfg*> kept;
+        bool renamed = false, dots = false, changed = false;
+    };
+    static CNamedRecords NameRecords(const std::vector<CDeviceCfg*>& records, bool inStore);
+    void ShowNamedRecords(const CNamedRecords& named, bool inStore);
 };
 
 // A balloon at the main frame's Save button (no-op without a main frame).

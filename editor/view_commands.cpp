@@ -11,6 +11,7 @@
 #include "config/device_cfg.h"
 #include "framework/WinApp.h"
 #include "framework/Seams.h"
+#include "framework/Answering.h"
 #include <memory>
 
 void CTamselView::NewDevice(int type) {
@@ -193,35 +194,43 @@ void CTamselView::OnUpdateEditCopy(CCmdUI* ui) { ui->Enable(m_nSelected > 0); }
 void CTamselView::OnEditUndo() {
     CTamselDoc* doc = GetDocument();
     if (!theCfgStore.CanUndo()) return;
-    std::vector<CDeviceCfg*> back = TakeLatestGeneration(theCfgStore, doc->m_nUndoGeneration);
+    CNamedRecords named;
+    // The records come back from the undo list, unseen by any row.
+    RunAnswering([&] { named = NameRecords(TakeLatestGeneration(theCfgStore, doc->m_nUndoGeneration), false); });
     DeselectAll();
-    InsertNamedDevices(back, false);
+    ShowNamedRecords(named, false);
 }
 
 // Each record gets a name of its own (a global options record merges into
-// the store's one and is freed); the rows come at the end, selected, the
-// last one focused and in view.
-void CTamselView::InsertNamedDevices(const std::vector<CDeviceCfg*>& records, bool inStore) {
-    CTamselDoc* doc = GetDocument();
+// the store's one and is freed). Touches the store and the records only, no
+// window: it may run off the windows' thread.
+CTamselView::CNamedRecords CTamselView::NameRecords(const std::vector<CDeviceCfg*>& records, bool inStore) {
+    CNamedRecords out;
     CNameIndex names(theCfgStore);
-    bool renamed = false, dots = false, changed = false;
-    int last = -1;
-    SetRedraw(FALSE);
-    BeginRows();
     for (CDeviceCfg* d : records) {
         bool dot = false;
         int r = names.MakeUnique(d, inStore, dot);
-        if (dot) dots = true;
+        if (dot) out.dots = true;
         if (r == 0) {
             if (inStore) theCfgStore.RemoveDevice(d);
             delete d;
         } else {
-            if (r == -1) renamed = true;
+            if (r == -1) out.renamed = true;
             if (!inStore) theCfgStore.AddDevice(d);
-            last = InsertDevice(d, 1);
+            out.kept.push_back(d);
         }
-        changed = true;
+        out.changed = true;
     }
+    return out;
+}
+
+// The rows come at the end, selected, the last one focused and in view.
+void CTamselView::ShowNamedRecords(const CNamedRecords& named, bool inStore) {
+    CTamselDoc* doc = GetDocument();
+    int last = -1;
+    SetRedraw(FALSE);
+    BeginRows();
+    for (CDeviceCfg* d : named.kept) last = InsertDevice(d, 1);
     EndRows();
     CListCtrl& list = GetListCtrl();
     if (last >= 0) {
@@ -229,9 +238,9 @@ void CTamselView::InsertNamedDevices(const std::vector<CDeviceCfg*>& records, bo
         list.EnsureVisible(last, FALSE);
     }
     SetRedraw(TRUE);
-    if (changed && doc) NoteChange();
-    if (dots) KrvMessageBeep(MB_ICONASTERISK);
-    if (renamed && !inStore) AfxMessageBox(IDS_NAME_CONFLICT, MB_OK | MB_ICONINFORMATION);
+    if (named.changed && doc) NoteChange();
+    if (named.dots) KrvMessageBeep(MB_ICONASTERISK);
+    if (named.renamed && !inStore) AfxMessageBox(IDS_NAME_CONFLICT, MB_OK | MB_ICONINFORMATION);
 }
 
 void CTamselView::OnUpdateEditUndo(CCmdUI* ui) { ui->Enable(theCfgStore.CanUndo()); }

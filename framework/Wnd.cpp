@@ -1,4 +1,5 @@
 #include "framework/Wnd.h"
+#include "framework/Answering.h"
 #include "framework/Seams.h"
 #include "framework/WndInternal.h"
 #include <climits>
@@ -201,6 +202,8 @@ BOOL CWnd::DestroyWindow() {
 LRESULT CALLBACK CWnd::StdWndProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     CWnd* w = FromHandlePermanent(h);
     if (!w) return ::DefWindowProcW(h, msg, wp, lp);
+    LRESULT held = 0;
+    if (HoldBackWhileAnswering(h, msg, wp, lp, held)) return held;
     MSG saved = w->m_current;
     w->m_current = MSG{h, msg, wp, lp, 0, {0, 0}};
     LRESULT r = 0;
