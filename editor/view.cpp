@@ -74,8 +74,11 @@ CDeviceCfg* CTamselView::GetRowDevice(int row) const {
 std::vector<CDeviceCfg*> CTamselView::GetSelectedDevices() const {
     std::vector<CDeviceCfg*> out;
     CListCtrl& list = GetListCtrl();
-    for (int i = list.GetNextItem(-1, LVNI_SELECTED); i >= 0; i = list.GetNextItem(i, LVNI_SELECTED))
+    CAnswerPoll answer;
+    for (int i = list.GetNextItem(-1, LVNI_SELECTED); i >= 0; i = list.GetNextItem(i, LVNI_SELECTED)) {
         if (CDeviceCfg* d = GetRowDevice(i)) out.push_back(d);
+        answer();
+    }
     return out;
 }
 
@@ -107,7 +110,11 @@ void CTamselView::EndRows() {
     if (m_nRowBatch > 0 && --m_nRowBatch > 0) return;
     CListCtrl& list = GetListCtrl();
     if (list.GetItemCount() != (int)m_rows.size()) list.SetItemCountEx((int)m_rows.size(), LVSICF_NOSCROLL);
-    for (const auto& s : m_batchStates) list.SetItemState(s.first, s.second, s.second);
+    CAnswerPoll answer;
+    for (const auto& s : m_batchStates) {
+        list.SetItemState(s.first, s.second, s.second);
+        answer();
+    }
     if (m_nBatchVisible >= 0) list.EnsureVisible(m_nBatchVisible, FALSE);
     m_batchStates.clear();
     m_nBatchVisible = -1;
@@ -205,13 +212,57 @@ void CTamselView::AutoSizeColumns() {
     if (sizer.GetSafeHwnd()) ::DestroyWindow(sizer.Detach());
 }
 
+namespace {
+
+// Advance widths of the characters met so far, each asked of the font once.
+class CCharWidths {
+public:
+    explicit CCharWidths(HDC dc) : m_dc(dc), m_widths(65536, -1) {}
+    int Of(const wchar_t* text, int length) {
+        int sum = 0;
+        for (int i = 0; i < length; ++i) {
+            int& w = m_widths[(unsigned short)text[i]];
+            if (w < 0) {
+                SIZE size{};
+                ::GetTextExtentPoint32W(m_dc, &text[i], 1, &size);
+                w = (int)size.cx;
+            }
+            sum += w;
+        }
+        return sum;
+    }
+
+private:
+    HDC m_dc;
+    std::vector<int> m_widths;
+};
+
+// A row's texts that repeat (ports, times) are known by the numbers they
+// show, one key for one text.
+unsigned long long RepeatKey(const CDeviceCfg* d, int column) {
+    const unsigned long long type = (unsigned)d->DeviceType;
+    if (column == 3) {
+        if (d->DeviceType >= 9 && d->DeviceType <= 12) return 1ULL << 63 | type << 32 | (unsigned)d->SerialNo;
+        return type << 32 | (unsigned long long)d->BinaryPort << 16 | d->HttpPort;
+    }
+    const int kind = d->GetKind();
+    if (kind == kKindGlobal || kind == kKindRadioModule) return 0;
+    return (unsigned long long)(unsigned)d->MinIntervalTicks << 32 | (unsigned)d->MaxIdleTicks;
+}
+
+}  // namespace
+
 // For every column sized by its content, the rows whose text comes within a
 // few pixels of the widest (a font measured slightly otherwise still finds
 // the widest among them), the widest first; at least one row of a list
-// that has rows.
+// that has rows. Texts are first judged by the sum of their characters'
+// widths; only the rows that may be the widest are measured whole.
 std::vector<int> CTamselView::WidestRows() const {
     const int kNear = 4;
     const size_t kPerColumn = 8;
+    // Kerning and rounding keep a whole text within this of its sum.
+    const int kSlack = 12;
+    const size_t kMeasured = 64;
     std::vector<int> out;
     const int n = (int)m_rows.size();
     if (n == 0) return out;
@@ -219,25 +270,46 @@ std::vector<int> CTamselView::WidestRows() const {
     if (!font) font = (HFONT)::GetStockObject(DEFAULT_GUI_FONT);
     HDC dc = ::GetDC(m_hWnd);
     HGDIOBJ old = ::SelectObject(dc, font);
-    std::vector<int> widths((size_t)n);
+    CCharWidths chars(dc);
+    std::vector<int> sums((size_t)n);
     std::vector<char> taken((size_t)n, 0);
     for (int c = 1; c < m_nColumns - 1; ++c) {
-        // Most columns repeat a few texts: each is measured once.
-        std::unordered_map<std::wstring, int> known;
-        int widest = -1, at = 0;
+        int most = -1;
+        std::unordered_map<unsigned long long, int> repeated;
         for (int i = 0; i < n; ++i) {
-            CString text = RowText(m_rows[(size_t)i], c);
-            std::wstring key(text.GetString(), (size_t)text.GetLength());
-            auto it = known.find(key);
-            if (it == known.end()) {
-                SIZE size{};
-                ::GetTextExtentPoint32W(dc, text, text.GetLength(), &size);
-                it = known.emplace(std::move(key), (int)size.cx).first;
+            const CDeviceCfg* d = m_rows[(size_t)i];
+            int& sum = sums[(size_t)i];
+            if (c == 1 || c == 2) {
+                const CString& text = c == 1 ? d->OpcName : d->TargetHost;
+                sum = c == 1 && d->DeviceType == kTypeGlobal ? 0 : chars.Of(text, text.GetLength());
+            } else {
+                auto it = repeated.find(RepeatKey(d, c));
+                if (it == repeated.end()) {
+                    CString text = RowText(const_cast<CDeviceCfg*>(d), c);
+                    it = repeated.emplace(RepeatKey(d, c), chars.Of(text, text.GetLength())).first;
+                }
+                sum = it->second;
             }
-            widths[(size_t)i] = it->second;
-            if (it->second > widest) {
-                widest = it->second;
-                at = i;
+            if (sum > most) most = sum;
+        }
+        std::vector<std::pair<int, int>> maybe;  // (sum, row)
+        for (int i = 0; i < n; ++i)
+            if (sums[(size_t)i] >= most - kSlack) maybe.push_back({sums[(size_t)i], i});
+        std::stable_sort(maybe.begin(), maybe.end(),
+                         [](const std::pair<int, int>& a, const std::pair<int, int>& b) { return a.first > b.first; });
+        if (maybe.size() > kMeasured) maybe.resize(kMeasured);
+        // Measured whole, in row order as before.
+        std::sort(maybe.begin(), maybe.end(),
+                  [](const std::pair<int, int>& a, const std::pair<int, int>& b) { return a.second < b.second; });
+        int widest = -1, at = maybe.front().second;
+        for (auto& m : maybe) {
+            CString text = RowText(m_rows[(size_t)m.second], c);
+            SIZE size{};
+            ::GetTextExtentPoint32W(dc, text, text.GetLength(), &size);
+            m.first = (int)size.cx;
+            if (m.first > widest) {
+                widest = m.first;
+                at = m.second;
             }
         }
         size_t count = 0;
@@ -245,12 +317,14 @@ std::vector<int> CTamselView::WidestRows() const {
             taken[(size_t)at] = 1;
             out.push_back(at);
         }
-        for (int i = 0; i < n && count < kPerColumn; ++i)
-            if (widths[(size_t)i] >= widest - kNear && !taken[(size_t)i]) {
-                taken[(size_t)i] = 1;
-                out.push_back(i);
+        for (const auto& m : maybe) {
+            if (count >= kPerColumn) break;
+            if (m.first >= widest - kNear && !taken[(size_t)m.second]) {
+                taken[(size_t)m.second] = 1;
+                out.push_back(m.second);
                 ++count;
             }
+        }
     }
     ::SelectObject(dc, old);
     ::ReleaseDC(m_hWnd, dc);
@@ -331,9 +405,11 @@ void CTamselView::SortRows(int key) {
     rows.reserve((size_t)n);
     for (CDeviceCfg* d : m_rows) rows.push_back({d, false});
     int selected = 0;
+    CAnswerPoll answer;
     for (int i = list.GetNextItem(-1, LVNI_SELECTED); i >= 0 && i < n; i = list.GetNextItem(i, LVNI_SELECTED)) {
         rows[(size_t)i].selected = true;
         ++selected;
+        answer();
     }
     const int focus = list.GetNextItem(-1, LVNI_FOCUSED);
     CDeviceCfg* focused = GetRowDevice(focus);
@@ -350,8 +426,10 @@ void CTamselView::SortRows(int key) {
         const bool most = selected > n / 2;
         ++m_nKeepStates;
         list.SetItemState(-1, most ? LVIS_SELECTED : 0, LVIS_SELECTED);
-        for (int i = 0; i < n; ++i)
+        for (int i = 0; i < n; ++i) {
             if (rows[(size_t)i].selected != most) list.SetItemState(i, most ? 0 : LVIS_SELECTED, LVIS_SELECTED);
+            answer();
+        }
         --m_nKeepStates;
     }
     if (newFocus >= 0 && newFocus != focus) {

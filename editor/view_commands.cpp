@@ -87,19 +87,28 @@ void CTamselView::OnUpdateDeviceProperties(CCmdUI* ui) {
     ui->Enable(rec && HasDeviceDialog(rec->GetKind()));
 }
 
+// One repaint for the rows changed, not one request per row.
 void CTamselView::OnDeviceEnable() {
     SyncSelectionSummary();
     const bool enable = !m_bSelActive;
     CListCtrl& list = GetListCtrl();
-    bool changed = false;
-    SetRedraw(FALSE);
+    std::vector<CDeviceCfg*> records;
+    bool any = false;
+    CAnswerPoll answer;
     for (int i = list.GetNextItem(-1, LVNI_SELECTED); i >= 0; i = list.GetNextItem(i, LVNI_SELECTED)) {
-        if (CDeviceCfg* d = GetRowDevice(i)) SetDevicesEnabled({d}, enable);
-        UpdateDeviceRow(i);
-        changed = true;
+        any = true;
+        if (CDeviceCfg* d = GetRowDevice(i)) records.push_back(d);
+        answer();
     }
-    SetRedraw(TRUE);
-    if (changed) NoteChange();
+    SetDevicesEnabled(records, enable);
+    for (CDeviceCfg* d : records) d->ImageIndex = RowImage(d->DeviceType, d->Disable != 0);
+    if (any) {
+        m_nSortColumn = -1;
+        m_bSelDirty = 1;  // the state may have changed
+        // The list invalidates row by row: one rectangle costs the same for all.
+        ::InvalidateRect(list.m_hWnd, nullptr, FALSE);
+        NoteChange();
+    }
     SyncSelectionSummary();
     m_bSelActive = enable;
 }
@@ -169,10 +178,12 @@ void CTamselView::RemoveRows(const std::vector<int>& rows) {
     std::vector<CDeviceCfg*> keep;
     std::vector<int> selected;
     keep.reserve((size_t)(n - (int)rows.size()));
+    CAnswerPoll answer;
     for (int i = 0; i < n; ++i) {
         if (gone[(size_t)i]) continue;
         if (list.GetItemState(i, LVIS_SELECTED) & LVIS_SELECTED) selected.push_back((int)keep.size());
         keep.push_back(GetRowDevice(i));
+        answer();
     }
     // The rows that stay come back as they were, not as a new fill of the
     // list: no sizing of the columns, whose widths the user may have set.
@@ -180,7 +191,10 @@ void CTamselView::RemoveRows(const std::vector<int>& rows) {
     m_rows.swap(keep);
     list.SetItemCountEx((int)m_rows.size(), LVSICF_NOSCROLL);
     ++m_nKeepStates;
-    for (int r : selected) list.SetItemState(r, LVIS_SELECTED, LVIS_SELECTED);
+    for (int r : selected) {
+        list.SetItemState(r, LVIS_SELECTED, LVIS_SELECTED);
+        answer();
+    }
     --m_nKeepStates;
     if (focus >= 0 && focus < list.GetItemCount()) list.SetItemState(focus, LVIS_FOCUSED, LVIS_FOCUSED);
 }

@@ -49,7 +49,7 @@ int RowImage(int deviceType, bool disabled) {
     return disabled ? i + 1 : i;
 }
 
-int CompareNamesNoCase(const wchar_t* a, const wchar_t* b) { return CString(a).CompareNoCase(b); }
+int CompareNamesNoCase(const wchar_t* a, const wchar_t* b) { return CompareNoCaseAZ(a, b); }
 
 int ComparePortKeys(unsigned a, unsigned b) { return a > b ? 1 : a < b ? -1 : 0; }
 

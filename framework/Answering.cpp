@@ -54,6 +54,16 @@ void RunAnswering(const std::function<void()>& work) {
     if (w.failure) std::rethrow_exception(w.failure);
 }
 
+void CAnswerPoll::Check() {
+    const ULONGLONG now = GetTickCount64();
+    if (now < m_next) return;
+    m_next = now + 20;
+    ++t_answering;
+    MSG m;
+    PeekMessageW(&m, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    --t_answering;
+}
+
 bool HoldBackWhileAnswering(HWND h, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
     if (!t_answering) return false;
     switch (msg) {
@@ -65,12 +75,8 @@ bool HoldBackWhileAnswering(HWND h, UINT msg, WPARAM wp, LPARAM lp, LRESULT& res
         result = 0;
         return true;
     case WM_QUERYENDSESSION:
-    case WM_COPYDATA:
-        result = FALSE;
-        return true;
-    case WM_ENDSESSION:
-        result = 0;
-        return true;
+    case WM_COPYDATA: result = FALSE; return true;
+    case WM_ENDSESSION: result = 0; return true;
     default: return false;
     }
 }

@@ -19,6 +19,21 @@ void RunAnswering(const std::function<void()>& work);
 // Whether the calling thread is waiting for such work now.
 bool IsAnswering();
 
+// For a long loop on the windows' thread itself: each call answers, every
+// few milliseconds, what was sent meanwhile, holding back as above. Call it
+// only where what the windows show is whole.
+class CAnswerPoll {
+public:
+    void operator()() {
+        if (++m_calls % 64 == 0) Check();
+    }
+
+private:
+    unsigned m_calls = 0;
+    ULONGLONG m_next = GetTickCount64() + 20;
+    void Check();
+};
+
 // For the framework's window procedure: true when the message is held back,
 // with the answer it gets now in `result`.
 bool HoldBackWhileAnswering(HWND h, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);

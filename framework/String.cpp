@@ -22,9 +22,11 @@ CString::CString(const char* s) {
 
 static inline wchar_t foldAZ(wchar_t c) { return (c >= L'a' && c <= L'z') ? wchar_t(c - 32) : c; }
 
-int CString::CompareNoCase(const wchar_t* o) const {
-    const wchar_t* a = s_.c_str();
-    const wchar_t* b = o ? o : L"";
+int CString::CompareNoCase(const wchar_t* o) const { return CompareNoCaseAZ(s_.c_str(), o); }
+
+int CompareNoCaseAZ(const wchar_t* a, const wchar_t* b) {
+    if (!a) a = L"";
+    if (!b) b = L"";
     for (;; ++a, ++b) {
         wchar_t x = foldAZ(*a), y = foldAZ(*b);
         if (x != y) return x < y ? -1 : 1;

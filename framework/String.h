@@ -6,6 +6,10 @@
 #include <string>
 #include <cstdarg>
 
+// As CString::CompareNoCase, without a string made for it: only A-Z and a-z
+// count as the same letter. A null pointer is an empty text.
+int CompareNoCaseAZ(const wchar_t* a, const wchar_t* b);
+
 class CString {
 public:
     CString() = default;
