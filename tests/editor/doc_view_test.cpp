@@ -10,9 +10,11 @@
 #include "framework/Seams.h"
 #include "../config/cfg_test_util.h"
 #include <gtest/gtest.h>
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -944,5 +946,68 @@ TEST_F(DocView, SaveQuestionNamesTheTitle) {
     EXPECT_TRUE(Doc()->SaveModified());
     ASSERT_EQ(1u, boxes.texts.size());
     EXPECT_EQ(L"Änderungen in Unbenannt speichern?", boxes.texts[0]);
+    Doc()->SetModifiedFlag(FALSE);
+}
+
+// Opening, copying, pasting and undoing many devices while another program
+// keeps sending commands that free records (new, delete) and a close: each
+// waits for the long command it came during, so no command sees a store
+// half read and no row outlives its record.
+TEST_F(DocView, CommandsSentDuringLongWorkWaitForIt) {
+    const int kDevices = 20000;
+    std::wstring path = dir + L"many.ini";
+    {
+        CCfgStore s((dir + L"unused.ini").c_str());
+        for (int i = 0; i < kDevices; ++i) {
+            CDeviceCfg* d = new CDeviceCfg(L"", 4);
+            d->SetDefaultName(i + 1);
+            s.AddDevice(d);
+        }
+        ASSERT_TRUE(s.Save(path.c_str()));
+    }
+    SetMessageBoxHook([](const wchar_t*, UINT) { return IDNO; });
+    if (!Doc()) ASSERT_TRUE(tmpl->OpenDocumentFile(nullptr));
+    Doc()->SetModifiedFlag(FALSE);
+    HWND frame = View()->GetParentFrame()->m_hWnd;
+    std::atomic<bool> stop{false};
+    std::atomic<int> sent{0};
+    std::atomic<bool> ended{false};
+    std::thread sender([&] {
+        const UINT ids[] = {ID_FILE_NEW, ID_EDIT_SELECT_ALL, ID_EDIT_CLEAR, ID_EDIT_UNDO};
+        for (int k = 0; !stop; ++k) {
+            DWORD_PTR r;
+            SendMessageTimeoutW(frame, WM_COMMAND, MAKEWPARAM(ids[k % 4], 0), 0, SMTO_NORMAL, 5000, &r);
+            ++sent;
+            Sleep(1);
+        }
+        ended = true;
+    });
+    auto step = [&](const char* what, const std::function<void()>& run) {
+        SCOPED_TRACE(what);
+        run();
+        EXPECT_TRUE(RowsAreLive(View()));
+    };
+    step("open", [&] { tmpl->OpenDocumentFile(path.c_str()); });
+    step("copy", [&] {
+        View()->OnEditSelectAll();
+        Command(ID_EDIT_COPY);
+    });
+    step("paste", [&] { Command(ID_EDIT_PASTE); });
+    step("delete and undo", [&] {
+        View()->OnEditSelectAll();
+        Command(ID_EDIT_CLEAR);
+        Command(ID_EDIT_UNDO);
+    });
+    stop = true;
+    while (!ended) Pump();  // its last command may wait for an answer
+    sender.join();
+    Pump();
+    EXPECT_GT(sent.load(), 0);
+    EXPECT_TRUE(RowsAreLive(View()));
+    int records = 0;
+    for (CDeviceCfg* d = theCfgStore.GetFirstDevice(); d; d = theCfgStore.GetNextDevice(d)) ++records;
+    EXPECT_EQ(records, Rows());
+    SetMessageBoxHook(nullptr);
+    boxes.Install();
     Doc()->SetModifiedFlag(FALSE);
 }
