@@ -3,6 +3,7 @@
 // platform rewrites the whole file for every key). The per-key path stays as
 // the reference.
 #include "config/device_cfg.h"
+#include "config/cfg_read.h"
 #include <cwchar>
 #include <cstdlib>
 #include <vector>
@@ -62,44 +63,12 @@ bool CCfgStore::FlushImage() {
 
 void CCfgStore::SetSection(const wchar_t* name) { lstrcpynW(m_Section, name ? name : L"", 128); }
 
-namespace {
-
-// As the C library's base-16 conversion reads what we write: up to eight
-// hexadecimal digits and nothing else. False for anything else.
-bool PlainHex(const wchar_t* v, size_t n, unsigned long& out) {
-    if (n == 0 || n > 8) return false;
-    unsigned long r = 0;
-    for (size_t i = 0; i < n; ++i) {
-        wchar_t c = v[i];
-        unsigned d;
-        if (c >= L'0' && c <= L'9')
-            d = (unsigned)(c - L'0');
-        else if (c >= L'a' && c <= L'f')
-            d = (unsigned)(c - L'a' + 10);
-        else if (c >= L'A' && c <= L'F')
-            d = (unsigned)(c - L'A' + 10);
-        else
-            return false;
-        r = (r << 4) | d;
-    }
-    out = r;
-    return true;
-}
-
-}  // namespace
-
 int CCfgStore::ReadHex(const wchar_t* key, int def) {
     if (ImageReady()) {
         const wchar_t* v;
         size_t n;
-        if (!m_Image.Find(m_Section, key, v, n) || n == 0) return def;
-        if (n > 19) n = 19;  // as the platform's 20-character buffer
-        unsigned long x;
-        if (PlainHex(v, n, x)) return (int)x;
-        wchar_t buf[20];
-        wmemcpy(buf, v, n);
-        buf[n] = 0;
-        return (int)wcstoul(buf, nullptr, 16);
+        if (!m_Image.Find(m_Section, key, v, n)) return def;
+        return CfgHexValue(v, n, def);
     }
     wchar_t buf[20];
     buf[0] = 0;

@@ -1,8 +1,11 @@
 #include "config/device_cfg.h"
 #include "config/cfg_keys.h"
+#include "config/cfg_read.h"
 #include <shlobj.h>
 #include <cwchar>
 #include <memory>
+#include <string>
+#include <vector>
 
 CCfgStore::CCfgStore() : m_DeviceHead(L"", kTypeListHead), m_UndoHead(L"", kTypeListHead) {
     wchar_t path[MAX_PATH + 1] = {0};
@@ -123,11 +126,206 @@ bool CCfgStore::EnsureGlobalDevice() {
     return true;
 }
 
+namespace {
+
+// A record's fields from its section, in the table's order, so that the host
+// is known before the password is unscrambled. `src` answers by the index
+// of a key in the table: Hex(i, def), and Text(i, out), false when missing.
+template <class Source> void ReadFields(CDeviceCfg* dev, Source& src) {
+    CString s;
+    for (size_t i = 0; i < sizeof kCfgKeys / sizeof kCfgKeys[0]; ++i) {
+        const CCfgKey& k = kCfgKeys[i];
+        if (!k.Holds(*dev)) continue;
+        switch (k.form) {
+        case CfgKeyForm::Type: break;
+        case CfgKeyForm::Hex:
+        case CfgKeyForm::LoginFlag: dev->*k.hex = src.Hex(i, k.def); break;
+        case CfgKeyForm::LoginOverride:
+            dev->*k.hex = src.Hex(i, k.def);
+            if (dev->*k.hex) dev->LoginRequired = 0;
+            break;
+        case CfgKeyForm::Port:
+            dev->*k.port = (unsigned short)src.Hex(i, k.def == kRecordDefault ? dev->*k.port : k.def);
+            break;
+        case CfgKeyForm::Text:
+            if (!src.Text(i, dev->*k.text)) dev->*k.text = k.textDef;
+            break;
+        case CfgKeyForm::Password:
+            dev->Password.Empty();
+            if (src.Text(i, s)) dev->DecodePassword(s);
+            break;
+        case CfgKeyForm::ScaledInput:
+            // A missing or empty scaled input keeps the record's defaults.
+            if (src.Text(i, s))
+                ParseScaledInput(s, dev->InputFlag[k.input], dev->ScaleMin[k.input], dev->ScaleMax[k.input],
+                                 dev->Unit[k.input]);
+            break;
+        }
+    }
+    dev->FitItemNames();
+}
+
+struct KeyByKey {
+    CCfgStore& store;
+    int Hex(size_t i, int def) { return store.ReadHex(kCfgKeys[i].name, def); }
+    bool Text(size_t i, CString& out) { return store.ReadString(kCfgKeys[i].name, out); }
+};
+
+}  // namespace
+
+namespace {
+
+const size_t kKeyCount = sizeof kCfgKeys / sizeof kCfgKeys[0];
+
+inline wchar_t FoldAZ(wchar_t c) { return (c >= L'A' && c <= L'Z') ? (wchar_t)(c - L'A' + L'a') : c; }
+
+// The table's index of a key name (A-Z folded), or kKeyCount.
+size_t KeyIndex(const wchar_t* name, size_t len) {
+    struct Table {
+        unsigned char slot[256];  // index + 1 by the name's length and ends
+        Table() {
+            for (unsigned char& s : slot) s = 0;
+            for (size_t i = 0; i < kKeyCount; ++i) {
+                const wchar_t* n = kCfgKeys[i].name;
+                size_t l = wcslen(n);
+                for (size_t h = Hash(n, l);; h = (h + 1) & 255)
+                    if (!slot[h]) {
+                        slot[h] = (unsigned char)(i + 1);
+                        break;
+                    }
+            }
+        }
+        static size_t Hash(const wchar_t* n, size_t l) {
+            return (l * 31 + FoldAZ(n[0]) * 7 + FoldAZ(n[l - 1]) * 3 + FoldAZ(n[l / 2])) & 255;
+        }
+    };
+    static const Table table;
+    if (len == 0) return kKeyCount;
+    for (size_t h = Table::Hash(name, len);; h = (h + 1) & 255) {
+        unsigned char s = table.slot[h];
+        if (!s) return kKeyCount;
+        const wchar_t* k = kCfgKeys[s - 1].name;
+        size_t i = 0;
+        for (; i < len && k[i] && FoldAZ(k[i]) == FoldAZ(name[i]); ++i) {}
+        if (i == len && !k[i]) return s - 1;
+    }
+}
+
+// Builds the records of a whole file as the image's section-by-section reads
+// would, while it streams by. What only the image can answer (a section
+// that repeats an earlier name and so reads the earlier one's keys, or a name
+// longer than the section buffer keeps, read under its cut form) stops it:
+// the image then reads the file.
+class CStreamedRecords : public CProfileStream::Sink {
+public:
+    ~CStreamedRecords() {
+        for (CDeviceCfg* d : m_Records) delete d;
+    }
+    bool Section(const wchar_t* name, size_t len, bool first) override {
+        if (!Finish()) return false;
+        if (len == 0) return true;  // never read: its keys are lost
+        if (!first || len > 127) return false;
+        m_Name.assign(name, len);
+        m_Open = true;
+        return true;
+    }
+    bool Key(const wchar_t* name, size_t len, const wchar_t* value, size_t valueLen, bool hasValue) override {
+        if (!m_Open) return true;
+        size_t i = KeyIndex(name, len);
+        if (i == kKeyCount || m_Seen[i]) return true;  // only the first counts
+        m_Seen[i] = 1;
+        Slot& s = m_Slots[i];
+        s.hasValue = hasValue;
+        if (!hasValue) return true;
+        // one pair of surrounding quotes goes, as in a lookup
+        if (valueLen > 1 && (value[0] == L'"' || value[0] == L'\'') && value[valueLen - 1] == value[0]) {
+            ++value;
+            valueLen -= 2;
+        }
+        s.at = m_Values.size();
+        s.len = valueLen;
+        m_Values.append(value, valueLen);
+        return true;
+    }
+    // The last section's record; false when it cannot be made here.
+    bool Finish() {
+        if (!m_Open) return true;
+        m_Open = false;
+        m_Last = m_Name;
+        int type = Hex(0, kCfgKeys[0].def);  // "DeviceType"
+        if (type != kTypeListHead) {
+            std::unique_ptr<CDeviceCfg> dev(new CDeviceCfg(CString(m_Name), type));
+            ReadFields(dev.get(), *this);
+            m_Records.push_back(dev.release());
+        }
+        for (unsigned char& s : m_Seen) s = 0;
+        m_Values.clear();
+        return true;
+    }
+    int Hex(size_t i, int def) const {
+        if (!m_Seen[i] || !m_Slots[i].hasValue) return def;
+        return CfgHexValue(m_Values.data() + m_Slots[i].at, m_Slots[i].len, def);
+    }
+    bool Text(size_t i, CString& out) const {
+        if (!m_Seen[i] || !m_Slots[i].hasValue || m_Slots[i].len == 0) return false;
+        out = CString(m_Values.data() + m_Slots[i].at, (int)m_Slots[i].len);
+        return true;
+    }
+
+    std::vector<CDeviceCfg*> m_Records;  // in the file's order
+    std::wstring m_Last;                 // the last section's name
+
+private:
+    struct Slot {
+        size_t at, len;
+        bool hasValue;
+    };
+    bool m_Open = false;
+    std::wstring m_Name;
+    std::wstring m_Values;  // the section's values of table keys
+    Slot m_Slots[kKeyCount];
+    unsigned char m_Seen[kKeyCount] = {0};
+};
+
+// As ReadAllSections on the image, without the image; false when the image
+// must read the file.
+bool ReadStreamed(CCfgStore& store, int& count) {
+    CStreamedRecords records;
+    DWORD err = 0;
+    CProfileStream::Result r = CProfileStream::Read(store.GetCurrentPath(), records, err);
+    if (r == CProfileStream::kFailed) {
+        count = 0;  // as an image that could not be read: no sections
+        return true;
+    }
+    if (r != CProfileStream::kDone || !records.Finish()) return false;
+    CDeviceCfg* global = store.FindGlobalDevice();
+    count = 0;
+    for (CDeviceCfg*& dev : records.m_Records) {
+        if (!global || dev->DeviceType != kTypeGlobal) {
+            store.AddDevice(dev);
+            dev = nullptr;
+            ++count;
+        } else {
+            // The values merge; the paste's mark and the row's image stay.
+            int generation = global->UndoGeneration;
+            int image = global->ImageIndex;
+            global->CopySettings(*dev);
+            global->UndoGeneration = generation;
+            global->ImageIndex = image;
+        }
+    }
+    if (!records.m_Last.empty()) store.SetSection(records.m_Last.c_str());
+    return true;
+}
+
+}  // namespace
+
 int CCfgStore::Load(const wchar_t* path, bool clear) {
     lstrcpynW(m_CurrentPath, path ? path : L"", kPathRoom);
     m_ImageFor[0] = 0;  // read the file as it is now
     if (clear) ClearAll();
-    int count = ReadAllSections();
+    int count;
+    if (m_PerKey || !ReadStreamed(*this, count)) count = ReadAllSections();
     DropImage();
     if (!FetchGlobalTiming()) EnsureGlobalDevice();
     return count;
@@ -251,39 +449,9 @@ bool CCfgStore::WriteAll() {
     return ok;
 }
 
-// In the table's order, so that the host is known before the password is
-// unscrambled.
 bool CCfgStore::ReadDevice(CDeviceCfg* dev) {
-    CString s;
-    for (const CCfgKey& k : kCfgKeys) {
-        if (!k.Holds(*dev)) continue;
-        switch (k.form) {
-        case CfgKeyForm::Type: break;
-        case CfgKeyForm::Hex:
-        case CfgKeyForm::LoginFlag: dev->*k.hex = ReadHex(k.name, k.def); break;
-        case CfgKeyForm::LoginOverride:
-            dev->*k.hex = ReadHex(k.name, k.def);
-            if (dev->*k.hex) dev->LoginRequired = 0;
-            break;
-        case CfgKeyForm::Port:
-            dev->*k.port = (unsigned short)ReadHex(k.name, k.def == kRecordDefault ? dev->*k.port : k.def);
-            break;
-        case CfgKeyForm::Text:
-            if (!ReadString(k.name, dev->*k.text)) dev->*k.text = k.textDef;
-            break;
-        case CfgKeyForm::Password:
-            dev->Password.Empty();
-            if (ReadString(k.name, s)) dev->DecodePassword(s);
-            break;
-        case CfgKeyForm::ScaledInput:
-            // A missing or empty scaled input keeps the record's defaults.
-            if (ReadString(k.name, s))
-                ParseScaledInput(s, dev->InputFlag[k.input], dev->ScaleMin[k.input], dev->ScaleMax[k.input],
-                                 dev->Unit[k.input]);
-            break;
-        }
-    }
-    dev->FitItemNames();
+    KeyByKey src{*this};
+    ReadFields(dev, src);
     return true;
 }
 

@@ -280,6 +280,166 @@ void CProfileImage::ParseFrom(size_t begin) {
     }
 }
 
+namespace {
+
+// The names of the sections seen so far, for telling whether a header is the
+// first of its name.
+class CFirstNames {
+public:
+    CFirstNames() : m_Slots(1024, 0u) {}
+    // True when no name before was `name`; it is kept.
+    bool Add(const wchar_t* name, size_t len) {
+        if (!len) return false;  // the lines before the first header hold the empty name
+        const uint32_t hash = FoldHash(name, len);
+        size_t mask = m_Slots.size() - 1;
+        size_t i = hash & mask;
+        for (; m_Slots[i]; i = (i + 1) & mask) {
+            const Entry& e = m_Names[m_Slots[i] - 1];
+            if (e.hash == hash && e.len == len && FoldEqual(m_Text.data() + e.at, name, len)) return false;
+        }
+        m_Names.push_back(Entry{(uint32_t)m_Text.size(), (uint32_t)len, hash});
+        m_Text.append(name, len);
+        m_Slots[i] = (uint32_t)m_Names.size();
+        if (m_Names.size() * 2 > m_Slots.size()) Grow();
+        return true;
+    }
+
+private:
+    struct Entry {
+        uint32_t at, len, hash;
+    };
+    void Grow() {
+        std::vector<uint32_t>(m_Slots.size() * 2, 0u).swap(m_Slots);
+        const size_t mask = m_Slots.size() - 1;
+        for (size_t n = 0; n < m_Names.size(); ++n) {
+            size_t i = m_Names[n].hash & mask;
+            while (m_Slots[i]) i = (i + 1) & mask;
+            m_Slots[i] = (uint32_t)n + 1;
+        }
+    }
+    std::wstring m_Text;
+    std::vector<Entry> m_Names;
+    std::vector<uint32_t> m_Slots;
+};
+
+}  // namespace
+
+// The lines as ParseFrom reads them; a line is taken once its end is in the
+// buffer, or at the end of the file.
+CProfileStream::Result CProfileStream::Read(const wchar_t* path, Sink& sink, DWORD& err) {
+    err = 0;
+    HANDLE h = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        err = GetLastError();
+        return kFailed;
+    }
+    struct Closer {
+        HANDLE h;
+        ~Closer() { CloseHandle(h); }
+    } closer{h};
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(h, &size)) {
+        err = GetLastError();
+        return kFailed;
+    }
+    if (size.QuadPart > 0x7FFFFFFF) {
+        err = ERROR_FILE_TOO_LARGE;
+        return kFailed;
+    }
+    // LoadFile reads the size found at the start in one call, no more
+    size_t left = (size_t)size.QuadPart;
+    // the same small buffer again and again: fresh memory is dear
+    std::vector<wchar_t> buf(64 * 1024);
+    size_t have = 0;   // whole units in buf
+    bool odd = false;  // a byte of the next unit is in buf[have]
+    bool atEnd = false;
+    auto fill = [&]() -> bool {
+        if (have + 1 >= buf.size()) buf.resize(buf.size() * 2);
+        char* to = reinterpret_cast<char*>(buf.data() + have) + (odd ? 1 : 0);
+        size_t room = (buf.size() - have) * sizeof(wchar_t) - (odd ? 1 : 0);
+        DWORD want = (DWORD)(room < left ? room : left), got = 0;
+        if (want && !ReadFile(h, to, want, &got, nullptr)) {
+            err = GetLastError();
+            return false;
+        }
+        left -= got;
+        size_t bytes = have * sizeof(wchar_t) + (odd ? 1 : 0) + got;
+        have = bytes / sizeof(wchar_t);
+        odd = (bytes & 1) != 0;
+        if (got == 0 || left == 0) {
+            atEnd = true;
+            // a cut-off last byte still counts as a character
+            if (odd) buf[have] = (wchar_t)(buf[have] & 0xFF), ++have, odd = false;
+        }
+        return true;
+    };
+    if (!fill()) return kFailed;
+    while (!atEnd && have < 1)
+        if (!fill()) return kFailed;
+    if (size.QuadPart < 2 || have < 1 || buf[0] != 0xFEFF) return kOtherEncoding;
+
+    CFirstNames names;
+    bool inSection = false;
+    size_t pos = 1;  // the mark is no text
+    auto token = [](const wchar_t*& b, const wchar_t*& e, bool nul) {
+        Trim(b, e);
+        if (nul)
+            for (const wchar_t* q = b; q < e; ++q)
+                if (!*q) {
+                    e = q;
+                    break;
+                }
+    };
+    for (;;) {
+        const wchar_t* const base = buf.data();
+        const wchar_t* const end = base + have;
+        const wchar_t* p = base + pos;
+        for (;;) {
+            if (p == end && atEnd) return kDone;
+            const wchar_t* eq = nullptr;
+            bool nul = false;
+            const wchar_t* eol = ScanLine(p, end, eq, nul);
+            if (eol == end && !atEnd) break;  // the line goes on beyond the buffer
+            const wchar_t* next = eol < end ? eol + 1 : eol;
+            while (p < eol && CProfileImage::IsBlank(*p)) ++p;
+            if (p < eol) {
+                const wchar_t* close = nullptr;
+                if (*p == L'[')
+                    for (const wchar_t* q = eol; q > p + 1; --q)
+                        if (q[-1] == L']') {
+                            close = q - 1;
+                            break;
+                        }
+                if (close) {
+                    const wchar_t *b = p + 1, *e = close;
+                    token(b, e, nul);
+                    if (!sink.Section(b, (size_t)(e - b), names.Add(b, (size_t)(e - b)))) return kStopped;
+                    inSection = true;
+                } else if (inSection) {
+                    const wchar_t *b = p, *e = eq ? eq : eol, *vb = eol, *ve = eol;
+                    token(b, e, nul);
+                    if (eq) {
+                        vb = eq + 1;
+                        token(vb, ve, nul);
+                    }
+                    if (!sink.Key(b, (size_t)(e - b), vb, (size_t)(ve - vb), eq != nullptr)) return kStopped;
+                }
+            }
+            p = next;
+            if (p == end && atEnd) return kDone;
+        }
+        // keep the unfinished line, then read on
+        pos = (size_t)(p - base);
+        if (pos) {
+            std::memmove(buf.data(), buf.data() + pos, (have - pos) * sizeof(wchar_t) + (odd ? sizeof(wchar_t) : 0));
+            have -= pos;
+            pos = 0;
+        }
+        if (!fill()) return kFailed;
+    }
+}
+
 DWORD CProfileImage::LoadFile(const wchar_t* path) {
     Clear();
     HANDLE h = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,

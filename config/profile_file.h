@@ -106,3 +106,34 @@ private:
     bool m_TrimPending = false;
     bool m_ReparsePending = false;
 };
+
+// A UTF-16LE file (with its byte-order mark) read line by line through a
+// buffer of a few lines and told to a sink section by section and key by
+// key, by the rules CProfileImage reads it with, without holding the file:
+// a large file read this way costs the records made of it, not its text.
+//
+//   struct Count : CProfileStream::Sink { ... };
+//   CProfileStream::Result r = CProfileStream::Read(path, sink, err);
+class CProfileStream {
+public:
+    class Sink {
+    public:
+        // Every header, an empty name included. `first`: no section before it
+        // has its name (A-Z folded); the empty name never is first. Keys
+        // before the first header are not told. False from either: stop.
+        virtual bool Section(const wchar_t* name, size_t len, bool first) = 0;
+        // Name and value trimmed and cut at a NUL; hasValue false for a line
+        // without "=". Both ranges live until the next call.
+        virtual bool Key(const wchar_t* name, size_t len, const wchar_t* value, size_t valueLen, bool hasValue) = 0;
+
+    protected:
+        ~Sink() = default;
+    };
+    enum Result {
+        kDone,
+        kStopped,        // the sink said stop
+        kOtherEncoding,  // no UTF-16LE mark: nothing was told
+        kFailed,         // err: the system's error, as CProfileImage::LoadFile gives it
+    };
+    static Result Read(const wchar_t* path, Sink& sink, DWORD& err);
+};

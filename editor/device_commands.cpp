@@ -3,23 +3,144 @@
 #include <cstring>
 #include <climits>
 #include <memory>
+#include <cstdint>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+namespace {
+
+bool IsNameBlank(wchar_t c) { return (c >= 9 && c <= 13) || c == L' ' || c == 0x1A; }
+
+// NameKey(name) into `key`, whose memory is used again.
+void NameKeyInto(const wchar_t* p, int length, std::wstring& key) {
+    int n = length < kNameKept ? length : kNameKept;
+    int b = 0;
+    while (b < n && IsNameBlank(p[b])) ++b;
+    while (n > b && IsNameBlank(p[n - 1])) --n;
+    key.assign(p + b, (size_t)(n - b));
+    for (wchar_t& c : key)
+        if (c >= L'A' && c <= L'Z') c = (wchar_t)(c - L'A' + L'a');
+}
+
+uint32_t KeyHash(const wchar_t* s, size_t n) {
+    uint32_t h = 2166136261u;
+    for (size_t i = 0; i < n; ++i) h = (h ^ (uint32_t)s[i]) * 16777619u;
+    return h;
+}
+
+// "%d" of a pass (1 and up) appended.
+void AppendPass(std::wstring& s, int pass) {
+    wchar_t buf[12];
+    wchar_t* p = buf + 12;
+    unsigned v = (unsigned)pass;
+    do {
+        *--p = (wchar_t)(L'0' + v % 10);
+        v /= 10;
+    } while (v);
+    s.append(p, (size_t)(buf + 12 - p));
+}
+
+// Texts used again by every call of a thread (a worker thread may name
+// devices while the window's thread does too).
+struct CNameScratch {
+    std::wstring key, base, baseKey, stem;
+};
+CNameScratch& Scratch() {
+    thread_local CNameScratch s;
+    return s;
+}
+
+}  // namespace
+
+// An open hash over one text of keys: a store of many devices is a few
+// blocks, not a node and a string per name. Entries are never removed; a
+// number of 0 is no entry.
+class CNameIndex::CKeyTable {
+public:
+    explicit CKeyTable(size_t expected) {
+        size_t slots = 64;
+        while (slots < expected * 2) slots *= 2;
+        m_Slots.assign(slots, 0u);
+        m_Entries.reserve(expected);
+        m_Text.reserve(expected * 8);
+    }
+    // The number of `key`; null when it never had one.
+    int* Find(const std::wstring& key) {
+        uint32_t hash = KeyHash(key.data(), key.size());
+        size_t i = Probe(key, hash);
+        return m_Slots[i] ? &m_Entries[m_Slots[i] - 1].number : nullptr;
+    }
+    // The number of `key`, entered as 0 when it had none.
+    int& At(const std::wstring& key) {
+        uint32_t hash = KeyHash(key.data(), key.size());
+        size_t i = Probe(key, hash);
+        if (m_Slots[i]) return m_Entries[m_Slots[i] - 1].number;
+        m_Entries.push_back(Entry{(uint32_t)m_Text.size(), (uint32_t)key.size(), hash, 0});
+        m_Text.append(key);
+        m_Slots[i] = (uint32_t)m_Entries.size();
+        if (m_Entries.size() * 2 > m_Slots.size()) Grow();
+        return m_Entries.back().number;
+    }
+
+private:
+    struct Entry {
+        uint32_t at, len, hash;
+        int number;
+    };
+    size_t Probe(const std::wstring& key, uint32_t hash) const {
+        const size_t mask = m_Slots.size() - 1;
+        size_t i = hash & mask;
+        for (; m_Slots[i]; i = (i + 1) & mask) {
+            const Entry& e = m_Entries[m_Slots[i] - 1];
+            if (e.hash == hash && e.len == key.size() &&
+                std::wmemcmp(m_Text.data() + e.at, key.data(), key.size()) == 0)
+                break;
+        }
+        return i;
+    }
+    void Grow() {
+        std::vector<uint32_t>(m_Slots.size() * 2, 0u).swap(m_Slots);
+        const size_t mask = m_Slots.size() - 1;
+        for (size_t n = 0; n < m_Entries.size(); ++n) {
+            size_t i = m_Entries[n].hash & mask;
+            while (m_Slots[i]) i = (i + 1) & mask;
+            m_Slots[i] = (uint32_t)n + 1;
+        }
+    }
+    std::wstring m_Text;
+    std::vector<Entry> m_Entries;
+    std::vector<uint32_t> m_Slots;  // entry + 1
+};
 
 CNameIndex::CNameIndex(CCfgStore& store, const CDeviceCfg* exclude) : m_store(store) {
+    size_t n = 0;
+    for (CDeviceCfg* d = store.GetFirstDevice(); d; d = store.GetNextDevice(d)) ++n;
+    m_count.reset(new CKeyTable(n + 16));
+    m_nextPass.reset(new CKeyTable(16));
+    std::wstring& key = Scratch().key;
     for (CDeviceCfg* d = store.GetFirstDevice(); d; d = store.GetNextDevice(d))
-        if (d != exclude) Add(d->OpcName);
+        if (d != exclude) {
+            NameKeyInto(d->OpcName.GetString(), d->OpcName.GetLength(), key);
+            ++m_count->At(key);
+        }
 }
 
-void CNameIndex::Add(const CString& name) { ++m_count[NameKey(name).GetString()]; }
-
-void CNameIndex::Remove(const CString& name) {
-    auto it = m_count.find(NameKey(name).GetString());
-    if (it != m_count.end() && --it->second <= 0) m_count.erase(it);
-}
-
-bool CNameIndex::Taken(const CString& name) const { return m_count.find(NameKey(name).GetString()) != m_count.end(); }
+CNameIndex::~CNameIndex() {}
 
 int CNameIndex::MakeUnique(CDeviceCfg* dev, bool counted, bool& dotsReplaced, bool replaceDots) {
-    if (counted) Remove(dev->OpcName);
+    std::wstring& key = Scratch().key;
+    if (counted) {
+        NameKeyInto(dev->OpcName.GetString(), dev->OpcName.GetLength(), key);
+        int* n = m_count->Find(key);
+        // Most names are their own: removed and counted again, nothing changes.
+        if (n && *n == 1 && dev->DeviceType != kTypeGlobal && !dev->OpcName.IsEmpty() &&
+            (!replaceDots || dev->OpcName.Find(L'.') < 0)) {
+            dotsReplaced = false;
+            return 1;
+        }
+        if (n && *n > 0) --*n;
+    }
     dotsReplaced = replaceDots && !dev->OpcName.IsEmpty() && ReplaceNameDots(dev->OpcName);
     if (dev->DeviceType == kTypeGlobal) {
         for (CDeviceCfg* d = m_store.GetFirstDevice(); d; d = m_store.GetNextDevice(d)) {
@@ -30,35 +151,68 @@ int CNameIndex::MakeUnique(CDeviceCfg* dev, bool counted, bool& dotsReplaced, bo
         }
         // The only global options record keeps its fixed section name.
         if (!dev->OpcName.IsEmpty()) {
-            Add(dev->OpcName);
+            NameKeyInto(dev->OpcName.GetString(), dev->OpcName.GetLength(), key);
+            ++m_count->At(key);
             return 1;
         }
     }
-    bool changed = FreeName(dev->OpcName);
-    Add(dev->OpcName);
+    bool changed = FreeName(dev->OpcName, key);
+    ++m_count->At(key);
     return changed ? -1 : 1;
 }
 
 // As MakeNameFree, which tries the passes 1, 2, ... on one base; pasting
-// many copies of a name would try every pass again for each copy.
-bool CNameIndex::FreeName(CString& name) {
-    auto taken = [this](const CString& n) { return Taken(n); };
-    if (!name.IsEmpty() && !Taken(name)) return false;
+// many copies of a name would try every pass again for each copy. `key`
+// ends as the final name's.
+bool CNameIndex::FreeName(CString& name, std::wstring& key) {
+    auto taken = [this, &key](const CString& n) {
+        NameKeyInto(n.GetString(), n.GetLength(), key);
+        int* c = m_count->Find(key);
+        return c && *c > 0;
+    };
+    if (!name.IsEmpty() && !taken(name)) return false;
     const int room = kNameKept - 11;
-    CString first = NameCandidate(name.GetLength() > room ? name.Left(room) : name, 1);
-    CString base = first.Left(first.GetLength() - 1);
-    if (base.GetLength() > room - 10) return MakeNameFree(name, taken);
-    std::wstring key = NameKey(base).GetString();
-    auto it = m_nextPass.find(key);
-    int pass = it == m_nextPass.end() ? 1 : it->second;
-    CString candidate;
-    for (;; ++pass) {
-        candidate = base;
-        candidate.AppendFormat(L"%d", pass);
-        if (!Taken(candidate) || pass == INT_MAX) break;
+    // NameCandidate's base for the name cut to the room: without its
+    // trailing digits, or without trailing underscores plus "_"
+    const wchar_t* np = name.GetString();
+    const int cut = name.GetLength() > room ? room : name.GetLength();
+    int n = cut;
+    while (n > 0 && np[n - 1] >= L'0' && np[n - 1] <= L'9') --n;
+    std::wstring& base = Scratch().base;
+    if (n < cut) {
+        base.assign(np, (size_t)n);
+    } else {
+        while (n > 0 && np[n - 1] == L'_') --n;
+        base.assign(np, (size_t)n);
+        base += L'_';
     }
-    m_nextPass[key] = pass < INT_MAX ? pass + 1 : pass;
-    name = candidate;
+    if ((int)base.size() > room - 10) {
+        bool changed = MakeNameFree(name, taken);
+        NameKeyInto(name.GetString(), name.GetLength(), key);
+        return changed;
+    }
+    std::wstring& baseKey = Scratch().baseKey;
+    NameKeyInto(base.data(), (int)base.size(), baseKey);
+    int& next = m_nextPass->At(baseKey);
+    int pass = next == 0 ? 1 : next;
+    // A candidate is short of the kept characters and ends in a digit: its
+    // key is the base's without leading blanks, folded, and the number.
+    const wchar_t* bp = base.data();
+    int bn = (int)base.size(), bb = 0;
+    while (bb < bn && IsNameBlank(bp[bb])) ++bb;
+    std::wstring& stem = Scratch().stem;
+    stem.assign(bp + bb, (size_t)(bn - bb));
+    for (wchar_t& c : stem)
+        if (c >= L'A' && c <= L'Z') c = (wchar_t)(c - L'A' + L'a');
+    for (;; ++pass) {
+        key.assign(stem);
+        AppendPass(key, pass);
+        int* c = m_count->Find(key);
+        if (!(c && *c > 0) || pass == INT_MAX) break;
+    }
+    next = pass < INT_MAX ? pass + 1 : pass;
+    AppendPass(base, pass);
+    name = CString(base);
     return true;
 }
 

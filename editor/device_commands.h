@@ -5,8 +5,8 @@
 #pragma once
 #include "config/device_cfg.h"
 #include <cstdio>
+#include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 // 1 name kept, -1 changed, 0 a global options record was merged into the
@@ -21,20 +21,21 @@ class CNameIndex {
 public:
     // Every device of the store except `exclude`.
     explicit CNameIndex(CCfgStore& store, const CDeviceCfg* exclude = nullptr);
+    ~CNameIndex();
+    CNameIndex(const CNameIndex&) = delete;
+    CNameIndex& operator=(const CNameIndex&) = delete;
     // As MakeNameUniqueIn; `counted` tells whether dev's present name is in
     // the index (a device of the store). The final name is counted after.
     int MakeUnique(CDeviceCfg* dev, bool counted, bool& dotsReplaced, bool replaceDots = true);
 
 private:
+    class CKeyTable;  // folded names to numbers, in a few large blocks
     CCfgStore& m_store;
-    std::unordered_map<std::wstring, int> m_count;
+    std::unique_ptr<CKeyTable> m_count;
     // Per candidate base, the first pass not yet found taken: names only
     // join the index during a batch, so a taken candidate stays taken.
-    std::unordered_map<std::wstring, int> m_nextPass;
-    bool FreeName(CString& name);
-    void Add(const CString& name);
-    void Remove(const CString& name);
-    bool Taken(const CString& name) const;
+    std::unique_ptr<CKeyTable> m_nextPass;
+    bool FreeName(CString& name, std::wstring& key);
 };
 
 // Gives every device of the store a name of its own, in list order (the

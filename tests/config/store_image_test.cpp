@@ -157,6 +157,108 @@ TEST_P(ReadBothWays, SameConfiguration) {
 INSTANTIATE_TEST_SUITE_P(Corpus, ReadBothWays,
                          testing::Values(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 18, 19, 99));
 
+// A load reads a UTF-16 file as it streams by, through a buffer of a few
+// lines, and leaves what only the whole image answers to the image: both
+// must give the same records, wherever a line falls against the buffer.
+std::wstring StreamCorpus(const wchar_t* eol, size_t sections) {
+    std::wstring t = L"DeviceType=4\r\nBefore=the first header";
+    t += eol;
+    unsigned r = 777;
+    auto next = [&r] { return r = r * 1103515245u + 12345u, (r >> 8); };
+    for (size_t i = 0; i < sections; ++i) {
+        const int type = (int)(next() % 29) - 2;  // no DeviceType at all now and then
+        switch (i % 5) {
+        case 0: t += L"[S" + std::to_wstring(i) + L"]"; break;
+        case 1: t += L"  [ s" + std::to_wstring(i) + L" x ]  "; break;
+        case 2: t += L"[Box" + std::to_wstring(i) + L"=a]b]"; break;
+        case 3: t += L"[\x00c4" + std::to_wstring(i) + L"]"; break;
+        default: t += L"[T" + std::to_wstring(i) + L"\t]"; break;
+        }
+        t += eol;
+        if (type != kTypeListHead) {
+            const wchar_t* forms[] = {L"DeviceType=%x", L" devicetype = '%x' ", L"DEVICETYPE=\"%x\"", L"DeviceType=%X"};
+            t += FormatString(forms[next() % 4], type).GetString();
+            t += eol;
+        }
+        if (next() % 7 == 0) t += std::wstring(L"ItemNames") + eol;  // the first one counts: none
+        t += L"ItemNames=.1";
+        size_t len = next() % 2500;
+        if (i == sections / 2) len = 150000;  // beyond the buffer, twice over
+        for (size_t k = 0; k < len; k += 8) t += L"Kanal" + std::to_wstring(k % 1000) + L".";
+        t += eol;
+        t += L"TargetHost=h";
+        t += std::to_wstring(i);
+        if (i % 3 == 0) t += std::wstring(1, L'\0') + L"cut";
+        t += eol;
+        t += FormatString(L"Inputs=%d%ls;comment=x%lsOutputs=  %x  %ls", (int)(next() % 40), eol, eol,
+                          (int)(next() % 40), eol)
+                 .GetString();
+        if (next() % 4 == 0) t += std::wstring(L"Password=1a2b3c4d") + eol;
+        if (next() % 5 == 0) t += std::wstring(L"[X no header") + eol + L"Inputs=99" + eol;
+        if (next() % 9 == 0) t += std::wstring(L"[]") + eol + L"DeviceType=1" + eol;
+        if (type == 11) t += std::wstring(L"ScaledInput1=I-1;2.5;\x00b0") + L"C" + eol;
+        if (type == kTypeGlobal) t += std::wstring(L"IdleTicks=") + std::to_wstring(i) + eol;
+        t += std::wstring(next() % 3, L' ') + eol;
+    }
+    t += L"[Last]";
+    t += eol;
+    t += L"DeviceType=1";
+    t += eol;
+    t += L"Inputs=1";  // no line end, and maybe a byte more
+    return t;
+}
+
+TEST(StoreImage, StreamedLoadGivesTheImagesRecords) {
+    const wchar_t* ends[] = {L"\r\n", L"\n", L"\r"};
+    for (int variant = 0; variant < 6; ++variant) {
+        SCOPED_TRACE(variant);
+        Files f;
+        std::wstring src = f.dir / L"src.ini";
+        std::string bytes = Utf16Bytes(StreamCorpus(ends[variant % 3], 3000));
+        if (variant >= 3) bytes += 'A';  // a cut-off last character
+        WriteBytes(src, bytes);
+        CCfgStore a(L""), b(L"");
+        int na = a.Load(src.c_str(), true);
+        // the image's reading of the same file
+        b.Load(src.c_str(), true);
+        b.ClearAll();
+        int nb = b.ReadAllSections();
+        if (!b.FetchGlobalTiming()) b.EnsureGlobalDevice();
+        EXPECT_GT(na, 2000);
+        EXPECT_EQ(nb, na);
+        ASSERT_TRUE(a.Save(f.keys.c_str()));
+        ASSERT_TRUE(b.Save(f.image.c_str()));
+        EXPECT_TRUE(ReadBytes(f.keys) == ReadBytes(f.image));
+    }
+}
+
+// Read into a store that holds records (a paste): a global options section
+// merges into the store's one, every other record joins the list.
+TEST(StoreImage, StreamedMergeGivesThePlatformsRecords) {
+    for (const wchar_t* text : kCorpus) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(text)));
+        Files f;
+        std::wstring src = f.dir / L"src.ini", first = f.dir / L"first.ini";
+        WriteProfile(first, L"[OpcServer_Global]\r\nDeviceType=ffffffff\r\nIdleTicks=7\r\n[Box1]\r\nDeviceType=4\r\n");
+        WriteProfile(src, text);
+        CCfgStore a(L""), b(L"");
+        b.SetPerKeyAccess(true);
+        ASSERT_EQ(a.Load(first.c_str(), true), b.Load(first.c_str(), true));
+        a.GetFirstDevice()->UndoGeneration = 3;
+        b.GetFirstDevice()->UndoGeneration = 3;
+        EXPECT_EQ(b.Load(src.c_str(), false), a.Load(src.c_str(), false));
+        EXPECT_EQ(b.IdleTicks, a.IdleTicks);
+        b.SetPerKeyAccess(false);
+        ASSERT_TRUE(a.Save(f.image.c_str()));
+        ASSERT_TRUE(b.Save(f.keys.c_str()));
+        EXPECT_EQ(ReadBytes(f.keys), ReadBytes(f.image));
+        CDeviceCfg *da = a.GetFirstDevice(), *db = b.GetFirstDevice();
+        for (; da && db; da = a.GetNextDevice(da), db = b.GetNextDevice(db))
+            EXPECT_EQ(db->UndoGeneration, da->UndoGeneration);
+        EXPECT_TRUE(!da && !db);
+    }
+}
+
 // A large configuration of every type with spread values, saved, read back
 // and saved again: the bytes are those the store wrote before its image was
 // made fast (size and digest of each file as that code wrote them).

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <string>
+#include <map>
+#include "editor/doc_names.h"
 
 namespace {
 
@@ -31,6 +33,62 @@ struct Store : ::testing::Test {
         return v;
     }
 };
+
+// Names of a batch as the name rules give them one by one (MakeNameFree
+// against every name counted so far): the index must give the same names,
+// in a file read (counted, dots kept) and in a paste (new records, dots out).
+const wchar_t* const kBatchNames[] = {
+    L"Box1", L"box1", L"BOX1",     L"Box1",          L"Box",           L"box_",  L"box__", L"Box_1",
+    L"",     L"",     L"  Box1  ", L"Box.1",         L"a.b.c",         L"a_b_c", L"12",    L"12",
+    L"007",  L"Trcv", L"trcv1",    L"\x00c4nderung", L"\x00e4nderung", L"x\ty",
+};
+
+std::vector<CString> BatchNames() {
+    std::vector<CString> v;
+    for (int round = 0; round < 40; ++round)
+        for (const wchar_t* n : kBatchNames) v.push_back(round % 7 == 6 ? CString(L'L', 110 + round) + n : CString(n));
+    return v;
+}
+
+std::vector<CString> Expected(const std::vector<CString>& given, const std::vector<CString>& before, bool listed,
+                              bool replaceDots) {
+    std::map<std::wstring, int> count;
+    for (const CString& n : before) ++count[NameKey(n).GetString()];
+    if (listed)
+        for (const CString& n : given) ++count[NameKey(n).GetString()];
+    std::vector<CString> out;
+    for (CString n : given) {
+        if (listed && --count[NameKey(n).GetString()] == 0) count.erase(NameKey(n).GetString());
+        if (replaceDots && !n.IsEmpty()) ReplaceNameDots(n);
+        MakeNameFree(n, [&](const CString& c) { return count.count(NameKey(c).GetString()) > 0; });
+        ++count[NameKey(n).GetString()];
+        out.push_back(n);
+    }
+    return out;
+}
+
+TEST_F(Store, BatchNamesAsOneByOne) {
+    const std::vector<CString> given = BatchNames();
+    // a file read: the list's order, every record counted from the start
+    for (const CString& n : given) Add(n, 4);
+    std::vector<CString> listOrder = Names();
+    MakeNamesUniqueInStore(store);
+    EXPECT_EQ(Expected(listOrder, {}, true, false), Names());
+
+    // a paste: records already listed, then named with dots replaced
+    std::vector<CString> before = Names();
+    std::vector<CDeviceCfg*> added;
+    for (const CString& n : given) added.push_back(Add(n, 4));
+    CNameIndex index(store);
+    std::vector<CString> got;
+    for (CDeviceCfg* d : added) {
+        bool dots = false;
+        EXPECT_NE(0, index.MakeUnique(d, true, dots));
+        EXPECT_LT(d->OpcName.Find(L'.'), 0);
+        got.push_back(d->OpcName);
+    }
+    EXPECT_EQ(Expected(given, before, true, true), got);
+}
 
 TEST_F(Store, NameConflictsAndMerge) {
     store.EnsureGlobalDevice();
