@@ -189,6 +189,11 @@ public:
     int ReadAllSections();
     bool WriteDevice(CDeviceCfg* dev);
     bool WriteAll();
+    // The text (byte-order mark first) of a file made by CreateEmptyFile and
+    // a WriteDevice of each record in turn, made in memory: reads the records
+    // and nothing else of any store, so any thread may call it while the
+    // records do not change. False when memory runs out.
+    static bool SectionsText(const CDeviceCfg* const* devs, size_t count, std::wstring& text);
 
     // Key by key through the platform's profile functions instead of the
     // file image: slow (the platform rewrites the file for every key), kept
@@ -219,7 +224,9 @@ public:
     };
 
 private:
-    bool WriteDeviceKeys(CDeviceCfg* dev);
+    bool WriteDeviceKeys(const CDeviceCfg* dev);
+    enum class PlainSave { Written, Failed, NeedsImage };
+    PlainSave SavePlain(const wchar_t* path, bool& created);
     bool ImageReady();
     bool FlushImage();
     void DropImage();

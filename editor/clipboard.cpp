@@ -1,10 +1,14 @@
 // Devices through the clipboard as the text of configuration-file sections,
-// written and read by the store itself through a temporary file.
+// written by the store in memory and read by it through a temporary file.
 #include "editor/view.h"
 #include "editor/doc.h"
 #include "config/device_cfg.h"
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -37,41 +41,35 @@ bool SameValues(const CDeviceCfg& a, const CDeviceCfg& b) {
 
 }  // namespace
 
+// The text is that of a fresh file of the selected records, its byte-order
+// mark turned into a blank; made in memory, nothing on the clipboard changes
+// when memory runs out.
 void CTamselView::OnEditCopy() {
-    wchar_t path[MAX_PATH];
-    if (!MakeTempFile(path)) return;
     CListCtrl& list = GetListCtrl();
-    if (theCfgStore.CreateEmptyFile(path)) {
-        CCfgStore::WriteBatch batch(theCfgStore);
+    std::wstring text;
+    try {
+        std::vector<const CDeviceCfg*> devs;
         for (int row = list.GetNextItem(-1, LVNI_SELECTED); row >= 0; row = list.GetNextItem(row, LVNI_SELECTED))
-            if (CDeviceCfg* dev = GetRowDevice(row)) theCfgStore.WriteDevice(dev);
+            if (CDeviceCfg* dev = GetRowDevice(row)) devs.push_back(dev);
+        if (!CCfgStore::SectionsText(devs.data(), devs.size(), text)) return;
+    } catch (const std::bad_alloc&) {
+        return;
     }
-    HGLOBAL mem = nullptr;
-    WIN32_FIND_DATAW fd;
-    HANDLE find = FindFirstFileW(path, &fd);
-    if (find != INVALID_HANDLE_VALUE) {
-        FindClose(find);
-        DWORD size = fd.nFileSizeLow;
-        FILE* f = fd.nFileSizeHigh == 0 && size < 0x7FFFFFF0u ? _wfopen(path, L"rb") : nullptr;
-        if (f && (mem = GlobalAlloc(GMEM_MOVEABLE, size + 2)) != nullptr) {
-            BYTE* p = (BYTE*)GlobalLock(mem);
-            size_t got = p ? fread(p, 1, size, f) : 0;
-            if (p) {
-                // the text ends behind the last whole unit actually read
-                size_t end = got & ~(size_t)1;
-                p[end] = p[end + 1] = 0;
-                wchar_t* text = (wchar_t*)p;
-                if (end >= 2 && text[0] == 0xFEFF) text[0] = L' ';
-                GlobalUnlock(mem);
-            } else {
-                GlobalFree(mem);
-                mem = nullptr;
-            }
-        }
-        if (f) fclose(f);
-    }
-    DeleteFileW(path);
+    // as large a file as the clipboard took when it went through one
+    const size_t size = text.size() * sizeof(wchar_t);
+    if (size >= 0x7FFFFFF0u) return;
+    HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, size + 2);
     if (!mem) return;
+    BYTE* p = (BYTE*)GlobalLock(mem);
+    if (!p) {
+        GlobalFree(mem);
+        return;
+    }
+    if (size) std::memcpy(p, text.data(), size);
+    p[size] = p[size + 1] = 0;
+    if (!text.empty() && text[0] == 0xFEFF) ((wchar_t*)p)[0] = L' ';
+    GlobalUnlock(mem);
+    std::wstring().swap(text);
     if (OpenClipboard(m_hWnd)) {
         EmptyClipboard();
         if (!SetClipboardData(CF_UNICODETEXT, mem)) GlobalFree(mem);
