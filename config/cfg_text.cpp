@@ -40,8 +40,7 @@ const wchar_t* HexText(int value, wchar_t (&buf)[12]) {
 
 // Each key of the record's section with the value written for it, in the
 // table's order: put(index into kCfgKeys, value).
-template <class Put>
-bool ForEachValue(const CDeviceCfg& dev, Put&& put) {
+template <class Put> bool ForEachValue(const CDeviceCfg& dev, Put&& put) {
     wchar_t hex[12];
     CString made;
     for (size_t i = 0; i < kKeyCount; ++i) {
