@@ -8,6 +8,7 @@
 #include "config/cfg_keys.h"
 #include <cstring>
 #include <cwchar>
+#include <functional>
 #include <iterator>
 #include <new>
 #include <string>
@@ -192,6 +193,29 @@ const wchar_t kFrame[] = {0xFEFF, L'\r', L'\n'};
 // The most a one-go write of the image puts in a file.
 const size_t kMaxFileBytes = 0x7FFFFFFF;
 
+// Units of text gathered before they go on (to the file): small enough to
+// stay in the cache, large enough that the calls do not count.
+const size_t kChunkUnits = 256 * 1024;
+
+enum class PlainRun { Done, NotPlain, Refused };
+
+// The records next() gives, until null, through one small text that emit()
+// takes whenever it is full, and at the end; it may refuse.
+template <class Next, class Emit> PlainRun RunPlain(Next&& next, Emit&& emit) {
+    std::wstring text;
+    text.reserve(kChunkUnits + 4096);
+    text.assign(kFrame, 3);
+    CSectionWriter writer(text);
+    while (const CDeviceCfg* d = next()) {
+        if (!writer.Add(*d)) return PlainRun::NotPlain;
+        if (!writer.TrimPending() && text.size() >= kChunkUnits) {
+            if (!emit(static_cast<const std::wstring&>(text))) return PlainRun::Refused;
+            text.clear();
+        }
+    }
+    return text.empty() || emit(static_cast<const std::wstring&>(text)) ? PlainRun::Done : PlainRun::Refused;
+}
+
 }  // namespace
 
 bool CCfgStore::WriteDeviceKeys(const CDeviceCfg* dev) {
@@ -204,15 +228,37 @@ bool CCfgStore::WriteDeviceKeys(const CDeviceCfg* dev) {
     return m_WriteOk != 0;
 }
 
-bool CCfgStore::SectionsText(const CDeviceCfg* const* devs, size_t count, std::wstring& text) {
+bool CCfgStore::SectionsText(const CDeviceCfg* const* devs, size_t count,
+                             const std::function<wchar_t*(size_t units)>& room) {
     try {
-        text.assign(kFrame, 3);
-        CSectionWriter plain(text);
         size_t i = 0;
-        while (i < count && plain.Add(*devs[i])) ++i;
-        if (i < count) {
-            // the store's own image, in a scratch store that has no file
-            // behind it and never flushes
+        auto fromFirst = [&] {
+            i = 0;
+            return [&]() -> const CDeviceCfg* { return i < count ? devs[i++] : nullptr; };
+        };
+        // Measured first, then made again straight into the room: new memory
+        // costs more to touch than the text costs to make.
+        size_t units = 0;
+        if (RunPlain(fromFirst(), [&](const std::wstring& t) {
+                units += t.size();
+                return true;
+            }) == PlainRun::Done) {
+            if (units > kMaxFileBytes / sizeof(wchar_t)) return room(0) != nullptr;  // see below
+            wchar_t* out = room(units);
+            if (!out) return false;
+            size_t at = 0;
+            PlainRun made = RunPlain(fromFirst(), [&](const std::wstring& t) {
+                if (t.size() > units - at) return false;
+                std::memcpy(out + at, t.data(), t.size() * sizeof(wchar_t));
+                at += t.size();
+                return true;
+            });
+            return made == PlainRun::Done && at == units;
+        }
+        // the store's own image, in a scratch store that has no file behind
+        // it and never flushes
+        std::wstring text;
+        {
             CCfgStore scratch(L"");
             scratch.m_ImageFor[0] = L'*';
             scratch.m_ImageFramed = true;
@@ -222,19 +268,31 @@ bool CCfgStore::SectionsText(const CDeviceCfg* const* devs, size_t count, std::w
             text += scratch.m_Image.Serialize();
         }
         // what a file too large for one write holds: nothing
-        if (text.size() > kMaxFileBytes / sizeof(wchar_t)) std::wstring().swap(text);
+        if (text.size() > kMaxFileBytes / sizeof(wchar_t)) text.clear();
+        wchar_t* out = room(text.size());
+        if (!out) return false;
+        if (!text.empty()) std::memcpy(out, text.data(), text.size() * sizeof(wchar_t));
         return true;
     } catch (const std::bad_alloc&) {
-        std::wstring().swap(text);
         return false;
     }
 }
 
-namespace {
+bool CCfgStore::SectionsText(const CDeviceCfg* const* devs, size_t count, std::wstring& text) {
+    std::wstring().swap(text);
+    bool ok = SectionsText(devs, count, [&text](size_t units) -> wchar_t* {
+        text.resize(units + 1);  // room for one unit at least
+        return &text[0];
+    });
+    if (ok) {
+        text.pop_back();
+    } else {
+        std::wstring().swap(text);
+    }
+    return ok;
+}
 
-// Units of text gathered before they go to the file: small enough to stay
-// in the cache, large enough that the calls do not count.
-const size_t kChunkUnits = 256 * 1024;
+namespace {
 
 // One write of the units gathered; false with the system's error.
 bool WriteUnits(HANDLE h, const std::wstring& text, size_t& total, DWORD& err) {
@@ -272,20 +330,18 @@ CCfgStore::PlainSave CCfgStore::SavePlain(const wchar_t* path, bool& created) {
     DWORD err = 0;
     bool plain = true;
     try {
-        std::wstring text;
-        text.reserve(kChunkUnits + 4096);
-        text.assign(kFrame, 3);
-        CSectionWriter writer(text);
         size_t total = 0;
         const CDeviceCfg* last = nullptr;
-        for (CDeviceCfg* p = GetFirstDevice(); p && plain && !err; p = GetNextDevice(p)) {
-            plain = writer.Add(*p);
-            last = p;
-            if (plain && !writer.TrimPending() && text.size() >= kChunkUnits) {
-                if (WriteUnits(h, text, total, err)) text.clear();
-            }
-        }
-        if (plain && !err && !text.empty()) WriteUnits(h, text, total, err);
+        CDeviceCfg* p = GetFirstDevice();
+        PlainRun run = RunPlain(
+            [&]() -> const CDeviceCfg* {
+                if (p) last = p;
+                CDeviceCfg* d = p;
+                p = p ? GetNextDevice(p) : nullptr;
+                return d;
+            },
+            [&](const std::wstring& t) { return WriteUnits(h, t, total, err); });
+        plain = run != PlainRun::NotPlain;
         if (last) {
             m_WriteOk = 1;
             SetSection(last->OpcName);

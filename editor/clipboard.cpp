@@ -5,9 +5,7 @@
 #include "config/device_cfg.h"
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <new>
-#include <string>
 #include <vector>
 
 namespace {
@@ -42,34 +40,39 @@ bool SameValues(const CDeviceCfg& a, const CDeviceCfg& b) {
 }  // namespace
 
 // The text is that of a fresh file of the selected records, its byte-order
-// mark turned into a blank; made in memory, nothing on the clipboard changes
-// when memory runs out.
+// mark turned into a blank, made by the store straight into the clipboard's
+// memory; nothing on the clipboard changes when memory runs out.
 void CTamselView::OnEditCopy() {
     CListCtrl& list = GetListCtrl();
-    std::wstring text;
+    std::vector<const CDeviceCfg*> devs;
     try {
-        std::vector<const CDeviceCfg*> devs;
         for (int row = list.GetNextItem(-1, LVNI_SELECTED); row >= 0; row = list.GetNextItem(row, LVNI_SELECTED))
             if (CDeviceCfg* dev = GetRowDevice(row)) devs.push_back(dev);
-        if (!CCfgStore::SectionsText(devs.data(), devs.size(), text)) return;
     } catch (const std::bad_alloc&) {
         return;
     }
-    // as large a file as the clipboard took when it went through one
-    const size_t size = text.size() * sizeof(wchar_t);
-    if (size >= 0x7FFFFFF0u) return;
-    HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, size + 2);
-    if (!mem) return;
-    BYTE* p = (BYTE*)GlobalLock(mem);
-    if (!p) {
-        GlobalFree(mem);
+    HGLOBAL mem = nullptr;
+    wchar_t* text = nullptr;
+    size_t units = 0;
+    bool made = CCfgStore::SectionsText(devs.data(), devs.size(), [&](size_t n) -> wchar_t* {
+        // as large a file as the clipboard took when it went through one
+        if (n >= 0x7FFFFFF0u / sizeof(wchar_t)) return nullptr;
+        mem = GlobalAlloc(GMEM_MOVEABLE, (n + 1) * sizeof(wchar_t));
+        text = mem ? (wchar_t*)GlobalLock(mem) : nullptr;
+        units = n;
+        return text;
+    });
+    if (text) {
+        if (made) {
+            text[units] = 0;
+            if (units && text[0] == 0xFEFF) text[0] = L' ';
+        }
+        GlobalUnlock(mem);
+    }
+    if (!made || !text) {
+        if (mem) GlobalFree(mem);
         return;
     }
-    if (size) std::memcpy(p, text.data(), size);
-    p[size] = p[size + 1] = 0;
-    if (!text.empty() && text[0] == 0xFEFF) ((wchar_t*)p)[0] = L' ';
-    GlobalUnlock(mem);
-    std::wstring().swap(text);
     if (OpenClipboard(m_hWnd)) {
         EmptyClipboard();
         if (!SetClipboardData(CF_UNICODETEXT, mem)) GlobalFree(mem);
