@@ -211,7 +211,7 @@ bool CCfgStore::Save(const wchar_t* path) {
 }
 
 // Outside a WriteAll the image goes to disk after each record, so that a
-// caller (the clipboard copy) finds every record it wrote in the file.
+// caller finds every record it wrote in the file.
 bool CCfgStore::WriteDevice(CDeviceCfg* dev) {
     WriteBatch batch(*this);
     bool ok = WriteDeviceKeys(dev);

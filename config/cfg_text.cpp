@@ -243,7 +243,7 @@ bool CCfgStore::SectionsText(const CDeviceCfg* const* devs, size_t count,
                 units += t.size();
                 return true;
             }) == PlainRun::Done) {
-            if (units > kMaxFileBytes / sizeof(wchar_t)) return room(0) != nullptr;  // see below
+            if (units > kMaxFileBytes / sizeof(wchar_t)) return room(0) != nullptr;  // as below
             wchar_t* out = room(units);
             if (!out) return false;
             size_t at = 0;
