@@ -377,11 +377,16 @@ bool CCfgStore::Save(const wchar_t* path) {
             return false;
         }
     }
-    bool created = CreateEmptyFile(temp);
-    if (!created) m_LastError = GetLastError() ? GetLastError() : ERROR_OPEN_FAILED;
-    bool written = created && WriteAll();
+    // Plain records go to the file as they are made; the image takes the rest.
+    bool created = false;
+    PlainSave plain = SavePlain(temp, created);
+    if (plain == PlainSave::NeedsImage) {
+        created = CreateEmptyFile(temp);
+        if (!created) m_LastError = GetLastError() ? GetLastError() : ERROR_OPEN_FAILED;
+    }
+    bool written = plain == PlainSave::Written || (plain == PlainSave::NeedsImage && created && WriteAll());
     bool ok = created && written && m_AllWritesOk;
-    if (ok) {
+    if (ok && plain == PlainSave::NeedsImage) {
         HANDLE h = CreateFileW(temp, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE || !FlushFileBuffers(h)) {
             m_LastError = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
@@ -404,40 +409,12 @@ bool CCfgStore::Save(const wchar_t* path) {
 }
 
 // Outside a WriteAll the image goes to disk after each record, so that a
-// caller (the clipboard copy) finds every record it wrote in the file.
+// caller finds every record it wrote in the file.
 bool CCfgStore::WriteDevice(CDeviceCfg* dev) {
     WriteBatch batch(*this);
     bool ok = WriteDeviceKeys(dev);
     if (!batch.Finish() && dev->DeviceType != kTypeGlobal) ok = false;
     return ok;
-}
-
-bool CCfgStore::WriteDeviceKeys(CDeviceCfg* dev) {
-    m_WriteOk = 1;
-    SetSection(dev->OpcName);
-    for (const CCfgKey& k : kCfgKeys) {
-        if (!k.Holds(*dev)) continue;
-        switch (k.form) {
-        case CfgKeyForm::Type:
-        case CfgKeyForm::Hex:
-        case CfgKeyForm::LoginOverride: WriteHex(k.name, dev->*k.hex); break;
-        case CfgKeyForm::LoginFlag: WriteHex(k.name, (dev->LoginRequired || dev->BinaryLogin) ? 1 : 0); break;
-        case CfgKeyForm::Port: WriteHex(k.name, dev->*k.port); break;
-        case CfgKeyForm::Text: WriteString(k.name, dev->*k.text); break;
-        case CfgKeyForm::Password: {
-            CString scrambled;
-            dev->EncodePassword(scrambled);
-            WriteString(k.name, scrambled);
-            break;
-        }
-        case CfgKeyForm::ScaledInput: {
-            const int i = k.input;
-            WriteString(k.name, FormatScaledInput(dev->InputFlag[i], dev->ScaleMin[i], dev->ScaleMax[i], dev->Unit[i]));
-            break;
-        }
-        }
-    }
-    return m_WriteOk != 0;
 }
 
 bool CCfgStore::WriteAll() {

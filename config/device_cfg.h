@@ -9,6 +9,7 @@
 #pragma once
 #include "framework/String.h"
 #include "config/profile_file.h"
+#include <functional>
 
 // Type numbers that are no device type.
 enum : int {
@@ -189,6 +190,15 @@ public:
     int ReadAllSections();
     bool WriteDevice(CDeviceCfg* dev);
     bool WriteAll();
+    // The text (byte-order mark first) of a file made by CreateEmptyFile and
+    // a WriteDevice of each record in turn, made in memory: reads the records
+    // and nothing else of any store, so any thread may call it while the
+    // records do not change. room(units) is called once and gives the memory
+    // for the whole text, or null; false when it gives none or memory runs
+    // out (room's memory, if any, is then the caller's to free).
+    static bool SectionsText(const CDeviceCfg* const* devs, size_t count,
+                             const std::function<wchar_t*(size_t units)>& room);
+    static bool SectionsText(const CDeviceCfg* const* devs, size_t count, std::wstring& text);
 
     // Key by key through the platform's profile functions instead of the
     // file image: slow (the platform rewrites the file for every key), kept
@@ -219,7 +229,9 @@ public:
     };
 
 private:
-    bool WriteDeviceKeys(CDeviceCfg* dev);
+    bool WriteDeviceKeys(const CDeviceCfg* dev);
+    enum class PlainSave { Written, Failed, NeedsImage };
+    PlainSave SavePlain(const wchar_t* path, bool& created);
     bool ImageReady();
     bool FlushImage();
     void DropImage();

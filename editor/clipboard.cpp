@@ -1,5 +1,5 @@
 // Devices through the clipboard as the text of configuration-file sections,
-// written and read by the store itself through a temporary file.
+// written by the store in memory and read by it through a temporary file.
 #include "editor/view.h"
 #include "editor/doc.h"
 #include "config/device_cfg.h"
@@ -37,35 +37,6 @@ bool SameValues(const CDeviceCfg& a, const CDeviceCfg& b) {
            a.SerialPacketGap == b.SerialPacketGap && a.Inputs == b.Inputs && a.Outputs == b.Outputs;
 }
 
-// The file's text as the clipboard takes it; nullptr when unreadable.
-HGLOBAL ReadClipboardText(const wchar_t* path) {
-    HGLOBAL mem = nullptr;
-    WIN32_FIND_DATAW fd;
-    HANDLE find = FindFirstFileW(path, &fd);
-    if (find != INVALID_HANDLE_VALUE) {
-        FindClose(find);
-        DWORD size = fd.nFileSizeLow;
-        FILE* f = fd.nFileSizeHigh == 0 && size < 0x7FFFFFF0u ? _wfopen(path, L"rb") : nullptr;
-        if (f && (mem = GlobalAlloc(GMEM_MOVEABLE, size + 2)) != nullptr) {
-            BYTE* p = (BYTE*)GlobalLock(mem);
-            size_t got = p ? fread(p, 1, size, f) : 0;
-            if (p) {
-                // the text ends behind the last whole unit actually read
-                size_t end = got & ~(size_t)1;
-                p[end] = p[end + 1] = 0;
-                wchar_t* text = (wchar_t*)p;
-                if (end >= 2 && text[0] == 0xFEFF) text[0] = L' ';
-                GlobalUnlock(mem);
-            } else {
-                GlobalFree(mem);
-                mem = nullptr;
-            }
-        }
-        if (f) fclose(f);
-    }
-    return mem;
-}
-
 // The clipboard's text into the empty file `path` as the profile functions
 // read it; false when there is none or the file is not written whole.
 bool WriteClipboardFile(HWND owner, const wchar_t* path) {
@@ -94,24 +65,37 @@ bool WriteClipboardFile(HWND owner, const wchar_t* path) {
 
 }  // namespace
 
-// Writing many records and handing the text to the system take longer than
-// the window may go without answering: off its thread, the records only read.
+// The text is that of a fresh file of the selected records, its byte-order
+// mark turned into a blank, made by the store straight into the clipboard's
+// memory. Making and handing over a large text takes longer than the window
+// may go without answering: off its thread, the records only read.
 bool CTamselView::CopySelection() {
-    wchar_t path[MAX_PATH];
-    if (!MakeTempFile(path)) return false;
-    const std::vector<CDeviceCfg*> records = GetSelectedDevices();
+    std::vector<CDeviceCfg*> selected = GetSelectedDevices();
+    const std::vector<const CDeviceCfg*> devs(selected.begin(), selected.end());
     bool copied = false;
     RunAnswering([&] {
-        bool written = theCfgStore.CreateEmptyFile(path);
-        if (written) {
-            CCfgStore::WriteBatch batch(theCfgStore);
-            for (CDeviceCfg* dev : records)
-                if (!theCfgStore.WriteDevice(dev)) written = false;
-            if (!batch.Finish()) written = false;
+        HGLOBAL mem = nullptr;
+        wchar_t* text = nullptr;
+        size_t units = 0;
+        bool made = CCfgStore::SectionsText(devs.data(), devs.size(), [&](size_t n) -> wchar_t* {
+            // as large a file as the clipboard took when it went through one
+            if (n >= 0x7FFFFFF0u / sizeof(wchar_t)) return nullptr;
+            mem = GlobalAlloc(GMEM_MOVEABLE, (n + 1) * sizeof(wchar_t));
+            text = mem ? (wchar_t*)GlobalLock(mem) : nullptr;
+            units = n;
+            return text;
+        });
+        if (text) {
+            if (made) {
+                text[units] = 0;
+                if (units && text[0] == 0xFEFF) text[0] = L' ';
+            }
+            GlobalUnlock(mem);
         }
-        HGLOBAL mem = written ? ReadClipboardText(path) : nullptr;
-        DeleteFileW(path);
-        if (!mem) return;
+        if (!made || !text) {
+            if (mem) GlobalFree(mem);
+            return;
+        }
         // The view stays the clipboard's owner.
         if (OpenClipboard(m_hWnd)) {
             EmptyClipboard();

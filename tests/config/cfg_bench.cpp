@@ -1,6 +1,7 @@
 // Saves and loads configurations through the store and prints the times
 // beside the floor, a plain program's I/O of the same bytes: writing them,
-// flushing and renaming for a save, reading them for a load. The memory a
+// flushing and renaming for a save, reading them for a load; and the time
+// the text of every record takes in memory (what a copy of them all makes). The memory a
 // device takes is measured in a fresh process that only loads the file.
 // A program, not a test:
 //   wine cfg_bench.exe [--per-key | --both] [--rounds N] [count...]
@@ -11,6 +12,7 @@
 #include <psapi.h>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 #include "config/device_cfg.h"
@@ -161,8 +163,8 @@ int wmain(int argc, wchar_t** argv) {
     for (bool perKey : modes) {
         std::printf("%s; floor: the same bytes read, or written + flushed + renamed, by a plain program\n",
                     perKey ? "key by key through the profile functions" : "file image");
-        std::printf("%8s %5s | %9s %9s %6s | %9s %9s %6s | %12s | %9s %11s\n", "devices", "round", "save s", "floor s",
-                    "ratio", "load s", "floor s", "ratio", "file bytes", "cold load", "bytes/dev");
+        std::printf("%8s %5s | %9s %9s %6s | %9s %9s %6s | %12s | %9s %11s | %8s\n", "devices", "round", "save s",
+                    "floor s", "ratio", "load s", "floor s", "ratio", "file bytes", "cold load", "bytes/dev", "text s");
         for (int n : counts) {
             wchar_t path[MAX_PATH];
             swprintf(path, MAX_PATH, L"%lsKRVbench%d.ini", dir, n);
@@ -188,6 +190,15 @@ int wmain(int argc, wchar_t** argv) {
                     read = back.Load(path, true);
                     load = Now() - t1;
                 }
+                std::vector<const CDeviceCfg*> devs;
+                for (CDeviceCfg* d = store.GetFirstDevice(); d; d = store.GetNextDevice(d)) devs.push_back(d);
+                std::wstring text;
+                double t2 = Now();
+                bool made = CCfgStore::SectionsText(devs.data(), devs.size(), text);
+                double inMemory = Now() - t2;
+                made = made && text.size() * sizeof(wchar_t) == bytes.size() &&
+                       std::memcmp(text.data(), bytes.data(), bytes.size()) == 0;
+                std::wstring().swap(text);
                 // the fresh process only once a count: its figures hardly vary
                 Cold cold;
                 if (r == 1) cold = RunLoadOnly(path, perKey);
@@ -207,9 +218,10 @@ int wmain(int argc, wchar_t** argv) {
                 } else if (r == 1) {
                     std::snprintf(coldLoad, sizeof coldLoad, "failed");
                 }
-                std::printf("%8d %5d | %9.4f %9s %6s | %9.4f %9s %6s | %12lu | %9s %11s%s\n", n, r, save, saveFloor,
-                            saveRatio, load, loadFloorText, loadRatio, (unsigned long)bytes.size(), coldLoad, perDev,
-                            ok && read == n + 1 ? "" : "  (save or load incomplete)");
+                std::printf("%8d %5d | %9.4f %9s %6s | %9.4f %9s %6s | %12lu | %9s %11s | %8.4f%s%s\n", n, r, save,
+                            saveFloor, saveRatio, load, loadFloorText, loadRatio, (unsigned long)bytes.size(), coldLoad,
+                            perDev, inMemory, ok && read == n + 1 ? "" : "  (save or load incomplete)",
+                            made ? "" : "  (text differs from the file)");
                 std::fflush(stdout);
             }
             DeleteFileW(path);

@@ -5,6 +5,7 @@
 #include "cfg_test_util.h"
 #include <gtest/gtest.h>
 #include <cstdio>
+#include <vector>
 
 using namespace cfgtest;
 
@@ -363,6 +364,108 @@ TEST(StoreImage, KeysReadAfterALoadSeeTheFileAsItIsNow) {
     s.SetSection(L"Box1");
     EXPECT_EQ(7, s.ReadHex(L"Inputs", -1));
 }
+
+// Records the file image does more with than append them: names met
+// before (A-Z folded, or once cut to the 127 characters a section keeps),
+// empty names, line breaks, blanks around values, a NUL inside a name.
+struct Batch {
+    const char* what;
+    void (*fill)(CCfgStore&);
+};
+
+void AddNamed(CCfgStore& s, const CString& name, int type, const wchar_t* host = L"10.0.0.1") {
+    CDeviceCfg* d = new CDeviceCfg(L"", type);
+    d->OpcName = name;
+    d->TargetHost = host;
+    d->Password = L"pw";
+    d->BuildDefaultItemNames();
+    s.AddDevice(d);
+}
+
+const Batch kBatches[] = {
+    {"none", [](CCfgStore&) {}},
+    {"every type", Fill},
+    {"large", [](CCfgStore& s) { FillLarge(s, 500); }},
+    {"names met before",
+     [](CCfgStore& s) {
+         AddNamed(s, L"Box1", 4);
+         AddNamed(s, L"Box2", 2, L"h2");
+         AddNamed(s, L"  bOX1 ", 11, L"h3");
+         AddNamed(s, L"Box3", 18);
+     }},
+    {"names cut to the same",
+     [](CCfgStore& s) {
+         AddNamed(s, CString(L'L', 127) + L"a", 4);
+         AddNamed(s, CString(L'L', 127) + L"b", 8);
+         AddNamed(s, CString(L'M', 126) + L" x", 4);
+     }},
+    {"empty names",
+     [](CCfgStore& s) {
+         AddNamed(s, L"A", 4);
+         AddNamed(s, L"", 4, L"h2");
+         AddNamed(s, L" \t ", 2, L"h3");
+     }},
+    {"line break in a name",
+     [](CCfgStore& s) {
+         AddNamed(s, L"A", 4);
+         AddNamed(s, L"B\r\nDeviceType=3", 4);
+         AddNamed(s, L"C\n", 4);
+     }},
+    {"line break in a value",
+     [](CCfgStore& s) {
+         AddNamed(s, L"A", 4, L"a\r\n[Z]");
+         AddNamed(s, L"B", 4, L"\r\n  lead");
+         AddNamed(s, L"C", 2, L"tail\n");
+     }},
+    {"blanks around values",
+     [](CCfgStore& s) {
+         AddNamed(s, L"A", 4, L"  both  ");
+         AddNamed(s, L"B", 4, L" \x1A\t");
+         CDeviceCfg* d = new CDeviceCfg(L"Sensor", kTypeAnalogSensor);
+         d->Unit[2] = L"bar \t ";  // the last value written keeps them
+         s.AddDevice(d);
+     }},
+    {"NUL in a name",
+     [](CCfgStore& s) {
+         AddNamed(s, CString(L"N\0one", 5), 4);
+         AddNamed(s, L"N", 4, L"h2");
+     }},
+};
+
+class WriteBatches : public testing::TestWithParam<int> {};
+
+// The copy's text made in memory is the file that writing the same records
+// one by one makes, and a save of them writes that file too.
+TEST_P(WriteBatches, InMemoryAndSavedAsWrittenRecordByRecord) {
+    const Batch& b = kBatches[GetParam()];
+    SCOPED_TRACE(b.what);
+    Files f;
+    CCfgStore s(L"");
+    b.fill(s);
+    std::vector<const CDeviceCfg*> devs;
+    for (CDeviceCfg* d = s.GetFirstDevice(); d; d = s.GetNextDevice(d)) devs.push_back(d);
+    std::wstring text;
+    ASSERT_TRUE(CCfgStore::SectionsText(devs.data(), devs.size(), text));
+
+    ASSERT_TRUE(s.CreateEmptyFile(f.keys.c_str()));
+    for (const CDeviceCfg* d : devs) s.WriteDevice(const_cast<CDeviceCfg*>(d));
+    std::string written = ReadBytes(f.keys);
+    EXPECT_EQ(written, std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2));
+
+    ASSERT_TRUE(s.Save(f.image.c_str()));
+    EXPECT_EQ(written, ReadBytes(f.image));
+    // and a list in another order than the store's
+    std::vector<const CDeviceCfg*> back(devs.rbegin(), devs.rend());
+    ASSERT_TRUE(s.CreateEmptyFile(f.keys.c_str()));
+    {
+        CCfgStore::WriteBatch batch(s);
+        for (const CDeviceCfg* d : back) s.WriteDevice(const_cast<CDeviceCfg*>(d));
+    }
+    ASSERT_TRUE(CCfgStore::SectionsText(back.data(), back.size(), text));
+    EXPECT_EQ(ReadBytes(f.keys), std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2));
+}
+
+INSTANTIATE_TEST_SUITE_P(Records, WriteBatches, testing::Range(0, (int)(sizeof kBatches / sizeof kBatches[0])));
 
 // A failed one-go write is a failed save, with the system's error.
 TEST(StoreImage, FailedWriteIsReported) {

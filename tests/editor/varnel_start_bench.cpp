@@ -89,8 +89,7 @@ BOOL CALLBACK EnumTop(HWND h, LPARAM lp) {
 
 // Seconds from the start until `ready` says so; negative when the program
 // ended first or 120 s passed.
-template <class Ready>
-double Timed(const std::wstring& cmd, Ready ready, HWND& main, PROCESS_INFORMATION& pi) {
+template <class Ready> double Timed(const std::wstring& cmd, Ready ready, HWND& main, PROCESS_INFORMATION& pi) {
     STARTUPINFOW si{};
     si.cb = sizeof si;
     std::vector<wchar_t> buf(cmd.begin(), cmd.end());
