@@ -966,7 +966,9 @@ TEST_F(DocView, CommandsSentDuringLongWorkWaitForIt) {
         ASSERT_TRUE(s.Save(path.c_str()));
     }
     SetMessageBoxHook([](const wchar_t*, UINT) { return IDNO; });
-    if (!Doc()) ASSERT_TRUE(tmpl->OpenDocumentFile(nullptr));
+    if (!Doc()) {
+        ASSERT_TRUE(tmpl->OpenDocumentFile(nullptr));
+    }
     Doc()->SetModifiedFlag(FALSE);
     HWND frame = View()->GetParentFrame()->m_hWnd;
     std::atomic<bool> stop{false};
