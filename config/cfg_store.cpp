@@ -7,6 +7,15 @@
 #include <string>
 #include <vector>
 
+// The values merge; the paste's mark and the row's image stay.
+static void MergeGlobalValues(CDeviceCfg* global, const CDeviceCfg& read) {
+    int generation = global->UndoGeneration;
+    int image = global->ImageIndex;
+    global->CopySettings(read);
+    global->UndoGeneration = generation;
+    global->ImageIndex = image;
+}
+
 CCfgStore::CCfgStore() : m_DeviceHead(L"", kTypeListHead), m_UndoHead(L"", kTypeListHead) {
     wchar_t path[MAX_PATH + 1] = {0};
     if (FAILED(
@@ -306,12 +315,7 @@ bool ReadStreamed(CCfgStore& store, int& count) {
             dev = nullptr;
             ++count;
         } else {
-            // The values merge; the paste's mark and the row's image stay.
-            int generation = global->UndoGeneration;
-            int image = global->ImageIndex;
-            global->CopySettings(*dev);
-            global->UndoGeneration = generation;
-            global->ImageIndex = image;
+            MergeGlobalValues(global, *dev);
         }
     }
     if (!records.m_Last.empty()) store.SetSection(records.m_Last.c_str());
@@ -452,12 +456,7 @@ int CCfgStore::ReadAllSections() {
             AddDevice(dev.release());
             ++count;
         } else {
-            // The values merge; the paste's mark and the row's image stay.
-            int generation = global->UndoGeneration;
-            int image = global->ImageIndex;
-            global->CopySettings(*dev);
-            global->UndoGeneration = generation;
-            global->ImageIndex = image;
+            MergeGlobalValues(global, *dev);
         }
     }
     return count;

@@ -70,21 +70,6 @@ template <class Put> bool ForEachValue(const CDeviceCfg& dev, Put&& put) {
     return true;
 }
 
-inline wchar_t FoldChar(wchar_t c) { return (c >= L'A' && c <= L'Z') ? (wchar_t)(c - L'A' + L'a') : c; }
-
-// The image's folding of section names: A-Z only.
-uint32_t FoldHash(const wchar_t* s, size_t n) {
-    uint32_t h = 2166136261u;
-    for (size_t i = 0; i < n; ++i) h = (h ^ (uint32_t)FoldChar(s[i])) * 16777619u;
-    return h;
-}
-
-bool FoldEqual(const wchar_t* a, const wchar_t* b, size_t n) {
-    for (size_t i = 0; i < n; ++i)
-        if (a[i] != b[i] && FoldChar(a[i]) != FoldChar(b[i])) return false;
-    return true;
-}
-
 bool HasLineBreak(const wchar_t* s, size_t n) {
     for (size_t i = 0; i < n; ++i)
         if (s[i] == L'\r' || s[i] == L'\n') return true;
@@ -107,7 +92,7 @@ public:
         while (b < e && CProfileImage::IsBlank(*b)) ++b;
         while (e > b && CProfileImage::IsBlank(e[-1])) --e;
         const size_t n = (size_t)(e - b);
-        if (n == 0 || HasLineBreak(b, n) || !NewName(b, n)) return false;
+        if (n == 0 || HasLineBreak(b, n) || !m_Names.Add(b, n)) return false;
         // every record holds DeviceType: its first Set trims the last value
         // before the section begins
         TrimLast();
@@ -144,47 +129,10 @@ private:
         m_Out.erase(e, end - e);
     }
 
-    // Enters the name unless it is there already.
-    bool NewName(const wchar_t* s, size_t n) {
-        if ((m_Used + 1) * 2 > m_Slots.size()) Grow();
-        const uint32_t hash = FoldHash(s, n);
-        const size_t mask = m_Slots.size() - 1;
-        for (size_t i = hash & mask;; i = (i + 1) & mask) {
-            Name& slot = m_Slots[i];
-            if (slot.len == 0) {
-                slot.at = (uint32_t)m_Names.size();
-                slot.len = (uint32_t)n;
-                slot.hash = hash;
-                m_Names.append(s, n);
-                ++m_Used;
-                return true;
-            }
-            if (slot.hash == hash && slot.len == n && FoldEqual(m_Names.data() + slot.at, s, n)) return false;
-        }
-    }
-
-    void Grow() {
-        std::vector<Name> old(m_Slots.empty() ? 1024 : m_Slots.size() * 2);
-        old.swap(m_Slots);
-        const size_t mask = m_Slots.size() - 1;
-        for (const Name& o : old)
-            if (o.len)
-                for (size_t i = o.hash & mask;; i = (i + 1) & mask)
-                    if (m_Slots[i].len == 0) {
-                        m_Slots[i] = o;
-                        break;
-                    }
-    }
-
-    struct Name {
-        uint32_t at = 0, len = 0, hash = 0;  // len 0: a free slot
-    };
     std::wstring& m_Out;
     size_t m_ValueAt = 0;
     bool m_TrimPending = false;
-    std::wstring m_Names;
-    std::vector<Name> m_Slots;
-    size_t m_Used = 0;
+    CFoldedNames m_Names;
 };
 
 // The first units of every file we create: the byte-order mark and an empty line.

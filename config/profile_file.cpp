@@ -6,20 +6,6 @@
 
 namespace {
 
-inline wchar_t FoldChar(wchar_t c) { return (c >= L'A' && c <= L'Z') ? (wchar_t)(c - L'A' + L'a') : c; }
-
-uint32_t FoldHash(const wchar_t* s, size_t n) {
-    uint32_t h = 2166136261u;
-    for (size_t i = 0; i < n; ++i) h = (h ^ (uint32_t)FoldChar(s[i])) * 16777619u;
-    return h;
-}
-
-bool FoldEqual(const wchar_t* a, const wchar_t* b, size_t n) {
-    for (size_t i = 0; i < n; ++i)
-        if (a[i] != b[i] && FoldChar(a[i]) != FoldChar(b[i])) return false;
-    return true;
-}
-
 void Trim(const wchar_t*& b, const wchar_t*& e) {
     while (b < e && CProfileImage::IsBlank(*b)) ++b;
     while (e > b && CProfileImage::IsBlank(e[-1])) --e;
@@ -85,6 +71,57 @@ const wchar_t* ScanLine(const wchar_t* p, const wchar_t* end, const wchar_t*& eq
         }
     }
     return end;
+}
+
+// One line of a file as the profile functions see it: nothing, a section
+// header, or a key with or without "=" (the value is empty without one).
+// Names and values are trimmed and end at a NUL.
+struct CLine {
+    enum Kind { None, Header, Key } kind = None;
+    const wchar_t *name = nullptr, *nameEnd = nullptr, *value = nullptr, *valueEnd = nullptr;
+    bool hasEq = false;
+};
+
+void Token(const wchar_t*& b, const wchar_t*& e, bool nul) {
+    Trim(b, e);
+    if (nul)
+        for (const wchar_t* q = b; q < e; ++q)
+            if (!*q) {
+                e = q;
+                break;
+            }
+}
+
+// p..eol is the line, eq its first "=" (or null), nul whether it holds a NUL.
+CLine ReadLine(const wchar_t* p, const wchar_t* eol, const wchar_t* eq, bool nul) {
+    CLine line;
+    while (p < eol && CProfileImage::IsBlank(*p)) ++p;
+    if (p >= eol) return line;
+    const wchar_t* close = nullptr;
+    if (*p == L'[')
+        for (const wchar_t* q = eol; q > p + 1; --q)
+            if (q[-1] == L']') {
+                close = q - 1;
+                break;
+            }
+    if (close) {
+        line.kind = CLine::Header;
+        line.name = p + 1;
+        line.nameEnd = close;
+        Token(line.name, line.nameEnd, nul);
+        return line;
+    }
+    line.kind = CLine::Key;
+    line.name = p;
+    line.nameEnd = eq ? eq : eol;
+    line.value = line.valueEnd = eol;
+    Token(line.name, line.nameEnd, nul);
+    if (eq) {
+        line.hasEq = true;
+        line.value = eq + 1;
+        Token(line.value, line.valueEnd, nul);
+    }
+    return line;
 }
 
 }  // namespace
@@ -238,91 +275,47 @@ void CProfileImage::ParseFrom(size_t begin) {
     size_t cur = 0;
     // room for lines of our own files' usual length at once
     m_Keys.reserve(m_Keys.size() + (m_Text.size() - begin) / 32 + 16);
-    auto token = [&](const wchar_t* b, const wchar_t* e, bool nul, uint32_t& at, uint32_t& len) {
-        Trim(b, e);
-        if (nul)
-            for (const wchar_t* q = b; q < e; ++q)
-                if (!*q) {
-                    e = q;
-                    break;
-                }
-        at = (uint32_t)(b - base);
-        len = (uint32_t)(e - b);
-    };
+    auto at = [base](const wchar_t* q) { return (uint32_t)(q - base); };
     for (const wchar_t* p = base + begin; p < end;) {
         const wchar_t* eq = nullptr;
         bool nul = false;
         const wchar_t* eol = ScanLine(p, end, eq, nul);
         const wchar_t* next = eol < end ? eol + 1 : eol;
-        while (p < eol && IsBlank(*p)) ++p;
-        if (p < eol) {
-            const wchar_t* close = nullptr;
-            if (*p == L'[')
-                for (const wchar_t* q = eol; q > p + 1; --q)
-                    if (q[-1] == L']') {
-                        close = q - 1;
-                        break;
-                    }
-            uint32_t n, nl, v = 0, vl = 0;
-            if (close) {
-                token(p + 1, close, nul, n, nl);
-                cur = AddSection(n, nl);
-            } else if (eq) {
-                token(p, eq, nul, n, nl);
-                token(eq + 1, eol, nul, v, vl);
-                AddKey(cur, n, nl, v, vl, true);
-            } else {
-                token(p, eol, nul, n, nl);
-                AddKey(cur, n, nl, (uint32_t)(eol - base), 0, false);
-            }
+        const CLine line = ReadLine(p, eol, eq, nul);
+        if (line.kind == CLine::Header) {
+            cur = AddSection(at(line.name), (uint32_t)(line.nameEnd - line.name));
+        } else if (line.kind == CLine::Key) {
+            AddKey(cur, at(line.name), (uint32_t)(line.nameEnd - line.name), at(line.value),
+                   (uint32_t)(line.valueEnd - line.value), line.hasEq);
         }
         p = next;
     }
 }
 
-namespace {
-
-// The names of the sections seen so far, for telling whether a header is the
-// first of its name.
-class CFirstNames {
-public:
-    CFirstNames() : m_Slots(1024, 0u) {}
-    // True when no name before was `name`; it is kept.
-    bool Add(const wchar_t* name, size_t len) {
-        if (!len) return false;  // the lines before the first header hold the empty name
-        const uint32_t hash = FoldHash(name, len);
-        size_t mask = m_Slots.size() - 1;
-        size_t i = hash & mask;
-        for (; m_Slots[i]; i = (i + 1) & mask) {
-            const Entry& e = m_Names[m_Slots[i] - 1];
-            if (e.hash == hash && e.len == len && FoldEqual(m_Text.data() + e.at, name, len)) return false;
-        }
-        m_Names.push_back(Entry{(uint32_t)m_Text.size(), (uint32_t)len, hash});
-        m_Text.append(name, len);
-        m_Slots[i] = (uint32_t)m_Names.size();
-        if (m_Names.size() * 2 > m_Slots.size()) Grow();
-        return true;
+bool CFoldedNames::Add(const wchar_t* name, size_t len) {
+    const uint32_t hash = FoldHash(name, len);
+    size_t mask = m_Slots.size() - 1;
+    size_t i = hash & mask;
+    for (; m_Slots[i]; i = (i + 1) & mask) {
+        const Entry& e = m_Names[m_Slots[i] - 1];
+        if (e.hash == hash && e.len == len && FoldEqual(m_Text.data() + e.at, name, len)) return false;
     }
+    m_Names.push_back(Entry{(uint32_t)m_Text.size(), (uint32_t)len, hash});
+    m_Text.append(name, len);
+    m_Slots[i] = (uint32_t)m_Names.size();
+    if (m_Names.size() * 2 > m_Slots.size()) Grow();
+    return true;
+}
 
-private:
-    struct Entry {
-        uint32_t at, len, hash;
-    };
-    void Grow() {
-        std::vector<uint32_t>(m_Slots.size() * 2, 0u).swap(m_Slots);
-        const size_t mask = m_Slots.size() - 1;
-        for (size_t n = 0; n < m_Names.size(); ++n) {
-            size_t i = m_Names[n].hash & mask;
-            while (m_Slots[i]) i = (i + 1) & mask;
-            m_Slots[i] = (uint32_t)n + 1;
-        }
+void CFoldedNames::Grow() {
+    std::vector<uint32_t>(m_Slots.size() * 2, 0u).swap(m_Slots);
+    const size_t mask = m_Slots.size() - 1;
+    for (size_t n = 0; n < m_Names.size(); ++n) {
+        size_t i = m_Names[n].hash & mask;
+        while (m_Slots[i]) i = (i + 1) & mask;
+        m_Slots[i] = (uint32_t)n + 1;
     }
-    std::wstring m_Text;
-    std::vector<Entry> m_Names;
-    std::vector<uint32_t> m_Slots;
-};
-
-}  // namespace
+}
 
 // The lines as ParseFrom reads them; a line is taken once its end is in the
 // buffer, or at the end of the file.
@@ -379,18 +372,9 @@ CProfileStream::Result CProfileStream::Read(const wchar_t* path, Sink& sink, DWO
         if (!fill()) return kFailed;
     if (size.QuadPart < 2 || have < 1 || buf[0] != 0xFEFF) return kOtherEncoding;
 
-    CFirstNames names;
+    CFoldedNames names;
     bool inSection = false;
     size_t pos = 1;  // the mark is no text
-    auto token = [](const wchar_t*& b, const wchar_t*& e, bool nul) {
-        Trim(b, e);
-        if (nul)
-            for (const wchar_t* q = b; q < e; ++q)
-                if (!*q) {
-                    e = q;
-                    break;
-                }
-    };
     for (;;) {
         const wchar_t* const base = buf.data();
         const wchar_t* const end = base + have;
@@ -402,29 +386,15 @@ CProfileStream::Result CProfileStream::Read(const wchar_t* path, Sink& sink, DWO
             const wchar_t* eol = ScanLine(p, end, eq, nul);
             if (eol == end && !atEnd) break;  // the line goes on beyond the buffer
             const wchar_t* next = eol < end ? eol + 1 : eol;
-            while (p < eol && CProfileImage::IsBlank(*p)) ++p;
-            if (p < eol) {
-                const wchar_t* close = nullptr;
-                if (*p == L'[')
-                    for (const wchar_t* q = eol; q > p + 1; --q)
-                        if (q[-1] == L']') {
-                            close = q - 1;
-                            break;
-                        }
-                if (close) {
-                    const wchar_t *b = p + 1, *e = close;
-                    token(b, e, nul);
-                    if (!sink.Section(b, (size_t)(e - b), names.Add(b, (size_t)(e - b)))) return kStopped;
-                    inSection = true;
-                } else if (inSection) {
-                    const wchar_t *b = p, *e = eq ? eq : eol, *vb = eol, *ve = eol;
-                    token(b, e, nul);
-                    if (eq) {
-                        vb = eq + 1;
-                        token(vb, ve, nul);
-                    }
-                    if (!sink.Key(b, (size_t)(e - b), vb, (size_t)(ve - vb), eq != nullptr)) return kStopped;
-                }
+            const CLine line = ReadLine(p, eol, eq, nul);
+            if (line.kind == CLine::Header) {
+                const size_t n = (size_t)(line.nameEnd - line.name);
+                if (!sink.Section(line.name, n, n > 0 && names.Add(line.name, n))) return kStopped;
+                inSection = true;
+            } else if (line.kind == CLine::Key && inSection) {
+                if (!sink.Key(line.name, (size_t)(line.nameEnd - line.name), line.value,
+                              (size_t)(line.valueEnd - line.value), line.hasEq))
+                    return kStopped;
             }
             p = next;
             if (p == end && atEnd) return kDone;

@@ -20,6 +20,37 @@
 #include <string>
 #include <vector>
 
+// Section names compare with A-Z folded to a-z and nothing else folded.
+inline wchar_t FoldChar(wchar_t c) { return (c >= L'A' && c <= L'Z') ? (wchar_t)(c - L'A' + L'a') : c; }
+inline uint32_t FoldHash(const wchar_t* s, size_t n) {
+    uint32_t h = 2166136261u;
+    for (size_t i = 0; i < n; ++i) h = (h ^ (uint32_t)FoldChar(s[i])) * 16777619u;
+    return h;
+}
+inline bool FoldEqual(const wchar_t* a, const wchar_t* b, size_t n) {
+    for (size_t i = 0; i < n; ++i)
+        if (a[i] != b[i] && FoldChar(a[i]) != FoldChar(b[i])) return false;
+    return true;
+}
+
+// Section names seen so far, as the file's rules tell them apart; one block
+// of text and one table, not a node per name.
+class CFoldedNames {
+public:
+    CFoldedNames() : m_Slots(1024, 0u) {}
+    // True when no name before was `name`; it is kept.
+    bool Add(const wchar_t* name, size_t len);
+
+private:
+    struct Entry {
+        uint32_t at, len, hash;
+    };
+    void Grow();
+    std::wstring m_Text;
+    std::vector<Entry> m_Names;
+    std::vector<uint32_t> m_Slots;  // entry + 1, 0 free
+};
+
 class CProfileImage {
 public:
     enum Encoding { Utf16Le, Utf16Be, Utf8, Ansi };
