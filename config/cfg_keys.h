@@ -109,3 +109,4 @@ inline constexpr CCfgKey kCfgKeys[] = {
     cfgkey::Scaled(L"ScaledInput2", 2),
 };
 static_assert(kCfgKeys[0].form == CfgKeyForm::Type, "the section reader reads DeviceType first");
+inline constexpr size_t kCfgKeyCount = sizeof kCfgKeys / sizeof kCfgKeys[0];

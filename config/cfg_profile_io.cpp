@@ -122,19 +122,6 @@ bool CCfgStore::ReadSectionNames(CString& names) {
     }
 }
 
-bool CCfgStore::WriteHex(const wchar_t* key, int value) {
-    // "%lx": lower-case digits, no leading zeros, negatives as 32 bits
-    wchar_t buf[12];
-    wchar_t* p = buf + 11;
-    *p = 0;
-    unsigned int v = (unsigned int)value;
-    do {
-        *--p = L"0123456789abcdef"[v & 15];
-        v >>= 4;
-    } while (v);
-    return WriteString(key, p);
-}
-
 bool CCfgStore::WriteString(const wchar_t* key, const wchar_t* text) {
     if (ImageReady()) {
         m_Image.Set(m_Section, key, text ? text : L"");

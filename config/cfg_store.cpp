@@ -142,7 +142,7 @@ namespace {
 // of a key in the table: Hex(i, def), and Text(i, out), false when missing.
 template <class Source> void ReadFields(CDeviceCfg* dev, Source& src) {
     CString s;
-    for (size_t i = 0; i < sizeof kCfgKeys / sizeof kCfgKeys[0]; ++i) {
+    for (size_t i = 0; i < kCfgKeyCount; ++i) {
         const CCfgKey& k = kCfgKeys[i];
         if (!k.Holds(*dev)) continue;
         switch (k.form) {
@@ -180,21 +180,13 @@ struct KeyByKey {
     bool Text(size_t i, CString& out) { return store.ReadString(kCfgKeys[i].name, out); }
 };
 
-}  // namespace
-
-namespace {
-
-const size_t kKeyCount = sizeof kCfgKeys / sizeof kCfgKeys[0];
-
-inline wchar_t FoldAZ(wchar_t c) { return (c >= L'A' && c <= L'Z') ? (wchar_t)(c - L'A' + L'a') : c; }
-
-// The table's index of a key name (A-Z folded), or kKeyCount.
+// The table's index of a key name (A-Z folded), or kCfgKeyCount.
 size_t KeyIndex(const wchar_t* name, size_t len) {
     struct Table {
         unsigned char slot[256];  // index + 1 by the name's length and ends
         Table() {
             for (unsigned char& s : slot) s = 0;
-            for (size_t i = 0; i < kKeyCount; ++i) {
+            for (size_t i = 0; i < kCfgKeyCount; ++i) {
                 const wchar_t* n = kCfgKeys[i].name;
                 size_t l = wcslen(n);
                 for (size_t h = Hash(n, l);; h = (h + 1) & 255)
@@ -205,17 +197,17 @@ size_t KeyIndex(const wchar_t* name, size_t len) {
             }
         }
         static size_t Hash(const wchar_t* n, size_t l) {
-            return (l * 31 + FoldAZ(n[0]) * 7 + FoldAZ(n[l - 1]) * 3 + FoldAZ(n[l / 2])) & 255;
+            return (l * 31 + FoldChar(n[0]) * 7 + FoldChar(n[l - 1]) * 3 + FoldChar(n[l / 2])) & 255;
         }
     };
     static const Table table;
-    if (len == 0) return kKeyCount;
+    if (len == 0) return kCfgKeyCount;
     for (size_t h = Table::Hash(name, len);; h = (h + 1) & 255) {
         unsigned char s = table.slot[h];
-        if (!s) return kKeyCount;
+        if (!s) return kCfgKeyCount;
         const wchar_t* k = kCfgKeys[s - 1].name;
         size_t i = 0;
-        for (; i < len && k[i] && FoldAZ(k[i]) == FoldAZ(name[i]); ++i) {}
+        for (; i < len && k[i] && FoldChar(k[i]) == FoldChar(name[i]); ++i) {}
         if (i == len && !k[i]) return s - 1;
     }
 }
@@ -241,7 +233,7 @@ public:
     bool Key(const wchar_t* name, size_t len, const wchar_t* value, size_t valueLen, bool hasValue) override {
         if (!m_Open) return true;
         size_t i = KeyIndex(name, len);
-        if (i == kKeyCount || m_Seen[i]) return true;  // only the first counts
+        if (i == kCfgKeyCount || m_Seen[i]) return true;  // only the first counts
         m_Seen[i] = 1;
         Slot& s = m_Slots[i];
         s.hasValue = hasValue;
@@ -292,8 +284,8 @@ private:
     bool m_Open = false;
     std::wstring m_Name;
     std::wstring m_Values;  // the section's values of table keys
-    Slot m_Slots[kKeyCount];
-    unsigned char m_Seen[kKeyCount] = {0};
+    Slot m_Slots[kCfgKeyCount];
+    unsigned char m_Seen[kCfgKeyCount] = {0};
 };
 
 // As ReadAllSections on the image, without the image; false when the image

@@ -9,19 +9,16 @@
 #include <cstring>
 #include <cwchar>
 #include <functional>
-#include <iterator>
 #include <new>
 #include <string>
 #include <vector>
 
 namespace {
 
-const size_t kKeyCount = std::size(kCfgKeys);
-
 struct KeyLengths {
-    size_t n[kKeyCount];
+    size_t n[kCfgKeyCount];
     constexpr KeyLengths() : n() {
-        for (size_t i = 0; i < kKeyCount; ++i)
+        for (size_t i = 0; i < kCfgKeyCount; ++i)
             while (kCfgKeys[i].name[n[i]]) ++n[i];
     }
 };
@@ -44,7 +41,7 @@ const wchar_t* HexText(int value, wchar_t (&buf)[12]) {
 template <class Put> bool ForEachValue(const CDeviceCfg& dev, Put&& put) {
     wchar_t hex[12];
     CString made;
-    for (size_t i = 0; i < kKeyCount; ++i) {
+    for (size_t i = 0; i < kCfgKeyCount; ++i) {
         const CCfgKey& k = kCfgKeys[i];
         if (!k.Holds(dev)) continue;
         const wchar_t* v = L"";

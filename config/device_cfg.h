@@ -182,7 +182,6 @@ public:
     void SetSection(const wchar_t* name);
     int ReadHex(const wchar_t* key, int def);
     bool ReadString(const wchar_t* key, CString& out);
-    bool WriteHex(const wchar_t* key, int value);
     bool WriteString(const wchar_t* key, const wchar_t* text);
     bool ReadSectionNames(CString& names);  // NUL-separated list
 

@@ -1,5 +1,6 @@
 // Layout and lookup rules measured against Wine's profile functions.
 #include "config/profile_file.h"
+#include "framework/Handle.h"
 #include <emmintrin.h>
 #include <cstring>
 #include <cwchar>
@@ -327,10 +328,7 @@ CProfileStream::Result CProfileStream::Read(const wchar_t* path, Sink& sink, DWO
         err = GetLastError();
         return kFailed;
     }
-    struct Closer {
-        HANDLE h;
-        ~Closer() { CloseHandle(h); }
-    } closer{h};
+    OwnedHandle file(h);
     LARGE_INTEGER size;
     if (!GetFileSizeEx(h, &size)) {
         err = GetLastError();

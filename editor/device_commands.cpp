@@ -10,25 +10,6 @@
 
 namespace {
 
-bool IsNameBlank(wchar_t c) { return (c >= 9 && c <= 13) || c == L' ' || c == 0x1A; }
-
-// NameKey(name) into `key`, whose memory is used again.
-void NameKeyInto(const wchar_t* p, int length, std::wstring& key) {
-    int n = length < kNameKept ? length : kNameKept;
-    int b = 0;
-    while (b < n && IsNameBlank(p[b])) ++b;
-    while (n > b && IsNameBlank(p[n - 1])) --n;
-    key.assign(p + b, (size_t)(n - b));
-    for (wchar_t& c : key)
-        if (c >= L'A' && c <= L'Z') c = (wchar_t)(c - L'A' + L'a');
-}
-
-uint32_t KeyHash(const wchar_t* s, size_t n) {
-    uint32_t h = 2166136261u;
-    for (size_t i = 0; i < n; ++i) h = (h ^ (uint32_t)s[i]) * 16777619u;
-    return h;
-}
-
 // "%d" of a pass (1 and up) appended.
 void AppendPass(std::wstring& s, int pass) {
     wchar_t buf[12];
@@ -67,13 +48,13 @@ public:
     }
     // The number of `key`; null when it never had one.
     int* Find(const std::wstring& key) {
-        uint32_t hash = KeyHash(key.data(), key.size());
+        uint32_t hash = FoldHash(key.data(), key.size());
         size_t i = Probe(key, hash);
         return m_Slots[i] ? &m_Entries[m_Slots[i] - 1].number : nullptr;
     }
     // The number of `key`, entered as 0 when it had none.
     int& At(const std::wstring& key) {
-        uint32_t hash = KeyHash(key.data(), key.size());
+        uint32_t hash = FoldHash(key.data(), key.size());
         size_t i = Probe(key, hash);
         if (m_Slots[i]) return m_Entries[m_Slots[i] - 1].number;
         m_Entries.push_back(Entry{(uint32_t)m_Text.size(), (uint32_t)key.size(), hash, 0});
@@ -172,20 +153,9 @@ bool CNameIndex::FreeName(CString& name, std::wstring& key) {
     };
     if (!name.IsEmpty() && !taken(name)) return false;
     const int room = kNameKept - 11;
-    // NameCandidate's base for the name cut to the room: without its
-    // trailing digits, or without trailing underscores plus "_"
-    const wchar_t* np = name.GetString();
-    const int cut = name.GetLength() > room ? room : name.GetLength();
-    int n = cut;
-    while (n > 0 && np[n - 1] >= L'0' && np[n - 1] <= L'9') --n;
+    // NameCandidate's base for the name cut to the room
     std::wstring& base = Scratch().base;
-    if (n < cut) {
-        base.assign(np, (size_t)n);
-    } else {
-        while (n > 0 && np[n - 1] == L'_') --n;
-        base.assign(np, (size_t)n);
-        base += L'_';
-    }
+    NameCandidateBase(name.GetString(), name.GetLength() > room ? room : name.GetLength(), base);
     if ((int)base.size() > room - 10) {
         bool changed = MakeNameFree(name, taken);
         NameKeyInto(name.GetString(), name.GetLength(), key);
@@ -202,8 +172,7 @@ bool CNameIndex::FreeName(CString& name, std::wstring& key) {
     while (bb < bn && IsNameBlank(bp[bb])) ++bb;
     std::wstring& stem = Scratch().stem;
     stem.assign(bp + bb, (size_t)(bn - bb));
-    for (wchar_t& c : stem)
-        if (c >= L'A' && c <= L'Z') c = (wchar_t)(c - L'A' + L'a');
+    for (wchar_t& c : stem) c = FoldChar(c);
     for (;; ++pass) {
         key.assign(stem);
         AppendPass(key, pass);

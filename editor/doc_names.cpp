@@ -3,35 +3,41 @@
 #include <cwchar>
 #include <cerrno>
 
-CString NameKey(const CString& name) {
-    auto blank = [](wchar_t c) { return (c >= 9 && c <= 13) || c == L' ' || c == 0x1A; };
-    const wchar_t* p = name.GetString();
-    int n = name.GetLength() < kNameKept ? name.GetLength() : kNameKept;
+void NameKeyInto(const wchar_t* p, int length, std::wstring& key) {
+    int n = length < kNameKept ? length : kNameKept;
     int b = 0;
-    while (b < n && blank(p[b])) ++b;
-    while (n > b && blank(p[n - 1])) --n;
-    CString key(p + b, n - b);
-    for (int i = 0; i < key.GetLength(); ++i) {
-        wchar_t c = key[i];
-        if (c >= L'A' && c <= L'Z') key.SetAt(i, (wchar_t)(c - L'A' + L'a'));
-    }
-    return key;
+    while (b < n && IsNameBlank(p[b])) ++b;
+    while (n > b && IsNameBlank(p[n - 1])) --n;
+    key.assign(p + b, (size_t)(n - b));
+    for (wchar_t& c : key)
+        if (c >= L'A' && c <= L'Z') c = (wchar_t)(c - L'A' + L'a');
+}
+
+CString NameKey(const CString& name) {
+    std::wstring key;
+    NameKeyInto(name.GetString(), name.GetLength(), key);
+    return CString(key);
 }
 
 bool ReplaceNameDots(CString& name) { return name.Replace(L".", L"_") > 0; }
 
-CString NameCandidate(const CString& name, int pass) {
-    int n = name.GetLength();
-    while (n > 0 && name[n - 1] >= L'0' && name[n - 1] <= L'9') --n;
-    CString base;
-    if (n < name.GetLength()) {
-        base = name.Left(n);
+void NameCandidateBase(const wchar_t* p, int length, std::wstring& base) {
+    int n = length;
+    while (n > 0 && p[n - 1] >= L'0' && p[n - 1] <= L'9') --n;
+    if (n < length) {
+        base.assign(p, (size_t)n);
     } else {
-        while (n > 0 && name[n - 1] == L'_') --n;
-        base = name.Left(n) + L"_";
+        while (n > 0 && p[n - 1] == L'_') --n;
+        base.assign(p, (size_t)n);
+        base += L'_';
     }
-    base.AppendFormat(L"%d", pass);
-    return base;
+}
+
+CString NameCandidate(const CString& name, int pass) {
+    std::wstring base;
+    NameCandidateBase(name.GetString(), name.GetLength(), base);
+    base += std::to_wstring(pass);
+    return CString(base);
 }
 
 bool MakeNameFree(CString& name, const std::function<bool(const CString&)>& taken) {

@@ -4,6 +4,7 @@
 #pragma once
 #include "framework/String.h"
 #include <functional>
+#include <string>
 
 // The characters of a name that the configuration file keeps as its section
 // name: two names alike in these are one section.
@@ -11,6 +12,10 @@ const int kNameKept = 127;
 // A name as the file tells names apart: the kept characters, blanks around
 // them trimmed, A-Z folded.
 CString NameKey(const CString& name);
+// The same into `key`, whose memory is used again.
+void NameKeyInto(const wchar_t* name, int length, std::wstring& key);
+// The blanks NameKey trims, as the file trims them.
+inline bool IsNameBlank(wchar_t c) { return (c >= 9 && c <= 13) || c == L' ' || c == 0x1A; }
 
 // Replaces every '.' by '_' (an item path uses dots). True when one was found.
 bool ReplaceNameDots(CString& name);
@@ -19,6 +24,8 @@ bool ReplaceNameDots(CString& name);
 // digits, or without trailing underscores plus "_" when it has none,
 // followed by pass.
 CString NameCandidate(const CString& name, int pass);
+// What NameCandidate puts before the number, into `base`.
+void NameCandidateBase(const wchar_t* name, int length, std::wstring& base);
 
 // Changes name until taken() says it is free. An empty name always counts
 // as taken: an empty section name loses its keys in the file. A taken name

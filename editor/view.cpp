@@ -277,7 +277,7 @@ std::vector<int> CTamselView::WidestRows() const {
         int most = -1;
         std::unordered_map<unsigned long long, int> repeated;
         for (int i = 0; i < n; ++i) {
-            const CDeviceCfg* d = m_rows[(size_t)i];
+            CDeviceCfg* d = m_rows[(size_t)i];
             int& sum = sums[(size_t)i];
             if (c == 1 || c == 2) {
                 const CString& text = c == 1 ? d->OpcName : d->TargetHost;
@@ -285,7 +285,7 @@ std::vector<int> CTamselView::WidestRows() const {
             } else {
                 auto it = repeated.find(RepeatKey(d, c));
                 if (it == repeated.end()) {
-                    CString text = RowText(const_cast<CDeviceCfg*>(d), c);
+                    CString text = RowText(d, c);
                     it = repeated.emplace(RepeatKey(d, c), chars.Of(text, text.GetLength())).first;
                 }
                 sum = it->second;

@@ -91,22 +91,14 @@ void CTamselView::OnUpdateDeviceProperties(CCmdUI* ui) {
 void CTamselView::OnDeviceEnable() {
     SyncSelectionSummary();
     const bool enable = !m_bSelActive;
-    CListCtrl& list = GetListCtrl();
-    std::vector<CDeviceCfg*> records;
-    bool any = false;
-    CAnswerPoll answer;
-    for (int i = list.GetNextItem(-1, LVNI_SELECTED); i >= 0; i = list.GetNextItem(i, LVNI_SELECTED)) {
-        any = true;
-        if (CDeviceCfg* d = GetRowDevice(i)) records.push_back(d);
-        answer();
-    }
+    const std::vector<CDeviceCfg*> records = GetSelectedDevices();
     SetDevicesEnabled(records, enable);
     for (CDeviceCfg* d : records) d->ImageIndex = RowImage(d->DeviceType, d->Disable != 0);
-    if (any) {
+    if (!records.empty()) {
         m_nSortColumn = -1;
         m_bSelDirty = 1;  // the state may have changed
         // The list invalidates row by row: one rectangle costs the same for all.
-        ::InvalidateRect(list.m_hWnd, nullptr, FALSE);
+        ::InvalidateRect(GetListCtrl().m_hWnd, nullptr, FALSE);
         NoteChange();
     }
     SyncSelectionSummary();
