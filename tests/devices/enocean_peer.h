@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <string>
 #include "tests/test_files.h"
+#include "tests/unix_start/unix_start.h"
 
 namespace krvtest {
 
@@ -18,15 +19,7 @@ public:
         std::wstring cmd = L"/usr/bin/python3 " + Widen(ENOCEAN_PEER) + L" --port " + std::to_wstring(port) +
                            L" --mode " + Widen(mode) + L" --base " + Widen(base) + L" --ready " + Widen(ready_) +
                            L" --record " + Widen(record_) + L" --done " + Widen(done_) + extra;
-        STARTUPINFOW si{};
-        si.cb = sizeof si;
-        PROCESS_INFORMATION pi{};
-        started_ = CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi) &&
-                   WaitForFile(ready_);
-        if (pi.hProcess) {
-            CloseHandle(pi.hThread);
-            CloseHandle(pi.hProcess);
-        }
+        started_ = StartUnix(cmd) && WaitForFile(ready_);
     }
     bool Started() const { return started_; }
     // Waits (bounded) for the peer's end.

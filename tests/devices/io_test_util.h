@@ -11,6 +11,7 @@
 #include <vector>
 #include "tests/pump_until.h"
 #include "tests/test_files.h"
+#include "tests/unix_start/unix_start.h"
 #include "dlg_driver.h"
 
 namespace iotest {
@@ -45,20 +46,7 @@ inline void Pump(DWORD ms) {
     PumpUntil([] { return false; }, ms);
 }
 
-// Starts a Unix command line (Wine's process handle does not follow it).
-inline bool StartUnix(const std::string& cmd) {
-    std::wstring w(cmd.begin(), cmd.end());
-    std::vector<wchar_t> buf(w.begin(), w.end());
-    buf.push_back(0);
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, buf.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi))
-        return false;
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return true;
-}
+using krvtest::StartUnix;
 
 // Runs a Unix command line that writes doneFile at its end, and waits for it.
 inline bool RunUnix(const std::string& cmd, const std::string& doneFile, DWORD ms = 15000) {

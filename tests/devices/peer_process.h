@@ -2,8 +2,8 @@
 // process from a Wine test program and talks to it through files: the peer
 // writes its port to a ready file once it listens, appends what it received
 // to a record file, and ends on its own time limit or when the stop file
-// appears (the destructor creates it). Wine's process handle does not track
-// a Unix program, so nothing here waits on it.
+// appears (the destructor creates it). The peer is not followed: its files
+// tell when it listens and what it got.
 //
 //   PeerProcess http;
 //   ASSERT_TRUE(http.Start("http_peer.py", {"--mode", "page", "--body", "x#57620"}));
@@ -18,6 +18,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "tests/unix_start/unix_start.h"
 
 #ifndef KRV_PEERS_DIR
 #error KRV_PEERS_DIR must name tests/devices/peers (a Unix path)
@@ -70,14 +72,7 @@ public:
         for (const std::string& a : args) cmd += " " + Quote(a);
         cmd += " --ready " + Quote(base_ + ".ready") + " --record " + Quote(base_ + ".record") + " --limit " +
                std::to_string(limitSeconds);
-        STARTUPINFOA si = {};
-        si.cb = sizeof si;
-        PROCESS_INFORMATION pi = {};
-        std::vector<char> line(cmd.begin(), cmd.end());
-        line.push_back(0);
-        if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
+        if (!krvtest::StartUnix(cmd)) return false;
         started_ = true;
         // Python and, for HTTPS, openssl start within a second or two; 20 s
         // only bounds a peer that failed.

@@ -15,6 +15,7 @@
 #include "dlg_driver.h"
 #include "bench_probe.h"
 #include "tests/test_files.h"
+#include "tests/unix_start/unix_start.h"
 #include <commctrl.h>
 #include <cstdio>
 #include <cstdlib>
@@ -48,12 +49,7 @@ bool StartPeer(const std::string& name, std::string& done) {
                        std::to_wstring(gCount) + L" --modules " + std::to_wstring(gModules) + L" --ready " +
                        Widen(ready) + L" --record " + Widen(record) + L" --done " + Widen(done) + L" --limit " +
                        std::to_wstring((int)(CapMs() / 1000) + 10);
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
+    if (!krvtest::StartUnix(cmd)) return false;
     return WaitFor([&] { return Exists(ready); }, 10000);
 }
 

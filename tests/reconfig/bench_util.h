@@ -2,6 +2,7 @@
 // (Python's urllib) that does the same transfer for comparison.
 #pragma once
 #include "tests/reconfig/device_peer.h"
+#include "tests/unix_start/unix_start.h"
 #include <windows.h>
 #include <cstdio>
 #include <cstdlib>
@@ -38,13 +39,8 @@ inline double PlainTransfer(DevicePeer& dev, const char* script, const char* how
     char cmd[1024];
     snprintf(cmd, sizeof cmd, "/usr/bin/python3 %s %s %s http://127.0.0.1:%d/%s %u", script, unixResult.c_str(), how,
              port, strcmp(how, "get") == 0 ? "config.js?PW=pw" : "config.php", (unsigned)size);
-    std::wstring w(cmd, cmd + strlen(cmd));
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    if (!CreateProcessW(nullptr, &w[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -1;
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);  // does not follow a Unix program: the result file does
+    // Not followed: the result file tells.
+    if (!krvtest::StartUnix(std::string(cmd))) return -1;
     for (int i = 0; i < 1200; ++i) {
         std::string text = ReadFileBytes(result);
         double seconds = 0;

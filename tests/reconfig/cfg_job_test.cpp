@@ -7,6 +7,7 @@
 #include "reconfig/xml_patch.h"
 #include "resources/reconfig_ids.h"
 #include "tests/reconfig/device_peer.h"
+#include "tests/unix_start/unix_start.h"
 #include <gtest/gtest.h>
 #include <memory>
 #include <thread>
@@ -649,17 +650,8 @@ TEST_F(CfgJobTest, TlsHandshakeThatNeverCompletesEnds) {
 
 namespace {
 
-// Starts a program of this machine (not a Windows one); it is not tracked.
-void RunUnix(const std::string& command) {
-    std::wstring cmd = krvtest::Widen(command);
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    if (CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
-    }
-}
+// Starts a program of this machine (not a Windows one); it is not followed.
+void RunUnix(const std::string& command) { krvtest::StartUnix(command); }
 
 bool WaitForFile(const std::wstring& path, DWORD ms) {
     for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(50))

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <ws2tcpip.h>
+#include "tests/unix_start/unix_start.h"
 
 namespace {
 using krvtest::Widen;
@@ -44,14 +45,9 @@ DevicePeer::DevicePeer() {
     m_dir = WinPath(PEER_DIR);
     MakeEmptyFolder(m_dir);
     std::wstring cmd = L"/usr/bin/python3 " + Widen(PEER_SCRIPT) + L" " + Widen(PEER_DIR);
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    if (CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);  // does not track a Unix program: the ready file does
-    }
-    for (int i = 0; i < 300 && !m_ready; ++i) {
+    // Not followed: the ready file tells when it listens.
+    bool started = krvtest::StartUnix(cmd);
+    for (int i = 0; started && i < 300 && !m_ready; ++i) {
         m_ports = ReadFileBytes(m_dir + L"\\ready");
         m_ready = !m_ports.empty();
         if (!m_ready) Sleep(50);
