@@ -5,6 +5,7 @@
 #pragma once
 #include <windows.h>
 #include <atomic>
+#include <cstdio>
 #include <thread>
 
 namespace benchprobe {
@@ -139,5 +140,16 @@ private:
     std::atomic<int> presses_{0}, slow_{0}, missed_{0};
     std::thread thread_;  // last: it starts once the others stand
 };
+
+// The probe's figures for a benchmark's line; without a key pressed there is
+// no time until one was taken.
+inline void PrintKeys(const InputProbe& probe) {
+    if (probe.Presses() == 0) {
+        printf("; keys through the input queue: none pressed\n");
+        return;
+    }
+    printf("; keys through the input queue: %d, longest until taken %.1f ms, %d over 100 ms, %d not taken\n",
+           probe.Presses(), probe.LongestMs(), probe.Slow(), probe.Missed());
+}
 
 }  // namespace benchprobe

@@ -96,13 +96,15 @@ int Floor(int n, double& lastMs, double& sent) {
     return (int)senders.size();
 }
 
-void RunOnce(int n) {
+// False when the round measured nothing: the device did not start or the
+// dialog listed none of its replies.
+bool RunOnce(int n) {
     double floorLast = 0, floorSent = 0;
     const int floor = Floor(n, floorLast, floorSent);
     Burst b;
     if (!b.Start(n)) {
-        printf("%5d replies: the device did not start\n", n);
-        return;
+        printf("%5d replies: FAILED, the device did not start\n", n);
+        return false;
     }
     CDeviceCfg dev(L"Box1", 4);
     CIoDeviceDlg dlg;
@@ -133,19 +135,23 @@ void RunOnce(int n) {
     });
     probe.Stop();
     const double sent = b.SentMs();
-    printf("%5d replies: dialog listed %5d (%5.1f %%)", n, listed, 100.0 * listed / n);
-    if (floor >= 0)
+    if (listed > 0)
+        printf("%5d replies: dialog listed %5d (%5.1f %%)", n, listed, 100.0 * listed / n);
+    else
+        printf("%5d replies: FAILED, the dialog listed nothing", n);
+    if (floor > 0)
         printf(", plain receive loop kept %5d (%5.1f %%)", floor, 100.0 * floor / n);
     else
-        printf(", plain receive loop did not run");
-    if (sent > 0) {
+        printf(", plain receive loop %s", floor == 0 ? "kept nothing" : "did not run");
+    // Times only of what was listed.
+    if (listed > 0 && sent > 0) {
         printf("; from the burst's start: first listed %7.1f ms, last %7.1f ms", first - sent, last - sent);
         if (thousand > 0) printf(", 1,000 listed %7.1f ms", thousand - sent);
         if (floor > 0 && floorSent > 0) printf(" (the loop's last %7.1f ms)", floorLast - floorSent);
     }
-    printf("; keys through the input queue: %d, longest until taken %.1f ms, %d over 100 ms, %d not taken\n",
-           probe.Presses(), probe.LongestMs(), probe.Slow(), probe.Missed());
+    PrintKeys(probe);
     fflush(stdout);
+    return listed > 0;
 }
 
 }  // namespace
@@ -171,7 +177,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     printf("receive buffer asked for, by both: %d KB\n", CIoDeviceDlg::kDiscoveryBuffer / 1024);
-    for (int n : counts) RunOnce(n);
+    int failed = 0;
+    for (int n : counts) failed += RunOnce(n) ? 0 : 1;
     RunUnix("/bin/sh " + kNet + " down " + kScratch + "/net.done", kScratch + "/net.done");
-    return 0;
+    if (failed) printf("%d of %d rounds FAILED\n", failed, (int)counts.size());
+    return failed ? 1 : 0;
 }

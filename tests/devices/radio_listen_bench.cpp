@@ -86,12 +86,13 @@ double Floor(int run) {
     return rate;
 }
 
-void RunOnce(int run) {
+// False when the run counted nothing whole: no transceiver, cut off, or lost.
+bool RunOnce(int run) {
     const double floor = Floor(run);
     std::string done;
     if (!StartPeer("dlg" + std::to_string(run), done)) {
-        printf("run %d: the transceiver did not start\n", run);
-        return;
+        printf("run %d: FAILED, the transceiver did not start\n", run);
+        return false;
     }
     CDeviceCfg trcv(L"TRCV1", kTypeTransceiver);
     trcv.TargetHost = L"127.0.0.1";
@@ -149,7 +150,7 @@ void RunOnce(int run) {
     WaitFor([&] { return Exists(done); }, 10000);
     printf("run %d: %d telegrams of %d modules; ", run, gCount, gModules);
     if (cut) {
-        printf("cut off after %.0f s with %d counted in %d rows", CapMs() / 1000, total, rows);
+        printf("FAILED, cut off after %.0f s with %d counted in %d rows", CapMs() / 1000, total, rows);
     } else {
         const double span = end - start;
         printf("all counted %.1f ms after the click (first row after %.1f ms): %.0f telegrams/s; %s", span,
@@ -160,9 +161,9 @@ void RunOnce(int run) {
         printf("; plain receive loop %.0f telegrams/s", floor);
     else
         printf("; plain receive loop failed");
-    printf("; keys through the input queue: %d, longest until taken %.1f ms, %d over 100 ms, %d not taken\n",
-           probe.Presses(), probe.LongestMs(), probe.Slow(), probe.Missed());
+    PrintKeys(probe);
     fflush(stdout);
+    return !cut && total == gCount && rows == rowsWanted && wrong == 0;
 }
 
 }  // namespace
@@ -187,6 +188,8 @@ int main(int argc, char** argv) {
         wprintf(L"message box: %ls\n", text);
         return IDOK;
     });
-    for (int run = 1; run <= runs; ++run) RunOnce(run);
-    return 0;
+    int failed = 0;
+    for (int run = 1; run <= runs; ++run) failed += RunOnce(run) ? 0 : 1;
+    if (failed) printf("%d of %d runs FAILED\n", failed, runs);
+    return failed ? 1 : 0;
 }
