@@ -391,6 +391,50 @@ TEST_F(XmlCfgDlgTest, DownloadsThatAreNotTheWholeFileAreNeverUploaded) {
     DeleteFileW(r.d->Text(IDC_CFG_BACKUP).c_str());
 }
 
+// Device files that came whole but are no strict document, as firmware
+// writes them: nothing is uploaded (288), and the download stays as the
+// backup, byte for byte. Only a download that ends before its document does
+// and came without a length is taken for a cut one and goes.
+TEST_F(XmlCfgDlgTest, CompleteButOddDownloadsStayAsTheBackup) {
+    struct Case {
+        const char* name;
+        bool v4;
+        const char* file;
+        std::string more;  // of the device's mode
+        bool kept;
+    } cases[] = {
+        {"unescaped < in a text", false, "vexxa_unescaped_lt.xml", "", true},
+        {"text after the root", false, "vexxa_trailer.xml", "", true},
+        {"UTF-16", false, "vexxa_utf16.xml", "", true},
+        {"JSON followed by OK", true, "lattix40_ok.json", "", true},
+        {"JSON followed by OK, without a length", true, "lattix40_ok.json", "\"length\": \"none\"", true},
+        {"ends early, as long as announced", true, "lattix40.json", "\"cut\": 0.6", true},
+        {"ends early, without a length", true, "lattix40.json", "\"cut\": 0.6, \"length\": \"none\"", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        dev.SetMode(ServeFile(c.file, c.more + (c.more.empty() ? "" : ", ") + kAccepted));
+        size_t before = dev.RequestCount();
+        CfgRun r(c.v4, dev.Port("http"));
+        ASSERT_TRUE(r.Start());
+        std::wstring backup = r.d->Text(IDC_CFG_BACKUP);
+        ASSERT_TRUE(r.Finish());
+        EXPECT_EQ(Text(IDS_CFG_NOTHING_FOUND), r.Status());
+        EXPECT_EQ(before + 1, dev.RequestCount()) << "nothing uploaded";
+        EXPECT_TRUE(boxes.shown.empty());
+        EXPECT_TRUE(r.d->Enabled(IDC_CFG_START));
+        EXPECT_EQ(c.kept, FileExists(backup));
+        EXPECT_FALSE(FileExists(backup + L".part"));
+        std::string served = Data(c.file);
+        if (c.more.find("cut") != std::string::npos) served = served.substr(0, (size_t)(served.size() * 0.6));
+        if (c.kept) {
+            EXPECT_TRUE(served == ReadFileBytes(backup)) << "the device's bytes as they came";
+        }
+        EXPECT_EQ(IDCANCEL, r.d->Cancel());
+        DeleteFileW(backup.c_str());
+    }
+}
+
 // A silent device, late or pausing answers and trickles, met all at once
 // since each takes tens of seconds. The connect bar runs its course and the
 // status says the device does not answer; a device that answers the upload
