@@ -32,11 +32,26 @@ const DWORD kCfgSmallRead = 33;  // when nothing is there yet
 const DWORD kCfgDownloadMax = 64u * 1024 * 1024;
 // A device's answer to an upload is a line or a short page.
 const DWORD kCfgReplyMax = 64u * 1024;
-// An HTTP step that has not moved for this long is given up: a device
-// answers each step within a second or two, and WinINet's own waits (a TLS
-// handshake among them) are not bounded here under Wine. Twice the time a
-// connection attempt is given (10 s).
+// How long an HTTP transfer may stand still, by what it waits for. Under
+// Wine none of WinINet's own time-outs is honoured (its receive time-out is
+// 0, never), so the jobs keep the ones the programs were made for.
+// Connecting: WinINet's connect time-out; the dialog's connect bar is full
+// after 58.5 s.
+const DWORD kCfgConnectMs = 60000;
+// A step of the exchange itself (a TLS handshake among them): a device
+// answers each within a second or two. Twice the time a connection attempt
+// is given (10 s).
 const DWORD kCfgStallMs = 20000;
+// The device's answer once the request has gone, and each pause in it:
+// WinINet's receive time-out. A device may write its flash before it
+// answers an upload.
+const DWORD kCfgReplyWaitMs = 30000;
+// Against a device that trickles its answer, which keeps every wait above
+// from passing: the whole answer gets kCfgReplyWaitMs and one millisecond
+// for every byte that has come (a least rate of 1000 bytes a second, far
+// below any device on a network).
+const DWORD kCfgAnswerGraceMs = kCfgReplyWaitMs;
+const DWORD kCfgLeastBytesPerSecond = 1000;
 
 struct CCfgChannel {
     void* job = nullptr;  // the job served; null once it let go

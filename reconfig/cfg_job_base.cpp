@@ -35,6 +35,8 @@ void CCfgJobBase::CopyOutcome(const CCfgJobBase& o) {
 
 void CCfgJobBase::TakeTransfer(CCfgJobBase& o) {
     m_dwPending = o.m_dwPending;
+    m_dwProgressTick = o.m_dwProgressTick;
+    m_dwAnswerTick = o.m_dwAnswerTick;
     m_socket = std::move(o.m_socket);
     std::swap(m_pChannel, o.m_pChannel);
     if (m_pChannel) m_pChannel->job = m_pOwner;
@@ -153,9 +155,23 @@ bool CCfgJobBase::OpenHttpRequest(WORD port, INTERNET_STATUS_CALLBACK callback, 
     return true;
 }
 
-bool CCfgJobBase::StalledLocked(int idle, int password, int ended) const {
-    if (m_socket.get() != INVALID_SOCKET || m_nState == idle || m_nState == password || m_nState == ended) return false;
-    return (LONG)(GetTickCount() - m_dwProgressTick) > (LONG)kCfgStallMs;
+UINT CCfgJobBase::OverdueLocked(CfgWait wait, DWORD answered) const {
+    if (m_socket.get() != INVALID_SOCKET) return 0;
+    // Both ticks are set under the lock, never after now.
+    const DWORD now = GetTickCount();
+    const DWORD still = now - m_dwProgressTick;
+    switch (wait) {
+    case kCfgWaitConnect: return still > kCfgConnectMs ? IDS_JOB_NO_ANSWER : 0;
+    case kCfgWaitStep: return still > kCfgStallMs ? IDS_JOB_TIMEOUT : 0;
+    case kCfgWaitReply: return still > kCfgReplyWaitMs ? IDS_JOB_TIMEOUT : 0;
+    case kCfgWaitAnswer: {
+        // A trickle moves all the time: the answer as a whole has a ceiling too.
+        const unsigned long long ceiling =
+            kCfgAnswerGraceMs + (unsigned long long)answered * 1000 / kCfgLeastBytesPerSecond;
+        return still > kCfgReplyWaitMs || now - m_dwAnswerTick > ceiling ? IDS_JOB_TIMEOUT : 0;
+    }
+    default: return 0;
+    }
 }
 
 void CCfgJobBase::RefusedLocked(int idleState) {

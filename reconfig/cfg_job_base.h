@@ -8,6 +8,15 @@
 
 struct CCfgChannel;
 
+// What an HTTP transfer waits for, which decides how long it may stand still.
+enum CfgWait {
+    kCfgWaitNothing,  // idle, ended, or the job's own turn
+    kCfgWaitConnect,  // the connection: 274 when it never stands
+    kCfgWaitStep,     // a step of the exchange before the request has gone
+    kCfgWaitReply,    // the answer to a request that has gone
+    kCfgWaitAnswer,   // the rest of an answer that has begun
+};
+
 class CCfgJobBase {
 public:
     CCfgJobBase(const CCfgJobBase&) = delete;
@@ -33,6 +42,7 @@ public:
     DWORD m_dwPending = 0;
     BOOL m_bFallenBack = FALSE;
     DWORD m_dwProgressTick = 0;  // the last time the HTTP transfer moved
+    DWORD m_dwAnswerTick = 0;    // when the body or reply began to come
 
 protected:
     // owner: the job as its channel's notifications name it.
@@ -64,9 +74,12 @@ protected:
     void FailRawConnect(int endedState);
     // Under the lock: the HTTP transfer moved.
     void ProgressLocked() { m_dwProgressTick = GetTickCount(); }
-    // Under the lock: an HTTP transfer in none of the given states that has
-    // not moved for kCfgStallMs.
-    bool StalledLocked(int idle, int password, int ended) const;
+    // Under the lock: the device's answer has begun.
+    void AnswerBegunLocked() { m_dwAnswerTick = GetTickCount(); }
+    // Under the lock: the message an HTTP transfer that waits for wait ends
+    // with, once it has stood still too long or its answer (answered bytes
+    // so far) comes too slowly; 0 while it may go on.
+    UINT OverdueLocked(CfgWait wait, DWORD answered) const;
 
     // A copy, under the lock, of a field that WinINet's threads may write.
     // Defined in cfg_job_copy.h.

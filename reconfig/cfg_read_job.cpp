@@ -363,6 +363,7 @@ void CCfgReadJob::OnStatus(CCfgChannel* c, DWORD status, DWORD value, const INTE
                     job->EndLocked(IDS_JOB_OUTPUT_FILE, CString(), CFG_READ_ENDED);
                 } else {
                     job->m_dwPending = 0;
+                    job->AnswerBegunLocked();
                     job->m_nState = CFG_READ_BODY_READY;
                 }
             }
@@ -377,6 +378,18 @@ void CCfgReadJob::OnStatus(CCfgChannel* c, DWORD status, DWORD value, const INTE
     }
     job->ProgressLocked();
     SetEvent(job->m_hWake);
+}
+
+CfgWait CCfgReadJob::WaitLocked() const {
+    switch (m_nState) {
+    case CFG_READ_STARTED: return kCfgWaitConnect;
+    case CFG_READ_CONNECTED:
+    case CFG_READ_SENDING: return kCfgWaitStep;
+    case CFG_READ_SENT: return kCfgWaitReply;
+    case CFG_READ_BODY_READY:
+    case CFG_READ_BODY_READING: return kCfgWaitAnswer;
+    default: return kCfgWaitNothing;
+    }
 }
 
 void CCfgReadJob::SettleLocked(CCfgChannel* c) {
@@ -517,8 +530,8 @@ int CCfgReadJobList::Poll(CCfgReadJobList& list, BOOL limits) {
         {
             OwnedInternet connection, request;
             Lock lk(CfgJobLock());
-            if (job->StalledLocked(CFG_READ_IDLE, CFG_READ_PASSWORD, CFG_READ_ENDED))
-                job->FailLocked(IDS_JOB_TIMEOUT, CString(), request, connection);
+            if (UINT overdue = job->OverdueLocked(job->WaitLocked(), job->m_dwBytesReceived))
+                job->FailLocked(overdue, CString(), request, connection);
         }
         if (!limits) continue;
         Lock lk(CfgJobLock());

@@ -72,6 +72,7 @@ private:
     void Step();
     void ReadBody(DWORD deadline);
     void SettleLocked(CCfgChannel* c);
+    CfgWait WaitLocked() const;
     void OnRequestError(DWORD error, OwnedInternet& request, OwnedInternet& connection);
     void LetGo();
     bool OpenOutputLocked();

@@ -322,8 +322,26 @@ void CCfgWriteJob::TakeResponse(CCfgChannel* c) {
     }
     job->m_strReplyText.Empty();
     job->m_dwReplyTotal = 0;
+    job->AnswerBegunLocked();
     job->m_nState = CFG_WRITE_REPLY_READY;
     SetEvent(job->m_hWake);
+}
+
+CfgWait CCfgWriteJob::WaitLocked() const {
+    switch (m_nState) {
+    case CFG_WRITE_STARTED: return kCfgWaitConnect;
+    case CFG_WRITE_CONNECTED:
+    case CFG_WRITE_SENDING:
+    case CFG_WRITE_HEAD_SENT:
+    case CFG_WRITE_CHUNK_READY:
+    case CFG_WRITE_CHUNK_SENDING: return kCfgWaitStep;
+    // The whole body has gone: the device may take its time to answer.
+    case CFG_WRITE_ENDING:
+    case CFG_WRITE_RESPONSE: return kCfgWaitReply;
+    case CFG_WRITE_REPLY_READY:
+    case CFG_WRITE_REPLY_READING: return kCfgWaitAnswer;
+    default: return kCfgWaitNothing;
+    }
 }
 
 void CCfgWriteJob::WriteNextChunk(DWORD deadline) {
@@ -543,9 +561,8 @@ int CCfgWriteJobList::Poll(CCfgWriteJobList& list) {
     for (CCfgWriteJob* job : list.m_jobs) {
         OwnedInternet connection, request;
         Lock lk(CfgJobLock());
-        if (job->StalledLocked(CFG_WRITE_IDLE, CFG_WRITE_PASSWORD, CFG_WRITE_ENDED)) {
-            job->FailLocked(IDS_JOB_TIMEOUT, CString(), request, connection);
-        }
+        if (UINT overdue = job->OverdueLocked(job->WaitLocked(), job->m_dwReplyTotal))
+            job->FailLocked(overdue, CString(), request, connection);
     }
     // Wait for the device within the pass rather than spin the loop; a window
     // message ends the wait.

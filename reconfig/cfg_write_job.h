@@ -97,6 +97,7 @@ private:
     void ReceiveRaw();
     static void TakeResponse(CCfgChannel* c);
     void AppendReplyLocked(const BYTE* bytes, DWORD count);
+    CfgWait WaitLocked() const;
     void FailLocked(UINT message, const CString& argument, OwnedInternet& request, OwnedInternet& connection);
     void DropTempCopy();
     void LetGo();

@@ -49,6 +49,7 @@ bool EndsName(char c) { return IsBlank(c) || c == '>' || c == '/' || c == '<' ||
 
 struct XmlScan {
     bool whole = false;
+    bool cut = false;                // not whole only because the bytes ended too early
     std::vector<std::string> names;  // every element met, in order
     std::vector<int> parents;        // the element each one stands in, -1 for the root
     // At each piece's start: the innermost open element (-1: none), how many
@@ -70,6 +71,9 @@ public:
         out_.declared = first != std::string::npos && StartsWith(s_, first, "<?xml");
         bool rootSeen = false, rootClosed = false;
         size_t p = StartsWith(s_, 0, "\xEF\xBB\xBF") ? 3 : 0;
+        // Markup that goes wrong: cut when it would still be whole with
+        // more bytes, that is when nothing after its "<" ends a tag.
+        auto wrongAt = [&](size_t at) { out_.cut = s_.find('>', at) == std::string::npos; };
         while (p < s_.size()) {
             if (s_[p] != '<') {
                 if (depth_ == 0 && !IsFiller(s_[p])) return;  // text outside the root
@@ -86,14 +90,14 @@ public:
             } else if (StartsWith(s_, p, "<?")) {
                 end = FindText(s_, p + 2, "?>") + 2;
             } else if (StartsWith(s_, p, "<!")) {
-                if (rootSeen) return;
+                if (rootSeen) return wrongAt(p);
                 end = DeclarationEnd(p + 2);
             } else if (StartsWith(s_, p, "</")) {
                 size_t n = p + 2;
                 while (n < s_.size() && !EndsName(s_[n])) ++n;
-                if (depth_ == 0 || s_.compare(p + 2, n - p - 2, out_.names[cur_]) != 0) return;
+                if (depth_ == 0 || s_.compare(p + 2, n - p - 2, out_.names[cur_]) != 0) return wrongAt(p);
                 while (n < s_.size() && IsBlank(s_[n])) ++n;
-                if (n >= s_.size() || s_[n] != '>') return;
+                if (n >= s_.size() || s_[n] != '>') return wrongAt(p);
                 end = n + 1;
                 cur_ = out_.parents[cur_];
                 if (--depth_ == 0) rootClosed = true;
@@ -102,7 +106,7 @@ public:
                 size_t n = p + 1;
                 while (n < s_.size() && !EndsName(s_[n])) ++n;
                 size_t gt = TagEnd(n);
-                if (gt >= s_.size()) return;
+                if (gt >= s_.size()) return wrongAt(p);
                 end = gt + 1;
                 if (s_[gt - 1] == '/') {
                     if (depth_ == 0) rootClosed = rootSeen = true;
@@ -114,14 +118,18 @@ public:
                     rootSeen = true;
                 }
             } else {
+                return wrongAt(p);
+            }
+            if (end > s_.size()) {  // markup that never ends
+                out_.cut = true;
                 return;
             }
-            if (end > s_.size()) return;  // markup that never ends
             Record(end, true);
             p = end;
         }
         Record(s_.size() + 1, false);
         out_.whole = rootSeen && rootClosed && depth_ == 0;
+        out_.cut = !out_.whole;  // the bytes ended with the document still open
     }
 
 private:
@@ -291,6 +299,7 @@ bool IsFaithfulXml(const std::string& src, const std::string& copy, const XmlRul
 
 struct JsonScan {
     bool whole = false;
+    bool cut = false;               // not whole only because the bytes ended too early
     std::vector<char> stringStart;  // per byte: a quote that opens a string
     std::vector<char> free;         // per piece: begins outside strings and comments
 };
@@ -361,6 +370,7 @@ JsonScan ScanJson(const std::string& s, const std::vector<size_t>& pieces) {
         ++next;
     }
     scan.whole = !broken && ended && state != kString && state != kBlockComment;
+    scan.cut = !broken && !scan.whole;
     return scan;
 }
 
@@ -433,9 +443,19 @@ using OwnedFile = std::unique_ptr<FILE, FileCloser>;
 
 }  // namespace
 
-bool IsWholeJson(const std::string& bytes) { return ScanJson(bytes, Pieces(bytes)).whole; }
+bool IsWholeJson(const std::string& bytes) { return ShapeOfJson(bytes) == kShapeWhole; }
 
-bool IsWholeXml(const std::string& bytes) { return ScanXml(bytes, Pieces(bytes)).whole; }
+bool IsWholeXml(const std::string& bytes) { return ShapeOfXml(bytes) == kShapeWhole; }
+
+DocumentShape ShapeOfJson(const std::string& bytes) {
+    JsonScan scan = ScanJson(bytes, Pieces(bytes));
+    return scan.whole ? kShapeWhole : scan.cut ? kShapeCut : kShapeMalformed;
+}
+
+DocumentShape ShapeOfXml(const std::string& bytes) {
+    XmlScan scan = ScanXml(bytes, Pieces(bytes));
+    return scan.whole ? kShapeWhole : scan.cut ? kShapeCut : kShapeMalformed;
+}
 
 bool IsFaithfulPatch(PatchKind kind, const std::string& source, const std::string& copy, int port, bool flag) {
     std::string portText = std::to_string(port);
@@ -457,17 +477,18 @@ bool ReadWholeFile(const wchar_t* path, std::string& bytes, size_t limit) {
 }
 
 CPatchResult PatchChecked(PatchKind kind, const wchar_t* src, const wchar_t* dst, int port, bool flag,
-                          bool* wholeDownload) {
+                          DocumentShape* download) {
     CPatchResult r;
-    if (wholeDownload) *wholeDownload = true;
+    if (download) *download = kShapeWhole;
     std::string source;
     if (!ReadWholeFile(src, source, kCheckLimit)) {
         r.outcome = kPatchNoInput;
         return r;
     }
     // A download cut short or not of its kind is not patched at all.
-    if (!(kind == kPatchJson ? IsWholeJson(source) : IsWholeXml(source))) {
-        if (wholeDownload) *wholeDownload = false;
+    const DocumentShape shape = kind == kPatchJson ? ShapeOfJson(source) : ShapeOfXml(source);
+    if (download) *download = shape;
+    if (shape != kShapeWhole) {
         r.outcome = kPatchNothingFound;
         return r;
     }

@@ -19,6 +19,19 @@ enum PatchKind { kPatchJson, kPatchXml };
 bool IsWholeJson(const std::string& bytes);
 bool IsWholeXml(const std::string& bytes);
 
+// What bytes that are no whole document hold instead.
+enum DocumentShape {
+    kShapeWhole,
+    // The start of a document (or nothing): more bytes could have made it
+    // whole, as when a download is cut on the way.
+    kShapeCut,
+    // Something no whole document holds, however it goes on: a stray "<" in
+    // a text, text after the root, another encoding.
+    kShapeMalformed,
+};
+DocumentShape ShapeOfJson(const std::string& bytes);
+DocumentShape ShapeOfXml(const std::string& bytes);
+
 // Whether copy differs from source only in the values the patch of that kind
 // sets with port and flag (subscribe for JSON, password login for XML), and
 // is a whole document.
@@ -28,7 +41,7 @@ bool IsFaithfulPatch(PatchKind kind, const std::string& source, const std::strin
 bool ReadWholeFile(const wchar_t* path, std::string& bytes, size_t limit);
 
 // The patch of that kind from src to dst, refused before it begins when the
-// download is no whole document (wholeDownload false then), and after it when
-// the copy fails the check.
+// download is no whole document (download tells what it is), and after it
+// when the copy fails the check.
 CPatchResult PatchChecked(PatchKind kind, const wchar_t* src, const wchar_t* dst, int port, bool flag,
-                          bool* wholeDownload = nullptr);
+                          DocumentShape* download = nullptr);

@@ -271,21 +271,30 @@ int CXmlCfgDlg::ReportPatch(const CPatchResult& r) {
 
 namespace {
 
-// A download that is no whole document was cut short on the way, however
-// the device ended it: it is no backup either.
-CPatchResult PatchWholeDownload(PatchKind kind, const wchar_t* src, const wchar_t* dst, int port, bool flag) {
-    bool whole = true;
-    CPatchResult r = PatchChecked(kind, src, dst, port, flag, &whole);
-    if (!whole) ::DeleteFileW(src);
+// Only a download that ends before its document does, and whose length the
+// device did not announce, was cut on the way: it is no backup. Anything
+// else is what the device holds, however odd, and stays as its backup even
+// when it cannot be patched.
+CPatchResult PatchWholeDownload(PatchKind kind, const wchar_t* src, const wchar_t* dst, int port, bool flag,
+                                bool lengthAnnounced) {
+    DocumentShape shape = kShapeWhole;
+    CPatchResult r = PatchChecked(kind, src, dst, port, flag, &shape);
+    if (shape == kShapeCut && !lengthAnnounced) ::DeleteFileW(src);
     return r;
 }
 
 }  // namespace
 
+bool CXmlCfgDlg::DownloadLengthAnnounced() const {
+    const DWORD length = m_readJob.GetContentLength();
+    return length != 0 && m_readJob.GetBytesReceived() == length;
+}
+
 int CXmlCfgDlg::PatchJsonConfig(const wchar_t* src, const wchar_t* dst, int port, BOOL subscribe) {
-    return ReportPatch(PatchWholeDownload(kPatchJson, src, dst, port, subscribe != FALSE));
+    return ReportPatch(PatchWholeDownload(kPatchJson, src, dst, port, subscribe != FALSE, DownloadLengthAnnounced()));
 }
 
 int CXmlCfgDlg::PatchXmlConfig(const wchar_t* src, const wchar_t* dst, int port, BOOL passwordLogin) {
-    return ReportPatch(PatchWholeDownload(kPatchXml, src, dst, port, passwordLogin != FALSE));
+    return ReportPatch(
+        PatchWholeDownload(kPatchXml, src, dst, port, passwordLogin != FALSE, DownloadLengthAnnounced()));
 }

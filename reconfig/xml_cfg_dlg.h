@@ -67,6 +67,8 @@ protected:
 
 private:
     int ReportPatch(const CPatchResult& r);
+    // Whether the download that succeeded came as long as the device said.
+    bool DownloadLengthAnnounced() const;
     void ShowStatus(UINT id, const CString& arg = CString());
 
     CInternetSession* m_pSession;

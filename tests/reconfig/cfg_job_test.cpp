@@ -9,8 +9,10 @@
 #include "tests/reconfig/device_peer.h"
 #include "tests/unix_start/unix_start.h"
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <memory>
 #include <thread>
+#include <vector>
 
 namespace {
 const std::string B = "3blau2blau1blau0";
@@ -646,6 +648,132 @@ TEST_F(CfgJobTest, TlsHandshakeThatNeverCompletesEnds) {
     EXPECT_GE(took, kCfgStallMs - 1000);
     EXPECT_LT(took, kCfgStallMs + 5000);
     EXPECT_FALSE(FileExists(out));
+}
+
+namespace {
+
+// One job of a run of several at once, each against a device of its own
+// (chosen by the password it carries).
+struct PatientCase {
+    const char* name;
+    bool upload;
+    const char* port;    // the device's port by name
+    const char* device;  // its mode for this job's requests
+    bool success;
+    UINT message;
+    DWORD atLeastMs, atMostMs;  // from the job's start to its end
+};
+
+struct PatientJob {
+    const PatientCase* c = nullptr;
+    CCfgTarget target;
+    std::wstring out;
+    std::unique_ptr<CCfgReadJob> read;
+    std::unique_ptr<CCfgWriteJob> write;
+    DWORD start = 0, took = 0;
+    bool ended = false;
+    int connectProgress = -1;  // the most the job showed while connecting
+    int State() const { return read ? read->GetState() : write->GetState(); }
+    BOOL Success() const { return read ? read->GetSuccess() : write->GetSuccess(); }
+    UINT Message() const { return read ? read->GetMessageId() : write->GetMessageId(); }
+};
+
+}  // namespace
+
+// Devices that answer late, pause, trickle or never let a connection stand,
+// met all at once since each takes tens of seconds. Before the connection
+// stands a job waits as long as the connect bar runs and ends with 274;
+// once the request has gone the device has the receive time-out of 30 s
+// for its answer and for each pause in it, and a trickle ends with 273.
+TEST_F(CfgJobTest, SlowSilentAndTricklingDevicesEndAsThePlatformWould) {
+    const DWORD margin = 8000;  // a loaded machine, and the passes of the other jobs
+    const PatientCase cases[] = {
+        {"silent device, download", false, "silent", "{}", false, IDS_JOB_NO_ANSWER, kCfgConnectMs,
+         kCfgConnectMs + margin},
+        {"silent device, upload", true, "silent", "{}", false, IDS_JOB_NO_ANSWER, kCfgConnectMs,
+         kCfgConnectMs + margin},
+        {"download answered after 25 s", false, "http", R"({"get_delay": 25})", true, 0, 25000, 25000 + margin},
+        {"download pausing 25 s in its body", false, "http", R"({"pause": [40, 25]})", true, 0, 25000, 25000 + margin},
+        {"upload answered after 25 s", true, "http",
+         R"({"reply_delay": 25, "reply": "{\"Sess\":\"late7\",\"UserType\":1}"})", true, IDS_JOB_ACCEPTED, 25000,
+         25000 + margin},
+        {"download answered after 40 s", false, "http", R"({"get_delay": 40})", false, IDS_JOB_TIMEOUT, kCfgReplyWaitMs,
+         kCfgReplyWaitMs + margin},
+        {"upload answered after 40 s", true, "http", R"({"reply_delay": 40})", false, IDS_JOB_TIMEOUT, kCfgReplyWaitMs,
+         kCfgReplyWaitMs + margin},
+        {"download trickling a byte every 10 s", false, "http", R"({"slow": [1, 10]})", false, IDS_JOB_TIMEOUT,
+         kCfgAnswerGraceMs, kCfgAnswerGraceMs + margin},
+        {"upload's reply trickling a byte every 10 s", true, "http", R"({"slow": [1, 10], "reply": "{\"Dialog\": 3}"})",
+         false, IDS_JOB_TIMEOUT, kCfgReplyWaitMs, kCfgAnswerGraceMs + margin},
+    };
+    const size_t n = sizeof cases / sizeof *cases;
+    std::string mode = "{\"by_password\": {";
+    for (size_t i = 0; i < n; ++i) mode += (i ? ", \"p" : "\"p") + std::to_string(i) + "\": " + cases[i].device;
+    dev.SetMode(mode + "}}");
+    const std::wstring upload = folder + L"\\patient.js";
+    ASSERT_TRUE(WriteFileBytes(upload, kJson));
+    const size_t before = dev.RequestCount();
+
+    std::vector<PatientJob> jobs(n);
+    for (size_t i = 0; i < n; ++i) {
+        PatientJob& j = jobs[i];
+        j.c = &cases[i];
+        SetTarget(j.target, dev.Port(j.c->port));
+        j.target.m_strPassword = (L"p" + std::to_wstring(i)).c_str();
+        j.out = folder + L"\\patient" + std::to_wstring(i) + L".json";
+        j.start = GetTickCount();
+        if (j.c->upload) {
+            j.write = std::make_unique<CCfgWriteJob>(0, &j.target, session.get());
+            ASSERT_TRUE(j.write->Setup(CFG_KIND_JSON, upload.c_str(), 0));
+        } else {
+            j.read = std::make_unique<CCfgReadJob>(CFG_KIND_JSON, 0, &j.target, session.get(), j.out.c_str());
+        }
+    }
+    const DWORD start = GetTickCount();
+    for (size_t open = n; open > 0 && GetTickCount() - start < kCfgConnectMs + 2 * margin;) {
+        open = 0;
+        for (PatientJob& j : jobs) {
+            if (j.ended) continue;
+            if (j.read) {
+                CCfgReadJob::RunOnce(*j.read, FALSE);
+                j.connectProgress = std::max(j.connectProgress, j.read->GetConnectProgress());
+            } else {
+                CCfgWriteJob::RunOnce(*j.write);
+            }
+            PumpMessages();
+            if (j.State() == 10) {
+                j.ended = true;
+                j.took = GetTickCount() - j.start;
+            } else {
+                ++open;
+            }
+        }
+    }
+    for (const PatientJob& j : jobs) {
+        SCOPED_TRACE(j.c->name);
+        printf("%s: ended after %lu ms with message %u\n", j.c->name, (unsigned long)j.took, j.Message());
+        ASSERT_TRUE(j.ended);
+        EXPECT_EQ(j.c->success, !!j.Success());
+        EXPECT_EQ(j.c->message, j.Message());
+        EXPECT_GE(j.took, j.c->atLeastMs);
+        EXPECT_LT(j.took, j.c->atMostMs);
+        if (j.read) {
+            EXPECT_EQ(j.c->success, FileExists(j.out));
+            EXPECT_FALSE(FileExists(j.out + L".part"));
+            if (j.c->success) {
+                EXPECT_EQ(kJson, ReadFileBytes(j.out));
+            }
+        }
+    }
+    // The connect bar (0 to 585) has run its course for the silent device.
+    EXPECT_GE(jobs[0].connectProgress, 585);
+    EXPECT_EQ(L"late7", std::wstring(jobs[4].write->GetSessionId()));
+    // The device had every upload whole, the late ones included.
+    const std::string body = JsonHead("p4") + kJson + JsonTail();
+    bool found = false;
+    for (size_t r = before + 1; r <= dev.RequestCount(); ++r) found = found || Body(dev.Request(r)) == body;
+    EXPECT_TRUE(found);
+    dev.SetMode("{}");
 }
 
 namespace {

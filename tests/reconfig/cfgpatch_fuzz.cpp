@@ -479,8 +479,9 @@ int main(int argc, char** argv) {
             return 2;
         }
         DeleteFileW(dst.c_str());
-        bool whole = true;
-        CPatchResult r = PatchChecked(s.kind, src.c_str(), dst.c_str(), port, flag, &whole);
+        DocumentShape shape = kShapeWhole;
+        CPatchResult r = PatchChecked(s.kind, src.c_str(), dst.c_str(), port, flag, &shape);
+        const bool whole = shape == kShapeWhole;
         ++runs;
         if (!whole) ++refusedDownload;
         if (r.outcome != kPatchUpload && r.outcome != kPatchAskPartial) {

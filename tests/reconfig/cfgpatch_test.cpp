@@ -194,8 +194,8 @@ TEST(Patch, ReplaceKeepsEverythingAroundTheValue) {
 void WriteBytes(const std::wstring& path, const std::string& bytes) {
     FILE* f = _wfopen(path.c_str(), L"wb");
     ASSERT_TRUE(f);
-    fwrite(bytes.data(), 1, bytes.size(), f);
-    fclose(f);
+    bool written = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    EXPECT_TRUE(fclose(f) == 0 && written) << "cannot write the fixture";
 }
 
 std::vector<std::string> SplitLines(const std::string& s) {
@@ -310,6 +310,56 @@ TEST(PatchCheck, WholeDocuments) {
     EXPECT_FALSE(IsWholeXml("<a><b></a></b>"));
     EXPECT_FALSE(IsWholeXml("<a><!-- open </a>"));
     EXPECT_FALSE(IsWholeXml("{\"json\": 1}"));
+}
+
+// What a download that is no whole document holds: the start of one (cut on
+// the way, or nothing), or something no document holds, as firmware writes
+// it. Every beginning of a whole file is a cut one; an odd file is refused
+// before it is patched, and is not taken for a cut one.
+TEST(PatchCheck, CutDownloadsAreToldFromOddOnes) {
+    auto shape = [](PatchKind kind, const std::string& bytes) {
+        return kind == kPatchJson ? ShapeOfJson(bytes) : ShapeOfXml(bytes);
+    };
+    const struct {
+        const char* file;
+        PatchKind kind;
+    } whole[] = {{"lattix40.json", kPatchJson},
+                 {"json_commented.json", kPatchJson},
+                 {"vexxa.xml", kPatchXml},
+                 {"xml_commented.xml", kPatchXml},
+                 {"xml_attr_basic.xml", kPatchXml}};
+    for (const auto& w : whole) {
+        const std::string bytes = ReadFileBytes(DataPath(w.file));
+        ASSERT_EQ(kShapeWhole, shape(w.kind, bytes)) << w.file;
+        // The whole document ends with the last markup; blanks may follow.
+        size_t end = bytes.find_last_of(w.kind == kPatchJson ? "}]" : ">") + 1;
+        int wrong = 0;
+        for (size_t cut = 0; cut < end; ++cut)
+            if (shape(w.kind, bytes.substr(0, cut)) != kShapeCut && ++wrong <= 3)
+                ADD_FAILURE() << w.file << " cut after " << cut << " bytes";
+    }
+    const struct {
+        const char* file;
+        PatchKind kind;
+    } odd[] = {{"vexxa_unescaped_lt.xml", kPatchXml},
+               {"vexxa_trailer.xml", kPatchXml},
+               {"vexxa_utf16.xml", kPatchXml},
+               {"lattix40_ok.json", kPatchJson}};
+    std::wstring dst = OutPath("odd_dst");
+    for (const auto& o : odd) {
+        SCOPED_TRACE(o.file);
+        EXPECT_EQ(kShapeMalformed, shape(o.kind, ReadFileBytes(DataPath(o.file))));
+        DeleteFileW(dst.c_str());
+        DocumentShape download = kShapeWhole;
+        CPatchResult r = PatchChecked(o.kind, DataPath(o.file).c_str(), dst.c_str(), 49153, true, &download);
+        EXPECT_EQ(kShapeMalformed, download);
+        EXPECT_EQ(kPatchNothingFound, r.outcome);
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(dst.c_str())) << "nothing written to upload";
+    }
+    EXPECT_EQ(kShapeCut, ShapeOfXml(""));
+    EXPECT_EQ(kShapeCut, ShapeOfJson("\r\n"));
+    EXPECT_EQ(kShapeMalformed, ShapeOfJson("<html>100 bytes of somebody else</html>"));
+    EXPECT_EQ(kShapeMalformed, ShapeOfXml("<a><b></a></b>"));
 }
 
 // Copies that differ from the download outside the values set are refused.

@@ -65,8 +65,9 @@ void DevicePeer::Stop() {
 }
 
 void DevicePeer::SetMode(const std::string& json) {
-    WriteFileBytes(m_dir + L"\\mode.part", json);
-    MoveFileExW((m_dir + L"\\mode.part").c_str(), (m_dir + L"\\mode.json").c_str(), MOVEFILE_REPLACE_EXISTING);
+    if (WriteFileBytes(m_dir + L"\\mode.part", json) &&
+        !MoveFileExW((m_dir + L"\\mode.part").c_str(), (m_dir + L"\\mode.json").c_str(), MOVEFILE_REPLACE_EXISTING))
+        ADD_FAILURE() << "the device's mode could not be set";
 }
 
 size_t DevicePeer::RequestCount() const {
@@ -106,11 +107,12 @@ void SetTarget(CCfgTarget& t, int port, const char* address, BOOL https) {
     t.m_bHttps = https;
 }
 
-void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
     FILE* f = _wfopen(path.c_str(), L"wb");
-    if (!f) return;
-    fwrite(bytes.data(), 1, bytes.size(), f);
-    fclose(f);
+    bool ok = f && fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    ok = f && fclose(f) == 0 && ok;
+    if (!ok) ADD_FAILURE() << "cannot write " << std::string(path.begin(), path.end());
+    return ok;
 }
 
 bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }

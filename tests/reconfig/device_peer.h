@@ -24,7 +24,7 @@ public:
     // What a binary port (8003, 8004, 8888) received, per connection.
     size_t RawCount(int port) const;
     std::string Raw(int port, size_t n) const;
-    int Port(const char* name) const;  // "http", "https", "http2", "http80", "https443", "closed", "stall"
+    int Port(const char* name) const;  // "http", "https", "http2", "http80", "https443", "closed", "stall", "silent"
     std::wstring Dir() const { return m_dir; }
 
 private:
@@ -39,7 +39,8 @@ OwnedInternet OpenAsyncSession();
 // A target on 127.0.0.1 (or the address given) and port.
 void SetTarget(CCfgTarget& t, int port, const char* address = "127.0.0.1", BOOL https = FALSE);
 using krvtest::ReadFileBytes;
-void WriteFileBytes(const std::wstring& path, const std::string& bytes);
+// A failed write is a failure of the test that asked for it.
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 bool FileExists(const std::wstring& path);
 // A fresh empty folder for the test's files.
 std::wstring TestFolder(const wchar_t* name);

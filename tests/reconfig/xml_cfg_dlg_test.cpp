@@ -3,6 +3,7 @@
 // drive the dialog modeless on this thread, one idle call at a time; the
 // runs from the I/O device dialog use the real modal loops.
 #include "reconfig/xml_cfg_dlg.h"
+#include "reconfig/cfg_channel.h"
 #include "devices/io_device_dlg.h"
 #include "config/device_cfg.h"
 #include "framework/Seams.h"
@@ -388,6 +389,146 @@ TEST_F(XmlCfgDlgTest, DownloadsThatAreNotTheWholeFileAreNeverUploaded) {
     EXPECT_EQ(Text(IDS_JOB_ACCEPTED), r.Status());
     EXPECT_EQ(Data("lattix40.json"), ReadFileBytes(r.d->Text(IDC_CFG_BACKUP)));
     DeleteFileW(r.d->Text(IDC_CFG_BACKUP).c_str());
+}
+
+// Device files that came whole but are no strict document, as firmware
+// writes them: nothing is uploaded (288), and the download stays as the
+// backup, byte for byte. Only a download that ends before its document does
+// and came without a length is taken for a cut one and goes.
+TEST_F(XmlCfgDlgTest, CompleteButOddDownloadsStayAsTheBackup) {
+    struct Case {
+        const char* name;
+        bool v4;
+        const char* file;
+        std::string more;  // of the device's mode
+        bool kept;
+    } cases[] = {
+        {"unescaped < in a text", false, "vexxa_unescaped_lt.xml", "", true},
+        {"text after the root", false, "vexxa_trailer.xml", "", true},
+        {"UTF-16", false, "vexxa_utf16.xml", "", true},
+        {"JSON followed by OK", true, "lattix40_ok.json", "", true},
+        {"JSON followed by OK, without a length", true, "lattix40_ok.json", "\"length\": \"none\"", true},
+        {"ends early, as long as announced", true, "lattix40.json", "\"cut\": 0.6", true},
+        {"ends early, without a length", true, "lattix40.json", "\"cut\": 0.6, \"length\": \"none\"", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        dev.SetMode(ServeFile(c.file, c.more + (c.more.empty() ? "" : ", ") + kAccepted));
+        size_t before = dev.RequestCount();
+        CfgRun r(c.v4, dev.Port("http"));
+        ASSERT_TRUE(r.Start());
+        std::wstring backup = r.d->Text(IDC_CFG_BACKUP);
+        ASSERT_TRUE(r.Finish());
+        EXPECT_EQ(Text(IDS_CFG_NOTHING_FOUND), r.Status());
+        EXPECT_EQ(before + 1, dev.RequestCount()) << "nothing uploaded";
+        EXPECT_TRUE(boxes.shown.empty());
+        EXPECT_TRUE(r.d->Enabled(IDC_CFG_START));
+        EXPECT_EQ(c.kept, FileExists(backup));
+        EXPECT_FALSE(FileExists(backup + L".part"));
+        std::string served = Data(c.file);
+        if (c.more.find("cut") != std::string::npos) served = served.substr(0, (size_t)(served.size() * 0.6));
+        if (c.kept) {
+            EXPECT_TRUE(served == ReadFileBytes(backup)) << "the device's bytes as they came";
+        }
+        EXPECT_EQ(IDCANCEL, r.d->Cancel());
+        DeleteFileW(backup.c_str());
+    }
+}
+
+// A silent device, late or pausing answers and trickles, met all at once
+// since each takes tens of seconds. The connect bar runs its course and the
+// status says the device does not answer; a device that answers the upload
+// after 25 s has taken it (294, logout); a download that pauses 25 s is
+// patched and uploaded; a trickle ends with 273, or at once with Cancel,
+// and leaves no backup.
+TEST_F(XmlCfgDlgTest, SilentSlowAndTricklingDevicesAllAtOnce) {
+    const std::string syntaxOk = kXmlSyntaxOk;
+    struct Case {
+        const char* name;
+        bool v4;
+        const char* port;
+        std::string device;  // its mode for this dialog's requests
+        std::wstring status;
+        bool backup;
+        DWORD cancelAfterMs;  // 0: runs to its end
+    } cases[] = {
+        {"silent device", true, "silent", "{}", Text(IDS_JOB_NO_ANSWER), false, 0},
+        {"upload answered after 25 s", true, "http",
+         ServeFile("lattix40.json",
+                   "\"reply_delay\": 25, \"reply\": \"{\\\"Sess\\\":\\\"late25\\\",\\\"UserType\\\":1}\""),
+         Text(IDS_JOB_ACCEPTED), true, 0},
+        {"download pausing 25 s", false, "http", ServeFile("vexxa.xml", "\"pause\": [3000, 25], " + syntaxOk),
+         Text(IDS_JOB_XML_SAYS, L"Syntax OK"), true, 0},
+        {"download trickling a byte every 10 s", true, "http", ServeFile("lattix40.json", "\"slow\": [1, 10]"),
+         Text(IDS_JOB_TIMEOUT), false, 0},
+        {"trickle cancelled", true, "http", ServeFile("lattix40.json", "\"slow\": [1, 10]"), L"", false, 5000},
+    };
+    const size_t n = sizeof cases / sizeof *cases;
+    std::string mode = "{\"by_password\": {";
+    for (size_t i = 0; i < n; ++i) mode += (i ? ", \"d" : "\"d") + std::to_string(i) + "\": " + cases[i].device;
+    dev.SetMode(mode + "}}");
+    const size_t before = dev.RequestCount();
+    std::vector<std::unique_ptr<CfgRun>> runs;
+    std::vector<DWORD> started(n);
+    std::vector<bool> done(n);
+    std::vector<std::wstring> backups(n);
+    DWORD cancelTook = 0;
+    const DWORD start = GetTickCount();
+    for (LONG idle = 0; GetTickCount() - start < kCfgConnectMs + 30000; ++idle) {
+        // One a second: a backup is named after the second it began.
+        if (runs.size() < n && GetTickCount() - start >= runs.size() * 1100) {
+            const size_t i = runs.size();
+            runs.emplace_back(new CfgRun(cases[i].v4, dev.Port(cases[i].port)));
+            runs[i]->dlg.m_target.m_strPassword = (L"d" + std::to_wstring(i)).c_str();
+            ASSERT_TRUE(runs[i]->Start());
+            backups[i] = runs[i]->d->Text(IDC_CFG_BACKUP);
+            started[i] = GetTickCount();
+        }
+        bool open = runs.size() < n;
+        for (size_t i = 0; i < runs.size(); ++i) {
+            if (done[i]) continue;
+            CfgRun& r = *runs[i];
+            if (cases[i].cancelAfterMs && GetTickCount() - started[i] >= cases[i].cancelAfterMs) {
+                const DWORD t = GetTickCount();
+                EXPECT_EQ(IDCANCEL, r.d->Cancel());
+                cancelTook = GetTickCount() - t;
+                done[i] = true;
+                continue;
+            }
+            r.d->Idle(idle);
+            dlgtest::Pump();
+            done[i] = r.dlg.GetStep() == 4;
+            open = open || !done[i];
+        }
+        if (!open) break;
+    }
+    for (size_t i = 0; i < n; ++i) {
+        SCOPED_TRACE(cases[i].name);
+        ASSERT_TRUE(i < runs.size() && done[i]);
+        if (!cases[i].cancelAfterMs) {
+            EXPECT_EQ(cases[i].status, runs[i]->Status());
+        }
+        EXPECT_EQ(cases[i].backup, FileExists(backups[i]));
+        EXPECT_FALSE(FileExists(backups[i] + L".part"));
+    }
+    // The connect bar is full: 58.5 s of connecting.
+    EXPECT_EQ(585, runs[0]->BarMax(IDC_CFG_READ_BAR));
+    EXPECT_EQ(585, runs[0]->BarPos(IDC_CFG_READ_BAR));
+    EXPECT_TRUE(runs[0]->d->Enabled(IDC_CFG_START));
+    EXPECT_EQ(L"Schließen", runs[1]->d->Text(IDCANCEL));
+    EXPECT_TRUE(runs[3]->d->Enabled(IDC_CFG_START));
+    EXPECT_LT(cancelTook, 1000u);
+    bool logout = false;
+    for (size_t r = before + 1; r <= dev.RequestCount(); ++r)
+        logout = logout || Body(dev.Request(r)) == "Sess=late25&B2.3=Abmelden";
+    EXPECT_TRUE(logout);
+    for (size_t i = 0; i < n; ++i) {
+        if (i < runs.size() && !cases[i].cancelAfterMs) {
+            EXPECT_EQ(IDCANCEL, runs[i]->d->Cancel());
+        }
+        DeleteFileW(backups[i].c_str());
+    }
+    dev.SetMode("{}");
 }
 
 // The upload is not redirected, and a reply that never ends is cut off.

@@ -6,8 +6,9 @@ configuration jobs see it.
 
 Serves HTTP on an ephemeral port and on 80, HTTPS (a self-signed certificate
 for a name that is not ours, made at start with openssl) on an ephemeral port
-and on 443, all on 127.0.0.1, a second HTTP port "http2", and a port "stall" that accepts and never
-answers (a TLS handshake there never completes). DIR/ready receives the ports as JSON once
+and on 443, all on 127.0.0.1, a second HTTP port "http2", a port "stall" that accepts and never
+answers (a TLS handshake there never completes), and a port "silent" whose connections never
+stand (its queue is kept full: a SYN there goes unanswered, as to a device switched off). DIR/ready receives the ports as JSON once
 every socket listens. Every request is recorded as raw bytes in
 DIR/req-N.bin (N counts from 1, over all listeners, in the order the
 requests were whole; number and file are made under one lock, so req-N
@@ -40,6 +41,11 @@ means defaults):
   slow         [chunk, seconds]: the body in chunks with a pause after each
   content_type Content-Type of the answer; null sends none
   reply_delay  seconds to wait before answering a POST (after recording it)
+  get_delay    the same for a GET
+  pause        [bytes, seconds]: the body's first bytes, a pause, the rest
+  by_password  {password: {...}}: more of the mode for the requests that carry
+               that password (a GET's PW, an upload's LPW or PW field), so
+               that several jobs at once each meet a device of their own
   head_pause   seconds between the bytes of the answer's head (a trickle)
   headers      extra header lines of the answer (such as a Location or a
                Set-Cookie)
@@ -101,6 +107,21 @@ def record(raw):
         os.replace(path + '.part', path)
 
 
+def request_password(method, query, body):
+    if method == 'GET':
+        first = query.split('&')[0]
+        return urllib.parse.unquote(first[3:]) if first.startswith('PW=') else None
+    for field, prefix in ((b'LPW', b''), (b'PW', b'PW=')):
+        mark = b'name="' + field + b'"\r\n\r\n' + prefix
+        p = body.find(mark)
+        if p >= 0:
+            value = body[p + len(mark):].split(b'\r\n', 1)[0]
+            if prefix:
+                value = value.split(b'&', 1)[0]
+            return urllib.parse.unquote(value.decode('latin-1'))
+    return None
+
+
 def body_for(path, m):
     if 'body_hex' in m:
         return bytes.fromhex(m['body_hex'])
@@ -151,15 +172,20 @@ class Device(socketserver.BaseRequestHandler):
             return
         record(raw)
         m = mode()
+        path = target
+        query = urllib.parse.urlsplit(target).query
+        pw = request_password(method, query, rest)
+        if pw is not None and pw in m.get('by_password', {}):
+            m = dict(m, **m['by_password'][pw])
         if method == 'POST' and m.get('reply_delay'):
             time.sleep(float(m['reply_delay']))
+        if method == 'GET' and m.get('get_delay'):
+            time.sleep(float(m['get_delay']))
         if m.get('drop'):
             return
         if m.get('reset'):
             conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack('ii', 1, 0))
             return
-        path = target
-        query = urllib.parse.urlsplit(target).query
         status = int(m.get('status', 200))
         if 'status_seq' in m:
             with counter_lock:
@@ -250,7 +276,12 @@ class Device(socketserver.BaseRequestHandler):
                 time.sleep(0.2)
                 conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack('ii', 1, 0))
                 return
-            if 'slow' in m:
+            if 'pause' in m:
+                at, pause = int(m['pause'][0]), float(m['pause'][1])
+                conn.sendall(body[:at])
+                time.sleep(pause)
+                conn.sendall(body[at:])
+            elif 'slow' in m:
                 step, pause = int(m['slow'][0]), float(m['slow'][1])
                 for i in range(0, len(body), step):
                     conn.sendall(body[i:i + step])
@@ -363,6 +394,20 @@ def main():
             servers['raw%d' % port] = Server(('127.0.0.1', port), Raw)
         except OSError:
             pass
+    # A port whose connections never stand: its queue (one) is filled by
+    # connections nobody accepts, so the kernel drops every further SYN.
+    silent = socket.socket()
+    silent.bind(('127.0.0.1', 0))
+    silent.listen(0)
+    fillers = []
+    for _ in range(4):
+        c = socket.socket()
+        c.setblocking(False)
+        try:
+            c.connect(silent.getsockname())
+        except BlockingIOError:
+            pass
+        fillers.append(c)
     # A port that refuses: bound once, then closed again.
     s = socket.socket()
     s.bind(('127.0.0.1', 0))
@@ -373,6 +418,7 @@ def main():
         threading.Thread(target=srv.serve_forever, args=(0.05,), daemon=True).start()
     ports = {k: v.server_address[1] for k, v in servers.items()}
     ports['closed'] = closed
+    ports['silent'] = silent.getsockname()[1]
     with open(os.path.join(DIR, 'ready.part'), 'w') as f:
         json.dump(ports, f)
     os.replace(os.path.join(DIR, 'ready.part'), os.path.join(DIR, 'ready'))
@@ -382,6 +428,9 @@ def main():
     for srv in servers.values():
         srv.shutdown()
         srv.server_close()
+    for c in fillers:
+        c.close()
+    silent.close()
     # The fixed ports are free now for the next program's device.
     with open(os.path.join(DIR, 'ended.part'), 'w') as f:
         f.write('ended\n')
