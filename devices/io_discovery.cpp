@@ -4,11 +4,9 @@
 #include "devices/io_device_internal.h"
 #include "resources/devices_ids.h"
 #include <atomic>
-#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <mutex>
-#include <string>
 
 namespace {
 
@@ -195,10 +193,7 @@ void CIoDeviceDlg::ParseReply(const unsigned char* data, int len, CDeviceReply& 
         }
         break;
     case 0x0101:
-        if (len > 11) {
-            std::string text((const char*)data + 11, (size_t)(len - 11));
-            reply.productNumber = atoi(text.c_str());
-        }
+        if (len > 11) ParseArticleNumber((const char*)data + 11, (size_t)(len - 11), reply.productNumber);
         break;
     case 0x0001:
         if (len >= 5 && data[4] == 3) reply.typeIndex = 0;
@@ -267,6 +262,7 @@ bool CIoDeviceDlg::ListReplies() {
     bool quiet = false, more = false;
     CDeviceReply directed;
     bool haveDirected = false;
+    const u_long typed = m_bListMode ? 0 : TypedAddress();
     const DWORD start = ::GetTickCount();
     for (;;) {
         if (m_pendingAt >= m_pending.size() && !TakeReplies()) break;
@@ -280,7 +276,7 @@ bool CIoDeviceDlg::ListReplies() {
                 ::SendMessageW(list, WM_SETREDRAW, FALSE, 0);
                 quiet = true;
             }
-            if (OnReplyFrom(box, sender, e + sizeof(u_long) + 2, n, directed)) haveDirected = true;
+            if (OnReplyFrom(box, sender, e + sizeof(u_long) + 2, n, typed, directed)) haveDirected = true;
         }
         if (::GetTickCount() - start >= kBatchMs) {
             more = m_pendingAt < m_pending.size() || TakeReplies();
@@ -306,8 +302,9 @@ bool CIoDeviceDlg::ListReplies() {
 }
 
 // Lists a reply, or in directed mode leaves it in directed for the caller to
-// apply (true then).
-bool CIoDeviceDlg::OnReplyFrom(HWND box, in_addr sender, const unsigned char* buf, int n, CDeviceReply& directed) {
+// apply (true then) when it comes from the typed address.
+bool CIoDeviceDlg::OnReplyFrom(HWND box, in_addr sender, const unsigned char* buf, int n, u_long typed,
+                               CDeviceReply& directed) {
     CDeviceReply reply;
     ParseReply(buf, n, reply);
     if (m_bListMode) {
@@ -330,12 +327,24 @@ bool CIoDeviceDlg::OnReplyFrom(HWND box, in_addr sender, const unsigned char* bu
         }
         return false;
     }
+    // Typed key by key, 10.77.0.25 asks 10.77.0.2 on the way: that device's
+    // answer, or any late one, would describe another device than the one
+    // OK stores.
+    if (typed == 0 || sender.s_addr != typed) return false;
     if (reply.productNumber > 0) {
         LookupProductNumber(reply.productNumber, reply.typeIndex, reply.gen40);
-        EnableDlgItem(IDC_IO_IDENTIFY, FALSE);
+        EnableDlgItemSafe(IDC_IO_IDENTIFY, FALSE);
     }
     directed = reply;
     return true;
+}
+
+// The address in the host box when it is a whole dotted one, else 0.
+u_long CIoDeviceDlg::TypedAddress() const {
+    char text[40] = {};
+    ::GetDlgItemTextA(m_hWnd, IDC_IO_HOST, text, (int)sizeof text);
+    u_long addr = 0;
+    return CompleteAddress(text, addr) ? addr : 0;
 }
 
 void CIoDeviceDlg::OnHostEditChange() {
@@ -344,10 +353,8 @@ void CIoDeviceDlg::OnHostEditChange() {
     ::SendDlgItemMessageW(m_hWnd, IDC_IO_TYPE, CB_SETCURSEL, (WPARAM)-1, 0);
     UpdateControls();
     m_bListMode = 0;
-    char text[40] = {};
-    ::GetDlgItemTextA(m_hWnd, IDC_IO_HOST, text, (int)sizeof text);
-    u_long addr = 0;
-    if (CompleteAddress(text, addr) && m_receiver) SendQuery(addr);
+    const u_long addr = TypedAddress();
+    if (addr && m_receiver) SendQuery(addr);
 }
 
 void CIoDeviceDlg::OnHostSelChange() {

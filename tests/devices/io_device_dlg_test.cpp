@@ -515,6 +515,8 @@ TEST_F(IoDlg, ParseRepliesWithinTheReceivedBytes) {
         {raw(Full(8080, true, 576200, 41)), 0, -1, 80, 0, 0},
         {raw(Short("57640")), 57640, -1, 80, 0, 0},
         {raw(Short(" -12abc")), -12, -1, 80, 0, 0},
+        // beyond 32 bits: no article, not the 57640 it would wrap to
+        {raw(Short("4295024936")), -1, -1, 80, 0, 0},
         {raw(Short("")), 0, -1, 80, 0, 0},
         {raw(Short("")).substr(0, 5), 0, -1, 80, 0, 0},
         {raw(Classic(3)), 0, 0, 80, 0, 0},
@@ -671,6 +673,58 @@ TEST_F(IoDlg, TypedAddressAskedOnlyWhenComplete) {
     std::vector<std::string> dst;
     for (auto& l : a.Log()) dst.push_back(Field(l, "dst"));
     EXPECT_EQ((std::vector<std::string>{"255.255.255.255", "10.77.0.2"}), dst);
+}
+
+// Typed key by key, 127.0.0.25 passes 127.0.0.2, whose device answers after
+// the last key: that reply describes another device and changes nothing.
+// Typed as it is, the same answer is applied, and as it disables Identify
+// the focus there moves on.
+TEST_F(IoDlg, DirectedReplyAppliedOnlyForTheTypedAddress) {
+    PeerProcess dev;
+    ASSERT_TRUE(dev.Start("udp_peer.py",
+                          {"--bind", "127.0.0.2", "--from", "127.0.0.2", "--reply", "full:product=576500,port=8080"}));
+    struct Case {
+        const wchar_t* typed;
+        bool applied;
+        int type, httpPort;  // what OK writes
+    };
+    const Case cases[] = {{L"127.0.0.25", false, 20, 80}, {L"127.0.0.2", true, 4, 8080}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.typed, c.typed + wcslen(c.typed)));
+        auto d = Record(20, 6, 0);
+        d->HttpPort = 80;
+        auto queries = [&] {
+            const std::string r = dev.Record();
+            return (size_t)std::count(r.begin(), r.end(), '\n');
+        };
+        const size_t asked = queries();
+        EXPECT_EQ(IDOK, RunOn(d.get(), [&](HWND h) {
+                      SetForegroundWindow(h);
+                      // every key before any reply is handled
+                      Type(h, IDC_IO_HOST, c.typed);
+                      SendMessageW(h, WM_NEXTDLGCTL, (WPARAM)GetDlgItem(h, IDC_IO_IDENTIFY), TRUE);
+                      ASSERT_TRUE(PumpUntil([&] { return queries() > asked; }, 5000));
+                      if (c.applied) {
+                          EXPECT_TRUE(PumpUntil([&] { return !Enabled(h, IDC_IO_IDENTIFY); }, 5000));
+                      }
+                      Pump(500);
+                      EXPECT_EQ(c.applied ? L"57650" : L"", Text(h, IDC_IO_PRODUCT));
+                      EXPECT_EQ(c.applied ? 5 : -1, Sel(h, IDC_IO_TYPE));
+                      EXPECT_EQ(std::to_wstring(c.httpPort), Text(h, IDC_IO_HTTPPORT));
+                      EXPECT_EQ(!c.applied, Enabled(h, IDC_IO_IDENTIFY));
+                      HWND focus = GetFocus();
+                      EXPECT_TRUE(focus && IsChild(h, focus) && IsWindowEnabled(focus));
+                      SendMessageW(h, WM_COMMAND, IDOK, 0);
+                  }));
+        EXPECT_STREQ(c.typed, d->TargetHost);
+        EXPECT_EQ(c.type, d->DeviceType);
+        EXPECT_EQ(c.httpPort, d->HttpPort);
+        // the device was asked once, at the address typed on the way or in full
+        const std::string log = dev.Record();
+        ASSERT_EQ(asked + 1, queries());
+        const std::string last = log.substr(log.rfind('\n', log.size() - 2) + 1);
+        EXPECT_NE(std::string::npos, last.find(" to=127.0.0.2 ")) << last;
+    }
 }
 
 // A datagram without even a kind is no answer, in either mode.
@@ -944,6 +998,13 @@ std::wstring W(UINT id, int v) {
     return (const wchar_t*)s;
 }
 
+// Message 238 naming a number as the device wrote it.
+std::wstring Unknown(const std::wstring& digits) {
+    std::wstring text = W(IDS_ID_UNKNOWN_ARTICLE);
+    const size_t at = text.find(L"%d");
+    return at == std::wstring::npos ? text : text.replace(at, 2, digits);
+}
+
 const int kBinPort = 49153, kHttpPort = 18080, kNobody = 18099;
 
 // Opens the dialog on 127.0.0.1 with these ports, presses Identify, and
@@ -980,6 +1041,9 @@ TEST_F(IoDlg, VersionPageOutcomes) {
         {"nohash", "--body abc", -1, L"", fail + W(IDS_ID_NO_PRODUCT) + tail, true},
         {"zero", "--body x#0", -1, L"", W(IDS_ID_UNKNOWN_ARTICLE, 0), true},
         {"unknown", "--body #61234", -1, L"61234", W(IDS_ID_UNKNOWN_ARTICLE, 61234), true},
+        // no article, named as the device wrote it; 2^32 + 57640 is not 57640
+        {"toolarge", "--body #9999999999999", -1, L"", Unknown(L"9999999999999"), true},
+        {"wrapsknown", "--body #4295024936", -1, L"", Unknown(L"4295024936"), true},
         {"beyond255", "--body " + std::string(255, 'a') + "#57640", -1, L"", fail + W(IDS_ID_NO_PRODUCT) + tail, true},
         {"notfound", "--status 404 --reason \"Not Found\"", -1, L"",
          fail + W(IDS_ID_HTTP_STATUS, 404) + L" (Not Found)" + tail, true},
