@@ -1,6 +1,7 @@
 // Temporary folders and raw file access for the configuration tests.
 #pragma once
 #include <windows.h>
+#include <gtest/gtest.h>
 #include <string>
 #include <utility>
 #include <vector>
@@ -59,12 +60,22 @@ inline std::string ReadBytes(const std::wstring& path) {
     return out;
 }
 
-inline void WriteBytes(const std::wstring& path, const std::string& bytes) {
+// A fixture that did not reach the disk fails the test (and says where),
+// instead of leaving the test to run on whatever was there before.
+inline bool WriteBytes(const std::wstring& path, const std::string& bytes) {
     HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return;
-    DWORD n = 0;
-    if (!bytes.empty()) WriteFile(h, bytes.data(), (DWORD)bytes.size(), &n, nullptr);
-    CloseHandle(h);
+    DWORD err = 0, n = 0;
+    if (h == INVALID_HANDLE_VALUE) {
+        err = GetLastError();
+    } else {
+        if (!bytes.empty() && !WriteFile(h, bytes.data(), (DWORD)bytes.size(), &n, nullptr))
+            err = GetLastError();
+        else if (n != bytes.size())
+            err = ERROR_DISK_FULL;
+        if (!CloseHandle(h) && !err) err = GetLastError();
+    }
+    if (err) ADD_FAILURE() << "fixture not written, error " << err << ": " << std::string(path.begin(), path.end());
+    return err == 0;
 }
 
 inline std::string Utf16Bytes(const std::wstring& text, bool bom = true) {
@@ -78,7 +89,9 @@ inline std::string Utf16Bytes(const std::wstring& text, bool bom = true) {
 }
 
 // A UTF-16LE profile file with a byte order mark.
-inline void WriteProfile(const std::wstring& path, const std::wstring& text) { WriteBytes(path, Utf16Bytes(text)); }
+inline bool WriteProfile(const std::wstring& path, const std::wstring& text) {
+    return WriteBytes(path, Utf16Bytes(text));
+}
 
 typedef std::vector<std::pair<std::wstring, std::wstring>> Keys;
 typedef std::vector<std::pair<std::wstring, Keys>> Sections;
