@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <string>
+#include "tests/test_files.h"
 #include <utility>
 #include <vector>
 
@@ -19,6 +20,10 @@ public:
             path_ = std::wstring(base) + L"krvcfg" + std::to_wstring(GetCurrentProcessId()) + L"_" +
                     std::to_wstring(++counter) + L"\\";
             if (CreateDirectoryW(path_.c_str(), nullptr)) break;
+            if (GetLastError() != ERROR_ALREADY_EXISTS) {
+                ADD_FAILURE() << "no temporary folder, error " << GetLastError();
+                break;
+            }
         }
     }
     ~TempDir() { Remove(path_); }
@@ -63,19 +68,17 @@ inline std::string ReadBytes(const std::wstring& path) {
 // A fixture that did not reach the disk fails the test (and says where),
 // instead of leaving the test to run on whatever was there before.
 inline bool WriteBytes(const std::wstring& path, const std::string& bytes) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD err = 0, n = 0;
-    if (h == INVALID_HANDLE_VALUE) {
-        err = GetLastError();
-    } else {
-        if (!bytes.empty() && !WriteFile(h, bytes.data(), (DWORD)bytes.size(), &n, nullptr))
-            err = GetLastError();
-        else if (n != bytes.size())
-            err = ERROR_DISK_FULL;
-        if (!CloseHandle(h) && !err) err = GetLastError();
-    }
-    if (err) ADD_FAILURE() << "fixture not written, error " << err << ": " << std::string(path.begin(), path.end());
-    return err == 0;
+    SetLastError(0);
+    if (krvtest::WriteFileBytes(path, bytes)) return true;
+    ADD_FAILURE() << "fixture not written, error " << GetLastError() << ": " << std::string(path.begin(), path.end());
+    return false;
+}
+
+// A folder for fixtures, made now or before; fails the test otherwise.
+inline bool MakeFolder(const std::wstring& path) {
+    if (krvtest::MakeFolder(path)) return true;
+    ADD_FAILURE() << "no folder, error " << GetLastError() << ": " << std::string(path.begin(), path.end());
+    return false;
 }
 
 inline std::string Utf16Bytes(const std::wstring& text, bool bom = true) {

@@ -621,7 +621,7 @@ TEST(CfgFile, LongPaths) {
     std::wstring folder = dir.path();
     for (int i = 0; folder.size() < 200; ++i) {
         folder += L"abcdefghijklmnopqrstuvwxyz0123456789\\";
-        CreateDirectoryW(folder.c_str(), nullptr);
+        ASSERT_TRUE(MakeFolder(folder));
     }
     CCfgStore s(L"");
     s.EnsureGlobalDevice();

@@ -39,7 +39,7 @@ protected:
         App();
         WSADATA wsa;
         WSAStartup(MAKEWORD(1, 1), &wsa);
-        CreateDirectoryW(WinPath(kScratch).c_str(), nullptr);
+        ASSERT_TRUE(krvtest::MakeFolder(WinPath(kScratch))) << GetLastError();
     }
     void SetUp() override {
         SetMessageBoxHook([this](const wchar_t* text, UINT) {
@@ -451,8 +451,7 @@ public:
     }
     ~Peer() {
         if (!started_) return;
-        HANDLE f = CreateFileW(WinPath(ready_ + ".stop").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        if (f != INVALID_HANDLE_VALUE) CloseHandle(f);
+        EXPECT_TRUE(krvtest::WriteFileBytes(WinPath(ready_ + ".stop"), "")) << "the peer was not told to stop";
         if (ok_) {
             EXPECT_TRUE(PumpUntil([&] { return Exists(ready_ + ".ended"); }, 5000)) << log_;
         }
@@ -790,8 +789,7 @@ TEST_F(IoDlg, EscapeAnsweredWhileADeviceFloods) {
     dlgtest::RunModal(dlg, [&](HWND h) {
         HWND box = GetDlgItem(h, IDC_IO_HOST);
         // the flood starts before the list closes
-        HANDLE go = CreateFileW(WinPath(trigger).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        CloseHandle(go);
+        ASSERT_TRUE(krvtest::WriteFileBytes(WinPath(trigger), "")) << GetLastError();
         const DWORD t0 = GetTickCount();
         ASSERT_TRUE(dlgtest::WaitFor([&] { return SendMessageW(box, CB_GETCOUNT, 0, 0) > 0; }, 5000));
         if (dlgtest::WaitFor([&] { return SendMessageW(box, CB_GETDROPPEDSTATE, 0, 0) == 0; }, 3000))
@@ -866,8 +864,7 @@ TEST_F(IoDlg, RepliesArrivingWhileTheDialogCloses) {
             ASSERT_FALSE(log.empty());
             port = std::stoi(Field(log[0], "sport"));
             held = !PortFree(port);
-            HANDLE go = CreateFileW(WinPath(trigger).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-            CloseHandle(go);
+            ASSERT_TRUE(krvtest::WriteFileBytes(WinPath(trigger), "")) << GetLastError();
             ASSERT_TRUE(PumpUntil([&] { return SendDlgItemMessageW(h, IDC_IO_HOST, CB_GETCOUNT, 0, 0) >= 100; }, 5000));
             pouring = !Flooded(dev);
             asked = GetTickCount();
@@ -899,8 +896,7 @@ TEST_F(IoDlg, BurstListedInFullWhileTheWindowIsBusy) {
     auto d = Record(4, 1, 1);
     RunOn(d.get(), [&](HWND h) {
         ASSERT_FALSE(dev.LogOf(1).empty());
-        HANDLE go = CreateFileW(WinPath(trigger).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        CloseHandle(go);
+        ASSERT_TRUE(krvtest::WriteFileBytes(WinPath(trigger), "")) << GetLastError();
         // the dialog's own thread, not answering
         Sleep(1000);
         auto count = [&] { return (int)SendDlgItemMessageW(h, IDC_IO_HOST, CB_GETCOUNT, 0, 0); };

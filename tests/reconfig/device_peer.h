@@ -39,6 +39,7 @@ OwnedInternet OpenAsyncSession();
 // A target on 127.0.0.1 (or the address given) and port.
 void SetTarget(CCfgTarget& t, int port, const char* address = "127.0.0.1", BOOL https = FALSE);
 using krvtest::ReadFileBytes;
+// A fixture; one that does not reach the disk fails the test.
 void WriteFileBytes(const std::wstring& path, const std::string& bytes);
 bool FileExists(const std::wstring& path);
 // A fresh empty folder for the test's files.
