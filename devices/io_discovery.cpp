@@ -19,17 +19,21 @@ const DWORD kStopWaitMs = 200;       // what closing waits for the thread
 const int kIdleTicks = 10;           // timer ticks without a reply before the thread notifies again
 const size_t kMaxHosts = 16384;      // more than any plant's devices; spoofed senders stop here
 
-// Four dotted decimal numbers of 0 to 255 and nothing else: an address the
-// user has finished typing (inet_addr also reads "10.7" or "1" as one).
+// Four dotted numbers of 0 to 255 and nothing else: an address the user has
+// finished typing (inet_addr also reads "10.7" or "1" as one). A part with a
+// leading zero is octal, as inet_addr reads it for identification and the
+// resolver: "010" is 8, and the query must go where they would connect.
 bool CompleteAddress(const char* text, u_long& addr) {
     unsigned char parts[4];
     const char* p = text;
     for (int i = 0; i < 4; ++i) {
         if (i > 0 && *p++ != '.') return false;
+        const unsigned base = (p[0] == '0' && p[1] >= '0' && p[1] <= '9') ? 8 : 10;
         int digits = 0;
         unsigned v = 0;
         while (*p >= '0' && *p <= '9' && digits < 4) {
-            v = v * 10 + (unsigned)(*p++ - '0');
+            if ((unsigned)(*p - '0') >= base) return false;
+            v = v * base + (unsigned)(*p++ - '0');
             ++digits;
         }
         if (digits == 0 || digits > 3 || v > 255) return false;

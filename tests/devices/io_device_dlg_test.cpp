@@ -3,6 +3,7 @@
 // simulated device on veth subnets inside the test's namespace;
 // identification against real TCP and HTTP peers on loopback.
 #include "devices/io_device_dlg.h"
+#include "devices/resolve_host.h"
 #include "config/device_cfg.h"
 #include "framework/WinApp.h"
 #include "framework/Seams.h"
@@ -677,52 +678,70 @@ TEST_F(IoDlg, TypedAddressAskedOnlyWhenComplete) {
 // Typed key by key, 127.0.0.25 passes 127.0.0.2, whose device answers after
 // the last key: that reply describes another device and changes nothing.
 // Typed as it is, the same answer is applied, and as it disables Identify
-// the focus there moves on.
+// the focus there moves on. 127.0.0.010 is 127.0.0.8 to identification: the
+// device at 127.0.0.10 is not the one typed either.
 TEST_F(IoDlg, DirectedReplyAppliedOnlyForTheTypedAddress) {
     PeerProcess dev;
     ASSERT_TRUE(dev.Start("udp_peer.py",
-                          {"--bind", "127.0.0.2", "--from", "127.0.0.2", "--reply", "full:product=576500,port=8080"}));
+                          {"--from", "127.0.0.2", "--from", "127.0.0.10", "--reply", "full:product=576500,port=8080"}));
     struct Case {
         const wchar_t* typed;
+        const char* onTheWay;  // an address asked while typing, or none
         bool applied;
         int type, httpPort;  // what OK writes
     };
-    const Case cases[] = {{L"127.0.0.25", false, 20, 80}, {L"127.0.0.2", true, 4, 8080}};
+    const Case cases[] = {{L"127.0.0.25", "127.0.0.2", false, 20, 80},
+                          {L"127.0.0.2", nullptr, true, 4, 8080},
+                          {L"127.0.0.010", nullptr, false, 20, 80}};
+    // where each query went, in the order received
+    auto queries = [&] {
+        std::vector<std::string> to;
+        const std::string record = dev.Record();
+        for (size_t at = record.find(" to="); at != std::string::npos; at = record.find(" to=", at + 1))
+            to.push_back(record.substr(at + 4, record.find(' ', at + 4) - at - 4));
+        return to;
+    };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.typed, c.typed + wcslen(c.typed)));
+        uint32_t address = 0;
+        ASSERT_EQ(1, ResolveHost(c.typed, &address, 1, FALSE));
+        in_addr a;
+        a.s_addr = address;
+        const std::string where = inet_ntoa(a);
         auto d = Record(20, 6, 0);
         d->HttpPort = 80;
-        auto queries = [&] {
-            const std::string r = dev.Record();
-            return (size_t)std::count(r.begin(), r.end(), '\n');
-        };
-        const size_t asked = queries();
-        EXPECT_EQ(IDOK, RunOn(d.get(), [&](HWND h) {
-                      SetForegroundWindow(h);
-                      // every key before any reply is handled
-                      Type(h, IDC_IO_HOST, c.typed);
-                      SendMessageW(h, WM_NEXTDLGCTL, (WPARAM)GetDlgItem(h, IDC_IO_IDENTIFY), TRUE);
-                      ASSERT_TRUE(PumpUntil([&] { return queries() > asked; }, 5000));
-                      if (c.applied) {
-                          EXPECT_TRUE(PumpUntil([&] { return !Enabled(h, IDC_IO_IDENTIFY); }, 5000));
-                      }
-                      Pump(500);
-                      EXPECT_EQ(c.applied ? L"57650" : L"", Text(h, IDC_IO_PRODUCT));
-                      EXPECT_EQ(c.applied ? 5 : -1, Sel(h, IDC_IO_TYPE));
-                      EXPECT_EQ(std::to_wstring(c.httpPort), Text(h, IDC_IO_HTTPPORT));
-                      EXPECT_EQ(!c.applied, Enabled(h, IDC_IO_IDENTIFY));
-                      HWND focus = GetFocus();
-                      EXPECT_TRUE(focus && IsChild(h, focus) && IsWindowEnabled(focus));
-                      SendMessageW(h, WM_COMMAND, IDOK, 0);
-                  }));
+        const size_t asked = queries().size();
+        const INT_PTR result = RunOn(d.get(), [&](HWND h) {
+            SetForegroundWindow(h);
+            // every key before any reply is handled
+            Type(h, IDC_IO_HOST, c.typed);
+            SendMessageW(h, WM_NEXTDLGCTL, (WPARAM)GetDlgItem(h, IDC_IO_IDENTIFY), TRUE);
+            ASSERT_TRUE(PumpUntil(
+                [&] {
+                    auto q = queries();
+                    return q.size() > asked && q.back() == where;
+                },
+                5000));
+            if (c.applied) {
+                EXPECT_TRUE(PumpUntil([&] { return !Enabled(h, IDC_IO_IDENTIFY); }, 5000));
+            }
+            Pump(500);
+            EXPECT_EQ(c.applied ? L"57650" : L"", Text(h, IDC_IO_PRODUCT));
+            EXPECT_EQ(c.applied ? 5 : -1, Sel(h, IDC_IO_TYPE));
+            EXPECT_EQ(std::to_wstring(c.httpPort), Text(h, IDC_IO_HTTPPORT));
+            EXPECT_EQ(!c.applied, Enabled(h, IDC_IO_IDENTIFY));
+            HWND focus = GetFocus();
+            EXPECT_TRUE(focus && IsChild(h, focus) && IsWindowEnabled(focus));
+            SendMessageW(h, WM_COMMAND, IDOK, 0);
+        });
+        EXPECT_EQ(IDOK, result);
         EXPECT_STREQ(c.typed, d->TargetHost);
         EXPECT_EQ(c.type, d->DeviceType);
         EXPECT_EQ(c.httpPort, d->HttpPort);
-        // the device was asked once, at the address typed on the way or in full
-        const std::string log = dev.Record();
-        ASSERT_EQ(asked + 1, queries());
-        const std::string last = log.substr(log.rfind('\n', log.size() - 2) + 1);
-        EXPECT_NE(std::string::npos, last.find(" to=127.0.0.2 ")) << last;
+        if (c.onTheWay) {
+            const std::vector<std::string> q = queries();
+            EXPECT_NE(q.end(), std::find(q.begin() + (ptrdiff_t)asked, q.end(), std::string(c.onTheWay)));
+        }
     }
 }
 
