@@ -16,6 +16,30 @@ static void MergeGlobalValues(CDeviceCfg* global, const CDeviceCfg& read) {
     global->ImageIndex = image;
 }
 
+// A path as the file functions take it beyond MAX_PATH characters.
+static CString LongPathForm(const CString& path) {
+    if (path.GetLength() < MAX_PATH || path.Left(4) == L"\\\\?\\") return path;
+    if (path.Left(2) == L"\\\\") return L"\\\\?\\UNC\\" + path.Mid(2);
+    return L"\\\\?\\" + path;
+}
+
+// What a save writes before it moves the file over its target.
+static CString TempPathOf(const wchar_t* target) { return CString(target) + L".tmp"; }
+
+// A save that was killed before its move leaves its temporary file (the
+// target stays whole); ours to remove, read-only even, but nothing of
+// another kind under that name. True when none is left.
+static bool RemoveLeftoverTemp(const CString& temp) {
+    DWORD attrs = GetFileAttributesW(temp);
+    if (attrs == INVALID_FILE_ATTRIBUTES) return true;
+    if (attrs & FILE_ATTRIBUTE_DIRECTORY) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    if (attrs & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(temp, attrs & ~FILE_ATTRIBUTE_READONLY);
+    return DeleteFileW(temp) != FALSE;
+}
+
 CCfgStore::CCfgStore() : m_DeviceHead(L"", kTypeListHead), m_UndoHead(L"", kTypeListHead) {
     wchar_t path[MAX_PATH + 1] = {0};
     if (FAILED(
@@ -34,6 +58,9 @@ CCfgStore::CCfgStore() : m_DeviceHead(L"", kTypeListHead), m_UndoHead(L"", kType
     n = wcslen(active);
     lstrcpynW(active + n, L"Dravoline.ini", (int)(260 - n));
     Init(active);
+    // left by a run killed while saving; a save of another run under way at
+    // this moment then fails with its message, never as if it had succeeded
+    RemoveLeftoverTemp(LongPathForm(TempPathOf(active)));
 }
 
 CCfgStore::CCfgStore(const wchar_t* activePath) : m_DeviceHead(L"", kTypeListHead), m_UndoHead(L"", kTypeListHead) {
@@ -333,13 +360,6 @@ void CCfgStore::NoteWriteFailure(DWORD err) {
     m_AllWritesOk = 0;
 }
 
-// A path as the file functions take it beyond MAX_PATH characters.
-static CString LongPathForm(const CString& path) {
-    if (path.GetLength() < MAX_PATH || path.Left(4) == L"\\\\?\\") return path;
-    if (path.Left(2) == L"\\\\") return L"\\\\?\\UNC\\" + path.Mid(2);
-    return L"\\\\?\\" + path;
-}
-
 // The new file is written beside the target, flushed to the disk and moved
 // over it only when every write went through: a failed save leaves the old
 // file as it was. A read-only target is refused as the platform refuses to
@@ -355,23 +375,21 @@ bool CCfgStore::Save(const wchar_t* path) {
     }
     wchar_t target[MAX_PATH];
     lstrcpynW(target, given, MAX_PATH);
+    CString temp = LongPathForm(TempPathOf(target));
+    // Removed even by a save that is refused; its attributes must not pass
+    // on to the saved file.
+    const bool tempGone = RemoveLeftoverTemp(temp);
+    const DWORD tempError = tempGone ? 0 : GetLastError();
     DWORD attrs = GetFileAttributesW(target);
     if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
         m_LastError = ERROR_ACCESS_DENIED;
         SetLastError(m_LastError);
         return false;
     }
-    CString temp = LongPathForm(CString(target) + L".tmp");
-    // A temporary file left behind (read-only, even) is ours to replace; its
-    // attributes must not pass on to the saved file.
-    DWORD tempAttrs = GetFileAttributesW(temp);
-    if (tempAttrs != INVALID_FILE_ATTRIBUTES) {
-        if (tempAttrs & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(temp, tempAttrs & ~FILE_ATTRIBUTE_READONLY);
-        if (!DeleteFileW(temp)) {
-            m_LastError = GetLastError() ? GetLastError() : ERROR_ACCESS_DENIED;
-            SetLastError(m_LastError);
-            return false;
-        }
+    if (!tempGone) {
+        m_LastError = tempError ? tempError : ERROR_ACCESS_DENIED;
+        SetLastError(m_LastError);
+        return false;
     }
     // Plain records go to the file as they are made; the image takes the rest.
     bool created = false;

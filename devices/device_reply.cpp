@@ -33,3 +33,25 @@ bool LookupProductNumber(int32_t product, int32_t& typeIndex, int32_t& gen40) {
     typeIndex = -1;
     return false;
 }
+
+bool ParseArticleNumber(const char* text, size_t len, int32_t& number) {
+    size_t i = 0;
+    while (i < len && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+    bool negative = false;
+    if (i < len && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    int64_t v = 0;
+    for (; i < len && text[i] >= '0' && text[i] <= '9'; ++i) {
+        v = v * 10 + (text[i] - '0');
+        if (v > (int64_t)INT32_MAX + 1) {
+            number = -1;
+            return false;
+        }
+    }
+    if (negative) v = -v;
+    if (v > INT32_MAX) {
+        number = -1;
+        return false;
+    }
+    number = (int32_t)v;
+    return true;
+}

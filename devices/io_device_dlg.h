@@ -67,7 +67,9 @@ private:
     void OnDiscoveryReply();
     bool ListReplies();
     bool TakeReplies();
-    bool OnReplyFrom(HWND box, in_addr sender, const unsigned char* data, int len, CDeviceReply& directed);
+    bool OnReplyFrom(HWND box, in_addr sender, const unsigned char* data, int len, u_long typed,
+                     CDeviceReply& directed);
+    u_long TypedAddress() const;
     void SendQuery(u_long addr);
     unsigned ItemNumber(int id) const;
     void SetV4(bool on);

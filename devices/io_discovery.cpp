@@ -4,11 +4,9 @@
 #include "devices/io_device_internal.h"
 #include "resources/devices_ids.h"
 #include <atomic>
-#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <mutex>
-#include <string>
 
 namespace {
 
@@ -21,17 +19,21 @@ const DWORD kStopWaitMs = 200;       // what closing waits for the thread
 const int kIdleTicks = 10;           // timer ticks without a reply before the thread notifies again
 const size_t kMaxHosts = 16384;      // more than any plant's devices; spoofed senders stop here
 
-// Four dotted decimal numbers of 0 to 255 and nothing else: an address the
-// user has finished typing (inet_addr also reads "10.7" or "1" as one).
+// Four dotted numbers of 0 to 255 and nothing else: an address the user has
+// finished typing (inet_addr also reads "10.7" or "1" as one). A part with a
+// leading zero is octal, as inet_addr reads it for identification and the
+// resolver: "010" is 8, and the query must go where they would connect.
 bool CompleteAddress(const char* text, u_long& addr) {
     unsigned char parts[4];
     const char* p = text;
     for (int i = 0; i < 4; ++i) {
         if (i > 0 && *p++ != '.') return false;
+        const unsigned base = (p[0] == '0' && p[1] >= '0' && p[1] <= '9') ? 8 : 10;
         int digits = 0;
         unsigned v = 0;
         while (*p >= '0' && *p <= '9' && digits < 4) {
-            v = v * 10 + (unsigned)(*p++ - '0');
+            if ((unsigned)(*p - '0') >= base) return false;
+            v = v * base + (unsigned)(*p++ - '0');
             ++digits;
         }
         if (digits == 0 || digits > 3 || v > 255) return false;
@@ -195,10 +197,7 @@ void CIoDeviceDlg::ParseReply(const unsigned char* data, int len, CDeviceReply& 
         }
         break;
     case 0x0101:
-        if (len > 11) {
-            std::string text((const char*)data + 11, (size_t)(len - 11));
-            reply.productNumber = atoi(text.c_str());
-        }
+        if (len > 11) ParseArticleNumber((const char*)data + 11, (size_t)(len - 11), reply.productNumber);
         break;
     case 0x0001:
         if (len >= 5 && data[4] == 3) reply.typeIndex = 0;
@@ -267,6 +266,7 @@ bool CIoDeviceDlg::ListReplies() {
     bool quiet = false, more = false;
     CDeviceReply directed;
     bool haveDirected = false;
+    const u_long typed = m_bListMode ? 0 : TypedAddress();
     const DWORD start = ::GetTickCount();
     for (;;) {
         if (m_pendingAt >= m_pending.size() && !TakeReplies()) break;
@@ -280,7 +280,7 @@ bool CIoDeviceDlg::ListReplies() {
                 ::SendMessageW(list, WM_SETREDRAW, FALSE, 0);
                 quiet = true;
             }
-            if (OnReplyFrom(box, sender, e + sizeof(u_long) + 2, n, directed)) haveDirected = true;
+            if (OnReplyFrom(box, sender, e + sizeof(u_long) + 2, n, typed, directed)) haveDirected = true;
         }
         if (::GetTickCount() - start >= kBatchMs) {
             more = m_pendingAt < m_pending.size() || TakeReplies();
@@ -306,8 +306,9 @@ bool CIoDeviceDlg::ListReplies() {
 }
 
 // Lists a reply, or in directed mode leaves it in directed for the caller to
-// apply (true then).
-bool CIoDeviceDlg::OnReplyFrom(HWND box, in_addr sender, const unsigned char* buf, int n, CDeviceReply& directed) {
+// apply (true then) when it comes from the typed address.
+bool CIoDeviceDlg::OnReplyFrom(HWND box, in_addr sender, const unsigned char* buf, int n, u_long typed,
+                               CDeviceReply& directed) {
     CDeviceReply reply;
     ParseReply(buf, n, reply);
     if (m_bListMode) {
@@ -330,12 +331,24 @@ bool CIoDeviceDlg::OnReplyFrom(HWND box, in_addr sender, const unsigned char* bu
         }
         return false;
     }
+    // Typed key by key, 10.77.0.25 asks 10.77.0.2 on the way: that device's
+    // answer, or any late one, would describe another device than the one
+    // OK stores.
+    if (typed == 0 || sender.s_addr != typed) return false;
     if (reply.productNumber > 0) {
         LookupProductNumber(reply.productNumber, reply.typeIndex, reply.gen40);
-        EnableDlgItem(IDC_IO_IDENTIFY, FALSE);
+        EnableDlgItemSafe(IDC_IO_IDENTIFY, FALSE);
     }
     directed = reply;
     return true;
+}
+
+// The address in the host box when it is a whole dotted one, else 0.
+u_long CIoDeviceDlg::TypedAddress() const {
+    char text[40] = {};
+    ::GetDlgItemTextA(m_hWnd, IDC_IO_HOST, text, (int)sizeof text);
+    u_long addr = 0;
+    return CompleteAddress(text, addr) ? addr : 0;
 }
 
 void CIoDeviceDlg::OnHostEditChange() {
@@ -344,10 +357,8 @@ void CIoDeviceDlg::OnHostEditChange() {
     ::SendDlgItemMessageW(m_hWnd, IDC_IO_TYPE, CB_SETCURSEL, (WPARAM)-1, 0);
     UpdateControls();
     m_bListMode = 0;
-    char text[40] = {};
-    ::GetDlgItemTextA(m_hWnd, IDC_IO_HOST, text, (int)sizeof text);
-    u_long addr = 0;
-    if (CompleteAddress(text, addr) && m_receiver) SendQuery(addr);
+    const u_long addr = TypedAddress();
+    if (addr && m_receiver) SendQuery(addr);
 }
 
 void CIoDeviceDlg::OnHostSelChange() {

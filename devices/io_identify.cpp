@@ -6,9 +6,7 @@
 #include "framework/WinApp.h"
 #include "resources/devices_ids.h"
 #include <ws2tcpip.h>
-#include <cstdlib>
 #include <cstring>
-#include <string>
 
 namespace {
 
@@ -88,6 +86,18 @@ bool HoldsProductNumber(const char* body, UINT got, bool streamEnded) {
     if (p == end || *p < '0' || *p > '9') return false;
     while (p < end && *p >= '0' && *p <= '9') ++p;
     return streamEnded || p < end;
+}
+
+// Message 238 for a number too large for any article: named with the
+// device's own digits, not a value it wrapped to.
+CString UnknownArticleText(const char* text) {
+    while (*text == ' ' || (*text >= '\t' && *text <= '\r')) ++text;
+    CString digits;
+    if (*text == '+' || *text == '-') digits += (wchar_t)*text++;
+    while (*text >= '0' && *text <= '9') digits += (wchar_t)*text++;
+    CString message = LoadText(IDS_ID_UNKNOWN_ARTICLE);
+    message.Replace(L"%d", digits);
+    return message;
 }
 
 }  // namespace
@@ -275,10 +285,13 @@ void CIoDeviceDlg::IdentifyViaHttp() {
                                LoadText(IDS_ID_NOT_LATTIX);
                 AfxMessageBox(text, MB_OK);
             } else {
-                reply.productNumber = atoi(hash + 1);
+                const char* after = hash + 1;
+                const bool fits = ParseArticleNumber(after, (size_t)(body + got - after), reply.productNumber);
                 const bool known = LookupProductNumber(reply.productNumber, reply.typeIndex, reply.gen40);
                 ApplyReply(reply);
-                if (!known)
+                if (!fits)
+                    AfxMessageBox(UnknownArticleText(after), MB_OK);
+                else if (!known)
                     AfxMessageBox(FormatText(IDS_ID_UNKNOWN_ARTICLE, reply.productNumber), MB_OK);
                 else
                     EnableDlgItemSafe(IDC_IO_IDENTIFY, FALSE);

@@ -1,6 +1,6 @@
 // Files for the tests: Unix paths as Wine shows them (Z: is the Unix root),
-// whole files as bytes (what peers recorded, what the code wrote), and bytes
-// as hex digits for a readable comparison.
+// whole files as bytes (what peers recorded, what the code wrote, fixtures
+// written and checked), and bytes as hex digits for a readable comparison.
 #pragma once
 #include <windows.h>
 #include <cstdio>
@@ -32,6 +32,23 @@ inline std::string ReadFileBytes(const std::wstring& path) {
     while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
     fclose(f);
     return out;
+}
+
+// A fixture on disk: true only when every byte was written and the file
+// closed; the caller fails the test on false.
+[[nodiscard]] inline bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    DWORD n = 0;
+    bool ok = bytes.empty() || (WriteFile(h, bytes.data(), (DWORD)bytes.size(), &n, nullptr) && n == bytes.size());
+    return CloseHandle(h) && ok;
+}
+
+// A folder that exists afterwards, made now or before.
+[[nodiscard]] inline bool MakeFolder(const std::wstring& path) {
+    if (CreateDirectoryW(path.c_str(), nullptr)) return true;
+    const DWORD attrs = GetFileAttributesW(path.c_str());
+    return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 inline std::string Hex(const std::string& bytes) {

@@ -1,7 +1,9 @@
 // Temporary folders and raw file access for the configuration tests.
 #pragma once
 #include <windows.h>
+#include <gtest/gtest.h>
 #include <string>
+#include "tests/test_files.h"
 #include <utility>
 #include <vector>
 
@@ -18,6 +20,10 @@ public:
             path_ = std::wstring(base) + L"krvcfg" + std::to_wstring(GetCurrentProcessId()) + L"_" +
                     std::to_wstring(++counter) + L"\\";
             if (CreateDirectoryW(path_.c_str(), nullptr)) break;
+            if (GetLastError() != ERROR_ALREADY_EXISTS) {
+                ADD_FAILURE() << "no temporary folder, error " << GetLastError();
+                break;
+            }
         }
     }
     ~TempDir() { Remove(path_); }
@@ -59,12 +65,20 @@ inline std::string ReadBytes(const std::wstring& path) {
     return out;
 }
 
-inline void WriteBytes(const std::wstring& path, const std::string& bytes) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return;
-    DWORD n = 0;
-    if (!bytes.empty()) WriteFile(h, bytes.data(), (DWORD)bytes.size(), &n, nullptr);
-    CloseHandle(h);
+// A fixture that did not reach the disk fails the test (and says where),
+// instead of leaving the test to run on whatever was there before.
+inline bool WriteBytes(const std::wstring& path, const std::string& bytes) {
+    SetLastError(0);
+    if (krvtest::WriteFileBytes(path, bytes)) return true;
+    ADD_FAILURE() << "fixture not written, error " << GetLastError() << ": " << std::string(path.begin(), path.end());
+    return false;
+}
+
+// A folder for fixtures, made now or before; fails the test otherwise.
+inline bool MakeFolder(const std::wstring& path) {
+    if (krvtest::MakeFolder(path)) return true;
+    ADD_FAILURE() << "no folder, error " << GetLastError() << ": " << std::string(path.begin(), path.end());
+    return false;
 }
 
 inline std::string Utf16Bytes(const std::wstring& text, bool bom = true) {
@@ -78,7 +92,9 @@ inline std::string Utf16Bytes(const std::wstring& text, bool bom = true) {
 }
 
 // A UTF-16LE profile file with a byte order mark.
-inline void WriteProfile(const std::wstring& path, const std::wstring& text) { WriteBytes(path, Utf16Bytes(text)); }
+inline bool WriteProfile(const std::wstring& path, const std::wstring& text) {
+    return WriteBytes(path, Utf16Bytes(text));
+}
 
 typedef std::vector<std::pair<std::wstring, std::wstring>> Keys;
 typedef std::vector<std::pair<std::wstring, Keys>> Sections;

@@ -17,18 +17,12 @@ std::wstring TempDir() {
         wchar_t buf[MAX_PATH];
         GetTempPathW(MAX_PATH, buf);
         dir = std::wstring(buf) + L"krv_profile_" + std::to_wstring(GetCurrentProcessId()) + L"\\";
-        CreateDirectoryW(dir.c_str(), nullptr);
+        cfgtest::MakeFolder(dir);
     }
     return dir;
 }
 
-void WriteBytes(const std::wstring& path, const std::string& bytes) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    DWORD n = 0;
-    WriteFile(h, bytes.data(), (DWORD)bytes.size(), &n, nullptr);
-    CloseHandle(h);
-}
+using cfgtest::WriteBytes;
 
 std::vector<std::wstring> PlatformNames(const std::wstring& path) {
     std::vector<wchar_t> buf(1 << 20);
@@ -137,7 +131,7 @@ TEST_P(ReadCorpus, SameAnswersAsThePlatform) {
     const Corpus entry = MakeCorpus()[GetParam()];
     SCOPED_TRACE(entry.name);
     std::wstring path = TempDir() + L"read.ini";
-    WriteBytes(path, entry.bytes);
+    ASSERT_TRUE(WriteBytes(path, entry.bytes));
 
     CProfileImage img;
     ASSERT_EQ(img.LoadFile(path.c_str()), 0u);
@@ -202,7 +196,7 @@ struct Op {
 // give the same bytes; ours keep the empty line after the byte-order mark.
 void ExpectSameWrites(const std::string& start, const std::vector<Op>& ops, bool frame) {
     std::wstring path = TempDir() + L"write.ini";
-    WriteBytes(path, start);
+    ASSERT_TRUE(WriteBytes(path, start));
     CProfileImage img;
     ASSERT_EQ(img.LoadFile(path.c_str()), 0u);
     for (const Op& op : ops) {

@@ -5,6 +5,7 @@
 #include "cfg_test_util.h"
 #include <gtest/gtest.h>
 #include <shlobj.h>
+#include <functional>
 
 using namespace cfgtest;
 
@@ -383,6 +384,86 @@ TEST(CfgStore, ActivePath) {
     EXPECT_STREQ(L"", s.GetCurrentPath());
 }
 
+// A save killed before its move leaves its temporary file beside the active
+// configuration, which stays whole: the next start or save removes that file
+// (read-only, even) and nothing else of the folder.
+TEST(CfgFile, LeftoverTemporaryGoesAtStartAndSave) {
+    const std::wstring active = CCfgStore().GetActivePath();
+    const std::wstring folder = active.substr(0, active.rfind(L'\\') + 1), temp = active + L".tmp";
+    // the active configuration as the test found it comes back at the end
+    struct Kept {
+        std::wstring path;
+        bool had;
+        std::string bytes;
+        ~Kept() {
+            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (had)
+                WriteBytes(path, bytes);
+            else
+                DeleteFileW(path.c_str());
+        }
+    } kept{active, GetFileAttributesW(active.c_str()) != INVALID_FILE_ATTRIBUTES, ReadBytes(active)};
+    struct Case {
+        const char* name;
+        bool readOnlyTemp, readOnlyActive;
+        std::function<void()> act;
+        std::vector<std::wstring> sections;  // of the active file after
+    };
+    const Case cases[] = {
+        {"start", false, false, [] { CCfgStore started; }, {L"Box1", L"OpcServer_Global"}},
+        {"start, read-only leftover", true, false, [] { CCfgStore started; }, {L"Box1", L"OpcServer_Global"}},
+        {"save",
+         true,
+         false,
+         [&] {
+             CCfgStore s(active.c_str());
+             s.EnsureGlobalDevice();
+             Add(s, L"Box2", 4);
+             EXPECT_TRUE(s.Save(nullptr));
+         },
+         {L"Box2", L"OpcServer_Global"}},
+        {"refused save",
+         false,
+         true,
+         [&] {
+             CCfgStore s(active.c_str());
+             s.EnsureGlobalDevice();
+             EXPECT_FALSE(s.Save(nullptr));
+             EXPECT_EQ((DWORD)ERROR_ACCESS_DENIED, s.GetLastSaveError());
+         },
+         {L"Box1", L"OpcServer_Global"}},
+    };
+    const std::vector<std::wstring> others = {folder + L"Dravoline.tmp", active + L".tmp2", folder + L"Other.ini.tmp",
+                                              active + L".bak"};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetFileAttributesW(active.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ASSERT_TRUE(
+            WriteProfile(active, L"\r\n[Box1]\r\nDeviceType=4\r\n[OpcServer_Global]\r\nDeviceType=ffffffff\r\n"));
+        ASSERT_TRUE(WriteBytes(temp, Utf16Bytes(L"\r\n[Box1]\r\nDeviceType=4\r\n[Half")));
+        for (const std::wstring& o : others) ASSERT_TRUE(WriteBytes(o, "not ours"));
+        if (c.readOnlyTemp) {
+            ASSERT_TRUE(SetFileAttributesW(temp.c_str(), FILE_ATTRIBUTE_READONLY));
+        }
+        if (c.readOnlyActive) {
+            ASSERT_TRUE(SetFileAttributesW(active.c_str(), FILE_ATTRIBUTE_READONLY));
+        }
+        const std::string before = ReadBytes(active);
+        c.act();
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(temp.c_str()));
+        EXPECT_EQ(c.sections, SectionNames(active));
+        if (c.sections[0] == L"Box1") {
+            EXPECT_EQ(before, ReadBytes(active));
+        }
+        for (const std::wstring& o : others) {
+            EXPECT_EQ("not ours", ReadBytes(o)) << std::string(o.begin(), o.end());
+            DeleteFileW(o.c_str());
+        }
+        SetFileAttributesW(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(temp.c_str());
+    }
+}
+
 TEST(CfgFile, LongItemNamesAreReadWhole) {
     TempDir dir;
     std::wstring path = dir / L"long.ini";
@@ -540,7 +621,7 @@ TEST(CfgFile, LongPaths) {
     std::wstring folder = dir.path();
     for (int i = 0; folder.size() < 200; ++i) {
         folder += L"abcdefghijklmnopqrstuvwxyz0123456789\\";
-        CreateDirectoryW(folder.c_str(), nullptr);
+        ASSERT_TRUE(MakeFolder(folder));
     }
     CCfgStore s(L"");
     s.EnsureGlobalDevice();

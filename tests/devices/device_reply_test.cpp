@@ -1,6 +1,8 @@
 #include "devices/device_reply.h"
 
 #include <gtest/gtest.h>
+#include <cstdint>
+#include <string>
 #include <map>
 #include <set>
 
@@ -62,5 +64,40 @@ TEST(ProductTable, LookupEveryRowAndMisses) {
         EXPECT_FALSE(LookupProductNumber(miss, type, gen40)) << miss;
         EXPECT_EQ(-1, type);
         EXPECT_EQ(0, gen40);
+    }
+}
+
+// As atoi reads the number, but one beyond 32 bits is none of the table's,
+// whatever value it would wrap to.
+TEST(ProductTable, ArticleNumbersThatDoNotFitAreNoArticle) {
+    struct Case {
+        std::string text;
+        size_t len;  // of text, when not the whole
+        bool fits;
+        int32_t number;
+    };
+    const Case cases[] = {
+        {"57640", 0, true, 57640},
+        {" \t\r\n-12abc", 0, true, -12},
+        {"+57640 rest", 0, true, 57640},
+        {"", 0, true, 0},
+        {"abc", 0, true, 0},
+        {"000000000000000057640", 0, true, 57640},
+        {"2147483647", 0, true, 2147483647},
+        {"-2147483648", 0, true, INT32_MIN},
+        {"57640", 3, true, 576},
+        {"2147483648", 0, false, -1},
+        {"-2147483649", 0, false, -1},
+        {"4295024936", 0, false, -1},  // 2^32 + 57640
+        {"99999999999999999999999999999999", 0, false, -1},
+    };
+    for (const Case& c : cases) {
+        int32_t n = 7;
+        EXPECT_EQ(c.fits, ParseArticleNumber(c.text.data(), c.len ? c.len : c.text.size(), n)) << c.text;
+        EXPECT_EQ(c.number, n) << c.text;
+        int32_t type = 0, gen40 = 1;
+        if (!c.fits) {
+            EXPECT_FALSE(LookupProductNumber(n, type, gen40)) << c.text;
+        }
     }
 }

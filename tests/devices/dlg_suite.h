@@ -33,7 +33,7 @@ inline std::wstring RecordFolder() {
     size_t dot = name.rfind(L'.');
     if (dot != std::wstring::npos) name.erase(dot);
     std::wstring dir = std::wstring(tmp) + L"krv_" + name + L"\\";
-    CreateDirectoryW(dir.c_str(), nullptr);
+    if (!krvtest::MakeFolder(dir)) ADD_FAILURE() << "no folder for the records, error " << GetLastError();
     return dir;
 }
 

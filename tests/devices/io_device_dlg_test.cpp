@@ -3,6 +3,7 @@
 // simulated device on veth subnets inside the test's namespace;
 // identification against real TCP and HTTP peers on loopback.
 #include "devices/io_device_dlg.h"
+#include "devices/resolve_host.h"
 #include "config/device_cfg.h"
 #include "framework/WinApp.h"
 #include "framework/Seams.h"
@@ -39,7 +40,7 @@ protected:
         App();
         WSADATA wsa;
         WSAStartup(MAKEWORD(1, 1), &wsa);
-        CreateDirectoryW(WinPath(kScratch).c_str(), nullptr);
+        ASSERT_TRUE(krvtest::MakeFolder(WinPath(kScratch))) << GetLastError();
     }
     void SetUp() override {
         SetMessageBoxHook([this](const wchar_t* text, UINT) {
@@ -451,8 +452,7 @@ public:
     }
     ~Peer() {
         if (!started_) return;
-        HANDLE f = CreateFileW(WinPath(ready_ + ".stop").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        if (f != INVALID_HANDLE_VALUE) CloseHandle(f);
+        EXPECT_TRUE(krvtest::WriteFileBytes(WinPath(ready_ + ".stop"), "")) << "the peer was not told to stop";
         if (ok_) {
             EXPECT_TRUE(PumpUntil([&] { return Exists(ready_ + ".ended"); }, 5000)) << log_;
         }
@@ -515,6 +515,8 @@ TEST_F(IoDlg, ParseRepliesWithinTheReceivedBytes) {
         {raw(Full(8080, true, 576200, 41)), 0, -1, 80, 0, 0},
         {raw(Short("57640")), 57640, -1, 80, 0, 0},
         {raw(Short(" -12abc")), -12, -1, 80, 0, 0},
+        // beyond 32 bits: no article, not the 57640 it would wrap to
+        {raw(Short("4295024936")), -1, -1, 80, 0, 0},
         {raw(Short("")), 0, -1, 80, 0, 0},
         {raw(Short("")).substr(0, 5), 0, -1, 80, 0, 0},
         {raw(Classic(3)), 0, 0, 80, 0, 0},
@@ -673,6 +675,76 @@ TEST_F(IoDlg, TypedAddressAskedOnlyWhenComplete) {
     EXPECT_EQ((std::vector<std::string>{"255.255.255.255", "10.77.0.2"}), dst);
 }
 
+// Typed key by key, 127.0.0.25 passes 127.0.0.2, whose device answers after
+// the last key: that reply describes another device and changes nothing.
+// Typed as it is, the same answer is applied, and as it disables Identify
+// the focus there moves on. 127.0.0.010 is 127.0.0.8 to identification: the
+// device at 127.0.0.10 is not the one typed either.
+TEST_F(IoDlg, DirectedReplyAppliedOnlyForTheTypedAddress) {
+    PeerProcess dev;
+    ASSERT_TRUE(dev.Start("udp_peer.py",
+                          {"--from", "127.0.0.2", "--from", "127.0.0.10", "--reply", "full:product=576500,port=8080"}));
+    struct Case {
+        const wchar_t* typed;
+        const char* onTheWay;  // an address asked while typing, or none
+        bool applied;
+        int type, httpPort;  // what OK writes
+    };
+    const Case cases[] = {{L"127.0.0.25", "127.0.0.2", false, 20, 80},
+                          {L"127.0.0.2", nullptr, true, 4, 8080},
+                          {L"127.0.0.010", nullptr, false, 20, 80}};
+    // where each query went, in the order received
+    auto queries = [&] {
+        std::vector<std::string> to;
+        const std::string record = dev.Record();
+        for (size_t at = record.find(" to="); at != std::string::npos; at = record.find(" to=", at + 1))
+            to.push_back(record.substr(at + 4, record.find(' ', at + 4) - at - 4));
+        return to;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.typed, c.typed + wcslen(c.typed)));
+        uint32_t address = 0;
+        ASSERT_EQ(1, ResolveHost(c.typed, &address, 1, FALSE));
+        in_addr a;
+        a.s_addr = address;
+        const std::string where = inet_ntoa(a);
+        auto d = Record(20, 6, 0);
+        d->HttpPort = 80;
+        const size_t asked = queries().size();
+        const INT_PTR result = RunOn(d.get(), [&](HWND h) {
+            SetForegroundWindow(h);
+            // every key before any reply is handled
+            Type(h, IDC_IO_HOST, c.typed);
+            SendMessageW(h, WM_NEXTDLGCTL, (WPARAM)GetDlgItem(h, IDC_IO_IDENTIFY), TRUE);
+            ASSERT_TRUE(PumpUntil(
+                [&] {
+                    auto q = queries();
+                    return q.size() > asked && q.back() == where;
+                },
+                5000));
+            if (c.applied) {
+                EXPECT_TRUE(PumpUntil([&] { return !Enabled(h, IDC_IO_IDENTIFY); }, 5000));
+            }
+            Pump(500);
+            EXPECT_EQ(c.applied ? L"57650" : L"", Text(h, IDC_IO_PRODUCT));
+            EXPECT_EQ(c.applied ? 5 : -1, Sel(h, IDC_IO_TYPE));
+            EXPECT_EQ(std::to_wstring(c.httpPort), Text(h, IDC_IO_HTTPPORT));
+            EXPECT_EQ(!c.applied, Enabled(h, IDC_IO_IDENTIFY));
+            HWND focus = GetFocus();
+            EXPECT_TRUE(focus && IsChild(h, focus) && IsWindowEnabled(focus));
+            SendMessageW(h, WM_COMMAND, IDOK, 0);
+        });
+        EXPECT_EQ(IDOK, result);
+        EXPECT_STREQ(c.typed, d->TargetHost);
+        EXPECT_EQ(c.type, d->DeviceType);
+        EXPECT_EQ(c.httpPort, d->HttpPort);
+        if (c.onTheWay) {
+            const std::vector<std::string> q = queries();
+            EXPECT_NE(q.end(), std::find(q.begin() + (ptrdiff_t)asked, q.end(), std::string(c.onTheWay)));
+        }
+    }
+}
+
 // A datagram without even a kind is no answer, in either mode.
 TEST_F(IoDlg, EmptyDatagramIsNoAnswer) {
     Subnet net("up1");
@@ -737,8 +809,7 @@ TEST_F(IoDlg, EscapeAnsweredWhileADeviceFloods) {
     dlgtest::RunModal(dlg, [&](HWND h) {
         HWND box = GetDlgItem(h, IDC_IO_HOST);
         // the flood starts before the list closes
-        HANDLE go = CreateFileW(WinPath(trigger).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        CloseHandle(go);
+        ASSERT_TRUE(krvtest::WriteFileBytes(WinPath(trigger), "")) << GetLastError();
         const DWORD t0 = GetTickCount();
         ASSERT_TRUE(dlgtest::WaitFor([&] { return SendMessageW(box, CB_GETCOUNT, 0, 0) > 0; }, 5000));
         if (dlgtest::WaitFor([&] { return SendMessageW(box, CB_GETDROPPEDSTATE, 0, 0) == 0; }, 3000))
@@ -813,8 +884,7 @@ TEST_F(IoDlg, RepliesArrivingWhileTheDialogCloses) {
             ASSERT_FALSE(log.empty());
             port = std::stoi(Field(log[0], "sport"));
             held = !PortFree(port);
-            HANDLE go = CreateFileW(WinPath(trigger).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-            CloseHandle(go);
+            ASSERT_TRUE(krvtest::WriteFileBytes(WinPath(trigger), "")) << GetLastError();
             ASSERT_TRUE(PumpUntil([&] { return SendDlgItemMessageW(h, IDC_IO_HOST, CB_GETCOUNT, 0, 0) >= 100; }, 5000));
             pouring = !Flooded(dev);
             asked = GetTickCount();
@@ -846,8 +916,7 @@ TEST_F(IoDlg, BurstListedInFullWhileTheWindowIsBusy) {
     auto d = Record(4, 1, 1);
     RunOn(d.get(), [&](HWND h) {
         ASSERT_FALSE(dev.LogOf(1).empty());
-        HANDLE go = CreateFileW(WinPath(trigger).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        CloseHandle(go);
+        ASSERT_TRUE(krvtest::WriteFileBytes(WinPath(trigger), "")) << GetLastError();
         // the dialog's own thread, not answering
         Sleep(1000);
         auto count = [&] { return (int)SendDlgItemMessageW(h, IDC_IO_HOST, CB_GETCOUNT, 0, 0); };
@@ -945,6 +1014,13 @@ std::wstring W(UINT id, int v) {
     return (const wchar_t*)s;
 }
 
+// Message 238 naming a number as the device wrote it.
+std::wstring Unknown(const std::wstring& digits) {
+    std::wstring text = W(IDS_ID_UNKNOWN_ARTICLE);
+    const size_t at = text.find(L"%d");
+    return at == std::wstring::npos ? text : text.replace(at, 2, digits);
+}
+
 const int kBinPort = 49153, kHttpPort = 18080, kNobody = 18099;
 
 // Opens the dialog on 127.0.0.1 with these ports, presses Identify, and
@@ -981,6 +1057,9 @@ TEST_F(IoDlg, VersionPageOutcomes) {
         {"nohash", "--body abc", -1, L"", fail + W(IDS_ID_NO_PRODUCT) + tail, true},
         {"zero", "--body x#0", -1, L"", W(IDS_ID_UNKNOWN_ARTICLE, 0), true},
         {"unknown", "--body #61234", -1, L"61234", W(IDS_ID_UNKNOWN_ARTICLE, 61234), true},
+        // no article, named as the device wrote it; 2^32 + 57640 is not 57640
+        {"toolarge", "--body #9999999999999", -1, L"", Unknown(L"9999999999999"), true},
+        {"wrapsknown", "--body #4295024936", -1, L"", Unknown(L"4295024936"), true},
         {"beyond255", "--body " + std::string(255, 'a') + "#57640", -1, L"", fail + W(IDS_ID_NO_PRODUCT) + tail, true},
         {"notfound", "--status 404 --reason \"Not Found\"", -1, L"",
          fail + W(IDS_ID_HTTP_STATUS, 404) + L" (Not Found)" + tail, true},

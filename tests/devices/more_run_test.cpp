@@ -43,9 +43,9 @@ protected:
 };
 
 TEST_F(MoreRun, DeviceRenamedInTheItemEditorGetsAUniqueName) {
-    cfgtest::WriteProfile(active, L"[OpcServer_Global]\r\nDeviceType=ffffffff\r\n"
-                                  L"[Box1]\r\nDeviceType=4\r\nTargetHost=10.0.0.1\r\n"
-                                  L"[Com1]\r\nDeviceType=2\r\nTargetHost=10.0.0.2\r\n");
+    ASSERT_TRUE(WriteActive(L"[OpcServer_Global]\r\nDeviceType=ffffffff\r\n"
+                            L"[Box1]\r\nDeviceType=4\r\nTargetHost=10.0.0.1\r\n"
+                            L"[Com1]\r\nDeviceType=2\r\nTargetHost=10.0.0.2\r\n"));
     ASSERT_TRUE(run.Start(L"", {"ok"}));
     ASSERT_TRUE(run.WaitWindow());
     int row = run.RowOf(L"Com1");
@@ -84,8 +84,8 @@ TEST_F(MoreRun, DeviceRenamedInTheItemEditorGetsAUniqueName) {
 }
 
 TEST_F(MoreRun, NewSerialDeviceThroughItsDialog) {
-    cfgtest::WriteProfile(active, L"[OpcServer_Global]\r\nDeviceType=ffffffff\r\n"
-                                  L"[Box1]\r\nDeviceType=4\r\nTargetHost=10.0.0.1\r\n");
+    ASSERT_TRUE(WriteActive(L"[OpcServer_Global]\r\nDeviceType=ffffffff\r\n"
+                            L"[Box1]\r\nDeviceType=4\r\nTargetHost=10.0.0.1\r\n"));
     ASSERT_TRUE(run.Start(L"", {}));
     ASSERT_TRUE(run.WaitWindow());
     ASSERT_TRUE(run.ButtonEnabled(kNewSerial));

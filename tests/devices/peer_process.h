@@ -63,7 +63,8 @@ public:
         char name[64];
         snprintf(name, sizeof name, "/peer-%lu-%d", (unsigned long)GetCurrentProcessId(), ++serial);
         base_ = std::string(KRV_PEER_WORK) + name;
-        CreateDirectoryA(UnixToWinPath(KRV_PEER_WORK).c_str(), nullptr);
+        if (!CreateDirectoryA(UnixToWinPath(KRV_PEER_WORK).c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+            return false;
         DeleteFileA(UnixToWinPath(base_ + ".ready").c_str());
         DeleteFileA(UnixToWinPath(base_ + ".ready.stop").c_str());
         DeleteFileA(UnixToWinPath(base_ + ".record").c_str());
@@ -88,10 +89,15 @@ public:
         return false;
     }
 
-    void Stop() {
-        if (!started_) return;
+    // False when the stop file could not be written (the peer then ends at
+    // its time limit).
+    bool Stop() {
+        if (!started_) return true;
         started_ = false;
-        std::ofstream(UnixToWinPath(base_ + ".ready.stop")) << "stop\n";
+        std::ofstream stop(UnixToWinPath(base_ + ".ready.stop"));
+        stop << "stop\n";
+        stop.close();
+        return !stop.fail();
     }
 
     int Port() const { return port_; }

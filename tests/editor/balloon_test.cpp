@@ -224,7 +224,7 @@ TEST_F(SrvBalloon, UserSettingOffGivesARectangularTipAtTheAnchor) {
               RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced", 0,
                               nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
     DWORD zero = 0;
-    RegSetValueExW(key, L"EnableBalloonTips", 0, REG_DWORD, (BYTE*)&zero, sizeof zero);
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key, L"EnableBalloonTips", 0, REG_DWORD, (BYTE*)&zero, sizeof zero));
     EXPECT_FALSE(XBalloonMsg::IsBalloonTipsEnabled());
     ShowPlain();
     ASSERT_TRUE(XBalloonMsg::IsShown());
@@ -236,7 +236,7 @@ TEST_F(SrvBalloon, UserSettingOffGivesARectangularTipAtTheAnchor) {
     EXPECT_NEAR(a.left, t.left, 4);
     EXPECT_NEAR(a.bottom, t.top, 4);
     DWORD one = 1;
-    RegSetValueExW(key, L"EnableBalloonTips", 0, REG_DWORD, (BYTE*)&one, sizeof one);
+    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExW(key, L"EnableBalloonTips", 0, REG_DWORD, (BYTE*)&one, sizeof one));
     EXPECT_TRUE(XBalloonMsg::IsBalloonTipsEnabled());
     RegDeleteValueW(key, L"EnableBalloonTips");
     EXPECT_TRUE(XBalloonMsg::IsBalloonTipsEnabled());

@@ -12,7 +12,8 @@ std::wstring TempDir() {
     wchar_t tmp[MAX_PATH];
     GetTempPathW(MAX_PATH, tmp);
     std::wstring dir = std::wstring(tmp) + L"krv_doc_commands\\";
-    CreateDirectoryW(dir.c_str(), nullptr);
+    if (!CreateDirectoryW(dir.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+        ADD_FAILURE() << "no folder for the files, error " << GetLastError();
     return dir;
 }
 
@@ -230,8 +231,8 @@ TEST_F(Store, EnableDisableSkipsGlobalAndModules) {
 void WriteBytes(const std::wstring& path, const std::string& bytes) {
     FILE* f = _wfopen(path.c_str(), L"wb");
     ASSERT_TRUE(f);
-    fwrite(bytes.data(), 1, bytes.size(), f);
-    fclose(f);
+    const bool written = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    ASSERT_TRUE((fclose(f) == 0) & written) << "fixture not written";
 }
 
 TEST_F(Store, OldFormatImport) {

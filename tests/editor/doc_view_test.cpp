@@ -54,7 +54,7 @@ struct DocView : ::testing::Test {
         wchar_t tmp[MAX_PATH];
         GetTempPathW(MAX_PATH, tmp);
         dir = std::wstring(tmp) + L"krv_doc_view\\";
-        CreateDirectoryW(dir.c_str(), nullptr);
+        ASSERT_TRUE(cfgtest::MakeFolder(dir));
     }
     void TearDown() override { SetMessageBoxHook(nullptr); }
 
@@ -176,9 +176,7 @@ TEST_F(DocView, OldFormatImportAsksBeforeClosing) {
     std::wstring base = WriteConfig(L"b.ini", {{L"X", 4}});
     ASSERT_TRUE(tmpl->OpenDocumentFile(base.c_str()));
     std::wstring old = dir + L"old.txt";
-    FILE* f = _wfopen(old.c_str(), L"wb");
-    fputs("KRVD1\r\n4\t1\t10.0.0.5\t49153\t5\t1\r\n", f);
-    fclose(f);
+    ASSERT_TRUE(cfgtest::WriteBytes(old, "KRVD1\r\n4\t1\t10.0.0.5\t49153\t5\t1\r\n"));
     boxes.texts.clear();
     EXPECT_FALSE(tmpl->OpenDocumentFile(old.c_str()));
     ASSERT_EQ(boxes.texts.size(), 1u);
@@ -193,7 +191,7 @@ TEST_F(DocView, OldFormatImportAsksBeforeClosing) {
 
     // An empty file is no old-format file: message 227.
     std::wstring empty = dir + L"empty.ini";
-    fclose(_wfopen(empty.c_str(), L"wb"));
+    ASSERT_TRUE(cfgtest::WriteBytes(empty, ""));
     boxes.texts.clear();
     boxes.answers = {IDNO};  // do not save the import
     EXPECT_FALSE(tmpl->OpenDocumentFile(empty.c_str()));
@@ -300,9 +298,7 @@ TEST_F(DocView, NamesThatTheFileWouldMergeAreMadeUniqueWhenRead) {
     old += "4\t\t10.0.0.4\t49153\t5\t1\r\n";
     for (const char* tail : {"a", "b", "c", "d"}) old += "4\t" + longName + tail + "\t10.0.1.1\t49153\t5\t1\r\n";
     std::wstring oldPath = dir + L"dup.txt";
-    FILE* f = _wfopen(oldPath.c_str(), L"wb");
-    fwrite(old.data(), 1, old.size(), f);
-    fclose(f);
+    ASSERT_TRUE(cfgtest::WriteBytes(oldPath, old));
     EXPECT_FALSE(tmpl->OpenDocumentFile(oldPath.c_str()));
     ASSERT_EQ(9, Rows());
     std::wstring out = dir + L"dup_out.ini";
@@ -347,9 +343,7 @@ TEST_F(DocView, LongPathsAndTheCaptionAfterAFailedOpen) {
     ASSERT_TRUE(tmpl->OpenDocumentFile(active));
     EXPECT_STREQ(Doc()->GetTitle(), L"aktive Konfiguration");
     std::wstring junk = dir + L"junk.ini";
-    FILE* f = _wfopen(junk.c_str(), L"wb");
-    fputs("just text\r\n", f);
-    fclose(f);
+    ASSERT_TRUE(cfgtest::WriteBytes(junk, "just text\r\n"));
     EXPECT_FALSE(tmpl->OpenDocumentFile(junk.c_str()));
     EXPECT_EQ(1, Rows());
     EXPECT_STRNE(Doc()->GetTitle(), L"aktive Konfiguration");
@@ -692,14 +686,8 @@ TEST_F(DocView, NoBoxOfAnOpenShowsFreedRecords) {
     std::wstring old = dir + L"old2.txt";
     std::wstring missing = dir + L"missing.ini";
     DeleteFileW(missing.c_str());
-    auto write = [](const std::wstring& path, const char* text) {
-        FILE* f = _wfopen(path.c_str(), L"wb");
-        ASSERT_TRUE(f);
-        fputs(text, f);
-        ASSERT_EQ(0, fclose(f));
-    };
-    write(junk, "just text\r\n");
-    write(old, "KRVD1\r\n4\t1\t10.0.0.5\t49153\t5\t1\r\n");
+    ASSERT_TRUE(cfgtest::WriteBytes(junk, "just text\r\n"));
+    ASSERT_TRUE(cfgtest::WriteBytes(old, "KRVD1\r\n4\t1\t10.0.0.5\t49153\t5\t1\r\n"));
     struct Case {
         const char* what;
         std::wstring path;
@@ -707,7 +695,7 @@ TEST_F(DocView, NoBoxOfAnOpenShowsFreedRecords) {
         std::vector<int> answers;
     } cases[] = {
         // (Yes would open the file in another program; the box comes first either way)
-        {"active without devices", active, [&] { write(active, "just text\r\n"); }, {IDNO}},
+        {"active without devices", active, [&] { ASSERT_TRUE(cfgtest::WriteBytes(active, "just text\r\n")); }, {IDNO}},
         {"no known format", junk, [] {}, {}},
         {"old format", old, [] {}, {}},
         {"missing", missing, [] {}, {}},

@@ -19,7 +19,8 @@ void SetDefault(const std::wstring& path, const std::wstring& value) {
     HKEY key;
     ASSERT_EQ(ERROR_SUCCESS,
               RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
-    RegSetValueExW(key, nullptr, 0, REG_SZ, (const BYTE*)value.c_str(), (DWORD)((value.size() + 1) * sizeof(wchar_t)));
+    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExW(key, nullptr, 0, REG_SZ, (const BYTE*)value.c_str(),
+                                            (DWORD)((value.size() + 1) * sizeof(wchar_t))));
     RegCloseKey(key);
 }
 

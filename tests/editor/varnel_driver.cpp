@@ -24,6 +24,10 @@ std::wstring TempFolder() {
         std::wstring p = std::wstring(base) + L"varnel_run" + std::to_wstring(GetCurrentProcessId()) + L"_" +
                          std::to_wstring(++counter) + L"\\";
         if (CreateDirectoryW(p.c_str(), nullptr)) return p;
+        if (GetLastError() != ERROR_ALREADY_EXISTS) {
+            ADD_FAILURE() << "no program folder, error " << GetLastError();
+            return p;
+        }
     }
 }
 
@@ -73,9 +77,11 @@ std::wstring WinePath(const char* unixPath) {
 
 std::wstring PrepareProgramFolder() {
     std::wstring dir = TempFolder();
-    CopyFileW(WinePath(VARNEL_EXE).c_str(), (dir + L"Varnel.exe").c_str(), FALSE);
-    CopyFileW(WinePath(TOLVANE_STANDIN).c_str(), (dir + L"Tolvane.exe").c_str(), FALSE);
-    CopyFileW(WinePath(FENNICK_STANDIN).c_str(), (dir + L"Fennick.exe").c_str(), FALSE);
+    const std::pair<const char*, const wchar_t*> copies[] = {
+        {VARNEL_EXE, L"Varnel.exe"}, {TOLVANE_STANDIN, L"Tolvane.exe"}, {FENNICK_STANDIN, L"Fennick.exe"}};
+    for (const auto& c : copies)
+        if (!CopyFileW(WinePath(c.first).c_str(), (dir + c.second).c_str(), FALSE))
+            ADD_FAILURE() << "not copied, error " << GetLastError() << ": " << c.first;
     return dir;
 }
 
@@ -89,6 +95,11 @@ std::wstring ActivePath() {
     GetEnvironmentVariableW(L"ALLUSERSPROFILE", path, MAX_PATH);
     // C:\ProgramData under Wine; the store asks the shell for the same folder.
     return std::wstring(path) + L"\\Korvelin\\Dravoline.ini";
+}
+
+bool WriteActive(const std::wstring& text) {
+    const std::wstring active = ActivePath();
+    return cfgtest::MakeFolder(active.substr(0, active.rfind(L'\\'))) && cfgtest::WriteProfile(active, text);
 }
 
 KeptActive::KeptActive() : m_path(ActivePath()) {
@@ -117,10 +128,9 @@ bool Program::Start(const std::wstring& args, const std::vector<std::string>& an
     m_log = folder + L"boxes.log";
     m_answers = folder + L"answers.txt";
     DeleteFileW(m_log.c_str());
-    {
-        std::ofstream a(m_answers.c_str(), std::ios::binary | std::ios::trunc);
-        for (auto& s : answers) a << s << "\n";
-    }
+    std::string text;
+    for (auto& s : answers) text += s + "\n";
+    if (!cfgtest::WriteBytes(m_answers, text)) return false;
     SetEnvironmentVariableW(L"KRV_MSGBOX_LOG", m_log.c_str());
     SetEnvironmentVariableW(L"KRV_MSGBOX_ANSWERS", m_answers.c_str());
     SetEnvironmentVariableW(L"KRV_NO_HELP", L"1");

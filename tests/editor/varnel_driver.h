@@ -16,6 +16,10 @@ std::wstring WinePath(const char* unixPath);
 std::wstring PrepareProgramFolder();
 // The active configuration of this prefix; moved away for a test, put back after.
 std::wstring ActivePath();
+// The active configuration as a UTF-16 profile of this text, its folder made
+// first (a prefix where Varnel never ran has none); false, and the test
+// failed, when it did not reach the disk.
+bool WriteActive(const std::wstring& text);
 
 // Keeps the active configuration as it was: what stands there when this is
 // made is written back when it goes, or the file removed if there was none.

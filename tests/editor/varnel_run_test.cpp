@@ -63,7 +63,7 @@ protected:
     }
     std::wstring File(const wchar_t* name) { return run.folder + name; }
 
-    void WriteActive(const std::wstring& text) { WriteProfile(active, text); }
+    void WriteActive(const std::wstring& text) { ASSERT_TRUE(varnel::WriteActive(text)); }
     void Close() {
         PostMessageW(run.Main(), WM_CLOSE, 0, 0);
         EXPECT_EQ(0, run.WaitExit());
@@ -509,10 +509,11 @@ TEST_F(VarnelRun, AboutBoxShowsBothVersions) {
     std::wstring server = File(L"marrowin_server.exe");
     ASSERT_TRUE(CopyFileW(WinePath(MARROWIN_SERVER).c_str(), server.c_str(), FALSE));
     const wchar_t clsid[] = L"{6F1C2A40-7B1E-4C55-9E0B-2D3A4B5C6D7E}";
-    RegSetKeyValueW(HKEY_CLASSES_ROOT, L"Korvelin.Marrowin\\CLSID", nullptr, REG_SZ, clsid,
-                    (DWORD)(wcslen(clsid) + 1) * 2);
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CLASSES_ROOT, L"Korvelin.Marrowin\\CLSID", nullptr, REG_SZ, clsid,
+                                             (DWORD)(wcslen(clsid) + 1) * 2));
     std::wstring local = std::wstring(L"CLSID\\") + clsid + L"\\LocalServer32";
-    RegSetKeyValueW(HKEY_CLASSES_ROOT, local.c_str(), nullptr, REG_SZ, server.c_str(), (DWORD)(server.size() + 1) * 2);
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CLASSES_ROOT, local.c_str(), nullptr, REG_SZ, server.c_str(),
+                                             (DWORD)(server.size() + 1) * 2));
 
     ASSERT_TRUE(run.Start(L""));
     ASSERT_TRUE(run.WaitWindow());
@@ -782,7 +783,7 @@ TEST_F(VarnelRun, SessionEndAsksAboutUnsavedChanges) {
 // its box for real and writes no log, whatever the environment says.
 TEST_F(VarnelRun, ShippedProgramIgnoresTheTestEnvironment) {
     std::wstring folder = run.folder + L"shipped\\";
-    CreateDirectoryW(folder.c_str(), nullptr);
+    ASSERT_TRUE(cfgtest::MakeFolder(folder));
     ASSERT_TRUE(CopyFileW(WinePath(SHIPPED_VARNEL_EXE).c_str(), (folder + L"Varnel.exe").c_str(), FALSE));
     Program shipped;
     shipped.folder = folder;

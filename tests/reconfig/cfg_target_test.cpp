@@ -69,7 +69,7 @@ TEST(CfgOutputName, FirstFreeNumber) {
     WriteFileBytes(first, "");
     std::wstring second = Expand(5, t, tmpl.c_str());
     EXPECT_EQ(L"_1.json", second.substr(second.size() - 7));
-    CreateDirectoryW(second.c_str(), nullptr);  // a folder of that name counts too
+    ASSERT_TRUE(CreateDirectoryW(second.c_str(), nullptr));  // a folder of that name counts too
     std::wstring third = Expand(5, t, tmpl.c_str());
     EXPECT_EQ(L"_2.json", third.substr(third.size() - 7));
     RemoveDirectoryW(second.c_str());

@@ -495,11 +495,10 @@ int main(int argc, char** argv) {
         bool ok = LinesFaithful(in, copy, values, !json) &&
                   (json ? JsonFaithful(in, copy, rules, flag) : XmlFaithful(in, copy, rules));
         if (!ok) {
-            WriteBytes(L"fuzz_failed_download", in);
-            WriteBytes(L"fuzz_failed_upload", copy);
-            printf("FAILED after %lu runs: from %s, port %d, flag %d; the pair is in fuzz_failed_download and "
-                   "fuzz_failed_upload\n",
-                   runs, s.file, port, flag ? 1 : 0);
+            const bool kept = WriteBytes(L"fuzz_failed_download", in) && WriteBytes(L"fuzz_failed_upload", copy);
+            printf("FAILED after %lu runs: from %s, port %d, flag %d; %s\n", runs, s.file, port, flag ? 1 : 0,
+                   kept ? "the pair is in fuzz_failed_download and fuzz_failed_upload"
+                        : "the pair could not be written");
             return 1;
         }
     }

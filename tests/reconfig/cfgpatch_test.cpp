@@ -31,7 +31,7 @@ std::wstring DataPath(const char* name) {
 }
 
 std::wstring OutPath(const char* name) {
-    CreateDirectoryW(L"cfgpatch_out", nullptr);
+    if (!krvtest::MakeFolder(L"cfgpatch_out")) ADD_FAILURE() << "no output folder, error " << GetLastError();
     return L"cfgpatch_out\\" + Widen(name);
 }
 
@@ -139,11 +139,7 @@ TEST(Patch, DestinationThatCannotBeCreated) {
 
 TEST(Patch, DestinationIsEmptiedFirst) {
     std::wstring dst = OutPath("emptied");
-    if (FILE* f = _wfopen(dst.c_str(), L"wb")) {
-        std::string junk(20000, 'x');
-        fwrite(junk.data(), 1, junk.size(), f);
-        fclose(f);
-    }
+    ASSERT_TRUE(krvtest::WriteFileBytes(dst, std::string(20000, 'x')));
     PatchXmlFile(DataPath("xml_missing_output.xml").c_str(), dst.c_str(), 49153, true);
     EXPECT_EQ(ReadFileBytes(dst), ReadFileBytes(DataPath("xml_missing_output.expected.xml")));
 }
@@ -160,10 +156,7 @@ TEST(Patch, LongLinesGoInPieces) {
                      "\"OpcOutputEnable\": \"0\"\n";
     std::string out = pad + "\"OPCServerEnable\": \"1\",\n" + "  \"OPCLocalPort\": \"49153\", " +
                       std::string(460, ' ') + "\"OpcOutputEnable\": \"0\"\n";
-    if (FILE* f = _wfopen(src.c_str(), L"wb")) {
-        fwrite(in.data(), 1, in.size(), f);
-        fclose(f);
-    }
+    ASSERT_TRUE(krvtest::WriteFileBytes(src, in));
     CPatchResult r = PatchJsonFile(src.c_str(), dst.c_str(), 49153, true);
     EXPECT_EQ(r.found, 3u);
     EXPECT_EQ(r.changed, 2);
@@ -192,10 +185,7 @@ TEST(Patch, ReplaceKeepsEverythingAroundTheValue) {
 }
 
 void WriteBytes(const std::wstring& path, const std::string& bytes) {
-    FILE* f = _wfopen(path.c_str(), L"wb");
-    ASSERT_TRUE(f);
-    bool written = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    EXPECT_TRUE(fclose(f) == 0 && written) << "cannot write the fixture";
+    ASSERT_TRUE(krvtest::WriteFileBytes(path, bytes)) << "fixture not written, error " << GetLastError();
 }
 
 std::vector<std::string> SplitLines(const std::string& s) {

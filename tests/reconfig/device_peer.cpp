@@ -10,7 +10,7 @@ using krvtest::WinPath;
 
 // Makes the folder, or empties one left by an earlier run.
 void MakeEmptyFolder(const std::wstring& dir) {
-    CreateDirectoryW(dir.c_str(), nullptr);
+    if (!krvtest::MakeFolder(dir)) ADD_FAILURE() << "no folder, error " << GetLastError();
     WIN32_FIND_DATAW fd;
     HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &fd);
     if (h != INVALID_HANDLE_VALUE) {
@@ -67,7 +67,7 @@ void DevicePeer::Stop() {
 void DevicePeer::SetMode(const std::string& json) {
     if (WriteFileBytes(m_dir + L"\\mode.part", json) &&
         !MoveFileExW((m_dir + L"\\mode.part").c_str(), (m_dir + L"\\mode.json").c_str(), MOVEFILE_REPLACE_EXISTING))
-        ADD_FAILURE() << "the device's mode could not be set";
+        ADD_FAILURE() << "the device's mode not set, error " << GetLastError();
 }
 
 size_t DevicePeer::RequestCount() const {
@@ -108,11 +108,10 @@ void SetTarget(CCfgTarget& t, int port, const char* address, BOOL https) {
 }
 
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
-    FILE* f = _wfopen(path.c_str(), L"wb");
-    bool ok = f && fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    ok = f && fclose(f) == 0 && ok;
-    if (!ok) ADD_FAILURE() << "cannot write " << std::string(path.begin(), path.end());
-    return ok;
+    SetLastError(0);
+    if (krvtest::WriteFileBytes(path, bytes)) return true;
+    ADD_FAILURE() << "fixture not written, error " << GetLastError() << ": " << std::string(path.begin(), path.end());
+    return false;
 }
 
 bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }

@@ -39,7 +39,7 @@ OwnedInternet OpenAsyncSession();
 // A target on 127.0.0.1 (or the address given) and port.
 void SetTarget(CCfgTarget& t, int port, const char* address = "127.0.0.1", BOOL https = FALSE);
 using krvtest::ReadFileBytes;
-// A failed write is a failure of the test that asked for it.
+// A fixture; one that does not reach the disk fails the test.
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 bool FileExists(const std::wstring& path);
 // A fresh empty folder for the test's files.

@@ -81,6 +81,7 @@ protected:
         std::wstring folder = ActiveFolder();
         for (size_t p = folder.find(L'\\', 3); p != std::wstring::npos; p = folder.find(L'\\', p + 1))
             CreateDirectoryW(folder.substr(0, p).c_str(), nullptr);
+        ASSERT_TRUE(krvtest::MakeFolder(folder)) << GetLastError();
     }
     void SetUp() override {
         SetMessageBoxHook([this](const wchar_t* text, UINT type) {

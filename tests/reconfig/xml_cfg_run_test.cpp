@@ -37,12 +37,12 @@ HWND FindCaption(DWORD pid, const wchar_t* caption) {
 std::wstring DataFile(const char* name) { return krvtest::WinPath(std::string(CFGPATCH_DATA "/") + name); }
 
 // The active configuration holds one I/O device, Nord, at the device's HTTP port.
-void WriteNordActive(const std::wstring& active, DevicePeer& dev) {
+bool WriteNordActive(DevicePeer& dev) {
     wchar_t port[16];
     swprintf(port, 16, L"%x", dev.Port("http"));
-    cfgtest::WriteProfile(active, L"[OpcServer_Global]\r\nDeviceType=ffffffff\r\n[Nord]\r\nDeviceType=4\r\n"
-                                  L"Inputs=c\r\nOutputs=c\r\nTargetHost=127.0.0.1\r\nBinaryPort=c001\r\nHttpPort=" +
-                                      std::wstring(port) + L"\r\n");
+    return WriteActive(L"[OpcServer_Global]\r\nDeviceType=ffffffff\r\n[Nord]\r\nDeviceType=4\r\n"
+                       L"Inputs=c\r\nOutputs=c\r\nTargetHost=127.0.0.1\r\nBinaryPort=c001\r\nHttpPort=" +
+                       std::wstring(port) + L"\r\n");
 }
 
 // Starts Varnel with these answers for its boxes, opens Nord's I/O device
@@ -70,7 +70,7 @@ TEST(ReconfigRun, VarnelReconfiguresADeviceFromItsDialog) {
                 "\"reply\": \"{\\\"Sess\\\":\\\"5150\\\",\\\"UserType\\\":1}\"}");
     const std::wstring active = ActivePath();
     KeptActive kept;
-    WriteNordActive(active, dev);
+    ASSERT_TRUE(WriteNordActive(dev));
     const std::string written = cfgtest::ReadBytes(active);
     const std::set<std::wstring> tempBefore = TempFolderNames();
     const size_t before = dev.RequestCount();
@@ -141,7 +141,7 @@ TEST(ReconfigRun, SessionEndDuringTheUploadAsksFirst) {
                 "\"reply\": \"{\\\"Sess\\\":\\\"5151\\\",\\\"UserType\\\":1}\"}");
     const std::wstring active = ActivePath();
     KeptActive kept;
-    WriteNordActive(active, dev);
+    ASSERT_TRUE(WriteNordActive(dev));
     const size_t before = dev.RequestCount();
     std::wstring backup;
     Program run;
@@ -181,7 +181,7 @@ TEST(ReconfigRun, KillDuringTheDownloadLeavesNoPartialBackup) {
     dev.SetMode("{\"body_file\": \"" CFGPATCH_DATA "/lattix40.json\", \"slow\": [400, 0.4]}");
     const std::wstring active = ActivePath();
     KeptActive kept;
-    WriteNordActive(active, dev);
+    ASSERT_TRUE(WriteNordActive(dev));
     const size_t before = dev.RequestCount();
     Program run;
     HWND io = nullptr, cfg = nullptr;

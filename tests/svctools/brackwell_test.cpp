@@ -37,7 +37,7 @@ void PutValue(const wchar_t* name, DWORD type, const void* data, DWORD size) {
     HKEY key;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, traceKey, 0, nullptr, 0, KEY_WRITE | KEY_WOW64_32KEY,
                                              nullptr, &key, nullptr));
-    RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), size);
+    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), size));
     RegCloseKey(key);
 }
 

@@ -27,8 +27,7 @@ protected:
     void SetUp() override {
         unixFolder = UNIX_START_WORK "/" + std::to_string(GetCurrentProcessId());
         folder = WinPath(unixFolder);
-        CreateDirectoryW(WinPath(UNIX_START_WORK).c_str(), nullptr);
-        CreateDirectoryW(folder.c_str(), nullptr);
+        ASSERT_TRUE(krvtest::MakeFolder(WinPath(UNIX_START_WORK)) && krvtest::MakeFolder(folder)) << GetLastError();
         DeleteFileW((folder + L"\\lines").c_str());
     }
 

@@ -24,9 +24,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
     if (!f) return 1;
     fprintf(f, "%d\n", argc > 0 ? argc - 1 : 0);
     for (int i = 1; i < argc; ++i) fprintf(f, "%s\n", Utf8(argv[i]).c_str());
-    fclose(f);
-    // Appears whole or not at all.
-    MoveFileExW(tmp.c_str(), out.c_str(), MOVEFILE_REPLACE_EXISTING);
     LocalFree(argv);
-    return 0;
+    // Appears whole or not at all.
+    if (ferror(f) | fclose(f)) return 1;
+    return MoveFileExW(tmp.c_str(), out.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : 1;
 }
