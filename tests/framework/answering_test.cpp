@@ -22,6 +22,7 @@ class CRecorder : public CWnd {
 public:
     std::string log;
     std::atomic<bool> working{false};
+    std::atomic<int> focusChanges{0};
     // What a box and a dialog opened from WM_SIZE answered (0: none opened).
     bool openModals = false;
     int boxAnswer = 0;
@@ -35,8 +36,14 @@ public:
         case WM_LBUTTONDOWN: log += "click" + during; return 0;
         case WM_TIMER: log += "timer " + std::to_string(wp) + during; return 0;
         case WM_NULL: log += "null" + during; return 0;
-        case WM_SETFOCUS: log += "focus" + during; return 0;
-        case WM_KILLFOCUS: log += "unfocus" + during; return 0;
+        case WM_SETFOCUS:
+            log += "focus" + during;
+            ++focusChanges;
+            return 0;
+        case WM_KILLFOCUS:
+            log += "unfocus" + during;
+            ++focusChanges;
+            return 0;
         case WM_PAINT: log += "paint" + during; break;
         case WM_SIZE:
             log += "size" + during;
@@ -249,6 +256,58 @@ TEST_F(Answering, WhatWasPaintedMeanwhileIsPaintedAgain) {
     EXPECT_TRUE(GetUpdateRect(h, &r, FALSE));
     wnd.UpdateWindow();
     EXPECT_EQ("paint during;paint after;", wnd.log);
+}
+
+// Another window activated while the work runs, then this one again: the
+// activation and focus messages are answered, so the window has the
+// keyboard again afterwards.
+TEST_F(Answering, ActivationMeanwhileLeavesTheFocusWhereItBelongs) {
+    HWND h = wnd.m_hWnd;
+    wnd.ShowWindow(SW_SHOW);
+    SetForegroundWindow(h);
+    SetFocus(h);
+    Pump();
+    ASSERT_EQ(h, GetFocus());
+    // The other window lives on a thread of its own until the end.
+    std::atomic<HWND> other{nullptr};
+    std::atomic<bool> done{false}, ended{false};
+    std::thread owner([&] {
+        other = CreateWindowExW(0, L"Static", L"other", WS_OVERLAPPED | WS_VISIBLE, 200, 0, 100, 100, nullptr, nullptr,
+                                nullptr, nullptr);
+        while (!done) {
+            MSG m;
+            while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        }
+        DestroyWindow(other);
+        ended = true;
+    });
+    for (int i = 0; i < 500 && !other; ++i) Sleep(10);
+    ASSERT_TRUE(other.load());
+    wnd.log.clear();
+    wnd.focusChanges = 0;
+    // Each change reaches the window's thread a little later.
+    auto waitForChanges = [&](int n) {
+        for (int i = 0; i < 200 && wnd.focusChanges < n; ++i) Sleep(10);
+    };
+    RunAnswering([&] {
+        wnd.working = true;
+        SetForegroundWindow(other);
+        waitForChanges(1);
+        SetForegroundWindow(h);
+        waitForChanges(2);
+        wnd.working = false;
+    });
+    Pump();
+    EXPECT_EQ(h, GetForegroundWindow());
+    EXPECT_EQ(h, GetFocus());
+    EXPECT_EQ("unfocus during;focus during;", wnd.log);
+    done = true;
+    while (!ended) {
+        Pump();
+        Sleep(1);
+    }
+    owner.join();
 }
 
 TEST_F(Answering, PostedMessagesWaitAndFailuresComeBack) {
