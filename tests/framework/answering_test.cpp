@@ -6,6 +6,7 @@
 #include "framework/Dialog.h"
 #include "framework/Seams.h"
 #include "framework/Wnd.h"
+#include "tests/pump_until.h"
 #include <gtest/gtest.h>
 #include <atomic>
 #include <stdexcept>
@@ -263,27 +264,30 @@ TEST_F(Answering, WhatWasPaintedMeanwhileIsPaintedAgain) {
 // keyboard again afterwards.
 TEST_F(Answering, ActivationMeanwhileLeavesTheFocusWhereItBelongs) {
     HWND h = wnd.m_hWnd;
-    wnd.ShowWindow(SW_SHOW);
-    SetForegroundWindow(h);
-    SetFocus(h);
-    Pump();
-    ASSERT_EQ(h, GetFocus());
-    // The other window lives on a thread of its own until the end.
+    // The other window lives on a thread of its own until the end; it is
+    // shown without taking the activation.
     std::atomic<HWND> other{nullptr};
     std::atomic<bool> done{false}, ended{false};
     std::thread owner([&] {
-        other = CreateWindowExW(0, L"Static", L"other", WS_OVERLAPPED | WS_VISIBLE, 200, 0, 100, 100, nullptr, nullptr,
-                                nullptr, nullptr);
+        HWND w = CreateWindowExW(0, L"Static", L"other", WS_OVERLAPPED, 200, 0, 100, 100, nullptr, nullptr, nullptr,
+                                 nullptr);
+        ShowWindow(w, SW_SHOWNOACTIVATE);
+        other = w;
         while (!done) {
             MSG m;
             while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
             MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
         }
-        DestroyWindow(other);
+        DestroyWindow(w);
         ended = true;
     });
     for (int i = 0; i < 500 && !other; ++i) Sleep(10);
     ASSERT_TRUE(other.load());
+    wnd.ShowWindow(SW_SHOW);
+    SetForegroundWindow(h);
+    SetFocus(h);
+    krvtest::PumpUntil([] { return false; }, 50);
+    ASSERT_EQ(h, GetFocus());
     wnd.log.clear();
     wnd.focusChanges = 0;
     // Each change reaches the window's thread a little later.
