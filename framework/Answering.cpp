@@ -123,8 +123,8 @@ void PostReplay() {
 LRESULT CALLBACK ReplayProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg != kReplayHeld) return DefWindowProcW(h, msg, wp, lp);
     CAfterWork& a = After();
-    if (t_answering) return 0;  // the next end of the work posts again
     a.replayPosted = false;
+    if (t_answering) return 0;  // the end of the work posts again
     try {
         // Those held so far; what is held while they run comes after them.
         for (size_t n = a.held.size(); n > 0 && !a.held.empty(); --n) {

@@ -7,7 +7,7 @@
 // filter, so that no handler that reads or changes what the work uses runs,
 // whatever the message and whoever added the handler:
 // - a short list of questions and of the window's own management (size,
-//   position, frame painting, activation and focus) runs as usual, and so
+//   position, painting, activation and focus) runs as usual, and so
 //   does whatever its handlers send on this thread;
 // - messages that carry only values and an intent (commands, closes, system
 //   commands, keyboard and mouse input, scrolling, context menus, timers
@@ -17,9 +17,10 @@
 // - everything else (notifications, data handed over, the end of the
 //   session, other programs' requests to the controls) is refused: answered
 //   0 without running anything.
-// Client areas painted meanwhile show no rows' texts and are painted again
-// after the work. Dialogs and message boxes refuse to open meanwhile, as if
-// cancelled. The work itself sends nothing to the windows: it would be refused.
+// A window painted meanwhile (a list whose texts are not handed out while
+// the work runs) is painted again after it. Dialogs, message boxes and file
+// dialogs refuse to open meanwhile, as if cancelled. The work itself sends
+// nothing to the windows: it would be refused.
 #pragma once
 #include <windows.h>
 #include <functional>

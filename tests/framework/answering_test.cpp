@@ -4,6 +4,7 @@
 // was posted stays in the queue.
 #include "framework/Answering.h"
 #include "framework/Dialog.h"
+#include "framework/FrameWnd.h"
 #include "framework/Seams.h"
 #include "framework/Wnd.h"
 #include "tests/pump_until.h"
@@ -71,6 +72,7 @@ struct CSend {
     UINT msg;
     WPARAM wp;
     LPARAM lp;
+    HWND to = nullptr;  // the recorder when none
 };
 
 struct Answering : ::testing::Test {
@@ -104,7 +106,8 @@ struct Answering : ::testing::Test {
             for (size_t i = 0; i < sends.size(); ++i) {
                 const DWORD t0 = GetTickCount();
                 DWORD_PTR r = 0;
-                if (SendMessageTimeoutW(h, sends[i].msg, sends[i].wp, sends[i].lp, SMTO_NORMAL, 5000, &r))
+                if (SendMessageTimeoutW(sends[i].to ? sends[i].to : h, sends[i].msg, sends[i].wp, sends[i].lp,
+                                        SMTO_NORMAL, 5000, &r))
                     answers[i] = (LRESULT)r;
                 longest = std::max<DWORD>(longest, GetTickCount() - t0);
             }
@@ -175,6 +178,28 @@ TEST_F(Answering, ValuesSentMeanwhileAreSentAgainInOrderAfterTheWork) {
     wnd.log.clear();
     Pump();
     EXPECT_EQ("", wnd.log) << "sent again twice";
+}
+
+// A control the framework made (a toolbar) is bound too: a click sent to
+// its button while the work runs clicks it after the work.
+TEST_F(Answering, AClickSentToABoundControlClicksAfterTheWork) {
+    CToolBar bar;
+    ASSERT_TRUE(bar.CreateEx(&wnd));
+    TBBUTTON b{};
+    b.iBitmap = I_IMAGENONE;
+    b.idCommand = 4321;
+    b.fsState = TBSTATE_ENABLED;
+    b.fsStyle = BTNS_BUTTON;
+    ASSERT_TRUE(bar.SendMessage(TB_ADDBUTTONSW, 1, (LPARAM)&b));
+    bar.SendMessage(TB_AUTOSIZE);
+    RECT r{};
+    bar.GetItemRect(0, &r);
+    const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    SendDuringWork({{WM_LBUTTONDOWN, MK_LBUTTON, at, bar.m_hWnd}, {WM_LBUTTONUP, 0, at, bar.m_hWnd}});
+    EXPECT_EQ("", wnd.log);
+    Pump();
+    // (with the toolbar's notifications around it)
+    EXPECT_NE(std::string::npos, wnd.log.find("command 4321 after;")) << wnd.log;
 }
 
 // Everything else is answered 0 without running a handler, and does not
