@@ -137,7 +137,8 @@ LRESULT CALLBACK ReplayProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     return 0;
 }
 
-// Painted while no rows' texts are handed out: painted again afterwards.
+// Windows painted while no texts were handed out are painted again; what
+// was held back is sent again from the next message loop.
 void AfterAnswering() {
     CAfterWork& a = After();
     for (HWND h : a.painted)
