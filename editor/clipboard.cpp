@@ -96,7 +96,9 @@ bool CTamselView::CopySelection() {
             if (mem) GlobalFree(mem);
             return;
         }
-        // The view stays the clipboard's owner.
+        // The view stays the clipboard's owner. Emptying tells the previous
+        // owner (the view after an earlier copy) by a message its thread,
+        // answering, refuses: the view handles none.
         if (OpenClipboard(m_hWnd)) {
             EmptyClipboard();
             copied = SetClipboardData(CF_UNICODETEXT, mem) != nullptr;

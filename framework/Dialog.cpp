@@ -1,4 +1,5 @@
 #include "framework/Dialog.h"
+#include "framework/Answering.h"
 #include "framework/MessageLoop.h"
 #include "framework/Seams.h"
 #include "framework/WinApp.h"
@@ -97,6 +98,9 @@ private:
 }  // namespace
 
 INT_PTR CDialog::DoModal() {
+    // Its loop would run inside work off the windows' thread what the
+    // answering holds back: the dialog is cancelled before it opens.
+    if (IsAnswering()) return IDCANCEL;
     HWND from = m_pParentWnd ? m_pParentWnd->m_hWnd : nullptr;
     if (!from && AfxGetMainWnd()) from = AfxGetMainWnd()->m_hWnd;
     HWND owner = KrvModalOwner(from);

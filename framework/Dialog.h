@@ -49,6 +49,8 @@
 // calls, for a handler that waits by itself). An exception in a handler ends only that handler. A
 // dialog object may run more than once; its bound controls follow each run's
 // windows. Create makes a modeless dialog (tests use it the same way).
+// While this thread answers during work off it (Answering.h), DoModal opens
+// nothing and returns IDCANCEL.
 #pragma once
 #include "framework/Wnd.h"
 #include "framework/Controls.h"

@@ -124,6 +124,9 @@ public:
     void PostNcDestroy() override { delete this; }
     CFrameWnd* GetParentFrame() const;
     LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
+    // A view closes with its frame: closed alone, it would leave the frame
+    // routing commands to a deleted view.
+    void OnClose() override {}
     // Creates the view's window as the frame's pane.
     virtual BOOL CreateView(CFrameWnd* frame, CCreateContext* ctx);
 

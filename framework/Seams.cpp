@@ -1,4 +1,5 @@
 #include "framework/Seams.h"
+#include "framework/Answering.h"
 #include <cstdio>
 #include <cwchar>
 #include <cstring>
@@ -123,6 +124,9 @@ HWND KrvModalOwner(HWND from) {
 }
 
 int KrvMessageBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT type) {
+    // Its loop would run inside work off the windows' thread what the
+    // answering holds back: cancelled, unasked.
+    if (IsAnswering()) return IDCANCEL;
     if ((type & MB_ICONMASK) == 0) {
         switch (type & MB_TYPEMASK) {
         case MB_OK:

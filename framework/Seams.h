@@ -39,7 +39,8 @@ HWND KrvModalOwner(HWND from);
 
 // Shows a box with the given caption, owned by KrvModalOwner(owner); adds
 // the default icon when none is given (exclamation for OK and OK/Cancel,
-// question for Yes/No(/Cancel)).
+// question for Yes/No(/Cancel)). While this thread answers during work off
+// it (Answering.h), no box is shown (nor asked of a hook): IDCANCEL.
 int KrvMessageBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT type);
 void KrvMessageBeep(UINT type);
 // HTML help through hhctrl.ocx, loaded on first use; a missing file shows nothing.

@@ -2,6 +2,7 @@
 #include "framework/FrameWnd.h"
 #include "framework/MessageLoop.h"
 #include "framework/Seams.h"
+#include "framework/Answering.h"
 #include "framework/ErrorText.h"
 #include <winsock2.h>
 #include <commdlg.h>
@@ -157,6 +158,8 @@ BOOL CWinApp::DoPromptFileName(CString& fileName, UINT titleId, DWORD flags, BOO
     ofn.lpstrTitle = title.IsEmpty() ? nullptr : (const wchar_t*)title;
     ofn.lpstrDefExt = defExt.IsEmpty() ? nullptr : (const wchar_t*)defExt;
     ofn.Flags = flags | OFN_EXPLORER | OFN_ENABLESIZING | (open ? OFN_FILEMUSTEXIST : OFN_OVERWRITEPROMPT);
+    // A modal window's loop would run what the work's answering holds back.
+    if (IsAnswering()) return FALSE;
     BOOL ok = open ? ::GetOpenFileNameW(&ofn) : ::GetSaveFileNameW(&ofn);
     if (ok) fileName = buf;
     return ok;

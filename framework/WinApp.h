@@ -57,7 +57,8 @@ public:
     virtual CDocument* OpenDocumentFile(const wchar_t* path);
     void ParseCommandLine(CCommandLineInfo& info);
     BOOL ProcessShellCommand(CCommandLineInfo& info);
-    // File dialog with the template's filter; open: TRUE for Open, FALSE for Save As.
+    // File dialog with the template's filter; open: TRUE for Open, FALSE for
+    // Save As. FALSE (cancelled) at once while work off the thread runs.
     virtual BOOL DoPromptFileName(CString& fileName, UINT titleId, DWORD flags, BOOL open, CDocTemplate* tmpl);
     void OnFileNew();
     void OnFileOpen();

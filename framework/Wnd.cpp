@@ -202,8 +202,8 @@ BOOL CWnd::DestroyWindow() {
 LRESULT CALLBACK CWnd::StdWndProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     CWnd* w = FromHandlePermanent(h);
     if (!w) return ::DefWindowProcW(h, msg, wp, lp);
-    LRESULT held = 0;
-    if (HoldBackWhileAnswering(h, msg, wp, lp, held)) return held;
+    CAnswerFilter filter(h, msg, wp, lp);
+    if (filter.Answered()) return filter.Result();
     MSG saved = w->m_current;
     w->m_current = MSG{h, msg, wp, lp, 0, {0, 0}};
     LRESULT r = 0;

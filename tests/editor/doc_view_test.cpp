@@ -15,6 +15,8 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <unordered_map>
+#include <vector>
 
 namespace {
 
@@ -997,6 +999,309 @@ TEST_F(DocView, CommandsSentDuringLongWorkWaitForIt) {
     int records = 0;
     for (CDeviceCfg* d = theCfgStore.GetFirstDevice(); d; d = theCfgStore.GetNextDevice(d)) ++records;
     EXPECT_EQ(records, Rows());
+    SetMessageBoxHook(nullptr);
+    boxes.Install();
+    Doc()->SetModifiedFlag(FALSE);
+}
+
+namespace {
+
+// Whether the rows and the store hold the same records, each once: no row
+// without its record, no record twice, as many rows as records.
+::testing::AssertionResult RowsMatchStore(CTamselView* view) {
+    std::unordered_map<const CDeviceCfg*, int> shown;
+    const int rows = view->GetListCtrl().GetItemCount();
+    int records = 0;
+    for (CDeviceCfg* d = theCfgStore.GetFirstDevice(); d; d = theCfgStore.GetNextDevice(d)) {
+        if (!shown.emplace(d, 0).second) return ::testing::AssertionFailure() << "a record twice in the store";
+        if (++records > 2 * rows + 16) return ::testing::AssertionFailure() << "the store's list runs on past its rows";
+    }
+    for (int r = 0; r < rows; ++r) {
+        auto it = shown.find(view->GetRowDevice(r));
+        if (it == shown.end()) return ::testing::AssertionFailure() << "row " << r << " shows no record of the store";
+        if (++it->second > 1) return ::testing::AssertionFailure() << "row " << r << " shows a record twice";
+    }
+    if (rows != records) return ::testing::AssertionFailure() << rows << " rows for " << records << " records";
+    return ::testing::AssertionSuccess();
+}
+
+// The sections of a configuration file.
+int SectionsIn(const std::wstring& path) {
+    const std::string b = cfgtest::ReadBytes(path);
+    int n = 0;
+    for (size_t i = 0; i + 3 < b.size(); i += 2)
+        if (b[i] == '\n' && b[i + 1] == 0 && b[i + 2] == '[' && b[i + 3] == 0) ++n;
+    return n;
+}
+
+// What automation and other programs send while a step runs, from a thread
+// of its own and from another process, a burst every few milliseconds:
+// clicks on the header's "OPC-Name", a double click on the first row and
+// keys to the list, commands and closes to the frame and the list, and
+// (from the thread) notifications to both.
+class CSentDuringSteps {
+public:
+    CSentDuringSteps(HWND frame, HWND list) {
+        HWND header = ListView_GetHeader(list);
+        RECT hr{}, rr{};
+        Header_GetItemRect(header, 1, &hr);
+        ListView_GetItemRect(list, 0, &rr, LVIR_LABEL);
+        const POINT h{(hr.left + hr.right) / 2, (hr.top + hr.bottom) / 2};
+        const POINT r{(rr.left + rr.right) / 2, (rr.top + rr.bottom) / 2};
+        const LPARAM atHeader = MAKELPARAM(h.x, h.y), atRow = MAKELPARAM(r.x, r.y);
+        const UINT_PTR listId = (UINT_PTR)GetDlgCtrlID(list);
+        m_columnClick.hdr = {list, listId, (UINT)LVN_COLUMNCLICK};
+        m_columnClick.iItem = -1;
+        m_columnClick.iSubItem = 1;
+        m_doubleClick.hdr = {list, listId, (UINT)NM_DBLCLK};
+        m_headerClick.hdr = {header, (UINT_PTR)GetDlgCtrlID(header), (UINT)HDN_ITEMCLICKW};
+        m_headerClick.iItem = 1;
+        m_sends = {
+            {header, WM_LBUTTONDOWN, MK_LBUTTON, atHeader},
+            {header, WM_LBUTTONUP, 0, atHeader},
+            {list, WM_LBUTTONDOWN, MK_LBUTTON, atRow},
+            {list, WM_LBUTTONUP, 0, atRow},
+            {list, WM_LBUTTONDBLCLK, MK_LBUTTON, atRow},
+            {list, WM_LBUTTONUP, 0, atRow},
+            {list, WM_KEYDOWN, VK_DOWN, 1},
+            {list, WM_KEYUP, VK_DOWN, (LPARAM)0xC0000001u},
+            {list, WM_KEYDOWN, VK_DELETE, 1},
+            {list, WM_KEYUP, VK_DELETE, (LPARAM)0xC0000001u},
+            {frame, WM_COMMAND, 0, 0},  // the command of the burst
+            {frame, WM_NOTIFY, listId, (LPARAM)&m_columnClick},
+            {frame, WM_NOTIFY, listId, (LPARAM)&m_doubleClick},
+            {list, WM_NOTIFY, m_headerClick.hdr.idFrom, (LPARAM)&m_headerClick},
+            {frame, WM_CLOSE, 0, 0},
+            {list, WM_CLOSE, 0, 0},
+        };
+        m_thread = std::thread([this] { Run(); });
+        StartProcess(frame, list, header, h, r);
+    }
+    ~CSentDuringSteps() { Stop(); }
+    bool ProcessStarted() const { return m_process != nullptr; }
+    // Bursts while a step runs (from the step's start to its end).
+    void Begin() {
+        m_on = true;
+        if (m_processOn) SetEvent(m_processOn);
+    }
+    void End() {
+        m_on = false;
+        if (m_processOn) ResetEvent(m_processOn);
+    }
+    // Ends both senders; their last messages may wait for this thread.
+    void Stop() {
+        End();
+        m_stop = true;
+        if (m_processStop) SetEvent(m_processStop);
+        const DWORD start = GetTickCount();
+        while ((!m_ended || (m_process && WaitForSingleObject(m_process, 0) == WAIT_TIMEOUT)) &&
+               GetTickCount() - start < 60000) {
+            MSG m;
+            while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+            Sleep(1);
+        }
+        if (m_thread.joinable()) m_thread.join();
+        if (m_process) {
+            DWORD code = 0;
+            if (GetExitCodeProcess(m_process, &code) && code != STILL_ACTIVE) m_processBursts = (int)code;
+            CloseHandle(m_process);
+            m_process = nullptr;
+        }
+        for (HANDLE* e : {&m_processOn, &m_processStop})
+            if (*e) {
+                CloseHandle(*e);
+                *e = nullptr;
+            }
+    }
+    int Bursts() const { return m_bursts; }
+    // What the process sent, once stopped (-1 while it runs or when it failed).
+    int ProcessBursts() const { return m_processBursts; }
+
+private:
+    struct CSend {
+        HWND to;
+        UINT msg;
+        WPARAM wp;
+        LPARAM lp;
+    };
+    void StartProcess(HWND frame, HWND list, HWND header, POINT h, POINT r) {
+        wchar_t on[64], stop[64];
+        swprintf(on, 64, L"KrvSentInputOn%lu", GetCurrentProcessId());
+        swprintf(stop, 64, L"KrvSentInputStop%lu", GetCurrentProcessId());
+        m_processOn = CreateEventW(nullptr, TRUE, FALSE, on);
+        m_processStop = CreateEventW(nullptr, TRUE, FALSE, stop);
+        if (!m_processOn || !m_processStop) return;
+        std::wstring peer = L"Z:" + std::wstring(SENT_INPUT_PEER, SENT_INPUT_PEER + strlen(SENT_INPUT_PEER));
+        for (auto& c : peer)
+            if (c == L'/') c = L'\\';
+        wchar_t args[256];
+        swprintf(args, 256, L" %lx %lx %lx %ld %ld %ld %ld %ls %ls", (unsigned long)(UINT_PTR)frame,
+                 (unsigned long)(UINT_PTR)list, (unsigned long)(UINT_PTR)header, h.x, h.y, r.x, r.y, on, stop);
+        std::wstring cmd = L"\"" + peer + L"\"" + args;
+        std::vector<wchar_t> buf(cmd.begin(), cmd.end());
+        buf.push_back(0);
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi{};
+        if (!CreateProcessW(nullptr, buf.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi))
+            return;
+        CloseHandle(pi.hThread);
+        m_process = pi.hProcess;
+    }
+    void Run() {
+        // Commands that free or move records, or change them.
+        const UINT commands[] = {ID_EDIT_CLEAR, ID_EDIT_UNDO, ID_DEVICE_ENABLE};
+        for (int k = 0; !m_stop; ++k) {
+            if (!m_on) {
+                Sleep(1);
+                continue;
+            }
+            Sleep(40 + (DWORD)(k * 7) % 51);
+            for (const CSend& s : m_sends) {
+                if (!m_on) break;
+                const WPARAM wp = s.msg == WM_COMMAND ? MAKEWPARAM(commands[k % 3], 0) : s.wp;
+                // A notification lives here: its send must not time out.
+                if (s.msg == WM_NOTIFY) {
+                    SendMessageW(s.to, s.msg, wp, s.lp);
+                } else {
+                    DWORD_PTR r = 0;
+                    SendMessageTimeoutW(s.to, s.msg, wp, s.lp, SMTO_NORMAL, 20000, &r);
+                }
+            }
+            ++m_bursts;
+        }
+        m_ended = true;
+    }
+    NMLISTVIEW m_columnClick{};
+    NMITEMACTIVATE m_doubleClick{};
+    NMHEADERW m_headerClick{};
+    std::vector<CSend> m_sends;
+    HANDLE m_process = nullptr, m_processOn = nullptr, m_processStop = nullptr;
+    int m_processBursts = -1;
+    std::atomic<bool> m_on{false}, m_stop{false}, m_ended{false};
+    std::atomic<int> m_bursts{0};
+    std::thread m_thread;  // last: it starts once the others stand
+};
+
+// Every dialog about to open on this thread is refused and counted: while
+// a step runs, and otherwise.
+class CRefusedDialogs {
+public:
+    CRefusedDialogs() {
+        s_self = this;
+        m_hook = SetWindowsHookExW(WH_CBT, &Cbt, nullptr, GetCurrentThreadId());
+    }
+    ~CRefusedDialogs() {
+        if (m_hook) UnhookWindowsHookEx(m_hook);
+        s_self = nullptr;
+    }
+    bool Hooked() const { return m_hook != nullptr; }
+    bool inStep = false;
+    int duringSteps = 0, otherwise = 0;
+
+private:
+    static LRESULT CALLBACK Cbt(int code, WPARAM wp, LPARAM lp) {
+        wchar_t cls[16] = {};
+        if (code == HCBT_CREATEWND && s_self && GetClassNameW((HWND)wp, cls, 16) && !wcscmp(cls, L"#32770")) {
+            ++(s_self->inStep ? s_self->duringSteps : s_self->otherwise);
+            return 1;
+        }
+        return CallNextHookEx(nullptr, code, wp, lp);
+    }
+    static CRefusedDialogs* s_self;
+    HHOOK m_hook = nullptr;
+};
+CRefusedDialogs* CRefusedDialogs::s_self = nullptr;
+
+}  // namespace
+
+// Open, copy, paste, delete and undo on many devices while another thread
+// clicks the header, double-clicks a row, types in the list and sends
+// commands, notifications and closes: nothing it sends reaches the records
+// while the work runs, so the rows show the store's records, each once, and
+// a save writes every one of them. Twenty rounds, since a damaged list shows
+// only in some of them.
+TEST_F(DocView, NothingSentDuringLongWorkTouchesTheDevices) {
+    const int kDevices = 20000, kRounds = 20;
+    std::wstring path = dir + L"sent.ini", saved = dir + L"sent_saved.ini";
+    {
+        CCfgStore s((dir + L"unused.ini").c_str());
+        for (int i = 0; i < kDevices; ++i) {
+            CDeviceCfg* d = new CDeviceCfg(L"", 4);
+            d->SetDefaultName(i + 1);
+            s.AddDevice(d);
+        }
+        ASSERT_TRUE(s.Save(path.c_str()));
+    }
+    // A close asks first, and is refused; every other box is accepted.
+    int closesAsked = 0;
+    SetMessageBoxHook([&](const wchar_t* text, UINT) {
+        if (!wcsstr(text, L"speichern?")) return IDOK;
+        ++closesAsked;
+        return IDCANCEL;
+    });
+    if (!Doc()) {
+        ASSERT_TRUE(tmpl->OpenDocumentFile(nullptr));
+    }
+    Doc()->SetModifiedFlag(FALSE);
+    ASSERT_TRUE(tmpl->OpenDocumentFile(path.c_str()));
+    Pump();
+    // A double click opens the device's dialog: never inside the work.
+    CRefusedDialogs dialogs;
+    ASSERT_TRUE(dialogs.Hooked());
+    CSentDuringSteps sender(View()->GetParentFrame()->m_hWnd, View()->m_hWnd);
+    ASSERT_TRUE(sender.ProcessStarted());
+    auto step = [&](const char* what, const std::function<void()>& run) {
+        SCOPED_TRACE(what);
+        sender.Begin();
+        dialogs.inStep = true;
+        run();
+        dialogs.inStep = false;
+        sender.End();
+        EXPECT_TRUE(RowsMatchStore(View()));
+        EXPECT_EQ(0, dialogs.duringSteps);
+        // Nothing the list did went unseen: the summary is that of its rows.
+        View()->SyncSelectionSummary();
+        EXPECT_EQ((int)List().GetSelectedCount(), View()->m_nSelected);
+    };
+    for (int round = 0; round < kRounds && !HasFailure(); ++round) {
+        SCOPED_TRACE(round);
+        if (round % 5 == 0) {
+            Doc()->SetModifiedFlag(FALSE);
+            step("open", [&] { tmpl->OpenDocumentFile(path.c_str()); });
+            ASSERT_TRUE(View());
+            Doc()->SetModifiedFlag(TRUE);  // a close sent meanwhile asks
+            step("copy", [&] {
+                View()->OnEditSelectAll();
+                Command(ID_EDIT_COPY);
+            });
+        }
+        step("paste", [&] { Command(ID_EDIT_PASTE); });
+        step("delete", [&] { Command(ID_EDIT_CLEAR); });
+        step("undo", [&] { Command(ID_EDIT_UNDO); });
+        if (round % 5 == 4) {
+            ASSERT_TRUE(Doc()->OnSaveDocument(saved.c_str()));
+            Doc()->SetModifiedFlag(TRUE);
+            int records = 0;
+            for (CDeviceCfg* d = theCfgStore.GetFirstDevice(); d && records <= 4 * kDevices;
+                 d = theCfgStore.GetNextDevice(d))
+                ++records;
+            EXPECT_EQ(records, SectionsIn(saved));
+            EXPECT_EQ(Rows(), SectionsIn(saved));
+        }
+        // The restored rows go again (for good), and what was held back runs.
+        View()->DeleteSelection(false);
+        Pump();
+        ASSERT_TRUE(View());
+        EXPECT_TRUE(RowsMatchStore(View()));
+    }
+    sender.Stop();
+    Pump();
+    EXPECT_GT(sender.Bursts(), kRounds);
+    EXPECT_GT(sender.ProcessBursts(), kRounds);
+    EXPECT_GT(closesAsked, 0);
+    EXPECT_GT(dialogs.otherwise, 0) << "the double clicks ran after the work";
+    EXPECT_TRUE(RowsMatchStore(View()));
     SetMessageBoxHook(nullptr);
     boxes.Install();
     Doc()->SetModifiedFlag(FALSE);
