@@ -74,6 +74,16 @@ struct DocView : ::testing::Test {
         EXPECT_TRUE(s.Save(path.c_str()));
         return path;
     }
+    // A configuration file of n I/O devices with their default names.
+    bool WriteManyDevices(const std::wstring& path, int n) {
+        CCfgStore s((dir + L"unused.ini").c_str());
+        for (int i = 0; i < n; ++i) {
+            CDeviceCfg* d = new CDeviceCfg(L"", 4);
+            d->SetDefaultName(i + 1);
+            s.AddDevice(d);
+        }
+        return s.Save(path.c_str());
+    }
     void Select(std::vector<int> rows) {
         View()->DeselectAll();
         for (int r : rows) List().SetItemState(r, LVIS_SELECTED, LVIS_SELECTED);
@@ -946,15 +956,7 @@ TEST_F(DocView, SaveQuestionNamesTheTitle) {
 TEST_F(DocView, CommandsSentDuringLongWorkWaitForIt) {
     const int kDevices = 20000;
     std::wstring path = dir + L"many.ini";
-    {
-        CCfgStore s((dir + L"unused.ini").c_str());
-        for (int i = 0; i < kDevices; ++i) {
-            CDeviceCfg* d = new CDeviceCfg(L"", 4);
-            d->SetDefaultName(i + 1);
-            s.AddDevice(d);
-        }
-        ASSERT_TRUE(s.Save(path.c_str()));
-    }
+    ASSERT_TRUE(WriteManyDevices(path, kDevices));
     SetMessageBoxHook([](const wchar_t*, UINT) { return IDNO; });
     if (!Doc()) {
         ASSERT_TRUE(tmpl->OpenDocumentFile(nullptr));
@@ -1224,15 +1226,7 @@ CRefusedDialogs* CRefusedDialogs::s_self = nullptr;
 TEST_F(DocView, NothingSentDuringLongWorkTouchesTheDevices) {
     const int kDevices = 20000, kRounds = 20;
     std::wstring path = dir + L"sent.ini", saved = dir + L"sent_saved.ini";
-    {
-        CCfgStore s((dir + L"unused.ini").c_str());
-        for (int i = 0; i < kDevices; ++i) {
-            CDeviceCfg* d = new CDeviceCfg(L"", 4);
-            d->SetDefaultName(i + 1);
-            s.AddDevice(d);
-        }
-        ASSERT_TRUE(s.Save(path.c_str()));
-    }
+    ASSERT_TRUE(WriteManyDevices(path, kDevices));
     // A close asks first, and is refused; every other box is accepted.
     int closesAsked = 0;
     SetMessageBoxHook([&](const wchar_t* text, UINT) {
